@@ -1,0 +1,120 @@
+// Appends 1 000 000 participant rows through the data layer and reads them
+// back, next to sqlite3's own CSV import of the same rows into the same table.
+#include "data/Database.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+using namespace quilla;
+
+namespace {
+
+class SilentPrompt : public Prompt
+{
+public:
+    void message(const QString &text, Icon) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    bool question(const QString &, Icon) override { return false; }
+};
+
+QString numberOf(int i)
+{
+    return QStringLiteral("138%1").arg(i, 8, 10, QLatin1Char('0'));
+}
+
+QString nameOf(int i)
+{
+    static const QString names[] = {QStringLiteral("张伟"), QStringLiteral("王芳"), QStringLiteral("李娜"),
+                                    QStringLiteral("刘洋"), QStringLiteral("陈静")};
+    return names[i % 5] + QString::number(i % 1000);
+}
+
+void report(const char *what, int rows, qint64 ms)
+{
+    std::printf("%-44s %8lld ms %12.0f rows/s\n", what, static_cast<long long>(ms), rows * 1000.0 / qMax<qint64>(ms, 1));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 1'000'000;
+    QTemporaryDir dir;
+    SilentPrompt prompt;
+
+    std::printf("rows: %d\n", rows);
+    qint64 appendMs = 0;
+    {
+        Database db(prompt);
+        if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+            return 1;
+        QElapsedTimer timer;
+        timer.start();
+        Database::Transaction transaction(db);
+        Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+        for (int i = 0; i < rows; ++i) {
+            rs.addNew();
+            rs.setValue(u"CID", 1);
+            rs.setValue(u"号码", numberOf(i));
+            rs.setValue(u"姓名", nameOf(i));
+            if (!rs.save())
+                return 1;
+        }
+        if (!transaction.commit())
+            return 1;
+        appendMs = timer.elapsed();
+        report("append through the data layer", rows, appendMs);
+
+        timer.restart();
+        qint64 seen = 0;
+        db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1), [&](const Row &row) {
+            seen += row.text(2).size() + row.text(3).size();
+        });
+        report("read back (streamed)", rows, timer.elapsed());
+        timer.restart();
+        const Query all = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1));
+        report("read back (whole result)", int(all.rowCount()), timer.elapsed());
+    }
+
+    const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (sqlite3.isEmpty()) {
+        std::printf("sqlite3 tool not found: no baseline\n");
+        return 0;
+    }
+    const QString csvPath = dir.filePath(QStringLiteral("rows.csv"));
+    {
+        QFile csv(csvPath);
+        if (!csv.open(QIODevice::WriteOnly))
+            return 1;
+        QTextStream out(&csv);
+        for (int i = 0; i < rows; ++i)
+            out << (i + 1) << ",1," << numberOf(i) << ',' << nameOf(i) << '\n';
+    }
+    const QString basePath = dir.filePath(QStringLiteral("Base.mdb"));
+    {
+        Database db(prompt); // the same schema and settings
+        if (!db.OpenDatabase(basePath))
+            return 1;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    QProcess process;
+    process.start(sqlite3, {basePath, QStringLiteral("PRAGMA synchronous=FULL;"), QStringLiteral(".mode csv"),
+                            QStringLiteral(".import ") + csvPath + QStringLiteral(" 号码表")});
+    process.waitForFinished(-1);
+    const qint64 importMs = timer.elapsed();
+    if (process.exitCode() != 0) {
+        std::printf("sqlite3 failed: %s\n", process.readAllStandardError().constData());
+        return 1;
+    }
+    report("sqlite3 .import of the same rows (baseline)", rows, importMs);
+    std::printf("append / baseline: %.2fx (goal <= 2x)\n", double(appendMs) / qMax<qint64>(importMs, 1));
+    return 0;
+}

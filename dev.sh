@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Set-up, build, run and test on Debian 12.
+#   ./dev.sh run    build and start the program
+#   ./dev.sh test   build and run every test
+#   ./dev.sh bench  build and run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-multimedia-dev qt6-translations-l10n
+    libsqlitecpp-dev libsqlite3-dev sqlite3
+    libfreexl-dev libxlsxwriter-dev libquazip1-qt6-dev
+    fonts-noto-cjk fonts-arphic-ukai
+    gstreamer1.0-plugins-good gstreamer1.0-plugins-base
+    libbenchmark-dev
+)
+
+install_packages() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {
+    install_packages
+    [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build
+}
+
+case "${1:-}" in
+run)
+    build
+    exec build/bin/quilla
+    ;;
+test)
+    build
+    cd build
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+    ;;
+bench)
+    build
+    for b in build/bin/bench_*; do
+        echo "== ${b##*/}"
+        "$b"
+    done
+    ;;
+*)
+    echo "usage: $0 run|test|bench" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,558 @@
+#include "Database.h"
+#include "Statement.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <cmath>
+
+namespace quilla {
+
+namespace {
+
+// "QULL": marks a file as a draw database of this program.
+constexpr int ApplicationId = 0x5155'4C4C;
+
+// Text columns hold '' rather than Null, and numbers 0: readers take them as
+// they are. ON CONFLICT REPLACE turns a Null written by a caller into the default.
+const char *const SchemaStatements[] = {
+    "CREATE TABLE 奖次表 ("
+    " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " 抽奖内容 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 速度 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 定时 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 定长 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 屏蔽 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 底图 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 音乐1 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 音乐2 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 音乐3 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " FRM TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " BRD TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " L0 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " L1 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " L2 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '')",
+    "CREATE TABLE 奖项表 ("
+    " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " CID INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 顺序 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 名称 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 数量 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 同时 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 显示 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 重复 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 奖品 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '')",
+    "CREATE TABLE 号码表 ("
+    " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " CID INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 号码 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 姓名 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '')",
+    "CREATE TABLE 结果表 ("
+    " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " CID INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " WID INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 号码 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 姓名 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '')",
+    "CREATE TABLE 预设表 ("
+    " PID INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " AID INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " Code TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " Name TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '')",
+    "CREATE INDEX 号码表_CID ON 号码表 (CID)",
+    "CREATE INDEX 结果表_CID_WID ON 结果表 (CID, WID)",
+    "CREATE INDEX 奖项表_CID ON 奖项表 (CID, 顺序)",
+    "CREATE INDEX 预设表_PID_AID ON 预设表 (PID, AID)",
+};
+
+QByteArray nativePath(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        sqlite3_bind_null(stmt, index);
+        break;
+    case QMetaType::Bool:
+        sqlite3_bind_int(stmt, index, value.toBool() ? 1 : 0);
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Long:
+    case QMetaType::Short:
+        sqlite3_bind_int64(stmt, index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        sqlite3_bind_double(stmt, index, value.toDouble());
+        break;
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default: {
+        const QString text = value.toString();
+        sqlite3_bind_text16(stmt, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+        break;
+    }
+    }
+}
+
+QVariant columnValue(sqlite3_stmt *stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(stmt, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt, column));
+    case SQLITE_TEXT: {
+        const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(stmt, column));
+        return QVariant(QString::fromUtf16(text, sqlite3_column_bytes16(stmt, column) / 2));
+    }
+    case SQLITE_BLOB: {
+        const auto *data = static_cast<const char *>(sqlite3_column_blob(stmt, column));
+        return QVariant(QByteArray(data, sqlite3_column_bytes(stmt, column)));
+    }
+    default:
+        return {};
+    }
+}
+
+// "SELECT * FROM table ..." names the one table whose rows the result can write back.
+QString updatableTable(const QString &executable)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\s*SELECT\\s+\\*\\s+FROM\\s+([^\\s,;()]+)\\s*(?:$|WHERE\\b|ORDER\\b)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto match = pattern.match(executable);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+const QString RowIdColumn = QStringLiteral("quilla_rowid");
+
+} // namespace
+
+Statement::Statement(sqlite3 *db, const QString &text)
+{
+    const int rc = sqlite3_prepare16_v2(db, text.utf16(), int(text.size() * 2), &m_stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        throw SQLite::Exception(db, rc);
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::bind(const QList<QVariant> &values)
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    if (sqlite3_bind_parameter_count(m_stmt) != values.size())
+        throw std::runtime_error("wrong number of values for the statement");
+    for (int i = 0; i < values.size(); ++i)
+        bindValue(m_stmt, i + 1, values.at(i));
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+}
+
+// ---------------------------------------------------------------- conversions
+
+QString textOf(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    if (value.typeId() == QMetaType::Double)
+        return QString::number(value.toDouble(), 'g', 15);
+    return value.toString();
+}
+
+qint64 numberOf(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return 0;
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        return value.toLongLong();
+    default: {
+        bool ok = false;
+        const double d = value.toString().trimmed().toDouble(&ok);
+        return ok ? qint64(std::nearbyint(d)) : 0;
+    }
+    }
+}
+
+bool flagOf(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return false;
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString().trimmed();
+        if (text.compare(u"true", Qt::CaseInsensitive) == 0)
+            return true;
+        return text.toDouble() != 0;
+    }
+    return value.toDouble() != 0;
+}
+
+void Columns::assign(sqlite3_stmt *stmt, int first)
+{
+    m_names.clear();
+    const int count = sqlite3_column_count(stmt);
+    for (int i = first; i < count; ++i) {
+        const auto *name = static_cast<const char16_t *>(sqlite3_column_name16(stmt, i));
+        const QString column = QString::fromUtf16(name);
+        m_names.append(column);
+    }
+}
+
+int Columns::indexOf(QStringView name) const
+{
+    // Results have a handful of columns: a scan beats hashing a copy of the name.
+    for (int i = 0; i < m_names.size(); ++i)
+        if (m_names.at(i) == name)
+            return i;
+    return -1;
+}
+
+QVariant Row::value(int column) const
+{
+    if (column < 0)
+        return {};
+    return columnValue(m_stmt, column);
+}
+
+QString Row::text(int column) const
+{
+    if (column < 0 || sqlite3_column_type(m_stmt, column) == SQLITE_NULL)
+        return {};
+    if (sqlite3_column_type(m_stmt, column) != SQLITE_TEXT)
+        return textOf(value(column));
+    const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(m_stmt, column));
+    return QString::fromUtf16(text, sqlite3_column_bytes16(m_stmt, column) / 2);
+}
+
+// ---------------------------------------------------------------- opening
+
+Database::Database(Prompt &prompt) : m_prompt(prompt) {}
+
+Database::~Database()
+{
+    m_statements.clear();
+}
+
+QString Database::defaultPath()
+{
+    const QString fileName = QStringLiteral("Data.mdb");
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    if (QFileInfo(programFolder).isWritable())
+        return QDir(programFolder).filePath(fileName);
+    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(userFolder);
+    return QDir(userFolder).filePath(fileName);
+}
+
+bool Database::OpenDatabase(const QString &path)
+{
+    m_statements.clear();
+    m_sqlite.reset();
+    m_savepoints = 0;
+    m_path = path;
+
+    QString why;
+    const QFileInfo info(path);
+    // An empty file is what an interrupted first start leaves behind: nothing to lose.
+    const bool ok = (!info.exists() || (info.isFile() && info.size() == 0)) ? create(path, why)
+                                                                           : checkExisting(path, why);
+    if (!ok) {
+        m_statements.clear();
+        m_sqlite.reset();
+        refuse(path, why);
+        return false;
+    }
+    return true;
+}
+
+bool Database::create(const QString &path, QString &why)
+{
+    try {
+        m_sqlite = std::make_unique<SQLite::Database>(nativePath(path).toStdString(),
+                                                      SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, 5000);
+        configure();
+        SQLite::Transaction transaction(*m_sqlite);
+        for (const char *statement : SchemaStatements)
+            m_sqlite->exec(statement);
+        m_sqlite->exec("PRAGMA application_id=" + std::to_string(ApplicationId));
+        m_sqlite->exec("PRAGMA user_version=" + std::to_string(SchemaVersion));
+        transaction.commit();
+        return true;
+    } catch (const std::exception &e) {
+        why = QStringLiteral("无法建立数据库文件（%1）").arg(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+bool Database::checkExisting(const QString &path, QString &why)
+{
+    try {
+        // Look before writing anything: only a read-only connection touches a foreign file.
+        {
+            SQLite::Database probe(nativePath(path).toStdString(), SQLite::OPEN_READONLY, 5000);
+            const int applicationId = probe.execAndGet("PRAGMA application_id").getInt();
+            const int version = probe.execAndGet("PRAGMA user_version").getInt();
+            if (applicationId != ApplicationId) {
+                why = QStringLiteral("不是本程序的抽奖数据库");
+                return false;
+            }
+            if (version > SchemaVersion) {
+                why = QStringLiteral("由更新版本的程序建立（版本 %1），本程序只认识版本 %2")
+                          .arg(version)
+                          .arg(SchemaVersion);
+                return false;
+            }
+        }
+        m_sqlite = std::make_unique<SQLite::Database>(nativePath(path).toStdString(), SQLite::OPEN_READWRITE, 5000);
+        configure();
+        return true;
+    } catch (const std::exception &e) {
+        why = QStringLiteral("不是可用的数据库文件（%1）").arg(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+void Database::configure()
+{
+    // A result must be on disk once its transaction has committed, power cut or not.
+    m_sqlite->exec("PRAGMA journal_mode=DELETE");
+    m_sqlite->exec("PRAGMA synchronous=FULL");
+    m_sqlite->exec("PRAGMA foreign_keys=OFF");
+}
+
+void Database::refuse(const QString &path, const QString &why)
+{
+    m_prompt.message(QStringLiteral("无法建立数据库连接！") + u'\n' + QDir::toNativeSeparators(path) +
+                         QStringLiteral("：") + why,
+                     Prompt::Icon::Critical);
+}
+
+void Database::showOpenError(const Sql &sql)
+{
+    m_prompt.message(QStringLiteral("数据库打开错误(") + sql.shown() + QStringLiteral(")！"));
+}
+
+// ---------------------------------------------------------------- statements
+
+std::shared_ptr<Statement> Database::statement(const QString &text)
+{
+    auto it = m_statements.find(text);
+    if (it == m_statements.end()) {
+        // Keep the cache small; grids build many one-off statements.
+        if (m_statements.size() >= 64)
+            m_statements.clear();
+        it = m_statements.insert(text, std::make_shared<Statement>(m_sqlite->getHandle(), text));
+    }
+    return *it;
+}
+
+Statement &Database::prepare(const QString &text, const QList<QVariant> &values)
+{
+    Statement &prepared = *statement(text);
+    prepared.bind(values);
+    return prepared;
+}
+
+bool Database::run(const QString &text, const QList<QVariant> &values)
+{
+    if (!m_sqlite)
+        return false;
+    try {
+        Statement &statement = prepare(text, values);
+        const int rc = sqlite3_step(statement.get());
+        statement.reset();
+        return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+qint64 Database::lastInsertId() const
+{
+    return m_sqlite ? m_sqlite->getLastInsertRowid() : 0;
+}
+
+bool Database::forEachRow(const Sql &sql, const std::function<void(const Row &)> &visit)
+{
+    if (!m_sqlite)
+        return false;
+    try {
+        // Not from the cache: the visitor may run other statements meanwhile.
+        Statement statement(m_sqlite->getHandle(), sql.executable());
+        statement.bind(sql.values());
+        sqlite3_stmt *stmt = statement.get();
+        Columns columns;
+        columns.assign(stmt, 0);
+        const Row row(stmt, columns);
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+            visit(row);
+        if (rc != SQLITE_DONE)
+            throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
+        return true;
+    } catch (const std::exception &) {
+        showOpenError(sql);
+        return false;
+    }
+}
+
+Query Database::OpenQuery(const Sql &sql)
+{
+    Query query;
+    if (!m_sqlite)
+        return query;
+    QString executable = sql.executable();
+    const QString table = updatableTable(executable);
+    int first = 0;
+    if (!table.isEmpty()) {
+        // Keep each row's rowid so that it can be changed or deleted later.
+        static const QRegularExpression star(QStringLiteral("\\*"));
+        executable.replace(executable.indexOf(star), 1, QStringLiteral("rowid AS ") + RowIdColumn + u",*");
+        first = 1;
+    }
+    try {
+        Statement statement(m_sqlite->getHandle(), executable);
+        statement.bind(sql.values());
+        sqlite3_stmt *stmt = statement.get();
+        query.m_columns.assign(stmt, first);
+        const int width = int(query.m_columns.names().size());
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (first)
+                query.m_rowIds.append(sqlite3_column_int64(stmt, 0));
+            for (int c = 0; c < width; ++c)
+                query.m_cells.append(columnValue(stmt, c + first));
+            ++query.m_rowCount;
+        }
+        if (rc != SQLITE_DONE)
+            throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
+    } catch (const std::exception &) {
+        showOpenError(sql);
+        return Query();
+    }
+    query.m_db = this;
+    query.m_table = table;
+    return query;
+}
+
+double Database::SumColumn(const QString &table, const QString &column, const Sql &condition)
+{
+    double sum = 0;
+    forEachRow(Sql("SELECT SUM(") + column + Sql(") AS Coun FROM ") + table + Sql(" WHERE ") + condition,
+               [&](const Row &row) { sum = row.value(QStringLiteral("Coun")).toDouble(); });
+    return sum;
+}
+
+bool Database::TableExists(const QString &name)
+{
+    if (!m_sqlite)
+        return false;
+    bool found = false;
+    forEachRow(Sql("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"),
+               [&](const Row &row) { found = found || row.text(0) == name; });
+    return found;
+}
+
+qint64 Database::CountRows(const QString &table, const Sql &condition, const QString &fields)
+{
+    Sql inner = Sql("SELECT ") + fields + Sql(" FROM ") + table;
+    if (!condition.isEmpty())
+        inner += Sql(" WHERE ") + condition;
+    if (!m_sqlite)
+        return 0;
+    try {
+        Statement &statement =
+            prepare(QStringLiteral("SELECT COUNT(*) FROM (") + inner.executable() + u')', inner.values());
+        qint64 count = 0;
+        const int rc = sqlite3_step(statement.get());
+        if (rc == SQLITE_ROW)
+            count = sqlite3_column_int64(statement.get(), 0);
+        statement.reset();
+        return count;
+    } catch (const std::exception &) {
+        showOpenError(inner);
+        return 0;
+    }
+}
+
+bool Database::ExecuteSql(const Sql &sql)
+{
+    return run(sql.executable(), sql.values());
+}
+
+QVariant Database::LookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
+                               const QString &wantedField)
+{
+    const bool isText = keyValue.typeId() == QMetaType::QString;
+    const Sql literal = isText ? Sql::text(keyValue.toString()) : Sql::number(numberOf(keyValue));
+    QVariant found = QString();
+    bool first = true;
+    forEachRow(Sql("SELECT * FROM ") + table + Sql(" WHERE ") + keyField + Sql("=") + literal,
+               [&](const Row &row) {
+                   if (first)
+                       found = row.value(wantedField);
+                   first = false;
+               });
+    return found;
+}
+
+// ---------------------------------------------------------------- transactions
+
+Database::Transaction::Transaction(Database &db) : m_db(db)
+{
+    if (!m_db.m_sqlite)
+        return;
+    m_name = QStringLiteral("quilla_%1").arg(m_db.m_savepoints + 1);
+    m_open = m_db.run(QStringLiteral("SAVEPOINT ") + m_name, {});
+    if (m_open)
+        ++m_db.m_savepoints;
+}
+
+Database::Transaction::~Transaction()
+{
+    if (!m_open)
+        return;
+    m_db.run(QStringLiteral("ROLLBACK TO ") + m_name, {});
+    m_db.run(QStringLiteral("RELEASE ") + m_name, {});
+    --m_db.m_savepoints;
+}
+
+bool Database::Transaction::commit()
+{
+    if (!m_open)
+        return false;
+    const bool ok = m_db.run(QStringLiteral("RELEASE ") + m_name, {});
+    if (ok) {
+        m_open = false;
+        --m_db.m_savepoints;
+    }
+    return ok;
+}
+
+} // namespace quilla

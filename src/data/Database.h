@@ -1,0 +1,102 @@
+#pragma once
+
+#include "Prompt.h"
+#include "Query.h"
+#include "Sql.h"
+#include "Statement.h"
+
+#include <QHash>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace SQLite {
+class Database;
+} // namespace SQLite
+
+namespace quilla {
+
+// The draw database: one SQLite file holding the draws, their prizes,
+// participants, results and preset winners. Every statement of the program
+// runs through here, its values bound as parameters.
+//
+// When the file cannot be used, the operator is told once and every query
+// behaves as an empty result from then on; the file itself is never touched.
+class Database
+{
+public:
+    explicit Database(Prompt &prompt);
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    static constexpr int SchemaVersion = 1;
+    // Data.mdb in the program folder, or in the per-user data folder when the
+    // program folder cannot be written to.
+    static QString defaultPath();
+
+    // Opens the file, creating it with the draw tables when it is missing. A file
+    // that is not a draw database of ours is refused: the operator sees
+    // "无法建立数据库连接！" with the file and the reason.
+    bool OpenDatabase(const QString &path);
+    bool isOpen() const { return m_sqlite != nullptr; }
+    const QString &path() const { return m_path; }
+    Prompt &prompt() { return m_prompt; }
+
+    // Reads the whole result. A failure shows "数据库打开错误(statement)！" and
+    // gives an empty result.
+    Query OpenQuery(const Sql &sql);
+    // Streams the rows without keeping them; false (after the same message) on failure.
+    bool forEachRow(const Sql &sql, const std::function<void(const Row &)> &visit);
+
+    double SumColumn(const QString &table, const QString &column, const Sql &condition);
+    bool TableExists(const QString &name);
+    // Rows of "SELECT fields FROM table [WHERE condition]"; 0 on failure.
+    qint64 CountRows(const QString &table, const Sql &condition, const QString &fields = QStringLiteral("*"));
+    // Runs a statement that returns no rows; false on failure, without a message.
+    bool ExecuteSql(const Sql &sql);
+    // The wanted field of the first row whose keyField equals keyValue (quoted
+    // when it is text); "" when no row matches.
+    QVariant LookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
+                         const QString &wantedField);
+
+    // Everything written inside one Transaction lands together or not at all.
+    // Transactions nest; a transaction not committed is rolled back.
+    class Transaction
+    {
+    public:
+        explicit Transaction(Database &db);
+        ~Transaction();
+        Transaction(const Transaction &) = delete;
+        Transaction &operator=(const Transaction &) = delete;
+        bool commit();
+
+    private:
+        Database &m_db;
+        QString m_name;
+        bool m_open = false;
+    };
+
+private:
+    friend class Query;
+    bool create(const QString &path, QString &why);
+    bool checkExisting(const QString &path, QString &why);
+    void configure();
+    void refuse(const QString &path, const QString &why);
+    void showOpenError(const Sql &sql);
+
+    // A prepared statement for text, kept for reuse, reset and with values bound.
+    Statement &prepare(const QString &text, const QList<QVariant> &values);
+    bool run(const QString &text, const QList<QVariant> &values);
+    std::shared_ptr<Statement> statement(const QString &text);
+    qint64 lastInsertId() const;
+
+    Prompt &m_prompt;
+    QString m_path;
+    std::unique_ptr<SQLite::Database> m_sqlite;
+    QHash<QString, std::shared_ptr<Statement>> m_statements;
+    int m_savepoints = 0;
+};
+
+} // namespace quilla

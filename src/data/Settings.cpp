@@ -1,0 +1,38 @@
+#include "Settings.h"
+
+#include <QSettings>
+
+namespace quilla {
+
+namespace {
+
+QString settingKey(const QString &section, const QString &key)
+{
+    return section + u'/' + key;
+}
+
+} // namespace
+
+bool WriteSetting(const QString &application, const QString &section, const QString &key, const QString &value)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, application);
+    settings.setValue(settingKey(section, key), value);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QString ReadSetting(const QString &application, const QString &section, const QString &key,
+                    const QString &defaultValue)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, application);
+    const QString name = settingKey(section, key);
+    const QVariant stored = settings.value(name);
+    if (!stored.isValid()) {
+        settings.setValue(name, QString());
+        return defaultValue;
+    }
+    const QString text = stored.toString();
+    return text.isEmpty() ? defaultValue : text;
+}
+
+} // namespace quilla

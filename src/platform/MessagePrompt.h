@@ -1,0 +1,23 @@
+#pragma once
+
+#include "data/Prompt.h"
+
+class QWidget;
+
+namespace quilla {
+
+inline const QString ApplicationTitle = QStringLiteral("Quilla抽奖");
+
+// Modal message boxes titled with the application title.
+class MessagePrompt : public Prompt
+{
+public:
+    explicit MessagePrompt(QWidget *parent = nullptr) : m_parent(parent) {}
+    void message(const QString &text, Icon icon = Icon::None) override;
+    bool question(const QString &text, Icon icon = Icon::None) override;
+
+private:
+    QWidget *m_parent;
+};
+
+} // namespace quilla

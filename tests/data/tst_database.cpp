@@ -1,0 +1,312 @@
+#include "data/Chooser.h"
+#include "data/Database.h"
+#include "support/TempDatabase.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <sqlite3.h>
+
+using namespace quilla;
+
+class TestDatabase : public QObject
+{
+    Q_OBJECT
+
+private:
+    static qint64 addParticipant(Database &db, qint64 drawId, const QString &number, const QString &name)
+    {
+        Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+        rs.addNew();
+        rs.setValue(u"CID", drawId);
+        rs.setValue(u"号码", number);
+        rs.setValue(u"姓名", name);
+        if (!rs.save())
+            return -1;
+        return rs.number(u"ID");
+    }
+
+    static QByteArray readAll(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return file.readAll();
+    }
+
+private Q_SLOTS:
+    void createsSchemaAndReopens()
+    {
+        TempDatabase t;
+        for (const char *table : {"奖次表", "奖项表", "号码表", "结果表", "预设表"})
+            QVERIFY2(t.db.TableExists(QString::fromUtf8(table)), table);
+        QVERIFY(!t.db.TableExists(QStringLiteral("号码")));
+        QVERIFY(!t.db.TableExists(QStringLiteral("sqlite_sequence")));
+
+        const qint64 id = addParticipant(t.db, 3, QStringLiteral("1001"), QStringLiteral("张三"));
+        QCOMPARE(id, 1);
+
+        RecordingPrompt prompt;
+        Database again(prompt);
+        QVERIFY(again.OpenDatabase(t.path));
+        QVERIFY(prompt.messages.isEmpty());
+        QCOMPARE(again.LookupValue(QStringLiteral("号码表"), 1, QStringLiteral("ID"), QStringLiteral("姓名")).toString(),
+                 QStringLiteral("张三"));
+        QVERIFY(t.prompt.messages.isEmpty());
+    }
+
+    void emptyFileIsCreated()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Data.mdb"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        RecordingPrompt prompt;
+        Database db(prompt);
+        QVERIFY(db.OpenDatabase(path));
+        QVERIFY(db.TableExists(QStringLiteral("结果表")));
+    }
+
+    void foreignFilesAreRefusedAndLeftAlone_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<bool>("isSqlite");
+        QByteArray access(4096, '\0');
+        access.replace(4, 15, "Standard Jet DB");
+        QTest::newRow("old Access file") << access << false;
+        QTest::newRow("garbage") << QByteArray("this is not a database at all\n").repeated(200) << false;
+        QTest::newRow("someone else's SQLite file") << QByteArray() << true;
+    }
+
+    void foreignFilesAreRefusedAndLeftAlone()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(bool, isSqlite);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Data.mdb"));
+        if (isSqlite) {
+            sqlite3 *raw = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &raw), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(raw, "CREATE TABLE 号码表 (x); INSERT INTO 号码表 VALUES (1)", nullptr, nullptr,
+                                  nullptr),
+                     SQLITE_OK);
+            sqlite3_close(raw);
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(contents);
+        }
+        const QByteArray before = readAll(path);
+
+        RecordingPrompt prompt;
+        Database db(prompt);
+        QVERIFY(!db.OpenDatabase(path));
+        QCOMPARE(prompt.messages.size(), 1);
+        const QStringList lines = prompt.messages.first().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), QStringLiteral("无法建立数据库连接！"));
+        QVERIFY(lines.at(1).contains(QStringLiteral("Data.mdb")));
+
+        // Everything behaves as empty, quietly, and nothing is written.
+        QCOMPARE(db.OpenQuery(Sql("SELECT * FROM 号码表")).rowCount(), 0);
+        QCOMPARE(db.CountRows(QStringLiteral("号码表"), Sql()), 0);
+        QVERIFY(!db.ExecuteSql(Sql("DELETE * FROM 号码表 WHERE TRUE")));
+        QVERIFY(addParticipant(db, 1, QStringLiteral("1"), QStringLiteral("x")) < 0);
+        QCOMPARE(prompt.messages.size(), 1);
+        QCOMPARE(readAll(path), before);
+        QVERIFY(!QFile::exists(path + QStringLiteral("-journal")));
+    }
+
+    void aggregatesAndLookups()
+    {
+        TempDatabase t;
+        QCOMPARE(t.db.SumColumn(QStringLiteral("奖项表"), QStringLiteral("数量"), Sql("CID=") + Sql::number(7)), 0.0);
+        Query prizes = t.db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
+        for (int quantity : {3, 4}) {
+            prizes.addNew();
+            prizes.setValue(u"CID", 7);
+            prizes.setValue(u"数量", quantity);
+            QVERIFY(prizes.save());
+        }
+        QCOMPARE(t.db.SumColumn(QStringLiteral("奖项表"), QStringLiteral("数量"), Sql("CID=") + Sql::number(7)), 7.0);
+
+        addParticipant(t.db, 1, QStringLiteral("1001"), QStringLiteral("甲"));
+        addParticipant(t.db, 2, QStringLiteral("1002"), QStringLiteral("乙"));
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 2);
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("TRUE")), 2);
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(2), QStringLiteral("*")), 1);
+
+        // A text key is quoted, a numeric one is not; no match gives "".
+        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), QStringLiteral("1002"), QStringLiteral("号码"),
+                                  QStringLiteral("姓名")),
+                 QVariant(QStringLiteral("乙")));
+        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), 2, QStringLiteral("ID"), QStringLiteral("CID")),
+                 QVariant(qint64(2)));
+        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), 99, QStringLiteral("ID"), QStringLiteral("姓名")),
+                 QVariant(QString()));
+        QVERIFY(t.prompt.messages.isEmpty());
+    }
+
+    void failedQueryShowsStatementAndIsEmpty()
+    {
+        TempDatabase t;
+        const Sql bad = Sql("SELECT * FROM 号码表 WHERE 姓明=") + Sql::text(QStringLiteral("O'Brien"));
+        Query rs = t.db.OpenQuery(bad);
+        QCOMPARE(rs.rowCount(), 0);
+        QVERIFY(rs.atEnd());
+        QCOMPARE(t.prompt.messages, QStringList{QStringLiteral("数据库打开错误(SELECT * FROM 号码表 WHERE 姓明='O'Brien')！")});
+
+        t.prompt.clear();
+        QCOMPARE(t.db.CountRows(QStringLiteral("结果表"), Sql("CID=") + Sql::number(1), QStringLiteral("号")), 0);
+        QCOMPARE(t.prompt.messages, QStringList{QStringLiteral("数据库打开错误(SELECT 号 FROM 结果表 WHERE CID=1)！")});
+
+        t.prompt.clear();
+        QVERIFY(!t.db.ExecuteSql(Sql("DELETE * FROM 无此表 WHERE TRUE")));
+        QVERIFY(t.prompt.messages.isEmpty());
+    }
+
+    void valuesAreStoredExactly_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("apostrophe") << QStringLiteral("O'Brien");
+        QTest::newRow("injection") << QStringLiteral("x'; DELETE * FROM 号码表");
+        QTest::newRow("comment") << QStringLiteral("a' OR '1'='1' --");
+        QTest::newRow("rare CJK and blanks") << QStringLiteral("  𠀀甲 ");
+    }
+
+    void valuesAreStoredExactly()
+    {
+        QFETCH(QString, name);
+        TempDatabase t;
+        const qint64 other = addParticipant(t.db, 1, QStringLiteral("1"), QStringLiteral("旁人"));
+        const qint64 id = addParticipant(t.db, 1, QStringLiteral("2"), name);
+        QVERIFY(t.db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QStringLiteral("1")) + Sql(",号码=") +
+                                Sql::text(name) + Sql(",姓名=") + Sql::text(name) + Sql(" WHERE ID=") +
+                                Sql::number(id)));
+        Query rs = t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE 姓名=") + Sql::text(name));
+        QCOMPARE(rs.rowCount(), 1);
+        QCOMPARE(rs.text(u"号码"), name);
+        QCOMPARE(rs.text(u"姓名"), name);
+        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), other, QStringLiteral("ID"), QStringLiteral("姓名")),
+                 QVariant(QStringLiteral("旁人")));
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 2);
+        QVERIFY(t.prompt.messages.isEmpty());
+    }
+
+    void jetFormsAreAccepted()
+    {
+        TempDatabase t;
+        const qint64 id = addParticipant(t.db, 5, QStringLiteral("1"), QStringLiteral("a"));
+        // The draw id travels quoted into the long column and is stored as a number.
+        QVERIFY(t.db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QStringLiteral("6")) +
+                                Sql(" WHERE ID=") + Sql::number(id)));
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(6)), 1);
+        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), id, QStringLiteral("ID"), QStringLiteral("CID")).typeId(),
+                 QMetaType::LongLong);
+
+        Query prizes = t.db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
+        QCOMPARE(prizes.rowCount(), 0);
+        QVERIFY(prizes.columns().contains(QStringLiteral("重复")));
+        prizes.addNew();
+        prizes.setValue(u"CID", 6);
+        prizes.setValue(u"显示", true);
+        QVERIFY(prizes.save());
+        QVERIFY(prizes.number(u"ID") > 0);
+        Query stored = t.db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE 显示=TRUE AND 重复=FALSE"));
+        QCOMPARE(stored.rowCount(), 1);
+        QVERIFY(stored.flag(u"显示"));
+        QVERIFY(!stored.flag(u"重复"));
+        QCOMPARE(stored.text(u"名称"), QString()); // defaults, never Null
+
+        QVERIFY(t.db.ExecuteSql(Sql("DELETE * FROM 号码表 WHERE CID=") + Sql::number(6)));
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("TRUE")), 0);
+    }
+
+    void changesAndDeletesThroughAResult()
+    {
+        TempDatabase t;
+        for (int i = 1; i <= 3; ++i)
+            addParticipant(t.db, 1, QString::number(1000 + i), QStringLiteral("人%1").arg(i));
+        Query rs = t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1) + Sql(" ORDER BY 号码"));
+        QCOMPARE(rs.rowCount(), 3);
+        rs.setValue(u"姓名", QStringLiteral("改名"));
+        QVERIFY(rs.save());
+        rs.next();
+        QVERIFY(rs.remove());
+        rs.next();
+        QCOMPARE(rs.text(u"号码"), QStringLiteral("1003"));
+        rs.next();
+        QVERIFY(rs.atEnd());
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 2);
+        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), QStringLiteral("1001"), QStringLiteral("号码"),
+                                  QStringLiteral("姓名")),
+                 QVariant(QStringLiteral("改名")));
+        // A join is not written back.
+        Query joined = t.db.OpenQuery(Sql("SELECT a.* FROM 号码表 a, 奖次表 b"));
+        joined.addNew();
+        joined.setValue(u"姓名", QStringLiteral("x"));
+        QVERIFY(!joined.save());
+    }
+
+    void transactionsAreAllOrNothing()
+    {
+        TempDatabase t;
+        {
+            Database::Transaction transaction(t.db);
+            for (int i = 0; i < 10; ++i)
+                QVERIFY(addParticipant(t.db, 1, QString::number(i), QString()) > 0);
+            // Half-way a write fails: the caller gives up without committing.
+            QVERIFY(!t.db.ExecuteSql(Sql("INSERT INTO 号码表 (无此列) VALUES (1)")));
+        }
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 0);
+
+        {
+            Database::Transaction outer(t.db);
+            addParticipant(t.db, 1, QStringLiteral("kept"), QString());
+            {
+                Database::Transaction inner(t.db);
+                addParticipant(t.db, 1, QStringLiteral("dropped"), QString());
+            }
+            QVERIFY(outer.commit());
+        }
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 1);
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("号码=") + Sql::text(QStringLiteral("kept"))), 1);
+
+        // Committed rows are in the file for any other reader at once.
+        sqlite3 *raw = nullptr;
+        QCOMPARE(sqlite3_open_v2(QFile::encodeName(t.path).constData(), &raw, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        sqlite3_stmt *stmt = nullptr;
+        sqlite3_prepare_v2(raw, "SELECT COUNT(*) FROM 号码表", -1, &stmt, nullptr);
+        QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int(stmt, 0), 1);
+        sqlite3_finalize(stmt);
+        sqlite3_close(raw);
+    }
+
+    void chooserItems()
+    {
+        QCOMPARE(ChooserItemText(12, QStringLiteral("年会抽奖")), QStringLiteral("12‖年会抽奖"));
+        QCOMPARE(ChooserKey(QStringLiteral("12‖年会抽奖")), 12);
+        QCOMPARE(ChooserKey(QStringLiteral("7‖3 号")), 7);
+        QCOMPARE(ChooserKey(QString()), 0);
+        QCOMPARE(ChooserKey(QStringLiteral("‖x")), 0);
+
+        TempDatabase t;
+        QVERIFY(ChooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql())
+                    .isEmpty());
+        Query draws = t.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
+        for (const QString &name : {QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")}) {
+            draws.addNew();
+            draws.setValue(u"抽奖内容", name);
+            QVERIFY(draws.save());
+        }
+        QCOMPARE(ChooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+                              Sql("ID<") + Sql::number(3)),
+                 (QStringList{QStringLiteral("2‖二"), QStringLiteral("1‖一")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabase)
+#include "tst_database.moc"
