@@ -1,0 +1,38 @@
+#pragma once
+
+#include "DrawState.h"
+
+#include <random>
+#include <vector>
+
+namespace quilla {
+
+// The candidates of the running draw, slots 1..n (slot 0 unused), next to a
+// compact index of those still in play. Candidates only ever leave play.
+class CandidatePool
+{
+public:
+    CandidatePool() { assign({}); }
+
+    // Takes the slots as they are (slot 0 is ignored) and indexes those in play.
+    void assign(QList<Candidate> slots);
+    const QList<Candidate> &slots() const { return m_slots; }
+    qsizetype upperBound() const { return m_slots.size() - 1; }
+    qsizetype inPlayCount() const { return qsizetype(m_inPlay.size()); }
+
+    // Takes slot out of play: its Number becomes empty. O(1).
+    void withdraw(qsizetype slot);
+
+    // Fills picks with count candidates, each uniform over those in play whose
+    // number is not yet among the round's picks; places that cannot be filled get
+    // the shortage mark. The pool's contents do not change. O(count) whatever the
+    // pool's size.
+    void pick(QList<Candidate> &picks, int count, std::mt19937_64 &random);
+
+private:
+    QList<Candidate> m_slots;
+    std::vector<qsizetype> m_inPlay;   // slots in play, in any order
+    std::vector<qsizetype> m_position; // per slot: its place in m_inPlay, or -1
+};
+
+} // namespace quilla

@@ -1,0 +1,474 @@
+#include "support/DrawFixture.h"
+
+#include <QSet>
+#include <QTest>
+
+using namespace quilla;
+
+namespace {
+
+QSet<QString> numbersOf(const QList<Candidate> &candidates)
+{
+    QSet<QString> numbers;
+    for (const Candidate &c : candidates)
+        numbers.insert(c.Number);
+    return numbers;
+}
+
+QStringList storedNumbers(Database &db, qint64 draw)
+{
+    QStringList numbers;
+    db.forEachRow(Sql("SELECT * FROM 结果表 WHERE CID=") + Sql::number(draw) + Sql(" ORDER BY ID"),
+                  [&](const Row &row) { numbers.append(row.text(u"号码")); });
+    return numbers;
+}
+
+} // namespace
+
+class TestDrawEngine : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void loadsSettings()
+    {
+        DrawFixture f;
+        const qint64 draw = f.append("奖次表", {{u"抽奖内容", QStringLiteral("年会")},
+                                                {u"速度", 450.6},
+                                                {u"屏蔽", QStringLiteral("000****0000")},
+                                                {u"定时", 12},
+                                                {u"定长", 11},
+                                                {u"底图", QStringLiteral("bg.jpg")},
+                                                {u"音乐3", QStringLiteral(".\\win.mp3")}});
+        DrawSetting setting;
+        setting.Mask = QStringLiteral("old");
+        f.engine.LoadDrawSetting(draw, setting);
+        QCOMPARE(setting.Id, draw);
+        QCOMPARE(setting.Speed, 451);
+        QCOMPARE(setting.Mask, QStringLiteral("000****0000"));
+        QCOMPARE(setting.AutoStop, 12);
+        QCOMPARE(setting.FixedLength, 11);
+        QCOMPARE(setting.Background, QStringLiteral("bg.jpg"));
+        QCOMPARE(setting.Music1, QString());
+        QCOMPARE(setting.Music3, QStringLiteral(".\\win.mp3"));
+
+        // A missing draw changes only the id.
+        f.engine.LoadDrawSetting(draw + 1, setting);
+        QCOMPARE(setting.Id, draw + 1);
+        QCOMPARE(setting.Mask, QStringLiteral("000****0000"));
+    }
+
+    void loadsPrizesInOrderWithRemainingCounts()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 third = f.addPrize(draw, 3, QStringLiteral("三等奖"), 5, 1);
+        const qint64 first = f.addPrize(draw, 1, QStringLiteral("一等奖"), 5, 2, false, QStringLiteral("电视机"));
+        const qint64 second = f.addPrize(draw, 2, QStringLiteral("二等奖"), 5, 3);
+        f.engine.CurrentDraw.Id = draw;
+
+        QCOMPARE(f.engine.LoadPrizeTable(), 1);
+        const QList<PrizeEntry> &prizes = f.engine.Prizes();
+        QCOMPARE(prizes.size(), 4);
+        QCOMPARE(prizes.at(1).PrizeId, first);
+        QCOMPARE(prizes.at(2).PrizeId, second);
+        QCOMPARE(prizes.at(3).PrizeId, third);
+        QCOMPARE(prizes.at(1).Title, QStringLiteral("一等奖(电视机)"));
+        QCOMPARE(prizes.at(2).Title, QStringLiteral("二等奖"));
+        QCOMPARE(prizes.at(1).PerRound, 2);
+        QVERIFY(prizes.at(1).Show);
+        QCOMPARE(f.engine.RoundCount(), 2);
+
+        // Five results, a shortage mark among them, finish 一等奖; six put 二等奖 below zero.
+        for (int i = 0; i < 4; ++i)
+            f.addResult(draw, first, QString::number(2000 + i));
+        f.addResult(draw, first, ShortageMark);
+        for (int i = 0; i < 6; ++i)
+            f.addResult(draw, second, QString::number(3000 + i));
+        f.addResult(draw + 1, third, QStringLiteral("other draw"));
+        QCOMPARE(f.engine.LoadPrizeTable(), 3);
+        QCOMPARE(f.engine.Prizes().at(1).Remaining, 0);
+        QCOMPARE(f.engine.Prizes().at(2).Remaining, -1);
+        QCOMPARE(f.engine.Prizes().at(3).Remaining, 5);
+
+        for (int i = 0; i < 5; ++i)
+            f.addResult(draw, third, QString::number(4000 + i));
+        QCOMPARE(f.engine.LoadPrizeTable(), 0);
+        QCOMPARE(f.engine.Prizes().size(), 4);
+        QCOMPARE(f.engine.RoundCount(), 0);
+
+        f.engine.CurrentDraw.Id = draw + 7; // no prizes: the single empty entry
+        QCOMPARE(f.engine.LoadPrizeTable(), 0);
+        QCOMPARE(f.engine.Prizes().size(), 1);
+        QCOMPARE(f.engine.Prizes().at(0).PrizeId, 0);
+    }
+
+    void poolLeavesOutEarlierWinnersOfNonRepeatablePrizes()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 once = f.addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1, false);
+        const qint64 again = f.addPrize(draw, 2, QStringLiteral("纪念奖"), 1, 1, true);
+        f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("甲"));
+        f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("甲")); // duplicate row: goes too
+        f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("乙")); // same number, other name: stays
+        f.addParticipant(draw, QStringLiteral(" 1002  "), QStringLiteral("丙"));
+        f.addParticipant(draw, QStringLiteral("1003"), QStringLiteral("丁"));
+        f.addParticipant(draw, QStringLiteral("   "), QStringLiteral("空"));
+        f.addParticipant(draw + 1, QStringLiteral("9999"), QStringLiteral("别的抽奖"));
+        f.addResult(draw, once, QStringLiteral("1001"), QStringLiteral("甲"));
+        f.addResult(draw, again, QStringLiteral("1003"), QStringLiteral("丁"));
+        f.addResult(draw + 1, once, QStringLiteral("1002"), QStringLiteral("丙"));
+
+        f.engine.CurrentDraw.Id = draw;
+        f.engine.BuildCandidatePool();
+        const QList<Candidate> &slots = f.engine.Pool().slots();
+        QCOMPARE(slots.size(), 5);
+        QStringList names;
+        for (qsizetype i = 1; i < slots.size(); ++i) {
+            QCOMPARE(slots.at(i).PoolIndex, i);
+            names.append(slots.at(i).Name);
+        }
+        QCOMPARE(names, (QStringList{"乙", "丙", "丁", "空"}));
+        QCOMPARE(slots.at(2).Number, QStringLiteral("1002"));
+        QCOMPARE(slots.at(4).Number, QString());
+        QCOMPARE(f.engine.Pool().inPlayCount(), 3);
+
+        QList<Candidate> picks;
+        f.engine.PickRound(picks, 4);
+        QCOMPARE(numbersOf(picks), (QSet<QString>{"1001", "1002", "1003", ShortageMark}));
+    }
+
+    void presetsTakeTheFirstPlacesAndNeverScroll()
+    {
+        DrawFixture f;
+        RecordingDisplay display;
+        f.engine.setDisplay(&display);
+        const qint64 draw = f.addDraw();
+        const qint64 first = f.addPrize(draw, 1, QStringLiteral("一等奖"), 3, 3);
+        const qint64 second = f.addPrize(draw, 2, QStringLiteral("二等奖"), 2, 1);
+        f.addParticipants(draw, 20);
+        f.addPreset(draw, second, QStringLiteral("1005"), QStringLiteral("人4"));
+        f.addPreset(draw, first, QStringLiteral("1001"), QStringLiteral("人0"));
+        f.addPreset(draw, second, QStringLiteral("1006"), QStringLiteral("人5"));
+        f.addPreset(draw, first, QStringLiteral("1002"), QStringLiteral("人1"));
+        f.addPreset(draw, first, QStringLiteral(" 1003"), QStringLiteral("人2")); // blanks: matches nobody
+        f.engine.CurrentDraw.Id = draw;
+        f.engine.LoadDraw();
+        QCOMPARE(f.engine.Presets().size(), 5);
+        QCOMPARE(f.engine.Pool().inPlayCount(), 16);
+
+        const QSet<QString> withheld{"1001", "1002", "1005", "1006"};
+        QList<Candidate> picks;
+        bool sawBlankPreset = false;
+        for (int tick = 0; tick < 300; ++tick) {
+            f.engine.PickRound(picks, 3);
+            QVERIFY(!numbersOf(picks).intersects(withheld));
+            sawBlankPreset = sawBlankPreset || numbersOf(picks).contains(QStringLiteral("1003"));
+        }
+        QVERIFY(sawBlankPreset);
+
+        // 一等奖, three places, three presets for it: the first two of them by 预设表 order... all three fit.
+        QCOMPARE(f.engine.StartRound(picks), 1);
+        QVERIFY(f.engine.RecordRound(draw, first, picks));
+        QCOMPARE(storedNumbers(f.db, draw), (QStringList{"1001", "1002", " 1003"}));
+        QCOMPARE(display.picks, QStringLiteral("1001\r\n1002\r\n 1003"));
+        for (const Candidate &pick : std::as_const(picks))
+            QCOMPARE(pick.PoolIndex, 0);
+
+        // 二等奖 draws one a round: its presets come in 预设表 order.
+        QCOMPARE(f.engine.StartRound(picks), 2);
+        QCOMPARE(picks.size(), 1);
+        const Candidate random = picks.at(0);
+        QVERIFY(f.engine.RecordRound(draw, second, picks));
+        QCOMPARE(picks.at(0).Number, QStringLiteral("1005"));
+        // The random pick it replaced stays in play.
+        QCOMPARE(f.engine.Pool().slots().at(random.PoolIndex).Number, random.Number);
+        QCOMPARE(f.engine.StartRound(picks), 2);
+        QVERIFY(f.engine.RecordRound(draw, second, picks));
+        QCOMPARE(picks.at(0).Number, QStringLiteral("1006"));
+        QCOMPARE(f.engine.LoadPrizeTable(), 0);
+    }
+
+    void presetsFillSomePlacesAndRandomTheRest()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 3, 3);
+        f.addParticipants(draw, 10);
+        f.addPreset(draw, prize, QStringLiteral("1009"), QStringLiteral("人8"));
+        f.addPreset(draw, prize, QStringLiteral("1010"), QStringLiteral("人9"));
+        f.engine.CurrentDraw.Id = draw;
+        f.engine.LoadDraw();
+        QList<Candidate> picks;
+        QCOMPARE(f.engine.StartRound(picks), 1);
+        const Candidate third = picks.at(0); // the first random pick moves to the third place
+        QVERIFY(f.engine.RecordRound(draw, prize, picks));
+        const QStringList stored = storedNumbers(f.db, draw);
+        QCOMPARE(stored.mid(0, 2), (QStringList{"1009", "1010"}));
+        QCOMPARE(stored.at(2), picks.at(2).Number);
+        QVERIFY(third.Number != QStringLiteral("1009") && third.Number != QStringLiteral("1010"));
+    }
+
+    void recordingTakesWinnersOutOfPlay()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 once = f.addPrize(draw, 1, QStringLiteral("一等奖"), 3, 3, false);
+        const qint64 again = f.addPrize(draw, 2, QStringLiteral("纪念奖"), 3, 3, true);
+        f.addParticipants(draw, 5);
+        f.engine.CurrentDraw.Id = draw;
+        f.engine.LoadDraw();
+
+        QList<Candidate> picks;
+        QCOMPARE(f.engine.StartRound(picks), 1);
+        QVERIFY(f.engine.RecordRound(draw, once, picks));
+        QStringList picked;
+        for (const Candidate &pick : std::as_const(picks)) {
+            picked.append(pick.Number);
+            QVERIFY(f.engine.Pool().slots().at(pick.PoolIndex).Number.isEmpty());
+        }
+        QCOMPARE(storedNumbers(f.db, draw), picked);
+        QCOMPARE(f.engine.Pool().inPlayCount(), 2);
+
+        // Repeatable: the two left stay in play, the third place is a shortage mark.
+        QCOMPARE(f.engine.StartRound(picks), 2);
+        QCOMPARE(picks.at(2).Number, ShortageMark);
+        QVERIFY(f.engine.RecordRound(draw, again, picks));
+        QCOMPARE(f.engine.Pool().inPlayCount(), 2);
+        Query marks = f.db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE 号码=") + Sql::text(ShortageMark));
+        QCOMPARE(marks.rowCount(), 1);
+        QCOMPARE(marks.text(u"姓名"), QString());
+        QCOMPARE(marks.number(u"WID"), again);
+
+        // The next opening leaves out the non-repeatable winners, keeps the repeatable ones.
+        DrawEngine reopened(f.db);
+        reopened.CurrentDraw.Id = draw;
+        reopened.BuildCandidatePool();
+        QCOMPARE(reopened.Pool().inPlayCount(), 2);
+    }
+
+    void failedRecordingLosesNothing()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 3, 3, false);
+        f.addParticipants(draw, 5);
+        f.addPreset(draw, prize, QStringLiteral("1005"), QStringLiteral("人4"));
+        f.engine.CurrentDraw.Id = draw;
+        f.engine.LoadDraw();
+        // The disk refuses the third row of the round.
+        QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE INSERT ON 结果表 "
+                                    "WHEN (SELECT COUNT(*) FROM 结果表) >= 2 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
+        QList<Candidate> picks;
+        QCOMPARE(f.engine.StartRound(picks), 1);
+        QVERIFY(!f.engine.RecordRound(draw, prize, picks));
+        QCOMPARE(f.prompt.messages.size(), 1);
+        QCOMPARE(f.count("结果表"), 0);
+        QCOMPARE(f.engine.Pool().inPlayCount(), 4);
+        QCOMPARE(f.engine.Presets().at(0).Number, QStringLiteral("1005")); // given back
+
+        QVERIFY(f.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
+        QCOMPARE(f.engine.StartRound(picks), 1);
+        QVERIFY(f.engine.RecordRound(draw, prize, picks));
+        QCOMPARE(storedNumbers(f.db, draw).at(0), QStringLiteral("1005"));
+        QCOMPARE(f.engine.Pool().inPlayCount(), 2);
+    }
+
+    void startShowsTheRoundsFirstPicksAtOnce()
+    {
+        DrawFixture f;
+        RecordingDisplay display;
+        f.engine.setDisplay(&display);
+        const qint64 draw = f.addDraw();
+        const qint64 first = f.addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1);
+        const qint64 second = f.addPrize(draw, 2, QStringLiteral("二等奖"), 1, 1);
+        f.addParticipants(draw, 50);
+        f.engine.CurrentDraw.Id = draw;
+        f.engine.LoadDraw();
+
+        QList<Candidate> picks;
+        QCOMPARE(f.engine.StartRound(picks), 1);
+        QVERIFY(f.engine.RecordRound(draw, first, picks));
+        const QString firstWinner = picks.at(0).Number;
+        // A stop straight after the next start, before any tick: the round's own picks are recorded.
+        QCOMPARE(f.engine.StartRound(picks), 2);
+        QCOMPARE(display.picks, picks.at(0).Number);
+        QVERIFY(picks.at(0).Number != firstWinner);
+        QVERIFY(f.engine.RecordRound(draw, second, picks));
+        QCOMPARE(storedNumbers(f.db, draw), (QStringList{firstWinner, picks.at(0).Number}));
+        QCOMPARE(f.engine.StartRound(picks), 0);
+        QVERIFY(picks.isEmpty());
+    }
+
+    void showPicksJoinsDisplayNumbers()
+    {
+        DrawFixture f;
+        RecordingDisplay display;
+        f.engine.setDisplay(&display);
+        f.engine.CurrentDraw.FixedLength = 6;
+        f.engine.CurrentDraw.Mask = QStringLiteral("0**");
+        Candidate one;
+        one.Number = QStringLiteral("123");
+        f.engine.ShowPicks({one});
+        QCOMPARE(display.picks, QStringLiteral("0**123"));
+        Candidate mark;
+        mark.Number = ShortageMark;
+        f.engine.ShowPicks({one, mark});
+        QCOMPARE(display.picks, QStringLiteral("0**123\r\n(**不足！"));
+    }
+
+    void boardText()
+    {
+        DrawFixture f;
+        RecordingDisplay display;
+        f.engine.setDisplay(&display);
+        const qint64 draw = f.addDraw();
+        const qint64 first = f.addPrize(draw, 1, QStringLiteral("一等奖"), 2, 2, false, QStringLiteral("电视机"));
+        const qint64 second = f.addPrize(draw, 2, QStringLiteral("二等奖"), 1, 1);
+        const qint64 hidden = f.addPrize(draw, 3, QStringLiteral("三等奖"), 1, 1, false, QString(), false);
+        f.addResult(draw, first, QStringLiteral("1001"), QStringLiteral("甲"));
+        f.addResult(draw, first, QStringLiteral("1002"));
+        f.addResult(draw, second, QStringLiteral("1003"), QStringLiteral("乙"));
+        f.addResult(draw + 1, second, QStringLiteral("9999"), QStringLiteral("别的抽奖"));
+
+        QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, false),
+                 QStringLiteral("一等奖电视机\r\n     1001(甲)\r\n     1002\r\n二等奖\r\n     1003(乙)\r\n"));
+        QCOMPARE(display.title, QStringLiteral("获奖名单"));
+        QCOMPARE(f.engine.BuildAnnouncement(draw, first, true, false),
+                 QStringLiteral("二等奖\r\n     1003(乙)\r\n一等奖电视机\r\n     1002\r\n     1001(甲)\r\n"));
+
+        QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, true),
+                 QStringLiteral("一等奖(奖品：电视机)\r\n     1001(甲)\r\n     1002\r\n"));
+        QCOMPARE(display.title, QStringLiteral("一等奖获奖名单"));
+        QCOMPARE(f.engine.BuildAnnouncement(draw, second, false, true), QStringLiteral("二等奖(奖品：)\r\n     1003(乙)\r\n"));
+
+        // Numbers go through the display rules; a hidden prize keeps only its heading.
+        f.engine.CurrentDraw.Mask = QStringLiteral("0*");
+        f.addResult(draw, hidden, QStringLiteral("1004"), QStringLiteral("丙"));
+        QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, false),
+                 QStringLiteral("一等奖电视机\r\n     1*01(甲)\r\n     1*02\r\n二等奖\r\n     1*03(乙)\r\n三等奖\r\n"));
+
+        // No results: empty text, title left alone.
+        display.title = QStringLiteral("旧标题");
+        QCOMPARE(f.engine.BuildAnnouncement(draw + 5, first, false, false), QString());
+        QCOMPARE(display.title, QStringLiteral("旧标题"));
+        QVERIFY(f.prompt.messages.isEmpty());
+    }
+
+    void questionsBeforeTheDraw()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 10, 1);
+        f.addParticipants(draw, 5);
+        const QString tooFew = QStringLiteral("获奖人数多于参与抽奖人数，是否继续抽奖？");
+
+        QVERIFY(!f.engine.ConfirmDrawStart(draw));
+        QCOMPARE(f.prompt.questions, QStringList{tooFew});
+        f.prompt.clear();
+        f.prompt.answers = {true};
+        QVERIFY(f.engine.ConfirmDrawStart(draw));
+        QCOMPARE(f.prompt.questions.size(), 1);
+
+        // Participants of other draws do not count for this one.
+        const qint64 other = f.addDraw(QStringLiteral("别的"));
+        f.addParticipants(other, 20, 5001);
+        f.prompt.clear();
+        QVERIFY(!f.engine.ConfirmDrawStart(draw));
+        QCOMPARE(f.prompt.questions, QStringList{tooFew});
+
+        f.addParticipants(draw, 5, 2001);
+        for (int i = 0; i < 4; ++i)
+            f.addResult(draw, prize, QString::number(1001 + i));
+        const QString partly = QStringLiteral("部分奖项已经有抽奖结果，您是否要重新抽奖？\r\n\r\n"
+                                              "（点“是”把原抽奖结果全部删除重新抽，点“否”保留原抽奖结果，继续抽未抽完奖项！）");
+        f.prompt.clear();
+        QVERIFY(f.engine.ConfirmDrawStart(draw)); // No keeps the four
+        QCOMPARE(f.prompt.questions, QStringList{partly});
+        QCOMPARE(f.count("结果表"), 4);
+        QCOMPARE(f.prompt.icons, QList<Prompt::Icon>{Prompt::Icon::None});
+        f.prompt.clear();
+        f.prompt.answers = {true};
+        QVERIFY(f.engine.ConfirmDrawStart(draw));
+        QCOMPARE(f.count("结果表"), 0);
+
+        for (int i = 0; i < 10; ++i)
+            f.addResult(draw, prize, QString::number(1001 + i));
+        f.addResult(other, prize, QStringLiteral("5001"));
+        const QString all = QStringLiteral("所有奖项都已经有抽奖结果，您是否要重新抽奖？（重新抽奖将把原抽奖结果全部删除！）");
+        f.prompt.clear();
+        QVERIFY(!f.engine.ConfirmDrawStart(draw));
+        QCOMPARE(f.prompt.questions, QStringList{all});
+        QCOMPARE(f.count("结果表"), 11);
+        f.prompt.clear();
+        f.prompt.answers = {true};
+        QVERIFY(f.engine.ConfirmDrawStart(draw));
+        QCOMPARE(f.count("结果表"), 1); // only this draw's results go
+
+        f.prompt.clear();
+        QVERIFY(f.engine.ConfirmDrawStart(draw)); // nothing stored: no question
+        QVERIFY(f.prompt.questions.isEmpty());
+    }
+
+    // A whole draw on disk: prize after prize until every prize has its winners.
+    void wholeDraw()
+    {
+        DrawFixture f;
+        RecordingDisplay display;
+        f.engine.setDisplay(&display);
+        const qint64 draw = f.addDraw();
+        const qint64 grand = f.addPrize(draw, 1, QStringLiteral("特等奖"), 2, 1, false, QStringLiteral("汽车"));
+        const qint64 lucky = f.addPrize(draw, 2, QStringLiteral("幸运奖"), 5, 2, true);
+        const qint64 first = f.addPrize(draw, 3, QStringLiteral("一等奖"), 10, 3);
+        f.addParticipants(draw, 30);
+        f.addPreset(draw, first, QStringLiteral("1030"), QStringLiteral("人29"));
+        f.engine.CurrentDraw.Id = draw;
+        QVERIFY(f.engine.ConfirmDrawStart(draw));
+        f.engine.LoadDraw();
+        f.engine.SeedRandom(99);
+
+        QHash<qint64, QStringList> picked;
+        QList<qint64> prizeOrder;
+        QList<Candidate> picks;
+        int rounds = 0;
+        while (f.engine.StartRound(picks) != 0) {
+            const PrizeEntry prize = f.engine.Prizes().at(f.engine.CurrentPrize());
+            for (int tick = 0; tick < 5; ++tick) {
+                f.engine.PickRound(picks, f.engine.RoundCount());
+                f.engine.ShowPicks(picks);
+            }
+            QVERIFY(f.engine.RecordRound(draw, prize.PrizeId, picks));
+            if (!prizeOrder.contains(prize.PrizeId))
+                prizeOrder.append(prize.PrizeId);
+            for (const Candidate &pick : std::as_const(picks))
+                picked[prize.PrizeId].append(pick.Number);
+            ++rounds;
+            QVERIFY(rounds < 50);
+        }
+        QCOMPARE(rounds, 2 + 3 + 4);
+        QCOMPARE(prizeOrder, (QList<qint64>{grand, lucky, first}));
+        QCOMPARE(picked.value(first).first(), QStringLiteral("1030"));
+        QCOMPARE(picked.value(first).size(), 10);
+
+        // Non-repeatable winners are all different.
+        const QStringList once = picked.value(grand) + picked.value(first);
+        QCOMPARE(QSet<QString>(once.cbegin(), once.cend()).size(), once.size());
+
+        QString expected = QStringLiteral("特等奖汽车\r\n");
+        for (const QString &n : picked.value(grand))
+            expected += QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
+        expected += QStringLiteral("幸运奖\r\n");
+        for (const QString &n : picked.value(lucky))
+            expected += QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
+        expected += QStringLiteral("一等奖\r\n");
+        for (const QString &n : picked.value(first))
+            expected += QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
+        QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, false), expected);
+        QCOMPARE(storedNumbers(f.db, draw), picked.value(grand) + picked.value(lucky) + picked.value(first));
+        QVERIFY(f.prompt.messages.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDrawEngine)
+#include "tst_drawengine.moc"
