@@ -1,5 +1,7 @@
 #include "CandidatePool.h"
 
+#include <QHash>
+
 namespace quilla {
 
 void CandidatePool::assign(QList<Candidate> slots)
@@ -11,9 +13,10 @@ void CandidatePool::assign(QList<Candidate> slots)
     m_inPlay.clear();
     m_position.assign(size_t(m_slots.size()), -1);
     for (qsizetype slot = 1; slot < m_slots.size(); ++slot) {
-        if (!m_slots.at(slot).Number.isEmpty()) {
-            m_position[size_t(slot)] = qsizetype(m_inPlay.size());
-            m_inPlay.push_back(slot);
+        const QString &number = m_slots.at(slot).Number;
+        if (!number.isEmpty()) {
+            m_position[size_t(slot)] = qint32(m_inPlay.size());
+            m_inPlay.push_back({quint32(slot), quint32(qHash(number))});
         }
     }
 }
@@ -23,44 +26,51 @@ void CandidatePool::withdraw(qsizetype slot)
     if (slot < 1 || slot >= m_slots.size())
         return;
     m_slots[slot].Number.clear();
-    const qsizetype position = m_position[size_t(slot)];
+    const qint32 position = m_position[size_t(slot)];
     if (position < 0)
         return;
-    const qsizetype last = m_inPlay.back();
+    const InPlay last = m_inPlay.back();
     m_inPlay[size_t(position)] = last;
-    m_position[size_t(last)] = position;
+    m_position[last.slot] = position;
     m_inPlay.pop_back();
     m_position[size_t(slot)] = -1;
+}
+
+void CandidatePool::swapPlaces(qsizetype a, qsizetype b)
+{
+    std::swap(m_inPlay[size_t(a)], m_inPlay[size_t(b)]);
+    m_swaps.emplace_back(a, b);
 }
 
 void CandidatePool::pick(QList<Candidate> &picks, int count, std::mt19937_64 &random)
 {
     picks.clear();
     picks.reserve(count);
+    m_roundHashes.clear();
+    m_swaps.clear();
     // A partial shuffle of the index: places [0, filled) hold this round's picks,
     // [filled, end) the candidates still eligible. A candidate whose number is
-    // already shown this round moves past end and is out of this round only.
-    // The index is reordered, never changed in content.
+    // already shown this round moves past end, out of this round only. The swaps
+    // are undone afterwards, so the index and the places it records stay as they were.
     qsizetype end = qsizetype(m_inPlay.size());
-    auto swapPlaces = [this](qsizetype a, qsizetype b) {
-        std::swap(m_inPlay[size_t(a)], m_inPlay[size_t(b)]);
-        m_position[size_t(m_inPlay[size_t(a)])] = a;
-        m_position[size_t(m_inPlay[size_t(b)])] = b;
-    };
     qsizetype filled = 0;
     while (picks.size() < count && filled < end) {
-        std::uniform_int_distribution<qsizetype> place(filled, end - 1);
-        const qsizetype chosen = place(random);
-        const Candidate &candidate = m_slots.at(m_inPlay[size_t(chosen)]);
-        const bool shown = std::any_of(picks.cbegin(), picks.cend(),
-                                       [&](const Candidate &p) { return p.Number == candidate.Number; });
+        const qsizetype chosen = std::uniform_int_distribution<qsizetype>(filled, end - 1)(random);
+        const InPlay entry = m_inPlay[size_t(chosen)];
+        const Candidate &candidate = m_slots.at(entry.slot);
+        bool shown = false;
+        for (size_t k = 0; k < m_roundHashes.size() && !shown; ++k)
+            shown = m_roundHashes[k] == entry.hash && picks.at(qsizetype(k)).Number == candidate.Number;
         if (shown) {
             swapPlaces(chosen, --end);
             continue;
         }
         picks.append(candidate);
+        m_roundHashes.push_back(entry.hash);
         swapPlaces(chosen, filled++);
     }
+    for (auto it = m_swaps.crbegin(); it != m_swaps.crend(); ++it)
+        std::swap(m_inPlay[size_t(it->first)], m_inPlay[size_t(it->second)]);
     while (picks.size() < count) {
         Candidate mark;
         mark.Number = ShortageMark;

@@ -30,9 +30,19 @@ public:
     void pick(QList<Candidate> &picks, int count, std::mt19937_64 &random);
 
 private:
+    struct InPlay
+    {
+        quint32 slot;
+        quint32 hash; // of the slot's number, to compare numbers without touching the slot
+    };
+    void swapPlaces(qsizetype a, qsizetype b);
+
     QList<Candidate> m_slots;
-    std::vector<qsizetype> m_inPlay;   // slots in play, in any order
-    std::vector<qsizetype> m_position; // per slot: its place in m_inPlay, or -1
+    std::vector<InPlay> m_inPlay;   // slots in play, in any order
+    std::vector<qint32> m_position; // per slot: its place in m_inPlay, or -1
+    // Scratch of pick(), kept to avoid allocating on every tick.
+    std::vector<quint32> m_roundHashes;
+    std::vector<std::pair<qsizetype, qsizetype>> m_swaps;
 };
 
 } // namespace quilla
