@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -21,7 +22,7 @@ namespace {
 constexpr int ApplicationId = 0x5155'4C4C;
 
 // Text columns hold '' rather than Null, and numbers 0: readers take them as
-// they are. ON CONFLICT REPLACE turns a Null written by a caller into the default.
+// they are. Yes/no columns are declared BOOLEAN (stored 0/1) and read as booleans. ON CONFLICT REPLACE turns a Null written by a caller into the default.
 const char *const SchemaStatements[] = {
     "CREATE TABLE 奖次表 ("
     " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -46,8 +47,8 @@ const char *const SchemaStatements[] = {
     " 名称 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
     " 数量 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
     " 同时 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
-    " 显示 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
-    " 重复 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 显示 BOOLEAN NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 重复 BOOLEAN NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
     " 奖品 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '')",
     "CREATE TABLE 号码表 ("
     " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -109,16 +110,24 @@ void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
     }
 }
 
-QVariant columnValue(sqlite3_stmt *stmt, int column)
+QVariant columnValue(sqlite3_stmt *stmt, int column, Columns::Kind kind)
 {
     switch (sqlite3_column_type(stmt, column)) {
     case SQLITE_INTEGER:
+        if (kind == Columns::Kind::Boolean)
+            return QVariant(sqlite3_column_int64(stmt, column) != 0);
         return QVariant(qint64(sqlite3_column_int64(stmt, column)));
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(stmt, column));
     case SQLITE_TEXT: {
         const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(stmt, column));
-        return QVariant(QString::fromUtf16(text, sqlite3_column_bytes16(stmt, column) / 2));
+        const QString value = QString::fromUtf16(text, sqlite3_column_bytes16(stmt, column) / 2);
+        if (kind == Columns::Kind::Date) {
+            const QDateTime date = QDateTime::fromString(value, Qt::ISODate);
+            if (date.isValid())
+                return QVariant(date);
+        }
+        return QVariant(value);
     }
     case SQLITE_BLOB: {
         const auto *data = static_cast<const char *>(sqlite3_column_blob(stmt, column));
@@ -216,11 +225,15 @@ bool flagOf(const QVariant &value)
 void Columns::assign(sqlite3_stmt *stmt, int first)
 {
     m_names.clear();
+    m_kinds.clear();
     const int count = sqlite3_column_count(stmt);
     for (int i = first; i < count; ++i) {
         const auto *name = static_cast<const char16_t *>(sqlite3_column_name16(stmt, i));
-        const QString column = QString::fromUtf16(name);
-        m_names.append(column);
+        m_names.append(QString::fromUtf16(name));
+        const QByteArray declared = QByteArray(sqlite3_column_decltype(stmt, i)).toUpper();
+        m_kinds.append(declared == "BOOLEAN"                            ? Kind::Boolean
+                       : declared == "DATETIME" || declared == "DATE" ? Kind::Date
+                                                                        : Kind::Plain);
     }
 }
 
@@ -237,7 +250,7 @@ QVariant Row::value(int column) const
 {
     if (column < 0)
         return {};
-    return columnValue(m_stmt, column);
+    return columnValue(m_stmt, column, m_columns.kind(column));
 }
 
 QString Row::text(int column) const
@@ -447,7 +460,7 @@ Query Database::OpenQuery(const Sql &sql)
             if (first)
                 query.m_rowIds.append(sqlite3_column_int64(stmt, 0));
             for (int c = 0; c < width; ++c)
-                query.m_cells.append(columnValue(stmt, c + first));
+                query.m_cells.append(columnValue(stmt, c + first, query.m_columns.kind(c)));
             ++query.m_rowCount;
         }
         if (rc != SQLITE_DONE)

@@ -35,11 +35,10 @@ const QVariant *Query::currentRow() const
     return m_cells.constData() + m_row * m_columns.names().size();
 }
 
-QVariant Query::value(QStringView column) const
+QVariant Query::valueAt(int index) const
 {
-    const int index = m_columns.indexOf(column);
     const QVariant *row = currentRow();
-    if (index < 0 || !row)
+    if (index < 0 || index >= m_columns.names().size() || !row)
         return {};
     if (m_mode == Mode::Stored && !m_changed.isEmpty() && m_changed.at(index))
         return m_edit.at(index);

@@ -23,12 +23,17 @@ bool flagOf(const QVariant &value);
 class Columns
 {
 public:
+    // How a column's values read: yes/no columns as booleans, date columns as dates.
+    enum class Kind { Plain, Boolean, Date };
+
     void assign(sqlite3_stmt *stmt, int first);
     int indexOf(QStringView name) const; // -1 when there is no such column
     const QStringList &names() const { return m_names; }
+    Kind kind(int column) const { return m_kinds.value(column, Kind::Plain); }
 
 private:
     QStringList m_names;
+    QList<Kind> m_kinds;
 };
 
 // The current row of a streamed query (see Database::forEachRow).
@@ -65,7 +70,8 @@ public:
     void next();
     const QStringList &columns() const { return m_columns.names(); }
 
-    QVariant value(QStringView column) const;
+    QVariant value(QStringView column) const { return valueAt(m_columns.indexOf(column)); }
+    QVariant valueAt(int column) const; // Null when there is no such column
     QString text(QStringView column) const { return textOf(value(column)); }
     qint64 number(QStringView column) const { return numberOf(value(column)); }
     bool flag(QStringView column) const { return flagOf(value(column)); }

@@ -1,0 +1,156 @@
+#include "ProgressWindow.h"
+
+#include "platform/WindowHelpers.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace quilla {
+
+ProgressBar::ProgressBar(QWidget *parent) : QWidget(parent)
+{
+    setMinimumHeight(18);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Base);
+}
+
+void ProgressBar::clear()
+{
+    m_drawn = 0;
+    update();
+}
+
+void ProgressBar::draw(double fraction)
+{
+    m_drawn = std::max(m_drawn, std::clamp(fraction, 0.0, 1.0));
+    update();
+}
+
+void ProgressBar::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(QRectF(0, 0, width() * m_drawn, height()), ColorFromBgr(0xFF0000));
+}
+
+Indicator::Indicator(QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint), LBL(new QLabel(this)),
+      Pic(new ProgressBar(this)), Percent(new QLabel(this)), L1(new QLabel(this)), L2(new QLabel(this))
+{
+    setWindowTitle(QStringLiteral("请稍侯 …"));
+    LBL->setText(QStringLiteral("进度条指示器"));
+    Percent->setText(QStringLiteral("0%"));
+    Percent->setAlignment(Qt::AlignCenter);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(LBL);
+    layout->addWidget(Pic);
+    auto *figures = new QHBoxLayout;
+    figures->addWidget(L1);
+    figures->addStretch();
+    figures->addWidget(Percent);
+    figures->addStretch();
+    figures->addWidget(L2);
+    layout->addLayout(figures);
+    setFixedWidth(360);
+}
+
+QString FormatDuration(qint64 seconds)
+{
+    if (seconds <= 0)
+        return QStringLiteral("0:0");
+    const qint64 hours = seconds / 3600;
+    const QString minutesSeconds = QString::number(seconds / 60 % 60) + u':' + QString::number(seconds % 60);
+    return hours > 0 ? QString::number(hours) + u':' + minutesSeconds : minutesSeconds;
+}
+
+QString PercentText(qint64 position, qint64 total)
+{
+    total = std::max<qint64>(total, 1);
+    const qint64 thousandths = qint64(std::floor(double(position) * 1000.0 / double(total)));
+    const QString whole = QString::number(thousandths / 10);
+    const qint64 tenth = std::abs(thousandths % 10);
+    return (tenth ? QString::number(double(thousandths) / 10.0, 'f', 1) : whole) + u'%';
+}
+
+ProgressIndicator::ProgressIndicator(std::function<qint64()> clock) : m_clock(std::move(clock))
+{
+    if (!m_clock)
+        m_clock = [] { return QDateTime::currentSecsSinceEpoch(); };
+}
+
+ProgressIndicator::~ProgressIndicator()
+{
+    delete m_window;
+}
+
+void ProgressIndicator::refresh()
+{
+    if (!m_window)
+        return;
+    // Paint now, without letting other events (the operator's clicks, timers) run.
+    QCoreApplication::sendPostedEvents(m_window, 0);
+    m_window->repaint();
+}
+
+void ProgressIndicator::ProgressBegin(const QString &caption, int total)
+{
+    if (!m_window) {
+        m_window = new Indicator;
+        m_window->setAttribute(Qt::WA_DeleteOnClose);
+        m_window->adjustSize();
+        CentreInWorkArea(m_window);
+        MakeTopmost(m_window);
+    }
+    m_caption = caption;
+    m_window->LBL->setText(caption);
+    m_total = std::max(total, 1); // a total of 0 would divide by zero
+    m_window->Pic->clear();
+    m_position = 0;
+    m_window->Percent->setText(QStringLiteral("0%"));
+    m_window->show();
+    m_startTime = m_clock();
+    refresh();
+}
+
+void ProgressIndicator::ProgressStep(int increment, const QString &text)
+{
+    const int p = m_position + increment;
+    const double fraction = std::floor(double(p) / m_total * 1000.0) / 1000.0;
+    if (m_window)
+        m_window->Percent->setText(PercentText(p, m_total));
+    if (!text.isEmpty() && m_window) {
+        if (text.toLower() != QStringLiteral("pages")) {
+            m_caption = text;
+            m_window->LBL->setText(text);
+        } else if (fraction >= 0.001) {
+            const qint64 elapsed = m_clock() - m_startTime;
+            const qint64 estimate = qint64(std::nearbyint(double(elapsed) / fraction));
+            m_window->L2->setText(FormatDuration(elapsed) + u'/' + FormatDuration(estimate - elapsed) + u'/' +
+                                  FormatDuration(estimate));
+            m_window->L1->setText(u'(' + QString::number(p) + u'/' + QString::number(m_total) + u')');
+        }
+    }
+    ProgressDraw(p);
+}
+
+void ProgressIndicator::ProgressDraw(int newPosition)
+{
+    m_position = newPosition;
+    if (!m_window)
+        return;
+    m_window->Pic->draw(double(newPosition) / m_total);
+    refresh();
+}
+
+void ProgressIndicator::ProgressEnd()
+{
+    if (m_window)
+        m_window->close();
+    m_window = nullptr;
+}
+
+} // namespace quilla

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "data/Progress.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+
+namespace quilla {
+
+// The blue bar of the progress window. Like a pen on paper it only grows until
+// it is cleared.
+class ProgressBar : public QWidget
+{
+public:
+    explicit ProgressBar(QWidget *parent = nullptr);
+    void clear();
+    void draw(double fraction);
+    double drawn() const { return m_drawn; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    double m_drawn = 0;
+};
+
+// The small always-on-top window of long operations.
+class Indicator : public QWidget
+{
+public:
+    explicit Indicator(QWidget *parent = nullptr);
+
+    QLabel *LBL;     // caption line
+    ProgressBar *Pic; // the bar
+    QLabel *Percent;
+    QLabel *L1;      // steps: (position/total)
+    QLabel *L2;      // elapsed/remaining/estimated total
+};
+
+// "0:45", "10:5", "1:2:5": hours only when there are any, no leading zeros.
+QString FormatDuration(qint64 seconds);
+// The percentage of position in total, kept to thousandths: "0%", "12.5%", "100%".
+QString PercentText(qint64 position, qint64 total);
+
+// The program's one progress state and its window. Repainting touches only the
+// window itself: no other handler runs in the middle of the caller's work.
+class ProgressIndicator : public Progress
+{
+public:
+    // clock gives the current time in whole seconds (tests set their own).
+    explicit ProgressIndicator(std::function<qint64()> clock = {});
+    ~ProgressIndicator() override;
+
+    void ProgressBegin(const QString &caption, int total);
+    void ProgressStep(int increment, const QString &text);
+    void ProgressDraw(int newPosition);
+    void ProgressEnd();
+
+    void begin(const QString &caption, int total) override { ProgressBegin(caption, total); }
+    void step(int increment, const QString &text) override { ProgressStep(increment, text); }
+    void end() override { ProgressEnd(); }
+
+    Indicator *window() const { return m_window; } // null while idle
+    int position() const { return m_position; }
+
+private:
+    void refresh();
+
+    std::function<qint64()> m_clock;
+    QPointer<Indicator> m_window;
+    QString m_caption;
+    int m_total = 1;
+    int m_position = 0;
+    qint64 m_startTime = 0;
+};
+
+} // namespace quilla

@@ -1,0 +1,13 @@
+#pragma once
+
+class QApplication;
+
+namespace quilla {
+
+// Qt's own Chinese translations (确定, 取消, 是, 否 on standard buttons and dialogs).
+void InstallChineseTranslations(QApplication &app);
+// The interface font (Noto Sans CJK SC), and the Windows font names the draw
+// settings store mapped to installed faces, so the look does not depend on the locale.
+void SetUpFonts(QApplication &app);
+
+} // namespace quilla

@@ -1,0 +1,137 @@
+#include "WindowHelpers.h"
+
+#include "data/TextNumber.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <cmath>
+
+namespace quilla {
+
+double TwipsPerPixel()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return 1440.0 / (dpi > 0 ? dpi : 96.0);
+}
+
+int ToPixels(double twips)
+{
+    return int(std::lround(twips / TwipsPerPixel()));
+}
+
+double ToTwips(int pixels)
+{
+    return pixels * TwipsPerPixel();
+}
+
+QColor ColorFromBgr(qint64 bgr)
+{
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+qint64 BgrFromColor(const QColor &color)
+{
+    return qint64(color.red()) | (qint64(color.green()) << 8) | (qint64(color.blue()) << 16);
+}
+
+QString FileDialogFilter(const QString &filter)
+{
+    const QString source =
+        filter.isEmpty() ? QStringLiteral("Microsoft Office Excel 工作簿(*.xls)|*.xls|CSV (逗号分隔)(*.csv)|*.csv")
+                         : filter;
+    const QStringList parts = source.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString &description = parts.at(i);
+        // "Excel 工作簿(*.xls)" already ends with its patterns, as Qt wants them.
+        const qsizetype open = description.lastIndexOf(u'(');
+        if (description.endsWith(u')') && open >= 0 && description.indexOf(u'*', open) > open)
+            filters.append(description);
+        else
+            filters.append(description + QStringLiteral(" (") + QString(parts.at(i + 1)).replace(u';', u' ') + u')');
+    }
+    if (parts.size() % 2 == 1 && !parts.last().isEmpty())
+        filters.append(parts.last());
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString ChooseImportFile(const QString &filter, QWidget *parent)
+{
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(FileDialogFilter(filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+qint64 ChooseColor(qint64 start, QWidget *parent)
+{
+    QColorDialog dialog(ColorFromBgr(start), parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    return BgrFromColor(dialog.selectedColor());
+}
+
+void ParseStoredValue(bool &target, const QString &text)
+{
+    target = !text.trimmed().isEmpty();
+}
+
+void ParseStoredValue(double &target, const QString &text)
+{
+    target = LeadingNumber(text);
+}
+
+void ParseStoredValue(qint64 &target, const QString &text)
+{
+    target = qint64(std::nearbyint(LeadingNumber(text)));
+}
+
+void CentreInWorkArea(QWidget *window)
+{
+    if (!window)
+        return;
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect full = screen->geometry();
+    const QRect work = screen->availableGeometry();
+    const QSize size = window->frameGeometry().size();
+    const int taskBar = full.bottom() - work.bottom();
+    window->move(full.left() + (full.width() - size.width()) / 2,
+                 full.top() + (full.height() - size.height() - taskBar) / 2);
+}
+
+void MakeTopmost(QWidget *window)
+{
+    if (!window)
+        return;
+    const bool visible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (visible)
+        window->show(); // changing the flags hides a window
+}
+
+bool IsWindowOpen(const QString &caption)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(),
+                       [&](const QWidget *w) { return w->isVisible() && w->windowTitle() == caption; });
+}
+
+void WaitWhileWindowOpen(const QString &caption)
+{
+    while (IsWindowOpen(caption))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+}
+
+} // namespace quilla

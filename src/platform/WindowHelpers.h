@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+class QWidget;
+
+namespace quilla {
+
+// ---- units: window geometry is kept in twips (1/1440 inch)
+// Twips per pixel on the primary screen: 15 at 96 dpi.
+double TwipsPerPixel();
+int ToPixels(double twips);
+double ToTwips(int pixels);
+
+// ---- colours are whole numbers 0x00BBGGRR (red = 255)
+QColor ColorFromBgr(qint64 bgr);
+qint64 BgrFromColor(const QColor &color);
+
+// ---- dialogs
+// The open-file dialog. filter: "description|pattern|description|pattern…";
+// empty gives the spreadsheet and CSV filter. Cancelling gives "".
+QString ChooseImportFile(const QString &filter = QString(), QWidget *parent = nullptr);
+// The filter in Qt's form ("description (pattern);;…").
+QString FileDialogFilter(const QString &filter);
+// The colour dialog preset to start (0x00BBGGRR); −1 when cancelled.
+qint64 ChooseColor(qint64 start, QWidget *parent = nullptr);
+
+// ---- stored values
+// A boolean is true when the text is not blank; a number is the text's leading number.
+void ParseStoredValue(bool &target, const QString &text);
+void ParseStoredValue(double &target, const QString &text);
+void ParseStoredValue(qint64 &target, const QString &text);
+
+// ---- windows
+// Centres window horizontally on its screen and vertically in the area above the task bar.
+void CentreInWorkArea(QWidget *window);
+// Keeps window above the program's other windows, without moving it.
+void MakeTopmost(QWidget *window);
+// True when a visible window of the program has exactly this caption.
+bool IsWindowOpen(const QString &caption);
+// Returns once no window has this caption, keeping the interface responsive meanwhile.
+void WaitWhileWindowOpen(const QString &caption);
+
+} // namespace quilla

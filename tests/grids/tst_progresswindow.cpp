@@ -1,0 +1,94 @@
+#include "grids/ProgressWindow.h"
+
+#include <QLabel>
+#include <QTest>
+
+using namespace quilla;
+
+class TestProgressWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void durations_data()
+    {
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("none") << qint64(0) << "0:0";
+        QTest::newRow("negative") << qint64(-5) << "0:0";
+        QTest::newRow("seconds") << qint64(45) << "0:45";
+        QTest::newRow("minutes") << qint64(605) << "10:5";
+        QTest::newRow("hours") << qint64(3725) << "1:2:5";
+        QTest::newRow("days") << qint64(60 * 3600 + 1) << "60:0:1";
+    }
+
+    void durations()
+    {
+        QFETCH(qint64, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(FormatDuration(seconds), text);
+    }
+
+    void percentages()
+    {
+        QCOMPARE(PercentText(0, 250), QStringLiteral("0%"));
+        QCOMPARE(PercentText(100, 250), QStringLiteral("40%"));
+        QCOMPARE(PercentText(1, 8), QStringLiteral("12.5%"));
+        QCOMPARE(PercentText(2, 3), QStringLiteral("66.6%"));
+        QCOMPARE(PercentText(8, 8), QStringLiteral("100%"));
+        QCOMPARE(PercentText(3, 0), QStringLiteral("300%")); // a total of 0 counts as 1
+    }
+
+    void stepsFillTheBar()
+    {
+        qint64 now = 1000;
+        ProgressIndicator progress([&] { return now; });
+        progress.ProgressBegin(QStringLiteral("正在读取记录..."), 250);
+        Indicator *window = progress.window();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("请稍侯 …"));
+        QVERIFY(window->windowFlags() & Qt::WindowStaysOnTopHint);
+        window->L1->setText(QStringLiteral("旧"));
+        for (int i = 0; i < 100; ++i)
+            progress.ProgressStep(1, QString());
+        QCOMPARE(window->Percent->text(), QStringLiteral("40%"));
+        QCOMPARE(window->Pic->drawn(), 0.4);
+        QCOMPARE(window->L1->text(), QStringLiteral("旧"));
+        QCOMPARE(window->LBL->text(), QStringLiteral("正在读取记录..."));
+
+        // A new caption keeps the bar.
+        progress.ProgressStep(0, QStringLiteral("正在导入..."));
+        QCOMPARE(window->LBL->text(), QStringLiteral("正在导入..."));
+        QCOMPARE(window->Pic->drawn(), 0.4);
+        progress.ProgressEnd();
+        QVERIFY(!progress.window());
+        progress.ProgressEnd(); // closing twice is fine
+    }
+
+    void pagesEstimateTheTime()
+    {
+        qint64 now = 0;
+        ProgressIndicator progress([&] { return now; });
+        progress.ProgressBegin(QStringLiteral("导出"), 2000);
+        progress.ProgressStep(1, QStringLiteral("pages")); // under 1 ‰: figures unchanged
+        QCOMPARE(progress.window()->L2->text(), QString());
+        QCOMPARE(progress.window()->Percent->text(), QStringLiteral("0%"));
+        now = 30;
+        progress.ProgressStep(499, QStringLiteral("PAGES"));
+        QCOMPARE(progress.window()->Percent->text(), QStringLiteral("25%"));
+        QCOMPARE(progress.window()->L2->text(), QStringLiteral("0:30/1:30/2:0"));
+        QCOMPARE(progress.window()->L1->text(), QStringLiteral("(500/2000)"));
+        QCOMPARE(progress.window()->LBL->text(), QStringLiteral("导出"));
+
+        // Beginning again restarts the state in the same window.
+        Indicator *window = progress.window();
+        progress.ProgressBegin(QStringLiteral("再来"), 0);
+        QCOMPARE(progress.window(), window);
+        QCOMPARE(window->Pic->drawn(), 0.0);
+        progress.ProgressStep(1, QString());
+        QCOMPARE(window->Percent->text(), QStringLiteral("100%"));
+    }
+};
+
+QTEST_MAIN(TestProgressWindow)
+#include "tst_progresswindow.moc"

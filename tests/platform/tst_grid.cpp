@@ -1,0 +1,139 @@
+#include "platform/Grid.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QTest>
+
+using namespace quilla;
+
+class TestGrid : public QObject
+{
+    Q_OBJECT
+
+private:
+    // 2 fixed rows (specs, titles), 2 fixed columns, rows of "r,c" texts.
+    static void layOut(Grid &grid, int rows, int cols)
+    {
+        Grid::Batch batch(grid);
+        grid.setCols(cols);
+        grid.setRows(rows);
+        grid.setFixedRows(2);
+        grid.setFixedCols(2);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c)
+                grid.setTextMatrix(r, c, QStringLiteral("%1,%2").arg(r).arg(c));
+    }
+
+private Q_SLOTS:
+    void modelFollowsTheGrid()
+    {
+        Grid grid;
+        QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        layOut(grid, 6, 4);
+        QCOMPARE(grid.model()->rowCount(), 4);
+        QCOMPARE(grid.model()->columnCount(), 4);
+        // Titles come from the last fixed row; data from row 2.
+        QCOMPARE(grid.model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("1,3"));
+        QCOMPARE(grid.model()->index(0, 1).data().toString(), QStringLiteral("2,1"));
+        QVERIFY(!(grid.model()->flags(grid.model()->index(0, 1)) & Qt::ItemIsSelectable));
+        QVERIFY(grid.model()->flags(grid.model()->index(0, 2)) & Qt::ItemIsSelectable);
+
+        grid.setTextMatrix(3, 2, QStringLiteral("改"));
+        QCOMPARE(grid.model()->index(1, 2).data().toString(), QStringLiteral("改"));
+        grid.setRows(8);
+        QCOMPARE(grid.model()->rowCount(), 6);
+        QCOMPARE(grid.TextMatrix(7, 0), QString());
+        QCOMPARE(grid.TextMatrix(5, 3), QStringLiteral("5,3"));
+        grid.setCols(3);
+        QCOMPARE(grid.TextMatrix(5, 2), QStringLiteral("5,2"));
+        QCOMPARE(grid.TextMatrix(5, 3), QString());
+        grid.setRows(2);
+        QCOMPARE(grid.model()->rowCount(), 0);
+    }
+
+    void sizesAlignmentAndColours()
+    {
+        Grid grid;
+        layOut(grid, 4, 3);
+        grid.setColWidth(0, 0);
+        QVERIFY(grid.isColumnHidden(0));
+        grid.setColWidth(2, 1500);
+        QCOMPARE(grid.horizontalHeader()->sectionSize(2), 100);
+        QCOMPARE(grid.ColWidth(2), 1500.0);
+        grid.horizontalHeader()->resizeSection(2, 50); // the operator drags the edge
+        QCOMPARE(grid.ColWidth(2), 750.0);
+
+        grid.setColAlignment(2, 4);
+        QCOMPARE(grid.model()->index(0, 2).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::AlignCenter);
+        grid.setRow(3);
+        grid.setCol(2);
+        QCOMPARE(grid.CellBackColor(), 0);
+        grid.setCellBackColor(255);
+        QCOMPARE(grid.CellBackColor(), 255);
+        QCOMPARE(grid.model()->index(1, 2).data(Qt::BackgroundRole).value<QColor>(), QColor(Qt::red));
+    }
+
+    void sortMovesWholeRows_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("numeric ascending") << 3 << QStringList{"b", "B", "2", "10", "10x"};
+        QTest::newRow("numeric descending") << 4 << QStringList{"10", "10x", "2", "b", "B"};
+        QTest::newRow("text ascending") << 7 << QStringList{"10", "10x", "2", "B", "b"};
+        QTest::newRow("text descending") << 8 << QStringList{"b", "B", "2", "10x", "10"};
+    }
+
+    void sortMovesWholeRows()
+    {
+        QFETCH(int, mode);
+        QFETCH(QStringList, expected);
+        Grid grid;
+        const QStringList values{"10", "b", "2", "B", "10x"};
+        layOut(grid, 2 + int(values.size()), 3);
+        for (int i = 0; i < values.size(); ++i) {
+            grid.setTextMatrix(2 + i, 2, values.at(i));
+            grid.setTextMatrix(2 + i, 0, values.at(i) + QStringLiteral("-key"));
+        }
+        grid.setRow(2);
+        grid.setCol(2);
+        grid.setSort(mode);
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(grid.TextMatrix(2 + i, 2), expected.at(i));
+            QCOMPARE(grid.TextMatrix(2 + i, 0), expected.at(i) + QStringLiteral("-key"));
+        }
+        QCOMPARE(grid.TextMatrix(1, 2), QStringLiteral("1,2")); // headers stay
+    }
+
+    void currentCellAndRange()
+    {
+        Grid grid;
+        grid.resize(400, 300);
+        layOut(grid, 12, 4);
+        grid.setRow(3);
+        grid.setCol(2);
+        grid.setRowSel(6);
+        QCOMPARE(grid.Row(), 3);
+        QCOMPARE(grid.RowSel(), 6);
+        QCOMPARE(grid.selectionModel()->selectedIndexes().size(), 4);
+
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        // A click in the cells reports its place in twips; hit-testing maps it back.
+        QList<std::pair<int, int>> hits;
+        connect(&grid, &Grid::mousePressed, this, [&](Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
+            hits.append(grid.HitTest(x, y));
+        });
+        const QRect cell = grid.visualRect(grid.model()->index(2, 3));
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
+        const int title = grid.horizontalHeader()->sectionViewportPosition(2) + 5;
+        QTest::mouseClick(grid.horizontalHeader(), Qt::LeftButton, {}, QPoint(title, 5));
+        QCOMPARE(hits, (QList<std::pair<int, int>>{{4, 3}, {1, 2}}));
+        QCOMPARE(grid.Row(), 4);
+        QCOMPARE(grid.Col(), 3);
+        QCOMPARE(grid.HitTest(1e6, 1e6), (std::pair<int, int>{12, 4}));
+        QCOMPARE(grid.TopRow(), 2);
+    }
+};
+
+QTEST_MAIN(TestGrid)
+#include "tst_grid.moc"

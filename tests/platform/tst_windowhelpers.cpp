@@ -1,0 +1,126 @@
+#include "platform/Appearance.h"
+#include "platform/WindowHelpers.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace quilla;
+
+namespace {
+
+// Cancels the next modal dialog as soon as it is up; remembers its name filters.
+void cancelNextDialog(QStringList *filters = nullptr)
+{
+    QTimer::singleShot(0, [filters] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog) {
+            cancelNextDialog(filters);
+            return;
+        }
+        if (auto *files = qobject_cast<QFileDialog *>(dialog); files && filters)
+            *filters = files->nameFilters();
+        static_cast<QDialog *>(dialog)->reject();
+    });
+}
+
+} // namespace
+
+class TestWindowHelpers : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // No native dialogs offscreen; make sure of it so the cancel reaches ours.
+        QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    }
+
+    void cancelledDialogsGiveTheirEmptyValues()
+    {
+        QStringList filters;
+        cancelNextDialog(&filters);
+        QCOMPARE(ChooseImportFile(QString()), QString());
+        QCOMPARE(filters, (QStringList{QStringLiteral("Microsoft Office Excel 工作簿(*.xls)"),
+                                       QStringLiteral("CSV (逗号分隔)(*.csv)")}));
+        cancelNextDialog();
+        QCOMPARE(ChooseColor(255), -1);
+    }
+
+    void filtersAndColours()
+    {
+        QCOMPARE(FileDialogFilter(QStringLiteral("图片|*.jpg;*.bmp|声音|*.mp3;*.wav")),
+                 QStringLiteral("图片 (*.jpg *.bmp);;声音 (*.mp3 *.wav)"));
+        QCOMPARE(ColorFromBgr(255), QColor(Qt::red));
+        QCOMPARE(ColorFromBgr(0xFF0000), QColor(Qt::blue));
+        QCOMPARE(BgrFromColor(QColor(1, 2, 3)), 0x030201);
+        QCOMPARE(ToTwips(ToPixels(1500)), 1500.0); // 100 pixels at 96 dpi
+        QCOMPARE(TwipsPerPixel(), 15.0);
+    }
+
+    void storedValues()
+    {
+        bool flag = true;
+        ParseStoredValue(flag, QStringLiteral("  "));
+        QVERIFY(!flag);
+        ParseStoredValue(flag, QStringLiteral("√"));
+        QVERIFY(flag);
+        qint64 number = 5;
+        ParseStoredValue(number, QStringLiteral("12px"));
+        QCOMPARE(number, 12);
+        ParseStoredValue(number, QStringLiteral("abc"));
+        QCOMPARE(number, 0);
+        double real = 0;
+        ParseStoredValue(real, QStringLiteral(" -2.5e1 pt"));
+        QCOMPARE(real, -25.0);
+    }
+
+    void waitingForWindows()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        WaitWhileWindowOpen(QStringLiteral("没有这个窗口"));
+        QVERIFY(timer.elapsed() < 100);
+
+        QWidget chooser;
+        chooser.setWindowTitle(QStringLiteral("选择抽奖设置"));
+        chooser.show();
+        QVERIFY(IsWindowOpen(QStringLiteral("选择抽奖设置")));
+        QVERIFY(!IsWindowOpen(QStringLiteral("选择抽奖")));
+        QTimer::singleShot(50, &chooser, &QWidget::close);
+        WaitWhileWindowOpen(QStringLiteral("选择抽奖设置"));
+        QVERIFY(!chooser.isVisible());
+
+        QWidget dialog;
+        dialog.resize(200, 100);
+        MakeTopmost(&dialog);
+        QVERIFY(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+        CentreInWorkArea(&dialog);
+        const QRect screen = dialog.screen()->geometry();
+        QCOMPARE(dialog.frameGeometry().center().x(), screen.center().x());
+    }
+
+    void chineseButtonsAndFonts()
+    {
+        auto *app = qApp;
+        InstallChineseTranslations(*app);
+        SetUpFonts(*app);
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes |
+                             QDialogButtonBox::No);
+        QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+        QVERIFY(box.button(QDialogButtonBox::Yes)->text().startsWith(QStringLiteral("是")));
+        QCOMPARE(QFontInfo(QApplication::font()).family(), QStringLiteral("Noto Sans CJK SC"));
+        QCOMPARE(QFontInfo(QFont(QStringLiteral("楷体_GB2312"))).family(), QStringLiteral("AR PL UKai CN"));
+    }
+};
+
+QTEST_MAIN(TestWindowHelpers)
+#include "tst_windowhelpers.moc"
