@@ -1,10 +1,17 @@
 #include "data/Database.h"
 #include "data/Settings.h"
+#include "grids/GridPresenter.h"
+#include "grids/ProgressWindow.h"
+#include "platform/Appearance.h"
+#include "platform/Grid.h"
 #include "platform/MessagePrompt.h"
+#include "platform/WindowHelpers.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMainWindow>
+#include <QStatusBar>
 
 using namespace quilla;
 
@@ -13,17 +20,33 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quilla"));
     QApplication::setOrganizationName(SettingsApplication);
-
-    MessagePrompt prompt;
-    Database database(prompt);
-    database.OpenDatabase(Database::defaultPath());
+    InstallChineseTranslations(app);
+    SetUpFonts(app);
 
     QMainWindow window;
     window.setWindowTitle(ApplicationTitle);
-    auto *label = new QLabel(QStringLiteral("数据库：") + database.path(), &window);
-    label->setMargin(24);
-    window.setCentralWidget(label);
-    window.resize(640, 400);
+    MessagePrompt prompt(&window);
+    Database database(prompt);
+    database.OpenDatabase(Database::defaultPath());
+
+    // Until the management window arrives: the draws in the database.
+    ProgressIndicator progress;
+    GridPresenter presenter(database, progress, &window);
+    auto *grid = new Grid(&window);
+    window.setCentralWidget(grid);
+    window.statusBar()->addWidget(new QLabel(QStringLiteral("数据库：") + QDir::toNativeSeparators(database.path())));
+    window.resize(900, 560);
+    CentreInWorkArea(&window);
     window.show();
+
+    GridPresenter::SetGridHeadings(*grid, {"ID", "", "抽奖内容", "速度", "定时", "定长", "屏蔽"},
+                                   {"ID", "序号", "抽奖内容", "速度", "定时", "定长", "屏蔽"});
+    grid->setTag(QStringLiteral("奖次表"));
+    presenter.FillGrid(*grid, Sql(), Sql("ID"), false);
+    QObject::connect(grid, &Grid::mousePressed, &window,
+                     [&](Qt::MouseButton button, Qt::KeyboardModifiers, double x, double y) {
+                         if (button == Qt::LeftButton)
+                             presenter.GridHeaderClick(&window, *grid, x, y);
+                     });
     return app.exec();
 }

@@ -20,6 +20,51 @@ namespace {
 const QString UpMarker = QStringLiteral("△");
 const QString DownMarker = QStringLiteral("▽");
 
+// The widest of many texts without shaping each one: a text's width is close to
+// the sum of its characters' advances (kerning moves it by a pixel or two), so
+// only the texts with the largest sums are measured exactly.
+class TextWidths
+{
+public:
+    explicit TextWidths(const QFontMetrics &metrics) : m_metrics(metrics), m_advances(0x10000, -1) {}
+
+    int widest(const Grid &grid, int col, int fromRow)
+    {
+        std::vector<std::pair<double, int>> estimates; // (estimate, row)
+        estimates.reserve(size_t(std::max(0, grid.Rows() - fromRow)));
+        for (int r = fromRow; r < grid.Rows(); ++r) {
+            const QString text = grid.TextMatrix(r, col);
+            if (!text.isEmpty())
+                estimates.emplace_back(estimateOf(text), r);
+        }
+        const size_t measured = std::min<size_t>(estimates.size(), 32);
+        std::partial_sort(estimates.begin(), estimates.begin() + qsizetype(measured), estimates.end(),
+                          [](const auto &a, const auto &b) { return a.first > b.first; });
+        int widest = 0;
+        for (size_t i = 0; i < measured; ++i)
+            widest = std::max(widest, m_metrics.horizontalAdvance(grid.TextMatrix(estimates[i].second, col)));
+        return widest;
+    }
+
+private:
+    double estimateOf(const QString &text)
+    {
+        double sum = 0;
+        for (const QChar ch : text) {
+            if (ch.isSurrogate())
+                return 1e9; // measure it exactly
+            float &advance = m_advances[ch.unicode()];
+            if (advance < 0)
+                advance = float(m_metrics.horizontalAdvance(ch));
+            sum += advance;
+        }
+        return sum;
+    }
+
+    const QFontMetrics &m_metrics;
+    std::vector<float> m_advances;
+};
+
 QString cellText(const QVariant &value, bool dateOnly)
 {
     switch (value.typeId()) {
@@ -246,22 +291,11 @@ void GridPresenter::FitColumnWidths(QWidget *window, Grid &grid, int startRow, b
     const double twipsPerPixel = TwipsPerPixel();
     const double maxWidth = grid.Width() / 2;
     const int titleRow = grid.FixedRows() - 1;
-    QHash<QString, int> measured;
+    TextWidths widths(metrics);
     for (int c = 0; c < grid.Cols(); ++c) {
         double w = 0;
         if (c >= numCol - 1) {
-            // Equal texts are measured once: numbers and names repeat a lot.
-            int widest = 0;
-            measured.clear();
-            for (int r = std::max(startRow, 0); r < grid.Rows(); ++r) {
-                const QString text = grid.TextMatrix(r, c);
-                if (text.isEmpty())
-                    continue;
-                auto it = measured.constFind(text);
-                if (it == measured.cend())
-                    it = measured.insert(text, metrics.horizontalAdvance(text));
-                widest = std::max(widest, it.value());
-            }
+            const int widest = widths.widest(grid, c, std::max(startRow, 0));
             w = widest * twipsPerPixel;
             if (w != 0 && grid.FixedRows() > 0)
                 w = std::max(w, metrics.horizontalAdvance(grid.TextMatrix(titleRow, c)) * twipsPerPixel);

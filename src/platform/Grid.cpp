@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
 
 #include <numeric>
 
@@ -109,7 +110,7 @@ Grid::Grid(QWidget *parent) : QTableView(parent), m_model(new GridModel(*this))
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
         if (m_syncing || section < 0 || section >= m_cols)
             return;
-        m_colWidths[size_t(section)] = ToTwips(size);
+        m_colWidths[size_t(section)] = ToTwips(std::max(0, size - cellMargin()));
     });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { syncCurrent(); });
 }
@@ -172,16 +173,26 @@ void Grid::changed(bool layout)
     }
 }
 
-void Grid::applyColumns()
+int Grid::cellMargin() const
+{
+    // Qt draws cells and titles with wider margins than the widths in twips allow for.
+    return 2 * (style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) + 1);
+}
+
+void Grid::applyColumnWidth(int col)
 {
     m_syncing = true;
-    for (int c = 0; c < m_cols; ++c) {
-        const int pixels = ToPixels(m_colWidths[size_t(c)]);
-        setColumnHidden(c, pixels <= 0);
-        if (pixels > 0)
-            horizontalHeader()->resizeSection(c, pixels);
-    }
+    const int pixels = ToPixels(m_colWidths[size_t(col)]);
+    setColumnHidden(col, pixels <= 0);
+    if (pixels > 0)
+        horizontalHeader()->resizeSection(col, pixels + cellMargin());
     m_syncing = false;
+}
+
+void Grid::applyColumns()
+{
+    for (int c = 0; c < m_cols; ++c)
+        applyColumnWidth(c);
 }
 
 void Grid::setRows(int rows)
@@ -263,14 +274,8 @@ void Grid::setColWidth(int col, double twips)
     if (col < 0 || col >= m_cols)
         return;
     m_colWidths[size_t(col)] = std::max(0.0, twips);
-    if (m_batch == 0) {
-        m_syncing = true;
-        const int pixels = ToPixels(twips);
-        setColumnHidden(col, pixels <= 0);
-        if (pixels > 0)
-            horizontalHeader()->resizeSection(col, pixels);
-        m_syncing = false;
-    }
+    if (m_batch == 0)
+        applyColumnWidth(col);
 }
 
 int Grid::ColAlignment(int col) const

@@ -105,6 +105,8 @@ private:
     void resizeCells(int rows, int cols);
     void changed(bool layout);
     void applyColumns();
+    void applyColumnWidth(int col);
+    int cellMargin() const;
     void syncCurrent();
 
     GridModel *m_model;

@@ -1,9 +1,11 @@
 #include "grids/GridPresenter.h"
+#include "platform/Appearance.h"
 #include "platform/Grid.h"
 #include "platform/WindowHelpers.h"
 #include "support/RecordingProgress.h"
 #include "support/TempDatabase.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QHeaderView>
 #include <QTest>
@@ -272,6 +274,35 @@ private Q_SLOTS:
         QVERIFY(std::abs(f.grid->ColWidth(2) - numbers) < 30);
         QVERIFY(!f.grid->isColumnHidden(2));
         QVERIFY(f.grid->isColumnHidden(0));
+    }
+
+    // The grid drawn offscreen, Chinese titles and cells included; kept as grid.png for a look.
+    void rendersChinese()
+    {
+        Fixture f;
+        SetUpFonts(*qApp);
+        f.window.setFont(QApplication::font());
+        f.grid->setFont(QApplication::font());
+        f.addParticipants(12);
+        f.participantsGrid();
+        f.presenter.FillGrid(*f.grid, Sql(), Sql("ID"), false);
+        auto [x, y] = f.at(1, 3);
+        f.presenter.GridHeaderClick(&f.window, *f.grid, x, y);
+        f.grid->resize(520, 320);
+        const QImage image = f.grid->grab().toImage();
+        QVERIFY(image.save(QStringLiteral("grid.png")));
+        // Dark text pixels in the title row and in the first name cell.
+        auto inked = [&](const QRect &area) {
+            int dark = 0;
+            for (int py = area.top(); py <= area.bottom(); ++py)
+                for (int px = area.left(); px <= area.right(); ++px)
+                    dark += qGray(image.pixel(px, py)) < 100;
+            return dark;
+        };
+        const int nameX = f.grid->columnViewportPosition(3);
+        const int headerHeight = f.grid->horizontalHeader()->height();
+        QVERIFY(inked(QRect(nameX, 1, 60, headerHeight - 2)) > 20);
+        QVERIFY(inked(QRect(nameX, headerHeight + 1, 40, f.grid->rowHeight(0) - 2)) > 20);
     }
 
     void marks()

@@ -58,9 +58,10 @@ private Q_SLOTS:
         grid.setColWidth(0, 0);
         QVERIFY(grid.isColumnHidden(0));
         grid.setColWidth(2, 1500);
-        QCOMPARE(grid.horizontalHeader()->sectionSize(2), 100);
+        const int margin = grid.horizontalHeader()->sectionSize(2) - 100; // what the style adds
+        QVERIFY(margin >= 0 && margin < 20);
         QCOMPARE(grid.ColWidth(2), 1500.0);
-        grid.horizontalHeader()->resizeSection(2, 50); // the operator drags the edge
+        grid.horizontalHeader()->resizeSection(2, 50 + margin); // the operator drags the edge
         QCOMPARE(grid.ColWidth(2), 750.0);
 
         grid.setColAlignment(2, 4);
