@@ -1,5 +1,6 @@
 // Appends 1 000 000 participant rows through the data layer and reads them
 // back, next to sqlite3's own CSV import of the same rows into the same table.
+#include "BenchPrompt.h"
 #include "data/Database.h"
 
 #include <QCoreApplication>
@@ -15,13 +16,6 @@
 using namespace quilla;
 
 namespace {
-
-class SilentPrompt : public Prompt
-{
-public:
-    void message(const QString &text, Icon) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    bool question(const QString &, Icon) override { return false; }
-};
 
 QString numberOf(int i)
 {
@@ -47,7 +41,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 1'000'000;
     QTemporaryDir dir;
-    SilentPrompt prompt;
+    BenchPrompt prompt;
 
     std::printf("rows: %d\n", rows);
     qint64 appendMs = 0;

@@ -2,6 +2,7 @@
 //  1. PickRound per round against the old forward walk (kept here only as the baseline).
 //  2. Opening a draw with 1 000 000 participants and 10 000 stored winners against
 //     a plain read of the same rows.
+#include "BenchPrompt.h"
 #include "data/Database.h"
 #include "engine/DrawEngine.h"
 
@@ -9,7 +10,10 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <QFile>
+
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <numeric>
@@ -18,13 +22,6 @@
 using namespace quilla;
 
 namespace {
-
-class SilentPrompt : public Prompt
-{
-public:
-    void message(const QString &text, Icon) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    bool question(const QString &, Icon) override { return true; }
-};
 
 // The walk the program used to pick with: a rounded start slot, then forward
 // to the first slot in play whose number the round has not shown yet.
@@ -52,6 +49,15 @@ void walkPick(const QList<Candidate> &pool, QList<Candidate> &picks, int count, 
         else
             picks[i].Number = ShortageMark;
     }
+}
+
+long currentKiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
 }
 
 long peakKiB()
@@ -109,7 +115,7 @@ void benchOpening()
     const int participants = 1'000'000;
     const int winners = 10'000;
     QTemporaryDir dir;
-    SilentPrompt prompt;
+    BenchPrompt prompt;
     Database db(prompt);
     if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
         return;
@@ -151,7 +157,7 @@ void benchOpening()
     }
     std::printf("\nOpening a draw: %d participants, %d stored winners of non-repeatable prizes\n", participants,
                 winners);
-    const long before = peakKiB();
+    const long before = currentKiB();
 
     QElapsedTimer timer;
     timer.start();
@@ -169,8 +175,9 @@ void benchOpening()
     std::printf("%-40s %8lld ms\n", "plain read of the rows (floor)", static_cast<long long>(floorMs));
     std::printf("%-40s %8lld ms  (%.2fx the floor, goal <= 1.5x)\n", "LoadDrawSetting ... WithholdPresets",
                 static_cast<long long>(openMs), double(openMs) / qMax<qint64>(floorMs, 1));
-    std::printf("in play: %lld; peak memory %ld MiB before opening, %ld MiB after\n",
-                static_cast<long long>(engine.Pool().inPlayCount()), before / 1024, peakKiB() / 1024);
+    std::printf("in play: %lld; resident memory %ld MiB before opening, %ld MiB with the draw open; peak %ld MiB\n",
+                static_cast<long long>(engine.Pool().inPlayCount()), before / 1024, currentKiB() / 1024,
+                peakKiB() / 1024);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Filling and sizing the two largest lists: participants (69 998 rows, at the
 // row cap) and results (50 000 rows with two look-up columns over 20 prizes).
 // Beside each fill, the old way of looking a prize up once per row.
+#include "BenchPrompt.h"
 #include "data/Database.h"
 #include "data/Progress.h"
 #include "grids/GridPresenter.h"
@@ -17,13 +18,6 @@ using namespace quilla;
 
 namespace {
 
-class SilentPrompt : public Prompt
-{
-public:
-    void message(const QString &text, Icon) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    bool question(const QString &, Icon) override { return true; }
-};
-
 void report(const char *what, qint64 ms, const char *goal = "")
 {
     std::printf("%-52s %7lld ms %s\n", what, static_cast<long long>(ms), goal);
@@ -36,7 +30,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     SetUpFonts(app);
     QTemporaryDir dir;
-    SilentPrompt prompt;
+    BenchPrompt prompt;
     Database db(prompt);
     if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
         return 1;

@@ -296,24 +296,25 @@ bool Grid::inData(int row, int col) const
     return row >= m_fixedRows && row < m_rows && col >= 0 && col < m_cols;
 }
 
+void Grid::showCurrent()
+{
+    if (m_batch > 0 || !inData(m_row, m_col))
+        return;
+    m_syncing = true;
+    setCurrentIndex(m_model->index(m_row - m_fixedRows, m_col));
+    m_syncing = false;
+}
+
 void Grid::setRow(int row)
 {
     m_row = m_rowSel = std::clamp(row, 0, std::max(0, m_rows - 1));
-    if (m_batch == 0 && inData(m_row, m_col)) {
-        m_syncing = true;
-        setCurrentIndex(m_model->index(m_row - m_fixedRows, m_col));
-        m_syncing = false;
-    }
+    showCurrent();
 }
 
 void Grid::setCol(int col)
 {
     m_col = m_colSel = std::clamp(col, 0, std::max(0, m_cols - 1));
-    if (m_batch == 0 && inData(m_row, m_col)) {
-        m_syncing = true;
-        setCurrentIndex(m_model->index(m_row - m_fixedRows, m_col));
-        m_syncing = false;
-    }
+    showCurrent();
 }
 
 void Grid::setRowSel(int row)
@@ -510,11 +511,7 @@ Grid::Batch::~Batch()
     if (--m_grid.m_batch == 0) {
         m_grid.m_model->endResetModel();
         m_grid.applyColumns();
-        if (m_grid.inData(m_grid.m_row, m_grid.m_col)) {
-            m_grid.m_syncing = true;
-            m_grid.setCurrentIndex(m_grid.m_model->index(m_grid.m_row - m_grid.m_fixedRows, m_grid.m_col));
-            m_grid.m_syncing = false;
-        }
+        m_grid.showCurrent();
     }
 }
 

@@ -108,6 +108,7 @@ private:
     void applyColumnWidth(int col);
     int cellMargin() const;
     void syncCurrent();
+    void showCurrent();
 
     GridModel *m_model;
     int m_rows = 0;
