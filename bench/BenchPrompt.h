@@ -7,7 +7,7 @@
 
 class BenchPrompt : public quilla::Prompt
 {
-public:
+  public:
     void message(const QString &text, Icon) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     bool question(const QString &, Icon) override { return true; }
 };

@@ -31,7 +31,8 @@ QString nameOf(int i)
 
 void report(const char *what, int rows, qint64 ms)
 {
-    std::printf("%-44s %8lld ms %12.0f rows/s\n", what, static_cast<long long>(ms), rows * 1000.0 / qMax<qint64>(ms, 1));
+    std::printf("%-44s %8lld ms %12.0f rows/s\n", what, static_cast<long long>(ms),
+                rows * 1000.0 / qMax<qint64>(ms, 1));
 }
 
 } // namespace
@@ -47,8 +48,7 @@ int main(int argc, char *argv[])
     qint64 appendMs = 0;
     {
         Database db(prompt);
-        if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
-            return 1;
+        if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb")))) return 1;
         QElapsedTimer timer;
         timer.start();
         Database::Transaction transaction(db);
@@ -58,19 +58,16 @@ int main(int argc, char *argv[])
             rs.setValue(u"CID", 1);
             rs.setValue(u"号码", numberOf(i));
             rs.setValue(u"姓名", nameOf(i));
-            if (!rs.save())
-                return 1;
+            if (!rs.save()) return 1;
         }
-        if (!transaction.commit())
-            return 1;
+        if (!transaction.commit()) return 1;
         appendMs = timer.elapsed();
         report("append through the data layer", rows, appendMs);
 
         timer.restart();
         qint64 seen = 0;
-        db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1), [&](const Row &row) {
-            seen += row.text(2).size() + row.text(3).size();
-        });
+        db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1),
+                      [&](const Row &row) { seen += row.text(2).size() + row.text(3).size(); });
         report("read back (streamed)", rows, timer.elapsed());
         timer.restart();
         const Query all = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1));
@@ -85,8 +82,7 @@ int main(int argc, char *argv[])
     const QString csvPath = dir.filePath(QStringLiteral("rows.csv"));
     {
         QFile csv(csvPath);
-        if (!csv.open(QIODevice::WriteOnly))
-            return 1;
+        if (!csv.open(QIODevice::WriteOnly)) return 1;
         QTextStream out(&csv);
         for (int i = 0; i < rows; ++i)
             out << (i + 1) << ",1," << numberOf(i) << ',' << nameOf(i) << '\n';
@@ -94,8 +90,7 @@ int main(int argc, char *argv[])
     const QString basePath = dir.filePath(QStringLiteral("Base.mdb"));
     {
         Database db(prompt); // the same schema and settings
-        if (!db.OpenDatabase(basePath))
-            return 1;
+        if (!db.OpenDatabase(basePath)) return 1;
     }
     QElapsedTimer timer;
     timer.start();

@@ -32,13 +32,12 @@ void walkPick(const QList<Candidate> &pool, QList<Candidate> &picks, int count, 
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int i = 0; i < count; ++i) {
         qsizetype b = qsizetype(std::nearbyint(unit(random) * double(n)));
-        if (b == 0)
-            b = 1;
+        if (b == 0) b = 1;
         bool accepted = false;
         for (qsizetype tries = 1; tries <= n; ++tries) {
             const QString &number = pool.at(b).Number;
-            if (!number.isEmpty() &&
-                std::none_of(picks.cbegin(), picks.cbegin() + i, [&](const Candidate &p) { return p.Number == number; })) {
+            if (!number.isEmpty() && std::none_of(picks.cbegin(), picks.cbegin() + i,
+                                                  [&](const Candidate &p) { return p.Number == number; })) {
                 accepted = true;
                 break;
             }
@@ -54,8 +53,7 @@ void walkPick(const QList<Candidate> &pool, QList<Candidate> &picks, int count, 
 long currentKiB()
 {
     QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
+    if (!statm.open(QIODevice::ReadOnly)) return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields.at(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
 }
@@ -67,8 +65,7 @@ long peakKiB()
     return usage.ru_maxrss;
 }
 
-template <typename F>
-double microsPerRound(F &&round)
+template <typename F> double microsPerRound(F &&round)
 {
     // Enough rounds for a steady figure, at most about 0.3 s.
     QElapsedTimer timer;
@@ -117,8 +114,7 @@ void benchOpening()
     QTemporaryDir dir;
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
-        return;
+    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb")))) return;
     {
         Database::Transaction transaction(db);
         Query draws = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
@@ -155,16 +151,15 @@ void benchOpening()
         }
         transaction.commit();
     }
-    std::printf("\nOpening a draw: %d participants, %d stored winners of non-repeatable prizes\n", participants,
-                winners);
+    std::printf("\nOpening a draw: %d participants, %d stored winners of non-repeatable prizes\n",
+                participants, winners);
     const long before = currentKiB();
 
     QElapsedTimer timer;
     timer.start();
     qint64 chars = 0;
-    db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1), [&](const Row &row) {
-        chars += row.number(0) + row.text(2).size() + row.text(3).size();
-    });
+    db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1),
+                  [&](const Row &row) { chars += row.number(0) + row.text(2).size() + row.text(3).size(); });
     const qint64 floorMs = timer.elapsed();
 
     DrawEngine engine(db);
@@ -175,9 +170,10 @@ void benchOpening()
     std::printf("%-40s %8lld ms\n", "plain read of the rows (floor)", static_cast<long long>(floorMs));
     std::printf("%-40s %8lld ms  (%.2fx the floor, goal <= 1.5x)\n", "LoadDrawSetting ... WithholdPresets",
                 static_cast<long long>(openMs), double(openMs) / qMax<qint64>(floorMs, 1));
-    std::printf("in play: %lld; resident memory %ld MiB before opening, %ld MiB with the draw open; peak %ld MiB\n",
-                static_cast<long long>(engine.Pool().inPlayCount()), before / 1024, currentKiB() / 1024,
-                peakKiB() / 1024);
+    std::printf(
+        "in play: %lld; resident memory %ld MiB before opening, %ld MiB with the draw open; peak %ld MiB\n",
+        static_cast<long long>(engine.Pool().inPlayCount()), before / 1024, currentKiB() / 1024,
+        peakKiB() / 1024);
 }
 
 } // namespace

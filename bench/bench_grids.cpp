@@ -32,8 +32,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
-        return 1;
+    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb")))) return 1;
     {
         Database::Transaction transaction(db);
         Query prizes = db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
@@ -70,12 +69,14 @@ int main(int argc, char *argv[])
     GridPresenter presenter(db, progress, &window);
     Grid participants(&window);
     participants.setGeometry(0, 0, 1200, 800);
-    GridPresenter::SetGridHeadings(participants, {"ID", "", "号码", "姓名", "CID"}, {"ID", "序号", "号码", "姓名", "抽奖"});
+    GridPresenter::SetGridHeadings(participants, {"ID", "", "号码", "姓名", "CID"},
+                                   {"ID", "序号", "号码", "姓名", "抽奖"});
     participants.setTag(QStringLiteral("号码表"));
     Grid results(&window);
     results.setGeometry(0, 0, 1200, 800);
-    GridPresenter::SetGridHeadings(results, {"ID", "CID", "", "WID:奖项表:ID:名称", "WID:奖项表:ID:奖品", "号码", "姓名"},
-                                   {"ID", "CID", "序号", "奖项", "奖品", "号码", "姓名"});
+    GridPresenter::SetGridHeadings(
+        results, {"ID", "CID", "", "WID:奖项表:ID:名称", "WID:奖项表:ID:奖品", "号码", "姓名"},
+        {"ID", "CID", "序号", "奖项", "奖品", "号码", "姓名"});
     results.setTag(QStringLiteral("结果表"));
     window.show();
 
@@ -97,11 +98,16 @@ int main(int argc, char *argv[])
     // The old way: a look-up query for every row and look-up column.
     timer.restart();
     qint64 chars = 0;
-    const Query rs = db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE CID=") + Sql::number(1) + Sql(" ORDER BY ID"));
+    const Query rs =
+        db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE CID=") + Sql::number(1) + Sql(" ORDER BY ID"));
     for (Query row = rs; !row.atEnd(); row.next()) {
         const QVariant wid = row.value(u"WID");
-        chars += textOf(db.LookupValue(QStringLiteral("奖项表"), wid, QStringLiteral("ID"), QStringLiteral("名称"))).size();
-        chars += textOf(db.LookupValue(QStringLiteral("奖项表"), wid, QStringLiteral("ID"), QStringLiteral("奖品"))).size();
+        chars += textOf(db.LookupValue(QStringLiteral("奖项表"), wid, QStringLiteral("ID"),
+                                       QStringLiteral("名称")))
+                     .size();
+        chars += textOf(db.LookupValue(QStringLiteral("奖项表"), wid, QStringLiteral("ID"),
+                                       QStringLiteral("奖品")))
+                     .size();
     }
     report("results look-ups one query per row (old way, look-ups only)", timer.elapsed());
     return chars > 0 ? 0 : 1;

@@ -34,7 +34,8 @@ int main(int argc, char *argv[])
     GridPresenter presenter(database, progress, &window);
     auto *grid = new Grid(&window);
     window.setCentralWidget(grid);
-    window.statusBar()->addWidget(new QLabel(QStringLiteral("数据库：") + QDir::toNativeSeparators(database.path())));
+    window.statusBar()->addWidget(
+        new QLabel(QStringLiteral("数据库：") + QDir::toNativeSeparators(database.path())));
     window.resize(900, 560);
     CentreInWorkArea(&window);
     window.show();
@@ -45,8 +46,7 @@ int main(int argc, char *argv[])
     presenter.FillGrid(*grid, Sql(), Sql("ID"), false);
     QObject::connect(grid, &Grid::mousePressed, &window,
                      [&](Qt::MouseButton button, Qt::KeyboardModifiers, double x, double y) {
-                         if (button == Qt::LeftButton)
-                             presenter.GridHeaderClick(&window, *grid, x, y);
+                         if (button == Qt::LeftButton) presenter.GridHeaderClick(&window, *grid, x, y);
                      });
     return app.exec();
 }

@@ -22,7 +22,8 @@ namespace {
 constexpr int ApplicationId = 0x5155'4C4C;
 
 // Text columns hold '' rather than Null, and numbers 0: readers take them as
-// they are. Yes/no columns are declared BOOLEAN (stored 0/1) and read as booleans. ON CONFLICT REPLACE turns a Null written by a caller into the default.
+// they are. Yes/no columns are declared BOOLEAN (stored 0/1) and read as booleans. ON CONFLICT REPLACE turns
+// a Null written by a caller into the default.
 const char *const SchemaStatements[] = {
     "CREATE TABLE 奖次表 ("
     " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -114,8 +115,7 @@ QVariant columnValue(sqlite3_stmt *stmt, int column, Columns::Kind kind)
 {
     switch (sqlite3_column_type(stmt, column)) {
     case SQLITE_INTEGER:
-        if (kind == Columns::Kind::Boolean)
-            return QVariant(sqlite3_column_int64(stmt, column) != 0);
+        if (kind == Columns::Kind::Boolean) return QVariant(sqlite3_column_int64(stmt, column) != 0);
         return QVariant(qint64(sqlite3_column_int64(stmt, column)));
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(stmt, column));
@@ -124,8 +124,7 @@ QVariant columnValue(sqlite3_stmt *stmt, int column, Columns::Kind kind)
         const QString value = QString::fromUtf16(text, sqlite3_column_bytes16(stmt, column) / 2);
         if (kind == Columns::Kind::Date) {
             const QDateTime date = QDateTime::fromString(value, Qt::ISODate);
-            if (date.isValid())
-                return QVariant(date);
+            if (date.isValid()) return QVariant(date);
         }
         return QVariant(value);
     }
@@ -185,17 +184,14 @@ void Statement::reset()
 
 QString textOf(const QVariant &value)
 {
-    if (!value.isValid() || value.isNull())
-        return {};
-    if (value.typeId() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'g', 15);
+    if (!value.isValid() || value.isNull()) return {};
+    if (value.typeId() == QMetaType::Double) return QString::number(value.toDouble(), 'g', 15);
     return value.toString();
 }
 
 qint64 numberOf(const QVariant &value)
 {
-    if (!value.isValid() || value.isNull())
-        return 0;
+    if (!value.isValid() || value.isNull()) return 0;
     switch (value.typeId()) {
     case QMetaType::LongLong:
     case QMetaType::Int:
@@ -211,12 +207,10 @@ qint64 numberOf(const QVariant &value)
 
 bool flagOf(const QVariant &value)
 {
-    if (!value.isValid() || value.isNull())
-        return false;
+    if (!value.isValid() || value.isNull()) return false;
     if (value.typeId() == QMetaType::QString) {
         const QString text = value.toString().trimmed();
-        if (text.compare(u"true", Qt::CaseInsensitive) == 0)
-            return true;
+        if (text.compare(u"true", Qt::CaseInsensitive) == 0) return true;
         return text.toDouble() != 0;
     }
     return value.toDouble() != 0;
@@ -231,9 +225,9 @@ void Columns::assign(sqlite3_stmt *stmt, int first)
         const auto *name = static_cast<const char16_t *>(sqlite3_column_name16(stmt, i));
         m_names.append(QString::fromUtf16(name));
         const QByteArray declared = QByteArray(sqlite3_column_decltype(stmt, i)).toUpper();
-        m_kinds.append(declared == "BOOLEAN"                            ? Kind::Boolean
+        m_kinds.append(declared == "BOOLEAN"                          ? Kind::Boolean
                        : declared == "DATETIME" || declared == "DATE" ? Kind::Date
-                                                                        : Kind::Plain);
+                                                                      : Kind::Plain);
     }
 }
 
@@ -241,24 +235,20 @@ int Columns::indexOf(QStringView name) const
 {
     // Results have a handful of columns: a scan beats hashing a copy of the name.
     for (int i = 0; i < m_names.size(); ++i)
-        if (m_names.at(i) == name)
-            return i;
+        if (m_names.at(i) == name) return i;
     return -1;
 }
 
 QVariant Row::value(int column) const
 {
-    if (column < 0)
-        return {};
+    if (column < 0) return {};
     return columnValue(m_stmt, column, m_columns.kind(column));
 }
 
 QString Row::text(int column) const
 {
-    if (column < 0 || sqlite3_column_type(m_stmt, column) == SQLITE_NULL)
-        return {};
-    if (sqlite3_column_type(m_stmt, column) != SQLITE_TEXT)
-        return textOf(value(column));
+    if (column < 0 || sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return {};
+    if (sqlite3_column_type(m_stmt, column) != SQLITE_TEXT) return textOf(value(column));
     const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(m_stmt, column));
     return QString::fromUtf16(text, sqlite3_column_bytes16(m_stmt, column) / 2);
 }
@@ -276,8 +266,7 @@ QString Database::defaultPath()
 {
     const QString fileName = QStringLiteral("Data.mdb");
     const QString programFolder = QCoreApplication::applicationDirPath();
-    if (QFileInfo(programFolder).isWritable())
-        return QDir(programFolder).filePath(fileName);
+    if (QFileInfo(programFolder).isWritable()) return QDir(programFolder).filePath(fileName);
     const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(userFolder);
     return QDir(userFolder).filePath(fileName);
@@ -294,7 +283,7 @@ bool Database::OpenDatabase(const QString &path)
     const QFileInfo info(path);
     // An empty file is what an interrupted first start leaves behind: nothing to lose.
     const bool ok = (!info.exists() || (info.isFile() && info.size() == 0)) ? create(path, why)
-                                                                           : checkExisting(path, why);
+                                                                            : checkExisting(path, why);
     if (!ok) {
         m_statements.clear();
         m_sqlite.reset();
@@ -342,7 +331,8 @@ bool Database::checkExisting(const QString &path, QString &why)
                 return false;
             }
         }
-        m_sqlite = std::make_unique<SQLite::Database>(nativePath(path).toStdString(), SQLite::OPEN_READWRITE, 5000);
+        m_sqlite =
+            std::make_unique<SQLite::Database>(nativePath(path).toStdString(), SQLite::OPEN_READWRITE, 5000);
         configure();
         return true;
     } catch (const std::exception &e) {
@@ -378,8 +368,7 @@ std::shared_ptr<Statement> Database::statement(const QString &text)
     auto it = m_statements.find(text);
     if (it == m_statements.end()) {
         // Keep the cache small; grids build many one-off statements.
-        if (m_statements.size() >= 64)
-            m_statements.clear();
+        if (m_statements.size() >= 64) m_statements.clear();
         it = m_statements.insert(text, std::make_shared<Statement>(m_sqlite->getHandle(), text));
     }
     return *it;
@@ -394,8 +383,7 @@ Statement &Database::prepare(const QString &text, const QList<QVariant> &values)
 
 bool Database::run(const QString &text, const QList<QVariant> &values)
 {
-    if (!m_sqlite)
-        return false;
+    if (!m_sqlite) return false;
     try {
         Statement &statement = prepare(text, values);
         const int rc = sqlite3_step(statement.get());
@@ -413,8 +401,7 @@ qint64 Database::lastInsertId() const
 
 bool Database::forEachRow(const Sql &sql, const std::function<void(const Row &)> &visit)
 {
-    if (!m_sqlite)
-        return false;
+    if (!m_sqlite) return false;
     try {
         // Not from the cache: the visitor may run other statements meanwhile.
         Statement statement(m_sqlite->getHandle(), sql.executable());
@@ -426,8 +413,7 @@ bool Database::forEachRow(const Sql &sql, const std::function<void(const Row &)>
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
             visit(row);
-        if (rc != SQLITE_DONE)
-            throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
+        if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
         return true;
     } catch (const std::exception &) {
         showOpenError(sql);
@@ -438,8 +424,7 @@ bool Database::forEachRow(const Sql &sql, const std::function<void(const Row &)>
 Query Database::OpenQuery(const Sql &sql)
 {
     Query query;
-    if (!m_sqlite)
-        return query;
+    if (!m_sqlite) return query;
     QString executable = sql.executable();
     const QString table = updatableTable(executable);
     int first = 0;
@@ -457,14 +442,12 @@ Query Database::OpenQuery(const Sql &sql)
         const int width = int(query.m_columns.names().size());
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            if (first)
-                query.m_rowIds.append(sqlite3_column_int64(stmt, 0));
+            if (first) query.m_rowIds.append(sqlite3_column_int64(stmt, 0));
             for (int c = 0; c < width; ++c)
                 query.m_cells.append(columnValue(stmt, c + first, query.m_columns.kind(c)));
             ++query.m_rowCount;
         }
-        if (rc != SQLITE_DONE)
-            throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
+        if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
     } catch (const std::exception &) {
         showOpenError(sql);
         return Query();
@@ -484,28 +467,25 @@ double Database::SumColumn(const QString &table, const QString &column, const Sq
 
 bool Database::TableExists(const QString &name)
 {
-    if (!m_sqlite)
-        return false;
+    if (!m_sqlite) return false;
     bool found = false;
-    forEachRow(Sql("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"),
-               [&](const Row &row) { found = found || row.text(0) == name; });
+    forEachRow(
+        Sql("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"),
+        [&](const Row &row) { found = found || row.text(0) == name; });
     return found;
 }
 
 qint64 Database::CountRows(const QString &table, const Sql &condition, const QString &fields)
 {
     Sql inner = Sql("SELECT ") + fields + Sql(" FROM ") + table;
-    if (!condition.isEmpty())
-        inner += Sql(" WHERE ") + condition;
-    if (!m_sqlite)
-        return 0;
+    if (!condition.isEmpty()) inner += Sql(" WHERE ") + condition;
+    if (!m_sqlite) return 0;
     try {
         Statement &statement =
             prepare(QStringLiteral("SELECT COUNT(*) FROM (") + inner.executable() + u')', inner.values());
         qint64 count = 0;
         const int rc = sqlite3_step(statement.get());
-        if (rc == SQLITE_ROW)
-            count = sqlite3_column_int64(statement.get(), 0);
+        if (rc == SQLITE_ROW) count = sqlite3_column_int64(statement.get(), 0);
         statement.reset();
         return count;
     } catch (const std::exception &) {
@@ -528,8 +508,7 @@ QVariant Database::LookupValue(const QString &table, const QVariant &keyValue, c
     bool first = true;
     forEachRow(Sql("SELECT * FROM ") + table + Sql(" WHERE ") + keyField + Sql("=") + literal,
                [&](const Row &row) {
-                   if (first)
-                       found = row.value(wantedField);
+                   if (first) found = row.value(wantedField);
                    first = false;
                });
     return found;
@@ -539,18 +518,15 @@ QVariant Database::LookupValue(const QString &table, const QVariant &keyValue, c
 
 Database::Transaction::Transaction(Database &db) : m_db(db)
 {
-    if (!m_db.m_sqlite)
-        return;
+    if (!m_db.m_sqlite) return;
     m_name = QStringLiteral("quilla_%1").arg(m_db.m_savepoints + 1);
     m_open = m_db.run(QStringLiteral("SAVEPOINT ") + m_name, {});
-    if (m_open)
-        ++m_db.m_savepoints;
+    if (m_open) ++m_db.m_savepoints;
 }
 
 Database::Transaction::~Transaction()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     m_db.run(QStringLiteral("ROLLBACK TO ") + m_name, {});
     m_db.run(QStringLiteral("RELEASE ") + m_name, {});
     --m_db.m_savepoints;
@@ -558,8 +534,7 @@ Database::Transaction::~Transaction()
 
 bool Database::Transaction::commit()
 {
-    if (!m_open)
-        return false;
+    if (!m_open) return false;
     const bool ok = m_db.run(QStringLiteral("RELEASE ") + m_name, {});
     if (ok) {
         m_open = false;

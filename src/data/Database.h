@@ -25,7 +25,7 @@ namespace quilla {
 // behaves as an empty result from then on; the file itself is never touched.
 class Database
 {
-public:
+  public:
     explicit Database(Prompt &prompt);
     ~Database();
     Database(const Database &) = delete;
@@ -65,20 +65,20 @@ public:
     // Transactions nest; a transaction not committed is rolled back.
     class Transaction
     {
-    public:
+      public:
         explicit Transaction(Database &db);
         ~Transaction();
         Transaction(const Transaction &) = delete;
         Transaction &operator=(const Transaction &) = delete;
         bool commit();
 
-    private:
+      private:
         Database &m_db;
         QString m_name;
         bool m_open = false;
     };
 
-private:
+  private:
     friend class Query;
     bool create(const QString &path, QString &why);
     bool checkExisting(const QString &path, QString &why);

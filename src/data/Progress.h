@@ -8,7 +8,7 @@ namespace quilla {
 // it; NoProgress ignores it.
 class Progress
 {
-public:
+  public:
     virtual ~Progress() = default;
     // total steps make 100 %; a total below 1 counts as 1.
     virtual void begin(const QString &caption, int total) = 0;
@@ -20,7 +20,7 @@ public:
 
 class NoProgress : public Progress
 {
-public:
+  public:
     void begin(const QString &, int) override {}
     void step(int, const QString &) override {}
     void end() override {}

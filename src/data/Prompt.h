@@ -8,8 +8,15 @@ namespace quilla {
 // message boxes titled "Quilla抽奖"; tests answer it from a script.
 class Prompt
 {
-public:
-    enum class Icon { None, Information, Question, Warning, Critical };
+  public:
+    enum class Icon
+    {
+        None,
+        Information,
+        Question,
+        Warning,
+        Critical
+    };
 
     virtual ~Prompt() = default;
     // A message with an OK button.

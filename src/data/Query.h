@@ -22,16 +22,21 @@ bool flagOf(const QVariant &value);
 // Column names of a result, looked up by name.
 class Columns
 {
-public:
+  public:
     // How a column's values read: yes/no columns as booleans, date columns as dates.
-    enum class Kind { Plain, Boolean, Date };
+    enum class Kind
+    {
+        Plain,
+        Boolean,
+        Date
+    };
 
     void assign(sqlite3_stmt *stmt, int first);
     int indexOf(QStringView name) const; // -1 when there is no such column
     const QStringList &names() const { return m_names; }
     Kind kind(int column) const { return m_kinds.value(column, Kind::Plain); }
 
-private:
+  private:
     QStringList m_names;
     QList<Kind> m_kinds;
 };
@@ -39,7 +44,7 @@ private:
 // The current row of a streamed query (see Database::forEachRow).
 class Row
 {
-public:
+  public:
     Row(sqlite3_stmt *stmt, const Columns &columns) : m_stmt(stmt), m_columns(columns) {}
     int column(QStringView name) const { return m_columns.indexOf(name); }
     QVariant value(int column) const;
@@ -50,7 +55,7 @@ public:
     qint64 number(QStringView name) const { return number(column(name)); }
     bool flag(QStringView name) const { return flagOf(value(name)); }
 
-private:
+  private:
     sqlite3_stmt *m_stmt;
     const Columns &m_columns;
 };
@@ -61,7 +66,7 @@ private:
 // and delete it (remove). A query that failed to open is simply empty.
 class Query
 {
-public:
+  public:
     Query() = default;
 
     qsizetype rowCount() const { return m_rowCount; }
@@ -85,7 +90,7 @@ public:
     // Deletes the current row from its table; the row stays in place here until a move.
     bool remove();
 
-private:
+  private:
     friend class Database;
     const QVariant *currentRow() const;
     bool insert(const QStringList &names, const QList<QVariant> &values);
@@ -100,7 +105,12 @@ private:
 
     // Stored: on a row read at opening (or at the end); Adding: between addNew and
     // save; Added: on the row just appended.
-    enum class Mode { Stored, Adding, Added };
+    enum class Mode
+    {
+        Stored,
+        Adding,
+        Added
+    };
     Mode m_mode = Mode::Stored;
     QList<QVariant> m_edit; // the row being added or changed
     QList<bool> m_changed;

@@ -13,7 +13,8 @@ QString settingKey(const QString &section, const QString &key)
 
 } // namespace
 
-bool WriteSetting(const QString &application, const QString &section, const QString &key, const QString &value)
+bool WriteSetting(const QString &application, const QString &section, const QString &key,
+                  const QString &value)
 {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, application);
     settings.setValue(settingKey(section, key), value);

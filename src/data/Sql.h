@@ -11,13 +11,10 @@ namespace quilla {
 // statement the way an operator reads it in a message, values in their places.
 class Sql
 {
-public:
+  public:
     Sql() = default;
     Sql(const QString &text);
-    template <qsizetype N>
-    Sql(const char (&text)[N]) : Sql(QString::fromUtf8(text, N - 1))
-    {
-    }
+    template <qsizetype N> Sql(const char (&text)[N]) : Sql(QString::fromUtf8(text, N - 1)) {}
 
     // A number, shown as its decimal text.
     static Sql number(qint64 value);
@@ -26,8 +23,7 @@ public:
 
     Sql &operator+=(const Sql &other);
     friend Sql operator+(Sql left, const Sql &right) { return left += right; }
-    template <qsizetype N>
-    friend Sql operator+(const char (&left)[N], const Sql &right)
+    template <qsizetype N> friend Sql operator+(const char (&left)[N], const Sql &right)
     {
         return Sql(left) += right;
     }
@@ -38,7 +34,7 @@ public:
     QList<QVariant> values() const;
     QString shown() const;
 
-private:
+  private:
     struct Part
     {
         QString text;

@@ -13,7 +13,7 @@ namespace quilla {
 // when the text does not prepare.
 class Statement
 {
-public:
+  public:
     Statement(sqlite3 *db, const QString &text);
     ~Statement();
     Statement(const Statement &) = delete;
@@ -24,7 +24,7 @@ public:
     void bind(const QList<QVariant> &values);
     void reset();
 
-private:
+  private:
     sqlite3_stmt *m_stmt = nullptr;
 };
 

@@ -11,7 +11,7 @@ namespace quilla {
 // compact index of those still in play. Candidates only ever leave play.
 class CandidatePool
 {
-public:
+  public:
     CandidatePool() { assign({}); }
 
     // Takes the slots as they are (slot 0 is ignored) and indexes those in play.
@@ -29,7 +29,7 @@ public:
     // pool's size.
     void pick(QList<Candidate> &picks, int count, std::mt19937_64 &random);
 
-private:
+  private:
     struct InPlay
     {
         quint32 slot;

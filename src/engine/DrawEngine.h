@@ -13,7 +13,7 @@ class Database;
 // current picks. The screen implements it; without one nothing is shown.
 class DrawDisplay
 {
-public:
+  public:
     virtual ~DrawDisplay() = default;
     virtual void setBoardTitle(const QString &text) = 0;
     virtual void setPicksText(const QString &text) = 0;
@@ -24,7 +24,7 @@ public:
 // program keeps one and hands it to the draw screen and the editors.
 class DrawEngine
 {
-public:
+  public:
     explicit DrawEngine(Database &db);
 
     void setDisplay(DrawDisplay *display) { m_display = display; }
@@ -82,7 +82,7 @@ public:
     // The display text of a number under the current draw's fixed length and mask.
     QString DisplayNumber(const QString &number) const;
 
-private:
+  private:
     Database &m_db;
     DrawDisplay *m_display = nullptr;
     QList<PrizeEntry> m_prizes{PrizeEntry()};

@@ -23,7 +23,7 @@ inline const QString Mark = QStringLiteral("√");
 // The presenter keeps no state of its own beyond the services it talks to.
 class GridPresenter
 {
-public:
+  public:
     // measureWindow: the window whose font measures texts when a fill fits the widths.
     GridPresenter(Database &db, Progress &progress, QWidget *measureWindow);
 
@@ -57,7 +57,7 @@ public:
     // The row cap for a grid of cols columns.
     static qint64 RowCap(int cols);
 
-private:
+  private:
     static int rowNumberColumn(const Grid &grid);
 
     Database &m_db;

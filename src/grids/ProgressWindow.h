@@ -15,30 +15,30 @@ namespace quilla {
 // it is cleared.
 class ProgressBar : public QWidget
 {
-public:
+  public:
     explicit ProgressBar(QWidget *parent = nullptr);
     void clear();
     void draw(double fraction);
     double drawn() const { return m_drawn; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *event) override;
 
-private:
+  private:
     double m_drawn = 0;
 };
 
 // The small always-on-top window of long operations.
 class Indicator : public QWidget
 {
-public:
+  public:
     explicit Indicator(QWidget *parent = nullptr);
 
-    QLabel *LBL;     // caption line
+    QLabel *LBL;      // caption line
     ProgressBar *Pic; // the bar
     QLabel *Percent;
-    QLabel *L1;      // steps: (position/total)
-    QLabel *L2;      // elapsed/remaining/estimated total
+    QLabel *L1; // steps: (position/total)
+    QLabel *L2; // elapsed/remaining/estimated total
 };
 
 // "0:45", "10:5", "1:2:5": hours only when there are any, no leading zeros.
@@ -50,7 +50,7 @@ QString PercentText(qint64 position, qint64 total);
 // window itself: no other handler runs in the middle of the caller's work.
 class ProgressIndicator : public Progress
 {
-public:
+  public:
     // clock gives the current time in whole seconds (tests set their own).
     explicit ProgressIndicator(std::function<qint64()> clock = {});
     ~ProgressIndicator() override;
@@ -67,7 +67,7 @@ public:
     Indicator *window() const { return m_window; } // null while idle
     int position() const { return m_position; }
 
-private:
+  private:
     void refresh();
 
     std::function<qint64()> m_clock;

@@ -18,7 +18,7 @@ class Grid : public QTableView
 {
     Q_OBJECT
 
-public:
+  public:
     explicit Grid(QWidget *parent = nullptr);
     ~Grid() override;
 
@@ -79,28 +79,31 @@ public:
     // Changes made while a Batch lives reach the view once, when it ends.
     class Batch
     {
-    public:
+      public:
         explicit Batch(Grid &grid);
         ~Batch();
         Batch(const Batch &) = delete;
         Batch &operator=(const Batch &) = delete;
 
-    private:
+      private:
         Grid &m_grid;
     };
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // A mouse press on the cells or the header, in twips from the header's top-left corner.
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double xTwips, double yTwips);
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
-private:
+  private:
     friend class GridModel;
     QString &cell(int row, int col) { return m_cells[size_t(row) * size_t(m_cols) + size_t(col)]; }
-    const QString &cell(int row, int col) const { return m_cells[size_t(row) * size_t(m_cols) + size_t(col)]; }
+    const QString &cell(int row, int col) const
+    {
+        return m_cells[size_t(row) * size_t(m_cols) + size_t(col)];
+    }
     bool inData(int row, int col) const;
     void resizeCells(int rows, int cols);
     void changed(bool layout);

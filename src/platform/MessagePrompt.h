@@ -11,12 +11,12 @@ inline const QString ApplicationTitle = QStringLiteral("Quilla抽奖");
 // Modal message boxes titled with the application title.
 class MessagePrompt : public Prompt
 {
-public:
+  public:
     explicit MessagePrompt(QWidget *parent = nullptr) : m_parent(parent) {}
     void message(const QString &text, Icon icon = Icon::None) override;
     bool question(const QString &text, Icon icon = Icon::None) override;
 
-private:
+  private:
     QWidget *m_parent;
 };
 

@@ -44,8 +44,9 @@ qint64 BgrFromColor(const QColor &color)
 QString FileDialogFilter(const QString &filter)
 {
     const QString source =
-        filter.isEmpty() ? QStringLiteral("Microsoft Office Excel 工作簿(*.xls)|*.xls|CSV (逗号分隔)(*.csv)|*.csv")
-                         : filter;
+        filter.isEmpty()
+            ? QStringLiteral("Microsoft Office Excel 工作簿(*.xls)|*.xls|CSV (逗号分隔)(*.csv)|*.csv")
+            : filter;
     const QStringList parts = source.split(u'|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
@@ -55,10 +56,10 @@ QString FileDialogFilter(const QString &filter)
         if (description.endsWith(u')') && open >= 0 && description.indexOf(u'*', open) > open)
             filters.append(description);
         else
-            filters.append(description + QStringLiteral(" (") + QString(parts.at(i + 1)).replace(u';', u' ') + u')');
+            filters.append(description + QStringLiteral(" (") + QString(parts.at(i + 1)).replace(u';', u' ') +
+                           u')');
     }
-    if (parts.size() % 2 == 1 && !parts.last().isEmpty())
-        filters.append(parts.last());
+    if (parts.size() % 2 == 1 && !parts.last().isEmpty()) filters.append(parts.last());
     return filters.join(QStringLiteral(";;"));
 }
 
@@ -68,16 +69,14 @@ QString ChooseImportFile(const QString &filter, QWidget *parent)
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(FileDialogFilter(filter));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
 }
 
 qint64 ChooseColor(qint64 start, QWidget *parent)
 {
     QColorDialog dialog(ColorFromBgr(start), parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return -1;
+    if (dialog.exec() != QDialog::Accepted) return -1;
     return BgrFromColor(dialog.selectedColor());
 }
 
@@ -98,11 +97,9 @@ void ParseStoredValue(qint64 &target, const QString &text)
 
 void CentreInWorkArea(QWidget *window)
 {
-    if (!window)
-        return;
+    if (!window) return;
     const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
+    if (!screen) return;
     const QRect full = screen->geometry();
     const QRect work = screen->availableGeometry();
     const QSize size = window->frameGeometry().size();
@@ -113,12 +110,10 @@ void CentreInWorkArea(QWidget *window)
 
 void MakeTopmost(QWidget *window)
 {
-    if (!window)
-        return;
+    if (!window) return;
     const bool visible = window->isVisible();
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    if (visible)
-        window->show(); // changing the flags hides a window
+    if (visible) window->show(); // changing the flags hides a window
 }
 
 bool IsWindowOpen(const QString &caption)

@@ -13,7 +13,7 @@ class TestDatabase : public QObject
 {
     Q_OBJECT
 
-private:
+  private:
     static qint64 addParticipant(Database &db, qint64 drawId, const QString &number, const QString &name)
     {
         Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
@@ -21,20 +21,18 @@ private:
         rs.setValue(u"CID", drawId);
         rs.setValue(u"号码", number);
         rs.setValue(u"姓名", name);
-        if (!rs.save())
-            return -1;
+        if (!rs.save()) return -1;
         return rs.number(u"ID");
     }
 
     static QByteArray readAll(const QString &path)
     {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
+        if (!file.open(QIODevice::ReadOnly)) return {};
         return file.readAll();
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void createsSchemaAndReopens()
     {
         TempDatabase t;
@@ -50,7 +48,8 @@ private Q_SLOTS:
         Database again(prompt);
         QVERIFY(again.OpenDatabase(t.path));
         QVERIFY(prompt.messages.isEmpty());
-        QCOMPARE(again.LookupValue(QStringLiteral("号码表"), 1, QStringLiteral("ID"), QStringLiteral("姓名")).toString(),
+        QCOMPARE(again.LookupValue(QStringLiteral("号码表"), 1, QStringLiteral("ID"), QStringLiteral("姓名"))
+                     .toString(),
                  QStringLiteral("张三"));
         QVERIFY(t.prompt.messages.isEmpty());
     }
@@ -88,8 +87,8 @@ private Q_SLOTS:
         if (isSqlite) {
             sqlite3 *raw = nullptr;
             QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &raw), SQLITE_OK);
-            QCOMPARE(sqlite3_exec(raw, "CREATE TABLE 号码表 (x); INSERT INTO 号码表 VALUES (1)", nullptr, nullptr,
-                                  nullptr),
+            QCOMPARE(sqlite3_exec(raw, "CREATE TABLE 号码表 (x); INSERT INTO 号码表 VALUES (1)", nullptr,
+                                  nullptr, nullptr),
                      SQLITE_OK);
             sqlite3_close(raw);
         } else {
@@ -121,7 +120,9 @@ private Q_SLOTS:
     void aggregatesAndLookups()
     {
         TempDatabase t;
-        QCOMPARE(t.db.SumColumn(QStringLiteral("奖项表"), QStringLiteral("数量"), Sql("CID=") + Sql::number(7)), 0.0);
+        QCOMPARE(
+            t.db.SumColumn(QStringLiteral("奖项表"), QStringLiteral("数量"), Sql("CID=") + Sql::number(7)),
+            0.0);
         Query prizes = t.db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
         for (int quantity : {3, 4}) {
             prizes.addNew();
@@ -129,13 +130,16 @@ private Q_SLOTS:
             prizes.setValue(u"数量", quantity);
             QVERIFY(prizes.save());
         }
-        QCOMPARE(t.db.SumColumn(QStringLiteral("奖项表"), QStringLiteral("数量"), Sql("CID=") + Sql::number(7)), 7.0);
+        QCOMPARE(
+            t.db.SumColumn(QStringLiteral("奖项表"), QStringLiteral("数量"), Sql("CID=") + Sql::number(7)),
+            7.0);
 
         addParticipant(t.db, 1, QStringLiteral("1001"), QStringLiteral("甲"));
         addParticipant(t.db, 2, QStringLiteral("1002"), QStringLiteral("乙"));
         QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 2);
         QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("TRUE")), 2);
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(2), QStringLiteral("*")), 1);
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(2), QStringLiteral("*")),
+                 1);
 
         // A text key is quoted, a numeric one is not; no match gives "".
         QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), QStringLiteral("1002"), QStringLiteral("号码"),
@@ -155,11 +159,14 @@ private Q_SLOTS:
         Query rs = t.db.OpenQuery(bad);
         QCOMPARE(rs.rowCount(), 0);
         QVERIFY(rs.atEnd());
-        QCOMPARE(t.prompt.messages, QStringList{QStringLiteral("数据库打开错误(SELECT * FROM 号码表 WHERE 姓明='O'Brien')！")});
+        QCOMPARE(t.prompt.messages,
+                 QStringList{QStringLiteral("数据库打开错误(SELECT * FROM 号码表 WHERE 姓明='O'Brien')！")});
 
         t.prompt.clear();
-        QCOMPARE(t.db.CountRows(QStringLiteral("结果表"), Sql("CID=") + Sql::number(1), QStringLiteral("号")), 0);
-        QCOMPARE(t.prompt.messages, QStringList{QStringLiteral("数据库打开错误(SELECT 号 FROM 结果表 WHERE CID=1)！")});
+        QCOMPARE(t.db.CountRows(QStringLiteral("结果表"), Sql("CID=") + Sql::number(1), QStringLiteral("号")),
+                 0);
+        QCOMPARE(t.prompt.messages,
+                 QStringList{QStringLiteral("数据库打开错误(SELECT 号 FROM 结果表 WHERE CID=1)！")});
 
         t.prompt.clear();
         QVERIFY(!t.db.ExecuteSql(Sql("DELETE * FROM 无此表 WHERE TRUE")));
@@ -181,15 +188,16 @@ private Q_SLOTS:
         TempDatabase t;
         const qint64 other = addParticipant(t.db, 1, QStringLiteral("1"), QStringLiteral("旁人"));
         const qint64 id = addParticipant(t.db, 1, QStringLiteral("2"), name);
-        QVERIFY(t.db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QStringLiteral("1")) + Sql(",号码=") +
-                                Sql::text(name) + Sql(",姓名=") + Sql::text(name) + Sql(" WHERE ID=") +
-                                Sql::number(id)));
+        QVERIFY(t.db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QStringLiteral("1")) +
+                                Sql(",号码=") + Sql::text(name) + Sql(",姓名=") + Sql::text(name) +
+                                Sql(" WHERE ID=") + Sql::number(id)));
         Query rs = t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE 姓名=") + Sql::text(name));
         QCOMPARE(rs.rowCount(), 1);
         QCOMPARE(rs.text(u"号码"), name);
         QCOMPARE(rs.text(u"姓名"), name);
-        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), other, QStringLiteral("ID"), QStringLiteral("姓名")),
-                 QVariant(QStringLiteral("旁人")));
+        QCOMPARE(
+            t.db.LookupValue(QStringLiteral("号码表"), other, QStringLiteral("ID"), QStringLiteral("姓名")),
+            QVariant(QStringLiteral("旁人")));
         QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 2);
         QVERIFY(t.prompt.messages.isEmpty());
     }
@@ -202,7 +210,8 @@ private Q_SLOTS:
         QVERIFY(t.db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QStringLiteral("6")) +
                                 Sql(" WHERE ID=") + Sql::number(id)));
         QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(6)), 1);
-        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), id, QStringLiteral("ID"), QStringLiteral("CID")).typeId(),
+        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), id, QStringLiteral("ID"), QStringLiteral("CID"))
+                     .typeId(),
                  QMetaType::LongLong);
 
         Query prizes = t.db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
@@ -228,7 +237,8 @@ private Q_SLOTS:
         TempDatabase t;
         for (int i = 1; i <= 3; ++i)
             addParticipant(t.db, 1, QString::number(1000 + i), QStringLiteral("人%1").arg(i));
-        Query rs = t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1) + Sql(" ORDER BY 号码"));
+        Query rs =
+            t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1) + Sql(" ORDER BY 号码"));
         QCOMPARE(rs.rowCount(), 3);
         rs.setValue(u"姓名", QStringLiteral("改名"));
         QVERIFY(rs.save());
@@ -271,7 +281,8 @@ private Q_SLOTS:
             QVERIFY(outer.commit());
         }
         QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 1);
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("号码=") + Sql::text(QStringLiteral("kept"))), 1);
+        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("号码=") + Sql::text(QStringLiteral("kept"))),
+                 1);
 
         // Committed rows are in the file for any other reader at once.
         sqlite3 *raw = nullptr;
@@ -294,7 +305,8 @@ private Q_SLOTS:
         QCOMPARE(ChooserKey(QStringLiteral("‖x")), 0);
 
         TempDatabase t;
-        QVERIFY(ChooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql())
+        QVERIFY(ChooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+                             Sql())
                     .isEmpty());
         Query draws = t.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
         for (const QString &name : {QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")}) {
@@ -302,8 +314,8 @@ private Q_SLOTS:
             draws.setValue(u"抽奖内容", name);
             QVERIFY(draws.save());
         }
-        QCOMPARE(ChooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
-                              Sql("ID<") + Sql::number(3)),
+        QCOMPARE(ChooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"),
+                              QStringLiteral("抽奖内容"), Sql("ID<") + Sql::number(3)),
                  (QStringList{QStringLiteral("2‖二"), QStringLiteral("1‖一")}));
     }
 };

@@ -12,7 +12,7 @@ class TestSettings : public QObject
 
     QTemporaryDir m_dir;
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
@@ -30,7 +30,8 @@ private Q_SLOTS:
         QVERIFY(settings.contains(QStringLiteral("ReSet/CHK")));
 
         QVERIFY(WriteSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("1")));
-        QCOMPARE(ReadSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()), QStringLiteral("1"));
+        QCOMPARE(ReadSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()),
+                 QStringLiteral("1"));
         QVERIFY(WriteSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()));
         QCOMPARE(ReadSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("0")),
                  QStringLiteral("0"));

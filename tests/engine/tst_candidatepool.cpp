@@ -38,7 +38,7 @@ class TestCandidatePool : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void shortagesAndDistinctNumbers()
     {
         std::mt19937_64 random(1);
@@ -56,7 +56,11 @@ private Q_SLOTS:
         three.pick(picks, 5, random);
         QCOMPARE(picks.size(), 5);
         QCOMPARE(picks.at(3).Number, ShortageMark);
-        QCOMPARE(picks.at(4), ([] { Candidate m; m.Number = ShortageMark; return m; })());
+        QCOMPARE(picks.at(4), ([] {
+                     Candidate m;
+                     m.Number = ShortageMark;
+                     return m;
+                 })());
 
         CandidatePool empty;
         empty.pick(picks, 2, random);
@@ -67,7 +71,8 @@ private Q_SLOTS:
         // Two participants share 1001: never both in one round, each as likely as the other.
         QList<Candidate> slots{Candidate()};
         for (const char *name : {"甲", "乙"})
-            slots.append({qint64(slots.size()), QStringLiteral("1001"), QString::fromUtf8(name), slots.size()});
+            slots.append(
+                {qint64(slots.size()), QStringLiteral("1001"), QString::fromUtf8(name), slots.size()});
         slots.append({3, QStringLiteral("1002"), QStringLiteral("丙"), 3});
         CandidatePool shared;
         shared.assign(slots);
@@ -93,8 +98,8 @@ private Q_SLOTS:
             pool.withdraw(slot);
             gone.insert(slot);
         }
-        pool.withdraw(1);   // twice: no effect
-        pool.withdraw(0);   // out of range: no effect
+        pool.withdraw(1); // twice: no effect
+        pool.withdraw(0); // out of range: no effect
         pool.withdraw(101);
         QCOMPARE(pool.inPlayCount(), 100 - gone.size());
         QList<Candidate> picks;
@@ -139,8 +144,10 @@ private Q_SLOTS:
         QVERIFY2(chi < 65.25, qPrintable(QString::number(chi)));
         const double sigma = std::sqrt(expected * (1 - 1.0 / inPlay));
         for (int slot : {1, 3, 20, 32, 46})
-            QVERIFY2(std::abs(counts.at(slot) - expected) < 4 * sigma,
-                     qPrintable(QStringLiteral("slot %1: %2 against %3").arg(slot).arg(counts.at(slot)).arg(expected)));
+            QVERIFY2(
+                std::abs(counts.at(slot) - expected) < 4 * sigma,
+                qPrintable(
+                    QStringLiteral("slot %1: %2 against %3").arg(slot).arg(counts.at(slot)).arg(expected)));
     }
 
     // Rounds of two: every pair of distinct candidates equally likely.

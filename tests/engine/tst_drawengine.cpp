@@ -29,7 +29,7 @@ class TestDrawEngine : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void loadsSettings()
     {
         DrawFixture f;
@@ -63,7 +63,8 @@ private Q_SLOTS:
         DrawFixture f;
         const qint64 draw = f.addDraw();
         const qint64 third = f.addPrize(draw, 3, QStringLiteral("三等奖"), 5, 1);
-        const qint64 first = f.addPrize(draw, 1, QStringLiteral("一等奖"), 5, 2, false, QStringLiteral("电视机"));
+        const qint64 first =
+            f.addPrize(draw, 1, QStringLiteral("一等奖"), 5, 2, false, QStringLiteral("电视机"));
         const qint64 second = f.addPrize(draw, 2, QStringLiteral("二等奖"), 5, 3);
         f.engine.CurrentDraw.Id = draw;
 
@@ -111,7 +112,8 @@ private Q_SLOTS:
         const qint64 again = f.addPrize(draw, 2, QStringLiteral("纪念奖"), 1, 1, true);
         f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("甲"));
         f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("甲")); // duplicate row: goes too
-        f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("乙")); // same number, other name: stays
+        f.addParticipant(draw, QStringLiteral("1001"),
+                         QStringLiteral("乙")); // same number, other name: stays
         f.addParticipant(draw, QStringLiteral(" 1002  "), QStringLiteral("丙"));
         f.addParticipant(draw, QStringLiteral("1003"), QStringLiteral("丁"));
         f.addParticipant(draw, QStringLiteral("   "), QStringLiteral("空"));
@@ -258,8 +260,9 @@ private Q_SLOTS:
         f.engine.CurrentDraw.Id = draw;
         f.engine.LoadDraw();
         // The disk refuses the third row of the round.
-        QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE INSERT ON 结果表 "
-                                    "WHEN (SELECT COUNT(*) FROM 结果表) >= 2 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
+        QVERIFY(f.db.ExecuteSql(
+            Sql("CREATE TRIGGER refuse BEFORE INSERT ON 结果表 "
+                "WHEN (SELECT COUNT(*) FROM 结果表) >= 2 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
         QList<Candidate> picks;
         QCOMPARE(f.engine.StartRound(picks), 1);
         QVERIFY(!f.engine.RecordRound(draw, prize, picks));
@@ -324,7 +327,8 @@ private Q_SLOTS:
         RecordingDisplay display;
         f.engine.setDisplay(&display);
         const qint64 draw = f.addDraw();
-        const qint64 first = f.addPrize(draw, 1, QStringLiteral("一等奖"), 2, 2, false, QStringLiteral("电视机"));
+        const qint64 first =
+            f.addPrize(draw, 1, QStringLiteral("一等奖"), 2, 2, false, QStringLiteral("电视机"));
         const qint64 second = f.addPrize(draw, 2, QStringLiteral("二等奖"), 1, 1);
         const qint64 hidden = f.addPrize(draw, 3, QStringLiteral("三等奖"), 1, 1, false, QString(), false);
         f.addResult(draw, first, QStringLiteral("1001"), QStringLiteral("甲"));
@@ -341,13 +345,15 @@ private Q_SLOTS:
         QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, true),
                  QStringLiteral("一等奖(奖品：电视机)\r\n     1001(甲)\r\n     1002\r\n"));
         QCOMPARE(display.title, QStringLiteral("一等奖获奖名单"));
-        QCOMPARE(f.engine.BuildAnnouncement(draw, second, false, true), QStringLiteral("二等奖(奖品：)\r\n     1003(乙)\r\n"));
+        QCOMPARE(f.engine.BuildAnnouncement(draw, second, false, true),
+                 QStringLiteral("二等奖(奖品：)\r\n     1003(乙)\r\n"));
 
         // Numbers go through the display rules; a hidden prize keeps only its heading.
         f.engine.CurrentDraw.Mask = QStringLiteral("0*");
         f.addResult(draw, hidden, QStringLiteral("1004"), QStringLiteral("丙"));
         QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, false),
-                 QStringLiteral("一等奖电视机\r\n     1*01(甲)\r\n     1*02\r\n二等奖\r\n     1*03(乙)\r\n三等奖\r\n"));
+                 QStringLiteral(
+                     "一等奖电视机\r\n     1*01(甲)\r\n     1*02\r\n二等奖\r\n     1*03(乙)\r\n三等奖\r\n"));
 
         // No results: empty text, title left alone.
         display.title = QStringLiteral("旧标题");
@@ -381,8 +387,9 @@ private Q_SLOTS:
         f.addParticipants(draw, 5, 2001);
         for (int i = 0; i < 4; ++i)
             f.addResult(draw, prize, QString::number(1001 + i));
-        const QString partly = QStringLiteral("部分奖项已经有抽奖结果，您是否要重新抽奖？\r\n\r\n"
-                                              "（点“是”把原抽奖结果全部删除重新抽，点“否”保留原抽奖结果，继续抽未抽完奖项！）");
+        const QString partly =
+            QStringLiteral("部分奖项已经有抽奖结果，您是否要重新抽奖？\r\n\r\n"
+                           "（点“是”把原抽奖结果全部删除重新抽，点“否”保留原抽奖结果，继续抽未抽完奖项！）");
         f.prompt.clear();
         QVERIFY(f.engine.ConfirmDrawStart(draw)); // No keeps the four
         QCOMPARE(f.prompt.questions, QStringList{partly});
@@ -396,7 +403,8 @@ private Q_SLOTS:
         for (int i = 0; i < 10; ++i)
             f.addResult(draw, prize, QString::number(1001 + i));
         f.addResult(other, prize, QStringLiteral("5001"));
-        const QString all = QStringLiteral("所有奖项都已经有抽奖结果，您是否要重新抽奖？（重新抽奖将把原抽奖结果全部删除！）");
+        const QString all = QStringLiteral(
+            "所有奖项都已经有抽奖结果，您是否要重新抽奖？（重新抽奖将把原抽奖结果全部删除！）");
         f.prompt.clear();
         QVERIFY(!f.engine.ConfirmDrawStart(draw));
         QCOMPARE(f.prompt.questions, QStringList{all});
@@ -418,7 +426,8 @@ private Q_SLOTS:
         RecordingDisplay display;
         f.engine.setDisplay(&display);
         const qint64 draw = f.addDraw();
-        const qint64 grand = f.addPrize(draw, 1, QStringLiteral("特等奖"), 2, 1, false, QStringLiteral("汽车"));
+        const qint64 grand =
+            f.addPrize(draw, 1, QStringLiteral("特等奖"), 2, 1, false, QStringLiteral("汽车"));
         const qint64 lucky = f.addPrize(draw, 2, QStringLiteral("幸运奖"), 5, 2, true);
         const qint64 first = f.addPrize(draw, 3, QStringLiteral("一等奖"), 10, 3);
         f.addParticipants(draw, 30);
@@ -439,8 +448,7 @@ private Q_SLOTS:
                 f.engine.ShowPicks(picks);
             }
             QVERIFY(f.engine.RecordRound(draw, prize.PrizeId, picks));
-            if (!prizeOrder.contains(prize.PrizeId))
-                prizeOrder.append(prize.PrizeId);
+            if (!prizeOrder.contains(prize.PrizeId)) prizeOrder.append(prize.PrizeId);
             for (const Candidate &pick : std::as_const(picks))
                 picked[prize.PrizeId].append(pick.Number);
             ++rounds;
@@ -457,13 +465,16 @@ private Q_SLOTS:
 
         QString expected = QStringLiteral("特等奖汽车\r\n");
         for (const QString &n : picked.value(grand))
-            expected += QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
+            expected +=
+                QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
         expected += QStringLiteral("幸运奖\r\n");
         for (const QString &n : picked.value(lucky))
-            expected += QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
+            expected +=
+                QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
         expected += QStringLiteral("一等奖\r\n");
         for (const QString &n : picked.value(first))
-            expected += QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
+            expected +=
+                QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
         QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, false), expected);
         QCOMPARE(storedNumbers(f.db, draw), picked.value(grand) + picked.value(lucky) + picked.value(first));
         QVERIFY(f.prompt.messages.isEmpty());

@@ -9,30 +9,46 @@ class TestNumberDisplay : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void displayNumber_data()
     {
         QTest::addColumn<QString>("number");
         QTest::addColumn<int>("length");
         QTest::addColumn<QString>("mask");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("phone masked") << "12345678901" << 11 << "000****0000" << "123****8901";
-        QTest::newRow("digit padded with zeros") << "123" << 6 << "" << "000123";
-        QTest::newRow("letter padded with blanks") << "A12" << 6 << "" << "   A12";
-        QTest::newRow("chinese padded with blanks") << "甲乙丙" << 6 << "" << "   甲乙丙";
-        QTest::newRow("cut on the right") << "1234567" << 4 << "" << "1234";
-        QTest::newRow("length 0 leaves it") << "12" << 0 << "" << "12";
-        QTest::newRow("negative length leaves it") << "12" << -3 << "" << "12";
-        QTest::newRow("empty number") << "" << 3 << "" << "   ";
-        QTest::newRow("mask longer than number") << "5" << 0 << "**" << "*";
-        QTest::newRow("mask shorter than number") << "123456" << 0 << "0*0" << "1*3456";
-        QTest::newRow("shortage mark padded") << ShortageMark << 11 << "" << QStringLiteral("    ") + ShortageMark;
-        QTest::newRow("mask after padding") << "42" << 5 << "***00" << "***42";
-        QTest::newRow("full-width digit is not a digit") << "１２" << 4 << "" << "  １２";
+        QTest::newRow("phone masked") << "12345678901" << 11 << "000****0000"
+                                      << "123****8901";
+        QTest::newRow("digit padded with zeros") << "123" << 6 << ""
+                                                 << "000123";
+        QTest::newRow("letter padded with blanks") << "A12" << 6 << ""
+                                                   << "   A12";
+        QTest::newRow("chinese padded with blanks") << "甲乙丙" << 6 << ""
+                                                    << "   甲乙丙";
+        QTest::newRow("cut on the right") << "1234567" << 4 << ""
+                                          << "1234";
+        QTest::newRow("length 0 leaves it") << "12" << 0 << ""
+                                            << "12";
+        QTest::newRow("negative length leaves it") << "12" << -3 << ""
+                                                   << "12";
+        QTest::newRow("empty number") << "" << 3 << ""
+                                      << "   ";
+        QTest::newRow("mask longer than number") << "5" << 0 << "**"
+                                                 << "*";
+        QTest::newRow("mask shorter than number") << "123456" << 0 << "0*0"
+                                                  << "1*3456";
+        QTest::newRow("shortage mark padded")
+            << ShortageMark << 11 << "" << QStringLiteral("    ") + ShortageMark;
+        QTest::newRow("mask after padding") << "42" << 5 << "***00"
+                                            << "***42";
+        QTest::newRow("full-width digit is not a digit") << "１２" << 4 << ""
+                                                         << "  １２";
         // A character outside the basic plane counts once, in length and in position.
-        QTest::newRow("astral character cut") << "𠀀𠀁𠀂" << 2 << "" << "𠀀𠀁";
-        QTest::newRow("astral character padded") << "𠀀" << 3 << "" << "  𠀀";
-        QTest::newRow("astral character masked") << "𠀀𠀁𠀂" << 0 << "0*" << "𠀀*𠀂";
+        QTest::newRow("astral character cut") << "𠀀𠀁𠀂" << 2 << ""
+                                              << "𠀀𠀁";
+        QTest::newRow("astral character padded") << "𠀀" << 3 << ""
+                                                 << "  𠀀";
+        QTest::newRow("astral character masked") << "𠀀𠀁𠀂" << 0 << "0*"
+                                                 << "𠀀*𠀂";
     }
 
     void displayNumber()

@@ -40,7 +40,8 @@ struct Fixture : TempDatabase
 
     void participantsGrid()
     {
-        GridPresenter::SetGridHeadings(*grid, {"ID", "", "号码", "姓名", "CID"}, {"ID", "序号", "号码", "姓名", "抽奖"});
+        GridPresenter::SetGridHeadings(*grid, {"ID", "", "号码", "姓名", "CID"},
+                                       {"ID", "序号", "号码", "姓名", "抽奖"});
         grid->setTag(QStringLiteral("号码表"));
     }
 
@@ -74,7 +75,7 @@ class TestGridPresenter : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void headings()
     {
         Fixture f;
@@ -98,8 +99,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("records");
         QTest::addColumn<QString>("message");
-        QTest::newRow("over the cap") << 80000
-                                      << "数据库里共有80000条记录，表格只能显示69998条记录，因此无法全部显示，请修改筛选条件。";
+        QTest::newRow("over the cap")
+            << 80000
+            << "数据库里共有80000条记录，表格只能显示69998条记录，因此无法全部显示，请修改筛选条件。";
         QTest::newRow("exactly the cap") << 69998 << "";
     }
 
@@ -148,7 +150,8 @@ private Q_SLOTS:
         QVERIFY(f.progress.captions.isEmpty()); // few rows: no progress window
 
         // Yes/no columns show "√" or nothing.
-        GridPresenter::SetGridHeadings(*f.grid, {"ID", "", "名称", "显示", "重复"}, {"ID", "序号", "名称", "显示", "重复"});
+        GridPresenter::SetGridHeadings(*f.grid, {"ID", "", "名称", "显示", "重复"},
+                                       {"ID", "序号", "名称", "显示", "重复"});
         f.grid->setTag(QStringLiteral("奖项表"));
         QCOMPARE(f.presenter.FillGrid(*f.grid, Sql(), Sql(), false), 1);
         QCOMPARE(f.grid->TextMatrix(2, 3), QStringLiteral("√"));
@@ -162,12 +165,14 @@ private Q_SLOTS:
 
     void cellFormats()
     {
-        QCOMPARE(GridPresenter::FormatCellValue(QDateTime(QDate(1900, 1, 1), QTime(0, 0)), false), QVariant(QString()));
+        QCOMPARE(GridPresenter::FormatCellValue(QDateTime(QDate(1900, 1, 1), QTime(0, 0)), false),
+                 QVariant(QString()));
         QCOMPARE(GridPresenter::FormatCellValue(QDateTime(QDate(2009, 1, 23), QTime(14, 5)), false),
                  QVariant(QStringLiteral("2009.01.23 14:05")));
         QCOMPARE(GridPresenter::FormatCellValue(QDateTime(QDate(2009, 1, 23), QTime(14, 5)), true),
                  QVariant(QStringLiteral("2009.01.23")));
-        QCOMPARE(GridPresenter::FormatCellValue(12.345, false), QVariant(12.34)); // ties to even… of the hundredths
+        QCOMPARE(GridPresenter::FormatCellValue(12.345, false),
+                 QVariant(12.34)); // ties to even… of the hundredths
         QCOMPARE(GridPresenter::FormatCellValue(true, false), QVariant(QStringLiteral("√")));
         QCOMPARE(GridPresenter::BoolMark(QVariant()), QString());
         QCOMPARE(GridPresenter::BoolMark(0), QString());
@@ -257,7 +262,8 @@ private Q_SLOTS:
     {
         Fixture f;
         f.addParticipants(3);
-        GridPresenter::SetGridHeadings(*f.grid, {"ID", "", "号码", "空", "姓名"}, {"ID", "序号", "号码", "", "姓名"});
+        GridPresenter::SetGridHeadings(*f.grid, {"ID", "", "号码", "空", "姓名"},
+                                       {"ID", "序号", "号码", "", "姓名"});
         f.grid->setTag(QStringLiteral("号码表"));
         f.presenter.FillGrid(*f.grid, Sql(), Sql(), false);
         f.grid->setTextMatrix(3, 4, QString(300, QChar(u'长')));
@@ -270,7 +276,9 @@ private Q_SLOTS:
         QCOMPARE(f.grid->ColWidth(4), f.grid->Width() / 2);
         const QFontMetrics metrics(f.window.font());
         const double numbers = std::max(metrics.horizontalAdvance(QStringLiteral("1001")),
-                                        metrics.horizontalAdvance(QStringLiteral("号码"))) * TwipsPerPixel() + 100;
+                                        metrics.horizontalAdvance(QStringLiteral("号码"))) *
+                                   TwipsPerPixel() +
+                               100;
         QVERIFY(std::abs(f.grid->ColWidth(2) - numbers) < 30);
         QVERIFY(!f.grid->isColumnHidden(2));
         QVERIFY(f.grid->isColumnHidden(0));
@@ -309,7 +317,8 @@ private Q_SLOTS:
     {
         Fixture f;
         f.addParticipants(4);
-        GridPresenter::SetGridHeadings(*f.grid, {"ID", "CID", "", "", "号码"}, {"ID", "CID", "序号", "选择", "号码"});
+        GridPresenter::SetGridHeadings(*f.grid, {"ID", "CID", "", "", "号码"},
+                                       {"ID", "CID", "序号", "选择", "号码"});
         f.grid->setFixedCols(3);
         f.grid->setTag(QStringLiteral("号码表"));
         f.presenter.FillGrid(*f.grid, Sql(), Sql("ID"), false);

@@ -9,7 +9,7 @@ class TestProgressWindow : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void durations_data()
     {
         QTest::addColumn<qint64>("seconds");

@@ -11,14 +11,15 @@ class TestChooserBox : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void fillsNewestFirstOrLeavesTextAlone()
     {
         TempDatabase t;
         QComboBox combo;
         combo.setEditable(true);
         combo.setEditText(QStringLiteral("请选择"));
-        FillChooser(&combo, t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql());
+        FillChooser(&combo, t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+                    Sql());
         QCOMPARE(combo.count(), 0);
         QCOMPARE(combo.currentText(), QStringLiteral("请选择"));
 
@@ -28,7 +29,8 @@ private Q_SLOTS:
             draws.setValue(u"抽奖内容", name);
             QVERIFY(draws.save());
         }
-        FillChooser(&combo, t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql());
+        FillChooser(&combo, t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+                    Sql());
         QCOMPARE(combo.count(), 2);
         QCOMPARE(combo.currentText(), QStringLiteral("2‖年会"));
     }

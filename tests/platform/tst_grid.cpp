@@ -10,7 +10,7 @@ class TestGrid : public QObject
 {
     Q_OBJECT
 
-private:
+  private:
     // 2 fixed rows (specs, titles), 2 fixed columns, rows of "r,c" texts.
     static void layOut(Grid &grid, int rows, int cols)
     {
@@ -24,7 +24,7 @@ private:
                 grid.setTextMatrix(r, c, QStringLiteral("%1,%2").arg(r).arg(c));
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void modelFollowsTheGrid()
     {
         Grid grid;
@@ -65,7 +65,8 @@ private Q_SLOTS:
         QCOMPARE(grid.ColWidth(2), 750.0);
 
         grid.setColAlignment(2, 4);
-        QCOMPARE(grid.model()->index(0, 2).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::AlignCenter);
+        QCOMPARE(grid.model()->index(0, 2).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+                 Qt::AlignCenter);
         grid.setRow(3);
         grid.setCol(2);
         QCOMPARE(grid.CellBackColor(), 0);
@@ -121,9 +122,10 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
         // A click in the cells reports its place in twips; hit-testing maps it back.
         QList<std::pair<int, int>> hits;
-        connect(&grid, &Grid::mousePressed, this, [&](Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
-            hits.append(grid.HitTest(x, y));
-        });
+        connect(&grid, &Grid::mousePressed, this,
+                [&](Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
+                    hits.append(grid.HitTest(x, y));
+                });
         const QRect cell = grid.visualRect(grid.model()->index(2, 3));
         QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
         const int title = grid.horizontalHeader()->sectionViewportPosition(2) + 5;

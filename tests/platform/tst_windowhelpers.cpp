@@ -36,7 +36,7 @@ class TestWindowHelpers : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase()
     {
         // No native dialogs offscreen; make sure of it so the cancel reaches ours.

@@ -15,8 +15,7 @@ struct DrawFixture : TempDatabase
         rs.addNew();
         for (const auto &[column, value] : values)
             rs.setValue(QStringView(column), value);
-        if (!rs.save())
-            return -1;
+        if (!rs.save()) return -1;
         return rs.number(u"ID");
     }
 
@@ -24,8 +23,8 @@ struct DrawFixture : TempDatabase
     {
         return append("奖次表", {{u"抽奖内容", name}, {u"速度", 400}});
     }
-    qint64 addPrize(qint64 draw, int order, const QString &name, int quantity, int perRound, bool repeatable = false,
-                    const QString &article = QString(), bool show = true)
+    qint64 addPrize(qint64 draw, int order, const QString &name, int quantity, int perRound,
+                    bool repeatable = false, const QString &article = QString(), bool show = true)
     {
         return append("奖项表", {{u"CID", draw},
                                  {u"顺序", order},

@@ -9,7 +9,7 @@
 // (No once the script runs out).
 class RecordingPrompt : public quilla::Prompt
 {
-public:
+  public:
     void message(const QString &text, Icon icon = Icon::None) override
     {
         messages.append(text);
