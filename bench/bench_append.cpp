@@ -48,7 +48,8 @@ int main(int argc, char *argv[])
     qint64 appendMs = 0;
     {
         Database db(prompt);
-        if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb")))) return 1;
+        if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+            return 1;
         QElapsedTimer timer;
         timer.start();
         Database::Transaction transaction(db);
@@ -58,9 +59,11 @@ int main(int argc, char *argv[])
             rs.setValue(u"CID", 1);
             rs.setValue(u"号码", numberOf(i));
             rs.setValue(u"姓名", nameOf(i));
-            if (!rs.save()) return 1;
+            if (!rs.save())
+                return 1;
         }
-        if (!transaction.commit()) return 1;
+        if (!transaction.commit())
+            return 1;
         appendMs = timer.elapsed();
         report("append through the data layer", rows, appendMs);
 
@@ -82,7 +85,8 @@ int main(int argc, char *argv[])
     const QString csvPath = dir.filePath(QStringLiteral("rows.csv"));
     {
         QFile csv(csvPath);
-        if (!csv.open(QIODevice::WriteOnly)) return 1;
+        if (!csv.open(QIODevice::WriteOnly))
+            return 1;
         QTextStream out(&csv);
         for (int i = 0; i < rows; ++i)
             out << (i + 1) << ",1," << numberOf(i) << ',' << nameOf(i) << '\n';
@@ -90,7 +94,8 @@ int main(int argc, char *argv[])
     const QString basePath = dir.filePath(QStringLiteral("Base.mdb"));
     {
         Database db(prompt); // the same schema and settings
-        if (!db.OpenDatabase(basePath)) return 1;
+        if (!db.OpenDatabase(basePath))
+            return 1;
     }
     QElapsedTimer timer;
     timer.start();

@@ -32,7 +32,8 @@ void walkPick(const QList<Candidate> &pool, QList<Candidate> &picks, int count, 
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int i = 0; i < count; ++i) {
         qsizetype b = qsizetype(std::nearbyint(unit(random) * double(n)));
-        if (b == 0) b = 1;
+        if (b == 0)
+            b = 1;
         bool accepted = false;
         for (qsizetype tries = 1; tries <= n; ++tries) {
             const QString &number = pool.at(b).Number;
@@ -53,7 +54,8 @@ void walkPick(const QList<Candidate> &pool, QList<Candidate> &picks, int count, 
 long currentKiB()
 {
     QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly)) return 0;
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields.at(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
 }
@@ -114,7 +116,8 @@ void benchOpening()
     QTemporaryDir dir;
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb")))) return;
+    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+        return;
     {
         Database::Transaction transaction(db);
         Query draws = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));

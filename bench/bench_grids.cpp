@@ -32,7 +32,8 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb")))) return 1;
+    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+        return 1;
     {
         Database::Transaction transaction(db);
         Query prizes = db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));

@@ -46,7 +46,8 @@ int main(int argc, char *argv[])
     presenter.FillGrid(*grid, Sql(), Sql("ID"), false);
     QObject::connect(grid, &Grid::mousePressed, &window,
                      [&](Qt::MouseButton button, Qt::KeyboardModifiers, double x, double y) {
-                         if (button == Qt::LeftButton) presenter.GridHeaderClick(&window, *grid, x, y);
+                         if (button == Qt::LeftButton)
+                             presenter.GridHeaderClick(&window, *grid, x, y);
                      });
     return app.exec();
 }

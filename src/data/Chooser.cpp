@@ -17,8 +17,10 @@ qint64 ChooserKey(const QString &itemText)
     qint64 key = 0;
     for (; i < itemText.size(); ++i) {
         const char16_t c = itemText.at(i).unicode();
-        if (c < u'0' || c > u'9') break;
-        if (key > (std::numeric_limits<qint64>::max() - 9) / 10) break;
+        if (c < u'0' || c > u'9')
+            break;
+        if (key > (std::numeric_limits<qint64>::max() - 9) / 10)
+            break;
         key = key * 10 + (c - u'0');
     }
     return key;
@@ -28,7 +30,8 @@ QStringList ChooserItems(Database &db, const QString &table, const QString &keyF
                          const QString &textField, const Sql &condition)
 {
     Sql sql = Sql("SELECT * FROM ") + table;
-    if (!condition.isEmpty()) sql += Sql(" WHERE ") + condition;
+    if (!condition.isEmpty())
+        sql += Sql(" WHERE ") + condition;
     sql += Sql(" ORDER BY ") + keyField + Sql(" DESC");
 
     QStringList items;

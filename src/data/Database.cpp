@@ -115,7 +115,8 @@ QVariant columnValue(sqlite3_stmt *stmt, int column, Columns::Kind kind)
 {
     switch (sqlite3_column_type(stmt, column)) {
     case SQLITE_INTEGER:
-        if (kind == Columns::Kind::Boolean) return QVariant(sqlite3_column_int64(stmt, column) != 0);
+        if (kind == Columns::Kind::Boolean)
+            return QVariant(sqlite3_column_int64(stmt, column) != 0);
         return QVariant(qint64(sqlite3_column_int64(stmt, column)));
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(stmt, column));
@@ -124,7 +125,8 @@ QVariant columnValue(sqlite3_stmt *stmt, int column, Columns::Kind kind)
         const QString value = QString::fromUtf16(text, sqlite3_column_bytes16(stmt, column) / 2);
         if (kind == Columns::Kind::Date) {
             const QDateTime date = QDateTime::fromString(value, Qt::ISODate);
-            if (date.isValid()) return QVariant(date);
+            if (date.isValid())
+                return QVariant(date);
         }
         return QVariant(value);
     }
@@ -184,14 +186,17 @@ void Statement::reset()
 
 QString textOf(const QVariant &value)
 {
-    if (!value.isValid() || value.isNull()) return {};
-    if (value.typeId() == QMetaType::Double) return QString::number(value.toDouble(), 'g', 15);
+    if (!value.isValid() || value.isNull())
+        return {};
+    if (value.typeId() == QMetaType::Double)
+        return QString::number(value.toDouble(), 'g', 15);
     return value.toString();
 }
 
 qint64 numberOf(const QVariant &value)
 {
-    if (!value.isValid() || value.isNull()) return 0;
+    if (!value.isValid() || value.isNull())
+        return 0;
     switch (value.typeId()) {
     case QMetaType::LongLong:
     case QMetaType::Int:
@@ -207,10 +212,12 @@ qint64 numberOf(const QVariant &value)
 
 bool flagOf(const QVariant &value)
 {
-    if (!value.isValid() || value.isNull()) return false;
+    if (!value.isValid() || value.isNull())
+        return false;
     if (value.typeId() == QMetaType::QString) {
         const QString text = value.toString().trimmed();
-        if (text.compare(u"true", Qt::CaseInsensitive) == 0) return true;
+        if (text.compare(u"true", Qt::CaseInsensitive) == 0)
+            return true;
         return text.toDouble() != 0;
     }
     return value.toDouble() != 0;
@@ -235,20 +242,24 @@ int Columns::indexOf(QStringView name) const
 {
     // Results have a handful of columns: a scan beats hashing a copy of the name.
     for (int i = 0; i < m_names.size(); ++i)
-        if (m_names.at(i) == name) return i;
+        if (m_names.at(i) == name)
+            return i;
     return -1;
 }
 
 QVariant Row::value(int column) const
 {
-    if (column < 0) return {};
+    if (column < 0)
+        return {};
     return columnValue(m_stmt, column, m_columns.kind(column));
 }
 
 QString Row::text(int column) const
 {
-    if (column < 0 || sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return {};
-    if (sqlite3_column_type(m_stmt, column) != SQLITE_TEXT) return textOf(value(column));
+    if (column < 0 || sqlite3_column_type(m_stmt, column) == SQLITE_NULL)
+        return {};
+    if (sqlite3_column_type(m_stmt, column) != SQLITE_TEXT)
+        return textOf(value(column));
     const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(m_stmt, column));
     return QString::fromUtf16(text, sqlite3_column_bytes16(m_stmt, column) / 2);
 }
@@ -266,7 +277,8 @@ QString Database::defaultPath()
 {
     const QString fileName = QStringLiteral("Data.mdb");
     const QString programFolder = QCoreApplication::applicationDirPath();
-    if (QFileInfo(programFolder).isWritable()) return QDir(programFolder).filePath(fileName);
+    if (QFileInfo(programFolder).isWritable())
+        return QDir(programFolder).filePath(fileName);
     const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(userFolder);
     return QDir(userFolder).filePath(fileName);
@@ -368,7 +380,8 @@ std::shared_ptr<Statement> Database::statement(const QString &text)
     auto it = m_statements.find(text);
     if (it == m_statements.end()) {
         // Keep the cache small; grids build many one-off statements.
-        if (m_statements.size() >= 64) m_statements.clear();
+        if (m_statements.size() >= 64)
+            m_statements.clear();
         it = m_statements.insert(text, std::make_shared<Statement>(m_sqlite->getHandle(), text));
     }
     return *it;
@@ -383,7 +396,8 @@ Statement &Database::prepare(const QString &text, const QList<QVariant> &values)
 
 bool Database::run(const QString &text, const QList<QVariant> &values)
 {
-    if (!m_sqlite) return false;
+    if (!m_sqlite)
+        return false;
     try {
         Statement &statement = prepare(text, values);
         const int rc = sqlite3_step(statement.get());
@@ -401,7 +415,8 @@ qint64 Database::lastInsertId() const
 
 bool Database::forEachRow(const Sql &sql, const std::function<void(const Row &)> &visit)
 {
-    if (!m_sqlite) return false;
+    if (!m_sqlite)
+        return false;
     try {
         // Not from the cache: the visitor may run other statements meanwhile.
         Statement statement(m_sqlite->getHandle(), sql.executable());
@@ -413,7 +428,8 @@ bool Database::forEachRow(const Sql &sql, const std::function<void(const Row &)>
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
             visit(row);
-        if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
+        if (rc != SQLITE_DONE)
+            throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
         return true;
     } catch (const std::exception &) {
         showOpenError(sql);
@@ -424,7 +440,8 @@ bool Database::forEachRow(const Sql &sql, const std::function<void(const Row &)>
 Query Database::OpenQuery(const Sql &sql)
 {
     Query query;
-    if (!m_sqlite) return query;
+    if (!m_sqlite)
+        return query;
     QString executable = sql.executable();
     const QString table = updatableTable(executable);
     int first = 0;
@@ -442,12 +459,14 @@ Query Database::OpenQuery(const Sql &sql)
         const int width = int(query.m_columns.names().size());
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            if (first) query.m_rowIds.append(sqlite3_column_int64(stmt, 0));
+            if (first)
+                query.m_rowIds.append(sqlite3_column_int64(stmt, 0));
             for (int c = 0; c < width; ++c)
                 query.m_cells.append(columnValue(stmt, c + first, query.m_columns.kind(c)));
             ++query.m_rowCount;
         }
-        if (rc != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
+        if (rc != SQLITE_DONE)
+            throw std::runtime_error(sqlite3_errmsg(m_sqlite->getHandle()));
     } catch (const std::exception &) {
         showOpenError(sql);
         return Query();
@@ -467,7 +486,8 @@ double Database::SumColumn(const QString &table, const QString &column, const Sq
 
 bool Database::TableExists(const QString &name)
 {
-    if (!m_sqlite) return false;
+    if (!m_sqlite)
+        return false;
     bool found = false;
     forEachRow(
         Sql("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"),
@@ -478,14 +498,17 @@ bool Database::TableExists(const QString &name)
 qint64 Database::CountRows(const QString &table, const Sql &condition, const QString &fields)
 {
     Sql inner = Sql("SELECT ") + fields + Sql(" FROM ") + table;
-    if (!condition.isEmpty()) inner += Sql(" WHERE ") + condition;
-    if (!m_sqlite) return 0;
+    if (!condition.isEmpty())
+        inner += Sql(" WHERE ") + condition;
+    if (!m_sqlite)
+        return 0;
     try {
         Statement &statement =
             prepare(QStringLiteral("SELECT COUNT(*) FROM (") + inner.executable() + u')', inner.values());
         qint64 count = 0;
         const int rc = sqlite3_step(statement.get());
-        if (rc == SQLITE_ROW) count = sqlite3_column_int64(statement.get(), 0);
+        if (rc == SQLITE_ROW)
+            count = sqlite3_column_int64(statement.get(), 0);
         statement.reset();
         return count;
     } catch (const std::exception &) {
@@ -508,7 +531,8 @@ QVariant Database::LookupValue(const QString &table, const QVariant &keyValue, c
     bool first = true;
     forEachRow(Sql("SELECT * FROM ") + table + Sql(" WHERE ") + keyField + Sql("=") + literal,
                [&](const Row &row) {
-                   if (first) found = row.value(wantedField);
+                   if (first)
+                       found = row.value(wantedField);
                    first = false;
                });
     return found;
@@ -518,15 +542,18 @@ QVariant Database::LookupValue(const QString &table, const QVariant &keyValue, c
 
 Database::Transaction::Transaction(Database &db) : m_db(db)
 {
-    if (!m_db.m_sqlite) return;
+    if (!m_db.m_sqlite)
+        return;
     m_name = QStringLiteral("quilla_%1").arg(m_db.m_savepoints + 1);
     m_open = m_db.run(QStringLiteral("SAVEPOINT ") + m_name, {});
-    if (m_open) ++m_db.m_savepoints;
+    if (m_open)
+        ++m_db.m_savepoints;
 }
 
 Database::Transaction::~Transaction()
 {
-    if (!m_open) return;
+    if (!m_open)
+        return;
     m_db.run(QStringLiteral("ROLLBACK TO ") + m_name, {});
     m_db.run(QStringLiteral("RELEASE ") + m_name, {});
     --m_db.m_savepoints;
@@ -534,7 +561,8 @@ Database::Transaction::~Transaction()
 
 bool Database::Transaction::commit()
 {
-    if (!m_open) return false;
+    if (!m_open)
+        return false;
     const bool ok = m_db.run(QStringLiteral("RELEASE ") + m_name, {});
     if (ok) {
         m_open = false;

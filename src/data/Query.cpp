@@ -20,21 +20,26 @@ void Query::next()
         m_row = m_rowCount;
         return;
     }
-    if (m_row < m_rowCount) ++m_row;
+    if (m_row < m_rowCount)
+        ++m_row;
 }
 
 const QVariant *Query::currentRow() const
 {
-    if (m_mode != Mode::Stored) return m_edit.constData();
-    if (m_row >= m_rowCount) return nullptr;
+    if (m_mode != Mode::Stored)
+        return m_edit.constData();
+    if (m_row >= m_rowCount)
+        return nullptr;
     return m_cells.constData() + m_row * m_columns.names().size();
 }
 
 QVariant Query::valueAt(int index) const
 {
     const QVariant *row = currentRow();
-    if (index < 0 || index >= m_columns.names().size() || !row) return {};
-    if (m_mode == Mode::Stored && !m_changed.isEmpty() && m_changed.at(index)) return m_edit.at(index);
+    if (index < 0 || index >= m_columns.names().size() || !row)
+        return {};
+    if (m_mode == Mode::Stored && !m_changed.isEmpty() && m_changed.at(index))
+        return m_edit.at(index);
     return row[index];
 }
 
@@ -51,9 +56,11 @@ void Query::addNew()
 void Query::setValue(QStringView column, const QVariant &value)
 {
     const int index = m_columns.indexOf(column);
-    if (index < 0) return;
+    if (index < 0)
+        return;
     if (m_changed.isEmpty()) {
-        if (m_mode == Mode::Stored && m_row >= m_rowCount) return;
+        if (m_mode == Mode::Stored && m_row >= m_rowCount)
+            return;
         const QVariant *row = currentRow();
         m_edit = QList<QVariant>(row, row + m_columns.names().size());
         m_changed = QList<bool>(m_columns.names().size(), false);
@@ -64,7 +71,8 @@ void Query::setValue(QStringView column, const QVariant &value)
 
 bool Query::save()
 {
-    if (!m_db || m_table.isEmpty() || !m_changed.contains(true)) return false;
+    if (!m_db || m_table.isEmpty() || !m_changed.contains(true))
+        return false;
     QList<QVariant> values;
     QStringList names;
     for (int i = 0; i < m_changed.size(); ++i) {
@@ -74,14 +82,17 @@ bool Query::save()
         }
     }
     if (m_mode == Mode::Adding) {
-        if (!insert(names, values)) return false;
+        if (!insert(names, values))
+            return false;
         const int idColumn = m_columns.indexOf(u"ID");
-        if (idColumn >= 0) m_edit[idColumn] = m_db->lastInsertId();
+        if (idColumn >= 0)
+            m_edit[idColumn] = m_db->lastInsertId();
         m_mode = Mode::Added;
         m_changed.fill(false);
         return true;
     }
-    if (m_mode == Mode::Added || m_row >= m_rowCount) return false;
+    if (m_mode == Mode::Added || m_row >= m_rowCount)
+        return false;
     values.append(m_rowIds.at(m_row));
     if (!m_db->run(QStringLiteral("UPDATE ") + m_table + QStringLiteral(" SET ") +
                        names.join(QStringLiteral("=?,")) + QStringLiteral("=? WHERE rowid=?"),
@@ -113,7 +124,8 @@ bool Query::insert(const QStringList &names, const QList<QVariant> &values)
 
 bool Query::remove()
 {
-    if (!m_db || m_table.isEmpty() || m_mode != Mode::Stored || m_row >= m_rowCount) return false;
+    if (!m_db || m_table.isEmpty() || m_mode != Mode::Stored || m_row >= m_rowCount)
+        return false;
     m_changed.clear();
     return m_db->run(QStringLiteral("DELETE FROM ") + m_table + QStringLiteral(" WHERE rowid=?"),
                      {m_rowIds.at(m_row)});

@@ -6,7 +6,8 @@ namespace quilla {
 
 Sql::Sql(const QString &text)
 {
-    if (!text.isEmpty()) m_parts.append({text, {}, false, false});
+    if (!text.isEmpty())
+        m_parts.append({text, {}, false, false});
 }
 
 Sql Sql::number(qint64 value)
@@ -45,7 +46,8 @@ QList<QVariant> Sql::values() const
 {
     QList<QVariant> values;
     for (const Part &part : m_parts)
-        if (part.isValue) values.append(part.value);
+        if (part.isValue)
+            values.append(part.value);
     return values;
 }
 

@@ -12,7 +12,8 @@ double LeadingNumber(QStringView text)
     while (i < n && (text[i] == u' ' || text[i] == u'\t'))
         ++i;
     const qsizetype start = i;
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) ++i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
     const qsizetype digitsFrom = i;
     while (isDigit(i))
         ++i;
@@ -21,11 +22,13 @@ double LeadingNumber(QStringView text)
         while (isDigit(i))
             ++i;
     }
-    if (i == digitsFrom || (i == digitsFrom + 1 && text[digitsFrom] == u'.')) return 0;
+    if (i == digitsFrom || (i == digitsFrom + 1 && text[digitsFrom] == u'.'))
+        return 0;
     qsizetype end = i;
     if (i < n && (text[i] == u'e' || text[i] == u'E')) {
         qsizetype k = i + 1;
-        if (k < n && (text[k] == u'+' || text[k] == u'-')) ++k;
+        if (k < n && (text[k] == u'+' || text[k] == u'-'))
+            ++k;
         if (isDigit(k)) {
             while (isDigit(k))
                 ++k;

@@ -7,7 +7,8 @@ namespace quilla {
 void CandidatePool::assign(QList<Candidate> slots)
 {
     m_slots = std::move(slots);
-    if (m_slots.isEmpty()) m_slots.append(Candidate());
+    if (m_slots.isEmpty())
+        m_slots.append(Candidate());
     m_slots[0] = Candidate();
     m_inPlay.clear();
     m_position.assign(size_t(m_slots.size()), -1);
@@ -22,10 +23,12 @@ void CandidatePool::assign(QList<Candidate> slots)
 
 void CandidatePool::withdraw(qsizetype slot)
 {
-    if (slot < 1 || slot >= m_slots.size()) return;
+    if (slot < 1 || slot >= m_slots.size())
+        return;
     m_slots[slot].Number.clear();
     const qint32 position = m_position[size_t(slot)];
-    if (position < 0) return;
+    if (position < 0)
+        return;
     const InPlay last = m_inPlay.back();
     m_inPlay[size_t(position)] = last;
     m_position[last.slot] = position;

@@ -17,7 +17,8 @@ void DrawEngine::LoadDrawSetting(qint64 id, DrawSetting &setting)
 {
     setting.Id = id;
     Query rs = m_db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id));
-    if (rs.rowCount() == 0) return;
+    if (rs.rowCount() == 0)
+        return;
     setting.Background = rs.text(u"底图");
     setting.Speed = rs.number(u"速度");
     setting.Mask = rs.text(u"屏蔽");
@@ -52,10 +53,12 @@ qsizetype DrawEngine::LoadPrizeTable()
                         entry.Show = row.flag(u"显示");
                         entry.Order = row.number(u"顺序");
                         const QString article = row.text(u"奖品");
-                        if (!article.isEmpty()) entry.Title += u'(' + article + u')';
+                        if (!article.isEmpty())
+                            entry.Title += u'(' + article + u')';
                         entry.Remaining = entry.Quantity - stored.value(entry.PrizeId);
                         m_prizes.append(entry);
-                        if (m_currentPrize == 0 && entry.Remaining > 0) m_currentPrize = m_prizes.size() - 1;
+                        if (m_currentPrize == 0 && entry.Remaining > 0)
+                            m_currentPrize = m_prizes.size() - 1;
                     });
     return m_currentPrize;
 }
@@ -76,7 +79,8 @@ void DrawEngine::BuildCandidatePool()
     // Earlier winners of prizes that do not allow winning twice stay out.
     QSet<std::pair<QString, QString>> excluded;
     for (qsizetype i = 1; i < m_prizes.size(); ++i) {
-        if (m_prizes.at(i).Repeatable) continue;
+        if (m_prizes.at(i).Repeatable)
+            continue;
         m_db.forEachRow(Sql("SELECT * FROM 结果表 WHERE CID=") + Sql::number(drawId) + Sql(" AND WID=") +
                             Sql::number(m_prizes.at(i).PrizeId),
                         [&](const Row &row) {
@@ -97,7 +101,8 @@ void DrawEngine::BuildCandidatePool()
         if (from > 0 || to < candidate.Number.size())
             candidate.Number = candidate.Number.mid(from, to - from);
         candidate.Name = row.text(u"姓名");
-        if (!excluded.isEmpty() && excluded.contains({candidate.Number, candidate.Name})) return;
+        if (!excluded.isEmpty() && excluded.contains({candidate.Number, candidate.Name}))
+            return;
         candidate.Id = row.number(u"ID");
         candidate.PoolIndex = slots.size();
         slots.append(std::move(candidate));
@@ -112,7 +117,8 @@ void DrawEngine::PickRound(QList<Candidate> &picks, int count)
 
 int DrawEngine::RoundCount() const
 {
-    if (m_currentPrize < 1 || m_currentPrize >= m_prizes.size()) return 0;
+    if (m_currentPrize < 1 || m_currentPrize >= m_prizes.size())
+        return 0;
     const PrizeEntry &prize = m_prizes.at(m_currentPrize);
     return int(std::max<qint64>(1, std::min(prize.PerRound, prize.Remaining)));
 }
@@ -120,7 +126,8 @@ int DrawEngine::RoundCount() const
 qsizetype DrawEngine::StartRound(QList<Candidate> &picks)
 {
     picks.clear();
-    if (LoadPrizeTable() == 0) return 0;
+    if (LoadPrizeTable() == 0)
+        return 0;
     SeedRandom();
     PickRound(picks, RoundCount());
     ShowPicks(picks);

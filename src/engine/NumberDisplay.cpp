@@ -6,7 +6,8 @@ namespace quilla {
 
 QString FixLength(const QString &text, qint64 length)
 {
-    if (length <= 0) return text;
+    if (length <= 0)
+        return text;
     const QList<uint> characters = text.toUcs4();
     if (characters.size() >= length)
         return QString::fromUcs4(reinterpret_cast<const char32_t *>(characters.constData()), length);
@@ -17,12 +18,14 @@ QString FixLength(const QString &text, qint64 length)
 
 QString MaskNumber(const QString &text, const QString &rule)
 {
-    if (!rule.contains(u'*')) return text;
+    if (!rule.contains(u'*'))
+        return text;
     QList<uint> characters = text.toUcs4();
     const QList<uint> ruleCharacters = rule.toUcs4();
     const qsizetype n = std::min(characters.size(), ruleCharacters.size());
     for (qsizetype i = 0; i < n; ++i)
-        if (ruleCharacters.at(i) == u'*') characters[i] = u'*';
+        if (ruleCharacters.at(i) == u'*')
+            characters[i] = u'*';
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(characters.constData()), characters.size());
 }
 

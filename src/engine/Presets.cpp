@@ -24,8 +24,10 @@ void DrawEngine::WithholdPresets()
 {
     QSet<std::pair<QString, QString>> presets;
     for (const Candidate &preset : std::as_const(m_presets))
-        if (!preset.Number.isEmpty()) presets.insert({preset.Number, preset.Name});
-    if (presets.isEmpty()) return;
+        if (!preset.Number.isEmpty())
+            presets.insert({preset.Number, preset.Name});
+    if (presets.isEmpty())
+        return;
     const QList<Candidate> &slots = m_pool.slots();
     for (qsizetype slot = 1; slot < slots.size(); ++slot) {
         const Candidate &candidate = slots.at(slot);
@@ -42,7 +44,8 @@ bool DrawEngine::ApplyPresets(qint64 prizeId, QList<Candidate> &picks)
         while (next < m_presets.size() &&
                (m_presets.at(next).Number.isEmpty() || m_presets.at(next).Id != prizeId))
             ++next;
-        if (next == m_presets.size()) break;
+        if (next == m_presets.size())
+            break;
         pick = m_presets.at(next);
         pick.PoolIndex = 0;
         m_presets[next].Number.clear(); // used

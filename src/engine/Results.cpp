@@ -15,7 +15,8 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
 {
     // Presets are given back if the round cannot be stored: it will be drawn again.
     const QList<Candidate> presetsBefore = m_presets;
-    if (ApplyPresets(prizeId, picks)) ShowPicks(picks);
+    if (ApplyPresets(prizeId, picks))
+        ShowPicks(picks);
 
     bool stored = false;
     {
@@ -47,7 +48,8 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
                                     [&](const PrizeEntry &p) { return p.PrizeId == prizeId; });
     if (prize != m_prizes.cend() && !prize->Repeatable)
         for (const Candidate &pick : std::as_const(picks))
-            if (pick.PoolIndex >= 1) m_pool.withdraw(pick.PoolIndex);
+            if (pick.PoolIndex >= 1)
+                m_pool.withdraw(pick.PoolIndex);
     return true;
 }
 
@@ -57,11 +59,14 @@ QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool revers
                   "AS 顺序 ") +
               Sql("FROM 结果表,奖项表 WHERE 结果表.CID=") + Sql::number(drawId) +
               Sql(" AND 结果表.WID=奖项表.ID");
-    if (currentPrizeOnly) sql += Sql(" AND 结果表.WID=") + Sql::number(prizeId);
+    if (currentPrizeOnly)
+        sql += Sql(" AND 结果表.WID=") + Sql::number(prizeId);
     sql += Sql("  ORDER BY 奖项表.顺序");
-    if (reverseOrder) sql += Sql(" DESC");
+    if (reverseOrder)
+        sql += Sql(" DESC");
     sql += Sql(",结果表.ID");
-    if (reverseOrder) sql += Sql(" DESC");
+    if (reverseOrder)
+        sql += Sql(" DESC");
 
     QString text;
     qint64 lastOrder = -1;
@@ -74,17 +79,20 @@ QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool revers
             const QString name = row.text(u"名称");
             const QString article = row.text(u"奖品");
             if (currentPrizeOnly) {
-                if (m_display) m_display->setBoardTitle(name + QStringLiteral("获奖名单"));
+                if (m_display)
+                    m_display->setBoardTitle(name + QStringLiteral("获奖名单"));
                 text += name + QStringLiteral("(奖品：") + article + u')' + CrLf;
             } else {
-                if (m_display) m_display->setBoardTitle(QStringLiteral("获奖名单"));
+                if (m_display)
+                    m_display->setBoardTitle(QStringLiteral("获奖名单"));
                 text += name + article + CrLf;
             }
         }
         if (row.flag(u"显示")) {
             text += QStringLiteral("     ") + DisplayNumber(row.text(u"号码"));
             const QString name = row.text(u"姓名");
-            if (!name.isEmpty()) text += u'(' + name + u')';
+            if (!name.isEmpty())
+                text += u'(' + name + u')';
             text += CrLf;
         }
     });
@@ -102,7 +110,8 @@ bool DrawEngine::ConfirmDrawStart(qint64 drawId)
 
     if (people < total && !prompt.question(QStringLiteral("获奖人数多于参与抽奖人数，是否继续抽奖？")))
         return false;
-    if (stored == 0) return true;
+    if (stored == 0)
+        return true;
     const Sql deleteResults = Sql("DELETE * FROM 结果表 WHERE CID=") + Sql::number(drawId);
     if (stored < total) {
         if (prompt.question(
@@ -123,11 +132,13 @@ void DrawEngine::ShowPicks(const QList<Candidate> &picks)
 {
     QString text;
     for (qsizetype i = 0; i < picks.size(); ++i) {
-        if (i > 0) text += CrLf;
+        if (i > 0)
+            text += CrLf;
         text += DisplayNumber(picks.at(i).Number);
     }
     // The screen repaints through its own event loop; nothing is pumped here.
-    if (m_display) m_display->setPicksText(text);
+    if (m_display)
+        m_display->setPicksText(text);
 }
 
 } // namespace quilla

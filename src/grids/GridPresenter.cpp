@@ -34,7 +34,8 @@ class TextWidths
         estimates.reserve(size_t(std::max(0, grid.Rows() - fromRow)));
         for (int r = fromRow; r < grid.Rows(); ++r) {
             const QString text = grid.TextMatrix(r, col);
-            if (!text.isEmpty()) estimates.emplace_back(estimateOf(text), r);
+            if (!text.isEmpty())
+                estimates.emplace_back(estimateOf(text), r);
         }
         const size_t measured = std::min<size_t>(estimates.size(), 32);
         std::partial_sort(estimates.begin(), estimates.begin() + qsizetype(measured), estimates.end(),
@@ -50,9 +51,11 @@ class TextWidths
     {
         double sum = 0;
         for (const QChar ch : text) {
-            if (ch.isSurrogate()) return 1e9; // measure it exactly
+            if (ch.isSurrogate())
+                return 1e9; // measure it exactly
             float &advance = m_advances[ch.unicode()];
-            if (advance < 0) advance = float(m_metrics.horizontalAdvance(ch));
+            if (advance < 0)
+                advance = float(m_metrics.horizontalAdvance(ch));
             sum += advance;
         }
         return sum;
@@ -95,7 +98,8 @@ qint64 GridPresenter::RowCap(int cols)
 
 void GridPresenter::SetGridHeadings(Grid &grid, const QStringList &fieldSpecs, const QStringList &titles)
 {
-    if (fieldSpecs.size() != titles.size() || fieldSpecs.isEmpty()) return;
+    if (fieldSpecs.size() != titles.size() || fieldSpecs.isEmpty())
+        return;
     Grid::Batch batch(grid);
     grid.setCols(int(fieldSpecs.size()));
     grid.setFixedCols(grid.Cols() > 2 ? 2 : 1);
@@ -122,8 +126,10 @@ qint64 GridPresenter::FillGrid(Grid &grid, const Sql &filter, const Sql &orderBy
         qint64 cap = RowCap(cols);
 
         Sql sql = Sql("SELECT * FROM ") + grid.Tag();
-        if (!filter.isEmpty()) sql += Sql(" WHERE ") + filter;
-        if (!orderBy.isEmpty()) sql += Sql(" ORDER BY ") + orderBy;
+        if (!filter.isEmpty())
+            sql += Sql(" WHERE ") + filter;
+        if (!orderBy.isEmpty())
+            sql += Sql(" ORDER BY ") + orderBy;
 
         if (m_db.TableExists(grid.Tag())) {
             Query rs = m_db.OpenQuery(sql);
@@ -214,9 +220,11 @@ qint64 GridPresenter::FillGrid(Grid &grid, const Sql &filter, const Sql &orderBy
                     }
                 }
                 walk.next();
-                if (progress && j % 10 == 0) m_progress.step(1);
+                if (progress && j % 10 == 0)
+                    m_progress.step(1);
             }
-            if (progress) m_progress.end();
+            if (progress)
+                m_progress.end();
         }
     }
     FitColumnWidths(m_measureWindow, grid, 1, true);
@@ -226,12 +234,14 @@ qint64 GridPresenter::FillGrid(Grid &grid, const Sql &filter, const Sql &orderBy
 bool GridPresenter::DeleteGridRows(Grid &grid, int &fromRow, int &toRow, bool ask, bool alsoDelete)
 {
     const int fixedRows = grid.FixedRows();
-    if (fixedRows == grid.Rows()) return false;
+    if (fixedRows == grid.Rows())
+        return false;
     OrderPair(toRow, fromRow);
     fromRow = std::max(fromRow, fixedRows);
     toRow = std::min(toRow, grid.Rows() - 1);
     const int count = toRow - fromRow + 1;
-    if (count <= 0) return false;
+    if (count <= 0)
+        return false;
     if (ask && !m_db.prompt().question(QStringLiteral("您确定要删除第") +
                                            QString::number(fromRow - fixedRows + 1) + QStringLiteral("至第") +
                                            QString::number(toRow - fixedRows + 1) + QStringLiteral("行？"),
@@ -260,7 +270,8 @@ bool GridPresenter::DeleteGridRows(Grid &grid, int &fromRow, int &toRow, bool as
     const int numberColumn = grid.FixedCols() - 1;
     for (int a = fromRow; a <= grid.Rows() - count - 1; ++a)
         for (int c = 0; c < grid.Cols(); ++c)
-            if (c != numberColumn) grid.setTextMatrix(a, c, grid.TextMatrix(a + count, c));
+            if (c != numberColumn)
+                grid.setTextMatrix(a, c, grid.TextMatrix(a + count, c));
     grid.setRows(grid.Rows() - count);
     return true;
 }
@@ -269,17 +280,21 @@ int GridPresenter::rowNumberColumn(const Grid &grid)
 {
     const int titleRow = grid.FixedRows() - 1;
     for (int k = 0; k <= grid.FixedCols(); ++k)
-        if (grid.TextMatrix(titleRow, k) == RowNumberTitle) return k + 1;
+        if (grid.TextMatrix(titleRow, k) == RowNumberTitle)
+            return k + 1;
     return grid.FixedCols();
 }
 
 void GridPresenter::FitColumnWidths(QWidget *window, Grid &grid, int startRow, bool showProgress)
 {
-    if (grid.FixedRows() <= 0) return;
+    if (grid.FixedRows() <= 0)
+        return;
     const bool progress = showProgress && grid.Rows() > 200;
-    if (progress) m_progress.begin(QStringLiteral("正在做交易数据表格进行格式设置……"), grid.Cols());
+    if (progress)
+        m_progress.begin(QStringLiteral("正在做交易数据表格进行格式设置……"), grid.Cols());
     const int numCol = rowNumberColumn(grid);
-    if (grid.FixedRows() >= grid.Rows()) startRow = 0;
+    if (grid.FixedRows() >= grid.Rows())
+        startRow = 0;
     const QFontMetrics metrics(window ? window->font() : grid.font());
     const double twipsPerPixel = TwipsPerPixel();
     const double maxWidth = grid.Width() / 2;
@@ -292,21 +307,28 @@ void GridPresenter::FitColumnWidths(QWidget *window, Grid &grid, int startRow, b
             w = widest * twipsPerPixel;
             if (w != 0 && grid.FixedRows() > 0)
                 w = std::max(w, metrics.horizontalAdvance(grid.TextMatrix(titleRow, c)) * twipsPerPixel);
-            if (w != 0) w += 100;
-            if (w == 0) w = 50;
-            if (w > maxWidth) w = maxWidth;
+            if (w != 0)
+                w += 100;
+            if (w == 0)
+                w = 50;
+            if (w > maxWidth)
+                w = maxWidth;
         }
         grid.setColWidth(c, std::nearbyint(w));
-        if (progress) m_progress.step(1, QStringLiteral("pages"));
+        if (progress)
+            m_progress.step(1, QStringLiteral("pages"));
     }
-    if (progress) m_progress.end();
+    if (progress)
+        m_progress.end();
 }
 
 void GridPresenter::GridHeaderClick(QWidget *window, Grid &grid, double x, double y)
 {
     auto [row, col] = HitTestCell(grid, x, y);
-    if (col >= grid.Cols()) col = grid.Cols() - 1;
-    if (row >= grid.FixedRows() || col < 0) return;
+    if (col >= grid.Cols())
+        col = grid.Cols() - 1;
+    if (row >= grid.FixedRows() || col < 0)
+        return;
     if (grid.TextMatrix(grid.FixedRows() - 1, col) != RowNumberTitle)
         SortGridByColumn(grid, col);
     else
@@ -315,7 +337,8 @@ void GridPresenter::GridHeaderClick(QWidget *window, Grid &grid, double x, doubl
 
 void GridPresenter::SortGridByColumn(Grid &grid, int col)
 {
-    if (grid.FixedRows() <= 0 || col < 0 || col >= grid.Cols()) return;
+    if (grid.FixedRows() <= 0 || col < 0 || col >= grid.Cols())
+        return;
     const int titleRow = grid.FixedRows() - 1;
     const bool up = grid.TextMatrix(titleRow, col).endsWith(UpMarker);
     const int mode = grid.ColAlignment(col) >= 4 ? (up ? 4 : 3) : (up ? 7 : 8);
@@ -394,8 +417,10 @@ QVariant GridPresenter::FormatCellValue(const QVariant &value, bool dateOnly)
 
 QString GridPresenter::BoolMark(const QVariant &value)
 {
-    if (!value.isValid() || value.isNull()) return {};
-    if (value.typeId() == QMetaType::Bool) return value.toBool() ? Mark : QString();
+    if (!value.isValid() || value.isNull())
+        return {};
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? Mark : QString();
     return LeadingNumber(value.toString()) != 0 ? Mark : QString();
 }
 
@@ -406,12 +431,14 @@ QString GridPresenter::ToggleMark(const QString &text)
 
 void GridPresenter::OrderPair(int &a, int &b)
 {
-    if (b > a) std::swap(a, b);
+    if (b > a)
+        std::swap(a, b);
 }
 
 void GridPresenter::OrderPair(QString &a, QString &b)
 {
-    if (LeadingNumber(b) > LeadingNumber(a)) std::swap(a, b);
+    if (LeadingNumber(b) > LeadingNumber(a))
+        std::swap(a, b);
 }
 
 } // namespace quilla

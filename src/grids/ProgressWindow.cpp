@@ -60,7 +60,8 @@ Indicator::Indicator(QWidget *parent)
 
 QString FormatDuration(qint64 seconds)
 {
-    if (seconds <= 0) return QStringLiteral("0:0");
+    if (seconds <= 0)
+        return QStringLiteral("0:0");
     const qint64 hours = seconds / 3600;
     const QString minutesSeconds = QString::number(seconds / 60 % 60) + u':' + QString::number(seconds % 60);
     return hours > 0 ? QString::number(hours) + u':' + minutesSeconds : minutesSeconds;
@@ -77,7 +78,8 @@ QString PercentText(qint64 position, qint64 total)
 
 ProgressIndicator::ProgressIndicator(std::function<qint64()> clock) : m_clock(std::move(clock))
 {
-    if (!m_clock) m_clock = [] { return QDateTime::currentSecsSinceEpoch(); };
+    if (!m_clock)
+        m_clock = [] { return QDateTime::currentSecsSinceEpoch(); };
 }
 
 ProgressIndicator::~ProgressIndicator()
@@ -87,7 +89,8 @@ ProgressIndicator::~ProgressIndicator()
 
 void ProgressIndicator::refresh()
 {
-    if (!m_window) return;
+    if (!m_window)
+        return;
     // Paint now, without letting other events (the operator's clicks, timers) run.
     QCoreApplication::sendPostedEvents(m_window, 0);
     m_window->repaint();
@@ -117,7 +120,8 @@ void ProgressIndicator::ProgressStep(int increment, const QString &text)
 {
     const int p = m_position + increment;
     const double fraction = std::floor(double(p) / m_total * 1000.0) / 1000.0;
-    if (m_window) m_window->Percent->setText(PercentText(p, m_total));
+    if (m_window)
+        m_window->Percent->setText(PercentText(p, m_total));
     if (!text.isEmpty() && m_window) {
         if (text.toLower() != QStringLiteral("pages")) {
             m_caption = text;
@@ -136,14 +140,16 @@ void ProgressIndicator::ProgressStep(int increment, const QString &text)
 void ProgressIndicator::ProgressDraw(int newPosition)
 {
     m_position = newPosition;
-    if (!m_window) return;
+    if (!m_window)
+        return;
     m_window->Pic->draw(double(newPosition) / m_total);
     refresh();
 }
 
 void ProgressIndicator::ProgressEnd()
 {
-    if (m_window) m_window->close();
+    if (m_window)
+        m_window->close();
     m_window = nullptr;
 }
 

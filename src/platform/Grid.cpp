@@ -22,7 +22,8 @@ Qt::Alignment alignmentOf(int code)
 {
     static const Qt::Alignment horizontal[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
     static const Qt::Alignment vertical[] = {Qt::AlignTop, Qt::AlignVCenter, Qt::AlignBottom};
-    if (code < 0 || code > 8) return Qt::AlignLeft | Qt::AlignVCenter;
+    if (code < 0 || code > 8)
+        return Qt::AlignLeft | Qt::AlignVCenter;
     return horizontal[code / 3] | vertical[code % 3];
 }
 
@@ -45,7 +46,8 @@ class GridModel : public QAbstractTableModel
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+        if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+            return {};
         const int row = index.row() + m_grid.m_fixedRows;
         const int col = index.column();
         switch (role) {
@@ -54,7 +56,8 @@ class GridModel : public QAbstractTableModel
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(alignmentOf(m_grid.m_alignments[size_t(col)]));
         case Qt::BackgroundRole: {
-            if (col < m_grid.m_fixedCols) return m_grid.palette().button();
+            if (col < m_grid.m_fixedCols)
+                return m_grid.palette().button();
             const qint64 color = m_grid.cellBackColor(row, col);
             return color ? QVariant(ColorFromBgr(color)) : QVariant();
         }
@@ -69,15 +72,18 @@ class GridModel : public QAbstractTableModel
             if (orientation == Qt::Horizontal && m_grid.m_fixedRows > 0 && section >= 0 &&
                 section < m_grid.m_cols)
                 return m_grid.cell(m_grid.m_fixedRows - 1, section);
-            if (orientation == Qt::Vertical) return section + 1;
+            if (orientation == Qt::Vertical)
+                return section + 1;
         }
         return {};
     }
 
     Qt::ItemFlags flags(const QModelIndex &index) const override
     {
-        if (!index.isValid()) return Qt::NoItemFlags;
-        if (index.column() < m_grid.m_fixedCols) return Qt::ItemIsEnabled;
+        if (!index.isValid())
+            return Qt::NoItemFlags;
+        if (index.column() < m_grid.m_fixedCols)
+            return Qt::ItemIsEnabled;
         return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     }
 
@@ -106,7 +112,8 @@ Grid::Grid(QWidget *parent) : QTableView(parent), m_model(new GridModel(*this))
     horizontalHeader()->installEventFilter(this);
     viewport()->installEventFilter(this);
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
-        if (m_syncing || section < 0 || section >= m_cols) return;
+        if (m_syncing || section < 0 || section >= m_cols)
+            return;
         m_colWidths[size_t(section)] = ToTwips(std::max(0, size - cellMargin()));
     });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { syncCurrent(); });
@@ -144,7 +151,8 @@ void Grid::resizeCells(int rows, int cols)
         m_alignments.resize(size_t(cols), 9);
     } else {
         m_cells.resize(size_t(rows) * size_t(cols));
-        if (!m_colors.empty()) m_colors.resize(m_cells.size(), 0);
+        if (!m_colors.empty())
+            m_colors.resize(m_cells.size(), 0);
     }
     m_rows = rows;
     m_cols = cols;
@@ -158,7 +166,8 @@ void Grid::resizeCells(int rows, int cols)
 
 void Grid::changed(bool layout)
 {
-    if (m_batch > 0) return;
+    if (m_batch > 0)
+        return;
     if (layout) {
         m_model->beginResetModel();
         m_model->endResetModel();
@@ -180,7 +189,8 @@ void Grid::applyColumnWidth(int col)
     m_syncing = true;
     const int pixels = ToPixels(m_colWidths[size_t(col)]);
     setColumnHidden(col, pixels <= 0);
-    if (pixels > 0) horizontalHeader()->resizeSection(col, pixels + cellMargin());
+    if (pixels > 0)
+        horizontalHeader()->resizeSection(col, pixels + cellMargin());
     m_syncing = false;
 }
 
@@ -216,15 +226,18 @@ void Grid::setFixedCols(int cols)
 
 QString Grid::TextMatrix(int row, int col) const
 {
-    if (row < 0 || row >= m_rows || col < 0 || col >= m_cols) return {};
+    if (row < 0 || row >= m_rows || col < 0 || col >= m_cols)
+        return {};
     return cell(row, col);
 }
 
 void Grid::setTextMatrix(int row, int col, const QString &text)
 {
-    if (row < 0 || row >= m_rows || col < 0 || col >= m_cols) return;
+    if (row < 0 || row >= m_rows || col < 0 || col >= m_cols)
+        return;
     cell(row, col) = text;
-    if (m_batch > 0) return;
+    if (m_batch > 0)
+        return;
     if (row < m_fixedRows)
         Q_EMIT m_model->headerDataChanged(Qt::Horizontal, col, col);
     else
@@ -234,21 +247,26 @@ void Grid::setTextMatrix(int row, int col, const QString &text)
 
 double Grid::RowHeight(int row) const
 {
-    if (row < 0 || row >= m_rows) return 0;
+    if (row < 0 || row >= m_rows)
+        return 0;
     const auto it = m_rowHeights.constFind(row);
-    if (it != m_rowHeights.cend()) return it.value();
-    if (row < m_fixedRows) return row == m_fixedRows - 1 ? ToTwips(horizontalHeader()->height()) : 0;
+    if (it != m_rowHeights.cend())
+        return it.value();
+    if (row < m_fixedRows)
+        return row == m_fixedRows - 1 ? ToTwips(horizontalHeader()->height()) : 0;
     return ToTwips(verticalHeader()->defaultSectionSize());
 }
 
 void Grid::setRowHeight(int row, double twips)
 {
-    if (row < 0 || row >= m_rows) return;
+    if (row < 0 || row >= m_rows)
+        return;
     m_rowHeights.insert(row, twips);
     if (row >= m_fixedRows) {
         const int pixels = ToPixels(twips);
         setRowHidden(row - m_fixedRows, pixels <= 0);
-        if (pixels > 0) verticalHeader()->resizeSection(row - m_fixedRows, pixels);
+        if (pixels > 0)
+            verticalHeader()->resizeSection(row - m_fixedRows, pixels);
     }
 }
 
@@ -259,9 +277,11 @@ double Grid::ColWidth(int col) const
 
 void Grid::setColWidth(int col, double twips)
 {
-    if (col < 0 || col >= m_cols) return;
+    if (col < 0 || col >= m_cols)
+        return;
     m_colWidths[size_t(col)] = std::max(0.0, twips);
-    if (m_batch == 0) applyColumnWidth(col);
+    if (m_batch == 0)
+        applyColumnWidth(col);
 }
 
 int Grid::ColAlignment(int col) const
@@ -271,7 +291,8 @@ int Grid::ColAlignment(int col) const
 
 void Grid::setColAlignment(int col, int code)
 {
-    if (col < 0 || col >= m_cols) return;
+    if (col < 0 || col >= m_cols)
+        return;
     m_alignments[size_t(col)] = code;
     changed(false);
 }
@@ -283,7 +304,8 @@ bool Grid::inData(int row, int col) const
 
 void Grid::showCurrent()
 {
-    if (m_batch > 0 || !inData(m_row, m_col)) return;
+    if (m_batch > 0 || !inData(m_row, m_col))
+        return;
     m_syncing = true;
     setCurrentIndex(m_model->index(m_row - m_fixedRows, m_col));
     m_syncing = false;
@@ -329,9 +351,11 @@ void Grid::currentChanged(const QModelIndex &current, const QModelIndex &previou
 
 void Grid::syncCurrent()
 {
-    if (m_syncing) return;
+    if (m_syncing)
+        return;
     const QModelIndex current = currentIndex();
-    if (!current.isValid()) return;
+    if (!current.isValid())
+        return;
     const int row = current.row() + m_fixedRows;
     const int col = current.column();
     const QModelIndexList selected = selectionModel()->selectedIndexes();
@@ -362,7 +386,8 @@ int Grid::TopRow() const
 
 void Grid::setTopRow(int row)
 {
-    if (inData(row, 0)) scrollTo(m_model->index(row - m_fixedRows, 0), QAbstractItemView::PositionAtTop);
+    if (inData(row, 0))
+        scrollTo(m_model->index(row - m_fixedRows, 0), QAbstractItemView::PositionAtTop);
 }
 
 int Grid::LeftCol() const
@@ -379,7 +404,8 @@ void Grid::setLeftCol(int col)
 
 qint64 Grid::cellBackColor(int row, int col) const
 {
-    if (m_colors.empty() || row < 0 || row >= m_rows || col < 0 || col >= m_cols) return 0;
+    if (m_colors.empty() || row < 0 || row >= m_rows || col < 0 || col >= m_cols)
+        return 0;
     return m_colors[size_t(row) * size_t(m_cols) + size_t(col)];
 }
 
@@ -390,15 +416,18 @@ qint64 Grid::CellBackColor() const
 
 void Grid::setCellBackColor(qint64 bgr)
 {
-    if (m_row >= m_rows || m_col >= m_cols) return;
-    if (m_colors.empty()) m_colors.assign(m_cells.size(), 0);
+    if (m_row >= m_rows || m_col >= m_cols)
+        return;
+    if (m_colors.empty())
+        m_colors.assign(m_cells.size(), 0);
     m_colors[size_t(m_row) * size_t(m_cols) + size_t(m_col)] = qint32(bgr);
     changed(false);
 }
 
 void Grid::setSort(int mode)
 {
-    if (m_col < 0 || m_col >= m_cols || m_rows - m_fixedRows < 2) return;
+    if (m_col < 0 || m_col >= m_cols || m_rows - m_fixedRows < 2)
+        return;
     const int col = m_col;
     std::vector<int> order(size_t(m_rows - m_fixedRows));
     std::iota(order.begin(), order.end(), m_fixedRows);
@@ -428,13 +457,15 @@ void Grid::setSort(int mode)
     const size_t width = size_t(m_cols);
     for (size_t r = 0; r < size_t(m_fixedRows) * width; ++r) {
         cells[r] = std::move(m_cells[r]);
-        if (!colors.empty()) colors[r] = m_colors[r];
+        if (!colors.empty())
+            colors[r] = m_colors[r];
     }
     for (size_t i = 0; i < order.size(); ++i) {
         const size_t to = (size_t(m_fixedRows) + i) * width, from = size_t(order[i]) * width;
         for (size_t c = 0; c < width; ++c) {
             cells[to + c] = std::move(m_cells[from + c]);
-            if (!colors.empty()) colors[to + c] = m_colors[from + c];
+            if (!colors.empty())
+                colors[to + c] = m_colors[from + c];
         }
     }
     m_cells = std::move(cells);
@@ -458,7 +489,8 @@ std::pair<int, int> Grid::HitTest(double xTwips, double yTwips) const
         row = m_fixedRows - 1;
     } else {
         const int dataRow = rowAt(y - headerHeight);
-        if (dataRow >= 0) row = dataRow + m_fixedRows;
+        if (dataRow >= 0)
+            row = dataRow + m_fixedRows;
     }
     const int col = columnAt(x);
     return {row < 0 ? m_rows : row, col < 0 ? m_cols : col};
@@ -483,7 +515,8 @@ bool Grid::eventFilter(QObject *watched, QEvent *event)
 
 Grid::Batch::Batch(Grid &grid) : m_grid(grid)
 {
-    if (m_grid.m_batch++ == 0) m_grid.m_model->beginResetModel();
+    if (m_grid.m_batch++ == 0)
+        m_grid.m_model->beginResetModel();
 }
 
 Grid::Batch::~Batch()

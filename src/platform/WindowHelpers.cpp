@@ -59,7 +59,8 @@ QString FileDialogFilter(const QString &filter)
             filters.append(description + QStringLiteral(" (") + QString(parts.at(i + 1)).replace(u';', u' ') +
                            u')');
     }
-    if (parts.size() % 2 == 1 && !parts.last().isEmpty()) filters.append(parts.last());
+    if (parts.size() % 2 == 1 && !parts.last().isEmpty())
+        filters.append(parts.last());
     return filters.join(QStringLiteral(";;"));
 }
 
@@ -69,14 +70,16 @@ QString ChooseImportFile(const QString &filter, QWidget *parent)
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(FileDialogFilter(filter));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
     return dialog.selectedFiles().constFirst();
 }
 
 qint64 ChooseColor(qint64 start, QWidget *parent)
 {
     QColorDialog dialog(ColorFromBgr(start), parent);
-    if (dialog.exec() != QDialog::Accepted) return -1;
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
     return BgrFromColor(dialog.selectedColor());
 }
 
@@ -97,9 +100,11 @@ void ParseStoredValue(qint64 &target, const QString &text)
 
 void CentreInWorkArea(QWidget *window)
 {
-    if (!window) return;
+    if (!window)
+        return;
     const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen) return;
+    if (!screen)
+        return;
     const QRect full = screen->geometry();
     const QRect work = screen->availableGeometry();
     const QSize size = window->frameGeometry().size();
@@ -110,10 +115,12 @@ void CentreInWorkArea(QWidget *window)
 
 void MakeTopmost(QWidget *window)
 {
-    if (!window) return;
+    if (!window)
+        return;
     const bool visible = window->isVisible();
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    if (visible) window->show(); // changing the flags hides a window
+    if (visible)
+        window->show(); // changing the flags hides a window
 }
 
 bool IsWindowOpen(const QString &caption)

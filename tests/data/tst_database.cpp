@@ -21,14 +21,16 @@ class TestDatabase : public QObject
         rs.setValue(u"CID", drawId);
         rs.setValue(u"号码", number);
         rs.setValue(u"姓名", name);
-        if (!rs.save()) return -1;
+        if (!rs.save())
+            return -1;
         return rs.number(u"ID");
     }
 
     static QByteArray readAll(const QString &path)
     {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return {};
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
         return file.readAll();
     }
 

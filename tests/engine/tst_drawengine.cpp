@@ -448,7 +448,8 @@ class TestDrawEngine : public QObject
                 f.engine.ShowPicks(picks);
             }
             QVERIFY(f.engine.RecordRound(draw, prize.PrizeId, picks));
-            if (!prizeOrder.contains(prize.PrizeId)) prizeOrder.append(prize.PrizeId);
+            if (!prizeOrder.contains(prize.PrizeId))
+                prizeOrder.append(prize.PrizeId);
             for (const Candidate &pick : std::as_const(picks))
                 picked[prize.PrizeId].append(pick.Number);
             ++rounds;

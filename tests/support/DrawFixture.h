@@ -15,7 +15,8 @@ struct DrawFixture : TempDatabase
         rs.addNew();
         for (const auto &[column, value] : values)
             rs.setValue(QStringView(column), value);
-        if (!rs.save()) return -1;
+        if (!rs.save())
+            return -1;
         return rs.number(u"ID");
     }
 
