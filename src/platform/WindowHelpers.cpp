@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <cmath>
@@ -132,8 +133,17 @@ bool IsWindowOpen(const QString &caption)
 
 void WaitWhileWindowOpen(const QString &caption)
 {
-    while (IsWindowOpen(caption))
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+    if (!IsWindowOpen(caption))
+        return;
+    // A nested loop that sleeps between looks: the interface stays responsive, the processor idle.
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (!IsWindowOpen(caption))
+            loop.quit();
+    });
+    look.start(30);
+    loop.exec();
 }
 
 } // namespace quilla
