@@ -69,20 +69,26 @@ void Query::setValue(QStringView column, const QVariant &value)
     m_changed[index] = true;
 }
 
+QStringList Query::changedColumns() const
+{
+    QStringList names;
+    for (int i = 0; i < m_changed.size(); ++i)
+        if (m_changed.at(i))
+            names.append(m_columns.names().at(i));
+    return names;
+}
+
 bool Query::save()
 {
     if (!m_db || m_table.isEmpty() || !m_changed.contains(true))
         return false;
     QList<QVariant> values;
-    QStringList names;
-    for (int i = 0; i < m_changed.size(); ++i) {
-        if (m_changed.at(i)) {
-            names.append(m_columns.names().at(i));
+    values.reserve(m_changed.size() + 1);
+    for (int i = 0; i < m_changed.size(); ++i)
+        if (m_changed.at(i))
             values.append(m_edit.at(i));
-        }
-    }
     if (m_mode == Mode::Adding) {
-        if (!insert(names, values))
+        if (!insert(values))
             return false;
         const int idColumn = m_columns.indexOf(u"ID");
         if (idColumn >= 0)
@@ -95,7 +101,7 @@ bool Query::save()
         return false;
     values.append(m_rowIds.at(m_row));
     if (!m_db->run(QStringLiteral("UPDATE ") + m_table + QStringLiteral(" SET ") +
-                       names.join(QStringLiteral("=?,")) + QStringLiteral("=? WHERE rowid=?"),
+                       changedColumns().join(QStringLiteral("=?,")) + QStringLiteral("=? WHERE rowid=?"),
                    values))
         return false;
     std::copy(m_edit.cbegin(), m_edit.cend(), m_cells.begin() + m_row * m_columns.names().size());
@@ -103,11 +109,12 @@ bool Query::save()
     return true;
 }
 
-bool Query::insert(const QStringList &names, const QList<QVariant> &values)
+bool Query::insert(const QList<QVariant> &values)
 {
     try {
         // Rows appended in a series set the same columns: prepare once.
         if (!m_insert || m_insertColumns != m_changed) {
+            const QStringList names = changedColumns();
             m_insert = m_db->statement(QStringLiteral("INSERT INTO ") + m_table + QStringLiteral(" (") +
                                        names.join(u',') + QStringLiteral(") VALUES (?") +
                                        QStringLiteral(",?").repeated(names.size() - 1) + u')');

@@ -93,7 +93,8 @@ class Query
   private:
     friend class Database;
     const QVariant *currentRow() const;
-    bool insert(const QStringList &names, const QList<QVariant> &values);
+    QStringList changedColumns() const;
+    bool insert(const QList<QVariant> &values);
 
     Database *m_db = nullptr;
     QString m_table; // set when rows can be written back
