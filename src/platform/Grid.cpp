@@ -358,20 +358,20 @@ void Grid::syncCurrent()
         return;
     const int row = current.row() + m_fixedRows;
     const int col = current.column();
-    const QModelIndexList selected = selectionModel()->selectedIndexes();
-    if (selected.size() <= 1) {
+    // Bounds from the selection's ranges: listing its cells would cost one entry per cell.
+    int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
+    for (const QItemSelectionRange &range : selectionModel()->selection()) {
+        top = std::min(top, range.top());
+        bottom = std::max(bottom, range.bottom());
+        left = std::min(left, range.left());
+        right = std::max(right, range.right());
+    }
+    if (bottom < 0 || (top == bottom && left == right)) {
         m_row = m_rowSel = row;
         m_col = m_colSel = col;
         return;
     }
     // The range runs from its anchor, the corner opposite the current cell, to the current cell.
-    int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
-    for (const QModelIndex &index : selected) {
-        top = std::min(top, index.row());
-        bottom = std::max(bottom, index.row());
-        left = std::min(left, index.column());
-        right = std::max(right, index.column());
-    }
     m_rowSel = row;
     m_colSel = col;
     m_row = (current.row() == top ? bottom : top) + m_fixedRows;
