@@ -14,6 +14,7 @@ packages=(
     fonts-noto-cjk fonts-arphic-ukai
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev
+    xvfb xauth strace
 )
 
 install_packages() {
@@ -43,7 +44,9 @@ run)
 test)
     build
     cd build
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+    # Widget tests run offscreen and again on a real X server.
+    xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" \
+        ctest --output-on-failure -j "$(nproc)" --timeout 300
     ;;
 bench)
     build
