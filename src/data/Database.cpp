@@ -2,6 +2,7 @@
 #include "Statement.h"
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
@@ -12,7 +13,12 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace quilla {
 
@@ -273,15 +279,100 @@ Database::~Database()
     m_statements.clear();
 }
 
+namespace {
+
+const QString DatabaseFileName = QStringLiteral("Data.mdb");
+const char *const DrawTables[] = {"奖次表", "奖项表", "号码表", "结果表", "预设表"};
+
+bool folderWritable(const QString &folder)
+{
+    return QFileInfo(folder).isWritable();
+}
+
+// Makes a rename or unlink in folder survive a power cut.
+void syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Copies from to to through a temporary file, so that to never exists half written.
+bool copyWhole(const QString &from, const QString &to)
+{
+    const QString temporary = to + QStringLiteral(".copy");
+    QFile::remove(temporary);
+    if (!QFile::copy(from, temporary))
+        return false;
+    QFile copied(temporary);
+    const bool synced = copied.open(QIODevice::ReadWrite) && ::fsync(copied.handle()) == 0;
+    copied.close();
+    if (!synced ||
+        ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(to).constData()) != 0) {
+        QFile::remove(temporary);
+        return false;
+    }
+    syncFolder(QFileInfo(to).absolutePath());
+    return true;
+}
+
+quint32 bigEndian32(const QByteArray &bytes, int offset)
+{
+    return quint32(quint8(bytes.at(offset))) << 24 | quint32(quint8(bytes.at(offset + 1))) << 16 |
+           quint32(quint8(bytes.at(offset + 2))) << 8 | quint32(quint8(bytes.at(offset + 3)));
+}
+
+// Why SQLite would not use the file, in the operator's words, with SQLite's own text after it.
+QString reasonOf(sqlite3 *handle, int rc)
+{
+    const QString detail = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("数据库文件被其他程序锁定，请关闭正在使用它的程序后再试（%1）").arg(detail);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("数据库文件已损坏（%1）").arg(detail);
+    case SQLITE_READONLY:
+        return QStringLiteral("数据库文件是只读的，上次异常退出时未完成的修改无法撤销（%1）").arg(detail);
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("无法打开数据库文件（%1）").arg(detail);
+    default:
+        return QStringLiteral("不是可用的数据库文件（%1）").arg(detail);
+    }
+}
+
+} // namespace
+
 QString Database::defaultPath()
 {
-    const QString fileName = QStringLiteral("Data.mdb");
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    if (QFileInfo(programFolder).isWritable())
-        return QDir(programFolder).filePath(fileName);
-    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return choosePath(QCoreApplication::applicationDirPath(),
+                      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+QString Database::choosePath(const QString &programFolder, const QString &userFolder)
+{
+    const QString programFile = QDir(programFolder).filePath(DatabaseFileName);
+    if (folderWritable(programFolder))
+        return programFile;
     QDir().mkpath(userFolder);
-    return QDir(userFolder).filePath(fileName);
+    const QString userFile = QDir(userFolder).filePath(DatabaseFileName);
+    if (QFileInfo::exists(userFile) || !QFileInfo::exists(programFile))
+        return userFile;
+    // The draws kept in a read-only program folder move to the user's folder once,
+    // with the journal of an interrupted change, so that SQLite finishes undoing it there.
+    const QString journal = programFile + QStringLiteral("-journal");
+    if (QFileInfo::exists(journal) && !copyWhole(journal, userFile + QStringLiteral("-journal")))
+        return programFile;
+    if (!copyWhole(programFile, userFile)) {
+        QFile::remove(userFile + QStringLiteral("-journal"));
+        return programFile; // opened read-only, with a warning: better than an empty list of draws
+    }
+    return userFile;
 }
 
 bool Database::OpenDatabase(const QString &path)
@@ -289,64 +380,123 @@ bool Database::OpenDatabase(const QString &path)
     m_statements.clear();
     m_sqlite.reset();
     m_savepoints = 0;
+    m_readOnly = false;
     m_path = path;
 
     QString why;
     const QFileInfo info(path);
-    // An empty file is what an interrupted first start leaves behind: nothing to lose.
-    const bool ok = (!info.exists() || (info.isFile() && info.size() == 0)) ? create(path, why)
-                                                                            : checkExisting(path, why);
+    // An empty file is what an interrupted first start of an earlier version left behind.
+    bool ok = true;
+    if (!info.exists() || (info.isFile() && info.size() == 0))
+        ok = create(path, why);
+    ok = ok && openExisting(path, why);
     if (!ok) {
         m_statements.clear();
         m_sqlite.reset();
         refuse(path, why);
         return false;
     }
+    if (m_readOnly)
+        m_prompt.message(QStringLiteral("数据库文件是只读的，对抽奖设置的修改和抽奖结果都将无法保存！") +
+                             u'\n' + QDir::toNativeSeparators(path),
+                         Prompt::Icon::Warning);
     return true;
 }
 
 bool Database::create(const QString &path, QString &why)
 {
+    // Built aside and renamed into place: the file is either absent or complete.
+    const QString building = path + QStringLiteral(".new");
+    QFile::remove(building);
+    QFile::remove(building + QStringLiteral("-journal"));
     try {
-        m_sqlite = std::make_unique<SQLite::Database>(nativePath(path).toStdString(),
-                                                      SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, 5000);
-        configure();
-        SQLite::Transaction transaction(*m_sqlite);
+        SQLite::Database fresh(nativePath(building).toStdString(),
+                               SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, m_busyTimeout);
+        fresh.exec("PRAGMA journal_mode=DELETE");
+        fresh.exec("PRAGMA synchronous=EXTRA");
+        SQLite::Transaction transaction(fresh);
         for (const char *statement : SchemaStatements)
-            m_sqlite->exec(statement);
-        m_sqlite->exec("PRAGMA application_id=" + std::to_string(ApplicationId));
-        m_sqlite->exec("PRAGMA user_version=" + std::to_string(SchemaVersion));
+            fresh.exec(statement);
+        fresh.exec("PRAGMA application_id=" + std::to_string(ApplicationId));
+        fresh.exec("PRAGMA user_version=" + std::to_string(SchemaVersion));
         transaction.commit();
-        return true;
     } catch (const std::exception &e) {
+        QFile::remove(building);
         why = QStringLiteral("无法建立数据库文件（%1）").arg(QString::fromUtf8(e.what()));
         return false;
     }
+    // A journal left beside the old empty file would be played back into the new one.
+    QFile::remove(path + QStringLiteral("-journal"));
+    if (::rename(nativePath(building).constData(), nativePath(path).constData()) != 0) {
+        why = QStringLiteral("无法建立数据库文件（%1）").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        QFile::remove(building);
+        return false;
+    }
+    syncFolder(QFileInfo(path).absolutePath());
+    return true;
 }
 
-bool Database::checkExisting(const QString &path, QString &why)
+bool Database::openExisting(const QString &path, QString &why)
 {
+    // The header says whose file this is without SQLite touching it: no journal is
+    // played back and no -wal or -shm file appears beside another program's database.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = QStringLiteral("无法读取文件（%1）").arg(file.errorString());
+        return false;
+    }
+    const QByteArray header = file.read(100);
+    file.close();
+    if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3", 16))) {
+        why = QStringLiteral("不是可用的数据库文件");
+        return false;
+    }
+    if (bigEndian32(header, 68) != quint32(ApplicationId)) {
+        why = QStringLiteral("不是本程序的抽奖数据库");
+        return false;
+    }
+    if (qint32(bigEndian32(header, 60)) > SchemaVersion) {
+        why = QStringLiteral("由更新版本的程序建立（版本 %1），本程序只认识版本 %2")
+                  .arg(qint32(bigEndian32(header, 60)))
+                  .arg(SchemaVersion);
+        return false;
+    }
+
+    // Ours: a read-write connection plays back what a crash left unfinished, then the
+    // whole file is checked before anything is written to it.
+    sqlite3 *handle = nullptr;
     try {
-        // Look before writing anything: only a read-only connection touches a foreign file.
+        m_sqlite = std::make_unique<SQLite::Database>(nativePath(path).toStdString(), SQLite::OPEN_READWRITE,
+                                                      m_busyTimeout);
+        handle = m_sqlite->getHandle();
+        QStringList problems;
         {
-            SQLite::Database probe(nativePath(path).toStdString(), SQLite::OPEN_READONLY, 5000);
-            const int applicationId = probe.execAndGet("PRAGMA application_id").getInt();
-            const int version = probe.execAndGet("PRAGMA user_version").getInt();
-            if (applicationId != ApplicationId) {
-                why = QStringLiteral("不是本程序的抽奖数据库");
-                return false;
-            }
-            if (version > SchemaVersion) {
-                why = QStringLiteral("由更新版本的程序建立（版本 %1），本程序只认识版本 %2")
-                          .arg(version)
-                          .arg(SchemaVersion);
-                return false;
-            }
+            SQLite::Statement check(*m_sqlite, "PRAGMA quick_check(5)");
+            while (check.executeStep())
+                problems.append(QString::fromUtf8(check.getColumn(0).getText()));
         }
-        m_sqlite =
-            std::make_unique<SQLite::Database>(nativePath(path).toStdString(), SQLite::OPEN_READWRITE, 5000);
+        if (problems != QStringList{QStringLiteral("ok")}) {
+            why = QStringLiteral("数据库文件已损坏（%1）").arg(problems.join(QStringLiteral("；")));
+            return false;
+        }
+        QStringList missing;
+        for (const char *table : DrawTables) {
+            SQLite::Statement find(*m_sqlite, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?");
+            find.bind(1, table);
+            if (!find.executeStep())
+                missing.append(QString::fromUtf8(table));
+        }
+        if (!missing.isEmpty()) {
+            why = QStringLiteral("数据库缺少数据表 %1").arg(missing.join(QStringLiteral("、")));
+            return false;
+        }
+        m_readOnly =
+            sqlite3_db_readonly(handle, "main") == 1 || !folderWritable(QFileInfo(path).absolutePath());
         configure();
         return true;
+    } catch (const SQLite::Exception &e) {
+        why = reasonOf(handle, e.getExtendedErrorCode());
+        return false;
     } catch (const std::exception &e) {
         why = QStringLiteral("不是可用的数据库文件（%1）").arg(QString::fromUtf8(e.what()));
         return false;
@@ -355,9 +505,11 @@ bool Database::checkExisting(const QString &path, QString &why)
 
 void Database::configure()
 {
-    // A result must be on disk once its transaction has committed, power cut or not.
+    // A round is on disk once its transaction has committed, power cut or not: EXTRA
+    // also syncs the folder after the journal is deleted, so the journal cannot come
+    // back and undo the round.
     m_sqlite->exec("PRAGMA journal_mode=DELETE");
-    m_sqlite->exec("PRAGMA synchronous=FULL");
+    m_sqlite->exec("PRAGMA synchronous=EXTRA");
     m_sqlite->exec("PRAGMA foreign_keys=OFF");
 }
 
@@ -479,9 +631,10 @@ Query Database::OpenQuery(const Sql &sql)
 double Database::SumColumn(const QString &table, const QString &column, const Sql &condition)
 {
     double sum = 0;
-    forEachRow(Sql("SELECT SUM(") + column + Sql(") AS Coun FROM ") + table + Sql(" WHERE ") + condition,
-               [&](const Row &row) { sum = row.value(QStringLiteral("Coun")).toDouble(); });
-    return sum;
+    const bool read =
+        forEachRow(Sql("SELECT SUM(") + column + Sql(") AS Coun FROM ") + table + Sql(" WHERE ") + condition,
+                   [&](const Row &row) { sum = row.value(QStringLiteral("Coun")).toDouble(); });
+    return read ? sum : 0;
 }
 
 bool Database::TableExists(const QString &name)
@@ -489,10 +642,10 @@ bool Database::TableExists(const QString &name)
     if (!m_sqlite)
         return false;
     bool found = false;
-    forEachRow(
+    const bool read = forEachRow(
         Sql("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"),
         [&](const Row &row) { found = found || row.text(0) == name; });
-    return found;
+    return read && found;
 }
 
 qint64 Database::CountRows(const QString &table, const Sql &condition, const QString &fields)
@@ -529,13 +682,13 @@ QVariant Database::LookupValue(const QString &table, const QVariant &keyValue, c
     const Sql literal = isText ? Sql::text(keyValue.toString()) : Sql::number(numberOf(keyValue));
     QVariant found = QString();
     bool first = true;
-    forEachRow(Sql("SELECT * FROM ") + table + Sql(" WHERE ") + keyField + Sql("=") + literal,
-               [&](const Row &row) {
-                   if (first)
-                       found = row.value(wantedField);
-                   first = false;
-               });
-    return found;
+    const bool read = forEachRow(
+        Sql("SELECT * FROM ") + table + Sql(" WHERE ") + keyField + Sql("=") + literal, [&](const Row &row) {
+            if (first)
+                found = row.value(wantedField);
+            first = false;
+        });
+    return read ? found : QVariant(QString());
 }
 
 // ---------------------------------------------------------------- transactions

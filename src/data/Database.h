@@ -35,12 +35,20 @@ class Database
     // Data.mdb in the program folder, or in the per-user data folder when the
     // program folder cannot be written to.
     static QString defaultPath();
+    // The same choice for given folders. A database found in a read-only program
+    // folder is copied to the user's folder once, when that has none yet.
+    static QString choosePath(const QString &programFolder, const QString &userFolder);
 
-    // Opens the file, creating it with the draw tables when it is missing. A file
-    // that is not a draw database of ours is refused: the operator sees
-    // "无法建立数据库连接！" with the file and the reason.
+    // Opens the file, creating it with the draw tables when it is missing. What a
+    // crash left unfinished is undone first. A file that is not a sound draw
+    // database of ours (foreign, damaged, newer, locked by another program) is
+    // refused and never written: the operator sees "无法建立数据库连接！" with the
+    // file and the reason. A read-only file is opened after a warning.
     bool OpenDatabase(const QString &path);
     bool isOpen() const { return m_sqlite != nullptr; }
+    bool isReadOnly() const { return m_readOnly; }
+    // How long to wait for another program's lock on the file, in milliseconds.
+    void setBusyTimeout(int milliseconds) { m_busyTimeout = milliseconds; }
     const QString &path() const { return m_path; }
     Prompt &prompt() { return m_prompt; }
 
@@ -48,6 +56,8 @@ class Database
     // gives an empty result.
     Query OpenQuery(const Sql &sql);
     // Streams the rows without keeping them; false (after the same message) on failure.
+    // A read can fail part-way: on false, the caller drops whatever it gathered
+    // from the rows visited, since a part of a result must never pass for all of it.
     bool forEachRow(const Sql &sql, const std::function<void(const Row &)> &visit);
 
     double SumColumn(const QString &table, const QString &column, const Sql &condition);
@@ -81,7 +91,7 @@ class Database
   private:
     friend class Query;
     bool create(const QString &path, QString &why);
-    bool checkExisting(const QString &path, QString &why);
+    bool openExisting(const QString &path, QString &why);
     void configure();
     void refuse(const QString &path, const QString &why);
     void showOpenError(const Sql &sql);
@@ -97,6 +107,8 @@ class Database
     std::unique_ptr<SQLite::Database> m_sqlite;
     QHash<QString, std::shared_ptr<Statement>> m_statements;
     int m_savepoints = 0;
+    int m_busyTimeout = 5000;
+    bool m_readOnly = false;
 };
 
 } // namespace quilla

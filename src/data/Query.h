@@ -69,6 +69,8 @@ class Query
   public:
     Query() = default;
 
+    // False when the statement failed (the result is then empty).
+    bool isValid() const { return m_db != nullptr; }
     qsizetype rowCount() const { return m_rowCount; }
     bool atEnd() const { return m_mode == Mode::Stored && m_row >= m_rowCount; }
     void first();

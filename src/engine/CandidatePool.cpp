@@ -42,11 +42,37 @@ void CandidatePool::swapPlaces(qsizetype a, qsizetype b)
     m_swaps.emplace_back(a, b);
 }
 
+bool CandidatePool::shownThisRound(quint32 hash, const QString &number, const QList<Candidate> &picks) const
+{
+    if (m_roundIndex.empty()) {
+        for (size_t k = 0; k < m_roundHashes.size(); ++k)
+            if (m_roundHashes[k] == hash && picks.at(qsizetype(k)).Number == number)
+                return true;
+        return false;
+    }
+    const auto [from, to] = m_roundIndex.equal_range(hash);
+    return std::any_of(from, to, [&](const auto &entry) { return picks.at(entry.second).Number == number; });
+}
+
+void CandidatePool::remember(quint32 hash, qsizetype pickIndex, int count)
+{
+    // A scan of the round's hashes is quickest for the usual handful of places;
+    // a big round switches to a hash index, so that its cost stays linear.
+    if (count <= SmallRound) {
+        m_roundHashes.push_back(hash);
+        return;
+    }
+    m_roundIndex.emplace(hash, pickIndex);
+}
+
 void CandidatePool::pick(QList<Candidate> &picks, int count, std::mt19937_64 &random)
 {
     picks.clear();
     picks.reserve(count);
     m_roundHashes.clear();
+    m_roundIndex.clear();
+    if (count > SmallRound)
+        m_roundIndex.reserve(size_t(count));
     m_swaps.clear();
     // A partial shuffle of the index: places [0, filled) hold this round's picks,
     // [filled, end) the candidates still eligible. A candidate whose number is
@@ -58,15 +84,12 @@ void CandidatePool::pick(QList<Candidate> &picks, int count, std::mt19937_64 &ra
         const qsizetype chosen = std::uniform_int_distribution<qsizetype>(filled, end - 1)(random);
         const InPlay entry = m_inPlay[size_t(chosen)];
         const Candidate &candidate = m_slots.at(entry.slot);
-        bool shown = false;
-        for (size_t k = 0; k < m_roundHashes.size() && !shown; ++k)
-            shown = m_roundHashes[k] == entry.hash && picks.at(qsizetype(k)).Number == candidate.Number;
-        if (shown) {
+        if (shownThisRound(entry.hash, candidate.Number, picks)) {
             swapPlaces(chosen, --end);
             continue;
         }
         picks.append(candidate);
-        m_roundHashes.push_back(entry.hash);
+        remember(entry.hash, picks.size() - 1, count);
         swapPlaces(chosen, filled++);
     }
     for (auto it = m_swaps.crbegin(); it != m_swaps.crend(); ++it)

@@ -3,6 +3,7 @@
 #include "DrawState.h"
 
 #include <random>
+#include <unordered_map>
 #include <vector>
 
 namespace quilla {
@@ -36,12 +37,16 @@ class CandidatePool
         quint32 hash; // of the slot's number, to compare numbers without touching the slot
     };
     void swapPlaces(qsizetype a, qsizetype b);
+    bool shownThisRound(quint32 hash, const QString &number, const QList<Candidate> &picks) const;
+    void remember(quint32 hash, qsizetype pickIndex, int count);
+    static constexpr int SmallRound = 16;
 
     QList<Candidate> m_slots;
     std::vector<InPlay> m_inPlay;   // slots in play, in any order
     std::vector<qint32> m_position; // per slot: its place in m_inPlay, or -1
     // Scratch of pick(), kept to avoid allocating on every tick.
-    std::vector<quint32> m_roundHashes;
+    std::vector<quint32> m_roundHashes;                       // small rounds
+    std::unordered_multimap<quint32, qsizetype> m_roundIndex; // big rounds
     std::vector<std::pair<qsizetype, qsizetype>> m_swaps;
 };
 

@@ -13,12 +13,12 @@ DrawEngine::DrawEngine(Database &db) : m_db(db)
     SeedRandom();
 }
 
-void DrawEngine::LoadDrawSetting(qint64 id, DrawSetting &setting)
+bool DrawEngine::LoadDrawSetting(qint64 id, DrawSetting &setting)
 {
     setting.Id = id;
     Query rs = m_db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id));
     if (rs.rowCount() == 0)
-        return;
+        return rs.isValid();
     setting.Background = rs.text(u"底图");
     setting.Speed = rs.number(u"速度");
     setting.Mask = rs.text(u"屏蔽");
@@ -27,6 +27,7 @@ void DrawEngine::LoadDrawSetting(qint64 id, DrawSetting &setting)
     setting.Music1 = rs.text(u"音乐1");
     setting.Music2 = rs.text(u"音乐2");
     setting.Music3 = rs.text(u"音乐3");
+    return true;
 }
 
 qsizetype DrawEngine::LoadPrizeTable()
@@ -37,43 +38,60 @@ qsizetype DrawEngine::LoadPrizeTable()
 
     // One grouped count instead of a count per prize.
     QHash<qint64, qint64> stored;
-    m_db.forEachRow(Sql("SELECT WID,COUNT(*) AS n FROM 结果表 WHERE CID=") + Sql::number(drawId) +
-                        Sql(" GROUP BY WID"),
-                    [&](const Row &row) { stored.insert(row.number(0), row.number(1)); });
-
-    m_db.forEachRow(Sql("SELECT * FROM 奖项表 WHERE CID=") + Sql::number(drawId) + Sql(" ORDER BY 顺序"),
-                    [&](const Row &row) {
-                        PrizeEntry entry;
-                        entry.DrawId = drawId;
-                        entry.PrizeId = row.number(u"ID");
-                        entry.Quantity = row.number(u"数量");
-                        entry.PerRound = row.number(u"同时");
-                        entry.Repeatable = row.flag(u"重复");
-                        entry.Title = row.text(u"名称");
-                        entry.Show = row.flag(u"显示");
-                        entry.Order = row.number(u"顺序");
-                        const QString article = row.text(u"奖品");
-                        if (!article.isEmpty())
-                            entry.Title += u'(' + article + u')';
-                        entry.Remaining = entry.Quantity - stored.value(entry.PrizeId);
-                        m_prizes.append(entry);
-                        if (m_currentPrize == 0 && entry.Remaining > 0)
-                            m_currentPrize = m_prizes.size() - 1;
-                    });
+    QList<PrizeEntry> prizes{PrizeEntry()};
+    qsizetype current = 0;
+    m_prizesRead =
+        m_db.forEachRow(Sql("SELECT WID,COUNT(*) AS n FROM 结果表 WHERE CID=") + Sql::number(drawId) +
+                            Sql(" GROUP BY WID"),
+                        [&](const Row &row) { stored.insert(row.number(0), row.number(1)); }) &&
+        m_db.forEachRow(Sql("SELECT * FROM 奖项表 WHERE CID=") + Sql::number(drawId) + Sql(" ORDER BY 顺序"),
+                        [&](const Row &row) {
+                            PrizeEntry entry;
+                            entry.DrawId = drawId;
+                            entry.PrizeId = row.number(u"ID");
+                            entry.Quantity = row.number(u"数量");
+                            entry.PerRound = row.number(u"同时");
+                            entry.Repeatable = row.flag(u"重复");
+                            entry.Title = row.text(u"名称");
+                            entry.Show = row.flag(u"显示");
+                            entry.Order = row.number(u"顺序");
+                            const QString article = row.text(u"奖品");
+                            if (!article.isEmpty())
+                                entry.Title += u'(' + article + u')';
+                            entry.Remaining = entry.Quantity - stored.value(entry.PrizeId);
+                            prizes.append(entry);
+                            if (current == 0 && entry.Remaining > 0)
+                                current = prizes.size() - 1;
+                        });
+    if (m_prizesRead) {
+        m_prizes = std::move(prizes);
+        m_currentPrize = current;
+    }
     return m_currentPrize;
 }
 
-void DrawEngine::LoadDraw()
+bool DrawEngine::LoadDraw()
 {
-    LoadDrawSetting(CurrentDraw.Id, CurrentDraw);
-    BuildCandidatePool();
-    LoadPresets(CurrentDraw.Id);
+    const bool read =
+        LoadDrawSetting(CurrentDraw.Id, CurrentDraw) && BuildCandidatePool() && LoadPresets(CurrentDraw.Id);
+    if (!read) {
+        m_pool.assign({});
+        m_presets.clear();
+        m_db.prompt().message(
+            QStringLiteral("抽奖数据没有能够完整读出，为保证抽奖公平，不能开始抽奖。请检查数据库文件！"),
+            Prompt::Icon::Critical);
+        return false;
+    }
     WithholdPresets();
+    return true;
 }
 
-void DrawEngine::BuildCandidatePool()
+bool DrawEngine::BuildCandidatePool()
 {
+    m_pool.assign({});
     LoadPrizeTable();
+    if (!m_prizesRead)
+        return false;
     const qint64 drawId = CurrentDraw.Id;
 
     // Earlier winners of prizes that do not allow winning twice stay out.
@@ -81,33 +99,37 @@ void DrawEngine::BuildCandidatePool()
     for (qsizetype i = 1; i < m_prizes.size(); ++i) {
         if (m_prizes.at(i).Repeatable)
             continue;
-        m_db.forEachRow(Sql("SELECT * FROM 结果表 WHERE CID=") + Sql::number(drawId) + Sql(" AND WID=") +
-                            Sql::number(m_prizes.at(i).PrizeId),
-                        [&](const Row &row) {
-                            excluded.insert({row.text(u"号码"), row.text(u"姓名")});
-                        });
+        if (!m_db.forEachRow(Sql("SELECT * FROM 结果表 WHERE CID=") + Sql::number(drawId) + Sql(" AND WID=") +
+                                 Sql::number(m_prizes.at(i).PrizeId),
+                             [&](const Row &row) {
+                                 excluded.insert({row.text(u"号码"), row.text(u"姓名")});
+                             }))
+            return false;
     }
 
     QList<Candidate> slots{Candidate()};
-    m_db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(drawId), [&](const Row &row) {
-        Candidate candidate;
-        candidate.Number = row.text(u"号码");
-        // Only blanks (U+0020) are trimmed, as the numbers were typed or imported.
-        qsizetype from = 0, to = candidate.Number.size();
-        while (from < to && candidate.Number.at(from) == u' ')
-            ++from;
-        while (to > from && candidate.Number.at(to - 1) == u' ')
-            --to;
-        if (from > 0 || to < candidate.Number.size())
-            candidate.Number = candidate.Number.mid(from, to - from);
-        candidate.Name = row.text(u"姓名");
-        if (!excluded.isEmpty() && excluded.contains({candidate.Number, candidate.Name}))
-            return;
-        candidate.Id = row.number(u"ID");
-        candidate.PoolIndex = slots.size();
-        slots.append(std::move(candidate));
-    });
-    m_pool.assign(std::move(slots));
+    const bool read =
+        m_db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(drawId), [&](const Row &row) {
+            Candidate candidate;
+            candidate.Number = row.text(u"号码");
+            // Only blanks (U+0020) are trimmed, as the numbers were typed or imported.
+            qsizetype from = 0, to = candidate.Number.size();
+            while (from < to && candidate.Number.at(from) == u' ')
+                ++from;
+            while (to > from && candidate.Number.at(to - 1) == u' ')
+                --to;
+            if (from > 0 || to < candidate.Number.size())
+                candidate.Number = candidate.Number.mid(from, to - from);
+            candidate.Name = row.text(u"姓名");
+            if (!excluded.isEmpty() && excluded.contains({candidate.Number, candidate.Name}))
+                return;
+            candidate.Id = row.number(u"ID");
+            candidate.PoolIndex = slots.size();
+            slots.append(std::move(candidate));
+        });
+    if (read)
+        m_pool.assign(std::move(slots));
+    return read;
 }
 
 void DrawEngine::PickRound(QList<Candidate> &picks, int count)

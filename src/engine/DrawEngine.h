@@ -39,17 +39,22 @@ class DrawEngine
 
     // ---- loading
     // Copies the draw's row of 奖次表 into setting; a missing row changes only Id.
-    void LoadDrawSetting(qint64 id, DrawSetting &setting);
+    // False when the row could not be read.
+    bool LoadDrawSetting(qint64 id, DrawSetting &setting);
     // Rebuilds Prizes in drawing order with their remaining counts from the stored
-    // results; returns CurrentPrize, the first with winners left (0 = none).
+    // results; returns CurrentPrize, the first with winners left (0 = none). A
+    // failed read leaves no prizes: PrizesRead() tells it from a finished draw.
     qsizetype LoadPrizeTable();
-    // Everything the draw screen loads when it opens, in its order.
-    void LoadDraw();
+    bool PrizesRead() const { return m_prizesRead; }
+    // Everything the draw screen loads when it opens, in its order. Any read that
+    // fails leaves an empty pool and no presets and tells the operator: a draw
+    // never runs on part of its participants. False then; the screen must not open.
+    bool LoadDraw();
 
     // ---- picking
     // All participants of CurrentDraw except earlier winners of its non-repeatable
-    // prizes. Reloads the prizes first.
-    void BuildCandidatePool();
+    // prizes. Reloads the prizes first. False, with an empty pool, when a read failed.
+    bool BuildCandidatePool();
     // count distinct candidates at random, shortage marks for places that cannot be filled.
     void PickRound(QList<Candidate> &picks, int count);
     // Starts a round: reloads the prizes, reseeds the generator from the system's
@@ -62,7 +67,8 @@ class DrawEngine
     void SeedRandom(quint64 seed);
 
     // ---- preset winners
-    void LoadPresets(qint64 drawId);
+    // False, with no presets, when the read failed.
+    bool LoadPresets(qint64 drawId);
     // Takes every participant who is a preset winner out of the random picking.
     void WithholdPresets();
     // Puts unused presets of prizeId in the first places of picks; true when any was.
@@ -70,13 +76,21 @@ class DrawEngine
 
     // ---- results
     // Stores a stopped round (presets first) in one transaction; winners of a
-    // non-repeatable prize leave play once the round is on disk. False, after
-    // telling the operator, when the round could not be stored.
+    // non-repeatable prize leave play once the round is on disk, and preset winners
+    // are shown only then. False, after telling the operator, when the round could
+    // not be stored: picks and presets are as before the stop, and the round can
+    // be stopped again.
     bool RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &picks);
-    // The board list of the winners so far; sets the board title.
+    // The board list of the winners so far; sets the board title. Empty, title
+    // untouched, when the read failed.
     QString BuildAnnouncement(qint64 drawId, qint64 prizeId, bool reverseOrder, bool currentPrizeOnly);
-    // The questions before a draw starts; false = do not open the draw screen.
+    // The questions before a draw starts; false = do not open the draw screen,
+    // also when earlier results were to be deleted and could not be.
     bool ConfirmDrawStart(qint64 drawId);
+    // The clean-up when the draw screen closes: deletes the draw's preset winners
+    // unless the preset editor's setting keeps them ("ReSet"/"CHK" not 0). False,
+    // after telling the operator, when they could not be deleted.
+    bool ClearPresetsAfterDraw(qint64 drawId);
     void ShowPicks(const QList<Candidate> &picks);
 
     // The display text of a number under the current draw's fixed length and mask.
@@ -87,6 +101,7 @@ class DrawEngine
     DrawDisplay *m_display = nullptr;
     QList<PrizeEntry> m_prizes{PrizeEntry()};
     qsizetype m_currentPrize = 0;
+    bool m_prizesRead = true;
     CandidatePool m_pool;
     QList<Candidate> m_presets;
     std::mt19937_64 m_random;

@@ -8,6 +8,9 @@ QString FixLength(const QString &text, qint64 length)
 {
     if (length <= 0)
         return text;
+    // No number is wider than this; a typo such as 定长 10000000000 must not build
+    // a string that size on every scroll tick.
+    length = std::min<qint64>(length, MaxFixedLength);
     const QList<uint> characters = text.toUcs4();
     if (characters.size() >= length)
         return QString::fromUcs4(reinterpret_cast<const char32_t *>(characters.constData()), length);

@@ -8,8 +8,12 @@ namespace quilla {
 // formatted. Lengths and positions count characters as a reader sees them
 // (code points), so a rare CJK character outside the basic plane is one.
 
-// Pads or cuts text to length characters; length <= 0 leaves it alone. A number
-// starting with a digit 0-9 is padded with zeros, anything else with blanks.
+// The widest display a fixed length can ask for.
+constexpr qint64 MaxFixedLength = 64;
+
+// Pads or cuts text to length characters (at most MaxFixedLength); length <= 0
+// leaves it alone. A number starting with a digit 0-9 is padded with zeros,
+// anything else with blanks.
 QString FixLength(const QString &text, qint64 length);
 // Replaces the characters at the positions where rule has "*" by "*".
 QString MaskNumber(const QString &text, const QString &rule);

@@ -8,16 +8,21 @@
 
 namespace quilla {
 
-void DrawEngine::LoadPresets(qint64 drawId)
+bool DrawEngine::LoadPresets(qint64 drawId)
 {
     m_presets.clear();
-    m_db.forEachRow(Sql("SELECT * FROM 预设表 WHERE PID=") + Sql::number(drawId), [&](const Row &row) {
-        Candidate preset;
-        preset.Number = row.text(u"Code"); // as stored: blanks are kept
-        preset.Name = row.text(u"Name");
-        preset.Id = row.number(u"AID");
-        m_presets.append(preset);
-    });
+    QList<Candidate> presets;
+    const bool read =
+        m_db.forEachRow(Sql("SELECT * FROM 预设表 WHERE PID=") + Sql::number(drawId), [&](const Row &row) {
+            Candidate preset;
+            preset.Number = row.text(u"Code"); // as stored: blanks are kept
+            preset.Name = row.text(u"Name");
+            preset.Id = row.number(u"AID");
+            presets.append(preset);
+        });
+    if (read)
+        m_presets = std::move(presets);
+    return read;
 }
 
 void DrawEngine::WithholdPresets()

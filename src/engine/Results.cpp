@@ -2,6 +2,8 @@
 #include "DrawEngine.h"
 
 #include "data/Database.h"
+#include "data/Settings.h"
+#include "data/TextNumber.h"
 
 namespace quilla {
 
@@ -13,10 +15,11 @@ const QString CrLf = QStringLiteral("\r\n");
 
 bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &picks)
 {
-    // Presets are given back if the round cannot be stored: it will be drawn again.
+    // If the round cannot be stored, the picks the audience saw and the presets are
+    // given back, so that a second stop can store the same round.
+    const QList<Candidate> shown = picks;
     const QList<Candidate> presetsBefore = m_presets;
-    if (ApplyPresets(prizeId, picks))
-        ShowPicks(picks);
+    const bool presetsApplied = ApplyPresets(prizeId, picks);
 
     bool stored = false;
     {
@@ -38,11 +41,16 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
     }
     if (!stored) {
         m_presets = presetsBefore;
+        picks = shown;
         m_db.prompt().message(
             QStringLiteral("本轮抽奖结果未能保存到数据库，请检查数据库文件后重新抽取本轮！"),
             Prompt::Icon::Critical);
         return false;
     }
+    // Preset winners appear only once they are stored: the screen never names a
+    // winner the database does not hold.
+    if (presetsApplied)
+        ShowPicks(picks);
 
     const auto prize = std::find_if(m_prizes.cbegin() + 1, m_prizes.cend(),
                                     [&](const PrizeEntry &p) { return p.PrizeId == prizeId; });
@@ -69,9 +77,10 @@ QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool revers
         sql += Sql(" DESC");
 
     QString text;
+    QString title;
     qint64 lastOrder = -1;
     bool first = true;
-    m_db.forEachRow(sql, [&](const Row &row) {
+    const bool read = m_db.forEachRow(sql, [&](const Row &row) {
         const qint64 order = row.number(u"顺序");
         if (first || order != lastOrder) {
             first = false;
@@ -79,12 +88,10 @@ QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool revers
             const QString name = row.text(u"名称");
             const QString article = row.text(u"奖品");
             if (currentPrizeOnly) {
-                if (m_display)
-                    m_display->setBoardTitle(name + QStringLiteral("获奖名单"));
+                title = name + QStringLiteral("获奖名单");
                 text += name + QStringLiteral("(奖品：") + article + u')' + CrLf;
             } else {
-                if (m_display)
-                    m_display->setBoardTitle(QStringLiteral("获奖名单"));
+                title = QStringLiteral("获奖名单");
                 text += name + article + CrLf;
             }
         }
@@ -96,6 +103,11 @@ QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool revers
             text += CrLf;
         }
     });
+    // A part of the list would pass for all the winners.
+    if (!read)
+        return QString();
+    if (!first && m_display)
+        m_display->setBoardTitle(title);
     return text;
 }
 
@@ -112,20 +124,40 @@ bool DrawEngine::ConfirmDrawStart(qint64 drawId)
         return false;
     if (stored == 0)
         return true;
-    const Sql deleteResults = Sql("DELETE * FROM 结果表 WHERE CID=") + Sql::number(drawId);
+    // Drawing again on top of results that were meant to go would mix two draws.
+    const auto deleteResults = [&] {
+        if (m_db.ExecuteSql(Sql("DELETE * FROM 结果表 WHERE CID=") + Sql::number(drawId)))
+            return true;
+        prompt.message(QStringLiteral("原抽奖结果未能删除，抽奖没有开始。请检查数据库文件！"),
+                       Prompt::Icon::Critical);
+        return false;
+    };
     if (stored < total) {
         if (prompt.question(
                 QStringLiteral("部分奖项已经有抽奖结果，您是否要重新抽奖？") + CrLf + CrLf +
                 QStringLiteral(
                     "（点“是”把原抽奖结果全部删除重新抽，点“否”保留原抽奖结果，继续抽未抽完奖项！）")))
-            m_db.ExecuteSql(deleteResults);
+            return deleteResults();
         return true;
     }
     if (!prompt.question(QStringLiteral(
             "所有奖项都已经有抽奖结果，您是否要重新抽奖？（重新抽奖将把原抽奖结果全部删除！）")))
         return false;
-    m_db.ExecuteSql(deleteResults);
-    return true;
+    return deleteResults();
+}
+
+bool DrawEngine::ClearPresetsAfterDraw(qint64 drawId)
+{
+    // "0", missing or empty: the preset editor's box "抽完立即清除本设置" is checked.
+    const QString keep =
+        ReadSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString());
+    if (LeadingNumber(keep) != 0)
+        return true;
+    if (m_db.ExecuteSql(Sql("DELETE * FROM 预设表 WHERE PID=") + Sql::number(drawId)))
+        return true;
+    m_db.prompt().message(QStringLiteral("本次抽奖的预设获奖人员未能清除，请在预设窗口中检查并清除！"),
+                          Prompt::Icon::Warning);
+    return false;
 }
 
 void DrawEngine::ShowPicks(const QList<Candidate> &picks)

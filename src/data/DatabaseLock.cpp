@@ -1,0 +1,27 @@
+#include "DatabaseLock.h"
+
+namespace quilla {
+
+DatabaseLock::DatabaseLock(const QString &databasePath) : m_lock(databasePath + QStringLiteral(".lock"))
+{
+    // Held for the whole run: only a dead owner makes it stale, never its age.
+    m_lock.setStaleLockTime(0);
+}
+
+DatabaseLock::State DatabaseLock::acquire()
+{
+    if (m_lock.isLocked() || m_lock.tryLock(0))
+        return State::Held;
+    return m_lock.error() == QLockFile::LockFailedError ? State::InUse : State::NoLock;
+}
+
+QString DatabaseLock::holder() const
+{
+    qint64 pid = 0;
+    QString host, application;
+    if (!m_lock.getLockInfo(&pid, &host, &application) || pid <= 0)
+        return {};
+    return QStringLiteral("进程 %1").arg(pid);
+}
+
+} // namespace quilla
