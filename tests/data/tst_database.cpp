@@ -1,11 +1,21 @@
 #include "data/Chooser.h"
 #include "data/Database.h"
+#include "data/DatabaseLock.h"
+#include "support/DamagedFile.h"
 #include "support/TempDatabase.h"
+#include "support/Unprivileged.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <sqlite3.h>
+
+#include <csignal>
+#include <sys/stat.h>
 
 using namespace quilla;
 
@@ -54,6 +64,14 @@ class TestDatabase : public QObject
                      .toString(),
                  QStringLiteral("张三"));
         QVERIFY(t.prompt.messages.isEmpty());
+    }
+
+    static void addParticipants(Database &db, int count)
+    {
+        Database::Transaction transaction(db);
+        for (int i = 0; i < count; ++i)
+            addParticipant(db, 1, QString::number(100000 + i), QStringLiteral("人%1").arg(i));
+        QVERIFY(transaction.commit());
     }
 
     void emptyFileIsCreated()
@@ -117,6 +135,191 @@ class TestDatabase : public QObject
         QCOMPARE(prompt.messages.size(), 1);
         QCOMPARE(readAll(path), before);
         QVERIFY(!QFile::exists(path + QStringLiteral("-journal")));
+    }
+
+    // The program was killed while a commit was on its way to the disk.
+    void crashInsideACommitIsUndoneAtTheNextStart()
+    {
+        TempDatabase t;
+        addParticipants(t.db, 3);
+        const QByteArray before = readAll(t.path);
+        const pid_t writer = fork();
+        if (writer == 0) {
+            // A tiny cache spills the half-done change into the file, as a commit
+            // does when it dies between writing the pages and deleting the journal.
+            sqlite3 *raw = nullptr;
+            sqlite3_open(QFile::encodeName(t.path).constData(), &raw);
+            sqlite3_exec(raw,
+                         "PRAGMA cache_size=1; BEGIN; DELETE FROM 号码表;"
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<3000)"
+                         " INSERT INTO 号码表 (CID,号码,姓名) SELECT 1, i, printf('%0100d', i) FROM n;",
+                         nullptr, nullptr, nullptr);
+            ::kill(::getpid(), SIGKILL);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(writer, &status, 0), writer);
+        QVERIFY(WIFSIGNALED(status));
+        QVERIFY(QFileInfo(t.path + QStringLiteral("-journal")).size() > 0);
+        QVERIFY(readAll(t.path) != before); // the file holds half a change
+
+        RecordingPrompt prompt;
+        Database next(prompt);
+        QVERIFY(next.OpenDatabase(t.path));
+        QVERIFY2(prompt.messages.isEmpty(), qPrintable(prompt.messages.join(u'\n')));
+        QCOMPARE(next.CountRows(QStringLiteral("号码表"), Sql()), 3);
+        QCOMPARE(next.LookupValue(QStringLiteral("号码表"), QStringLiteral("100000"), QStringLiteral("号码"),
+                                  QStringLiteral("姓名")),
+                 QVariant(QStringLiteral("人0")));
+        QVERIFY(!QFile::exists(t.path + QStringLiteral("-journal")));
+        QVERIFY(!QFile::exists(t.path + QStringLiteral("-wal")));
+    }
+
+    // A bad sector in the middle of the participants.
+    void damagedFileIsRefusedAndLeftAlone()
+    {
+        TempDatabase t;
+        addParticipants(t.db, 3000);
+        QVERIFY(damagePageHolding(t.path, QStringLiteral("人1500").toUtf8()));
+        const QByteArray before = readAll(t.path);
+
+        RecordingPrompt prompt;
+        Database db(prompt);
+        QVERIFY(!db.OpenDatabase(t.path));
+        QCOMPARE(prompt.messages.size(), 1);
+        QVERIFY(prompt.messages.first().startsWith(QStringLiteral("无法建立数据库连接！\n")));
+        QVERIFY2(prompt.messages.first().contains(QStringLiteral("已损坏")), qPrintable(prompt.messages.first()));
+        QVERIFY(addParticipant(db, 1, QStringLiteral("1"), QStringLiteral("x")) < 0);
+        QCOMPARE(readAll(t.path), before);
+
+        // Damage found while the file is in use: a read that fails part-way gives nothing.
+        QList<QString> seen;
+        QVERIFY(!t.db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1),
+                                 [&](const Row &row) { seen.append(row.text(u"号码")); }));
+        QVERIFY(!seen.isEmpty()); // the rows before the bad page did arrive
+        const Query all = t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1));
+        QCOMPARE(all.rowCount(), 0);
+        QVERIFY(!all.isValid());
+    }
+
+    void fileLockedByAnotherProgramSaysSo()
+    {
+        TempDatabase t;
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(t.path).constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE; DELETE FROM 号码表;", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        RecordingPrompt prompt;
+        Database db(prompt);
+        db.setBusyTimeout(50);
+        QVERIFY(!db.OpenDatabase(t.path));
+        QCOMPARE(prompt.messages.size(), 1);
+        QVERIFY2(prompt.messages.first().contains(QStringLiteral("被其他程序锁定")),
+                 qPrintable(prompt.messages.first()));
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QVERIFY(db.OpenDatabase(t.path));
+    }
+
+    void oneRunningCopyPerDatabase()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Data.mdb"));
+        {
+            DatabaseLock first(path);
+            QCOMPARE(first.acquire(), DatabaseLock::State::Held);
+            DatabaseLock second(path);
+            QCOMPARE(second.acquire(), DatabaseLock::State::InUse);
+            QCOMPARE(second.holder(), QStringLiteral("进程 %1").arg(QCoreApplication::applicationPid()));
+        }
+        // A copy that crashed leaves its lock behind; the next start takes it over.
+        const pid_t crashed = fork();
+        if (crashed == 0) {
+            QLockFile lock(path + QStringLiteral(".lock"));
+            lock.tryLock(0);
+            _exit(0); // no unlock
+        }
+        waitpid(crashed, nullptr, 0);
+        QVERIFY(QFile::exists(path + QStringLiteral(".lock")));
+        DatabaseLock next(path);
+        QCOMPARE(next.acquire(), DatabaseLock::State::Held);
+    }
+
+    void readOnlyFileIsOpenedWithAWarning()
+    {
+        TempDatabase t;
+        addParticipants(t.db, 2);
+        QVERIFY(::chmod(QFile::encodeName(t.dir.path()).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(t.path).constData(), 0444) == 0);
+        const QString path = t.path;
+        QVERIFY(runAsOrdinaryUser([path] {
+            RecordingPrompt prompt;
+            Database db(prompt);
+            return db.OpenDatabase(path) && db.isReadOnly() && prompt.messages.size() == 1 &&
+                   prompt.messages.first().contains(QStringLiteral("只读")) &&
+                   db.CountRows(QStringLiteral("号码表"), Sql()) == 2 &&
+                   !db.ExecuteSql(Sql("DELETE * FROM 号码表 WHERE TRUE"));
+        }));
+        QVERIFY(!t.db.isReadOnly());
+    }
+
+    void readOnlyProgramFolderKeepsItsDraws()
+    {
+        QTemporaryDir dir;
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        const QString program = dir.filePath(QStringLiteral("program"));
+        const QString user = dir.filePath(QStringLiteral("user"));
+        QVERIFY(QDir().mkpath(program) && QDir().mkpath(user));
+        {
+            RecordingPrompt prompt;
+            Database db(prompt);
+            QVERIFY(db.OpenDatabase(QDir(program).filePath(QStringLiteral("Data.mdb"))));
+            addParticipants(db, 2);
+        }
+        QVERIFY(::chmod(QFile::encodeName(program).constData(), 0555) == 0);
+        QVERIFY(::chmod(QFile::encodeName(user).constData(), 0777) == 0);
+        QVERIFY(runAsOrdinaryUser([program, user] {
+            const QString chosen = Database::choosePath(program, user);
+            RecordingPrompt prompt;
+            Database db(prompt);
+            const bool copied = chosen == QDir(user).filePath(QStringLiteral("Data.mdb")) &&
+                                db.OpenDatabase(chosen) && prompt.messages.isEmpty() &&
+                                db.CountRows(QStringLiteral("号码表"), Sql()) == 2;
+            // Once the user's folder has a database, it is the one in use.
+            db.ExecuteSql(Sql("DELETE * FROM 号码表 WHERE TRUE"));
+            return copied && Database::choosePath(program, user) == chosen &&
+                   db.CountRows(QStringLiteral("号码表"), Sql()) == 0;
+        }));
+        QVERIFY(::chmod(QFile::encodeName(program).constData(), 0755) == 0);
+        QCOMPARE(Database::choosePath(program, user), QDir(program).filePath(QStringLiteral("Data.mdb")));
+    }
+
+    // After the journal of a commit is deleted, the folder is synced: a power cut
+    // cannot bring the journal back and undo the round.
+    void commitSyncsTheFolderAfterTheJournalGoes()
+    {
+        const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+        if (strace.isEmpty())
+            QSKIP("strace is not installed");
+        TempDatabase t;
+        const QString log = t.dir.filePath(QStringLiteral("trace.txt"));
+        QProcess probe;
+        probe.start(strace, {QStringLiteral("-f"), QStringLiteral("-o"), log, QStringLiteral("-e"),
+                             QStringLiteral("trace=openat,unlink,unlinkat,fsync,fdatasync"),
+                             QStringLiteral(COMMIT_PROBE), t.path});
+        QVERIFY(probe.waitForFinished(30000));
+        if (probe.exitCode() != 0 && !QFile::exists(log))
+            QSKIP("strace cannot trace here");
+        QCOMPARE(probe.exitCode(), 0);
+        const QString trace = QString::fromUtf8(readAll(log));
+        const qsizetype unlinked = trace.indexOf(QStringLiteral("Data.mdb-journal\")"));
+        QVERIFY2(unlinked > 0, qPrintable(trace));
+        const QString after = trace.mid(unlinked);
+        const QRegularExpression folderOpened(QStringLiteral(R"(openat\(AT_FDCWD, ")") +
+                                              QRegularExpression::escape(t.dir.path()) +
+                                              QStringLiteral(R"(", [^)]*\) = (\d+))"));
+        const QRegularExpressionMatch opened = folderOpened.match(after);
+        QVERIFY2(opened.hasMatch(), qPrintable(after));
+        QVERIFY2(after.contains(QStringLiteral("sync(") + opened.captured(1) + u')'), qPrintable(after));
     }
 
     void aggregatesAndLookups()
