@@ -1,4 +1,5 @@
 #include "data/Database.h"
+#include "data/DatabaseLock.h"
 #include "data/Settings.h"
 #include "grids/GridPresenter.h"
 #include "grids/ProgressWindow.h"
@@ -23,19 +24,33 @@ int main(int argc, char *argv[])
     InstallChineseTranslations(app);
     SetUpFonts(app);
 
+    // One running copy per database: a second one would meet a locked file mid-draw.
+    const QString path = Database::defaultPath();
+    DatabaseLock lock(path);
+    if (lock.acquire() == DatabaseLock::State::InUse) {
+        const QString holder = lock.holder();
+        MessagePrompt().message(
+            QStringLiteral("Quilla抽奖已经在运行") + (holder.isEmpty() ? QString() : u'（' + holder + u'）') +
+                QStringLiteral("，请使用已经打开的窗口。\n数据库：") + QDir::toNativeSeparators(path),
+            Prompt::Icon::Information);
+        return 0;
+    }
+
     QMainWindow window;
     window.setWindowTitle(ApplicationTitle);
     MessagePrompt prompt(&window);
     Database database(prompt);
-    database.OpenDatabase(Database::defaultPath());
+    database.OpenDatabase(path);
 
     // Until the management window arrives: the draws in the database.
     ProgressIndicator progress;
     GridPresenter presenter(database, progress, &window);
     auto *grid = new Grid(&window);
     window.setCentralWidget(grid);
+    // Which file holds the draws: the program folder's, or the copy in the user's folder.
     window.statusBar()->addWidget(
-        new QLabel(QStringLiteral("数据库：") + QDir::toNativeSeparators(database.path())));
+        new QLabel(QStringLiteral("数据库：") + QDir::toNativeSeparators(database.path()) +
+                   (database.isReadOnly() ? QStringLiteral("（只读）") : QString())));
     window.resize(900, 560);
     CentreInWorkArea(&window);
     window.show();
