@@ -187,7 +187,8 @@ class TestDatabase : public QObject
         QVERIFY(!db.OpenDatabase(t.path));
         QCOMPARE(prompt.messages.size(), 1);
         QVERIFY(prompt.messages.first().startsWith(QStringLiteral("无法建立数据库连接！\n")));
-        QVERIFY2(prompt.messages.first().contains(QStringLiteral("已损坏")), qPrintable(prompt.messages.first()));
+        QVERIFY2(prompt.messages.first().contains(QStringLiteral("已损坏")),
+                 qPrintable(prompt.messages.first()));
         QVERIFY(addParticipant(db, 1, QStringLiteral("1"), QStringLiteral("x")) < 0);
         QCOMPARE(readAll(t.path), before);
 

@@ -88,6 +88,31 @@ class TestCandidatePool : public QObject
         QCOMPARE(shared.slots(), slots); // picking never changes the pool
     }
 
+    // A big round compares numbers through a hash index: still no number twice,
+    // however many candidates share one.
+    void bigRoundsShowEachNumberOnce()
+    {
+        QList<Candidate> slots{Candidate()};
+        for (int slot = 1; slot <= 40000; ++slot) {
+            Candidate c;
+            c.Number = QString::number(100000 + slot % 20000); // every number twice
+            c.Name = QStringLiteral("人%1").arg(slot);
+            c.PoolIndex = slot;
+            slots.append(c);
+        }
+        CandidatePool pool;
+        pool.assign(slots);
+        std::mt19937_64 random(7);
+        QList<Candidate> picks;
+        pool.pick(picks, 25000, random);
+        QSet<QString> numbers;
+        for (qsizetype i = 0; i < 20000; ++i)
+            numbers.insert(picks.at(i).Number);
+        QCOMPARE(numbers.size(), 20000);
+        for (qsizetype i = 20000; i < picks.size(); ++i)
+            QCOMPARE(picks.at(i).Number, ShortageMark);
+    }
+
     void withdrawnCandidatesAreNeverPicked()
     {
         std::mt19937_64 random(2);

@@ -1,6 +1,10 @@
+#include "data/Settings.h"
+#include "support/DamagedFile.h"
 #include "support/DrawFixture.h"
 
 #include <QSet>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace quilla;
@@ -29,7 +33,15 @@ class TestDrawEngine : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_settings;
+
   private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+    }
+
     void loadsSettings()
     {
         DrawFixture f;
@@ -204,12 +216,15 @@ class TestDrawEngine : public QObject
         f.engine.LoadDraw();
         QList<Candidate> picks;
         QCOMPARE(f.engine.StartRound(picks), 1);
-        const Candidate third = picks.at(0); // the first random pick moves to the third place
+        const QList<Candidate> shown = picks; // what the audience saw at the stop
         QVERIFY(f.engine.RecordRound(draw, prize, picks));
-        const QStringList stored = storedNumbers(f.db, draw);
-        QCOMPARE(stored.mid(0, 2), (QStringList{"1009", "1010"}));
-        QCOMPARE(stored.at(2), picks.at(2).Number);
-        QVERIFY(third.Number != QStringLiteral("1009") && third.Number != QStringLiteral("1010"));
+        // The presets take the first two places; the third keeps the number shown there.
+        QCOMPARE(storedNumbers(f.db, draw), (QStringList{"1009", "1010", shown.at(2).Number}));
+        const QList<Candidate> &slots = f.engine.Pool().slots();
+        QVERIFY(slots.at(shown.at(2).PoolIndex).Number.isEmpty());
+        // The random picks the presets replaced did not win and stay in play.
+        QCOMPARE(slots.at(shown.at(0).PoolIndex).Number, shown.at(0).Number);
+        QCOMPARE(slots.at(shown.at(1).PoolIndex).Number, shown.at(1).Number);
     }
 
     void recordingTakesWinnersOutOfPlay()
@@ -253,6 +268,8 @@ class TestDrawEngine : public QObject
     void failedRecordingLosesNothing()
     {
         DrawFixture f;
+        RecordingDisplay display;
+        f.engine.setDisplay(&display);
         const qint64 draw = f.addDraw();
         const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 3, 3, false);
         f.addParticipants(draw, 5);
@@ -265,8 +282,13 @@ class TestDrawEngine : public QObject
                 "WHEN (SELECT COUNT(*) FROM 结果表) >= 2 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
         QList<Candidate> picks;
         QCOMPARE(f.engine.StartRound(picks), 1);
+        const QList<Candidate> shown = picks;
+        display.shown.clear();
         QVERIFY(!f.engine.RecordRound(draw, prize, picks));
         QCOMPARE(f.prompt.messages.size(), 1);
+        // The preset winner never appeared: the screen still shows the round as it was.
+        QVERIFY(display.shown.isEmpty());
+        QCOMPARE(picks, shown);
         QCOMPARE(f.count("结果表"), 0);
         QCOMPARE(f.engine.Pool().inPlayCount(), 4);
         QCOMPARE(f.engine.Presets().at(0).Number, QStringLiteral("1005")); // given back
@@ -275,6 +297,7 @@ class TestDrawEngine : public QObject
         QCOMPARE(f.engine.StartRound(picks), 1);
         QVERIFY(f.engine.RecordRound(draw, prize, picks));
         QCOMPARE(storedNumbers(f.db, draw).at(0), QStringLiteral("1005"));
+        QVERIFY(display.picks.startsWith(QStringLiteral("1005\r\n")));
         QCOMPARE(f.engine.Pool().inPlayCount(), 2);
     }
 
@@ -302,6 +325,97 @@ class TestDrawEngine : public QObject
         QCOMPARE(storedNumbers(f.db, draw), (QStringList{firstWinner, picks.at(0).Number}));
         QCOMPARE(f.engine.StartRound(picks), 0);
         QVERIFY(picks.isEmpty());
+    }
+
+    // A bad sector met while the draw screen loads: never a draw on part of the
+    // participants, never a board with part of the winners.
+    void damagedPageLeavesNoPartialDraw()
+    {
+        DrawFixture f;
+        RecordingDisplay display;
+        f.engine.setDisplay(&display);
+        const qint64 draw = f.addDraw();
+        const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 5000, 1);
+        f.addParticipants(draw, 3000);
+        f.addPreset(draw, prize, QStringLiteral("1001"), QStringLiteral("人0"));
+        {
+            Database::Transaction transaction(f.db);
+            for (int i = 0; i < 2000; ++i)
+                f.addResult(draw, prize, QString::number(9000 + i), QStringLiteral("得奖%1").arg(i));
+            QVERIFY(transaction.commit());
+        }
+        f.engine.CurrentDraw.Id = draw;
+        QVERIFY(f.engine.LoadDraw());
+        QCOMPARE(f.engine.Pool().inPlayCount(), 2999);
+
+        QVERIFY(damagePageHolding(f.path, QStringLiteral("人1500").toUtf8()));
+        QVERIFY(!f.engine.LoadDraw());
+        QCOMPARE(f.engine.Pool().upperBound(), 0);
+        QVERIFY(f.engine.Presets().isEmpty());
+        QCOMPARE(f.prompt.messages.size(), 2);
+        QVERIFY(f.prompt.messages.at(0).startsWith(QStringLiteral("数据库打开错误(SELECT * FROM 号码表")));
+        QVERIFY(f.prompt.messages.at(1).contains(QStringLiteral("不能开始抽奖")));
+        QList<Candidate> picks;
+        f.engine.PickRound(picks, 2);
+        QCOMPARE(picks.at(0).Number, ShortageMark);
+
+        f.prompt.clear();
+        display.title = QStringLiteral("旧标题");
+        QVERIFY(damagePageHolding(f.path, QStringLiteral("得奖1000").toUtf8()));
+        QCOMPARE(f.engine.BuildAnnouncement(draw, prize, false, false), QString());
+        QCOMPARE(display.title, QStringLiteral("旧标题"));
+    }
+
+    void failedDeleteDoesNotStartTheDraw()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 10, 1);
+        f.addParticipants(draw, 20);
+        QVERIFY(f.db.ExecuteSql(
+            Sql("CREATE TRIGGER refuse BEFORE DELETE ON 结果表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
+        // Some results, then all of them: "是" must not go on with the old results.
+        for (int stored : {4, 10}) {
+            while (f.count("结果表") < stored)
+                f.addResult(draw, prize, QString::number(1001 + f.count("结果表")));
+            f.prompt.clear();
+            f.prompt.answers = {true};
+            QVERIFY(!f.engine.ConfirmDrawStart(draw));
+            QCOMPARE(f.prompt.questions.size(), 1);
+            QCOMPARE(f.prompt.messages.size(), 1);
+            QVERIFY(f.prompt.messages.first().contains(QStringLiteral("未能删除")));
+            QCOMPARE(f.count("结果表"), stored);
+        }
+    }
+
+    void presetsAreClearedAfterTheDrawUnlessKept()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 other = f.addDraw(QStringLiteral("别的"));
+        f.addPreset(draw, 1, QStringLiteral("1001"), QStringLiteral("甲"));
+        f.addPreset(draw, 2, QStringLiteral("1002"), QStringLiteral("乙"));
+        f.addPreset(other, 3, QStringLiteral("1003"), QStringLiteral("丙"));
+        const Sql ofDraw = Sql("PID=") + Sql::number(draw);
+        const Sql ofOther = Sql("PID=") + Sql::number(other);
+
+        // Never set: the editor's box starts checked, so the draw's presets go.
+        QVERIFY(f.engine.ClearPresetsAfterDraw(draw));
+        QCOMPARE(f.count("预设表", ofDraw), 0);
+        QCOMPARE(f.count("预设表", ofOther), 1);
+
+        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
+                             QStringLiteral("1")));
+        QVERIFY(f.engine.ClearPresetsAfterDraw(other));
+        QCOMPARE(f.count("预设表", ofOther), 1);
+
+        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
+                             QStringLiteral("0")));
+        QVERIFY(f.db.ExecuteSql(
+            Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
+        QVERIFY(!f.engine.ClearPresetsAfterDraw(other));
+        QCOMPARE(f.prompt.messages.size(), 1);
+        QCOMPARE(f.count("预设表", ofOther), 1);
     }
 
     void showPicksJoinsDisplayNumbers()
@@ -447,11 +561,16 @@ class TestDrawEngine : public QObject
                 f.engine.PickRound(picks, f.engine.RoundCount());
                 f.engine.ShowPicks(picks);
             }
+            // What the last tick showed is what is stored, but for the preset's place.
+            QStringList lastTick;
+            for (const Candidate &pick : std::as_const(picks))
+                lastTick.append(pick.Number);
+            if (prize.PrizeId == first && !picked.contains(first))
+                lastTick[0] = QStringLiteral("1030");
             QVERIFY(f.engine.RecordRound(draw, prize.PrizeId, picks));
             if (!prizeOrder.contains(prize.PrizeId))
                 prizeOrder.append(prize.PrizeId);
-            for (const Candidate &pick : std::as_const(picks))
-                picked[prize.PrizeId].append(pick.Number);
+            picked[prize.PrizeId] += lastTick;
             ++rounds;
             QVERIFY(rounds < 50);
         }

@@ -51,6 +51,14 @@ class TestNumberDisplay : public QObject
                                                  << "𠀀*𠀂";
     }
 
+    // A typo in 定长 must not build a string that size on every tick.
+    void hugeFixedLengthIsCapped()
+    {
+        QCOMPARE(FixLength(QStringLiteral("1"), qint64(1) << 40), QString(63, u'0') + u'1');
+        QCOMPARE(FixLength(QStringLiteral("甲"), 100), QString(63, u' ') + QStringLiteral("甲"));
+        QCOMPARE(FixLength(QString(70, u'9'), qint64(1) << 40), QString(MaxFixedLength, u'9'));
+    }
+
     void displayNumber()
     {
         QFETCH(QString, number);

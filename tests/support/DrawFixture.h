@@ -67,7 +67,12 @@ struct DrawFixture : TempDatabase
 struct RecordingDisplay : quilla::DrawDisplay
 {
     void setBoardTitle(const QString &text) override { title = text; }
-    void setPicksText(const QString &text) override { picks = text; }
+    void setPicksText(const QString &text) override
+    {
+        picks = text;
+        shown.append(text);
+    }
     QString title;
     QString picks;
+    QStringList shown; // every text the number frame showed, in order
 };
