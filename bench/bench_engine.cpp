@@ -109,6 +109,23 @@ void benchPicking()
     }
 }
 
+void benchBigRounds()
+{
+    // One round drawing a large share of a big pool, e.g. every table's lucky seat.
+    std::printf("\nBig rounds from a pool of 100 000, milliseconds per round\n");
+    QList<Candidate> slots{Candidate()};
+    for (int i = 1; i <= 100'000; ++i)
+        slots.append({i, QString::number(10'000'000 + i), QStringLiteral("人"), i});
+    CandidatePool pool;
+    pool.assign(slots);
+    std::mt19937_64 random(3);
+    for (int count : {1'000, 10'000, 30'000}) {
+        QList<Candidate> picks;
+        const double micros = microsPerRound([&] { pool.pick(picks, count, random); });
+        std::printf("%10d picks %10.2f ms\n", count, micros / 1000.0);
+    }
+}
+
 void benchOpening()
 {
     const int participants = 1'000'000;
@@ -185,6 +202,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     benchPicking();
+    benchBigRounds();
     benchOpening();
     return 0;
 }
