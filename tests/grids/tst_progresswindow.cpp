@@ -30,7 +30,7 @@ bool blueOnScreen(QWidget *bar, double fraction)
     return !pixel.isNull() && pixel.pixelColor(0, 0) == QColor(Qt::blue);
 }
 
-// A window of the program behind the progress window.
+// Another window of the program, open while the work runs.
 class MainWindow : public QWidget
 {
   public:
