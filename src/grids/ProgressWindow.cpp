@@ -6,7 +6,9 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QPainter>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <cmath>
 
@@ -87,13 +89,47 @@ ProgressIndicator::~ProgressIndicator()
     delete m_window;
 }
 
+// Steps come far more often than anyone can see them (a fill reports tens of
+// thousands): pending events run once per interval, not once per step.
+constexpr int PaintInterval = 50;
+// A window the system never shows (a minimised program, another desktop) must
+// not hold up the work for long.
+constexpr int ExposeWait = 500;
+
+void ProgressIndicator::waitUntilExposed()
+{
+    const QWindow *handle = m_window ? m_window->windowHandle() : nullptr;
+    if (!handle || handle->isExposed())
+        return;
+    // Shown is not yet on screen: the system exposes the window through the event
+    // loop, and anything painted before then is lost. The timer wakes the wait
+    // when nothing else arrives.
+    QElapsedTimer waited;
+    waited.start();
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(ExposeWait);
+    while (m_window && !handle->isExposed() && !waited.hasExpired(ExposeWait))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+}
+
 void ProgressIndicator::refresh()
 {
-    if (!m_window)
+    if (!m_sincePaint.isValid() || m_sincePaint.hasExpired(PaintInterval))
+        letWindowsPaint();
+}
+
+void ProgressIndicator::letWindowsPaint()
+{
+    // A timer run below may report progress of its own; it must not start another pass.
+    if (m_painting)
         return;
-    // Paint now, without letting other events (the operator's clicks, timers) run.
-    QCoreApplication::sendPostedEvents(m_window, 0);
-    m_window->repaint();
+    m_painting = true;
+    // Paints and layouts of every window, timers and queued calls run; clicks and
+    // keys stay queued until the caller's work is over.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_painting = false;
+    m_sincePaint.start();
 }
 
 void ProgressIndicator::ProgressBegin(const QString &caption, int total)
@@ -113,7 +149,8 @@ void ProgressIndicator::ProgressBegin(const QString &caption, int total)
     m_window->Percent->setText(QStringLiteral("0%"));
     m_window->show();
     m_startTime = m_clock();
-    refresh();
+    waitUntilExposed();
+    letWindowsPaint();
 }
 
 void ProgressIndicator::ProgressStep(int increment, const QString &text)
@@ -148,9 +185,12 @@ void ProgressIndicator::ProgressDraw(int newPosition)
 
 void ProgressIndicator::ProgressEnd()
 {
-    if (m_window)
-        m_window->close();
+    if (!m_window)
+        return;
+    m_window->close();
     m_window = nullptr;
+    // What the window covered is painted again before the caller goes on.
+    letWindowsPaint();
 }
 
 } // namespace quilla

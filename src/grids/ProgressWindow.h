@@ -2,6 +2,7 @@
 
 #include "data/Progress.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -46,8 +47,14 @@ QString FormatDuration(qint64 seconds);
 // The percentage of position in total, kept to thousandths: "0%", "12.5%", "100%".
 QString PercentText(qint64 position, qint64 total);
 
-// The program's one progress state and its window. Repainting touches only the
-// window itself: no other handler runs in the middle of the caller's work.
+// The program's one progress state and its window.
+//
+// The caller's work runs without returning to the event loop, so the indicator
+// lets pending events run for it: when it opens (until the window is on screen),
+// at most every 50 ms while steps arrive, and when it closes. Those passes let
+// every window of the program repaint, and let timers and queued calls run; the
+// user's clicks and keys stay queued until the caller returns to the event loop,
+// so no input handler runs in the middle of the work.
 class ProgressIndicator : public Progress
 {
   public:
@@ -68,10 +75,14 @@ class ProgressIndicator : public Progress
     int position() const { return m_position; }
 
   private:
+    void waitUntilExposed();
     void refresh();
+    void letWindowsPaint();
 
     std::function<qint64()> m_clock;
     QPointer<Indicator> m_window;
+    QElapsedTimer m_sincePaint; // since pending events last ran
+    bool m_painting = false;
     QString m_caption;
     int m_total = 1;
     int m_position = 0;

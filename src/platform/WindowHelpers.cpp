@@ -84,6 +84,15 @@ qint64 ChooseColor(qint64 start, QWidget *parent)
     return BgrFromColor(dialog.selectedColor());
 }
 
+void PumpEvents(int n)
+{
+    // The second run of a pass delivers what the first one posted (a paint after a change).
+    for (int pass = 0; pass <= n; ++pass) {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
 void ParseStoredValue(bool &target, const QString &text)
 {
     target = !text.trimmed().isEmpty();

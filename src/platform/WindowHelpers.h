@@ -26,6 +26,15 @@ QString FileDialogFilter(const QString &filter);
 // The colour dialog preset to start (0x00BBGGRR); −1 when cancelled.
 qint64 ChooseColor(qint64 start, QWidget *parent = nullptr);
 
+// ---- events
+// Lets pending window events run 2 × (n + 1) times (n + 1 passes of two), so that
+// changes are painted and input can arrive in the middle of the caller's work; the
+// draw screen calls PumpEvents(50) after every change of its scrolling numbers.
+// Everything pending runs, the user's clicks and keys included: their handlers,
+// timers and queued calls run inside this call, and the caller must tolerate
+// whatever they change (a stop click, a closed window).
+void PumpEvents(int n);
+
 // ---- stored values
 // A boolean is true when the text is not blank; a number is the text's leading number.
 void ParseStoredValue(bool &target, const QString &text);

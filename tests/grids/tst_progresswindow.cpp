@@ -1,9 +1,54 @@
 #include "grids/ProgressWindow.h"
+#include "platform/WindowHelpers.h"
+#include "support/XcbInput.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <QWindow>
 
 using namespace quilla;
+
+namespace {
+
+// Work between two steps: the processor is busy and the event loop does not run.
+void busyFor(int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!timer.hasExpired(milliseconds)) {
+    }
+}
+
+// Whether the screen shows the bar blue at this fraction of its width.
+bool blueOnScreen(QWidget *bar, double fraction)
+{
+    const QPoint at = bar->mapToGlobal(QPoint(int(bar->width() * fraction), bar->height() / 2));
+    const QImage pixel = bar->screen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage();
+    return !pixel.isNull() && pixel.pixelColor(0, 0) == QColor(Qt::blue);
+}
+
+// Another window of the program, open while the work runs.
+class MainWindow : public QWidget
+{
+  public:
+    MainWindow() : button(new QPushButton(QStringLiteral("开始"), this))
+    {
+        resize(640, 480);
+        CentreInWorkArea(this);
+        connect(button, &QPushButton::clicked, this, [this] { ++clicks; });
+    }
+    QPushButton *button;
+    int paints = 0;
+    int clicks = 0;
+
+  protected:
+    void paintEvent(QPaintEvent *) override { ++paints; }
+};
+
+} // namespace
 
 class TestProgressWindow : public QObject
 {
@@ -87,6 +132,46 @@ class TestProgressWindow : public QObject
         QCOMPARE(window->Pic->drawn(), 0.0);
         progress.ProgressStep(1, QString());
         QCOMPARE(window->Percent->text(), QStringLiteral("100%"));
+    }
+
+    // A long import never returns to the event loop: the progress window still
+    // shows how far it is, the program's other windows keep painting, and a click
+    // waits until the work is over.
+    void longWorkKeepsPaintingWhileClicksWait()
+    {
+        MainWindow main;
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        ProgressIndicator progress;
+        progress.ProgressBegin(QStringLiteral("正在导入..."), 100);
+        Indicator *window = progress.window();
+        // In a corner, clear of the windows of other tests that share the display.
+        const QRect area = window->screen()->availableGeometry();
+        window->move(area.right() - window->width(), area.bottom() - window->height());
+        bool clickQueued = false;
+        int paintsBefore = 0;
+        for (int i = 1; i <= 100; ++i) {
+            busyFor(4);
+            progress.ProgressStep(1, QString());
+            if (i == 10)
+                clickQueued = queueXcbClick(main.button);
+            if (i == 20) {
+                main.update();
+                paintsBefore = main.paints;
+            }
+            if (i == 30 || i == 60) {
+                QVERIFY(window->windowHandle()->isExposed());
+                // Painted no more than a few steps behind, and not ahead.
+                QVERIFY(blueOnScreen(window->Pic, i == 30 ? 0.05 : 0.4));
+                QVERIFY(!blueOnScreen(window->Pic, 0.95));
+            }
+        }
+        QVERIFY(main.paints > paintsBefore);
+        progress.ProgressEnd();
+        if (!clickQueued)
+            QSKIP("only X queues a user's clicks");
+        QCOMPARE(main.clicks, 0);
+        QTRY_COMPARE(main.clicks, 1);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "platform/Appearance.h"
 #include "platform/WindowHelpers.h"
+#include "support/XcbInput.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -105,6 +106,54 @@ class TestWindowHelpers : public QObject
         CentreInWorkArea(&dialog);
         const QRect screen = dialog.screen()->geometry();
         QCOMPARE(dialog.frameGeometry().center().x(), screen.center().x());
+    }
+
+    void pumpingRunsWhatIsPending()
+    {
+        struct Receiver : QObject
+        {
+            int ran = 0;
+            bool event(QEvent *event) override
+            {
+                ran += event->type() == QEvent::User;
+                return QObject::event(event);
+            }
+        } receiver;
+        QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+        QMetaObject::invokeMethod(
+            &receiver, [&] { ++receiver.ran; }, Qt::QueuedConnection);
+        QTimer zero;
+        zero.setSingleShot(true);
+        QObject::connect(&zero, &QTimer::timeout, &receiver, [&] { ++receiver.ran; });
+        zero.start(0);
+        // A chain of calls, each queued by the one before: one link per run of events.
+        int links = 0;
+        std::function<void()> link = [&] {
+            ++links;
+            QMetaObject::invokeMethod(&receiver, link, Qt::QueuedConnection);
+        };
+        QMetaObject::invokeMethod(&receiver, link, Qt::QueuedConnection);
+        PumpEvents(0);
+        QCOMPARE(receiver.ran, 3);
+        QCOMPARE(links, 2);
+        PumpEvents(50);
+        QCOMPARE(links, 2 + 102);
+    }
+
+    void clicksArriveWhilePumping()
+    {
+        QPushButton button(QStringLiteral("停"));
+        int clicks = 0;
+        connect(&button, &QPushButton::clicked, [&] { ++clicks; });
+        button.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&button));
+        if (!queueXcbClick(&button))
+            QSKIP("only X queues a user's clicks");
+        QElapsedTimer waited;
+        waited.start();
+        while (clicks == 0 && !waited.hasExpired(2000))
+            PumpEvents(0);
+        QCOMPARE(clicks, 1);
     }
 
     void chineseButtonsAndFonts()
