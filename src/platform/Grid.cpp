@@ -27,6 +27,28 @@ Qt::Alignment alignmentOf(int code)
     return horizontal[code / 3] | vertical[code % 3];
 }
 
+// Whether a press at x (in the header's viewport) grabs a section edge, as QHeaderView
+// decides it: within the grip margin of a section's end, or of its start, which is the
+// end of the visible section before it.
+bool startsResize(const QHeaderView &header, int x)
+{
+    const int visual = header.visualIndexAt(x);
+    if (visual < 0)
+        return false;
+    const int logical = header.logicalIndex(visual);
+    const int left = header.sectionViewportPosition(logical);
+    const int grip = header.style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, &header);
+    int edge = -1;
+    if (x < left + grip) {
+        for (int v = visual - 1; v >= 0 && edge < 0; --v)
+            if (!header.isSectionHidden(header.logicalIndex(v)))
+                edge = header.logicalIndex(v);
+    } else if (x > left + header.sectionSize(logical) - grip) {
+        edge = logical;
+    }
+    return edge >= 0 && header.sectionResizeMode(edge) == QHeaderView::Interactive;
+}
+
 } // namespace
 
 // The data rows of the grid as a table model; fixed rows become the header.
@@ -109,7 +131,8 @@ Grid::Grid(QWidget *parent) : QTableView(parent), m_model(new GridModel(*this))
     horizontalHeader()->setSectionsMovable(false);
     horizontalHeader()->setMinimumSectionSize(0);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    horizontalHeader()->installEventFilter(this);
+    // Presses reach a scroll area's viewport, not the area itself.
+    horizontalHeader()->viewport()->installEventFilter(this);
     viewport()->installEventFilter(this);
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
         if (m_syncing || section < 0 || section >= m_cols)
@@ -498,16 +521,17 @@ std::pair<int, int> Grid::HitTest(double xTwips, double yTwips) const
 
 bool Grid::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress &&
-        (watched == viewport() || watched == horizontalHeader())) {
-        // A press on a section edge starts a resize, not a click on the title.
-        if (watched == horizontalHeader() && horizontalHeader()->cursor().shape() == Qt::SplitHCursor)
-            return QTableView::eventFilter(watched, event);
-        // The header and the cells share their horizontal layout; the header sits above the cells.
+    QHeaderView *header = horizontalHeader();
+    const bool onTitles = watched == header->viewport();
+    if (event->type() == QEvent::MouseButtonPress && (onTitles || watched == viewport())) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         const QPoint at = mouse->position().toPoint();
-        const int headerHeight = horizontalHeader()->isHidden() ? 0 : horizontalHeader()->height();
-        const int y = watched == viewport() ? at.y() + headerHeight : at.y();
+        // A press on a section edge starts a resize, not a click on the title.
+        if (onTitles && startsResize(*header, at.x()))
+            return QTableView::eventFilter(watched, event);
+        // The header and the cells share their horizontal layout; the header sits above the cells.
+        const int headerHeight = header->isHidden() ? 0 : header->height();
+        const int y = onTitles ? at.y() : at.y() + headerHeight;
         Q_EMIT mousePressed(mouse->button(), mouse->modifiers(), ToTwips(at.x()), ToTwips(y));
     }
     return QTableView::eventFilter(watched, event);

@@ -1,4 +1,5 @@
 #include "platform/Grid.h"
+#include "platform/WindowHelpers.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
@@ -120,21 +121,45 @@ class TestGrid : public QObject
 
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
-        // A click in the cells reports its place in twips; hit-testing maps it back.
+        // A click in the cells or on a title reports its place in twips; hit-testing maps it back.
         QList<std::pair<int, int>> hits;
         connect(&grid, &Grid::mousePressed, this,
                 [&](Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
                     hits.append(grid.HitTest(x, y));
                 });
         const QRect cell = grid.visualRect(grid.model()->index(2, 3));
-        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
-        const int title = grid.horizontalHeader()->sectionViewportPosition(2) + 5;
-        QTest::mouseClick(grid.horizontalHeader(), Qt::LeftButton, {}, QPoint(title, 5));
+        QTest::mouseClick(grid.windowHandle(), Qt::LeftButton, {},
+                          grid.viewport()->mapTo(&grid, cell.center()));
+        QHeaderView *header = grid.horizontalHeader();
+        const int title = header->sectionViewportPosition(2) + 5;
+        QTest::mouseClick(grid.windowHandle(), Qt::LeftButton, {}, header->mapTo(&grid, QPoint(title, 5)));
         QCOMPARE(hits, (QList<std::pair<int, int>>{{4, 3}, {1, 2}}));
         QCOMPARE(grid.Row(), 4);
         QCOMPARE(grid.Col(), 3);
         QCOMPARE(grid.HitTest(1e6, 1e6), (std::pair<int, int>{12, 4}));
         QCOMPARE(grid.TopRow(), 2);
+    }
+
+    // A press on the edge between two titles drags the width; it is no click on a title.
+    void titleEdgeResizes()
+    {
+        Grid grid;
+        grid.resize(400, 300);
+        layOut(grid, 5, 4);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        int presses = 0;
+        connect(&grid, &Grid::mousePressed, this, [&] { ++presses; });
+        QHeaderView *header = grid.horizontalHeader();
+        const double before = grid.ColWidth(2);
+        const QPoint edge =
+            header->mapTo(&grid, QPoint(header->sectionViewportPosition(2) + header->sectionSize(2) - 1,
+                                        header->height() / 2));
+        QTest::mousePress(grid.windowHandle(), Qt::LeftButton, {}, edge);
+        QTest::mouseMove(grid.windowHandle(), edge + QPoint(30, 0));
+        QTest::mouseRelease(grid.windowHandle(), Qt::LeftButton, {}, edge + QPoint(30, 0));
+        QCOMPARE(presses, 0);
+        QCOMPARE(grid.ColWidth(2), before + ToTwips(30));
     }
 };
 
