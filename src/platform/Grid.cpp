@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QCollator>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -465,8 +466,16 @@ void Grid::setSort(int mode)
             std::stable_sort(order.begin(), order.end(),
                              [&](int a, int b) { return keys[size_t(a)] > keys[size_t(b)]; });
     } else if (mode == 7 || mode == 8) {
+        // Chinese readers expect pinyin order, not code order. Collating is slow, so each text
+        // becomes a sort key once.
+        QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
+        collator.setCaseSensitivity(Qt::CaseSensitive);
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(order.size());
+        for (int r = m_fixedRows; r < m_rows; ++r)
+            keys.push_back(collator.sortKey(cell(r, col)));
         auto less = [&](int a, int b) {
-            return QString::compare(cell(a, col), cell(b, col), Qt::CaseSensitive) < 0;
+            return keys[size_t(a - m_fixedRows)].compare(keys[size_t(b - m_fixedRows)]) < 0;
         };
         if (mode == 7)
             std::stable_sort(order.begin(), order.end(), less);

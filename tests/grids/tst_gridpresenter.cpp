@@ -26,13 +26,21 @@ struct Fixture : TempDatabase
 
     void addParticipants(int count, qint64 draw = 1)
     {
+        QStringList names;
+        for (int i = 0; i < count; ++i)
+            names.append(QStringLiteral("人%1").arg(i));
+        addParticipants(names, draw);
+    }
+
+    void addParticipants(const QStringList &names, qint64 draw = 1)
+    {
         Database::Transaction transaction(db);
         Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < names.size(); ++i) {
             rs.addNew();
             rs.setValue(u"CID", draw);
             rs.setValue(u"号码", QString::number(1001 + i));
-            rs.setValue(u"姓名", QStringLiteral("人%1").arg(i));
+            rs.setValue(u"姓名", names.at(i));
             rs.save();
         }
         transaction.commit();
@@ -53,6 +61,42 @@ struct Fixture : TempDatabase
                                               : grid->horizontalHeader()->height() +
                                                     grid->rowViewportPosition(row - grid->FixedRows()) + 3;
         return {ToTwips(x), ToTwips(y)};
+    }
+
+    // Presses as a user's arrive: at the window, which hands them to the widget under the point.
+    void click(const QPoint &inWindow, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, modifiers, inWindow);
+    }
+
+    // Where a title or a cell shows in the window; the fixed columns don't scroll.
+    int columnX(int col) const
+    {
+        const QHeaderView *header = grid->horizontalHeader();
+        const int left =
+            col < grid->FixedCols() ? header->sectionPosition(col) : header->sectionViewportPosition(col);
+        return left + header->sectionSize(col) / 2;
+    }
+    QPoint titlePoint(int col) const
+    {
+        return grid->horizontalHeader()->mapTo(&window,
+                                               QPoint(columnX(col), grid->horizontalHeader()->height() / 2));
+    }
+    QPoint cellPoint(int row, int col) const
+    {
+        const int dataRow = row - grid->FixedRows();
+        return grid->viewport()->mapTo(
+            &window, QPoint(columnX(col), grid->rowViewportPosition(dataRow) + grid->rowHeight(dataRow) / 2));
+    }
+
+    // Title presses go to the presenter, as in the program.
+    void connectTitles()
+    {
+        QObject::connect(grid, &Grid::mousePressed, &window,
+                         [this](Qt::MouseButton button, Qt::KeyboardModifiers, double x, double y) {
+                             if (button == Qt::LeftButton)
+                                 presenter.GridHeaderClick(&window, *grid, x, y);
+                         });
     }
 
     QStringList column(int col) const
@@ -256,6 +300,33 @@ class TestGridPresenter : public QObject
         f.presenter.GridHeaderClick(&f.window, *f.grid, x, y);
         QCOMPARE(f.grid->TextMatrix(1, 2), QStringLiteral("号码▽"));
         QCOMPARE(f.column(2), (QStringList{"1003", "1002", "1001"}));
+    }
+
+    // Through the window: a title press sorts by its column (text in pinyin order), a press
+    // on the "序号" title fits the widths again.
+    void titleClicks()
+    {
+        Fixture f;
+        f.addParticipants(QStringList{"张", "李", "王", "赵", "陈"});
+        f.participantsGrid();
+        f.presenter.FillGrid(*f.grid, Sql(), Sql("ID"), false);
+        f.connectTitles();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+
+        f.click(f.titlePoint(3));
+        QCOMPARE(f.grid->TextMatrix(1, 3), QStringLiteral("姓名△"));
+        QCOMPARE(f.column(3), (QStringList{"赵", "张", "王", "李", "陈"}));
+        QCOMPARE(f.column(2), (QStringList{"1004", "1001", "1003", "1002", "1005"}));
+        QCOMPARE(f.column(1), (QStringList{"1", "2", "3", "4", "5"}));
+        f.click(f.titlePoint(3));
+        QCOMPARE(f.grid->TextMatrix(1, 3), QStringLiteral("姓名▽"));
+        QCOMPARE(f.column(3), (QStringList{"陈", "李", "王", "张", "赵"}));
+
+        const double fitted = f.grid->ColWidth(2);
+        f.grid->setColWidth(2, 9999);
+        f.click(f.titlePoint(1));
+        QCOMPARE(f.grid->ColWidth(2), fitted);
+        QCOMPARE(f.column(3), (QStringList{"陈", "李", "王", "张", "赵"})); // not sorted
     }
 
     void widths()

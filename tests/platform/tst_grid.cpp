@@ -79,19 +79,27 @@ class TestGrid : public QObject
     void sortMovesWholeRows_data()
     {
         QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("values");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("numeric ascending") << 3 << QStringList{"b", "B", "2", "10", "10x"};
-        QTest::newRow("numeric descending") << 4 << QStringList{"10", "10x", "2", "b", "B"};
-        QTest::newRow("text ascending") << 7 << QStringList{"10", "10x", "2", "B", "b"};
-        QTest::newRow("text descending") << 8 << QStringList{"b", "B", "2", "10x", "10"};
+        const QStringList mixed{"10", "b", "2", "B", "10x"};
+        QTest::newRow("numeric ascending") << 3 << mixed << QStringList{"b", "B", "2", "10", "10x"};
+        QTest::newRow("numeric descending") << 4 << mixed << QStringList{"10", "10x", "2", "b", "B"};
+        QTest::newRow("text ascending") << 7 << mixed << QStringList{"10", "10x", "2", "b", "B"};
+        QTest::newRow("text descending") << 8 << mixed << QStringList{"B", "b", "2", "10x", "10"};
+        // Chinese text in pinyin order, not by code: 张 5F20, 李 674E, 王 738B, 赵 8D75, 陈 9648.
+        const QStringList names{"张", "李", "王", "赵", "陈", "张三", "李四"};
+        QTest::newRow("pinyin ascending")
+            << 7 << names << QStringList{"陈", "李", "李四", "王", "张", "张三", "赵"};
+        QTest::newRow("pinyin descending")
+            << 8 << names << QStringList{"赵", "张三", "张", "王", "李四", "李", "陈"};
     }
 
     void sortMovesWholeRows()
     {
         QFETCH(int, mode);
+        QFETCH(QStringList, values);
         QFETCH(QStringList, expected);
         Grid grid;
-        const QStringList values{"10", "b", "2", "B", "10x"};
         layOut(grid, 2 + int(values.size()), 3);
         for (int i = 0; i < values.size(); ++i) {
             grid.setTextMatrix(2 + i, 2, values.at(i));
