@@ -412,13 +412,24 @@ class TestGridPresenter : public QObject
         QVERIFY(click(1, 3, 0, true));
         QCOMPARE(f.column(3), (QStringList{"", "", "", ""}));
 
-        // Toggle one, then fill a range from the current cell with Shift.
+        // A press toggles its own row only, on and off.
         QVERIFY(click(3, 3, 0, true));
-        QCOMPARE(f.column(3), (QStringList{"", "√", "", ""}));
-        f.grid->setRow(2);
+        QVERIFY(click(5, 3, 0, true));
+        QVERIFY(click(2, 3, 0, true));
+        QCOMPARE(f.column(3), (QStringList{"√", "√", "", "√"}));
+        QVERIFY(click(3, 3, 0, true));
+        QCOMPARE(f.column(3), (QStringList{"√", "", "", "√"}));
+
+        // With Shift, the rows from the current cell to the pressed one get the toggle of the
+        // current cell's mark, whatever they held.
+        f.grid->setRow(5);
+        f.grid->setCol(3);
+        QVERIFY(click(3, 3, 1, true));
+        QCOMPARE(f.column(3), (QStringList{"√", "", "", ""}));
+        f.grid->setRow(4);
         f.grid->setCol(3);
         QVERIFY(click(5, 3, 1, true));
-        QCOMPARE(f.column(3), (QStringList{"√", "√", "√", "√"}));
+        QCOMPARE(f.column(3), (QStringList{"√", "", "√", "√"}));
     }
 };
 
