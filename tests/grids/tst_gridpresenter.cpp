@@ -329,6 +329,50 @@ class TestGridPresenter : public QObject
         QCOMPARE(f.column(3), (QStringList{"陈", "李", "王", "张", "赵"})); // not sorted
     }
 
+    // Scrolled right and down, the "序号" column still shows at the left of a list with a
+    // mark column: a press on a row number marks that row, one on the "序号" title fits the widths.
+    void scrolledList()
+    {
+        Fixture f;
+        QStringList names;
+        for (int i = 0; i < 40; ++i)
+            names.append(QStringLiteral("参加者%1").arg(i));
+        f.addParticipants(names);
+        GridPresenter::SetGridHeadings(*f.grid, {"ID", "CID", "", "", "号码", "姓名"},
+                                       {"ID", "CID", "序号", "选择", "号码", "姓名"});
+        f.grid->setFixedCols(3);
+        f.grid->setTag(QStringLiteral("号码表"));
+        f.grid->setGeometry(0, 0, 300, 240);
+        f.presenter.FillGrid(*f.grid, Sql(), Sql("ID"), false);
+        const double fitted = f.grid->ColWidth(5);
+        f.grid->setColWidth(4, 3000);
+        f.grid->setColWidth(5, 3000);
+        bool marking = true;
+        QObject::connect(f.grid, &Grid::mousePressed, &f.window,
+                         [&](Qt::MouseButton, Qt::KeyboardModifiers modifiers, double x, double y) {
+                             if (marking)
+                                 GridPresenter::CheckColumnClick(
+                                     *f.grid, modifiers & Qt::ShiftModifier ? 1 : 0, x, y, true);
+                             else
+                                 f.presenter.GridHeaderClick(&f.window, *f.grid, x, y);
+                         });
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+
+        f.grid->setLeftCol(4); // the mark column is out of sight
+        f.grid->setTopRow(20);
+        QCOMPARE(f.grid->LeftCol(), 4);
+        f.click(f.cellPoint(22, 2));
+        QStringList marks(40);
+        marks[20] = QStringLiteral("√");
+        QCOMPARE(f.column(3), marks);
+        QCOMPARE(f.grid->TextMatrix(22, 2), QStringLiteral("21"));
+
+        marking = false;
+        f.click(f.titlePoint(2));
+        QCOMPARE(f.grid->ColWidth(5), fitted);
+        QCOMPARE(f.grid->ColWidth(4) < 3000, true);
+    }
+
     void widths()
     {
         Fixture f;

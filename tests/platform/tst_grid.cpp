@@ -148,6 +148,62 @@ class TestGrid : public QObject
         QCOMPARE(grid.TopRow(), 2);
     }
 
+    // Scrolled sideways, the fixed columns stay at the left, over the others: they are what
+    // shows there, what hit-testing finds there and what a press there reports.
+    void fixedColumnsStayInView()
+    {
+        QWidget window;
+        window.resize(320, 240);
+        auto *grid = new Grid(&window);
+        grid->setGeometry(0, 0, 320, 240);
+        layOut(*grid, 40, 12);
+        for (int c = 1; c < grid->Cols(); ++c)
+            grid->setColWidth(c, 900);
+        grid->setColWidth(0, 0); // a hidden key column, as the lists have
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QList<std::pair<int, int>> hits;
+        connect(grid, &Grid::mousePressed, this,
+                [&](Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
+                    hits.append(grid->HitTest(x, y));
+                });
+
+        QHeaderView *header = grid->horizontalHeader();
+        const int fixedEdge = header->sectionPosition(2); // where the scrolling columns begin
+        grid->setLeftCol(6);
+        grid->setTopRow(20);
+        QCOMPARE(grid->LeftCol(), 6);
+        QCOMPARE(grid->TopRow(), 20);
+        const int rowY = grid->rowHeight(0) / 2; // in the cells, the top row
+        const double titlesTwips = ToTwips(header->height());
+        QCOMPARE(grid->HitTest(ToTwips(5), titlesTwips + ToTwips(rowY)), (std::pair<int, int>{20, 1}));
+        QCOMPARE(grid->HitTest(ToTwips(fixedEdge + 5), titlesTwips + ToTwips(rowY)),
+                 (std::pair<int, int>{20, 6}));
+        QCOMPARE(grid->HitTest(ToTwips(5), ToTwips(3)), (std::pair<int, int>{1, 1}));
+
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                          grid->viewport()->mapTo(&window, QPoint(5, rowY)));
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, header->mapTo(&window, QPoint(5, 3)));
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                          grid->viewport()->mapTo(&window, QPoint(fixedEdge + 5, rowY)));
+        QCOMPARE(hits, (QList<std::pair<int, int>>{{20, 1}, {1, 1}, {20, 6}}));
+
+        // Left of the edge, in the blank right part of a cell, the fixed columns' colour shows.
+        const QImage image = grid->grab().toImage();
+        const QPoint blank = grid->viewport()->mapTo(grid, QPoint(fixedEdge - 6, rowY + grid->rowHeight(0)));
+        QCOMPARE(QColor(image.pixel(blank)), grid->palette().button().color());
+
+        // A current cell right of the fixed columns scrolls clear of them; a fixed one scrolls no column
+        // away.
+        grid->setRow(30);
+        grid->setCol(3);
+        QCOMPARE(grid->LeftCol(), 3);
+        QVERIFY(grid->TopRow() <= 30 && grid->TopRow() > 20);
+        grid->setLeftCol(6);
+        grid->setCol(1);
+        QCOMPARE(grid->LeftCol(), 6);
+    }
+
     // A press on the edge between two titles drags the width; it is no click on a title.
     void titleEdgeResizes()
     {
