@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QVariant>
 
+class QFont;
 class QWidget;
 
 namespace quilla {
@@ -59,6 +60,7 @@ class GridPresenter
 
   private:
     static int rowNumberColumn(const Grid &grid);
+    static void fitWidths(const QFont &font, Grid &grid, int startRow, Progress *progress);
 
     Database &m_db;
     Progress &m_progress;

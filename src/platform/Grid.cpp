@@ -636,6 +636,19 @@ double Grid::Width() const
     return ToTwips(width());
 }
 
+void Grid::refitWhenShown(std::function<void(Grid &)> fit)
+{
+    m_refit = isVisible() ? nullptr : std::move(fit);
+}
+
+void Grid::showEvent(QShowEvent *event)
+{
+    QTableView::showEvent(event);
+    // The layouts give a widget its geometry before they show it.
+    if (auto fit = std::exchange(m_refit, nullptr))
+        fit(*this);
+}
+
 std::pair<int, int> Grid::HitTest(double xTwips, double yTwips) const
 {
     const int x = ToPixels(xTwips);

@@ -2,6 +2,7 @@
 
 #include <QTableView>
 
+#include <functional>
 #include <vector>
 
 namespace quilla {
@@ -73,6 +74,11 @@ class Grid : public QTableView
     // Widths in twips.
     double Width() const;
 
+    // A hidden grid has no width of its own yet (its layout comes when it shows), so widths fitted
+    // to Width() are wrong. A fit made while the grid is hidden is handed here and made again,
+    // once, when the grid is next shown; for a shown grid this does nothing.
+    void refitWhenShown(std::function<void(Grid &)> fit);
+
     // The cell under a point given in twips from the top-left corner of the header;
     // Rows() or Cols() when there is none.
     std::pair<int, int> HitTest(double xTwips, double yTwips) const;
@@ -101,6 +107,7 @@ class Grid : public QTableView
     bool eventFilter(QObject *watched, QEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void updateGeometries() override;
+    void showEvent(QShowEvent *event) override;
 
   private:
     friend class GridModel;
@@ -137,6 +144,7 @@ class Grid : public QTableView
     QString m_tag;
     int m_batch = 0;
     bool m_syncing = false;
+    std::function<void(Grid &)> m_refit;
 };
 
 } // namespace quilla

@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QHeaderView>
+#include <QTabWidget>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace quilla;
 
@@ -397,6 +399,40 @@ class TestGridPresenter : public QObject
         QVERIFY(std::abs(f.grid->ColWidth(2) - numbers) < 30);
         QVERIFY(!f.grid->isColumnHidden(2));
         QVERIFY(f.grid->isColumnHidden(0));
+    }
+
+    // A list filled on a tab page that isn't shown yet gets its widths once the page shows,
+    // from its real width: before, it has none, and a cap of half of it cuts long texts short.
+    void fitOnHiddenPage()
+    {
+        Fixture f;
+        const QString longName(40, QChar(u'长'));
+        f.addParticipants(QStringList{QStringLiteral("短"), longName});
+        QTabWidget tabs;
+        tabs.resize(1200, 700);
+        tabs.addTab(new QWidget, QStringLiteral("奖项"));
+        auto *page = new QWidget;
+        auto *layout = new QVBoxLayout(page);
+        auto *grid = new Grid;
+        layout->addWidget(grid);
+        tabs.addTab(page, QStringLiteral("参加者"));
+        tabs.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tabs));
+        GridPresenter presenter(f.db, f.progress, &tabs);
+        GridPresenter::SetGridHeadings(*grid, {"ID", "", "号码", "姓名"}, {"ID", "序号", "号码", "姓名"});
+        grid->setTag(QStringLiteral("号码表"));
+        presenter.FillGrid(*grid, Sql(), Sql("ID"), false);
+
+        tabs.setCurrentIndex(1);
+        QVERIFY(grid->width() > 1000);
+        const double name = QFontMetrics(tabs.font()).horizontalAdvance(longName) * TwipsPerPixel() + 100;
+        QVERIFY2(name < grid->Width() / 2, "the text fits in half the grid");
+        QVERIFY2(std::abs(grid->ColWidth(3) - name) < 30, qPrintable(QString::number(grid->ColWidth(3))));
+        // Shown again later, the grid keeps widths set since.
+        grid->setColWidth(3, 2000);
+        tabs.setCurrentIndex(0);
+        tabs.setCurrentIndex(1);
+        QCOMPARE(grid->ColWidth(3), 2000.0);
     }
 
     // The grid drawn offscreen, Chinese titles and cells included; kept as grid.png for a look.
