@@ -36,6 +36,7 @@ class GridPresenter
     // Removes data rows fromRow..toRow (in either order), after asking when ask,
     // and their records when alsoDelete. False when nothing was removed.
     bool DeleteGridRows(Grid &grid, int &fromRow, int &toRow, bool ask, bool alsoDelete);
+    // A hidden grid fits its widths again when it is shown, as only then is its width known.
     void FitColumnWidths(QWidget *window, Grid &grid, int startRow, bool showProgress);
     // A press on a title sorts by its column; on the "序号" title, fits the widths.
     void GridHeaderClick(QWidget *window, Grid &grid, double x, double y);

@@ -480,7 +480,9 @@ int Grid::LeftCol() const
 
 void Grid::setLeftCol(int col)
 {
-    col = std::max(col, m_fixedCols);
+    if (col < 0)
+        return;
+    col = std::max(col, m_fixedCols); // the fixed columns are always in view
     if (col >= m_cols)
         return;
     executeDelayedItemsLayout();
@@ -676,7 +678,7 @@ bool Grid::eventFilter(QObject *watched, QEvent *event)
     if (!titles && !cells)
         return QTableView::eventFilter(watched, event);
     if (event->type() == QEvent::Wheel &&
-        (watched == m_frozen->viewport() || watched == m_frozen->horizontalHeader()->viewport())) {
+        (watched == m_frozen->viewport() || titles == m_frozen->horizontalHeader())) {
         // This view owns the scroll bars; the fixed columns follow it.
         QCoreApplication::sendEvent(viewport(), event);
         return true;

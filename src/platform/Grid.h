@@ -74,13 +74,13 @@ class Grid : public QTableView
     // Widths in twips.
     double Width() const;
 
-    // A hidden grid has no width of its own yet (its layout comes when it shows), so widths fitted
-    // to Width() are wrong. A fit made while the grid is hidden is handed here and made again,
-    // once, when the grid is next shown; for a shown grid this does nothing.
+    // A hidden grid's width need not be its real one (layouts size a widget when it shows), so
+    // widths fitted to Width() can be wrong. A fit made while the grid is hidden is handed here
+    // and made again, once, when the grid is next shown; for a shown grid this does nothing.
     void refitWhenShown(std::function<void(Grid &)> fit);
 
-    // The cell under a point given in twips from the top-left corner of the header;
-    // Rows() or Cols() when there is none.
+    // The cell under a point given in twips from the top-left corner of the header (the fixed
+    // columns from there, then the others from LeftCol); Rows() or Cols() when there is none.
     std::pair<int, int> HitTest(double xTwips, double yTwips) const;
 
     // Cells right of the fixed columns stay clear of them; a fixed cell scrolls only its row into view.
