@@ -289,13 +289,23 @@ void GridPresenter::FitColumnWidths(QWidget *window, Grid &grid, int startRow, b
 {
     if (grid.FixedRows() <= 0)
         return;
+    const QFont font = window ? window->font() : grid.font();
     const bool progress = showProgress && grid.Rows() > 200;
     if (progress)
         m_progress.begin(QStringLiteral("正在做交易数据表格进行格式设置……"), grid.Cols());
+    fitWidths(font, grid, startRow, progress ? &m_progress : nullptr);
+    if (progress)
+        m_progress.end();
+    // The widths are capped at half the grid's width, which a hidden grid learns only when it shows.
+    grid.refitWhenShown([font, startRow](Grid &shown) { fitWidths(font, shown, startRow, nullptr); });
+}
+
+void GridPresenter::fitWidths(const QFont &font, Grid &grid, int startRow, Progress *progress)
+{
     const int numCol = rowNumberColumn(grid);
     if (grid.FixedRows() >= grid.Rows())
         startRow = 0;
-    const QFontMetrics metrics(window ? window->font() : grid.font());
+    const QFontMetrics metrics(font);
     const double twipsPerPixel = TwipsPerPixel();
     const double maxWidth = grid.Width() / 2;
     const int titleRow = grid.FixedRows() - 1;
@@ -316,10 +326,8 @@ void GridPresenter::FitColumnWidths(QWidget *window, Grid &grid, int startRow, b
         }
         grid.setColWidth(c, std::nearbyint(w));
         if (progress)
-            m_progress.step(1, QStringLiteral("pages"));
+            progress->step(1, QStringLiteral("pages"));
     }
-    if (progress)
-        m_progress.end();
 }
 
 void GridPresenter::GridHeaderClick(QWidget *window, Grid &grid, double x, double y)

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QVariant>
 
+class QFont;
 class QWidget;
 
 namespace quilla {
@@ -35,6 +36,7 @@ class GridPresenter
     // Removes data rows fromRow..toRow (in either order), after asking when ask,
     // and their records when alsoDelete. False when nothing was removed.
     bool DeleteGridRows(Grid &grid, int &fromRow, int &toRow, bool ask, bool alsoDelete);
+    // A hidden grid fits its widths again when it is shown, as only then is its width known.
     void FitColumnWidths(QWidget *window, Grid &grid, int startRow, bool showProgress);
     // A press on a title sorts by its column; on the "序号" title, fits the widths.
     void GridHeaderClick(QWidget *window, Grid &grid, double x, double y);
@@ -59,6 +61,7 @@ class GridPresenter
 
   private:
     static int rowNumberColumn(const Grid &grid);
+    static void fitWidths(const QFont &font, Grid &grid, int startRow, Progress *progress);
 
     Database &m_db;
     Progress &m_progress;

@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QCollator>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -25,6 +26,28 @@ Qt::Alignment alignmentOf(int code)
     if (code < 0 || code > 8)
         return Qt::AlignLeft | Qt::AlignVCenter;
     return horizontal[code / 3] | vertical[code % 3];
+}
+
+// Whether a press at x (in the header's viewport) grabs a section edge, as QHeaderView
+// decides it: within the grip margin of a section's end, or of its start, which is the
+// end of the visible section before it.
+bool startsResize(const QHeaderView &header, int x)
+{
+    const int visual = header.visualIndexAt(x);
+    if (visual < 0)
+        return false;
+    const int logical = header.logicalIndex(visual);
+    const int left = header.sectionViewportPosition(logical);
+    const int grip = header.style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, &header);
+    int edge = -1;
+    if (x < left + grip) {
+        for (int v = visual - 1; v >= 0 && edge < 0; --v)
+            if (!header.isSectionHidden(header.logicalIndex(v)))
+                edge = header.logicalIndex(v);
+    } else if (x > left + header.sectionSize(logical) - grip) {
+        edge = logical;
+    }
+    return edge >= 0 && header.sectionResizeMode(edge) == QHeaderView::Interactive;
 }
 
 } // namespace
@@ -94,28 +117,66 @@ class GridModel : public QAbstractTableModel
     Grid &m_grid;
 };
 
-Grid::Grid(QWidget *parent) : QTableView(parent), m_model(new GridModel(*this))
+Grid::Grid(QWidget *parent)
+    : QTableView(parent), m_model(new GridModel(*this)), m_frozen(new QTableView(this))
 {
     setModel(m_model);
-    setSelectionMode(QAbstractItemView::ContiguousSelection);
-    setSelectionBehavior(QAbstractItemView::SelectItems);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setWordWrap(false);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    horizontalHeader()->setSectionsClickable(false);
-    horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setSectionsMovable(false);
-    horizontalHeader()->setMinimumSectionSize(0);
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    horizontalHeader()->installEventFilter(this);
-    viewport()->installEventFilter(this);
+    setAccessibleName(QStringLiteral("表格"));
+    // The fixed columns keep their place when the grid scrolls sideways: a second view of the
+    // same model shows only them, laid over the left edge of this one, and follows its rows.
+    // Columns scroll by pixels, so the first one after the fixed ones starts right at their edge.
+    m_frozen->setModel(m_model);
+    QItemSelectionModel *unused = m_frozen->selectionModel();
+    m_frozen->setSelectionModel(selectionModel());
+    delete unused;
+    for (QTableView *view : {static_cast<QTableView *>(this), m_frozen}) {
+        view->setSelectionMode(QAbstractItemView::ContiguousSelection);
+        view->setSelectionBehavior(QAbstractItemView::SelectItems);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setWordWrap(false);
+        view->verticalHeader()->hide();
+        view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+        QHeaderView *titles = view->horizontalHeader();
+        titles->setSectionsClickable(false);
+        titles->setHighlightSections(false);
+        titles->setSectionsMovable(false);
+        titles->setMinimumSectionSize(0);
+        titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        // Presses reach a scroll area's viewport, not the area itself.
+        titles->viewport()->installEventFilter(this);
+        view->viewport()->installEventFilter(this);
+    }
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_frozen->setVerticalScrollMode(verticalScrollMode());
+    m_frozen->setAccessibleName(QStringLiteral("固定列"));
+    m_frozen->setFocusPolicy(Qt::NoFocus); // a press there focuses the grid
+    m_frozen->setFrameShape(QFrame::NoFrame);
+    m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->setAutoScroll(false); // it scrolls with this view only
+    m_frozen->hide();
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, m_frozen->verticalScrollBar(),
+            &QScrollBar::setValue);
+    connect(m_frozen->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+            [this] { m_frozen->verticalScrollBar()->setValue(verticalScrollBar()->value()); });
+
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
-        if (m_syncing || section < 0 || section >= m_cols)
+        if (section < 0 || section >= m_cols)
             return;
-        m_colWidths[size_t(section)] = ToTwips(std::max(0, size - cellMargin()));
+        if (!m_syncing)
+            m_colWidths[size_t(section)] = ToTwips(std::max(0, size - cellMargin()));
+        if (section < m_fixedCols) {
+            m_frozen->horizontalHeader()->resizeSection(section, size);
+            layOutFrozen();
+        }
     });
+    // The operator drags the edge of a fixed column's title.
+    connect(m_frozen->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int size) {
+                if (section >= 0 && section < m_fixedCols)
+                    horizontalHeader()->resizeSection(section, size);
+            });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { syncCurrent(); });
 }
 
@@ -171,10 +232,12 @@ void Grid::changed(bool layout)
     if (layout) {
         m_model->beginResetModel();
         m_model->endResetModel();
-        applyColumns();
+        applyLayout();
     } else {
-        viewport()->update();
-        horizontalHeader()->viewport()->update();
+        for (QTableView *view : {static_cast<QTableView *>(this), m_frozen}) {
+            view->viewport()->update();
+            view->horizontalHeader()->viewport()->update();
+        }
     }
 }
 
@@ -189,15 +252,36 @@ void Grid::applyColumnWidth(int col)
     m_syncing = true;
     const int pixels = ToPixels(m_colWidths[size_t(col)]);
     setColumnHidden(col, pixels <= 0);
-    if (pixels > 0)
+    m_frozen->setColumnHidden(col, pixels <= 0 || col >= m_fixedCols);
+    if (pixels > 0) {
         horizontalHeader()->resizeSection(col, pixels + cellMargin());
+        if (col < m_fixedCols)
+            m_frozen->horizontalHeader()->resizeSection(col, pixels + cellMargin());
+    }
     m_syncing = false;
+    if (col < m_fixedCols)
+        layOutFrozen();
 }
 
-void Grid::applyColumns()
+void Grid::applyRowHeight(int row)
+{
+    const int pixels = ToPixels(m_rowHeights.value(row));
+    for (QTableView *view : {static_cast<QTableView *>(this), m_frozen}) {
+        view->setRowHidden(row - m_fixedRows, pixels <= 0);
+        if (pixels > 0)
+            view->verticalHeader()->resizeSection(row - m_fixedRows, pixels);
+    }
+}
+
+// After a model reset the views have forgotten their sizes and hidden rows and columns.
+void Grid::applyLayout()
 {
     for (int c = 0; c < m_cols; ++c)
         applyColumnWidth(c);
+    for (auto it = m_rowHeights.cbegin(); it != m_rowHeights.cend(); ++it)
+        if (inData(it.key(), 0))
+            applyRowHeight(it.key());
+    layOutFrozen();
 }
 
 void Grid::setRows(int rows)
@@ -262,12 +346,8 @@ void Grid::setRowHeight(int row, double twips)
     if (row < 0 || row >= m_rows)
         return;
     m_rowHeights.insert(row, twips);
-    if (row >= m_fixedRows) {
-        const int pixels = ToPixels(twips);
-        setRowHidden(row - m_fixedRows, pixels <= 0);
-        if (pixels > 0)
-            verticalHeader()->resizeSection(row - m_fixedRows, pixels);
-    }
+    if (row >= m_fixedRows && m_batch == 0)
+        applyRowHeight(row);
 }
 
 double Grid::ColWidth(int col) const
@@ -386,20 +466,92 @@ int Grid::TopRow() const
 
 void Grid::setTopRow(int row)
 {
-    if (inData(row, 0))
-        scrollTo(m_model->index(row - m_fixedRows, 0), QAbstractItemView::PositionAtTop);
+    if (!inData(row, 0))
+        return;
+    executeDelayedItemsLayout();
+    scrollToRow(row - m_fixedRows, QAbstractItemView::PositionAtTop);
 }
 
 int Grid::LeftCol() const
 {
-    const int col = columnAt(0);
-    return col < 0 ? 0 : col;
+    const int col = columnAt(frozenWidth());
+    return col < 0 ? std::clamp(m_fixedCols, 0, std::max(0, m_cols - 1)) : col;
 }
 
 void Grid::setLeftCol(int col)
 {
-    if (col >= 0 && col < m_cols)
-        horizontalScrollBar()->setValue(columnViewportPosition(col) + horizontalOffset());
+    if (col < 0)
+        return;
+    col = std::max(col, m_fixedCols); // the fixed columns are always in view
+    if (col >= m_cols)
+        return;
+    executeDelayedItemsLayout();
+    horizontalScrollBar()->setValue(horizontalHeader()->sectionPosition(col) - frozenWidth());
+}
+
+void Grid::scrollToRow(int dataRow, ScrollHint hint)
+{
+    // Any shown column carries the row; the sideways position stays.
+    for (int c = 0; c < m_cols; ++c)
+        if (!isColumnHidden(c)) {
+            const int sideways = horizontalScrollBar()->value();
+            QTableView::scrollTo(m_model->index(dataRow, c), hint);
+            horizontalScrollBar()->setValue(sideways);
+            return;
+        }
+}
+
+void Grid::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (!index.isValid())
+        return;
+    if (index.column() < m_fixedCols) {
+        scrollToRow(index.row(), hint);
+        return;
+    }
+    QTableView::scrollTo(index, hint);
+    const int covered = frozenWidth() - columnViewportPosition(index.column());
+    if (covered > 0)
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - covered);
+}
+
+void Grid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    layOutFrozen();
+}
+
+void Grid::layOutFrozen()
+{
+    int width = 0;
+    for (int c = 0; c < m_fixedCols; ++c)
+        if (!isColumnHidden(c))
+            width += columnWidth(c);
+    width = std::min(width, viewport()->width());
+    m_frozen->setVisible(width > 0);
+    if (width <= 0)
+        return;
+    QHeaderView *titles = horizontalHeader();
+    QHeaderView *frozenTitles = m_frozen->horizontalHeader();
+    frozenTitles->setHidden(titles->isHidden());
+    int titleHeight = 0;
+    if (!titles->isHidden()) {
+        // Both title rows are as tall as the taller one needs, whatever their texts.
+        titleHeight = std::max(titles->sizeHint().height(), frozenTitles->sizeHint().height());
+        if (titles->minimumHeight() != titleHeight) {
+            titles->setMinimumHeight(titleHeight);
+            QTableView::updateGeometries();
+        }
+        titleHeight = titles->height();
+        frozenTitles->setFixedHeight(titleHeight);
+    }
+    m_frozen->setGeometry(viewport()->x(), viewport()->y() - titleHeight, width,
+                          viewport()->height() + titleHeight);
+}
+
+int Grid::frozenWidth() const
+{
+    return m_frozen->isHidden() ? 0 : m_frozen->width();
 }
 
 qint64 Grid::cellBackColor(int row, int col) const
@@ -442,8 +594,16 @@ void Grid::setSort(int mode)
             std::stable_sort(order.begin(), order.end(),
                              [&](int a, int b) { return keys[size_t(a)] > keys[size_t(b)]; });
     } else if (mode == 7 || mode == 8) {
+        // Chinese readers expect pinyin order, not code order. Collating is slow, so each text
+        // becomes a sort key once.
+        QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
+        collator.setCaseSensitivity(Qt::CaseSensitive);
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(order.size());
+        for (int r = m_fixedRows; r < m_rows; ++r)
+            keys.push_back(collator.sortKey(cell(r, col)));
         auto less = [&](int a, int b) {
-            return QString::compare(cell(a, col), cell(b, col), Qt::CaseSensitive) < 0;
+            return keys[size_t(a - m_fixedRows)].compare(keys[size_t(b - m_fixedRows)]) < 0;
         };
         if (mode == 7)
             std::stable_sort(order.begin(), order.end(), less);
@@ -478,6 +638,19 @@ double Grid::Width() const
     return ToTwips(width());
 }
 
+void Grid::refitWhenShown(std::function<void(Grid &)> fit)
+{
+    m_refit = isVisible() ? nullptr : std::move(fit);
+}
+
+void Grid::showEvent(QShowEvent *event)
+{
+    QTableView::showEvent(event);
+    // The layouts give a widget its geometry before they show it.
+    if (auto fit = std::exchange(m_refit, nullptr))
+        fit(*this);
+}
+
 std::pair<int, int> Grid::HitTest(double xTwips, double yTwips) const
 {
     const int x = ToPixels(xTwips);
@@ -492,22 +665,33 @@ std::pair<int, int> Grid::HitTest(double xTwips, double yTwips) const
         if (dataRow >= 0)
             row = dataRow + m_fixedRows;
     }
-    const int col = columnAt(x);
+    const int col = x < frozenWidth() ? m_frozen->columnAt(x) : columnAt(x);
     return {row < 0 ? m_rows : row, col < 0 ? m_cols : col};
 }
 
 bool Grid::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress &&
-        (watched == viewport() || watched == horizontalHeader())) {
-        // A press on a section edge starts a resize, not a click on the title.
-        if (watched == horizontalHeader() && horizontalHeader()->cursor().shape() == Qt::SplitHCursor)
-            return QTableView::eventFilter(watched, event);
-        // The header and the cells share their horizontal layout; the header sits above the cells.
+    QHeaderView *titles = watched == horizontalHeader()->viewport()             ? horizontalHeader()
+                          : watched == m_frozen->horizontalHeader()->viewport() ? m_frozen->horizontalHeader()
+                                                                                : nullptr;
+    const bool cells = watched == viewport() || watched == m_frozen->viewport();
+    if (!titles && !cells)
+        return QTableView::eventFilter(watched, event);
+    if (event->type() == QEvent::Wheel &&
+        (watched == m_frozen->viewport() || titles == m_frozen->horizontalHeader())) {
+        // This view owns the scroll bars; the fixed columns follow it.
+        QCoreApplication::sendEvent(viewport(), event);
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         const QPoint at = mouse->position().toPoint();
+        // A press on a section edge starts a resize, not a click on the title.
+        if (titles && startsResize(*titles, at.x()))
+            return QTableView::eventFilter(watched, event);
+        // Both views' titles and cells start at the left edge of the titles; the titles sit above the cells.
         const int headerHeight = horizontalHeader()->isHidden() ? 0 : horizontalHeader()->height();
-        const int y = watched == viewport() ? at.y() + headerHeight : at.y();
+        const int y = titles ? at.y() : at.y() + headerHeight;
         Q_EMIT mousePressed(mouse->button(), mouse->modifiers(), ToTwips(at.x()), ToTwips(y));
     }
     return QTableView::eventFilter(watched, event);
@@ -523,7 +707,7 @@ Grid::Batch::~Batch()
 {
     if (--m_grid.m_batch == 0) {
         m_grid.m_model->endResetModel();
-        m_grid.applyColumns();
+        m_grid.applyLayout();
         m_grid.showCurrent();
     }
 }

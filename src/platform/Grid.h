@@ -2,6 +2,7 @@
 
 #include <QTableView>
 
+#include <functional>
 #include <vector>
 
 namespace quilla {
@@ -12,8 +13,9 @@ class GridModel;
 // columns with leading fixed ones, text by (row, column) from 0, sizes in twips
 // (0 hides), alignment codes, a current cell and a selected range, per-cell
 // background colours, sorting and a free tag. The fixed rows are headers: row 0
-// is never shown and the last fixed row gives the column titles. Cells live in
-// one contiguous table, so tens of thousands of rows stay fast.
+// is never shown and the last fixed row gives the column titles. The fixed
+// columns stay at the left when the grid scrolls sideways. Cells live in one
+// contiguous table, so tens of thousands of rows stay fast.
 class Grid : public QTableView
 {
     Q_OBJECT
@@ -72,9 +74,17 @@ class Grid : public QTableView
     // Widths in twips.
     double Width() const;
 
-    // The cell under a point given in twips from the top-left corner of the header;
-    // Rows() or Cols() when there is none.
+    // A hidden grid's width need not be its real one (layouts size a widget when it shows), so
+    // widths fitted to Width() can be wrong. A fit made while the grid is hidden is handed here
+    // and made again, once, when the grid is next shown; for a shown grid this does nothing.
+    void refitWhenShown(std::function<void(Grid &)> fit);
+
+    // The cell under a point given in twips from the top-left corner of the header (the fixed
+    // columns from there, then the others from LeftCol); Rows() or Cols() when there is none.
     std::pair<int, int> HitTest(double xTwips, double yTwips) const;
+
+    // Cells right of the fixed columns stay clear of them; a fixed cell scrolls only its row into view.
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
     // Changes made while a Batch lives reach the view once, when it ends.
     class Batch
@@ -96,6 +106,8 @@ class Grid : public QTableView
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void updateGeometries() override;
+    void showEvent(QShowEvent *event) override;
 
   private:
     friend class GridModel;
@@ -107,13 +119,18 @@ class Grid : public QTableView
     bool inData(int row, int col) const;
     void resizeCells(int rows, int cols);
     void changed(bool layout);
-    void applyColumns();
+    void applyLayout();
     void applyColumnWidth(int col);
+    void applyRowHeight(int row);
     int cellMargin() const;
     void syncCurrent();
     void showCurrent();
+    void scrollToRow(int dataRow, ScrollHint hint);
+    void layOutFrozen();
+    int frozenWidth() const;
 
     GridModel *m_model;
+    QTableView *m_frozen; // the fixed columns, over the left edge of this view
     int m_rows = 0;
     int m_cols = 0;
     int m_fixedRows = 0;
@@ -127,6 +144,7 @@ class Grid : public QTableView
     QString m_tag;
     int m_batch = 0;
     bool m_syncing = false;
+    std::function<void(Grid &)> m_refit;
 };
 
 } // namespace quilla

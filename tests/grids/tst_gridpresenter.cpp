@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QHeaderView>
+#include <QTabWidget>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace quilla;
 
@@ -26,13 +28,21 @@ struct Fixture : TempDatabase
 
     void addParticipants(int count, qint64 draw = 1)
     {
+        QStringList names;
+        for (int i = 0; i < count; ++i)
+            names.append(QStringLiteral("人%1").arg(i));
+        addParticipants(names, draw);
+    }
+
+    void addParticipants(const QStringList &names, qint64 draw = 1)
+    {
         Database::Transaction transaction(db);
         Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < names.size(); ++i) {
             rs.addNew();
             rs.setValue(u"CID", draw);
             rs.setValue(u"号码", QString::number(1001 + i));
-            rs.setValue(u"姓名", QStringLiteral("人%1").arg(i));
+            rs.setValue(u"姓名", names.at(i));
             rs.save();
         }
         transaction.commit();
@@ -53,6 +63,36 @@ struct Fixture : TempDatabase
                                               : grid->horizontalHeader()->height() +
                                                     grid->rowViewportPosition(row - grid->FixedRows()) + 3;
         return {ToTwips(x), ToTwips(y)};
+    }
+
+    // Where a user sees a title or a cell, in the window; the fixed columns don't scroll.
+    QPoint point(int row, int col) const
+    {
+        const QHeaderView *titles = grid->horizontalHeader();
+        const int x =
+            titles->sectionSize(col) / 2 +
+            (col < grid->FixedCols() ? titles->sectionPosition(col) : titles->sectionViewportPosition(col));
+        if (row < grid->FixedRows())
+            return titles->mapTo(&window, QPoint(x, titles->height() / 2));
+        const int dataRow = row - grid->FixedRows();
+        return grid->viewport()->mapTo(&window, QPoint(x, grid->rowViewportPosition(dataRow) + 3));
+    }
+
+    // Presses as a user's arrive: at the window, which hands them to the widget under the point.
+    // Title presses go to GridHeaderClick, others to CheckColumnClick.
+    void click(int row, int col)
+    {
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, point(row, col));
+    }
+    void connectPresses()
+    {
+        QObject::connect(grid, &Grid::mousePressed, &window,
+                         [this](Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
+                             if (GridPresenter::HitTestCell(*grid, x, y).first < grid->FixedRows())
+                                 presenter.GridHeaderClick(&window, *grid, x, y);
+                             else
+                                 GridPresenter::CheckColumnClick(*grid, 0, x, y, true);
+                         });
     }
 
     QStringList column(int col) const
@@ -258,6 +298,53 @@ class TestGridPresenter : public QObject
         QCOMPARE(f.column(2), (QStringList{"1003", "1002", "1001"}));
     }
 
+    // Through the window, a title press sorts by its column; text goes in pinyin order.
+    void titleClicks()
+    {
+        Fixture f;
+        f.addParticipants(QStringList{"张", "李", "王", "赵", "陈"});
+        f.participantsGrid();
+        f.presenter.FillGrid(*f.grid, Sql(), Sql("ID"), false);
+        f.connectPresses();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+
+        f.click(1, 3);
+        QCOMPARE(f.grid->TextMatrix(1, 3), QStringLiteral("姓名△"));
+        QCOMPARE(f.column(3), (QStringList{"赵", "张", "王", "李", "陈"}));
+        f.click(1, 3);
+        QCOMPARE(f.grid->TextMatrix(1, 3), QStringLiteral("姓名▽"));
+        QCOMPARE(f.column(3), (QStringList{"陈", "李", "王", "张", "赵"}));
+    }
+
+    // Scrolled right and down, a list with a mark column still shows its row numbers at the
+    // left: a press on one marks that row, a press on the "序号" title fits the widths again.
+    void scrolledList()
+    {
+        Fixture f;
+        f.addParticipants(40);
+        GridPresenter::SetGridHeadings(*f.grid, {"ID", "CID", "", "", "号码", "姓名"},
+                                       {"ID", "CID", "序号", "选择", "号码", "姓名"});
+        f.grid->setFixedCols(3);
+        f.grid->setTag(QStringLiteral("号码表"));
+        f.grid->setGeometry(0, 0, 300, 240);
+        f.presenter.FillGrid(*f.grid, Sql(), Sql("ID"), false);
+        const double fitted = f.grid->ColWidth(5);
+        f.grid->setColWidth(4, 3000);
+        f.grid->setColWidth(5, 3000);
+        f.connectPresses();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+
+        f.grid->setLeftCol(4); // the mark column is out of sight
+        f.grid->setTopRow(20);
+        QCOMPARE(f.grid->LeftCol(), 4);
+        f.click(22, 2);
+        QStringList marks(40);
+        marks[20] = QStringLiteral("√");
+        QCOMPARE(f.column(3), marks);
+        f.click(1, 2);
+        QCOMPARE(f.grid->ColWidth(5), fitted);
+    }
+
     void widths()
     {
         Fixture f;
@@ -282,6 +369,35 @@ class TestGridPresenter : public QObject
         QVERIFY(std::abs(f.grid->ColWidth(2) - numbers) < 30);
         QVERIFY(!f.grid->isColumnHidden(2));
         QVERIFY(f.grid->isColumnHidden(0));
+    }
+
+    // A list filled on a tab page not shown yet gets its widths from its real width once the
+    // page shows: before, it has none, and half of the default one cuts long texts short.
+    void fitOnHiddenPage()
+    {
+        Fixture f;
+        const QString longName(40, QChar(u'长'));
+        f.addParticipants(QStringList{longName});
+        QTabWidget tabs;
+        tabs.resize(1200, 700);
+        tabs.addTab(new QWidget, QStringLiteral("奖项"));
+        auto *grid = new Grid;
+        (new QVBoxLayout(tabs.widget(tabs.addTab(new QWidget, QStringLiteral("参加者")))))->addWidget(grid);
+        tabs.show();
+        GridPresenter presenter(f.db, f.progress, &tabs);
+        GridPresenter::SetGridHeadings(*grid, {"ID", "", "号码", "姓名"}, {"ID", "序号", "号码", "姓名"});
+        grid->setTag(QStringLiteral("号码表"));
+        presenter.FillGrid(*grid, Sql(), Sql("ID"), false);
+
+        tabs.setCurrentIndex(1);
+        const double name = QFontMetrics(tabs.font()).horizontalAdvance(longName) * TwipsPerPixel() + 100;
+        QVERIFY(name < grid->Width() / 2);
+        QVERIFY(std::abs(grid->ColWidth(3) - name) < 30);
+        // The fit is made again once, not at every show.
+        grid->setColWidth(3, 2000);
+        tabs.setCurrentIndex(0);
+        tabs.setCurrentIndex(1);
+        QCOMPARE(grid->ColWidth(3), 2000.0);
     }
 
     // The grid drawn offscreen, Chinese titles and cells included; kept as grid.png for a look.
@@ -341,13 +457,24 @@ class TestGridPresenter : public QObject
         QVERIFY(click(1, 3, 0, true));
         QCOMPARE(f.column(3), (QStringList{"", "", "", ""}));
 
-        // Toggle one, then fill a range from the current cell with Shift.
+        // A press toggles its own row only, on and off.
         QVERIFY(click(3, 3, 0, true));
-        QCOMPARE(f.column(3), (QStringList{"", "√", "", ""}));
-        f.grid->setRow(2);
+        QVERIFY(click(5, 3, 0, true));
+        QVERIFY(click(2, 3, 0, true));
+        QCOMPARE(f.column(3), (QStringList{"√", "√", "", "√"}));
+        QVERIFY(click(3, 3, 0, true));
+        QCOMPARE(f.column(3), (QStringList{"√", "", "", "√"}));
+
+        // With Shift, the rows from the current cell to the pressed one get the toggle of the
+        // current cell's mark, whatever they held.
+        f.grid->setRow(5);
+        f.grid->setCol(3);
+        QVERIFY(click(3, 3, 1, true));
+        QCOMPARE(f.column(3), (QStringList{"√", "", "", ""}));
+        f.grid->setRow(4);
         f.grid->setCol(3);
         QVERIFY(click(5, 3, 1, true));
-        QCOMPARE(f.column(3), (QStringList{"√", "√", "√", "√"}));
+        QCOMPARE(f.column(3), (QStringList{"√", "", "√", "√"}));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "platform/Grid.h"
+#include "platform/WindowHelpers.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
@@ -78,19 +79,24 @@ class TestGrid : public QObject
     void sortMovesWholeRows_data()
     {
         QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("values");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("numeric ascending") << 3 << QStringList{"b", "B", "2", "10", "10x"};
-        QTest::newRow("numeric descending") << 4 << QStringList{"10", "10x", "2", "b", "B"};
-        QTest::newRow("text ascending") << 7 << QStringList{"10", "10x", "2", "B", "b"};
-        QTest::newRow("text descending") << 8 << QStringList{"b", "B", "2", "10x", "10"};
+        const QStringList mixed{"10", "b", "2", "B", "10x"};
+        QTest::newRow("numeric ascending") << 3 << mixed << QStringList{"b", "B", "2", "10", "10x"};
+        QTest::newRow("numeric descending") << 4 << mixed << QStringList{"10", "10x", "2", "b", "B"};
+        QTest::newRow("text ascending") << 7 << mixed << QStringList{"10", "10x", "2", "b", "B"};
+        QTest::newRow("text descending") << 8 << mixed << QStringList{"B", "b", "2", "10x", "10"};
+        // Chinese text in pinyin order, not by code: 张 5F20, 李 674E, 王 738B, 赵 8D75, 陈 9648.
+        const QStringList names{"张", "李", "王", "赵", "陈", "张三", "李四"};
+        QTest::newRow("pinyin") << 7 << names << QStringList{"陈", "李", "李四", "王", "张", "张三", "赵"};
     }
 
     void sortMovesWholeRows()
     {
         QFETCH(int, mode);
+        QFETCH(QStringList, values);
         QFETCH(QStringList, expected);
         Grid grid;
-        const QStringList values{"10", "b", "2", "B", "10x"};
         layOut(grid, 2 + int(values.size()), 3);
         for (int i = 0; i < values.size(); ++i) {
             grid.setTextMatrix(2 + i, 2, values.at(i));
@@ -120,21 +126,67 @@ class TestGrid : public QObject
 
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
-        // A click in the cells reports its place in twips; hit-testing maps it back.
+        // A click in the cells or on a title reports its place in twips; hit-testing maps it back.
         QList<std::pair<int, int>> hits;
         connect(&grid, &Grid::mousePressed, this,
                 [&](Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
                     hits.append(grid.HitTest(x, y));
                 });
         const QRect cell = grid.visualRect(grid.model()->index(2, 3));
-        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
-        const int title = grid.horizontalHeader()->sectionViewportPosition(2) + 5;
-        QTest::mouseClick(grid.horizontalHeader(), Qt::LeftButton, {}, QPoint(title, 5));
+        QTest::mouseClick(grid.windowHandle(), Qt::LeftButton, {},
+                          grid.viewport()->mapTo(&grid, cell.center()));
+        QHeaderView *header = grid.horizontalHeader();
+        const int title = header->sectionViewportPosition(2) + 5;
+        QTest::mouseClick(grid.windowHandle(), Qt::LeftButton, {}, header->mapTo(&grid, QPoint(title, 5)));
         QCOMPARE(hits, (QList<std::pair<int, int>>{{4, 3}, {1, 2}}));
         QCOMPARE(grid.Row(), 4);
         QCOMPARE(grid.Col(), 3);
         QCOMPARE(grid.HitTest(1e6, 1e6), (std::pair<int, int>{12, 4}));
         QCOMPARE(grid.TopRow(), 2);
+
+        // A press on the edge between two titles drags the width; it is no click on a title.
+        const double width = grid.ColWidth(2);
+        const QPoint edge =
+            header->mapTo(&grid, QPoint(header->sectionViewportPosition(2) + header->sectionSize(2) - 1, 5));
+        QTest::mousePress(grid.windowHandle(), Qt::LeftButton, {}, edge);
+        QTest::mouseMove(grid.windowHandle(), edge + QPoint(30, 0));
+        QTest::mouseRelease(grid.windowHandle(), Qt::LeftButton, {}, edge + QPoint(30, 0));
+        QCOMPARE(hits.size(), 2);
+        QCOMPARE(grid.ColWidth(2), width + ToTwips(30));
+    }
+
+    // Scrolled sideways, the fixed columns stay at the left, over the others: they show there
+    // and hit-testing finds them there. A current fixed cell scrolls no column away.
+    void fixedColumnsStayInView()
+    {
+        QWidget window;
+        auto *grid = new Grid(&window);
+        grid->setGeometry(0, 0, 320, 240);
+        layOut(*grid, 40, 12);
+        for (int c = 1; c < grid->Cols(); ++c)
+            grid->setColWidth(c, 900);
+        grid->setColWidth(0, 0); // a hidden key column, as the lists have
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        const int edge = grid->horizontalHeader()->sectionPosition(2); // where the scrolling columns begin
+        grid->setLeftCol(6);
+        grid->setTopRow(20);
+        QCOMPARE(grid->LeftCol(), 6);
+        const double rowY = ToTwips(grid->horizontalHeader()->height() + grid->rowHeight(0) / 2);
+        QCOMPARE(grid->HitTest(ToTwips(5), rowY), (std::pair<int, int>{20, 1}));
+        QCOMPARE(grid->HitTest(ToTwips(edge + 5), rowY), (std::pair<int, int>{20, 6}));
+        // In the blank right part of a fixed cell, the fixed columns' colour shows.
+        const QImage image = grid->grab().toImage();
+        const QPoint blank = grid->viewport()->mapTo(grid, QPoint(edge - 6, grid->rowHeight(0) / 2));
+        QCOMPARE(QColor(image.pixel(blank)), grid->palette().button().color());
+
+        grid->setRow(30);
+        grid->setCol(3);
+        QCOMPARE(grid->LeftCol(), 3); // clear of the fixed columns
+        grid->setLeftCol(6);
+        grid->setCol(1);
+        QCOMPARE(grid->LeftCol(), 6);
     }
 };
 
