@@ -1,0 +1,7 @@
+#include "ManagementWindow.h"
+
+namespace quilla {
+
+FSet::FSet(QWidget *parent) : QMainWindow(parent) {}
+
+} // namespace quilla
