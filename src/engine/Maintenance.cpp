@@ -1,0 +1,122 @@
+#include "Maintenance.h"
+
+#include "data/Database.h"
+#include "data/Progress.h"
+
+namespace quilla {
+
+namespace {
+
+const QString DeleteFailed = QStringLiteral("删除记录失败，数据库没有改变。");
+
+// Runs every statement in one transaction; tells the operator when it did not land.
+bool runAll(Database &db, const QList<Sql> &statements, const QString &failure)
+{
+    bool done = db.isOpen();
+    {
+        Database::Transaction transaction(db);
+        for (qsizetype i = 0; i < statements.size() && done; ++i)
+            done = db.ExecuteSql(statements.at(i));
+        done = done && transaction.commit();
+    }
+    if (!done)
+        db.prompt().message(failure, Prompt::Icon::Warning);
+    return done;
+}
+
+} // namespace
+
+bool DeleteDraws(Database &db, const QList<qint64> &drawIds)
+{
+    QList<Sql> statements;
+    for (const qint64 id : drawIds) {
+        const Sql key = Sql::number(id);
+        statements << Sql("DELETE * FROM 奖项表 WHERE CID=") + key
+                   << Sql("DELETE * FROM 号码表 WHERE CID=") + key
+                   << Sql("DELETE * FROM 结果表 WHERE CID=") + key
+                   << Sql("DELETE * FROM 预设表 WHERE PID=") + key
+                   << Sql("DELETE * FROM 奖次表 WHERE ID=") + key;
+    }
+    return runAll(db, statements, DeleteFailed);
+}
+
+bool DeletePrizes(Database &db, const QList<qint64> &prizeIds)
+{
+    QList<Sql> statements;
+    for (const qint64 id : prizeIds) {
+        const Sql key = Sql::number(id);
+        statements << Sql("DELETE * FROM 结果表 WHERE WID=") + key
+                   << Sql("DELETE * FROM 预设表 WHERE AID=") + key
+                   << Sql("DELETE * FROM 奖项表 WHERE ID=") + key;
+    }
+    return runAll(db, statements, DeleteFailed);
+}
+
+bool StorePrizeOrder(Database &db, const QList<qint64> &prizeIds)
+{
+    QList<Sql> statements;
+    for (qsizetype i = 0; i < prizeIds.size(); ++i)
+        statements << Sql("UPDATE 奖项表 SET 顺序=") + Sql::number(i + 1) + Sql(" WHERE ID=") +
+                          Sql::number(prizeIds.at(i));
+    return runAll(db, statements, QStringLiteral("奖项顺序未能保存，请检查数据库文件！"));
+}
+
+qint64 NextPrizeOrder(Database &db, qint64 drawId)
+{
+    qint64 highest = 0;
+    db.forEachRow(Sql("SELECT MAX(顺序) AS 最大 FROM 奖项表 WHERE CID=") + Sql::number(drawId),
+                  [&](const Row &row) { highest = row.number(0); });
+    return highest + 1;
+}
+
+bool UpdateParticipant(Database &db, qint64 drawId, qint64 id, const QString &number, const QString &name)
+{
+    return db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QString::number(drawId)) + Sql(",号码=") +
+                         Sql::text(number) + Sql(",姓名=") + Sql::text(name) + Sql(" WHERE ID=") +
+                         Sql::number(id));
+}
+
+qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, const QString &name)
+{
+    Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+    rs.addNew();
+    rs.setValue(u"CID", drawId);
+    rs.setValue(u"号码", number);
+    rs.setValue(u"姓名", name);
+    return rs.save() ? rs.number(u"ID") : 0;
+}
+
+qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 drawId)
+{
+    const qint64 rows = db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(drawId));
+    progress.begin(QStringLiteral("正在去除重复项（号码及姓名相同的项）！"), int(std::max<qint64>(rows, 1)));
+    // Rows with an empty number and name go too: they equal the starting values.
+    QString lastNumber, lastName;
+    QList<qint64> duplicates;
+    qint64 seen = 0;
+    const bool read = db.forEachRow(Sql("SELECT ID,号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId) +
+                                        Sql(" ORDER BY 号码,姓名"),
+                                    [&](const Row &row) {
+                                        const QString number = row.text(1);
+                                        const QString name = row.text(2);
+                                        if (number == lastNumber && name == lastName)
+                                            duplicates.append(row.number(0));
+                                        lastNumber = number;
+                                        lastName = name;
+                                        if (++seen % 100 == 0)
+                                            progress.step(100);
+                                    });
+    qint64 removed = -1;
+    if (read) {
+        QList<Sql> statements;
+        statements.reserve(duplicates.size());
+        for (const qint64 id : std::as_const(duplicates))
+            statements << Sql("DELETE * FROM 号码表 WHERE ID=") + Sql::number(id);
+        if (runAll(db, statements, DeleteFailed))
+            removed = duplicates.size();
+    }
+    progress.end();
+    return removed;
+}
+
+} // namespace quilla

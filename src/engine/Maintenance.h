@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace quilla {
+
+class Database;
+class Progress;
+
+// What the management window changes in the draw database besides the editors'
+// own rows. Each operation is one transaction: on failure nothing changed, and
+// the operator has been told "删除记录失败，数据库没有改变。" (or, for the
+// participant writes, what failed).
+
+// Deletes draws with their prizes, participants, results and preset winners.
+bool DeleteDraws(Database &db, const QList<qint64> &drawIds);
+// Deletes prizes with their results and preset winners.
+bool DeletePrizes(Database &db, const QList<qint64> &prizeIds);
+// Gives the prizes the drawing orders 1, 2, 3 … in the order listed.
+bool StorePrizeOrder(Database &db, const QList<qint64> &prizeIds);
+// The drawing order for a new prize of the draw: one past the highest stored,
+// so deleting and adding prizes never gives two the same order.
+qint64 NextPrizeOrder(Database &db, qint64 drawId);
+
+// One participant row, saved as the grid holds it (no trimming). The draw id
+// travels as a text into the numeric column, as the program always wrote it.
+bool UpdateParticipant(Database &db, qint64 drawId, qint64 id, const QString &number, const QString &name);
+// The new row's ID; 0 when it could not be stored.
+qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, const QString &name);
+// Of every group of the draw's participants with equal number and equal name,
+// keeps the first in the database's sort order and deletes the others. Reads
+// everything first: a failed read deletes nothing. Returns how many went, or
+// -1 when nothing could be changed.
+qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 drawId);
+
+} // namespace quilla
