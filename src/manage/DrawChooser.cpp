@@ -19,7 +19,6 @@ GetProject::GetProject(Database &db, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("选择抽奖设置"));
     setModal(true);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto *label = new QLabel(QStringLiteral("抽奖名称："));
     label->setBuddy(TT);

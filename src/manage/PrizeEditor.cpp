@@ -72,7 +72,8 @@ ModiCon::ModiCon(Database &db, QWidget *parent)
         connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
 
     setMinimumWidth(380);
-    adjustSize();
+    // The description box would ask for far more room than a few lines need.
+    resize(minimumSizeHint());
     CentreInWorkArea(this);
 }
 
