@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QWidget>
+
+class QHBoxLayout;
+class QPushButton;
+
+namespace quilla {
+
+// The sunken separator of the small dialogs: a shadow line over a highlight line.
+class EtchedLine : public QWidget
+{
+  public:
+    explicit EtchedLine(QWidget *parent = nullptr);
+    QWidget *Line1[2];
+};
+
+// Confirm and cancel at the right, as in every dialog of the program.
+QHBoxLayout *ButtonRow(QPushButton *confirm, QPushButton *cancel);
+
+} // namespace quilla

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QLineEdit;
+class QPushButton;
+
+namespace quilla {
+
+// Adds one participant (number and name) to the draw on the participants tab.
+// A modeless window owned by the management window, which deletes it once it has closed.
+class AddMem : public QWidget
+{
+    Q_OBJECT
+
+  public:
+    // add stores the participant and says whether it did; when it did not, it
+    // has told the operator why, and the window stays open for another try.
+    using AddParticipant = std::function<bool(const QString &number, const QString &name)>;
+    explicit AddMem(AddParticipant add, QWidget *parent = nullptr);
+
+    QLineEdit *TT[2];    // TT[0] number, TT[1] name
+    QPushButton *Com[2]; // Com[0] adds, Com[1] cancels
+
+  Q_SIGNALS:
+    // Emitted from the close event: delete the window later, not in the slot.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+
+  private:
+    void Com_Click(int index);
+
+    AddParticipant m_add;
+};
+
+} // namespace quilla

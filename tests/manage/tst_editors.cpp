@@ -1,0 +1,250 @@
+#include "manage/DrawChooser.h"
+#include "manage/ParticipantEntry.h"
+#include "manage/PrizeEditor.h"
+#include "support/DrawFixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+using namespace quilla;
+
+namespace {
+
+// A click as a user's arrives: through the window, at the control's place.
+void click(QWidget *control)
+{
+    QWidget *window = control->window();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      control->mapTo(window, control->rect().center()));
+}
+
+// Replaces the text as a user types it: keys for Latin text, an input-method commit for Chinese.
+void type(QWidget *edit, const QString &text)
+{
+    if (auto *line = qobject_cast<QLineEdit *>(edit))
+        line->clear();
+    if (text == QString::fromLatin1(text.toLatin1())) {
+        QTest::keyClicks(edit, text);
+        return;
+    }
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QCoreApplication::sendEvent(edit, &event);
+}
+
+QString prizeRow(Database &db)
+{
+    const Query rs = db.OpenQuery(Sql("SELECT * FROM 奖项表"));
+    QStringList fields;
+    for (const char16_t *column : {u"CID", u"顺序", u"名称", u"数量", u"同时", u"显示", u"重复", u"奖品"})
+        fields.append(rs.text(column));
+    return rs.rowCount() == 1 ? fields.join(u' ') : QString::number(rs.rowCount()) + u" rows";
+}
+
+const QString CountRefused = QStringLiteral("一次抽出获奖人数不能少于一人或大于总获奖人数！");
+
+} // namespace
+
+class TestEditors : public QObject
+{
+    Q_OBJECT
+
+  private Q_SLOTS:
+    void prizeCountsChecked_data()
+    {
+        QTest::addColumn<QString>("perStop");
+        QTest::addColumn<QString>("stored"); // the row saved, empty when refused
+        QTest::newRow("all at once") << "5"
+                                     << "7 4 一等奖 5 5 true false ";
+        QTest::newRow("number with a unit") << "2人"
+                                            << "7 4 一等奖 5 2 true false ";
+        QTest::newRow("more than all") << "6"
+                                       << "";
+        QTest::newRow("none") << "0"
+                              << "";
+        QTest::newRow("not a number") << "两个"
+                                      << "";
+        QTest::newRow("rounded past all") << "5.5"
+                                          << "";
+    }
+
+    void prizeCountsChecked()
+    {
+        QFETCH(QString, perStop);
+        QFETCH(QString, stored);
+        DrawFixture f;
+        ModiCon editor(f.db);
+        QSignalSpy saved(&editor, &ModiCon::saved);
+        editor.setCID(7);
+        editor.setOrd(QStringLiteral("4"));
+        editor.show();
+        type(editor.TT0, QStringLiteral("一等奖"));
+        type(editor.TT1, QStringLiteral("5"));
+        type(editor.TT3, perStop);
+        click(editor.Com[1]);
+        QCOMPARE(f.prompt.messages, stored.isEmpty() ? QStringList{CountRefused} : QStringList());
+        QCOMPARE(prizeRow(f.db), stored.isEmpty() ? QStringLiteral("0 rows") : stored);
+        QCOMPARE(saved.count(), stored.isEmpty() ? 0 : 1);
+        QCOMPARE(editor.isVisible(), stored.isEmpty());
+    }
+
+    void prizeCancelAndFlags()
+    {
+        DrawFixture f;
+        ModiCon cancelled(f.db);
+        QSignalSpy closed(&cancelled, &ModiCon::closed);
+        cancelled.show();
+        type(cancelled.TT3, QStringLiteral("0"));
+        click(cancelled.Com[2]);
+        QVERIFY(!cancelled.isVisible());
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(f.prompt.messages.isEmpty());
+
+        ModiCon editor(f.db);
+        editor.show();
+        click(editor.CK[0]);
+        click(editor.CK[1]);
+        type(editor.TT2, QStringLiteral("笔记本电脑"));
+        click(editor.Com[1]);
+        QCOMPARE(prizeRow(f.db), QStringLiteral("0 0  1 1 false true 笔记本电脑"));
+    }
+
+    void prizeLoadedAndSavedInPlace()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 id =
+            f.addPrize(draw, 2, QStringLiteral("二等奖"), 3, 1, true, QStringLiteral("相机"), false);
+        ModiCon editor(f.db);
+        editor.setID(id);
+        QCOMPARE(QStringList({QString::number(editor.CID()), editor.Ord(), editor.TT0->text(),
+                              editor.TT1->text(), editor.TT3->text(), editor.TT2->toPlainText()}),
+                 QStringList({QString::number(draw), "2", "二等奖", "3", "1", "相机"}));
+        QVERIFY(!editor.CK[0]->isChecked());
+        QVERIFY(editor.CK[1]->isChecked());
+        editor.show();
+        type(editor.TT0, QStringLiteral("特等奖"));
+        click(editor.Com[1]);
+        QCOMPARE(prizeRow(f.db), QString::number(draw) + QStringLiteral(" 2 特等奖 3 1 false true 相机"));
+        QCOMPARE(f.count("奖项表", Sql("ID=") + Sql::number(id)), 1);
+    }
+
+    void prizeRefusedWriteKeepsWindowOpen_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("new prize") << "INSERT";
+        QTest::newRow("changed prize") << "UPDATE";
+    }
+
+    void prizeRefusedWriteKeepsWindowOpen()
+    {
+        QFETCH(QString, statement);
+        DrawFixture f;
+        const qint64 id = statement == u"UPDATE" ? f.addPrize(1, 1, QStringLiteral("一等奖"), 1, 1) : 0;
+        QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE ") + statement +
+                                Sql(" ON 奖项表 BEGIN SELECT RAISE(ABORT,'x'); END")));
+        ModiCon editor(f.db);
+        QSignalSpy saved(&editor, &ModiCon::saved);
+        editor.setID(id);
+        editor.show();
+        type(editor.TT0, QStringLiteral("特等奖"));
+        click(editor.Com[1]);
+        QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("奖项设置未能保存，请检查数据库文件！")});
+        QVERIFY(editor.isVisible());
+        QCOMPARE(saved.count(), 0);
+        QCOMPARE(f.count("奖项表", Sql("名称='特等奖'")), 0);
+
+        // Once the database takes writes again, the same typing is saved.
+        QVERIFY(f.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
+        click(editor.Com[1]);
+        QCOMPARE(saved.count(), 1);
+        QVERIFY(!editor.isVisible());
+        QCOMPARE(prizeRow(f.db), (id ? u"1 1" : u"0 0") + QStringLiteral(" 特等奖 1 1 true false "));
+    }
+
+    void chooserOffersNewestFirstAndGivesTheChosenText()
+    {
+        DrawFixture f;
+        const qint64 older = f.addDraw(QStringLiteral("春节"));
+        const qint64 newer = f.addDraw(QStringLiteral("年会"));
+        GetProject chooser(f.db);
+        QCOMPARE(chooser.TT->itemText(0), QString::number(newer) + u"‖年会");
+        chooser.TT->setCurrentIndex(1);
+        // The management window waits in exec() while the operator chooses.
+        QTimer::singleShot(0, &chooser, [&] { click(chooser.Com[1]); });
+        QCOMPARE(chooser.exec(), int(QDialog::Accepted));
+        QCOMPARE(chooser.ChosenDrawText(), QString::number(older) + u"‖春节");
+    }
+
+    void chooserGivesNothingUnlessADrawIsChosen_data()
+    {
+        QTest::addColumn<bool>("withDraw");
+        QTest::addColumn<int>("button"); // -1: the title bar's close
+        QTest::newRow("cancel") << true << 0;
+        QTest::newRow("title bar") << true << -1;
+        QTest::newRow("empty list accepted") << false << 1;
+    }
+
+    void chooserGivesNothingUnlessADrawIsChosen()
+    {
+        QFETCH(bool, withDraw);
+        QFETCH(int, button);
+        DrawFixture f;
+        if (withDraw)
+            f.addDraw();
+        GetProject chooser(f.db);
+        chooser.open();
+        QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+        if (button < 0)
+            chooser.close();
+        else
+            click(chooser.Com[button]);
+        QVERIFY(!chooser.isVisible());
+        QCOMPARE(chooser.ChosenDrawText(), QString());
+    }
+
+    void participantAddedThroughTheOwner_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("added"); // what the owner's add answers
+        QTest::addColumn<QString>("calls");
+        QTest::newRow("added") << "张三" << 0 << true << "1001|张三";
+        QTest::newRow("empty name") << "" << 0 << true << "1001|";
+        QTest::newRow("not added") << "张三" << 0 << false << "1001|张三";
+        QTest::newRow("cancelled") << "张三" << 1 << true << "";
+    }
+
+    void participantAddedThroughTheOwner()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, button);
+        QFETCH(bool, added);
+        QFETCH(QString, calls);
+        QStringList made;
+        AddMem entry([&](const QString &number, const QString &person) {
+            made.append(number + u'|' + person);
+            return added;
+        });
+        QSignalSpy closed(&entry, &AddMem::closed);
+        entry.show();
+        type(entry.TT[0], QStringLiteral("1001"));
+        type(entry.TT[1], name);
+        click(entry.Com[button]);
+        QCOMPARE(made.join(u';'), calls);
+        QCOMPARE(closed.count(), added ? 1 : 0);
+        QCOMPARE(entry.isVisible(), !added);
+    }
+};
+
+QTEST_MAIN(TestEditors)
+#include "tst_editors.moc"
