@@ -54,8 +54,8 @@ class MediaMusic : public Music
     QString m_lastStatus;
 };
 
-// ".\a\b.mp3" → programFolder/a/b.mp3 (the "." stands for the program folder);
-// anything else, "..\x" included, is returned unchanged.
+// ".\a\b.mp3" (or "./a/b.mp3") → programFolder/a/b.mp3: the "." stands for the
+// program folder. Anything else, "..\x" included, is returned unchanged.
 QString ResolveMusicPath(const QString &path, const QString &programFolder);
 
 } // namespace quilla
