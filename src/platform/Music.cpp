@@ -1,0 +1,102 @@
+#include "Music.h"
+
+#include <QAudioOutput>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QUrl>
+
+namespace quilla {
+
+QString ResolveMusicPath(const QString &path, const QString &programFolder)
+{
+    // Operators on this system also write "./"; both mean the program folder.
+    if (!path.startsWith(u".\\") && !path.startsWith(u"./"))
+        return path;
+    QString rest = path.mid(2);
+    rest.replace(u'\\', u'/');
+    return QDir(programFolder).filePath(rest);
+}
+
+MediaMusic::MediaMusic(const QString &programFolder, QObject *parent)
+    : Music(parent),
+      m_programFolder(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder)
+{
+}
+
+bool MediaMusic::PlayMusic(const QString &path, bool repeat)
+{
+    if (path.isEmpty())
+        return false;
+    const QString file = ResolveMusicPath(path, m_programFolder);
+    if (!QFileInfo(file).isFile())
+        return false;
+
+    StopMusic();
+    // A fresh player for every file: after an unplayable file the old one would
+    // hold up every later stop or source change by a second.
+    auto *player = new QMediaPlayer(this);
+    player->setAudioOutput(new QAudioOutput(player));
+    connect(player, &QMediaPlayer::playbackStateChanged, this, &MediaMusic::refresh);
+    connect(player, &QMediaPlayer::mediaStatusChanged, this, &MediaMusic::refresh);
+    connect(player, &QMediaPlayer::errorOccurred, this, &MediaMusic::refresh);
+    m_player = player;
+    player->setLoops(repeat ? QMediaPlayer::Infinite : QMediaPlayer::Once);
+    player->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    player->play();
+    refresh();
+    return true;
+}
+
+void MediaMusic::StopMusic()
+{
+    if (QMediaPlayer *player = m_player) {
+        m_player = nullptr;
+        player->disconnect(this);
+        // Stopping a player that failed blocks; deleting it does not.
+        if (player->error() == QMediaPlayer::NoError && player->mediaStatus() != QMediaPlayer::InvalidMedia)
+            player->stop();
+        // Later: this may run inside one of the player's own signals.
+        player->deleteLater();
+    }
+    refresh();
+}
+
+QString MediaMusic::MusicStatus() const
+{
+    if (!m_player || m_player->error() != QMediaPlayer::NoError)
+        return {};
+    switch (m_player->mediaStatus()) {
+    case QMediaPlayer::NoMedia:
+    case QMediaPlayer::InvalidMedia:
+        return {};
+    case QMediaPlayer::LoadingMedia:
+        // The playback state says "playing" at once, before the file is known to be sound.
+        if (m_player->playbackState() == QMediaPlayer::PlayingState)
+            return QStringLiteral("not ready");
+        break;
+    default:
+        break;
+    }
+    switch (m_player->playbackState()) {
+    case QMediaPlayer::PlayingState:
+        return QStringLiteral("playing");
+    case QMediaPlayer::PausedState:
+        return QStringLiteral("paused");
+    case QMediaPlayer::StoppedState:
+        break;
+    }
+    return QStringLiteral("stopped");
+}
+
+void MediaMusic::refresh()
+{
+    const QString status = MusicStatus();
+    if (status == m_lastStatus)
+        return;
+    m_lastStatus = status;
+    Q_EMIT statusChanged();
+}
+
+} // namespace quilla

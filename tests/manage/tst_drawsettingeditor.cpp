@@ -1,0 +1,169 @@
+#include "manage/DrawSettingEditor.h"
+#include "support/DrawFixture.h"
+#include "support/FakeMusic.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+
+using namespace quilla;
+
+// An editor on screen over a fresh database, its file dialog answered by the test.
+struct Editor : DrawFixture
+{
+    Editor()
+    {
+        w.chooseFile = [this](const QString &filter) {
+            filters.append(filter);
+            return chosen;
+        };
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+    void click(QWidget *control)
+    {
+        QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, control->mapTo(&w, control->rect().center()));
+    }
+    void type(QLineEdit *field, const QString &text)
+    {
+        click(field);
+        QTRY_COMPARE(QApplication::focusWidget(), field);
+        field->selectAll();
+        QTest::keyClicks(QApplication::focusWidget(), text);
+    }
+    Query row(const QString &name)
+    {
+        return db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE 抽奖内容=") + Sql::text(name));
+    }
+
+    FakeMusic music;
+    Modi w{db, music};
+    QSignalSpy closed{&w, &Modi::closed};
+    QStringList filters;
+    QString chosen;
+};
+
+class TestDrawSettingEditor : public QObject
+{
+    Q_OBJECT
+
+  private Q_SLOTS:
+    void newSettingIsStoredAsTyped()
+    {
+        Editor e;
+        QImage(40, 30, QImage::Format_RGB32).save(e.dir.filePath(QStringLiteral("bg.jpg")), "JPG");
+        e.click(e.w.Com[0]); // cancelled: nothing changes
+        QCOMPARE(e.w.TT[0]->text(), QString());
+        e.chosen = e.dir.filePath(QStringLiteral("bg.jpg"));
+        e.click(e.w.Com[0]);
+        e.chosen = QStringLiteral(".\\music\\wait.mp3");
+        e.click(e.w.Com[3]);
+        QCOMPARE(e.filters.at(1), QStringLiteral("JPEG图片(*.jpg)|*.jpg|BMP图片(*.bmp)|*.bmp"));
+        QCOMPARE(e.filters.at(2),
+                 QStringLiteral("MP3文件(*.mp3)|*.mp3|音波文件(*.wav)|*.wav|所有文件(*.*)|*.*"));
+        QVERIFY(!e.w.Img->pixmap().isNull());
+
+        e.type(e.w.TT[4], QStringLiteral("O'Neil Gala"));
+        e.click(e.w.CK[0]);
+        e.type(e.w.TT[2], QStringLiteral("30"));
+        e.click(e.w.CK[0]); // unticked after typing: no timed stop
+        QCOMPARE(e.w.TT[2]->text(), QStringLiteral("0"));
+        e.click(e.w.CK[1]);
+        e.type(e.w.TT[3], QStringLiteral("123x")); // two digits at most
+        e.type(e.w.TT[1], QStringLiteral("000****0000"));
+        e.click(e.w.Com[1]);
+
+        QCOMPARE(e.closed.count(), 1);
+        const Query rs = e.row(QStringLiteral("O'Neil Gala"));
+        QCOMPARE(rs.rowCount(), 1);
+        QCOMPARE(e.w.ID(), rs.number(u"ID"));
+        QCOMPARE(rs.number(u"定时"), 0);
+        QCOMPARE(rs.number(u"定长"), 12);
+        QCOMPARE(rs.text(u"屏蔽"), QStringLiteral("000****0000"));
+        QCOMPARE(rs.text(u"音乐1"), QStringLiteral(".\\music\\wait.mp3"));
+    }
+
+    void loadsAndChangesAnExistingSetting()
+    {
+        Editor e;
+        const qint64 other = e.append("奖次表", {{u"抽奖内容", QStringLiteral("Spring")}, {u"定时", 30}});
+        const qint64 id = e.append("奖次表", {{u"抽奖内容", QStringLiteral("Gala")},
+                                              {u"速度", 300},
+                                              {u"定长", 11},
+                                              {u"音乐3", QStringLiteral("w.wav")}});
+        e.w.setID(other);
+        e.w.setID(id); // a window that showed a timed setting before
+        QCOMPARE(e.w.HS->value(), 300);
+        QVERIFY(!e.w.CK[0]->isChecked());
+        QVERIFY(!e.w.TT[2]->isEnabled());
+        QCOMPARE(e.w.TT[2]->text(), QStringLiteral("0"));
+        QVERIFY(e.w.CK[1]->isChecked());
+        QCOMPARE(e.w.TT[3]->text(), QStringLiteral("11"));
+
+        e.type(e.w.TT[4], QStringLiteral("Spring")); // a name in use is accepted on a change
+        e.click(e.w.CK[0]);
+        e.w.TT[2]->setText(QStringLiteral("12秒")); // Chinese arrives through an input method, not keys
+        e.click(e.w.Com[1]);
+        QCOMPARE(e.closed.count(), 1);
+        QCOMPARE(e.count("奖次表"), 2);
+        QCOMPARE(e.row(QStringLiteral("Spring")).rowCount(), 2);
+        QCOMPARE(e.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id)).number(u"定时"), 12);
+    }
+
+    // Each refusal leaves the window open with its fields, and nothing stored.
+    void refusedSavesKeepTheWindowOpen()
+    {
+        Editor e;
+        e.addDraw(QStringLiteral("O'Neil Gala"));
+        e.click(e.w.Com[1]);
+        e.type(e.w.TT[4], QStringLiteral("O'Neil Gala"));
+        e.click(e.w.Com[1]);
+        QVERIFY(e.db.ExecuteSql(
+            Sql("CREATE TRIGGER refuse BEFORE INSERT ON 奖次表 BEGIN SELECT RAISE(ABORT, 'full'); END")));
+        e.type(e.w.TT[4], QStringLiteral("Gala"));
+        e.click(e.w.Com[1]);
+        QCOMPARE(e.prompt.messages, (QStringList{QStringLiteral("抽奖名称不能为空，请取其他名称！"),
+                                                 QStringLiteral("抽奖名称已经存在，请取其他名称！"),
+                                                 QStringLiteral("抽奖设置未能保存，请检查数据库文件！")}));
+        QVERIFY(e.w.isVisible());
+        QCOMPARE(e.w.TT[4]->text(), QStringLiteral("Gala"));
+        QCOMPARE(e.closed.count(), 0);
+
+        e.click(e.w.Com[2]);
+        QCOMPARE(e.closed.count(), 1);
+        QCOMPARE(e.count("奖次表"), 1);
+    }
+
+    void stopButtonFollowsThePreview()
+    {
+        Editor e;
+        QVERIFY(!e.w.Com[9]->isVisible());
+        e.type(e.w.Mus[1], QStringLiteral("draw.mp3"));
+        e.click(e.w.Com[7]);
+        QCOMPARE(e.music.played, QStringList{QStringLiteral("draw.mp3")});
+        QCOMPARE(e.music.repeats, QList<bool>{false});
+        QVERIFY(e.w.Com[9]->isVisible());
+        e.music.setStatus(QStringLiteral("not ready"));
+        QVERIFY(e.w.Com[9]->isVisible());
+        e.music.setStatus(QStringLiteral("stopped")); // the file ended
+        QVERIFY(!e.w.Com[9]->isVisible());
+
+        e.click(e.w.Com[7]);
+        e.click(e.w.Com[9]);
+        QVERIFY(!e.w.Com[9]->isVisible());
+        QCOMPARE(e.music.stops, 1);
+
+        e.click(e.w.Com[6]); // no file: nothing to stop
+        QVERIFY(!e.w.Com[9]->isVisible());
+        QCOMPARE(e.music.played.count(), 2);
+    }
+};
+
+QTEST_MAIN(TestDrawSettingEditor)
+#include "tst_drawsettingeditor.moc"

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/Music.h"
+
+#include <QList>
+#include <QStringList>
+
+// Music that only remembers: what was played (path and repeat flag) and how
+// often it was stopped. Its status is set by the test; playing a path sets it
+// to "playing", stopping to "".
+class FakeMusic : public quilla::Music
+{
+  public:
+    bool PlayMusic(const QString &path, bool repeat = false) override
+    {
+        if (path.isEmpty() || !accepts)
+            return false;
+        played.append(path);
+        repeats.append(repeat);
+        setStatus(QStringLiteral("playing"));
+        return true;
+    }
+    void StopMusic() override
+    {
+        ++stops;
+        setStatus(QString());
+    }
+    QString MusicStatus() const override { return m_status; }
+
+    void setStatus(const QString &status)
+    {
+        m_status = status;
+        Q_EMIT statusChanged();
+    }
+
+    bool accepts = true; // false: PlayMusic finds no file
+    QStringList played;
+    QList<bool> repeats;
+    int stops = 0;
+
+  private:
+    QString m_status;
+};
