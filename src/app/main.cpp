@@ -1,17 +1,17 @@
 #include "data/Database.h"
 #include "data/DatabaseLock.h"
 #include "data/Settings.h"
-#include "grids/GridPresenter.h"
+#include "engine/DrawEngine.h"
 #include "grids/ProgressWindow.h"
+#include "manage/ManagementWindow.h"
 #include "platform/Appearance.h"
-#include "platform/Grid.h"
 #include "platform/MessagePrompt.h"
+#include "platform/Music.h"
 #include "platform/WindowHelpers.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
-#include <QMainWindow>
 #include <QStatusBar>
 
 using namespace quilla;
@@ -36,33 +36,20 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    QMainWindow window;
-    window.setWindowTitle(ApplicationTitle);
-    MessagePrompt prompt(&window);
+    MessagePrompt prompt;
     Database database(prompt);
     database.OpenDatabase(path);
-
-    // Until the management window arrives: the draws in the database.
+    DrawEngine engine(database);
     ProgressIndicator progress;
-    GridPresenter presenter(database, progress, &window);
-    auto *grid = new Grid(&window);
-    window.setCentralWidget(grid);
+    MediaMusic music;
+
+    FSet window(database, engine, progress, music);
+    prompt.setParent(&window);
     // Which file holds the draws: the program folder's, or the copy in the user's folder.
     window.statusBar()->addWidget(
         new QLabel(QStringLiteral("数据库：") + QDir::toNativeSeparators(database.path()) +
                    (database.isReadOnly() ? QStringLiteral("（只读）") : QString())));
-    window.resize(900, 560);
     CentreInWorkArea(&window);
     window.show();
-
-    GridPresenter::SetGridHeadings(*grid, {"ID", "", "抽奖内容", "速度", "定时", "定长", "屏蔽"},
-                                   {"ID", "序号", "抽奖内容", "速度", "定时", "定长", "屏蔽"});
-    grid->setTag(QStringLiteral("奖次表"));
-    presenter.FillGrid(*grid, Sql(), Sql("ID"), false);
-    QObject::connect(grid, &Grid::mousePressed, &window,
-                     [&](Qt::MouseButton button, Qt::KeyboardModifiers, double x, double y) {
-                         if (button == Qt::LeftButton)
-                             presenter.GridHeaderClick(&window, *grid, x, y);
-                     });
     return app.exec();
 }

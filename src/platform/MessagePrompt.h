@@ -13,6 +13,8 @@ class MessagePrompt : public Prompt
 {
   public:
     explicit MessagePrompt(QWidget *parent = nullptr) : m_parent(parent) {}
+    // The window the boxes belong to, once there is one.
+    void setParent(QWidget *parent) { m_parent = parent; }
     void message(const QString &text, Icon icon = Icon::None) override;
     bool question(const QString &text, Icon icon = Icon::None) override;
 
