@@ -156,6 +156,21 @@ FSet::~FSet()
     delete m_addMem;
 }
 
+Modi *FSet::modi() const
+{
+    return m_modi;
+}
+
+ModiCon *FSet::modiCon() const
+{
+    return m_modiCon;
+}
+
+AddMem *FSet::addMem() const
+{
+    return m_addMem;
+}
+
 void FSet::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("文件"));

@@ -56,9 +56,9 @@ class FSet : public QMainWindow
     std::function<QString()> chooseDraw;
 
     // The open editors, null when closed.
-    Modi *modi() const { return m_modi; }
-    ModiCon *modiCon() const { return m_modiCon; }
-    AddMem *addMem() const { return m_addMem; }
+    Modi *modi() const;
+    ModiCon *modiCon() const;
+    AddMem *addMem() const;
     // The in-grid name editor of the participants grid and the row it edits.
     QLineEdit *TT = nullptr;
     int EditRow = -1;
