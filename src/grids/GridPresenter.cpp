@@ -384,9 +384,12 @@ bool GridPresenter::CheckColumnClick(Grid &grid, int shift, double x, double y, 
             for (int r = grid.FixedRows(); r < grid.Rows(); ++r)
                 grid.setTextMatrix(r, m, QString());
             grid.setTextMatrix(row, m, Mark);
-        } else if (shift == 1) {
-            const QString value = ToggleMark(grid.TextMatrix(grid.Row(), grid.Col()));
-            for (int r = std::min(grid.Row(), row); r <= std::max(grid.Row(), row); ++r)
+        } else if (shift == 1 && grid.Row() >= grid.FixedRows()) {
+            // The range takes the anchor's mark as the previous press left it: tick a row,
+            // Shift-press another, and the rows between are ticked too.
+            const int anchor = grid.Row();
+            const QString value = grid.TextMatrix(anchor, m);
+            for (int r = std::min(anchor, row); r <= std::max(anchor, row); ++r)
                 grid.setTextMatrix(r, m, value);
         } else {
             grid.setTextMatrix(row, m, ToggleMark(grid.TextMatrix(row, m)));

@@ -45,7 +45,8 @@ class GridPresenter
     static void RenumberRows(Grid &grid);
     // A press on the mark column (the first after the fixed ones) sets, toggles
     // or range-fills "√"; true when the press was in a fixed or the mark column.
-    // shift: 1 when Shift was held. multi false allows one mark only.
+    // shift: 1 when Shift was held; with multi, the rows from the current row (the previous
+    // press's) to the pressed one then get the current row's mark. multi false allows one mark only.
     static bool CheckColumnClick(Grid &grid, int shift, double x, double y, bool multi);
     static std::pair<int, int> HitTestCell(const Grid &grid, double x, double y);
 

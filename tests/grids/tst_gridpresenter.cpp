@@ -80,18 +80,19 @@ struct Fixture : TempDatabase
 
     // Presses as a user's arrive: at the window, which hands them to the widget under the point.
     // Title presses go to GridHeaderClick, others to CheckColumnClick.
-    void click(int row, int col)
+    void click(int row, int col, Qt::KeyboardModifiers modifiers = {})
     {
-        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, point(row, col));
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, modifiers, point(row, col));
     }
     void connectPresses()
     {
         QObject::connect(grid, &Grid::mousePressed, &window,
-                         [this](Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
+                         [this](Qt::MouseButton, Qt::KeyboardModifiers modifiers, double x, double y) {
                              if (GridPresenter::HitTestCell(*grid, x, y).first < grid->FixedRows())
                                  presenter.GridHeaderClick(&window, *grid, x, y);
                              else
-                                 GridPresenter::CheckColumnClick(*grid, 0, x, y, true);
+                                 GridPresenter::CheckColumnClick(*grid, modifiers == Qt::ShiftModifier, x, y,
+                                                                 true);
                          });
     }
 
@@ -465,16 +466,29 @@ class TestGridPresenter : public QObject
         QVERIFY(click(3, 3, 0, true));
         QCOMPARE(f.column(3), (QStringList{"√", "", "", "√"}));
 
-        // With Shift, the rows from the current cell to the pressed one get the toggle of the
-        // current cell's mark, whatever they held.
+        // With Shift, the rows from the current row to the pressed one get the current row's
+        // mark, whatever they held: ticked after a tick, cleared after an untick.
         f.grid->setRow(5);
-        f.grid->setCol(3);
+        f.grid->setCol(4);
         QVERIFY(click(3, 3, 1, true));
-        QCOMPARE(f.column(3), (QStringList{"√", "", "", ""}));
-        f.grid->setRow(4);
+        QCOMPARE(f.column(3), (QStringList{"√", "√", "√", "√"}));
+        QVERIFY(click(3, 3, 0, true));
+        f.grid->setRow(3);
         f.grid->setCol(3);
         QVERIFY(click(5, 3, 1, true));
-        QCOMPARE(f.column(3), (QStringList{"√", "", "√", "√"}));
+        QCOMPARE(f.column(3), (QStringList{"√", "", "", ""}));
+
+        // As the operator does it: a press ticks a row, a Shift-press further down ticks the
+        // rows between; another Shift-press extends from the same first row.
+        QVERIFY(click(1, 3, 0, true)); // clears all
+        f.connectPresses();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        f.click(3, 3);
+        QCOMPARE(f.column(3), (QStringList{"", "√", "", ""}));
+        f.click(5, 3, Qt::ShiftModifier);
+        QCOMPARE(f.column(3), (QStringList{"", "√", "√", "√"}));
+        f.click(2, 3, Qt::ShiftModifier);
+        QCOMPARE(f.column(3), (QStringList{"√", "√", "√", "√"}));
     }
 };
 
