@@ -70,10 +70,15 @@ qsizetype DrawEngine::LoadPrizeTable()
     return m_currentPrize;
 }
 
-bool DrawEngine::LoadDraw()
+bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
 {
-    const bool read =
-        LoadDrawSetting(CurrentDraw.Id, CurrentDraw) && BuildCandidatePool() && LoadPresets(CurrentDraw.Id);
+    const auto step = [&](int n) {
+        if (stepDone)
+            stepDone(n);
+        return true;
+    };
+    const bool read = LoadDrawSetting(CurrentDraw.Id, CurrentDraw) && step(1) && BuildCandidatePool() &&
+                      step(2) && LoadPresets(CurrentDraw.Id) && step(3);
     if (!read) {
         m_pool.assign({});
         m_presets.clear();

@@ -3,6 +3,7 @@
 #include "CandidatePool.h"
 #include "DrawState.h"
 
+#include <functional>
 #include <random>
 
 namespace quilla {
@@ -28,6 +29,7 @@ class DrawEngine
     explicit DrawEngine(Database &db);
 
     void setDisplay(DrawDisplay *display) { m_display = display; }
+    DrawDisplay *display() const { return m_display; }
 
     // The draw being run; the management window and the preset editor set its Id.
     DrawSetting CurrentDraw;
@@ -49,7 +51,8 @@ class DrawEngine
     // Everything the draw screen loads when it opens, in its order. Any read that
     // fails leaves an empty pool and no presets and tells the operator: a draw
     // never runs on part of its participants. False then; the screen must not open.
-    bool LoadDraw();
+    // stepDone(n) runs after step n: 1 settings, 2 pool, 3 presets.
+    bool LoadDraw(const std::function<void(int)> &stepDone = {});
 
     // ---- picking
     // All participants of CurrentDraw except earlier winners of its non-repeatable

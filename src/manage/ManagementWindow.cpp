@@ -12,6 +12,7 @@
 #include "platform/Grid.h"
 #include "platform/MessagePrompt.h"
 #include "platform/WindowHelpers.h"
+#include "screen/DrawScreen.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -151,6 +152,7 @@ FSet::FSet(Database &db, DrawEngine &engine, Progress &progress, Music &music, Q
 
 FSet::~FSet()
 {
+    delete m_screen;
     delete m_modi;
     delete m_modiCon;
     delete m_addMem;
@@ -703,14 +705,37 @@ void FSet::Entr_Click()
     m_engine.CurrentDraw.Id = ChooserKey(chosen);
     if (!m_engine.ConfirmDrawStart(m_engine.CurrentDraw.Id))
         return;
-    // Everything that comes before the draw screen is done; the screen itself comes next.
-    m_db.prompt().message(QStringLiteral("抽奖画面将在后续版本中提供。"), Prompt::Icon::Information);
-    SST_Click(SST->currentIndex());
+    auto *screen = new MF(m_db, m_engine, m_progress, m_music);
+    if (!screen->Load(m_engine.CurrentDraw.Id)) {
+        delete screen; // not read whole: no draw on part of it
+        return;
+    }
+    m_screen = screen;
+    connect(screen, &MF::closed, this, [this] {
+        if (m_screen)
+            m_screen->deleteLater();
+        if (m_quitting)
+            return;
+        show();
+        SST_Click(SST->currentIndex());
+    });
+    // Full screen on the display this window is on.
+    screen->setGeometry(this->screen()->geometry());
+    screen->showFullScreen();
+    screen->activateWindow();
+    screen->setFocus();
+    hide();
+}
+
+MF *FSet::drawScreen() const
+{
+    return m_screen;
 }
 
 void FSet::closeEvent(QCloseEvent *event)
 {
     // Everything is stored as it is made: closing ends the program, editors included.
+    m_quitting = true;
     event->accept();
     QApplication::closeAllWindows();
 }

@@ -21,6 +21,7 @@ class AddMem;
 class Database;
 class DrawEngine;
 class Grid;
+class MF;
 class Modi;
 class ModiCon;
 class Music;
@@ -43,7 +44,8 @@ class FSet : public QMainWindow
     void CMB_Click(int index);
     // The action of button Com(index); index is 10 × tab + k.
     void Com_Click(int index);
-    // Chooser, the questions before a draw, then the draw screen.
+    // Chooser, the questions before a draw, then the draw screen (this window hides
+    // until the screen closes).
     void Entr_Click();
     // Writes participant grid rows firstRow..lastRow to the database: edited rows
     // (negative key) by update, new rows (empty key) by append; saved rows carry
@@ -59,6 +61,8 @@ class FSet : public QMainWindow
     Modi *modi() const;
     ModiCon *modiCon() const;
     AddMem *addMem() const;
+    // The draw screen while a draw runs.
+    MF *drawScreen() const;
     // The in-grid name editor of the participants grid and the row it edits.
     QLineEdit *TT = nullptr;
     int EditRow = -1;
@@ -110,6 +114,8 @@ class FSet : public QMainWindow
     QPointer<Modi> m_modi;
     QPointer<ModiCon> m_modiCon;
     QPointer<AddMem> m_addMem;
+    QPointer<MF> m_screen;
+    bool m_quitting = false;
     qint64 m_participantsDraw = 0; // the draw the participants grid was filled with
     qint64 m_participantTotal = 0; // participants found for it
     qint64 m_editKey = 0;          // the record the in-grid editor writes to

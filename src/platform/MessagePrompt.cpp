@@ -1,5 +1,6 @@
 #include "MessagePrompt.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace quilla {
@@ -25,15 +26,23 @@ QMessageBox::Icon boxIcon(Prompt::Icon icon)
 
 } // namespace
 
+QWidget *MessagePrompt::owner() const
+{
+    // A box owned by a hidden window could open behind the full-screen draw screen.
+    if (m_parent && m_parent->isVisible())
+        return m_parent;
+    return QApplication::activeWindow() ? QApplication::activeWindow() : m_parent.data();
+}
+
 void MessagePrompt::message(const QString &text, Icon icon)
 {
-    QMessageBox box(boxIcon(icon), ApplicationTitle, text, QMessageBox::Ok, m_parent);
+    QMessageBox box(boxIcon(icon), ApplicationTitle, text, QMessageBox::Ok, owner());
     box.exec();
 }
 
 bool MessagePrompt::question(const QString &text, Icon icon)
 {
-    QMessageBox box(boxIcon(icon), ApplicationTitle, text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(boxIcon(icon), ApplicationTitle, text, QMessageBox::Yes | QMessageBox::No, owner());
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

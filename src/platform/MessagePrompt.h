@@ -2,7 +2,9 @@
 
 #include "data/Prompt.h"
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
+
 
 namespace quilla {
 
@@ -19,7 +21,8 @@ class MessagePrompt : public Prompt
     bool question(const QString &text, Icon icon = Icon::None) override;
 
   private:
-    QWidget *m_parent;
+    QWidget *owner() const;
+    QPointer<QWidget> m_parent;
 };
 
 } // namespace quilla

@@ -1,0 +1,521 @@
+#include "DrawScreen.h"
+
+#include "NumberFrame.h"
+#include "ResultDeletion.h"
+#include "data/Database.h"
+#include "data/Progress.h"
+#include "platform/Music.h"
+#include "platform/WindowHelpers.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+
+namespace quilla {
+
+namespace {
+
+constexpr qint64 Red = 255;
+
+// The look a draw has until its own is stored: the board in red KaiTi, the numbers in black.
+TextStyle designStyle(int index)
+{
+    TextStyle style;
+    style.FontName = QStringLiteral("楷体_GB2312");
+    style.Bold = true;
+    style.Size = index == 0 ? 36 : index == 1 ? 14.25 : 42;
+    style.Colour = index == 2 ? 0 : Red;
+    // Board title and list in twips, where they stand on the design screen.
+    if (index == 0) {
+        style.Left = 4320;
+        style.Top = 3240;
+        style.Width = 2955;
+        style.Height = 720;
+    }
+    return style;
+}
+
+QFont fontOf(const TextStyle &style)
+{
+    QFont font(style.FontName);
+    font.setPointSizeF(style.Size > 0 ? style.Size : 12);
+    font.setBold(style.Bold);
+    font.setItalic(style.Italic);
+    font.setStrikeOut(style.Strikeout);
+    font.setUnderline(style.Underline);
+    return font;
+}
+
+} // namespace
+
+MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_db(db), m_engine(engine), m_progress(progress),
+      m_music(music)
+{
+    setWindowTitle(QStringLiteral("Quilla抽奖软件操作界面"));
+    setAccessibleName(windowTitle());
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+
+    FP = new NumberFrame(this);
+    for (int i = 0; i < 3; ++i) {
+        LL[i] = new QLabel(this);
+        // Names come from imported files: never read as markup.
+        LL[i]->setTextFormat(Qt::PlainText);
+        LL[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    LL[0]->setText(QStringLiteral("获奖名单"));
+    LL[0]->setAlignment(Qt::AlignCenter);
+    LL[0]->setAccessibleName(QStringLiteral("公告板标题"));
+    LL[1]->setText(QStringLiteral("  "));
+    LL[1]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LL[1]->setAccessibleName(QStringLiteral("获奖名单"));
+    LL[2]->setText(QStringLiteral("00000000000"));
+    LL[2]->hide(); // holds the numbers' style; the frame paints them
+    FP->setNumbers(LL[2]->text());
+
+    const char16_t *commands[] = {u"开始抽奖", u"结束抽奖", u"取消结果"};
+    for (int i = 0; i < 3; ++i) {
+        LCOM[i] = new QLabel(QString::fromUtf16(commands[i]), this);
+        LCOM[i]->setAccessibleName(LCOM[i]->text());
+        LCOM[i]->setCursor(Qt::PointingHandCursor);
+        LCOM[i]->installEventFilter(this);
+    }
+    QFont song(QStringLiteral("宋体"));
+    song.setPointSize(9);
+    song.setBold(true);
+    LCOM[0]->setFont(song);
+    LCOM[0]->setStyleSheet(QStringLiteral("color: red;"));
+    for (QLabel *label : LCOM)
+        label->adjustSize();
+
+    Scr = new QTimer(this);
+    Scr->setTimerType(Qt::PreciseTimer);
+    connect(Scr, &QTimer::timeout, this, &MF::tick);
+    Fin = new QTimer(this);
+    Fin->setInterval(1000);
+    connect(Fin, &QTimer::timeout, this, &MF::countdown);
+
+    buildMenu();
+    for (int i = 0; i < 3; ++i)
+        m_styles[i] = designStyle(i);
+    setBackground(QPixmap(QStringLiteral(":/screen/DefaultBackground.jpg")));
+}
+
+MF::~MF()
+{
+    if (m_engine.display() == this)
+        m_engine.setDisplay(nullptr);
+    delete m_delAward;
+}
+
+void MF::buildMenu()
+{
+    m_Set = new QMenu(QStringLiteral("设置"), this);
+    M_FrmSet = m_Set->addAction(QStringLiteral("号码框设置"));
+    M_BRD = m_Set->addAction(QStringLiteral("公告板设置"));
+    // The two settings dialogs come with a later version.
+    M_FrmSet->setEnabled(false);
+    M_BRD->setEnabled(false);
+    m_Set->addSeparator();
+    M_HideList = m_Set->addAction(QStringLiteral("公告板隐藏"));
+    m_Order = m_Set->addAction(QStringLiteral("公告板反序"));
+    m_OneAward = m_Set->addAction(QStringLiteral("只显示当前奖项名单"));
+    for (QAction *option : {M_HideList, m_Order, m_OneAward}) {
+        option->setCheckable(true);
+        connect(option, &QAction::triggered, this, &MF::boardOptionChanged);
+    }
+    m_Set->addSeparator();
+    M_Refresh = m_Set->addAction(QStringLiteral("屏幕刷新"), this, qOverload<>(&QWidget::update));
+    m_Exit = m_Set->addAction(QStringLiteral("退出抽奖"), this, &QWidget::close);
+}
+
+int MF::ScrollInterval(qint64 speed)
+{
+    return speed > 500 || speed < 1 ? 1 : int(501 - speed);
+}
+
+bool MF::scrolling() const
+{
+    return Scr->isActive();
+}
+
+DelAward *MF::delAward() const
+{
+    return m_delAward;
+}
+
+// ---------------------------------------------------------------- loading
+
+bool MF::Load(qint64 drawId)
+{
+    // The draw is fixed for the whole opening, whatever else sets the engine's current draw.
+    m_drawId = drawId;
+    m_drawMode = false;
+    m_engine.CurrentDraw.Id = drawId;
+    m_engine.setDisplay(this);
+    m_progress.begin(QStringLiteral("正在读取抽奖数据..."), 5);
+    const bool read = m_engine.LoadDraw([this](int step) {
+        if (step == 1) {
+            m_progress.step(1);
+            loadAppearance();
+        }
+        m_progress.step(1);
+    });
+    m_progress.step(1);
+    m_progress.end();
+    if (!read)
+        return false;
+    playState(1);
+    return true;
+}
+
+void MF::loadAppearance()
+{
+    const QString path = m_engine.CurrentDraw.Background;
+    if (!path.isEmpty()) {
+        QPixmap picture;
+        if (QFileInfo(path).isFile() && picture.load(path))
+            setBackground(picture);
+        else
+            m_db.prompt().message(QStringLiteral("找不到背景图片：“") + path + QStringLiteral("”"));
+    }
+    const char16_t *columns[] = {u"L0", u"L1", u"L2"};
+    for (int i = 0; i < 3; ++i) {
+        m_styles[i] = designStyle(i);
+        const StyleApplied applied = ApplyTextStyle(
+            ReadScreenSetting(m_db, m_drawId, QString::fromUtf16(columns[i])), m_styles[i], i < 2);
+        if (i == 1)
+            m_boardPlaced = applied == StyleApplied::Everything;
+        applyStyle(LL[i], m_styles[i]);
+    }
+    FP->setTextFont(fontOf(m_styles[2]));
+    FP->setTextColour(ColorFromBgr(m_styles[2].Colour));
+
+    // Each opening reads its own draw's board options; missing ones are the initial states.
+    m_board = ParseBoard(ReadScreenSetting(m_db, m_drawId, QStringLiteral("BRD")));
+    M_HideList->setChecked(m_board.Hidden);
+    m_Order->setChecked(m_board.Reverse);
+    m_OneAward->setChecked(m_board.OneAward);
+    LL[0]->setVisible(!m_board.Hidden);
+    LL[1]->setVisible(!m_board.Hidden);
+
+    // A draw without a frame of its own gets the design frame, so that numbers always show.
+    const std::optional<FrameLayout> frame =
+        ParseFrame(ReadScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed());
+    FP->applyLayout(frame ? *frame : *ParseFrame(DesignFrame));
+    placeBoard();
+}
+
+void MF::applyStyle(QLabel *label, const TextStyle &style)
+{
+    label->setFont(fontOf(style));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, ColorFromBgr(style.Colour));
+    label->setPalette(palette);
+}
+
+void MF::setBackground(const QPixmap &picture)
+{
+    m_background = picture;
+    m_scaled = QPixmap();
+    update();
+}
+
+// ---------------------------------------------------------------- geometry and painting
+
+void MF::placeBoard()
+{
+    const TextStyle &title = m_styles[0];
+    LL[0]->setGeometry(ToPixels(title.Left), ToPixels(title.Top), std::max(1, ToPixels(title.Width)),
+                       std::max(1, ToPixels(title.Height)));
+    if (m_boardPlaced) {
+        const TextStyle &list = m_styles[1];
+        LL[1]->setGeometry(ToPixels(list.Left), ToPixels(list.Top), std::max(1, ToPixels(list.Width)),
+                           std::max(1, ToPixels(list.Height)));
+    } else {
+        // As wide as the title, from below it to the bottom of the screen.
+        const QRect above = LL[0]->geometry();
+        LL[1]->setGeometry(above.left(), above.bottom() + 1, above.width(),
+                           std::max(1, height() - above.bottom() - 1));
+    }
+}
+
+void MF::placeCommands()
+{
+    const int margin = ToPixels(30);
+    const int top = height() - LCOM[0]->height() - margin;
+    LCOM[2]->move(margin, top);
+    LCOM[1]->move(width() - LCOM[1]->width() - margin, top);
+    LCOM[0]->move(LCOM[1]->x() - LCOM[0]->width() - ToPixels(80), top);
+}
+
+void MF::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_scaled = QPixmap();
+    placeCommands();
+    placeBoard();
+}
+
+void MF::paintEvent(QPaintEvent *event)
+{
+    // The stretched picture is made once per size; a tick repaints only the frame's part of it.
+    if (m_scaled.size() != size() && !m_background.isNull())
+        m_scaled = m_background.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QPainter painter(this);
+    if (m_scaled.isNull())
+        painter.fillRect(event->rect(), Qt::white);
+    else
+        painter.drawPixmap(event->rect(), m_scaled, event->rect());
+}
+
+// ---------------------------------------------------------------- operator input
+
+void MF::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_leftPressed = true;
+        return;
+    }
+    m_leftPressed = false;
+    m_Set->popup(event->globalPosition().toPoint());
+}
+
+void MF::mouseReleaseEvent(QMouseEvent *event)
+{
+    // One click, one action: the press and the release of the left button.
+    if (event->button() == Qt::LeftButton && m_leftPressed) {
+        m_leftPressed = false;
+        DrawAction();
+    }
+}
+
+void MF::mouseDoubleClickEvent(QMouseEvent *)
+{
+    // The second press of a double click is not a second click: it must not stop
+    // the round the first one started.
+    m_leftPressed = false;
+}
+
+void MF::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Space) {
+        if (!event->isAutoRepeat()) // a held key is one press
+            DrawAction();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool MF::eventFilter(QObject *watched, QEvent *event)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (watched != LCOM[i])
+            continue;
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() != Qt::LeftButton)
+                m_Set->popup(mouse->globalPosition().toPoint());
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::LeftButton && LCOM[i]->rect().contains(mouse->position().toPoint()))
+                LCOM_Click(i);
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick)
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MF::LCOM_Click(int index)
+{
+    switch (index) {
+    case 0: {
+        m_drawMode = !m_drawMode;
+        LCOM[0]->setText(m_drawMode ? QStringLiteral("暂停抽奖") : QStringLiteral("开始抽奖"));
+        LCOM[0]->setStyleSheet(m_drawMode ? QStringLiteral("color: black;") : QStringLiteral("color: red;"));
+        QFont font = LCOM[0]->font();
+        font.setBold(!m_drawMode);
+        LCOM[0]->setFont(font);
+        LCOM[0]->adjustSize();
+        placeCommands();
+        break;
+    }
+    case 1:
+        close();
+        break;
+    case 2:
+        openDelAward();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- rounds
+
+void MF::DrawAction()
+{
+    if (!Scr->isActive()) {
+        if (!m_drawMode) {
+            m_db.prompt().message(QStringLiteral("请点击屏幕右下角“开始抽奖”，进入抽奖操作！"));
+            return;
+        }
+        startRound();
+        return;
+    }
+    if (Fin->isActive()) // a timed round stops by itself
+        return;
+    stopRound();
+}
+
+void MF::startRound()
+{
+    m_engine.CurrentDraw.Id = m_drawId;
+    // The round's first numbers are shown at once: a stop at any moment records what was seen.
+    const qsizetype current = m_engine.StartRound(m_picks);
+    if (current <= 0) {
+        m_db.prompt().message(QStringLiteral("所有奖项都已抽完！"));
+        return;
+    }
+    m_roundPrizeId = m_engine.Prizes().at(current).PrizeId;
+    m_roundCount = m_engine.RoundCount();
+    Scr->setInterval(ScrollInterval(m_engine.CurrentDraw.Speed));
+    if (m_engine.CurrentDraw.AutoStop > 0) {
+        m_secondsLeft = int(std::min<qint64>(m_engine.CurrentDraw.AutoStop, INT_MAX));
+        Fin->start();
+    }
+    Scr->start();
+    playState(2);
+}
+
+void MF::tick()
+{
+    if (m_roundPrizeId == 0 || m_roundCount < 1) {
+        // Nothing to draw for: the round ends here, unrecorded, with one message.
+        Scr->stop();
+        Fin->stop();
+        m_music.StopMusic();
+        m_db.prompt().message(QStringLiteral("已经没有需要抽奖的奖项！"));
+        return;
+    }
+    m_engine.PickRound(m_picks, m_roundCount);
+    m_engine.ShowPicks(m_picks);
+}
+
+void MF::countdown()
+{
+    if (--m_secondsLeft > 0)
+        return;
+    Fin->stop();
+    DrawAction();
+}
+
+void MF::stopRound()
+{
+    playState(3);
+    Scr->stop();
+    Fin->stop();
+    const qint64 prizeId = m_roundPrizeId;
+    m_roundPrizeId = 0;
+    if (prizeId == 0)
+        return;
+    // Stored before anything else happens; the frame then shows exactly what was stored.
+    m_engine.RecordRound(m_drawId, prizeId, m_picks);
+    m_lastPrizeId = prizeId;
+    rebuildBoard(prizeId);
+}
+
+void MF::rebuildBoard(qint64 prizeId)
+{
+    LL[1]->setText(m_engine.BuildAnnouncement(m_drawId, prizeId, m_board.Reverse, m_board.OneAward));
+}
+
+void MF::setBoardTitle(const QString &text)
+{
+    LL[0]->setText(text);
+}
+
+void MF::setPicksText(const QString &text)
+{
+    LL[2]->setText(text);
+    FP->setNumbers(text);
+}
+
+// ---------------------------------------------------------------- music, menu, closing
+
+void MF::playState(int state)
+{
+    // One attempt per change: waiting and drawing music loop in the player, the
+    // winning music plays once, and each change silences what played before.
+    m_music.StopMusic();
+    const DrawSetting &draw = m_engine.CurrentDraw;
+    const QString &path = state == 1 ? draw.Music1 : state == 2 ? draw.Music2 : draw.Music3;
+    if (!path.isEmpty())
+        m_music.PlayMusic(path, state != 3);
+}
+
+void MF::boardOptionChanged()
+{
+    m_board.Hidden = M_HideList->isChecked();
+    m_board.Reverse = m_Order->isChecked();
+    m_board.OneAward = m_OneAward->isChecked();
+    LL[0]->setVisible(!m_board.Hidden);
+    LL[1]->setVisible(!m_board.Hidden);
+    if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("BRD"), FormatBoard(m_board)))
+        m_db.prompt().message(QStringLiteral("公告板设置未能保存到数据库，请检查数据库文件！"),
+                              Prompt::Icon::Warning);
+}
+
+void MF::openDelAward()
+{
+    if (!m_delAward) {
+        m_delAward = new DelAward(m_db, m_progress, m_drawId, this);
+        m_delAward->setWindowFlag(Qt::Window);
+        connect(m_delAward, &DelAward::deleted, this, [this] {
+            // The freed places are drawn again; the board lists what is stored now.
+            m_engine.CurrentDraw.Id = m_drawId;
+            const qsizetype current = m_engine.LoadPrizeTable();
+            rebuildBoard(current > 0 ? m_engine.Prizes().at(current).PrizeId : m_lastPrizeId);
+        });
+        connect(m_delAward, &DelAward::closed, m_delAward, &QObject::deleteLater);
+    }
+    m_delAward->show();
+    m_delAward->raise();
+    m_delAward->activateWindow();
+}
+
+void MF::closeEvent(QCloseEvent *event)
+{
+    // However the screen is closed: an unfinished round is dropped, nothing is recorded.
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    m_closing = true;
+    Scr->stop();
+    Fin->stop();
+    m_roundPrizeId = 0;
+    m_music.StopMusic();
+    if (m_delAward)
+        m_delAward->close();
+    m_engine.ClearPresetsAfterDraw(m_drawId);
+    if (m_engine.display() == this)
+        m_engine.setDisplay(nullptr);
+    event->accept();
+    Q_EMIT closed();
+}
+
+} // namespace quilla

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "engine/DrawEngine.h"
+#include "engine/ScreenSettings.h"
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+class QMenu;
+class QTimer;
+
+namespace quilla {
+
+class Database;
+class DelAward;
+class Music;
+class NumberFrame;
+class Progress;
+
+// The full-screen window a draw runs on in front of the audience. A click
+// (left press and release) or the space bar starts a round for the first prize
+// with winners left; the next one stops it and stores the numbers shown. The
+// command labels along the bottom switch the draw mode on and off, close the
+// screen and open the deletion of results; the right button opens the settings menu.
+class MF : public QWidget, public DrawDisplay
+{
+    Q_OBJECT
+
+  public:
+    MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent = nullptr);
+    ~MF() override;
+
+    // Reads the draw under the progress window. False when it could not be read
+    // whole (the operator has been told): the screen must not open then.
+    bool Load(qint64 drawId);
+    // The scroll interval for a draw's speed: 501 − speed ms, 1 ms outside 1..500.
+    static int ScrollInterval(qint64 speed);
+
+    // The draw action of a click or the space bar: start, or stop and record.
+    void DrawAction();
+    void LCOM_Click(int index);
+
+    qint64 drawId() const { return m_drawId; }
+    bool drawMode() const { return m_drawMode; }
+    bool scrolling() const;
+    const QList<Candidate> &picks() const { return m_picks; }
+    const BoardOptions &boardOptions() const { return m_board; }
+    DelAward *delAward() const;
+
+    NumberFrame *FP = nullptr;
+    QLabel *LL[3] = {}; // board title, board list, the numbers' text style (never shown)
+    QLabel *LCOM[3] = {};
+    QTimer *Scr = nullptr;
+    QTimer *Fin = nullptr;
+    QMenu *m_Set = nullptr;
+    QAction *M_FrmSet = nullptr;
+    QAction *M_BRD = nullptr;
+    QAction *M_HideList = nullptr;
+    QAction *m_Order = nullptr;
+    QAction *m_OneAward = nullptr;
+    QAction *M_Refresh = nullptr;
+    QAction *m_Exit = nullptr;
+
+  Q_SIGNALS:
+    // After the screen closed: the management window shows itself again.
+    void closed();
+
+  protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+  private:
+    void setBoardTitle(const QString &text) override;
+    void setPicksText(const QString &text) override;
+
+    void buildMenu();
+    void loadAppearance();
+    void setBackground(const QPixmap &picture);
+    void applyStyle(QLabel *label, const TextStyle &style);
+    void placeBoard();
+    void placeCommands();
+    void startRound();
+    void tick();
+    void countdown();
+    void stopRound();
+    void rebuildBoard(qint64 prizeId);
+    void playState(int state);
+    void boardOptionChanged();
+    void openDelAward();
+
+    Database &m_db;
+    DrawEngine &m_engine;
+    Progress &m_progress;
+    Music &m_music;
+    qint64 m_drawId = 0;
+    bool m_drawMode = false;
+    QList<Candidate> m_picks;
+    // The prize and the number of places of the round being drawn, fixed at its start.
+    qint64 m_roundPrizeId = 0;
+    int m_roundCount = 0;
+    qint64 m_lastPrizeId = 0;
+    int m_secondsLeft = 0;
+    bool m_leftPressed = false;
+    BoardOptions m_board;
+    TextStyle m_styles[3];
+    bool m_boardPlaced = false; // the list's place came from its stored style
+    QPixmap m_background;
+    QPixmap m_scaled;
+    QPointer<DelAward> m_delAward;
+    bool m_closing = false;
+};
+
+} // namespace quilla

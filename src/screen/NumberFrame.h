@@ -1,0 +1,43 @@
+#pragma once
+
+#include "engine/ScreenSettings.h"
+
+#include <QWidget>
+
+namespace quilla {
+
+// The number frame of the draw screen: the numbers of the round, one per line,
+// centred in a box painted in the frame's colour with a border, or painted
+// straight over the background when the frame is transparent.
+class NumberFrame : public QWidget
+{
+  public:
+    explicit NumberFrame(QWidget *parent = nullptr);
+
+    // Place and size in pixels of the screen; with AutoHeight the height follows the lines.
+    void applyLayout(const FrameLayout &layout);
+    const FrameLayout &frameLayout() const { return m_layout; }
+
+    // Lines separated by CR LF, as the engine shows its picks.
+    void setNumbers(const QString &text);
+    const QString &numbers() const { return m_numbers; }
+    void setTextFont(const QFont &font);
+    const QFont &textFont() const { return m_font; }
+    void setTextColour(const QColor &colour);
+
+  protected:
+    void paintEvent(QPaintEvent *event) override;
+
+  private:
+    void fitHeight();
+    int lineHeight() const;
+
+    FrameLayout m_layout;
+    QString m_numbers;
+    QStringList m_lines;
+    QFont m_font;
+    QColor m_colour = Qt::black;
+    int m_textWidth = 0;
+};
+
+} // namespace quilla

@@ -1,0 +1,260 @@
+#include "data/Settings.h"
+#include "screen/DrawScreen.h"
+#include "screen/NumberFrame.h"
+#include "screen/ResultDeletion.h"
+#include "support/DrawFixture.h"
+#include "support/FakeMusic.h"
+#include "support/RecordingProgress.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace quilla;
+
+namespace {
+
+struct Screen : DrawFixture
+{
+    Screen()
+    {
+        draw = addDraw();
+        first = addPrize(draw, 1, QStringLiteral("一等奖"), 2, 2, false, QStringLiteral("电视机"));
+        second = addPrize(draw, 2, QStringLiteral("二等奖"), 1, 1);
+        addParticipants(draw, 20);
+    }
+
+    void open()
+    {
+        screen = std::make_unique<MF>(db, engine, progress, music);
+        QVERIFY(screen->Load(draw));
+        screen->resize(1024, 768);
+        screen->show();
+        QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
+    }
+    void setSpeedAndTimer(int speed, int seconds)
+    {
+        QVERIFY(db.ExecuteSql(Sql("UPDATE 奖次表 SET 速度=") + Sql::number(speed) + Sql(",定时=") +
+                              Sql::number(seconds) + Sql(" WHERE ID=") + Sql::number(draw)));
+    }
+    // A left click on the background, through the window as a user's arrives.
+    void click() { QTest::mouseClick(screen->windowHandle(), Qt::LeftButton, {}, QPoint(900, 600)); }
+    QStringList stored()
+    {
+        QStringList numbers;
+        db.forEachRow(Sql("SELECT * FROM 结果表 WHERE CID=") + Sql::number(draw) + Sql(" ORDER BY ID"),
+                      [&](const Row &row) { numbers.append(row.text(u"号码")); });
+        return numbers;
+    }
+
+    qint64 draw = 0, first = 0, second = 0;
+    RecordingProgress progress;
+    FakeMusic music;
+    std::unique_ptr<MF> screen;
+};
+
+} // namespace
+
+class TestDrawScreen : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_settings;
+
+  private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+    }
+
+    void scrollIntervals_data()
+    {
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("0") << 0 << 1;
+        QTest::newRow("-5") << -5 << 1;
+        QTest::newRow("1") << 1 << 500;
+        QTest::newRow("500") << 500 << 1;
+        QTest::newRow("501") << 501 << 1;
+    }
+
+    void scrollIntervals()
+    {
+        QFETCH(int, speed);
+        QFETCH(int, interval);
+        QCOMPARE(MF::ScrollInterval(speed), interval);
+    }
+
+    // Paused → Ready → Scrolling → Ready, prize after prize, with the music of each state.
+    void aWholeDrawByClicks()
+    {
+        Screen s;
+        s.music.accepts = true;
+        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖次表 SET 音乐1='w.mp3',音乐2='d.mp3',音乐3='' WHERE ID=") +
+                                Sql::number(s.draw)));
+        s.open();
+        QCOMPARE(s.progress.captions, QStringList{QStringLiteral("正在读取抽奖数据...")});
+        QCOMPARE(s.music.played, QStringList{QStringLiteral("w.mp3")});
+        QCOMPARE(s.screen->FP->numbers(), QStringLiteral("00000000000"));
+
+        s.click(); // paused
+        QCOMPARE(s.prompt.messages,
+                 QStringList{QStringLiteral("请点击屏幕右下角“开始抽奖”，进入抽奖操作！")});
+        QVERIFY(!s.screen->scrolling());
+        s.screen->LCOM_Click(0);
+        QCOMPARE(s.screen->LCOM[0]->text(), QStringLiteral("暂停抽奖"));
+
+        s.click(); // start: the first numbers show at once
+        QVERIFY(s.screen->scrolling());
+        QCOMPARE(s.music.played.last(), QStringLiteral("d.mp3"));
+        QVERIFY(s.music.repeats.last());
+        const QString firstShown = s.screen->FP->numbers();
+        QTRY_VERIFY(s.screen->FP->numbers() != firstShown); // the ticks move on
+        s.click();                                          // stop: exactly the numbers shown are stored
+        QVERIFY(!s.screen->scrolling());
+        const QStringList shown = s.screen->FP->numbers().split(QStringLiteral("\r\n"));
+        QCOMPARE(s.stored(), shown);
+        QCOMPARE(s.music.MusicStatus(), QString()); // no winning music: silence, not drawing music
+        QVERIFY(s.screen->LL[1]->text().contains(shown.at(0)));
+
+        s.click();
+        s.click();
+        QCOMPARE(s.stored().size(), 3);
+        s.prompt.clear();
+        s.click(); // everything drawn
+        QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("所有奖项都已抽完！")});
+        // Reverse order by default: the prize drawn last is listed first.
+        QVERIFY(s.screen->LL[1]->text().startsWith(QStringLiteral("二等奖")));
+    }
+
+    void spaceStartsAndStopsOncePerPress()
+    {
+        Screen s;
+        s.open();
+        s.screen->LCOM_Click(0);
+        QTest::keyClick(s.screen.get(), Qt::Key_Space);
+        QVERIFY(s.screen->scrolling());
+        // A held space bar repeats: the repeats neither stop nor start a round.
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+        QApplication::sendEvent(s.screen.get(), &repeat);
+        QVERIFY(s.screen->scrolling());
+        QTest::keyClick(s.screen.get(), Qt::Key_Space); // at once: the round's first numbers
+        QVERIFY(!s.screen->scrolling());
+        QCOMPARE(s.stored(), s.screen->FP->numbers().split(QStringLiteral("\r\n")));
+
+        // A double click is one start, not a start and a stop.
+        QTest::mouseDClick(s.screen->windowHandle(), Qt::LeftButton, {}, QPoint(900, 600));
+        QVERIFY(s.screen->scrolling());
+    }
+
+    void aTimedRoundIgnoresClicksAndStopsItself()
+    {
+        Screen s;
+        s.setSpeedAndTimer(400, 1);
+        s.open();
+        s.screen->LCOM_Click(0);
+        s.click();
+        QVERIFY(s.screen->Fin->isActive());
+        QCOMPARE(s.screen->Scr->interval(), 101);
+        s.click(); // ignored while counting down
+        QVERIFY(s.screen->scrolling());
+        QVERIFY(s.stored().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!s.screen->scrolling(), 3000);
+        QCOMPARE(s.stored().size(), 2);
+    }
+
+    void closingWhileScrollingRecordsNothingAndClearsPresets()
+    {
+        Screen s;
+        s.addPreset(s.draw, s.first, QStringLiteral("1001"), QStringLiteral("人0"));
+        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()));
+        s.open();
+        QSignalSpy closed(s.screen.get(), &MF::closed);
+        s.screen->LCOM_Click(0);
+        s.click();
+        s.screen->LCOM_Click(1);
+        QCOMPARE(closed.size(), 1);
+        QVERIFY(!s.screen->scrolling());
+        QVERIFY(s.stored().isEmpty());
+        QCOMPARE(s.count("预设表"), 0);
+        QCOMPARE(s.music.MusicStatus(), QString());
+
+        // Kept when the preset editor's box was unticked.
+        s.addPreset(s.draw, s.first, QStringLiteral("1001"), QStringLiteral("人0"));
+        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
+                             QStringLiteral("1")));
+        s.open();
+        s.screen->close(); // the window manager's way
+        QCOMPARE(s.count("预设表"), 1);
+    }
+
+    // Each draw opened in a run shows its own board options, and the menu stores them.
+    void boardOptionsBelongToTheirDraw()
+    {
+        Screen s;
+        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("BRD"), QStringLiteral("】【√】【√")));
+        s.open();
+        QVERIFY(!s.screen->m_Order->isChecked());
+        QVERIFY(s.screen->m_OneAward->isChecked());
+        QVERIFY(s.screen->LL[1]->isHidden());
+        s.screen->m_Order->trigger();
+        QCOMPARE(ReadScreenSetting(s.db, s.draw, QStringLiteral("BRD")), QStringLiteral("√】【√】【√"));
+        s.screen->close();
+
+        const qint64 other = s.addDraw(QStringLiteral("别的"));
+        s.draw = other;
+        s.open();
+        QVERIFY(s.screen->m_Order->isChecked()); // the initial states, not the last draw's
+        QVERIFY(!s.screen->M_HideList->isChecked());
+        QVERIFY(s.screen->LL[1]->isVisible());
+    }
+
+    void deletedResultsAreDrawnAgain()
+    {
+        Screen s;
+        s.open();
+        s.screen->LCOM_Click(0);
+        s.click();
+        s.click();
+        QCOMPARE(s.stored().size(), 2);
+        s.screen->LCOM_Click(2);
+        DelAward *window = s.screen->delAward();
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QString gone = s.stored().at(0);
+        QVERIFY(s.db.ExecuteSql(Sql("DELETE * FROM 结果表 WHERE 号码=") + Sql::text(gone)));
+        Q_EMIT window->deleted();
+        QVERIFY(!s.screen->LL[1]->text().contains(gone));
+        // The freed place comes first: the next round is 一等奖's again, with one place.
+        s.click();
+        QCOMPARE(s.screen->picks().size(), 1);
+        s.screen->close();
+        QVERIFY(!s.screen->delAward() || !s.screen->delAward()->isVisible());
+    }
+
+    void aTransparentFrameShowsTheBackground()
+    {
+        Screen s;
+        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"),
+                                   QStringLiteral("100】【100】【300】【80】【255】【1】【0")));
+        s.open();
+        s.screen->FP->setNumbers(QString());
+        const QImage image = s.screen->grab().toImage();
+        const QRect frame = s.screen->FP->geometry();
+        QCOMPARE(frame, QRect(100, 100, 300, 80));
+        // Compared with the same place of a screen whose frame is elsewhere.
+        s.screen->FP->applyLayout(FrameLayout{600, 500, 10, 10, 255, true, false});
+        const QImage behind = s.screen->grab().toImage();
+        QCOMPARE(image.copy(frame), behind.copy(frame));
+        s.screen->FP->applyLayout(FrameLayout{100, 100, 300, 80, 255, false, false});
+        QCOMPARE(s.screen->grab().toImage().pixelColor(200, 140), QColor(Qt::red));
+    }
+};
+
+QTEST_MAIN(TestDrawScreen)
+#include "tst_drawscreen.moc"
