@@ -152,7 +152,7 @@ void run(QApplication &app, int participants)
 
     timer.restart();
     screen.DrawAction(); // the stop: 100 winners stored, the board rebuilt
-    std::printf("%-40s %9.1f ms   (goal <= 20 ms)\n", "a stop (store 100 + board)",
+    std::printf("%-40s %9.1f ms   (goal <= 20 ms)\n", "a stop (100 winners stored; board follows)",
                 timer.nsecsElapsed() / 1e6);
 
     timer.restart();

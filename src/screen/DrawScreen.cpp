@@ -435,7 +435,8 @@ void MF::stopRound()
     // Stored before anything else happens; the frame then shows exactly what was stored.
     m_engine.RecordRound(m_drawId, prizeId, m_picks);
     m_lastPrizeId = prizeId;
-    rebuildBoard(prizeId);
+    // The board reads every stored result: it follows the stop a moment later.
+    QTimer::singleShot(0, this, [this, prizeId] { rebuildBoard(prizeId); });
 }
 
 void MF::rebuildBoard(qint64 prizeId)
@@ -450,7 +451,7 @@ void MF::setBoardTitle(const QString &text)
 
 void MF::setPicksText(const QString &text)
 {
-    LL[2]->setText(text);
+    // LL(2) only carries the numbers' style; the frame holds and paints the text.
     FP->setNumbers(text);
 }
 

@@ -11,6 +11,7 @@ namespace {
 // The smallest frame a stored layout may give: a zero size would hide the numbers.
 constexpr int MinimumWidth = 300; // 4500 twips at 96 dpi
 constexpr int MinimumHeight = 50; // 750 twips
+constexpr int FrameInterval = 15; // ms: about the refresh of a screen
 
 } // namespace
 
@@ -19,6 +20,9 @@ NumberFrame::NumberFrame(QWidget *parent) : QWidget(parent)
     // Clicks belong to the screen: a press on the frame starts or stops like one on the background.
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAccessibleName(QStringLiteral("号码框"));
+    m_repaint.setSingleShot(true);
+    m_repaint.setTimerType(Qt::PreciseTimer);
+    connect(&m_repaint, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     applyLayout(FrameLayout());
 }
 
@@ -38,22 +42,41 @@ void NumberFrame::setNumbers(const QString &text)
     if (text == m_numbers)
         return;
     m_numbers = text;
-    m_lines = text.split(QStringLiteral("\r\n"));
+    m_measured = false;
+    m_lineCount = int(text.count(QStringLiteral("\r\n"))) + 1;
+    if (m_layout.AutoHeight)
+        fitHeight();
+    scheduleRepaint();
+}
+
+void NumberFrame::scheduleRepaint()
+{
+    if (m_repaint.isActive())
+        return;
+    const qint64 since = m_sincePaint.isValid() ? m_sincePaint.elapsed() : FrameInterval;
+    if (since >= FrameInterval)
+        update();
+    else
+        m_repaint.start(int(FrameInterval - since));
+}
+
+void NumberFrame::measure()
+{
+    m_lines = m_numbers.split(QStringLiteral("\r\n"));
     const QFontMetrics metrics(m_font);
     m_textWidth = 0;
     for (const QString &line : std::as_const(m_lines))
         m_textWidth = std::max(m_textWidth, metrics.horizontalAdvance(line));
-    if (m_layout.AutoHeight)
-        fitHeight();
-    update();
+    m_measured = true;
 }
 
 void NumberFrame::setTextFont(const QFont &font)
 {
     m_font = font;
-    const QString numbers = m_numbers;
-    m_numbers.clear();
-    setNumbers(numbers); // measured again in the new font
+    m_measured = false;
+    if (m_layout.AutoHeight)
+        fitHeight();
+    update();
 }
 
 void NumberFrame::setTextColour(const QColor &colour)
@@ -70,11 +93,12 @@ int NumberFrame::lineHeight() const
 void NumberFrame::fitHeight()
 {
     // The text's height and two pixels, however many lines the round has.
-    resize(width(), std::max(1, int(m_lines.size())) * lineHeight() + ToPixels(30));
+    resize(width(), m_lineCount * lineHeight() + ToPixels(30));
 }
 
 void NumberFrame::paintEvent(QPaintEvent *)
 {
+    m_sincePaint.restart();
     QPainter painter(this);
     if (!m_layout.Transparent) {
         painter.fillRect(rect(), ColorFromBgr(m_layout.Colour));
@@ -83,6 +107,8 @@ void NumberFrame::paintEvent(QPaintEvent *)
     }
     if (m_numbers.isEmpty())
         return;
+    if (!m_measured)
+        measure();
     // The block of lines is centred; each line starts at the block's left edge.
     painter.setFont(m_font);
     painter.setPen(m_colour);

@@ -2,6 +2,8 @@
 
 #include "engine/ScreenSettings.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 namespace quilla {
@@ -31,13 +33,20 @@ class NumberFrame : public QWidget
   private:
     void fitHeight();
     int lineHeight() const;
+    void measure();
+    void scheduleRepaint();
 
     FrameLayout m_layout;
     QString m_numbers;
-    QStringList m_lines;
+    int m_lineCount = 1;
+    QStringList m_lines; // split and measured when painted
+    bool m_measured = false;
     QFont m_font;
     QColor m_colour = Qt::black;
     int m_textWidth = 0;
+    // Numbers may change every millisecond; the audience sees at most a frame per refresh.
+    QElapsedTimer m_sincePaint;
+    QTimer m_repaint;
 };
 
 } // namespace quilla

@@ -120,7 +120,7 @@ class TestDrawScreen : public QObject
         const QStringList shown = s.screen->FP->numbers().split(QStringLiteral("\r\n"));
         QCOMPARE(s.stored(), shown);
         QCOMPARE(s.music.MusicStatus(), QString()); // no winning music: silence, not drawing music
-        QVERIFY(s.screen->LL[1]->text().contains(shown.at(0)));
+        QTRY_VERIFY(s.screen->LL[1]->text().contains(shown.at(0)));
 
         s.click();
         s.click();
@@ -129,7 +129,7 @@ class TestDrawScreen : public QObject
         s.click(); // everything drawn
         QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("所有奖项都已抽完！")});
         // Reverse order by default: the prize drawn last is listed first.
-        QVERIFY(s.screen->LL[1]->text().startsWith(QStringLiteral("二等奖")));
+        QTRY_VERIFY(s.screen->LL[1]->text().startsWith(QStringLiteral("二等奖")));
     }
 
     void spaceStartsAndStopsOncePerPress()
