@@ -40,6 +40,13 @@ TextStyle designStyle(int index)
     return style;
 }
 
+// The command labels stay readable on any picture: a pale backing behind the small text.
+void setCommandColour(QLabel *label, const QString &colour)
+{
+    label->setStyleSheet(QStringLiteral("QLabel { color: ") + colour +
+                         QStringLiteral("; background: rgba(255, 255, 255, 150); padding: 1px 4px; }"));
+}
+
 QFont fontOf(const TextStyle &style)
 {
     QFont font(style.FontName);
@@ -93,7 +100,9 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
     song.setPointSize(9);
     song.setBold(true);
     LCOM[0]->setFont(song);
-    LCOM[0]->setStyleSheet(QStringLiteral("color: red;"));
+    setCommandColour(LCOM[0], QStringLiteral("red"));
+    for (int i : {1, 2})
+        setCommandColour(LCOM[i], QStringLiteral("black"));
     for (QLabel *label : LCOM)
         label->adjustSize();
 
@@ -345,7 +354,7 @@ void MF::LCOM_Click(int index)
     case 0: {
         m_drawMode = !m_drawMode;
         LCOM[0]->setText(m_drawMode ? QStringLiteral("暂停抽奖") : QStringLiteral("开始抽奖"));
-        LCOM[0]->setStyleSheet(m_drawMode ? QStringLiteral("color: black;") : QStringLiteral("color: red;"));
+        setCommandColour(LCOM[0], m_drawMode ? QStringLiteral("black") : QStringLiteral("red"));
         QFont font = LCOM[0]->font();
         font.setBold(!m_drawMode);
         LCOM[0]->setFont(font);
