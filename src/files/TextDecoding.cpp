@@ -74,12 +74,13 @@ void TextFileReader::chooseEncoding()
         const QByteArray piece = m_device.read(ChunkSize);
         if (piece.isEmpty())
             break;
-        utf8(piece);
+        // The decoder works only when its result is taken.
+        const QString text = utf8(piece);
         valid = !utf8.hasError();
     }
     // A sequence cut off at the end only shows as an error when something follows it.
     if (valid) {
-        utf8(QByteArrayView("\n"));
+        const QString text = utf8(QByteArrayView("\n"));
         valid = !utf8.hasError();
     }
     m_device.seek(start);
