@@ -10,6 +10,7 @@
 #include <quazip.h>
 #include <quazipfile.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quilla {
@@ -243,12 +244,29 @@ struct SheetContext
     double dateOffset; // 1462 for workbooks counted from 1904
 };
 
-QString numberText(QStringView value, bool dateStyle, double dateOffset)
+// Whether value is a whole number of up to 15 digits without leading zeros: then it
+// already is its shortest text, and most <v> are such. Going through a double costs
+// more than all the rest of the reading.
+bool isPlainInteger(QStringView value)
 {
+    qsizetype i = value.startsWith(u'-') ? 1 : 0;
+    const qsizetype digits = value.size() - i;
+    if (digits < 1 || digits > 15 || value.at(i) == u'0')
+        return false;
+    for (; i < value.size(); ++i)
+        if (value.at(i) < u'0' || value.at(i) > u'9')
+            return false;
+    return true;
+}
+
+QString numberText(const QString &value, bool dateStyle, double dateOffset)
+{
+    if (!dateStyle && isPlainInteger(value))
+        return value;
     bool ok = false;
-    const double number = value.trimmed().toDouble(&ok);
+    const double number = QStringView(value).trimmed().toDouble(&ok);
     if (!ok)
-        return value.trimmed().toString();
+        return value.trimmed();
     if (dateStyle && std::isfinite(number) && number + dateOffset >= 0 &&
         number + dateOffset <= LastDateSerial)
         return DateText(number + dateOffset);
@@ -436,7 +454,50 @@ QString XlsxWorkbook::cellText(const QString &sheet, int row, int column) const
     const int index = m_indexOf.value(sheet, -1);
     if (index < 0 || row < 1 || column < 1 || row > MaxRows || column > MaxColumns)
         return QString();
-    return m_sheets.at(index).cells.value(cellKey(row, column));
+    return m_sheets.at(index).text(row, column);
+}
+
+void XlsxWorkbook::Sheet::index()
+{
+    const auto byKey = [](const Cell &a, const Cell &b) { return a.key < b.key; };
+    const auto notAfter = [](const Cell &a, const Cell &b) { return a.key >= b.key; };
+    if (std::adjacent_find(cells.cbegin(), cells.cend(), notAfter) != cells.cend()) {
+        // Out of order only in odd files; a cell given twice keeps its later text.
+        std::stable_sort(cells.begin(), cells.end(), byKey);
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < cells.size(); ++i) {
+            if (kept > 0 && cells.at(kept - 1).key == cells.at(i).key)
+                --kept;
+            if (kept != i)
+                cells[kept] = std::move(cells[i]);
+            ++kept;
+        }
+        cells.resize(kept);
+    }
+    for (qsizetype begin = 0; begin < cells.size();) {
+        const int row = int(cells.at(begin).key >> 16);
+        qsizetype end = begin + 1;
+        while (end < cells.size() && int(cells.at(end).key >> 16) == row)
+            ++end;
+        rows.insert(row, {begin, end});
+        begin = end;
+    }
+}
+
+QString XlsxWorkbook::Sheet::text(int row, int column) const
+{
+    const auto found = rows.constFind(row);
+    if (found == rows.constEnd())
+        return QString();
+    const auto [begin, end] = *found;
+    const quint64 key = cellKey(row, column);
+    // Rows are mostly without gaps, so the cell usually sits at its column's offset.
+    const qsizetype guess = begin + column - qsizetype(cells.at(begin).key & 0xffff);
+    if (guess >= begin && guess < end && cells.at(guess).key == key)
+        return cells.at(guess).text;
+    const auto at = std::lower_bound(cells.cbegin() + begin, cells.cbegin() + end, key,
+                                     [](const Cell &cell, quint64 k) { return cell.key < k; });
+    return at != cells.cbegin() + end && at->key == key ? at->text : QString();
 }
 
 int XlsxWorkbook::lastRow(const QString &sheet) const
@@ -500,11 +561,12 @@ std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error)
             const auto store = [&sheet](int row, int column, const QString &text) {
                 sheet.lastRow = qMax(sheet.lastRow, row);
                 if (!text.isEmpty())
-                    sheet.cells.insert(XlsxWorkbook::cellKey(row, column), text);
+                    sheet.cells.append({XlsxWorkbook::cellKey(row, column), text});
             };
             if (part == Part::Damaged || (part == Part::Read && !readSheet(bytes, context, store)))
                 return nullptr;
         }
+        sheet.index();
         book->m_indexOf.insert(entry.name, int(book->m_sheets.size()));
         book->m_names.append(entry.name);
         book->m_sheets.append(std::move(sheet));
