@@ -3,6 +3,7 @@
 #include "CompoundFile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace quilla {
@@ -270,6 +271,9 @@ struct XlsGlobals
             if (!date.isEmpty())
                 return date;
         }
+        // Whole numbers (phone numbers, ids) are most cells: skip the general formatting.
+        if (value == std::floor(value) && std::abs(value) < 1e15)
+            return QString::number(qint64(value));
         return NumberText(value);
     }
 };
