@@ -176,6 +176,7 @@ QByteArray numbersFile()
     for (quint16 i = 0; i < 5; ++i)
         numbers += number(5, i, 45000, quint16(16 + i));
     numbers += blank(9, 0) + blank(12, 3);
+    numbers += bof(0x0020) + number(30, 0, 99) + eof(); // an embedded chart's records are no cells
 
     QByteArray formulas = formula(0, 0, f64(42.5));
     formulas += formula(1, 0, special(0)) + stringResult(QStringLiteral("结果文本"));
@@ -185,6 +186,9 @@ QByteArray numbersFile()
     formulas += formula(4, 0, special(2, 0x07)) + formula(5, 0, special(3));
     formulas += number(6, 0, 7) + stringResult(QStringLiteral("无主")); // no formula waits for it
     formulas += formula(7, 0, special(0)) + stringResult(QStringLiteral("compressed"), false);
+    formulas +=
+        formula(8, 0, special(0)) + continued(0x0207, {u16(4) + u8(1) + chars(QStringLiteral("续接"), true),
+                                                       u8(1) + chars(QStringLiteral("文本"), true)});
 
     return xlsFile({{QStringLiteral("数字"), numbers},
                     {QStringLiteral("公式"), formulas},
@@ -277,8 +281,18 @@ class TestXlsWorkbook : public QObject
             for (int c = 0; c < expected[r].size(); ++c)
                 QCOMPARE(book->cellText(sheet, r + 1, c + 1), expected[r][c]);
         QCOMPARE(book->lastRow(sheet), 6); // the blank cells further down hold nothing
+        QCOMPARE(book->cellText(sheet, 31, 1), QString());
         QCOMPARE(book->lastRow(QStringLiteral("空")), 0);
         QCOMPARE(book->sheetNames().size(), 3);
+    }
+
+    void datesCountFrom1904WhenTheWorkbookSaysSo()
+    {
+        const auto book = openXls(xlsFile({{QStringLiteral("S"), number(0, 0, 0, 16) + number(0, 1, 1, 15)}},
+                                          record(0x0022, u16(1)) + xf(14)));
+        QVERIFY(book);
+        QCOMPARE(book->cellText(QStringLiteral("S"), 1, 1), QStringLiteral("1904-01-01"));
+        QCOMPARE(book->cellText(QStringLiteral("S"), 1, 2), QStringLiteral("1"));
     }
 
     void formulasGiveTheirCachedResult()
@@ -295,7 +309,8 @@ class TestXlsWorkbook : public QObject
         QCOMPARE(book->cellText(sheet, 6, 1), QString());
         QCOMPARE(book->cellText(sheet, 7, 1), QStringLiteral("7"));
         QCOMPARE(book->cellText(sheet, 8, 1), QStringLiteral("compressed"));
-        QCOMPARE(book->lastRow(sheet), 8);
+        QCOMPARE(book->cellText(sheet, 9, 1), QStringLiteral("续接文本"));
+        QCOMPARE(book->lastRow(sheet), 9);
     }
 
     void fullSheetReadsQuickly()
