@@ -266,7 +266,9 @@ struct XlsGlobals
 
     QString numberText(double value, quint16 xf) const
     {
-        if (xf < dateXf.size() && dateXf[xf]) {
+        // Past year 9999 a date cell shows its number, and DateText never sees a day
+        // count too large for an integer.
+        if (xf < dateXf.size() && dateXf[xf] && std::abs(value) < 3e6) {
             const QString date = DateText(date1904 ? value + Days1904 : value);
             if (!date.isEmpty())
                 return date;

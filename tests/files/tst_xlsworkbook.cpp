@@ -288,11 +288,13 @@ class TestXlsWorkbook : public QObject
 
     void datesCountFrom1904WhenTheWorkbookSaysSo()
     {
-        const auto book = openXls(xlsFile({{QStringLiteral("S"), number(0, 0, 0, 16) + number(0, 1, 1, 15)}},
-                                          record(0x0022, u16(1)) + xf(14)));
+        const auto book = openXls(xlsFile(
+            {{QStringLiteral("S"), number(0, 0, 0, 16) + number(0, 1, 1, 15) + number(0, 2, 1e300, 16)}},
+            record(0x0022, u16(1)) + xf(14)));
         QVERIFY(book);
         QCOMPARE(book->cellText(QStringLiteral("S"), 1, 1), QStringLiteral("1904-01-01"));
         QCOMPARE(book->cellText(QStringLiteral("S"), 1, 2), QStringLiteral("1"));
+        QCOMPARE(book->cellText(QStringLiteral("S"), 1, 3), QStringLiteral("1e+300")); // no such date
     }
 
     void formulasGiveTheirCachedResult()
