@@ -1,0 +1,281 @@
+#include "CompoundFile.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstring>
+
+namespace quilla {
+
+using namespace cfb;
+
+namespace {
+
+quint16 le16(const char *p)
+{
+    return quint16(quint8(p[0]) | quint8(p[1]) << 8);
+}
+
+quint32 le32(const char *p)
+{
+    return quint32(le16(p)) | quint32(le16(p + 2)) << 16;
+}
+
+} // namespace
+
+bool CompoundFile::hasSignature(const QByteArray &bytes)
+{
+    return bytes.size() >= HeaderSize && std::memcmp(bytes.constData(), Signature, sizeof Signature) == 0;
+}
+
+bool CompoundFile::open(const QByteArray &bytes)
+{
+    *this = CompoundFile();
+    m_bytes = bytes;
+    m_open = parse();
+    if (!m_open)
+        *this = CompoundFile();
+    return m_open;
+}
+
+bool CompoundFile::openFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *this = CompoundFile();
+        m_fileError = true;
+        return false;
+    }
+    return open(file.readAll());
+}
+
+bool CompoundFile::readSector(quint32 sector, QByteArray &out) const
+{
+    const qint64 at = (qint64(sector) + 1) * m_sectorSize;
+    if (sector >= m_sectorCount || at >= m_bytes.size())
+        return false;
+    const qint64 length = std::min<qint64>(m_sectorSize, m_bytes.size() - at);
+    out.append(m_bytes.constData() + at, length);
+    // A file cut inside its last sector reads as if padded.
+    if (length < m_sectorSize)
+        out.append(m_sectorSize - length, '\0');
+    return true;
+}
+
+// Follows a chain through table, gathering at most limit sectors. A number outside
+// the table or a sector met twice means the file is damaged: without the second
+// check a looping chain would never end.
+bool CompoundFile::chain(quint32 start, const std::vector<quint32> &table, quint64 limit,
+                         std::vector<quint32> &out) const
+{
+    out.clear();
+    std::vector<bool> seen(table.size());
+    quint32 sector = start;
+    while (sector != EndOfChain && out.size() < limit) {
+        if (sector >= table.size() || seen[sector])
+            return false;
+        seen[sector] = true;
+        out.push_back(sector);
+        sector = table[sector];
+    }
+    return true;
+}
+
+bool CompoundFile::readRegular(quint32 start, quint64 size, QByteArray &out) const
+{
+    out.clear();
+    if (size > quint64(m_bytes.size()))
+        return false;
+    const quint64 needed = (size + m_sectorSize - 1) / m_sectorSize;
+    std::vector<quint32> sectors;
+    if (!chain(start, m_fat, needed, sectors) || sectors.size() < needed)
+        return false;
+    out.reserve(qsizetype(needed * m_sectorSize));
+    for (quint32 sector : sectors)
+        if (!readSector(sector, out))
+            return false;
+    out.truncate(qsizetype(size));
+    return true;
+}
+
+bool CompoundFile::readMini(quint32 start, quint64 size, QByteArray &out) const
+{
+    out.clear();
+    if (size > quint64(m_miniStream.size()))
+        return false;
+    const quint64 needed = (size + MiniSectorSize - 1) / MiniSectorSize;
+    std::vector<quint32> sectors;
+    if (!chain(start, m_miniFat, needed, sectors) || sectors.size() < needed)
+        return false;
+    out.reserve(qsizetype(needed * MiniSectorSize));
+    for (quint32 sector : sectors) {
+        const qint64 at = qint64(sector) * MiniSectorSize;
+        if (at + MiniSectorSize > m_miniStream.size())
+            return false;
+        out.append(m_miniStream.constData() + at, MiniSectorSize);
+    }
+    out.truncate(qsizetype(size));
+    return true;
+}
+
+bool CompoundFile::parse()
+{
+    if (!hasSignature(m_bytes) || le16(m_bytes.constData() + ByteOrderAt) != ByteOrderMark)
+        return false;
+    const char *header = m_bytes.constData();
+    const quint16 shift = le16(header + SectorShiftAt);
+    if ((shift != 9 && shift != 12) || le16(header + MiniSectorShiftAt) != 6)
+        return false;
+    m_sectorSize = 1 << shift;
+    if (m_bytes.size() <= m_sectorSize)
+        return false;
+    m_sectorCount = quint32((m_bytes.size() - m_sectorSize + m_sectorSize - 1) / m_sectorSize);
+    const bool version3 = le16(header + MajorVersionAt) == MajorVersion3;
+
+    // Where the FAT lies: 109 sectors named in the header, the rest in a chain of
+    // DIFAT sectors whose last entry points to the next one.
+    std::vector<quint32> fatSectors;
+    for (int i = 0; i < HeaderDifatCount; ++i) {
+        const quint32 sector = le32(header + HeaderDifatAt + 4 * i);
+        if (sector <= MaxRegularSector)
+            fatSectors.push_back(sector);
+    }
+    std::vector<bool> seenDifat(m_sectorCount);
+    const int perDifat = m_sectorSize / 4 - 1;
+    for (quint32 sector = le32(header + FirstDifatSectorAt); sector <= MaxRegularSector;) {
+        if (sector >= m_sectorCount || seenDifat[sector])
+            return false;
+        seenDifat[sector] = true;
+        QByteArray difat;
+        if (!readSector(sector, difat))
+            return false;
+        for (int i = 0; i < perDifat; ++i) {
+            const quint32 fatSector = le32(difat.constData() + 4 * i);
+            if (fatSector <= MaxRegularSector)
+                fatSectors.push_back(fatSector);
+        }
+        sector = le32(difat.constData() + 4 * perDifat);
+    }
+    if (fatSectors.empty() || fatSectors.size() > m_sectorCount)
+        return false;
+
+    QByteArray fatBytes;
+    fatBytes.reserve(qsizetype(fatSectors.size()) * m_sectorSize);
+    for (quint32 sector : fatSectors)
+        if (!readSector(sector, fatBytes))
+            return false;
+    // Entries for sectors past the end of the file could only lead outside it.
+    const qsizetype fatEntries = std::min<qsizetype>(fatBytes.size() / 4, m_sectorCount);
+    m_fat.resize(fatEntries);
+    for (qsizetype i = 0; i < fatEntries; ++i)
+        m_fat[i] = le32(fatBytes.constData() + 4 * i);
+
+    std::vector<quint32> sectors;
+    if (!chain(le32(header + FirstDirectorySectorAt), m_fat, m_fat.size(), sectors) || sectors.empty())
+        return false;
+    QByteArray directory;
+    for (quint32 sector : sectors)
+        if (!readSector(sector, directory))
+            return false;
+    for (qsizetype at = 0; at + DirectoryEntrySize <= directory.size(); at += DirectoryEntrySize) {
+        const char *raw = directory.constData() + at;
+        DirectoryEntry entry;
+        const int nameBytes = std::min<int>(le16(raw + EntryNameLengthAt), 64);
+        QString name;
+        for (int i = 0; i + 1 < nameBytes; i += 2) {
+            const char16_t unit = le16(raw + i);
+            if (unit == 0)
+                break;
+            name.append(QChar(unit));
+        }
+        entry.name = name;
+        entry.type = quint8(raw[EntryTypeAt]);
+        entry.left = le32(raw + EntryLeftAt);
+        entry.right = le32(raw + EntryRightAt);
+        entry.child = le32(raw + EntryChildAt);
+        entry.startSector = le32(raw + EntryStartSectorAt);
+        // Version 3 files may leave garbage in the upper half of the size.
+        entry.size = le32(raw + EntrySizeAt);
+        if (!version3)
+            entry.size |= quint64(le32(raw + EntrySizeAt + 4)) << 32;
+        m_entries.push_back(entry);
+    }
+    if (m_entries.empty() || m_entries.front().type != RootEntry)
+        return false;
+
+    // The mini stream and its FAT are only needed for small streams; if they are
+    // damaged, only those streams fail to read.
+    const quint32 miniFatStart = le32(header + FirstMiniFatSectorAt);
+    QByteArray miniFatBytes;
+    if (miniFatStart <= MaxRegularSector && chain(miniFatStart, m_fat, m_fat.size(), sectors)) {
+        bool good = true;
+        for (quint32 sector : sectors)
+            good = good && readSector(sector, miniFatBytes);
+        if (good) {
+            m_miniFat.resize(miniFatBytes.size() / 4);
+            for (size_t i = 0; i < m_miniFat.size(); ++i)
+                m_miniFat[i] = le32(miniFatBytes.constData() + 4 * i);
+        }
+    }
+    const DirectoryEntry &root = m_entries.front();
+    if (!m_miniFat.empty() && !readRegular(root.startSector, root.size, m_miniStream))
+        m_miniStream.clear();
+
+    // The root's children form a tree through left and right siblings; a damaged
+    // tree must not send the walk round in circles.
+    std::vector<bool> seen(m_entries.size());
+    std::vector<quint32> pending{root.child};
+    while (!pending.empty()) {
+        const quint32 index = pending.back();
+        pending.pop_back();
+        if (index >= m_entries.size() || seen[index])
+            continue;
+        seen[index] = true;
+        if (m_entries[index].type == StreamEntry)
+            m_topStreams.push_back(int(index));
+        pending.push_back(m_entries[index].left);
+        pending.push_back(m_entries[index].right);
+    }
+    std::sort(m_topStreams.begin(), m_topStreams.end());
+    return true;
+}
+
+QStringList CompoundFile::streamNames() const
+{
+    QStringList names;
+    for (int index : m_topStreams)
+        names.append(m_entries[index].name);
+    return names;
+}
+
+int CompoundFile::findStream(const QString &name) const
+{
+    for (int index : m_topStreams)
+        if (m_entries[index].name.compare(name, Qt::CaseInsensitive) == 0)
+            return index;
+    return -1;
+}
+
+bool CompoundFile::hasStream(const QString &name) const
+{
+    return findStream(name) >= 0;
+}
+
+QByteArray CompoundFile::stream(const QString &name, bool *ok) const
+{
+    QByteArray out;
+    const int index = findStream(name);
+    bool good = false;
+    if (index >= 0) {
+        const DirectoryEntry &entry = m_entries[index];
+        good = entry.size < m_miniCutoff ? readMini(entry.startSector, entry.size, out)
+                                         : readRegular(entry.startSector, entry.size, out);
+    }
+    if (!good)
+        out.clear();
+    if (ok)
+        *ok = good;
+    return out;
+}
+
+} // namespace quilla

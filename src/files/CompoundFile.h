@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace quilla {
+
+// The layout of an OLE2 compound file (the container of .xls files), shared by
+// the reader below and any writer.
+namespace cfb {
+
+inline constexpr char Signature[8] = {'\xD0', '\xCF', '\x11', '\xE0', '\xA1', '\xB1', '\x1A', '\xE1'};
+inline constexpr int HeaderSize = 512;
+inline constexpr int HeaderDifatCount = 109;
+inline constexpr int DirectoryEntrySize = 128;
+inline constexpr int MiniSectorSize = 64;
+inline constexpr quint32 MiniStreamCutoff = 4096;
+inline constexpr quint16 ByteOrderMark = 0xFFFE;
+inline constexpr quint16 MajorVersion3 = 3; // 512-byte sectors
+inline constexpr quint16 MajorVersion4 = 4; // 4096-byte sectors
+
+// Sector numbers with a meaning of their own.
+inline constexpr quint32 MaxRegularSector = 0xFFFFFFFA;
+inline constexpr quint32 DifatSector = 0xFFFFFFFC;
+inline constexpr quint32 FatSector = 0xFFFFFFFD;
+inline constexpr quint32 EndOfChain = 0xFFFFFFFE;
+inline constexpr quint32 FreeSector = 0xFFFFFFFF;
+inline constexpr quint32 NoStream = 0xFFFFFFFF;
+
+// Header field offsets.
+inline constexpr int MajorVersionAt = 0x1A;
+inline constexpr int ByteOrderAt = 0x1C;
+inline constexpr int SectorShiftAt = 0x1E;
+inline constexpr int MiniSectorShiftAt = 0x20;
+inline constexpr int FatSectorCountAt = 0x2C;
+inline constexpr int FirstDirectorySectorAt = 0x30;
+inline constexpr int MiniStreamCutoffAt = 0x38;
+inline constexpr int FirstMiniFatSectorAt = 0x3C;
+inline constexpr int MiniFatSectorCountAt = 0x40;
+inline constexpr int FirstDifatSectorAt = 0x44;
+inline constexpr int DifatSectorCountAt = 0x48;
+inline constexpr int HeaderDifatAt = 0x4C;
+
+// Directory entry field offsets.
+inline constexpr int EntryNameLengthAt = 0x40;
+inline constexpr int EntryTypeAt = 0x42;
+inline constexpr int EntryColorAt = 0x43;
+inline constexpr int EntryLeftAt = 0x44;
+inline constexpr int EntryRightAt = 0x48;
+inline constexpr int EntryChildAt = 0x4C;
+inline constexpr int EntryStartSectorAt = 0x74;
+inline constexpr int EntrySizeAt = 0x78;
+
+enum EntryType : quint8
+{
+    UnusedEntry = 0,
+    StorageEntry = 1,
+    StreamEntry = 2,
+    RootEntry = 5,
+};
+
+struct DirectoryEntry
+{
+    QString name;
+    quint8 type = UnusedEntry;
+    quint32 left = NoStream;
+    quint32 right = NoStream;
+    quint32 child = NoStream;
+    quint32 startSector = EndOfChain;
+    quint64 size = 0;
+};
+
+} // namespace cfb
+
+// Reads the streams of a compound file held in memory. A damaged file makes open()
+// fail or a stream unreadable; every sector number and size is checked first.
+class CompoundFile
+{
+  public:
+    static bool hasSignature(const QByteArray &bytes);
+
+    bool open(const QByteArray &bytes);
+    // false also when the file cannot be read; fileError() tells the two apart.
+    bool openFile(const QString &path);
+    bool fileError() const { return m_fileError; }
+    bool isOpen() const { return m_open; }
+
+    // The streams directly under the root storage, in directory order.
+    QStringList streamNames() const;
+    bool hasStream(const QString &name) const;
+    // The named stream (compared case-insensitively, as the format does); ok false
+    // when missing or when its sector chain is damaged.
+    QByteArray stream(const QString &name, bool *ok = nullptr) const;
+
+  private:
+    bool readSector(quint32 sector, QByteArray &out) const;
+    bool chain(quint32 start, const std::vector<quint32> &table, quint64 limit,
+               std::vector<quint32> &out) const;
+    bool readRegular(quint32 start, quint64 size, QByteArray &out) const;
+    bool readMini(quint32 start, quint64 size, QByteArray &out) const;
+    int findStream(const QString &name) const;
+    bool parse();
+
+    QByteArray m_bytes;
+    int m_sectorSize = 512;
+    quint32 m_sectorCount = 0;
+    quint32 m_miniCutoff = cfb::MiniStreamCutoff;
+    std::vector<quint32> m_fat;
+    std::vector<quint32> m_miniFat;
+    std::vector<cfb::DirectoryEntry> m_entries;
+    std::vector<int> m_topStreams; // indices into m_entries
+    QByteArray m_miniStream;
+    bool m_open = false;
+    bool m_fileError = false;
+};
+
+} // namespace quilla
