@@ -1,0 +1,103 @@
+// Imports a 1 000 000-row GB18030 CSV file of participants, next to sqlite3's own
+// CSV import of the same file into the same table.
+#include "BenchPrompt.h"
+#include "data/Database.h"
+#include "data/Progress.h"
+#include "files/Importer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace quilla;
+
+namespace {
+
+QString nameOf(int i)
+{
+    static const QString names[] = {QStringLiteral("张伟"), QStringLiteral("王芳"), QStringLiteral("李娜"),
+                                    QStringLiteral("刘洋"), QStringLiteral("陈静")};
+    return names[i % 5] + QString::number(i % 1000);
+}
+
+void report(const char *what, int rows, qint64 ms)
+{
+    std::printf("%-44s %8lld ms %12.0f rows/s\n", what, static_cast<long long>(ms),
+                rows * 1000.0 / qMax<qint64>(ms, 1));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 1'000'000;
+    QTemporaryDir dir;
+    BenchPrompt prompt;
+    std::printf("rows: %d\n", rows);
+
+    // ID, CID, number, name: the columns of 号码表, so sqlite3 can take the file as it is.
+    const QString csvPath = dir.filePath(QStringLiteral("rows.csv"));
+    {
+        QFile csv(csvPath);
+        if (!csv.open(QIODevice::WriteOnly))
+            return 1;
+        QStringEncoder gb18030("GB18030");
+        QString block;
+        for (int i = 0; i < rows; ++i) {
+            block += QStringLiteral("%1,1,138%2,%3\r\n").arg(i + 1).arg(i, 8, 10, QChar(u'0')).arg(nameOf(i));
+            if (block.size() > (1 << 20) || i + 1 == rows) {
+                csv.write(gb18030(block));
+                block.clear();
+            }
+        }
+    }
+
+    qint64 importMs = 0;
+    {
+        Database db(prompt);
+        if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+            return 1;
+        NoProgress progress;
+        QElapsedTimer timer;
+        timer.start();
+        if (ImportCsvRows(db, progress, 1, csvPath, 1, rows, {QStringLiteral("C"), QStringLiteral("D")}) != 0)
+            return 1;
+        importMs = timer.elapsed();
+        report("ImportCsvRows (read, decode, map, store)", rows, importMs);
+        if (db.CountRows(QStringLiteral("号码表"), Sql()) != rows)
+            return 1;
+    }
+
+    const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (sqlite3.isEmpty()) {
+        std::printf("sqlite3 tool not found: no baseline\n");
+        return 0;
+    }
+    const QString basePath = dir.filePath(QStringLiteral("Base.mdb"));
+    {
+        Database db(prompt); // the same schema and settings
+        if (!db.OpenDatabase(basePath))
+            return 1;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    QProcess process;
+    process.start(sqlite3, {basePath, QStringLiteral("PRAGMA synchronous=FULL;"), QStringLiteral(".mode csv"),
+                            QStringLiteral(".import ") + csvPath + QStringLiteral(" 号码表")});
+    process.waitForFinished(-1);
+    const qint64 baseMs = timer.elapsed();
+    if (process.exitCode() != 0) {
+        std::printf("sqlite3 failed: %s\n", process.readAllStandardError().constData());
+        return 1;
+    }
+    report("sqlite3 .import of the same file (baseline)", rows, baseMs);
+    std::printf("import / baseline: %.2fx (goal <= 1.5x)\n", double(importMs) / qMax<qint64>(baseMs, 1));
+    return 0;
+}

@@ -1,0 +1,268 @@
+#include "Importer.h"
+
+#include "CsvReader.h"
+#include "TextDecoding.h"
+#include "Workbook.h"
+#include "data/Database.h"
+#include "data/Progress.h"
+
+#include <QFile>
+
+namespace quilla {
+
+namespace {
+
+const QString Caption = QStringLiteral("正在读取EXCEL数据……");
+const QString CsvOpenFailed = QStringLiteral("文件打开错误！");
+const QString NoDraw = QStringLiteral("请先选择抽奖名称再导入数据！");
+const QString NotWritten = QStringLiteral("导入失败，数据库没有改变。");
+
+// Full-width forms (Ｂ, ３, the ideographic space) typed with a Chinese input method.
+QString foldWidth(QString text)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0xFF01 && u <= 0xFF5E)
+            c = QChar(char16_t(u - 0xFEE0));
+        else if (u == 0x3000)
+            c = u' ';
+    }
+    return text;
+}
+
+// One item of a mapping entry, worked out once for all rows.
+struct Item
+{
+    QString literal;
+    int column = 0; // 0: the literal
+};
+
+class Mapping
+{
+  public:
+    explicit Mapping(const QStringList &mapping)
+    {
+        for (const QString &entry : NormaliseMapping(mapping)) {
+            QList<Item> items;
+            for (QString item : entry.split(u',')) {
+                item.remove(u'\r');
+                item.remove(u'\n');
+                item = item.trimmed();
+                if (item.startsWith(u'"') && item.endsWith(u'"')) {
+                    // A lone quote is no quoted text: it gives nothing.
+                    if (item.size() >= 2)
+                        items.append({item.sliced(1, item.size() - 2), 0});
+                } else if (const int column = ColumnIndex(item); column > 0) {
+                    items.append({QString(), column});
+                }
+            }
+            m_entries.append(items);
+        }
+    }
+
+    // cell(column) gives the text of a column of the current row.
+    template <typename Cell> QString value(int entry, const Cell &cell) const
+    {
+        if (entry >= m_entries.size())
+            return {};
+        QString value;
+        for (const Item &item : m_entries.at(entry))
+            value += item.column > 0 ? cell(item.column) : item.literal;
+        if (value.contains(u'\n')) {
+            value.replace(QStringLiteral("\r\n"), QStringLiteral("//"));
+            value.replace(u'\n', QStringLiteral("//"));
+        }
+        return value;
+    }
+
+  private:
+    QList<QList<Item>> m_entries;
+};
+
+// Appends participant rows inside one transaction, which rolls back unless finished.
+class Appender
+{
+  public:
+    Appender(Database &db, qint64 drawId)
+        : m_transaction(db), m_rows(db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"))), m_drawId(drawId)
+    {
+    }
+
+    bool isValid() const { return m_rows.isValid(); }
+    bool append(const QString &number, const QString &name)
+    {
+        m_rows.addNew();
+        m_rows.setValue(u"CID", m_drawId);
+        m_rows.setValue(u"号码", number);
+        m_rows.setValue(u"姓名", name);
+        return m_rows.save();
+    }
+    bool finish() { return m_transaction.commit(); }
+
+  private:
+    Database::Transaction m_transaction;
+    Query m_rows;
+    qint64 m_drawId;
+};
+
+// Ends the progress whichever way the import leaves.
+class ProgressRun
+{
+  public:
+    ProgressRun(Progress &progress, int total) : m_progress(progress) { m_progress.begin(Caption, total); }
+    ~ProgressRun() { m_progress.end(); }
+    void step() { m_progress.step(1); }
+
+  private:
+    Progress &m_progress;
+};
+
+int notWritten(Database &db)
+{
+    db.prompt().message(NotWritten, Prompt::Icon::Critical);
+    return ImportNotWritten;
+}
+
+bool refuseNoDraw(Database &db, qint64 drawId)
+{
+    if (drawId >= 1)
+        return false;
+    db.prompt().message(NoDraw, Prompt::Icon::Warning);
+    return true;
+}
+
+bool isCsvPath(const QString &path)
+{
+    return path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+int ColumnIndex(const QString &letters)
+{
+    const QString s = foldWidth(letters).trimmed().toUpper();
+    if (s.isEmpty() || s.size() > 2)
+        return 0;
+    int n = s.back().unicode() - 64;
+    if (s.size() == 2)
+        n += (s.front().unicode() - 64) * 26;
+    return n <= 0 ? 1 : n;
+}
+
+QStringList NormaliseMapping(const QStringList &mapping)
+{
+    QStringList cleaned;
+    cleaned.reserve(mapping.size());
+    for (QString entry : mapping) {
+        entry.replace(u'”', u'"').replace(u'“', u'"').replace(u'，', u',');
+        entry = entry.trimmed();
+        if (entry.startsWith(u','))
+            entry.remove(0, 1);
+        if (entry.endsWith(u','))
+            entry.chop(1);
+        cleaned.append(entry);
+    }
+    return cleaned;
+}
+
+QString ImportErrorMessage(int code)
+{
+    switch (code) {
+    case CannotOpenFile:
+        return QStringLiteral("无法打开Excel文件，请检查后重新输入文件名及路径！");
+    case SheetNotFound:
+        return QStringLiteral("输入表格名称有误，无法打开表格，请重新输入！");
+    case NotAWorkbook:
+        return QStringLiteral("文件类型不对，请选择Excel文档！");
+    case 1004:
+        return QStringLiteral("输入表格列号超界，请重新输入！");
+    default:
+        return QStringLiteral("未知错误，错误号：") + QString::number(code) +
+               QStringLiteral("　请检查输入值！");
+    }
+}
+
+int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString &path, int first, int last,
+                  const QStringList &mapping)
+{
+    if (refuseNoDraw(db, drawId))
+        return ImportNoDraw;
+    QFile file(path);
+    if (!isCsvPath(path) || !file.open(QIODevice::ReadOnly)) {
+        db.prompt().message(CsvOpenFailed, Prompt::Icon::Critical);
+        return CannotOpenFile;
+    }
+    first = qMax(first, 1);
+    if (last < first)
+        return ImportDone;
+
+    TextFileReader text(file);
+    CsvReader reader(text);
+    QStringList fields;
+    // Records, not lines: a quoted line break before the range does not shift it.
+    for (int row = 1; row < first; ++row)
+        if (!reader.next(fields))
+            return ImportDone;
+
+    Appender rows(db, drawId);
+    if (!rows.isValid())
+        return ImportNotWritten; // the database has said why
+    const Mapping map(mapping);
+    const auto cell = [&fields](int column) { return fields.value(column - 1); };
+    ProgressRun run(progress, last - first + 1);
+    for (qint64 row = first; row <= last && reader.next(fields); ++row) {
+        if (!reader.wasEmptyLine() && !rows.append(map.value(0, cell), map.value(1, cell)))
+            return notWritten(db);
+        run.step();
+    }
+    if (!rows.finish())
+        return notWritten(db);
+    return ImportDone;
+}
+
+int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Workbook &book,
+                       const QString &sheet, int first, int last, const QStringList &mapping)
+{
+    if (refuseNoDraw(db, drawId))
+        return ImportNoDraw;
+    if (!book.hasSheet(sheet)) {
+        db.prompt().message(ImportErrorMessage(SheetNotFound), Prompt::Icon::Critical);
+        return SheetNotFound;
+    }
+    first = qMax(first, 1);
+    // Rows past the data would only add empty participants.
+    last = qMin(last, book.lastRow(sheet));
+    if (last < first)
+        return ImportDone;
+
+    Appender rows(db, drawId);
+    if (!rows.isValid())
+        return ImportNotWritten;
+    const Mapping map(mapping);
+    ProgressRun run(progress, last - first + 1);
+    for (int row = first; row <= last; ++row) {
+        const auto cell = [&](int column) { return book.cellText(sheet, row, column); };
+        if (!rows.append(map.value(0, cell), map.value(1, cell)))
+            return notWritten(db);
+        run.step();
+    }
+    if (!rows.finish())
+        return notWritten(db);
+    return ImportDone;
+}
+
+QList<QStringList> PreviewCsv(const QString &path, int rows)
+{
+    QList<QStringList> preview;
+    QFile file(path);
+    if (!isCsvPath(path) || !file.open(QIODevice::ReadOnly))
+        return preview;
+    TextFileReader text(file);
+    CsvReader reader(text);
+    QStringList fields;
+    while (preview.size() < rows && reader.next(fields))
+        preview.append(reader.wasEmptyLine() ? QStringList() : fields);
+    return preview;
+}
+
+} // namespace quilla
