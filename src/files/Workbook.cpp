@@ -1,10 +1,42 @@
 #include "Workbook.h"
 
+#include "XlsWorkbook.h"
+#include "XlsxWorkbook.h"
+
 #include <QDate>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cmath>
 
 namespace quilla {
+
+OpenedWorkbook OpenWorkbook(const QString &path)
+{
+    OpenedWorkbook opened;
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        opened.error = CannotOpenFile;
+        return opened;
+    }
+    // The contents must be what the name says: an .xlsx renamed .xls, or a CSV
+    // renamed either, is not taken for a workbook.
+    const QByteArray start = file.peek(8);
+    const bool zip = start.startsWith("PK\x03\x04");
+    const bool compound = start == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (zip && suffix != u"xls") {
+        file.close();
+        opened.book = OpenXlsxWorkbook(path, opened.error);
+    } else if (compound && suffix != u"xlsx") {
+        opened.book = OpenXlsWorkbook(file.readAll(), opened.error);
+    } else {
+        opened.error = NotAWorkbook;
+    }
+    if (!opened.book && opened.error == WorkbookOpened)
+        opened.error = NotAWorkbook;
+    return opened;
+}
 
 QString NumberText(double value)
 {

@@ -38,8 +38,8 @@ struct OpenedWorkbook
     int error = CannotOpenFile;
 };
 
-// Opens an .xls (compound file with a BIFF8 workbook) or an .xlsx (zip) by the
-// file's signature, whatever its name ends in.
+// Opens an .xls (compound file with a BIFF8 workbook) or an .xlsx (zip). The
+// contents must match the name's extension; other names go by the contents.
 OpenedWorkbook OpenWorkbook(const QString &path);
 
 // The text of a number cell: shortest decimal with up to 15 significant digits

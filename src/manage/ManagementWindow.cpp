@@ -2,12 +2,16 @@
 
 #include "DrawChooser.h"
 #include "DrawSettingEditor.h"
+#include "ImportMapping.h"
 #include "ParticipantEntry.h"
 #include "PrizeEditor.h"
+#include "SheetChooser.h"
 #include "data/Chooser.h"
 #include "data/Database.h"
 #include "engine/DrawEngine.h"
 #include "engine/Maintenance.h"
+#include "files/Importer.h"
+#include "files/Workbook.h"
 #include "platform/ChooserBox.h"
 #include "platform/Grid.h"
 #include "platform/MessagePrompt.h"
@@ -19,6 +23,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -90,6 +95,8 @@ FSet::FSet(Database &db, DrawEngine &engine, Progress &progress, Music &music, Q
       m_presenter(db, progress, this)
 {
     setWindowTitle(ApplicationTitle);
+    chooseImportFile = [this] { return ChooseImportFile(QString(), this); };
+    runDialog = [](QDialog &dialog) { return dialog.exec(); };
     chooseDraw = [this] {
         GetProject chooser(m_db, this);
         chooser.exec();
@@ -221,8 +228,8 @@ QWidget *FSet::buildTab(int tab)
     }
     if (tab == 2)
         Com.value(22)->hide(); // kept for its place in the numbering, never offered
-    // Not part of this version yet: importing participants and exporting results.
-    for (int later : {20, 31})
+    // Not part of this version yet: exporting results.
+    for (int later : {31})
         if (later / 10 == tab) {
             Com.value(later)->setEnabled(false);
             Com.value(later)->setToolTip(QStringLiteral("此功能将在后续版本中提供"));
@@ -429,6 +436,11 @@ void FSet::Com_Click(int index)
     case 14:
         SwapPrizeOrder(MSF[1]->Row(), MSF[1]->Row() + 1);
         break;
+    case 20:
+        closeEditor();
+        StartImport(1);
+        ContinueImport();
+        break;
     case 21: {
         const qint64 draw = chosenDraw(2);
         if (draw < 1)
@@ -466,7 +478,7 @@ void FSet::Com_Click(int index)
     case 32:
         CMB_Click(3);
         break;
-    default: // 20 import and 31 export come with later versions; 22 does nothing
+    default: // 31 export comes with a later version; 22 does nothing
         break;
     }
 }
@@ -647,6 +659,56 @@ void FSet::closeEditor()
     EditRow = EditCol = -1;
     m_editKey = 0;
     m_editFailureShown = false;
+}
+
+// ---------------------------------------------------------------- import
+
+void FSet::StartImport(int kind)
+{
+    m_importFile.clear();
+    m_importSheet.clear();
+    m_importBook.reset();
+    const QString path = chooseImportFile ? chooseImportFile() : QString();
+    if (path.isEmpty())
+        return;
+    // The path keeps its case; only the extension is compared without it.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"csv") {
+        m_importFile = path;
+        return;
+    }
+    if (suffix != u"xls" && suffix != u"xlsx") {
+        m_db.prompt().message(QStringLiteral("您选择的文件格式不支持导入，请选择CSV或XLS文件！"));
+        return;
+    }
+    OpenedWorkbook opened = OpenWorkbook(path);
+    if (!opened.book) {
+        m_db.prompt().message(ImportErrorMessage(opened.error));
+        return;
+    }
+    m_importFile = path;
+    m_importBook = std::move(opened.book);
+    Sheets sheets(m_importBook->sheetNames(), kind, this);
+    if (runDialog(sheets) == QDialog::Accepted)
+        m_importSheet = sheets.ImportSheet();
+}
+
+void FSet::ContinueImport()
+{
+    const bool csv = QFileInfo(m_importFile).suffix().compare(u"csv", Qt::CaseInsensitive) == 0;
+    if (m_importFile.isEmpty() || (!csv && m_importSheet.isEmpty()))
+        return;
+    const qint64 draw = chosenDraw(2);
+    if (draw < 1) {
+        // Rows of no draw would be listed nowhere.
+        m_db.prompt().message(QStringLiteral("请先在“抽奖号码”页选择抽奖名称，再导入数据！"));
+        return;
+    }
+    InputMap mapping(m_db, m_progress, draw, m_importFile, csv ? nullptr : m_importBook.get(), m_importSheet,
+                     this);
+    runDialog(mapping);
+    if (mapping.importResult() == 0)
+        CMB_Click(2); // the chosen draw stays chosen: the rows just imported show
 }
 
 // ---------------------------------------------------------------- mouse and start

@@ -7,6 +7,9 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
+
+class QDialog;
 
 class QComboBox;
 class QLabel;
@@ -18,6 +21,7 @@ class QTabWidget;
 namespace quilla {
 
 class AddMem;
+class Workbook;
 class Database;
 class DrawEngine;
 class Grid;
@@ -54,8 +58,16 @@ class FSet : public QMainWindow
     // Trades the places of two prizes in the drawing order.
     void SwapPrizeOrder(int rowA, int rowB);
 
+    // The import of participants: the file, for a workbook its sheet (Sheets),
+    // then the range and the columns (InputMap); the participants tab then shows the rows.
+    void StartImport(int kind);
+    void ContinueImport();
+
     // How the draw to run is chosen: the modal chooser unless a test replaces it.
     std::function<QString()> chooseDraw;
+    // How the file to import is chosen, and how the import's modal windows run (tests replace them).
+    std::function<QString()> chooseImportFile;
+    std::function<int(QDialog &)> runDialog;
 
     // The open editors, null when closed.
     Modi *modi() const;
@@ -115,6 +127,9 @@ class FSet : public QMainWindow
     QPointer<ModiCon> m_modiCon;
     QPointer<AddMem> m_addMem;
     QPointer<MF> m_screen;
+    QString m_importFile;
+    QString m_importSheet;
+    std::unique_ptr<Workbook> m_importBook;
     bool m_quitting = false;
     qint64 m_participantsDraw = 0; // the draw the participants grid was filled with
     qint64 m_participantTotal = 0; // participants found for it

@@ -46,7 +46,7 @@ QString FileDialogFilter(const QString &filter)
 {
     const QString source =
         filter.isEmpty()
-            ? QStringLiteral("Microsoft Office Excel 工作簿(*.xls)|*.xls|CSV (逗号分隔)(*.csv)|*.csv")
+            ? QStringLiteral("Microsoft Office Excel 工作簿(*.xls *.xlsx)|*.xls;*.xlsx|CSV (逗号分隔)(*.csv)|*.csv")
             : filter;
     const QStringList parts = source.split(u'|');
     QStringList filters;

@@ -49,7 +49,7 @@ class TestWindowHelpers : public QObject
         QStringList filters;
         cancelNextDialog(&filters);
         QCOMPARE(ChooseImportFile(QString()), QString());
-        QCOMPARE(filters, (QStringList{QStringLiteral("Microsoft Office Excel 工作簿(*.xls)"),
+        QCOMPARE(filters, (QStringList{QStringLiteral("Microsoft Office Excel 工作簿(*.xls *.xlsx)"),
                                        QStringLiteral("CSV (逗号分隔)(*.csv)")}));
         cancelNextDialog();
         QCOMPARE(ChooseColor(255), -1);
