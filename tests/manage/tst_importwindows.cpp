@@ -182,6 +182,44 @@ class TestImportWindows : public QObject
         QCOMPARE(ChooserKey(window.CMB[2]->currentText()), older);
         QCOMPARE(window.LBL->text(), QStringLiteral("共有记录：10条"));
     }
+
+    // The sample lists as spreadsheet programs save them give the same participants.
+    void everySampleFileImportsTheSameList_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char *name :
+             {"sample_libreoffice.xls", "sample_libreoffice.xlsx", "sample_gbk.csv", "sample_utf8_bom.csv"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void everySampleFileImportsTheSameList()
+    {
+        QFETCH(QString, file);
+        DrawFixture f;
+        RecordingProgress progress;
+        FakeMusic music;
+        const qint64 draw = f.addDraw();
+        FSet window(f.db, f.engine, progress, music);
+        window.SST->setCurrentIndex(2);
+        const QString path = QStringLiteral(SAMPLES "/") + file;
+        window.chooseImportFile = [&] { return path; };
+        window.runDialog = [](QDialog &dialog) {
+            if (auto *sheets = qobject_cast<Sheets *>(&dialog))
+                sheets->IMG[0]->click(); // the first sheet, marked already
+            if (auto *map = qobject_cast<InputMap *>(&dialog)) {
+                map->M1->item(0, 4)->setText(QStringLiteral("C"));
+                map->M1->item(1, 4)->setText(QStringLiteral("B"));
+                map->Com[0]->click();
+            }
+            return dialog.result();
+        };
+        window.Com_Click(20);
+        QVERIFY2(f.prompt.messages.isEmpty(), qPrintable(f.prompt.messages.join(u'\n')));
+        QCOMPARE(participants(f, draw),
+                 (QStringList{"13800000001|赵一", "13900000002|钱二", "15000000003|孙三", "18600000004|李四",
+                              "17700000005|周五", "12.5|吴六", "|"}));
+        QCOMPARE(window.LBL->text(), QStringLiteral("共有记录：7条"));
+    }
 };
 
 QTEST_MAIN(TestImportWindows)
