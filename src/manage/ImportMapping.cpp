@@ -211,6 +211,11 @@ void InputMap::preview()
         }
     }
     GridPresenter(m_db, m_progress, this).FitColumnWidths(this, *M0, 1, false);
+    // Empty columns still show their letters, so that the operator can name them.
+    const QFontMetrics metrics(font());
+    for (int c = 1; c < PreviewCols; ++c)
+        M0->setColWidth(c,
+                        std::max(M0->ColWidth(c), ToTwips(metrics.horizontalAdvance(ColumnLetters(c)) + 8)));
     M0->setColWidth(0, 300);
 }
 
