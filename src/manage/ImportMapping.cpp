@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/Settings.h"
 #include "data/TextNumber.h"
+#include "files/ExportTable.h"
 #include "files/Importer.h"
 #include "files/Workbook.h"
 #include "grids/GridPresenter.h"
@@ -88,14 +89,6 @@ int boxValue(const QLineEdit *box)
 }
 
 } // namespace
-
-QString ColumnLetters(int column)
-{
-    QString letters;
-    for (int n = column; n > 0; n = (n - 1) / 26)
-        letters.prepend(QChar(u'A' + (n - 1) % 26));
-    return letters;
-}
 
 InputMap::InputMap(Database &db, Progress &progress, qint64 drawId, const QString &file, const Workbook *book,
                    const QString &sheet, QWidget *parent)

@@ -50,7 +50,4 @@ class InputMap : public QDialog
     int m_result = -1;
 };
 
-// The letters of spreadsheet column n (1 = A, 27 = AA).
-QString ColumnLetters(int column);
-
 } // namespace quilla
