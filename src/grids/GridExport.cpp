@@ -1,0 +1,110 @@
+#include "GridExport.h"
+
+#include "data/Progress.h"
+#include "data/Prompt.h"
+#include "platform/Grid.h"
+#include "platform/WindowHelpers.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace quilla {
+
+namespace {
+
+const QString Filter =
+    QStringLiteral("CSV (逗号分隔)(*.csv)|*.csv|MS Excel文件  (*.xls)|*.xls|Excel 工作簿 (*.xlsx)|*.xlsx");
+
+QString askForFile(QWidget *parent, const QString &filter, QString *selectedFilter)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The program asks its own question before replacing a file.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilter(FileDialogFilter(filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    if (selectedFilter)
+        *selectedFilter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().constFirst();
+}
+
+// A name without an extension gets the one of the filter chosen.
+QString withExtension(const QString &path, const QString &selectedFilter)
+{
+    if (!QFileInfo(path).suffix().isEmpty())
+        return path;
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+    const QRegularExpressionMatch match = pattern.match(selectedFilter);
+    return path + u'.' + (match.hasMatch() ? match.captured(1) : QStringLiteral("csv"));
+}
+
+} // namespace
+
+ExportTable TableOfGrid(const Grid &grid)
+{
+    ExportTable table;
+    QList<int> columns;
+    for (int c = 0; c < grid.Cols(); ++c)
+        if (grid.ColWidth(c) > 0) {
+            columns.append(c);
+            table.widths.append(grid.ColWidth(c));
+        }
+    for (int r = 0; r < grid.Rows(); ++r) {
+        if (grid.RowHeight(r) <= 0)
+            continue;
+        QStringList cells;
+        cells.reserve(columns.size());
+        for (const int c : std::as_const(columns))
+            cells.append(grid.TextMatrix(r, c));
+        table.rows.append(cells);
+        if (r < grid.FixedRows())
+            ++table.headerRows;
+    }
+    return table;
+}
+
+bool ExportGrid(const Grid &grid, Prompt &prompt, Progress &progress, const QString &sheetName,
+                QWidget *parent, const SaveFileChooser &chooseFile)
+{
+    if (grid.Rows() == 0 || grid.Cols() == 0) {
+        prompt.message(QStringLiteral("表格中没有数据！"));
+        return false;
+    }
+    QString selectedFilter;
+    const QString chosen =
+        chooseFile ? chooseFile(Filter, &selectedFilter) : askForFile(parent, Filter, &selectedFilter);
+    if (chosen.isEmpty())
+        return false;
+    const QString path = withExtension(chosen, selectedFilter);
+    const QFileInfo target(path);
+    if (target.exists()) {
+        if (!prompt.question(QStringLiteral("该文件已存在，是否覆盖？")))
+            return false;
+        // The old file is replaced only by a complete new one, so it must be replaceable.
+        if (!target.isFile() || !target.isWritable() || !QFileInfo(target.absolutePath()).isWritable()) {
+            prompt.message(QStringLiteral("该文件无法覆盖，请确认该文件没被其他软件打开！"));
+            return false;
+        }
+    }
+    const ExportTable table = TableOfGrid(grid);
+    const QString suffix = target.suffix().toLower();
+    const ExportFailure failure = suffix == u"csv"    ? WriteCsv(table, path, progress)
+                                  : suffix == u"xlsx" ? WriteXlsx(table, path, sheetName, progress)
+                                                      : WriteXls(table, path, sheetName, progress);
+    switch (failure) {
+    case ExportFailure::None:
+        return true;
+    case ExportFailure::TooLarge:
+        prompt.message(QStringLiteral("表格的行数或列数超过了这种文件格式的上限，请改存为.xlsx或CSV文件！"));
+        return false;
+    case ExportFailure::CannotWrite:
+        break;
+    }
+    prompt.message(QStringLiteral("文件保存出错！"));
+    return false;
+}
+
+} // namespace quilla
