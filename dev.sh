@@ -14,7 +14,7 @@ packages=(
     fonts-noto-cjk fonts-arphic-ukai
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev
-    xvfb xauth strace libxcb1-dev
+    xvfb xauth strace libxcb1-dev python3-openpyxl python3-xlrd
 )
 
 install_packages() {
