@@ -330,7 +330,9 @@ QByteArray BuildCompoundFile(const QList<std::pair<QString, QByteArray>> &stream
 {
     using namespace cfb;
     constexpr quint32 perFatSector = WriterSectorSize / 4;
-    auto sectorsFor = [](qsizetype bytes) { return quint32((bytes + WriterSectorSize - 1) / WriterSectorSize); };
+    auto sectorsFor = [](qsizetype bytes) {
+        return quint32((bytes + WriterSectorSize - 1) / WriterSectorSize);
+    };
 
     // Streams first, each in consecutive sectors, then the directory.
     QList<quint32> starts;
@@ -404,11 +406,11 @@ QByteArray BuildCompoundFile(const QList<std::pair<QString, QByteArray>> &stream
         return quint32(index + 1);
     };
     const quint32 top = build(build, 0, int(order.size()));
-    QByteArray directory = directoryEntry(QStringLiteral("Root Entry"), RootEntry, NoStream, NoStream, top,
-                                          EndOfChain, 0);
+    QByteArray directory =
+        directoryEntry(QStringLiteral("Root Entry"), RootEntry, NoStream, NoStream, top, EndOfChain, 0);
     for (qsizetype i = 0; i < streams.size(); ++i)
-        directory += directoryEntry(streams[i].first, StreamEntry, left[i], right[i], NoStream, starts[i],
-                                    sizes[i]);
+        directory +=
+            directoryEntry(streams[i].first, StreamEntry, left[i], right[i], NoStream, starts[i], sizes[i]);
     while (directory.size() < qsizetype(directorySectors) * WriterSectorSize)
         directory += directoryEntry(QString(), UnusedEntry, NoStream, NoStream, NoStream, 0, 0);
     std::memcpy(out.data() + sectorAt(directoryStart), directory.constData(), size_t(directory.size()));
@@ -437,7 +439,8 @@ QByteArray BuildCompoundFile(const QList<std::pair<QString, QByteArray>> &stream
             const quint32 index = HeaderDifatCount + d * (perFatSector - 1) + i;
             put32(out, at + 4 * qsizetype(i), index < fatSectors ? fatStart + index : FreeSector);
         }
-        put32(out, at + 4 * qsizetype(perFatSector - 1), d + 1 < difatSectors ? difatStart + d + 1 : EndOfChain);
+        put32(out, at + 4 * qsizetype(perFatSector - 1),
+              d + 1 < difatSectors ? difatStart + d + 1 : EndOfChain);
     }
     return out;
 }
