@@ -279,3 +279,170 @@ QByteArray CompoundFile::stream(const QString &name, bool *ok) const
 }
 
 } // namespace quilla
+
+namespace quilla {
+
+namespace {
+
+constexpr int WriterSectorSize = 512;
+
+void put16(QByteArray &bytes, qsizetype at, quint16 v)
+{
+    bytes[at] = char(v & 0xFF);
+    bytes[at + 1] = char(v >> 8);
+}
+
+void put32(QByteArray &bytes, qsizetype at, quint32 v)
+{
+    put16(bytes, at, quint16(v));
+    put16(bytes, at + 2, quint16(v >> 16));
+}
+
+// Directory names compare by length first, then by upper-case characters.
+bool entryNameLess(const QString &a, const QString &b)
+{
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a.toUpper() < b.toUpper();
+}
+
+QByteArray directoryEntry(const QString &name, quint8 type, quint32 left, quint32 right, quint32 child,
+                          quint32 start, quint32 size)
+{
+    QByteArray e(cfb::DirectoryEntrySize, '\0');
+    const QString shortName = name.left(31); // 32 units with the terminating zero
+    for (qsizetype i = 0; i < shortName.size(); ++i)
+        put16(e, 2 * i, shortName[i].unicode());
+    put16(e, cfb::EntryNameLengthAt, quint16(2 * (shortName.size() + 1)));
+    e[cfb::EntryTypeAt] = char(type);
+    e[cfb::EntryColorAt] = 1; // black
+    put32(e, cfb::EntryLeftAt, left);
+    put32(e, cfb::EntryRightAt, right);
+    put32(e, cfb::EntryChildAt, child);
+    put32(e, cfb::EntryStartSectorAt, start);
+    put32(e, cfb::EntrySizeAt, size);
+    return e;
+}
+
+} // namespace
+
+QByteArray BuildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams)
+{
+    using namespace cfb;
+    constexpr quint32 perFatSector = WriterSectorSize / 4;
+    auto sectorsFor = [](qsizetype bytes) {
+        return quint32((bytes + WriterSectorSize - 1) / WriterSectorSize);
+    };
+
+    // Streams first, each in consecutive sectors, then the directory.
+    QList<quint32> starts;
+    QList<quint32> sizes;
+    quint32 next = 0;
+    for (const auto &stream : streams) {
+        const quint32 size = std::max<quint32>(quint32(stream.second.size()), MiniStreamCutoff);
+        starts.append(next);
+        sizes.append(size);
+        next += sectorsFor(size);
+    }
+    const quint32 directoryStart = next;
+    const quint32 directorySectors = sectorsFor(qsizetype(streams.size() + 1) * DirectoryEntrySize);
+    const quint32 content = directoryStart + directorySectors;
+
+    // The FAT describes its own sectors and the DIFAT's, so its size depends on itself.
+    quint32 fatSectors = 1;
+    quint32 difatSectors = 0;
+    for (;;) {
+        difatSectors = fatSectors > quint32(HeaderDifatCount)
+                           ? (fatSectors - HeaderDifatCount + perFatSector - 2) / (perFatSector - 1)
+                           : 0;
+        if (content + fatSectors + difatSectors <= fatSectors * perFatSector)
+            break;
+        ++fatSectors;
+    }
+    const quint32 fatStart = content;
+    const quint32 difatStart = content + fatSectors;
+    const quint32 total = difatStart + difatSectors;
+
+    QByteArray out(qsizetype(total + 1) * WriterSectorSize, '\0');
+
+    out.replace(0, sizeof Signature, QByteArray(Signature, sizeof Signature));
+    put16(out, 0x18, 0x003E); // minor version
+    put16(out, MajorVersionAt, MajorVersion3);
+    put16(out, ByteOrderAt, ByteOrderMark);
+    put16(out, SectorShiftAt, 9);
+    put16(out, MiniSectorShiftAt, 6);
+    put32(out, FatSectorCountAt, fatSectors);
+    put32(out, FirstDirectorySectorAt, directoryStart);
+    put32(out, MiniStreamCutoffAt, MiniStreamCutoff);
+    put32(out, FirstMiniFatSectorAt, EndOfChain);
+    put32(out, MiniFatSectorCountAt, 0);
+    put32(out, FirstDifatSectorAt, difatSectors ? difatStart : EndOfChain);
+    put32(out, DifatSectorCountAt, difatSectors);
+    for (int i = 0; i < HeaderDifatCount; ++i)
+        put32(out, HeaderDifatAt + 4 * i, quint32(i) < fatSectors ? fatStart + i : FreeSector);
+
+    auto sectorAt = [](quint32 sector) { return qsizetype(sector + 1) * WriterSectorSize; };
+    for (qsizetype i = 0; i < streams.size(); ++i) {
+        const QByteArray &data = streams[i].second;
+        std::memcpy(out.data() + sectorAt(starts[i]), data.constData(), size_t(data.size()));
+    }
+
+    // The streams hang from the root as a balanced tree in name order.
+    std::vector<int> order(streams.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return entryNameLess(streams[a].first, streams[b].first); });
+    std::vector<quint32> left(streams.size(), NoStream);
+    std::vector<quint32> right(streams.size(), NoStream);
+    // Directory id of stream i is i + 1; the root is 0.
+    auto build = [&](auto &&self, int from, int to) -> quint32 {
+        if (from >= to)
+            return NoStream;
+        const int middle = (from + to) / 2;
+        const int index = order[middle];
+        left[index] = self(self, from, middle);
+        right[index] = self(self, middle + 1, to);
+        return quint32(index + 1);
+    };
+    const quint32 top = build(build, 0, int(order.size()));
+    QByteArray directory =
+        directoryEntry(QStringLiteral("Root Entry"), RootEntry, NoStream, NoStream, top, EndOfChain, 0);
+    for (qsizetype i = 0; i < streams.size(); ++i)
+        directory +=
+            directoryEntry(streams[i].first, StreamEntry, left[i], right[i], NoStream, starts[i], sizes[i]);
+    while (directory.size() < qsizetype(directorySectors) * WriterSectorSize)
+        directory += directoryEntry(QString(), UnusedEntry, NoStream, NoStream, NoStream, 0, 0);
+    std::memcpy(out.data() + sectorAt(directoryStart), directory.constData(), size_t(directory.size()));
+
+    // Chains of consecutive sectors, then the FAT's and DIFAT's own marks; the
+    // rest of the last FAT sector stays free.
+    const qsizetype fatAt = sectorAt(fatStart);
+    for (quint32 s = 0; s < fatSectors * perFatSector; ++s)
+        put32(out, fatAt + 4 * qsizetype(s), FreeSector);
+    auto markChain = [&](quint32 start, quint32 count) {
+        for (quint32 s = start; s < start + count; ++s)
+            put32(out, fatAt + 4 * qsizetype(s), s + 1 == start + count ? EndOfChain : s + 1);
+    };
+    for (qsizetype i = 0; i < streams.size(); ++i)
+        markChain(starts[i], sectorsFor(sizes[i]));
+    markChain(directoryStart, directorySectors);
+    for (quint32 s = 0; s < fatSectors; ++s)
+        put32(out, fatAt + 4 * qsizetype(fatStart + s), FatSector);
+    for (quint32 s = 0; s < difatSectors; ++s)
+        put32(out, fatAt + 4 * qsizetype(difatStart + s), DifatSector);
+
+    // Each DIFAT sector names the next 127 FAT sectors and links to the next one.
+    for (quint32 d = 0; d < difatSectors; ++d) {
+        const qsizetype at = sectorAt(difatStart + d);
+        for (quint32 i = 0; i < perFatSector - 1; ++i) {
+            const quint32 index = HeaderDifatCount + d * (perFatSector - 1) + i;
+            put32(out, at + 4 * qsizetype(i), index < fatSectors ? fatStart + index : FreeSector);
+        }
+        put32(out, at + 4 * qsizetype(perFatSector - 1),
+              d + 1 < difatSectors ? difatStart + d + 1 : EndOfChain);
+    }
+    return out;
+}
+
+} // namespace quilla

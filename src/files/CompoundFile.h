@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QList>
+
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace quilla {
@@ -117,5 +120,11 @@ class CompoundFile
     bool m_open = false;
     bool m_fileError = false;
 };
+
+// A version 3 compound file (512-byte sectors) holding the streams under its root.
+// Streams shorter than the mini-stream cutoff are padded with zero bytes up to it,
+// so every stream lives in regular sectors and no mini stream is needed; BIFF
+// readers stop at the last EOF record and never see the padding.
+QByteArray BuildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams);
 
 } // namespace quilla
