@@ -12,6 +12,7 @@
 #include "engine/Maintenance.h"
 #include "files/Importer.h"
 #include "files/Workbook.h"
+#include "grids/GridExport.h"
 #include "platform/ChooserBox.h"
 #include "platform/Grid.h"
 #include "platform/MessagePrompt.h"
@@ -228,12 +229,6 @@ QWidget *FSet::buildTab(int tab)
     }
     if (tab == 2)
         Com.value(22)->hide(); // kept for its place in the numbering, never offered
-    // Not part of this version yet: exporting results.
-    for (int later : {31})
-        if (later / 10 == tab) {
-            Com.value(later)->setEnabled(false);
-            Com.value(later)->setToolTip(QStringLiteral("此功能将在后续版本中提供"));
-        }
     row->addStretch();
     if (tab == 2) {
         LBL = new QLabel(QStringLiteral("共有记录"), panel);
@@ -478,7 +473,10 @@ void FSet::Com_Click(int index)
     case 32:
         CMB_Click(3);
         break;
-    default: // 31 export comes with a later version; 22 does nothing
+    case 31:
+        exportGrid(*MSF[3]);
+        break;
+    default: // 22 does nothing
         break;
     }
 }
@@ -661,6 +659,14 @@ void FSet::closeEditor()
     m_editFailureShown = false;
 }
 
+// ---------------------------------------------------------------- export
+
+bool FSet::exportGrid(const Grid &grid)
+{
+    closeEditor();
+    return ExportGrid(grid, m_db.prompt(), m_progress, ApplicationTitle, this, chooseExportFile);
+}
+
 // ---------------------------------------------------------------- import
 
 void FSet::StartImport(int kind)
@@ -721,8 +727,7 @@ void FSet::gridPressed(int index, Qt::MouseButton button, double x, double y)
     if (button != Qt::LeftButton) {
         QMenu menu(this);
         QMenu *out = menu.addMenu(QStringLiteral("导出"));
-        QAction *exportGrid = out->addAction(QStringLiteral("导出表格"));
-        exportGrid->setEnabled(false); // comes with the export of a later version
+        out->addAction(QStringLiteral("导出表格"), this, [this, grid] { exportGrid(*grid); });
         menu.exec(grid->mapToGlobal(QPoint(ToPixels(x), ToPixels(y))));
         return;
     }

@@ -68,6 +68,8 @@ class FSet : public QMainWindow
     // How the file to import is chosen, and how the import's modal windows run (tests replace them).
     std::function<QString()> chooseImportFile;
     std::function<int(QDialog &)> runDialog;
+    // How the file to export to is chosen (the save dialog unless a test replaces it).
+    std::function<QString(const QString &filter, QString *selectedFilter)> chooseExportFile;
 
     // The open editors, null when closed.
     Modi *modi() const;
@@ -107,6 +109,7 @@ class FSet : public QMainWindow
     bool selection(int tab, int &firstRow, int &lastRow) const;
     QList<qint64> keys(const Grid &grid, int firstRow, int lastRow) const;
     void gridPressed(int index, Qt::MouseButton button, double x, double y);
+    bool exportGrid(const Grid &grid);
     void startEditing();
     void editTextEdited(const QString &text);
     void closeEditor();
