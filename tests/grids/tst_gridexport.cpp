@@ -88,8 +88,6 @@ class TestGridExport : public QObject
         QCOMPARE(r.read(path), QByteArray("old"));
         r.prompt.answers = {true};
         QVERIFY(r.exportTo(path));
-        QVERIFY(
-            r.read(path).startsWith(QStringDecoder("GB18030").decode(QByteArray()).toUtf8() + QByteArray()));
         QVERIFY(r.read(path) != QByteArray("old"));
 
         // A file that cannot be written leaves nothing half done and says so.

@@ -9,12 +9,14 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QStringDecoder>
 #include <QTabWidget>
 #include <QTest>
 
@@ -317,6 +319,22 @@ class TestManagementWindow : public QObject
         QCOMPARE(w.prompt.questions.size(), 1);
         QVERIFY(w.prompt.messages.isEmpty());
         QCOMPARE(w.count("结果表"), 10);
+    }
+
+    void resultsAreExported()
+    {
+        Window w;
+        const qint64 draw = w.addDraw();
+        const qint64 prize = w.addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1);
+        w.addResult(draw, prize, QStringLiteral("1001"), QStringLiteral("张三"));
+        w.showTab(3);
+        const QString path = w.dir.filePath(QStringLiteral("结果.csv"));
+        w.window->chooseExportFile = [&](const QString &, QString *) { return path; };
+        w.window->Com_Click(31);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QStringDecoder("GB18030").decode(file.readAll()).operator QString(),
+                 QStringLiteral("序号,获得奖项,奖品,抽奖号码,姓名\r\n1,一等奖,,1001,张三\r\n"));
     }
 
     void theChosenDrawStaysChosen()
