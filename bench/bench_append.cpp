@@ -1,6 +1,7 @@
 // Appends 1 000 000 participant rows through the data layer and reads them
 // back, next to sqlite3's own CSV import of the same rows into the same table.
 #include "BenchPrompt.h"
+#include "BenchRows.h"
 #include "data/Database.h"
 
 #include <QCoreApplication>
@@ -22,19 +23,6 @@ namespace {
 QString numberOf(int i)
 {
     return QStringLiteral("138%1").arg(i, 8, 10, QLatin1Char('0'));
-}
-
-QString nameOf(int i)
-{
-    static const QString names[] = {QStringLiteral("张伟"), QStringLiteral("王芳"), QStringLiteral("李娜"),
-                                    QStringLiteral("刘洋"), QStringLiteral("陈静")};
-    return names[i % 5] + QString::number(i % 1000);
-}
-
-void report(const char *what, int rows, qint64 ms)
-{
-    std::printf("%-44s %8lld ms %12.0f rows/s\n", what, static_cast<long long>(ms),
-                rows * 1000.0 / qMax<qint64>(ms, 1));
 }
 
 } // namespace
@@ -60,23 +48,23 @@ int main(int argc, char *argv[])
             rs.addNew();
             rs.setValue(u"CID", 1);
             rs.setValue(u"号码", numberOf(i));
-            rs.setValue(u"姓名", nameOf(i));
+            rs.setValue(u"姓名", participantName(i));
             if (!rs.save())
                 return 1;
         }
         if (!transaction.commit())
             return 1;
         appendMs = timer.elapsed();
-        report("append through the data layer", rows, appendMs);
+        reportRows("append through the data layer", rows, appendMs);
 
         timer.restart();
         qint64 seen = 0;
         db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1),
                       [&](const Row &row) { seen += row.text(2).size() + row.text(3).size(); });
-        report("read back (streamed)", rows, timer.elapsed());
+        reportRows("read back (streamed)", rows, timer.elapsed());
         timer.restart();
         const Query all = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1));
-        report("read back (whole result)", int(all.rowCount()), timer.elapsed());
+        reportRows("read back (whole result)", int(all.rowCount()), timer.elapsed());
     }
     {
         // Opening checks the whole file before anything is written to it.
@@ -110,7 +98,7 @@ int main(int argc, char *argv[])
             return 1;
         QTextStream out(&csv);
         for (int i = 0; i < rows; ++i)
-            out << (i + 1) << ",1," << numberOf(i) << ',' << nameOf(i) << '\n';
+            out << (i + 1) << ",1," << numberOf(i) << ',' << participantName(i) << '\n';
     }
     const QString basePath = dir.filePath(QStringLiteral("Base.mdb"));
     {
@@ -129,7 +117,7 @@ int main(int argc, char *argv[])
         std::printf("sqlite3 failed: %s\n", process.readAllStandardError().constData());
         return 1;
     }
-    report("sqlite3 .import of the same rows (baseline)", rows, importMs);
+    reportRows("sqlite3 .import of the same rows (baseline)", rows, importMs);
     std::printf("append / baseline: %.2fx (goal <= 2x)\n", double(appendMs) / qMax<qint64>(importMs, 1));
     return 0;
 }

@@ -3,6 +3,7 @@
 // 50 000 duplicates and saving a keystroke of the in-grid editor, each beside
 // FillGrid alone on the same rows.
 #include "BenchPrompt.h"
+#include "SilentMusic.h"
 #include "data/Database.h"
 #include "data/Progress.h"
 #include "engine/DrawEngine.h"
@@ -28,14 +29,6 @@
 using namespace quilla;
 
 namespace {
-
-class SilentMusic : public Music
-{
-  public:
-    bool PlayMusic(const QString &, bool) override { return false; }
-    void StopMusic() override {}
-    QString MusicStatus() const override { return {}; }
-};
 
 void report(const char *what, qint64 ms, qint64 baseline, const char *goal)
 {

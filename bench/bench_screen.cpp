@@ -3,6 +3,7 @@
 // while scrolling, opening a draw and rebuilding the board, for draws of
 // 70 000 and 1 000 000 participants.
 #include "BenchPrompt.h"
+#include "SilentMusic.h"
 #include "data/Database.h"
 #include "data/Progress.h"
 #include "engine/DrawEngine.h"
@@ -23,14 +24,6 @@
 using namespace quilla;
 
 namespace {
-
-class SilentMusic : public Music
-{
-  public:
-    bool PlayMusic(const QString &, bool) override { return false; }
-    void StopMusic() override {}
-    QString MusicStatus() const override { return {}; }
-};
 
 // Counts the frame's paints.
 class PaintCounter : public QObject
