@@ -2,6 +2,12 @@
 
 #include "TextDecoding.h"
 
+#include <QFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cstring>
+
 namespace quilla {
 
 namespace {
@@ -78,6 +84,50 @@ bool CsvReader::next(QStringList &fields)
     // The text ended: the last line had no line end, or a quoted section never closed.
     fields.append(field);
     return true;
+}
+
+// Records of a CSV file, counted without decoding it: quotes and line ends are
+// ASCII bytes that no GBK or UTF-8 sequence contains.
+int CountCsvRecords(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray start = file.peek(2);
+    if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF")) {
+        const QString text = QStringDecoder(QStringDecoder::Utf16)(file.readAll());
+        return int(text.count(u'\n') + (text.endsWith(u'\n') ? 0 : 1));
+    }
+    qint64 records = 0;
+    bool quoted = false;
+    char previous = '\n';
+    QByteArray chunk;
+    while (!(chunk = file.read(1 << 20)).isEmpty()) {
+        const char *begin = chunk.constData();
+        const char *end = begin + chunk.size();
+        if (!quoted && !std::memchr(begin, '"', size_t(chunk.size()))) {
+            // Most chunks hold no quote: count the line ends in one sweep.
+            const qint64 lf = std::count(begin, end, '\n');
+            const qint64 cr = std::count(begin, end, '\r');
+            qint64 crlf = chunk.count("\r\n");
+            if (previous == '\r' && *begin == '\n')
+                ++crlf;
+            records += lf + cr - crlf;
+        } else {
+            for (const char *p = begin; p != end; ++p) {
+                const char c = *p;
+                if (c == '"')
+                    quoted = !quoted;
+                else if (!quoted && (c == '\n' || c == '\r') && !(c == '\n' && previous == '\r'))
+                    ++records;
+                previous = c;
+            }
+        }
+        previous = end[-1];
+    }
+    if (previous != '\n' && previous != '\r')
+        ++records; // the last record has no line end
+    return int(std::min<qint64>(records, INT_MAX));
 }
 
 } // namespace quilla

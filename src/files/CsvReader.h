@@ -40,4 +40,8 @@ class CsvReader
     bool m_emptyLine = false;
 };
 
+// The number of records of a CSV file, without decoding it (quotes and line
+// ends are ASCII bytes that no GBK or UTF-8 sequence contains); 0 when unreadable.
+int CountCsvRecords(const QString &path);
+
 } // namespace quilla

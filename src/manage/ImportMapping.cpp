@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/Settings.h"
 #include "data/TextNumber.h"
+#include "files/CsvReader.h"
 #include "files/ExportTable.h"
 #include "files/Importer.h"
 #include "files/Workbook.h"
@@ -10,19 +11,15 @@
 #include "platform/Grid.h"
 #include "platform/WindowHelpers.h"
 
-#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStringDecoder>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace quilla {
 
@@ -36,50 +33,6 @@ const QString Section = QStringLiteral("ImputMap");
 QString setting(const char16_t *key)
 {
     return ReadSetting(SettingsApplication, Section, QString::fromUtf16(key), QString());
-}
-
-// Records of a CSV file, counted without decoding it: quotes and line ends are
-// ASCII bytes that no GBK or UTF-8 sequence contains.
-int countCsvRecords(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray start = file.peek(2);
-    if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF")) {
-        const QString text = QStringDecoder(QStringDecoder::Utf16)(file.readAll());
-        return int(text.count(u'\n') + (text.endsWith(u'\n') ? 0 : 1));
-    }
-    qint64 records = 0;
-    bool quoted = false;
-    char previous = '\n';
-    QByteArray chunk;
-    while (!(chunk = file.read(1 << 20)).isEmpty()) {
-        const char *begin = chunk.constData();
-        const char *end = begin + chunk.size();
-        if (!quoted && !std::memchr(begin, '"', size_t(chunk.size()))) {
-            // Most chunks hold no quote: count the line ends in one sweep.
-            const qint64 lf = std::count(begin, end, '\n');
-            const qint64 cr = std::count(begin, end, '\r');
-            qint64 crlf = chunk.count("\r\n");
-            if (previous == '\r' && *begin == '\n')
-                ++crlf;
-            records += lf + cr - crlf;
-        } else {
-            for (const char *p = begin; p != end; ++p) {
-                const char c = *p;
-                if (c == '"')
-                    quoted = !quoted;
-                else if (!quoted && (c == '\n' || c == '\r') && !(c == '\n' && previous == '\r'))
-                    ++records;
-                previous = c;
-            }
-        }
-        previous = end[-1];
-    }
-    if (previous != '\n' && previous != '\r')
-        ++records; // the last record has no line end
-    return int(std::min<qint64>(records, INT_MAX));
 }
 
 int boxValue(const QLineEdit *box)
@@ -167,7 +120,7 @@ InputMap::InputMap(Database &db, Progress &progress, qint64 drawId, const QStrin
     preview();
     // First use: from the row after the titles to the last row of the data.
     T[0]->setText(QStringLiteral("2"));
-    T[1]->setText(QString::number(m_book ? m_book->lastRow(m_sheet) : countCsvRecords(m_file)));
+    T[1]->setText(QString::number(m_book ? m_book->lastRow(m_sheet) : CountCsvRecords(m_file)));
     for (int i = 0; i < 2; ++i) {
         const QString stored = setting(i == 0 ? u"T(0)" : u"T(1)");
         if (!stored.isEmpty())
