@@ -3,6 +3,7 @@
 #   ./dev.sh run    build and start the program
 #   ./dev.sh test   build and run every test
 #   ./dev.sh bench  build and run the benchmarks
+#   ./dev.sh package  build the Debian package (build/quilla_*.deb)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -15,6 +16,7 @@ packages=(
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev
     xvfb xauth strace libxcb1-dev python3-openpyxl python3-xlrd
+    desktop-file-utils appstream
 )
 
 install_packages() {
@@ -48,6 +50,12 @@ test)
     xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" \
         ctest --output-on-failure -j "$(nproc)" --timeout 300
     ;;
+package)
+    build
+    cd build
+    cpack
+    ls -1 "$PWD"/quilla_*.deb
+    ;;
 bench)
     build
     for b in build/bin/bench_*; do
@@ -56,7 +64,7 @@ bench)
     done
     ;;
 *)
-    echo "usage: $0 run|test|bench" >&2
+    echo "usage: $0 run|test|bench|package" >&2
     exit 2
     ;;
 esac

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -21,6 +22,11 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quilla"));
     QApplication::setOrganizationName(SettingsApplication);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quilla.Quilla"));
+    QIcon icon;
+    for (const int size : {32, 64, 256})
+        icon.addFile(QStringLiteral(":/icons/quilla-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
     InstallChineseTranslations(app);
     SetUpFonts(app);
 

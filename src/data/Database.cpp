@@ -354,10 +354,17 @@ QString Database::defaultPath()
                       QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
+bool Database::isInstalledProgram(const QString &programFolder)
+{
+    const QDir folder(programFolder);
+    return folder.dirName() == QStringLiteral("bin") &&
+           QFileInfo::exists(folder.filePath(QStringLiteral("../share/applications/org.quilla.Quilla.desktop")));
+}
+
 QString Database::choosePath(const QString &programFolder, const QString &userFolder)
 {
     const QString programFile = QDir(programFolder).filePath(DatabaseFileName);
-    if (folderWritable(programFolder))
+    if (folderWritable(programFolder) && !isInstalledProgram(programFolder))
         return programFile;
     QDir().mkpath(userFolder);
     const QString userFile = QDir(userFolder).filePath(DatabaseFileName);

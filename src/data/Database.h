@@ -33,11 +33,14 @@ class Database
 
     static constexpr int SchemaVersion = 1;
     // Data.mdb in the program folder, or in the per-user data folder when the
-    // program folder cannot be written to.
+    // program folder cannot be written to or the program is installed.
     static QString defaultPath();
     // The same choice for given folders. A database found in a read-only program
     // folder is copied to the user's folder once, when that has none yet.
     static QString choosePath(const QString &programFolder, const QString &userFolder);
+    // An installed program (a bin folder with our desktop entry in ../share) never
+    // keeps draws beside itself, even when run by someone who may write there.
+    static bool isInstalledProgram(const QString &programFolder);
 
     // Opens the file, creating it with the draw tables when it is missing. What a
     // crash left unfinished is undone first. A file that is not a sound draw

@@ -280,7 +280,10 @@ QString FSet::helpText() const
                           "拖动标题之间的分隔线可以改变列宽；按住鼠标拖动可以选中多行。\n\n"
                           "所有修改都会立即保存到数据库文件：\n") +
            QDir::toNativeSeparators(m_db.path()) +
-           (m_db.isReadOnly() ? QStringLiteral("（只读，修改无法保存）") : QString());
+           (m_db.isReadOnly() ? QStringLiteral("（只读，修改无法保存）") : QString()) +
+           QStringLiteral("\n\n安装在系统中的程序（或程序目录不能写入时），数据库保存在每个用户自己的数据目录中，"
+                          "而不是程序目录中；直接从程序目录运行时，数据库就在程序旁边。"
+                          "备份或复制抽奖数据时，请复制上面这个文件。");
 }
 
 // ---------------------------------------------------------------- tabs

@@ -267,6 +267,20 @@ class TestDatabase : public QObject
         QVERIFY(!t.db.isReadOnly());
     }
 
+    void installedProgramKeepsDrawsPerUser()
+    {
+        QTemporaryDir dir;
+        const QString bin = dir.filePath(QStringLiteral("usr/bin"));
+        const QString user = dir.filePath(QStringLiteral("user"));
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(dir.filePath(QStringLiteral("usr/share/applications"))));
+        // A writable bin folder without the desktop entry is a portable copy: draws stay beside it.
+        QCOMPARE(Database::choosePath(bin, user), QDir(bin).filePath(QStringLiteral("Data.mdb")));
+        QFile entry(dir.filePath(QStringLiteral("usr/share/applications/org.quilla.Quilla.desktop")));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.close();
+        QCOMPARE(Database::choosePath(bin, user), QDir(user).filePath(QStringLiteral("Data.mdb")));
+    }
+
     void readOnlyProgramFolderKeepsItsDraws()
     {
         QTemporaryDir dir;
