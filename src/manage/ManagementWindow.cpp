@@ -16,10 +16,12 @@
 #include "platform/ChooserBox.h"
 #include "platform/Grid.h"
 #include "platform/MessagePrompt.h"
+#include "platform/ScreenChoice.h"
 #include "platform/WindowHelpers.h"
 #include "screen/DrawScreen.h"
 
 #include <QAbstractButton>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -35,6 +37,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -187,8 +190,40 @@ void FSet::buildMenus()
     M_New = file->addAction(QStringLiteral("新建"), this, [this] { Com_Click(0); });
     file->addSeparator();
     m_Exit = file->addAction(QStringLiteral("退出"), this, &QWidget::close);
+    M_Screen = menuBar()->addMenu(QStringLiteral("抽奖屏幕"));
+    connect(M_Screen, &QMenu::aboutToShow, this, &FSet::fillScreenMenu);
+    fillScreenMenu();
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助"));
     M_UserHelp = help->addAction(QStringLiteral("使用帮助"), this, [this] { SST->setCurrentIndex(4); });
+}
+
+// The displays as they are now: one may have been plugged in since the last look.
+void FSet::fillScreenMenu()
+{
+    M_Screen->clear();
+    auto *group = new QActionGroup(M_Screen);
+    const QString remembered = RememberedDrawScreen();
+    bool known = false;
+    const auto add = [&](const QString &caption, const QString &name) {
+        QAction *action = M_Screen->addAction(caption);
+        action->setCheckable(true);
+        action->setData(name);
+        group->addAction(action);
+        if (name == remembered) {
+            action->setChecked(true);
+            known = true;
+        }
+        connect(action, &QAction::triggered, this, [this, name] {
+            if (!RememberDrawScreen(name))
+                m_db.prompt().message(QStringLiteral("抽奖屏幕的选择未能保存！"), Prompt::Icon::Warning);
+        });
+    };
+    add(QStringLiteral("自动（有多个屏幕时使用管理窗口以外的屏幕）"), QString());
+    M_Screen->addSeparator();
+    for (QScreen *screen : QGuiApplication::screens())
+        add(ScreenLabel(screen), screen->name());
+    if (!known) // remembered but not connected now: the automatic choice applies
+        group->actions().constFirst()->setChecked(true);
 }
 
 QWidget *FSet::buildTab(int tab)
@@ -786,15 +821,29 @@ void FSet::Entr_Click()
             m_screen->deleteLater();
         if (m_quitting)
             return;
+        lockWhileDrawing(false);
         show();
         SST_Click(SST->currentIndex());
     });
-    // Full screen on the display this window is on.
-    screen->setGeometry(this->screen()->geometry());
+    // With a second display the audience sees the draw there while this window
+    // stays on the operator's, locked against changes until the draw ends.
+    QScreen *target = DrawScreenFor(this->screen(), RememberedDrawScreen());
+    screen->setScreen(target);
+    screen->setGeometry(target->geometry());
     screen->showFullScreen();
+    FollowRemainingScreens(screen);
     screen->activateWindow();
     screen->setFocus();
-    hide();
+    if (target == this->screen())
+        hide();
+    else
+        lockWhileDrawing(true);
+}
+
+void FSet::lockWhileDrawing(bool locked)
+{
+    centralWidget()->setEnabled(!locked);
+    menuBar()->setEnabled(!locked);
 }
 
 MF *FSet::drawScreen() const

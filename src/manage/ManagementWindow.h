@@ -15,6 +15,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QMenu;
 class QPushButton;
 class QTabWidget;
 
@@ -95,6 +96,7 @@ class FSet : public QMainWindow
     QAction *M_New = nullptr;
     QAction *m_Exit = nullptr;
     QAction *M_UserHelp = nullptr;
+    QMenu *M_Screen = nullptr; // 抽奖屏幕: which display the draw screen opens on
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -104,6 +106,8 @@ class FSet : public QMainWindow
     void buildMenus();
     QWidget *buildTab(int tab);
     void layOutGrid(int tab);
+    void fillScreenMenu();
+    void lockWhileDrawing(bool locked);
     void fillChooser(int index);
     qint64 chosenDraw(int index) const;
     bool selection(int tab, int &firstRow, int &lastRow) const;

@@ -1,0 +1,154 @@
+// Which display the draw screen opens on, and what happens when it goes away.
+// Runs offscreen with two configured displays, and on an X server whose
+// displays LAPTOP and PROJ are RandR monitors that the test can unplug.
+#include "manage/ManagementWindow.h"
+#include "platform/ScreenChoice.h"
+#include "screen/DrawScreen.h"
+#include "support/DrawFixture.h"
+#include "support/FakeMusic.h"
+#include "support/RecordingProgress.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScreen>
+#include <QSettings>
+#include <QTest>
+
+using namespace quilla;
+
+namespace {
+
+QScreen *screenNamed(const QString &name)
+{
+    for (QScreen *screen : QGuiApplication::screens())
+        if (screen->name() == name)
+            return screen;
+    return nullptr;
+}
+
+struct Party : DrawFixture
+{
+    Party()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+        draw = addDraw();
+        addPrize(draw, 1, QStringLiteral("一等奖"), 2, 2);
+        addParticipants(draw, 20);
+        window = std::make_unique<FSet>(db, engine, progress, music);
+        window->setScreen(screenNamed(QStringLiteral("LAPTOP")));
+        window->move(screenNamed(QStringLiteral("LAPTOP"))->geometry().topLeft() + QPoint(40, 40));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->chooseDraw = [this]() -> QString { return QString::number(draw) + QStringLiteral("‖年会"); };
+    }
+    // Opens the draw screen as the button does and waits until it fills its display.
+    MF *start(const QString &expectedScreen)
+    {
+        window->Entr_Click();
+        MF *screen = window->drawScreen();
+        if (!screen)
+            return nullptr;
+        const QRect wanted = screenNamed(expectedScreen)->geometry();
+        if (!QTest::qWaitFor([&] { return screen->isVisible() && screen->geometry() == wanted; }, 5000))
+            qWarning() << "draw screen at" << screen->geometry() << "wanted" << wanted;
+        return screen->geometry() == wanted ? screen : nullptr;
+    }
+
+    QTemporaryDir settings;
+    RecordingProgress progress;
+    FakeMusic music;
+    qint64 draw = 0;
+    std::unique_ptr<FSet> window;
+};
+
+} // namespace
+
+class TestDrawScreenPlacement : public QObject
+{
+    Q_OBJECT
+
+  private Q_SLOTS:
+    void init()
+    {
+        if (!screenNamed(QStringLiteral("LAPTOP")) || !screenNamed(QStringLiteral("PROJ")))
+            QSKIP("needs the displays LAPTOP and PROJ");
+    }
+
+    void opensOnTheOtherDisplayUnlessTold()
+    {
+        Party p;
+        // Nothing remembered: the projector, while the operator keeps a locked window.
+        MF *screen = p.start(QStringLiteral("PROJ"));
+        QVERIFY(screen);
+        QVERIFY(screen->isFullScreen());
+        QVERIFY(p.window->isVisible());
+        QVERIFY(!p.window->centralWidget()->isEnabled() && !p.window->menuBar()->isEnabled());
+        screen->close();
+        QTRY_VERIFY(!p.window->drawScreen());
+        QVERIFY(p.window->centralWidget()->isEnabled() && p.window->menuBar()->isEnabled());
+
+        // The menu lists every display with its size; a choice is remembered.
+        QMenu *menu = p.window->M_Screen;
+        Q_EMIT menu->aboutToShow();
+        QStringList captions;
+        QAction *laptop = nullptr;
+        for (QAction *action : menu->actions())
+            if (!action->isSeparator()) {
+                captions.append(action->text());
+                if (action->data().toString() == QStringLiteral("LAPTOP"))
+                    laptop = action;
+            }
+        QVERIFY(captions.first().startsWith(QStringLiteral("自动")));
+        QVERIFY(captions.contains(ScreenLabel(screenNamed(QStringLiteral("PROJ")))));
+        QVERIFY(captions.contains(QStringLiteral("LAPTOP（%1×%2）")
+                                      .arg(screenNamed(QStringLiteral("LAPTOP"))->size().width())
+                                      .arg(screenNamed(QStringLiteral("LAPTOP"))->size().height())));
+        QVERIFY(laptop);
+        laptop->trigger();
+        QCOMPARE(RememberedDrawScreen(), QStringLiteral("LAPTOP"));
+
+        // The operator's own display: the management window makes way.
+        screen = p.start(QStringLiteral("LAPTOP"));
+        QVERIFY(screen);
+        QVERIFY(!p.window->isVisible());
+        screen->close();
+        QTRY_VERIFY(p.window->isVisible());
+
+        // A remembered display that is not connected: the automatic choice.
+        QVERIFY(RememberDrawScreen(QStringLiteral("HDMI-9")));
+        QCOMPARE(DrawScreenFor(screenNamed(QStringLiteral("LAPTOP")), RememberedDrawScreen()),
+                 screenNamed(QStringLiteral("PROJ")));
+    }
+
+    void unpluggedProjectorKeepsTheRound()
+    {
+        if (QGuiApplication::platformName() != QStringLiteral("xcb"))
+            QSKIP("only an X server can take a display away");
+        Party p;
+        MF *screen = p.start(QStringLiteral("PROJ"));
+        QVERIFY(screen);
+        screen->LCOM_Click(0); // draw mode
+        screen->DrawAction();
+        QVERIFY(screen->scrolling());
+
+        QCOMPARE(QProcess::execute(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QStringLiteral("PROJ")}),
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!screenNamed(QStringLiteral("PROJ")), 5000);
+        // It fills a remaining display and the round scrolls on.
+        QTRY_VERIFY_WITH_TIMEOUT(screen->windowHandle()->screen() &&
+                                     screen->geometry() == screen->windowHandle()->screen()->geometry(),
+                                 5000);
+        QVERIFY(screen->scrolling());
+        screen->DrawAction();
+        QVERIFY(!screen->scrolling());
+        QCOMPARE(p.count("结果表", Sql("CID=") + Sql::number(p.draw)), 2);
+        screen->close();
+        QTRY_VERIFY(p.window->centralWidget()->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestDrawScreenPlacement)
+#include "tst_drawscreenplacement.moc"
