@@ -13,6 +13,17 @@ Sql presetsOf(qint64 drawId, qint64 prizeId)
     return Sql("PID=") + Sql::number(drawId) + Sql(" AND AID=") + Sql::number(prizeId);
 }
 
+// Number and name hashed as the UTF-8 texts the database keeps.
+size_t personHash(QByteArrayView number, QByteArrayView name)
+{
+    return qHashMulti(0, number, name);
+}
+
+size_t personHash(const PresetPerson &person)
+{
+    return personHash(person.Code.toUtf8(), person.Name.toUtf8());
+}
+
 // Deletes the rows in one transaction: all of them go, or none.
 bool deleteRows(Database &db, const QList<qint64> &rowIds)
 {
@@ -38,19 +49,62 @@ bool LoadPrizePresets(Database &db, qint64 drawId, qint64 prizeId, QList<StoredP
     return ok;
 }
 
-qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset> &presets)
+bool DrawParticipants::read(Database &db, qint64 drawId)
 {
-    if (presets.isEmpty())
-        return 0;
-    QSet<PresetPerson> participants;
-    const bool read =
-        db.forEachRow(Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId),
-                      [&](const Row &row) { participants.insert({row.text(0), row.text(1)}); });
+    clear();
+    QSet<size_t> hashes;
+    // The texts are hashed as SQLite keeps them, without a string each: a draw holds tens of thousands.
+    const bool read = db.forEachRow(
+        Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId),
+        [&](const Row &row) { hashes.insert(personHash(row.utf8View(0), row.utf8View(1))); });
     if (!read)
-        return 0;
-    QList<qint64> orphans;
+        return false;
+    m_hashes = std::move(hashes);
+    m_drawId = drawId;
+    m_read = true;
+    return true;
+}
+
+void DrawParticipants::clear()
+{
+    m_hashes.clear();
+    m_drawId = 0;
+    m_read = false;
+}
+
+bool DrawParticipants::mayContain(qint64 drawId, const PresetPerson &person) const
+{
+    return m_read && drawId == m_drawId && m_hashes.contains(personHash(person));
+}
+
+qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset> &presets,
+                           const DrawParticipants &known)
+{
+    QList<StoredPreset> missing;
     for (const StoredPreset &preset : presets)
-        if (!participants.contains(preset.Person))
+        if (!known.mayContain(drawId, preset.Person))
+            missing.append(preset);
+    if (missing.isEmpty())
+        return 0;
+
+    // The snapshot may be old: who is missing is asked of the file itself.
+    constexpr qsizetype PerStatement = 500;
+    QSet<PresetPerson> present;
+    for (qsizetype first = 0; first < missing.size(); first += PerStatement) {
+        Sql sql = Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" AND 号码 IN (");
+        const qsizetype last = std::min(missing.size(), first + PerStatement);
+        for (qsizetype i = first; i < last; ++i) {
+            if (i > first)
+                sql += Sql(",");
+            sql += Sql::text(missing.at(i).Person.Code);
+        }
+        sql += Sql(")");
+        if (!db.forEachRow(sql, [&](const Row &row) { present.insert({row.text(0), row.text(1)}); }))
+            return 0;
+    }
+    QList<qint64> orphans;
+    for (const StoredPreset &preset : std::as_const(missing))
+        if (!present.contains(preset.Person))
             orphans.append(preset.RowId);
     if (orphans.isEmpty())
         return 0;

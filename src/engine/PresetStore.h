@@ -2,6 +2,7 @@
 
 #include <QHashFunctions>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -39,11 +40,31 @@ struct StoredPreset
 // when the read failed.
 bool LoadPrizePresets(Database &db, qint64 drawId, qint64 prizeId, QList<StoredPreset> &presets);
 
+// The participants of one draw as hashes of number and name: tells at once that
+// a person is not in the draw, without a query per person. A snapshot as of read();
+// equal hashes (a person since gone, or a collision) say "maybe there".
+class DrawParticipants
+{
+  public:
+    // False, with nothing known, when the read failed.
+    bool read(Database &db, qint64 drawId);
+    void clear();
+    // False when the person was not in the draw when it was read (or nothing was read).
+    bool mayContain(qint64 drawId, const PresetPerson &person) const;
+
+  private:
+    QSet<size_t> m_hashes;
+    qint64 m_drawId = 0;
+    bool m_read = false;
+};
+
 // Deletes those of the given presets whose participant is no longer in the draw:
-// no row of 号码表 of the draw has the same 号码 and 姓名. The draw's participants
-// are read once into a hash. Returns how many went; 0 when the participants could
+// no row of 号码表 of the draw has the same 号码 and 姓名. Presets that known may
+// contain stay; the others are looked up afresh, a few hundred to a statement, and
+// only those still missing go. Returns how many went; 0 when the participants could
 // not be read (nothing is deleted on a partial read), -1 when the delete failed.
-qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset> &presets);
+qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset> &presets,
+                           const DrawParticipants &known);
 
 // Stores the marks of one prize: deletes the prize's presets whose participant
 // isShown, then adds one preset per marked participant, in the order given and

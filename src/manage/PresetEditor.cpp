@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QVBoxLayout>
 
 namespace quilla {
@@ -104,7 +105,7 @@ void ResultAdd::layOutGrid()
     MSF->setTag(QStringLiteral("号码表"));
     MSF->setFixedCols(3);
     MSF->setColAlignment(MarkColumn, 0);
-    m_rowsValid = false;
+    m_listedValid = false;
 }
 
 // ---------------------------------------------------------------- choosers
@@ -134,6 +135,7 @@ void ResultAdd::showDraw(qint64 drawId)
     m_prizeId = 0;
     m_marksModified = false;
     m_marksRead = false;
+    m_participants.clear();
     CMB[1]->clear();
     layOutGrid();
     if (drawId < 1)
@@ -141,7 +143,9 @@ void ResultAdd::showDraw(qint64 drawId)
     FillChooser(CMB[1], m_db, QStringLiteral("奖项表"), QStringLiteral("ID"), QStringLiteral("名称"),
                 Sql("CID=") + Sql::number(drawId));
     m_presenter.FillGrid(*MSF, Sql("CID=") + Sql::number(drawId), Sql("号码"), false);
-    m_rowsValid = false;
+    m_listedValid = false;
+    // Who is in the draw, for telling the presets of people beyond the row cap from orphans.
+    m_participants.read(m_db, drawId);
     showPrize(ChooserKey(CMB[1]->currentText()));
 }
 
@@ -154,20 +158,19 @@ void ResultAdd::showPrize(qint64 prizeId)
 
 // ---------------------------------------------------------------- marks
 
-const QHash<PresetPerson, int> &ResultAdd::shownRows()
+const QSet<PresetPerson> &ResultAdd::listedPeople()
 {
-    if (!m_rowsValid) {
-        m_rows.clear();
-        m_rows.reserve(MSF->Rows() - MSF->FixedRows());
-        // From the bottom up, so that the first of equal rows is the one kept.
-        for (int r = MSF->Rows() - 1; r >= MSF->FixedRows(); --r) {
+    if (!m_listedValid) {
+        m_listed.clear();
+        m_listed.reserve(MSF->Rows() - MSF->FixedRows());
+        for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r) {
             QString number = MSF->TextMatrix(r, NumberColumn);
             if (!number.isEmpty())
-                m_rows.insert({std::move(number), MSF->TextMatrix(r, NameColumn)}, r);
+                m_listed.insert({std::move(number), MSF->TextMatrix(r, NameColumn)});
         }
-        m_rowsValid = true;
+        m_listedValid = true;
     }
-    return m_rows;
+    return m_listed;
 }
 
 void ResultAdd::clearMarks()
@@ -183,24 +186,28 @@ void ResultAdd::LoadMarks()
     // must be whole while it is up.
     QList<StoredPreset> presets;
     const bool read = m_drawId > 0 && m_prizeId > 0 && LoadPrizePresets(m_db, m_drawId, m_prizeId, presets);
-    QList<StoredPreset> unlisted;
+    // One pass over the rows marks the first row of each preset's participant.
+    QSet<PresetPerson> wanted;
+    for (const StoredPreset &preset : std::as_const(presets))
+        wanted.insert(preset.Person);
     {
         Grid::Batch batch(*MSF);
-        clearMarks();
-        const QHash<PresetPerson, int> &rows = shownRows();
-        for (const StoredPreset &preset : std::as_const(presets)) {
-            const auto row = rows.constFind(preset.Person);
-            if (row != rows.cend())
-                MSF->setTextMatrix(row.value(), MarkColumn, Mark);
-            else
-                unlisted.append(preset);
+        for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r) {
+            const QString number = MSF->TextMatrix(r, NumberColumn);
+            const bool mark = !number.isEmpty() && wanted.remove({number, MSF->TextMatrix(r, NameColumn)});
+            MSF->setTextMatrix(r, MarkColumn, mark ? Mark : QString());
         }
     }
     // Nothing read: no marks, and none can be set for lack of a base to change.
     m_marksRead = read;
+    if (!read)
+        return;
     // Not listed need not mean gone: the list may be cut at its row cap.
-    if (read)
-        RemoveOrphanPresets(m_db, m_drawId, unlisted);
+    QList<StoredPreset> unlisted;
+    for (const StoredPreset &preset : std::as_const(presets))
+        if (wanted.contains(preset.Person))
+            unlisted.append(preset);
+    RemoveOrphanPresets(m_db, m_drawId, unlisted, m_participants);
 }
 
 bool ResultAdd::SaveMarks()
@@ -211,9 +218,9 @@ bool ResultAdd::SaveMarks()
     for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r)
         if (!MSF->TextMatrix(r, MarkColumn).isEmpty() && !MSF->TextMatrix(r, NumberColumn).isEmpty())
             marked.append({MSF->TextMatrix(r, NumberColumn), MSF->TextMatrix(r, NameColumn)});
-    const QHash<PresetPerson, int> &rows = shownRows();
+    const QSet<PresetPerson> &listed = listedPeople();
     if (!SavePrizePresets(
-            m_db, m_drawId, m_prizeId, [&rows](const PresetPerson &person) { return rows.contains(person); },
+            m_db, m_drawId, m_prizeId, [&listed](const PresetPerson &person) { return listed.contains(person); },
             marked))
         return false;
     m_marksModified = false;
@@ -232,7 +239,6 @@ void ResultAdd::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modi
         return;
     if (GridPresenter::HitTestCell(*MSF, x, y).first < MSF->FixedRows()) {
         m_presenter.GridHeaderClick(this, *MSF, x, y);
-        m_rowsValid = false; // a sort moves the rows
         return;
     }
     // Marks belong to a prize whose stored presets were read.

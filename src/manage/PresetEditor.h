@@ -3,7 +3,7 @@
 #include "engine/PresetStore.h"
 #include "grids/GridPresenter.h"
 
-#include <QHash>
+#include <QSet>
 #include <QWidget>
 
 class QCheckBox;
@@ -64,8 +64,8 @@ class ResultAdd : public QWidget
     void MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y);
     void Com_Click(int index);
     void storeChk();
-    // The first row of each participant with a number; rebuilt after the rows move.
-    const QHash<PresetPerson, int> &shownRows();
+    // The participants the grid lists with a number; known again after each fill.
+    const QSet<PresetPerson> &listedPeople();
 
     Database &m_db;
     GridPresenter m_presenter;
@@ -73,8 +73,9 @@ class ResultAdd : public QWidget
     qint64 m_prizeId = 0;
     bool m_marksModified = false;
     bool m_marksRead = false; // the chosen prize's presets were read: its marks may change
-    QHash<PresetPerson, int> m_rows;
-    bool m_rowsValid = false;
+    DrawParticipants m_participants; // of the draw shown
+    QSet<PresetPerson> m_listed;
+    bool m_listedValid = false;
     QString m_storedChk; // the text of "ReSet"/"CHK" as last read or written
 };
 

@@ -67,8 +67,9 @@ class TestPresetStore : public QObject
         QCOMPARE(s.presets(s.prize), (QStringList{"9001/远方", "1002/李四", "1003/王五"}));
     }
 
-    // Only presets whose number and name no participant of the draw has go; a
-    // failed read or a refused delete removes none.
+    // Only presets whose number and name no participant of the draw has go, checked
+    // afresh where the snapshot of the draw lacks them; a failed read or a refused
+    // delete removes none.
     void orphansAreThoseTheDrawLacks()
     {
         Store s;
@@ -78,25 +79,30 @@ class TestPresetStore : public QObject
         s.addPreset(s.draw, s.prize, QStringLiteral("1001"), QStringLiteral("张三"));
         s.addPreset(s.draw, s.prize, QStringLiteral("1001"), QStringLiteral("李四")); // same number, other name
         s.addPreset(s.draw, s.prize, QStringLiteral("1003"), QStringLiteral("王五")); // of another draw
+        s.addPreset(s.draw, s.prize, QStringLiteral("1004"), QStringLiteral("赵六")); // arrives later
+        DrawParticipants known;
+        QVERIFY(known.read(s.db, s.draw));
+        s.addParticipant(s.draw, QStringLiteral("1004"), QStringLiteral("赵六"));
         QList<StoredPreset> stored;
         QVERIFY(LoadPrizePresets(s.db, s.draw, s.prize, stored));
 
         QVERIFY(s.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 WHEN OLD.Code='1003' "
                                     "BEGIN SELECT RAISE(ABORT, 'disk'); END")));
-        QCOMPARE(RemoveOrphanPresets(s.db, s.draw, stored), -1);
-        QCOMPARE(s.presets(s.prize).size(), 3);
+        QCOMPARE(RemoveOrphanPresets(s.db, s.draw, stored, known), -1);
+        QCOMPARE(s.presets(s.prize).size(), 4);
         QCOMPARE(s.prompt.messages.size(), 1);
         QVERIFY(s.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
 
-        QCOMPARE(RemoveOrphanPresets(s.db, s.draw, stored), 2);
-        QCOMPARE(s.presets(s.prize), QStringList{"1001/张三"});
+        QCOMPARE(RemoveOrphanPresets(s.db, s.draw, stored, known), 2);
+        QCOMPARE(s.presets(s.prize), (QStringList{"1001/张三", "1004/赵六"}));
 
         // Participants that cannot be read are no reason to delete anything.
         s.addPreset(s.draw, s.prize, QStringLiteral("2002"), QString());
         QVERIFY(LoadPrizePresets(s.db, s.draw, s.prize, stored));
         QVERIFY(s.db.ExecuteSql(Sql("ALTER TABLE 号码表 RENAME TO 旧号码表")));
-        QCOMPARE(RemoveOrphanPresets(s.db, s.draw, stored), 0);
-        QCOMPARE(s.presets(s.prize).size(), 2);
+        QVERIFY(!known.read(s.db, s.draw));
+        QCOMPARE(RemoveOrphanPresets(s.db, s.draw, stored, known), 0);
+        QCOMPARE(s.presets(s.prize).size(), 3);
     }
 
     void clearingTakesThePrizeOnly()
