@@ -113,11 +113,13 @@ int main(int argc, char *argv[])
 
     const qint64 other = addRow(db, "奖次表", {{u"抽奖内容", QStringLiteral("第二场")}});
     addParticipants(db, other, 20'000'000);
-    const qint64 draw = addRow(db, "奖次表", {{u"抽奖内容", QStringLiteral("第一场")}}); // newest: shown first
+    const qint64 draw =
+        addRow(db, "奖次表", {{u"抽奖内容", QStringLiteral("第一场")}}); // newest: shown first
     addParticipants(db, draw, 10'000'000);
     const qint64 saved = addRow(db, "奖项表", {{u"CID", draw}, {u"名称", QStringLiteral("三等奖")}});
     const qint64 preset = addRow(db, "奖项表", {{u"CID", draw}, {u"名称", QStringLiteral("二等奖")}});
-    const qint64 empty = addRow(db, "奖项表", {{u"CID", draw}, {u"名称", QStringLiteral("一等奖")}}); // newest
+    const qint64 empty =
+        addRow(db, "奖项表", {{u"CID", draw}, {u"名称", QStringLiteral("一等奖")}}); // newest
     {
         Database::Transaction transaction(db);
         Query rs = db.OpenQuery(Sql("SELECT * FROM 预设表 WHERE FALSE"));
@@ -138,7 +140,8 @@ int main(int argc, char *argv[])
     std::printf("%d participants in each of two draws, %d presets of one prize\n", Participants,
                 StoredPresets);
     const auto presetCount = [&] {
-        return static_cast<long long>(db.CountRows(QStringLiteral("预设表"), Sql("AID=") + Sql::number(preset)));
+        return static_cast<long long>(
+            db.CountRows(QStringLiteral("预设表"), Sql("AID=") + Sql::number(preset)));
     };
 
     NoProgress progress;
@@ -181,8 +184,8 @@ int main(int argc, char *argv[])
     timer.restart();
     choose(editor.CMB[1], empty); // stores the marks without asking
     report("saving 5 000 marks (another prize chosen)", timer.elapsed(), 100);
-    std::printf("%-48s %7lld\n", "  presets stored",
-                static_cast<long long>(db.CountRows(QStringLiteral("预设表"),
-                                                    Sql("AID=") + Sql::number(saved))));
+    std::printf(
+        "%-48s %7lld\n", "  presets stored",
+        static_cast<long long>(db.CountRows(QStringLiteral("预设表"), Sql("AID=") + Sql::number(saved))));
     return 0;
 }

@@ -40,10 +40,10 @@ bool LoadPrizePresets(Database &db, qint64 drawId, qint64 prizeId, QList<StoredP
 {
     presets.clear();
     QList<StoredPreset> read;
-    const bool ok = db.forEachRow(Sql("SELECT rowid,Code,Name FROM 预设表 WHERE ") + presetsOf(drawId, prizeId),
-                                  [&](const Row &row) {
-                                      read.append({row.number(0), {row.text(1), row.text(2)}});
-                                  });
+    const bool ok = db.forEachRow(
+        Sql("SELECT rowid,Code,Name FROM 预设表 WHERE ") + presetsOf(drawId, prizeId), [&](const Row &row) {
+            read.append({row.number(0), {row.text(1), row.text(2)}});
+        });
     if (ok)
         presets = std::move(read);
     return ok;
@@ -54,9 +54,9 @@ bool DrawParticipants::read(Database &db, qint64 drawId)
     clear();
     QSet<size_t> hashes;
     // The texts are hashed as SQLite keeps them, without a string each: a draw holds tens of thousands.
-    const bool read = db.forEachRow(
-        Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId),
-        [&](const Row &row) { hashes.insert(personHash(row.utf8View(0), row.utf8View(1))); });
+    const bool read =
+        db.forEachRow(Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId),
+                      [&](const Row &row) { hashes.insert(personHash(row.utf8View(0), row.utf8View(1))); });
     if (!read)
         return false;
     m_hashes = std::move(hashes);
@@ -91,7 +91,8 @@ qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset
     constexpr qsizetype PerStatement = 500;
     QSet<PresetPerson> present;
     for (qsizetype first = 0; first < missing.size(); first += PerStatement) {
-        Sql sql = Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" AND 号码 IN (");
+        Sql sql =
+            Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" AND 号码 IN (");
         const qsizetype last = std::min(missing.size(), first + PerStatement);
         for (qsizetype i = first; i < last; ++i) {
             if (i > first)
@@ -158,9 +159,11 @@ bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
 
 bool ClearPrizePresets(Database &db, qint64 drawId, qint64 prizeId)
 {
-    const bool done = db.isOpen() && db.ExecuteSql(Sql("DELETE * FROM 预设表 WHERE ") + presetsOf(drawId, prizeId));
+    const bool done =
+        db.isOpen() && db.ExecuteSql(Sql("DELETE * FROM 预设表 WHERE ") + presetsOf(drawId, prizeId));
     if (!done)
-        db.prompt().message(QStringLiteral("本奖次的预设项未能清除，数据库没有改变。"), Prompt::Icon::Warning);
+        db.prompt().message(QStringLiteral("本奖次的预设项未能清除，数据库没有改变。"),
+                            Prompt::Icon::Warning);
     return done;
 }
 

@@ -42,10 +42,11 @@ void showKey(QComboBox *combo, qint64 key)
 } // namespace
 
 ResultAdd::ResultAdd(Database &db, Progress &progress, QWidget *parent)
-    : QWidget(parent, Qt::Window),
-      Label1{new QLabel(QStringLiteral("奖次选择：")), new QLabel(QStringLiteral("奖项选择："))},
-      CMB{new QComboBox, new QComboBox}, MSF(new Grid),
-      Com{new QPushButton(QStringLiteral("确     定")), new QPushButton(QStringLiteral("清空本奖次预设"))},
+    : QWidget(parent, Qt::Window), Label1{new QLabel(QStringLiteral("奖次选择：")),
+                                          new QLabel(QStringLiteral("奖项选择："))},
+      CMB{new QComboBox, new QComboBox},
+      MSF(new Grid), Com{new QPushButton(QStringLiteral("确     定")),
+                         new QPushButton(QStringLiteral("清空本奖次预设"))},
       Chk(new QCheckBox(QStringLiteral("抽完立即清除本设置"))), m_db(db), m_presenter(db, progress, this)
 {
     setWindowTitle(QStringLiteral("添加抽奖结果"));
@@ -88,7 +89,8 @@ ResultAdd::ResultAdd(Database &db, Progress &progress, QWidget *parent)
     CentreInWorkArea(this);
 
     layOutGrid();
-    FillChooser(CMB[0], m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql());
+    FillChooser(CMB[0], m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+                Sql());
     CMB_Click(0);
 
     // Missing or empty reads as 0: the presets are cleared after the draw.
@@ -220,8 +222,8 @@ bool ResultAdd::SaveMarks()
             marked.append({MSF->TextMatrix(r, NumberColumn), MSF->TextMatrix(r, NameColumn)});
     const QSet<PresetPerson> &listed = listedPeople();
     if (!SavePrizePresets(
-            m_db, m_drawId, m_prizeId, [&listed](const PresetPerson &person) { return listed.contains(person); },
-            marked))
+            m_db, m_drawId, m_prizeId,
+            [&listed](const PresetPerson &person) { return listed.contains(person); }, marked))
         return false;
     m_marksModified = false;
     return true;

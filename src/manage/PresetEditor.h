@@ -72,7 +72,7 @@ class ResultAdd : public QWidget
     qint64 m_drawId = 0;
     qint64 m_prizeId = 0;
     bool m_marksModified = false;
-    bool m_marksRead = false; // the chosen prize's presets were read: its marks may change
+    bool m_marksRead = false;        // the chosen prize's presets were read: its marks may change
     DrawParticipants m_participants; // of the draw shown
     QSet<PresetPerson> m_listed;
     bool m_listedValid = false;
