@@ -270,6 +270,14 @@ QString Row::text(int column) const
     return QString::fromUtf16(text, sqlite3_column_bytes16(m_stmt, column) / 2);
 }
 
+QByteArrayView Row::utf8View(int column) const
+{
+    if (column < 0)
+        return {};
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
+}
+
 // ---------------------------------------------------------------- opening
 
 Database::Database(Prompt &prompt) : m_prompt(prompt) {}

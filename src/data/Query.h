@@ -51,6 +51,9 @@ class Row
     QVariant value(QStringView name) const { return value(column(name)); }
     QString text(int column) const;
     QString text(QStringView name) const { return text(column(name)); }
+    // The value as the UTF-8 text SQLite keeps, without a copy; valid until the next
+    // row. For looking through many rows where a QString each would cost too much.
+    QByteArrayView utf8View(int column) const;
     qint64 number(int column) const { return numberOf(value(column)); }
     qint64 number(QStringView name) const { return number(column(name)); }
     bool flag(QStringView name) const { return flagOf(value(name)); }

@@ -31,7 +31,7 @@ class DrawEngine
     void setDisplay(DrawDisplay *display) { m_display = display; }
     DrawDisplay *display() const { return m_display; }
 
-    // The draw being run; the management window and the preset editor set its Id.
+    // The draw being run; the management window sets its Id (the preset editor keeps its own).
     DrawSetting CurrentDraw;
 
     const QList<PrizeEntry> &Prizes() const { return m_prizes; } // entries 1..n; slot 0 unused

@@ -4,6 +4,7 @@
 #include "DrawSettingEditor.h"
 #include "ImportMapping.h"
 #include "ParticipantEntry.h"
+#include "PresetEditor.h"
 #include "PrizeEditor.h"
 #include "SheetChooser.h"
 #include "data/Chooser.h"
@@ -167,6 +168,7 @@ FSet::~FSet()
     delete m_modi;
     delete m_modiCon;
     delete m_addMem;
+    delete m_resultAdd;
 }
 
 Modi *FSet::modi() const
@@ -182,6 +184,11 @@ ModiCon *FSet::modiCon() const
 AddMem *FSet::addMem() const
 {
     return m_addMem;
+}
+
+ResultAdd *FSet::resultAdd() const
+{
+    return m_resultAdd;
 }
 
 void FSet::buildMenus()
@@ -599,6 +606,18 @@ void FSet::openModiCon(qint64 id, qint64 drawId)
     }
 }
 
+void FSet::openResultAdd()
+{
+    // One preset editor; it neither locks this window nor waits for a draw to end.
+    if (!m_resultAdd) {
+        m_resultAdd = new ResultAdd(m_db, m_progress, this);
+        connect(m_resultAdd, &ResultAdd::closed, m_resultAdd, &QObject::deleteLater);
+    }
+    m_resultAdd->show();
+    m_resultAdd->raise();
+    m_resultAdd->activateWindow();
+}
+
 bool FSet::addParticipant(const QString &number, const QString &name)
 {
     if (m_participantsDraw < 1) {
@@ -793,8 +812,7 @@ bool FSet::eventFilter(QObject *watched, QEvent *event)
             at.x() > Pic[3]->width() - ToPixels(180) - 4) {
             QMenu menu(this);
             QMenu *results = menu.addMenu(QStringLiteral("设置结果"));
-            QAction *presets = results->addAction(QStringLiteral("预设置结果"));
-            presets->setEnabled(false); // the preset editor comes with a later version
+            results->addAction(QStringLiteral("预设置结果"), this, &FSet::openResultAdd);
             menu.exec(mouse->globalPosition().toPoint());
             return true;
         }
@@ -822,6 +840,9 @@ void FSet::Entr_Click()
         if (m_quitting)
             return;
         lockWhileDrawing(false);
+        // The screen may have cleared the draw's presets.
+        if (m_resultAdd)
+            m_resultAdd->RefreshMarks();
         show();
         SST_Click(SST->currentIndex());
     });

@@ -31,6 +31,7 @@ class Modi;
 class ModiCon;
 class Music;
 class Progress;
+class ResultAdd;
 
 // The operator's home: the draw settings, a draw's prizes, participants and
 // results on tabs, each with its grid and a row of buttons, and the start
@@ -76,6 +77,7 @@ class FSet : public QMainWindow
     Modi *modi() const;
     ModiCon *modiCon() const;
     AddMem *addMem() const;
+    ResultAdd *resultAdd() const;
     // The draw screen while a draw runs.
     MF *drawScreen() const;
     // The in-grid name editor of the participants grid and the row it edits.
@@ -122,6 +124,7 @@ class FSet : public QMainWindow
     void setEditorOpen(bool open);
     void openModi(qint64 id);
     void openModiCon(qint64 id, qint64 drawId);
+    void openResultAdd();
     QString helpText() const;
 
     Database &m_db;
@@ -133,6 +136,7 @@ class FSet : public QMainWindow
     QPointer<Modi> m_modi;
     QPointer<ModiCon> m_modiCon;
     QPointer<AddMem> m_addMem;
+    QPointer<ResultAdd> m_resultAdd;
     QPointer<MF> m_screen;
     QString m_importFile;
     QString m_importSheet;

@@ -1,0 +1,170 @@
+#include "PresetStore.h"
+
+#include "data/Database.h"
+
+#include <QSet>
+
+namespace quilla {
+
+namespace {
+
+Sql presetsOf(qint64 drawId, qint64 prizeId)
+{
+    return Sql("PID=") + Sql::number(drawId) + Sql(" AND AID=") + Sql::number(prizeId);
+}
+
+// Number and name hashed as the UTF-8 texts the database keeps.
+size_t personHash(QByteArrayView number, QByteArrayView name)
+{
+    return qHashMulti(0, number, name);
+}
+
+size_t personHash(const PresetPerson &person)
+{
+    return personHash(person.Code.toUtf8(), person.Name.toUtf8());
+}
+
+// Deletes the rows in one transaction: all of them go, or none.
+bool deleteRows(Database &db, const QList<qint64> &rowIds)
+{
+    Database::Transaction transaction(db);
+    bool done = db.isOpen();
+    for (qsizetype i = 0; i < rowIds.size() && done; ++i)
+        done = db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE rowid=") + Sql::number(rowIds.at(i)));
+    return done && transaction.commit();
+}
+
+} // namespace
+
+bool LoadPrizePresets(Database &db, qint64 drawId, qint64 prizeId, QList<StoredPreset> &presets)
+{
+    presets.clear();
+    QList<StoredPreset> read;
+    const bool ok = db.forEachRow(
+        Sql("SELECT rowid,Code,Name FROM 预设表 WHERE ") + presetsOf(drawId, prizeId), [&](const Row &row) {
+            read.append({row.number(0), {row.text(1), row.text(2)}});
+        });
+    if (ok)
+        presets = std::move(read);
+    return ok;
+}
+
+bool DrawParticipants::read(Database &db, qint64 drawId)
+{
+    clear();
+    QSet<size_t> hashes;
+    // The texts are hashed as SQLite keeps them, without a string each: a draw holds tens of thousands.
+    const bool read =
+        db.forEachRow(Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId),
+                      [&](const Row &row) { hashes.insert(personHash(row.utf8View(0), row.utf8View(1))); });
+    if (!read)
+        return false;
+    m_hashes = std::move(hashes);
+    m_drawId = drawId;
+    m_read = true;
+    return true;
+}
+
+void DrawParticipants::clear()
+{
+    m_hashes.clear();
+    m_drawId = 0;
+    m_read = false;
+}
+
+bool DrawParticipants::mayContain(qint64 drawId, const PresetPerson &person) const
+{
+    return m_read && drawId == m_drawId && m_hashes.contains(personHash(person));
+}
+
+qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset> &presets,
+                           const DrawParticipants &known)
+{
+    QList<StoredPreset> missing;
+    for (const StoredPreset &preset : presets)
+        if (!known.mayContain(drawId, preset.Person))
+            missing.append(preset);
+    if (missing.isEmpty())
+        return 0;
+
+    // The snapshot may be old: who is missing is asked of the file itself.
+    constexpr qsizetype PerStatement = 500;
+    QSet<PresetPerson> present;
+    for (qsizetype first = 0; first < missing.size(); first += PerStatement) {
+        Sql sql =
+            Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" AND 号码 IN (");
+        const qsizetype last = std::min(missing.size(), first + PerStatement);
+        for (qsizetype i = first; i < last; ++i) {
+            if (i > first)
+                sql += Sql(",");
+            sql += Sql::text(missing.at(i).Person.Code);
+        }
+        sql += Sql(")");
+        if (!db.forEachRow(sql, [&](const Row &row) { present.insert({row.text(0), row.text(1)}); }))
+            return 0;
+    }
+    QList<qint64> orphans;
+    for (const StoredPreset &preset : std::as_const(missing))
+        if (!present.contains(preset.Person))
+            orphans.append(preset.RowId);
+    if (orphans.isEmpty())
+        return 0;
+    if (!deleteRows(db, orphans)) {
+        db.prompt().message(QStringLiteral("已不在抽奖名单中的人员的预设项未能删除，数据库没有改变。"),
+                            Prompt::Icon::Warning);
+        return -1;
+    }
+    return orphans.size();
+}
+
+bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
+                      const std::function<bool(const PresetPerson &)> &isShown,
+                      const QList<PresetPerson> &marked)
+{
+    bool done = db.isOpen() && drawId > 0 && prizeId > 0;
+    if (done) {
+        Database::Transaction transaction(db);
+        QList<StoredPreset> stored;
+        done = LoadPrizePresets(db, drawId, prizeId, stored);
+        QList<qint64> replaced;
+        for (const StoredPreset &preset : std::as_const(stored))
+            if (isShown(preset.Person))
+                replaced.append(preset.RowId);
+        for (qsizetype i = 0; i < replaced.size() && done; ++i)
+            done = db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE rowid=") + Sql::number(replaced.at(i)));
+
+        // One person wins a prize once, however often the grid lists them.
+        QSet<PresetPerson> added;
+        added.reserve(marked.size());
+        Query rs = db.OpenQuery(Sql("SELECT * FROM 预设表 WHERE FALSE"));
+        done = done && rs.isValid();
+        for (qsizetype i = 0; i < marked.size() && done; ++i) {
+            const PresetPerson &person = marked.at(i);
+            if (added.contains(person))
+                continue;
+            added.insert(person);
+            rs.addNew();
+            rs.setValue(u"PID", drawId);
+            rs.setValue(u"AID", prizeId);
+            rs.setValue(u"Code", person.Code);
+            rs.setValue(u"Name", person.Name);
+            done = rs.save();
+        }
+        done = done && transaction.commit();
+    }
+    if (!done)
+        db.prompt().message(QStringLiteral("预设项未能保存，数据库没有改变。"), Prompt::Icon::Warning);
+    return done;
+}
+
+bool ClearPrizePresets(Database &db, qint64 drawId, qint64 prizeId)
+{
+    const bool done =
+        db.isOpen() && db.ExecuteSql(Sql("DELETE * FROM 预设表 WHERE ") + presetsOf(drawId, prizeId));
+    if (!done)
+        db.prompt().message(QStringLiteral("本奖次的预设项未能清除，数据库没有改变。"),
+                            Prompt::Icon::Warning);
+    return done;
+}
+
+} // namespace quilla

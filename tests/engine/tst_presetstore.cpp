@@ -1,0 +1,60 @@
+#include "engine/PresetStore.h"
+#include "support/DrawFixture.h"
+
+#include <QTest>
+
+using namespace quilla;
+
+class TestPresetStore : public QObject
+{
+    Q_OBJECT
+
+  private Q_SLOTS:
+    // Only presets whose number and name no participant of the draw has go, checked
+    // afresh where the snapshot of the draw lacks them; a failed read or a refused
+    // delete removes none.
+    void orphansAreThoseTheDrawLacks()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 5, 1);
+        f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("张三"));
+        f.addParticipant(f.addDraw(QStringLiteral("另一场")), QStringLiteral("1003"), QStringLiteral("王五"));
+        f.addPreset(draw, prize, QStringLiteral("1001"), QStringLiteral("张三"));
+        f.addPreset(draw, prize, QStringLiteral("1001"), QStringLiteral("李四")); // same number, other name
+        f.addPreset(draw, prize, QStringLiteral("1003"), QStringLiteral("王五")); // of another draw
+        f.addPreset(draw, prize, QStringLiteral("1004"),
+                    QStringLiteral("赵六")); // arrives after the snapshot
+        DrawParticipants known;
+        QVERIFY(known.read(f.db, draw));
+        f.addParticipant(draw, QStringLiteral("1004"), QStringLiteral("赵六"));
+        QList<StoredPreset> stored;
+        QVERIFY(LoadPrizePresets(f.db, draw, prize, stored));
+        const auto codes = [&] {
+            QStringList texts;
+            f.db.forEachRow(Sql("SELECT Code,Name FROM 预设表 ORDER BY rowid"),
+                            [&](const Row &row) { texts.append(row.text(0) + row.text(1)); });
+            return texts;
+        };
+
+        QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 WHEN OLD.Code='1003' "
+                                    "BEGIN SELECT RAISE(ABORT, 'disk'); END")));
+        QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), -1);
+        QCOMPARE(codes().size(), 4);
+        QCOMPARE(f.prompt.messages.size(), 1);
+        QVERIFY(f.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
+        QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), 2);
+        QCOMPARE(codes(), (QStringList{"1001张三", "1004赵六"}));
+
+        // Participants that cannot be read are no reason to delete anything.
+        f.addPreset(draw, prize, QStringLiteral("2002"), QString());
+        QVERIFY(LoadPrizePresets(f.db, draw, prize, stored));
+        QVERIFY(f.db.ExecuteSql(Sql("ALTER TABLE 号码表 RENAME TO 旧号码表")));
+        QVERIFY(!known.read(f.db, draw));
+        QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), 0);
+        QCOMPARE(codes().size(), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPresetStore)
+#include "tst_presetstore.moc"

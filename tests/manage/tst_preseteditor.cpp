@@ -1,0 +1,310 @@
+#include "data/Chooser.h"
+#include "data/Settings.h"
+#include "manage/ManagementWindow.h"
+#include "manage/PresetEditor.h"
+#include "platform/Grid.h"
+#include "screen/DrawScreen.h"
+#include "support/DrawFixture.h"
+#include "support/FakeMusic.h"
+#include "support/RecordingProgress.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace quilla;
+
+namespace {
+
+// A draw of twelve participants (1001 人0 … 1012 人11) with two prizes.
+struct Editor : DrawFixture
+{
+    Editor()
+    {
+        draw = addDraw();
+        first = addPrize(draw, 1, QStringLiteral("一等奖"), 3, 1);
+        second = addPrize(draw, 2, QStringLiteral("二等奖"), 3, 1);
+        addParticipants(draw, 12);
+    }
+
+    void open()
+    {
+        owned = std::make_unique<ResultAdd>(db, progress);
+        editor = owned.get();
+        editor->show();
+        QVERIFY(QTest::qWaitForWindowExposed(editor));
+    }
+
+    Grid &grid() { return *editor->MSF; }
+    // Picks the entry of key from a chooser's list, as the operator does.
+    void choose(int index, qint64 key)
+    {
+        QComboBox *combo = editor->CMB[index];
+        for (int i = 0; i < combo->count(); ++i)
+            if (ChooserKey(combo->itemText(i)) == key) {
+                combo->setCurrentIndex(i);
+                Q_EMIT combo->activated(i);
+                return;
+            }
+        QFAIL("no such entry in the chooser");
+    }
+    // Presses as a user's arrive: at the window, where the cell, title or button shows.
+    void click(QWidget *control, QPoint at, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::mouseClick(editor->windowHandle(), Qt::LeftButton, modifiers, control->mapTo(editor, at));
+    }
+    void clickMark(int row, Qt::KeyboardModifiers modifiers = {})
+    {
+        click(grid().viewport(), grid().visualRect(grid().model()->index(row - 2, 3)).center(), modifiers);
+    }
+    void press(QWidget *button) { click(button, button->rect().center()); }
+    QStringList marked()
+    {
+        QStringList numbers;
+        for (int r = 2; r < grid().Rows(); ++r)
+            if (grid().TextMatrix(r, 3) == QStringLiteral("√"))
+                numbers.append(grid().TextMatrix(r, 4));
+        return numbers;
+    }
+    QStringList presets(qint64 prize)
+    {
+        QStringList codes;
+        db.forEachRow(Sql("SELECT Code FROM 预设表 WHERE AID=") + Sql::number(prize) + Sql(" ORDER BY rowid"),
+                      [&](const Row &row) { codes.append(row.text(0)); });
+        return codes;
+    }
+
+    qint64 draw = 0, first = 0, second = 0;
+    RecordingProgress progress;
+    std::unique_ptr<ResultAdd> owned;
+    ResultAdd *editor = nullptr;
+};
+
+QString storedChk()
+{
+    return ReadSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString());
+}
+
+} // namespace
+
+class TestPresetEditor : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_settings;
+
+  private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+    }
+
+    // Marks of one prize are stored without a question when another is chosen;
+    // 确定 asks, and Yes stores them.
+    void marksAreStoredWhenAnotherPrizeIsChosen()
+    {
+        Editor e;
+        e.open();
+        QCOMPARE(e.editor->windowTitle(), QStringLiteral("添加抽奖结果"));
+        QCOMPARE(e.editor->Com[0]->text(), QStringLiteral("确     定"));
+        for (QWidget *control : e.editor->findChildren<QWidget *>())
+            if ((qobject_cast<QAbstractButton *>(control) || qobject_cast<QComboBox *>(control)) &&
+                control->isVisibleTo(e.editor))
+                QVERIFY2(!control->accessibleName().isEmpty(), control->metaObject()->className());
+        QCOMPARE(e.grid().TextMatrix(2, 4), QStringLiteral("1001"));
+        QCOMPARE(e.editor->ChosenPrizeId(), e.second); // the newest first
+
+        // Keys and the wheel leave the choosers alone.
+        e.editor->CMB[1]->setFocus();
+        QTest::keyClick(e.editor->CMB[1], Qt::Key_Down);
+        QTest::keyClicks(e.editor->CMB[1], QStringLiteral("1"));
+        QCOMPARE(ChooserKey(e.editor->CMB[1]->currentText()), e.second);
+
+        // 1001, then 1003 and a Shift-press on 1005: 1003 to 1005.
+        e.clickMark(2);
+        e.clickMark(4);
+        e.clickMark(6, Qt::ShiftModifier);
+        QCOMPARE(e.marked(), (QStringList{"1001", "1003", "1004", "1005"}));
+        QVERIFY(e.editor->MarksModified());
+        e.choose(1, e.first);
+        QVERIFY(e.prompt.questions.isEmpty());
+        QCOMPARE(e.presets(e.second), (QStringList{"1001", "1003", "1004", "1005"}));
+        QVERIFY(e.marked().isEmpty() && !e.editor->MarksModified());
+        e.choose(1, e.second);
+        QCOMPARE(e.marked(), (QStringList{"1001", "1003", "1004", "1005"}));
+
+        e.clickMark(2); // off again
+        e.prompt.answers = {true};
+        e.press(e.editor->Com[0]);
+        QCOMPARE(e.prompt.questions, QStringList{QStringLiteral("预设项已修改，是否要保存？")});
+        QCOMPARE(e.presets(e.second), (QStringList{"1003", "1004", "1005"}));
+        QVERIFY(!e.editor->isVisible());
+    }
+
+    // Titles sort and change no marks; without a prize nothing can be marked; rows
+    // without a number never, and a person listed twice is preset once.
+    void whatAClickMarks()
+    {
+        Editor e;
+        const qint64 noPrizes = e.addDraw(QStringLiteral("无奖项"));
+        e.addParticipants(noPrizes, 3);
+        e.addParticipant(e.draw, QStringLiteral("1002"), QStringLiteral("人1"));
+        e.addParticipant(e.draw, QString(), QStringLiteral("无号"));
+        e.open();
+        QCOMPARE(e.editor->ChosenDrawId(), noPrizes);
+        QCOMPARE(e.editor->ChosenPrizeId(), 0);
+        e.clickMark(2);
+        QVERIFY(e.marked().isEmpty() && !e.editor->MarksModified());
+
+        e.choose(0, e.draw);
+        QHeaderView *titles = e.grid().horizontalHeader();
+        e.click(titles->viewport(), {titles->sectionViewportPosition(5) + 5, titles->height() / 2});
+        QCOMPARE(e.grid().TextMatrix(1, 5), QStringLiteral("姓名△"));
+        QCOMPARE(e.grid().TextMatrix(2, 5), QStringLiteral("无号"));
+        QVERIFY(!e.editor->MarksModified());
+        for (int r = 2; r < e.grid().Rows(); ++r)
+            if (e.grid().TextMatrix(r, 4) == QStringLiteral("1002") || e.grid().TextMatrix(r, 4).isEmpty())
+                e.clickMark(r);
+        QCOMPARE(e.marked(), (QStringList{"1002", "1002"}));
+        e.choose(1, e.first);
+        QCOMPARE(e.presets(e.second), QStringList{"1002"});
+        e.choose(1, e.second);
+        QCOMPARE(e.marked(), QStringList{"1002"}); // the first of the two rows
+    }
+
+    // A save the file refuses keeps the marks, the choice and the stored presets;
+    // clearing empties the stored presets and the marks, or (refused) neither.
+    void refusedSaveAndClearing()
+    {
+        Editor e;
+        e.addPreset(e.draw, e.second, QStringLiteral("1006"), QStringLiteral("人5"));
+        e.open();
+        QCOMPARE(e.marked(), QStringList{"1006"});
+        e.clickMark(2);
+        QVERIFY(e.db.ExecuteSql(
+            Sql("CREATE TRIGGER refuse BEFORE INSERT ON 预设表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
+        e.choose(1, e.first);
+        QCOMPARE(e.prompt.messages, QStringList{QStringLiteral("预设项未能保存，数据库没有改变。")});
+        QCOMPARE(e.editor->ChosenPrizeId(), e.second);
+        QCOMPARE(ChooserKey(e.editor->CMB[1]->currentText()), e.second);
+        QVERIFY(e.editor->MarksModified());
+        QCOMPARE(e.marked(), (QStringList{"1001", "1006"}));
+        QCOMPARE(e.presets(e.second), QStringList{"1006"});
+
+        QVERIFY(e.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
+        QVERIFY(e.db.ExecuteSql(
+            Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
+        e.press(e.editor->Com[1]);
+        QCOMPARE(e.prompt.messages.last(), QStringLiteral("本奖次的预设项未能清除，数据库没有改变。"));
+        QCOMPARE(e.marked(), (QStringList{"1001", "1006"}));
+        QVERIFY(e.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
+        e.press(e.editor->Com[1]);
+        QVERIFY(e.presets(e.second).isEmpty() && e.marked().isEmpty() && !e.editor->MarksModified());
+    }
+
+    // Showing a prize drops the presets of participants who left the draw, and
+    // keeps (through a save too) those of participants beyond the grid's row cap.
+    void orphansGoAndRowsBeyondTheCapStay()
+    {
+        Editor e;
+        const qint64 big = e.addDraw(QStringLiteral("大名单"));
+        const qint64 prize = e.addPrize(big, 1, QStringLiteral("特等奖"), 5, 1);
+        QVERIFY(e.db.ExecuteSql(Sql("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n "
+                                    "WHERE i<58339) INSERT INTO 号码表 (CID,号码,姓名) SELECT ") +
+                                Sql::number(big) + Sql(",100000+i,'人'||i FROM n")));
+        QVERIFY(e.db.ExecuteSql(Sql("DELETE FROM 号码表 WHERE 号码='100002'")));
+        for (const int i : {58335, 1, 2})
+            e.addPreset(big, prize, QString::number(100000 + i), QStringLiteral("人%1").arg(i));
+        e.open();
+        QCOMPARE(e.prompt.messages, QStringList{QStringLiteral(
+                                        "数据库里共有58339条记录，表格只能显示58331条记录，因此无法全部显示，"
+                                        "请修改筛选条件。")});
+        QCOMPARE(e.grid().Rows(), 2 + 58331);
+        QCOMPARE(e.marked(), QStringList{"100001"});
+        QCOMPARE(e.presets(prize), (QStringList{"158335", "100001"}));
+
+        e.clickMark(2);
+        e.prompt.answers = {true};
+        e.press(e.editor->Com[0]);
+        QCOMPARE(e.presets(prize), (QStringList{"158335", "100000", "100001"}));
+    }
+
+    // Nothing stored reads as ticked; unticking stores "1" at once.
+    void clearAfterDrawSetting()
+    {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, SettingsApplication)
+            .remove(QStringLiteral("ReSet/CHK"));
+        Editor e;
+        e.open();
+        QVERIFY(e.editor->Chk->isChecked());
+        e.press(e.editor->Chk);
+        QCOMPARE(storedChk(), QStringLiteral("1")); // a draw screen may close while the window stays
+        e.editor->close();
+        QCOMPARE(storedChk(), QStringLiteral("1"));
+    }
+
+    // Opened from the results tab's hidden corner, the editor stays open while a draw
+    // runs, and choosing a draw in it leaves the draw being run alone. "5" stored
+    // reads as unticked; ticking stores "0", and the closing screen clears the presets.
+    void aRunningDrawKeepsItsDraw()
+    {
+        Editor e;
+        e.addPreset(e.draw, e.second, QStringLiteral("1001"), QStringLiteral("人0"));
+        const qint64 other = e.addDraw(QStringLiteral("另一场"));
+        e.addParticipants(other, 3, 2001);
+        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
+                             QStringLiteral("5")));
+        FakeMusic music;
+        FSet window(e.db, e.engine, e.progress, music);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.SST->setCurrentIndex(3);
+
+        // The corner's menu: 设置结果 → 预设置结果.
+        QTimer::singleShot(0, [] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QMenu *sub : menu->findChildren<QMenu *>())
+                for (QAction *action : sub->actions())
+                    if (action->text() == QStringLiteral("预设置结果"))
+                        action->trigger();
+            menu->close();
+        });
+        const QPoint corner = window.Pic[3]->mapTo(&window, QPoint(window.Pic[3]->width() - 3, 2));
+        QTest::mousePress(window.windowHandle(), Qt::RightButton, {}, corner);
+        QTest::mouseRelease(window.windowHandle(), Qt::RightButton, {}, corner);
+        QTRY_VERIFY(window.resultAdd());
+        e.editor = window.resultAdd();
+        QVERIFY(QTest::qWaitForWindowExposed(e.editor));
+        QCOMPARE(e.editor->ChosenDrawId(), other);
+        QVERIFY(!e.editor->Chk->isChecked());
+
+        window.chooseDraw = [&]() -> QString { return QString::number(e.draw) + QStringLiteral("‖年会"); };
+        window.Entr_Click();
+        QVERIFY(window.drawScreen());
+        QCOMPARE(e.engine.CurrentDraw.Id, e.draw);
+        QVERIFY(e.editor->isVisible());
+        e.choose(0, e.draw);
+        e.choose(0, other);
+        QCOMPARE(e.engine.CurrentDraw.Id, e.draw);
+        e.choose(0, e.draw);
+        QCOMPARE(e.marked(), QStringList{"1001"});
+
+        e.press(e.editor->Chk);
+        QCOMPARE(storedChk(), QStringLiteral("0"));
+        window.drawScreen()->close();
+        QVERIFY(e.presets(e.second).isEmpty() && e.marked().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestPresetEditor)
+#include "tst_preseteditor.moc"
