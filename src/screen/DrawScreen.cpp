@@ -1,5 +1,7 @@
 #include "DrawScreen.h"
 
+#include "BoardSettings.h"
+#include "FrameSettings.h"
 #include "NumberFrame.h"
 #include "ResultDeletion.h"
 #include "data/Database.h"
@@ -9,6 +11,8 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -16,11 +20,15 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <cmath>
+
 namespace quilla {
 
 namespace {
 
 constexpr qint64 Red = 255;
+constexpr double TitleToList = 30;  // twips between the board's title and its list
+constexpr double ListHeight = 50000; // twips: below the bottom of any screen
 
 // The look a draw has until its own is stored: the board in red KaiTi, the numbers in black.
 TextStyle designStyle(int index)
@@ -30,6 +38,7 @@ TextStyle designStyle(int index)
     style.Bold = true;
     style.Size = index == 0 ? 36 : index == 1 ? 14.25 : 42;
     style.Colour = index == 2 ? 0 : Red;
+    style.BackColour = 15790320; // the light grey of a dialog, where the board is edited
     // Board title and list in twips, where they stand on the design screen.
     if (index == 0) {
         style.Left = 4320;
@@ -56,6 +65,56 @@ QFont fontOf(const TextStyle &style)
     font.setStrikeOut(style.Strikeout);
     font.setUnderline(style.Underline);
     return font;
+}
+
+// Colours beyond 0x00FFFFFF are the old program's system colours (its default
+// label background among them): the interface's own colour stands in for them.
+QColor backColour(qint64 colour, const QPalette &palette)
+{
+    return colour >= 0 && colour <= 0xFFFFFF ? ColorFromBgr(colour) : palette.color(QPalette::Button);
+}
+
+// A draw that stores no frame of its own gets the design frame, growing with the
+// round's lines so that no number of a round is cut.
+FrameLayout defaultFrame()
+{
+    FrameLayout layout;
+    layout.AutoHeight = true;
+    return layout;
+}
+
+const char16_t *const StyleColumns[3] = {u"L0", u"L1", u"L2"};
+
+// Puts a dialog where it leaves the element it edits in sight: in the middle of
+// the screen if that is clear of it, else beside it.
+void placeClearOf(QWidget *dialog, const QWidget *screen, const QRect &element)
+{
+    dialog->adjustSize();
+    CentreInWorkArea(dialog);
+    const QRect area = screen->rect();
+    const QSize size = dialog->frameGeometry().size();
+    const QRect centred(screen->mapFromGlobal(dialog->pos()), size);
+    if (!centred.intersects(element))
+        return;
+    const int right = element.right() + 1 + 24;
+    const int left = element.left() - 24 - size.width();
+    QPoint place = centred.topLeft();
+    if (right + size.width() <= area.right())
+        place.setX(right);
+    else if (left >= area.left())
+        place.setX(left);
+    else
+        place.setY(std::min(area.bottom() - size.height(), element.bottom() + 1 + 24));
+    dialog->move(screen->mapToGlobal(place));
+}
+
+std::optional<QFont> askFont(const QFont &start, QWidget *parent)
+{
+    QFontDialog dialog(start, parent);
+    dialog.setWindowTitle(QStringLiteral("字体"));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.selectedFont();
 }
 
 } // namespace
@@ -113,9 +172,11 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
     Fin->setInterval(1000);
     connect(Fin, &QTimer::timeout, this, &MF::countdown);
 
+    fontDialog = askFont;
     buildMenu();
     for (int i = 0; i < 3; ++i)
         m_styles[i] = designStyle(i);
+    listBelowTitle();
     setBackground(QPixmap(QStringLiteral(":/screen/DefaultBackground.jpg")));
 }
 
@@ -131,9 +192,8 @@ void MF::buildMenu()
     m_Set = new QMenu(QStringLiteral("设置"), this);
     M_FrmSet = m_Set->addAction(QStringLiteral("号码框设置"));
     M_BRD = m_Set->addAction(QStringLiteral("公告板设置"));
-    // The two settings dialogs come with a later version.
-    M_FrmSet->setEnabled(false);
-    M_BRD->setEnabled(false);
+    connect(M_FrmSet, &QAction::triggered, this, &MF::openFrameSettings);
+    connect(M_BRD, &QAction::triggered, this, &MF::openBoardSettings);
     m_Set->addSeparator();
     M_HideList = m_Set->addAction(QStringLiteral("公告板隐藏"));
     m_Order = m_Set->addAction(QStringLiteral("公告板反序"));
@@ -160,6 +220,16 @@ bool MF::scrolling() const
 DelAward *MF::delAward() const
 {
     return m_delAward;
+}
+
+FRMSet *MF::frameSettings() const
+{
+    return m_frmSet;
+}
+
+BRDSet *MF::boardSettings() const
+{
+    return m_brdSet;
 }
 
 // ---------------------------------------------------------------- loading
@@ -202,8 +272,8 @@ void MF::loadAppearance()
         m_styles[i] = designStyle(i);
         const StyleApplied applied = ApplyTextStyle(
             ReadScreenSetting(m_db, m_drawId, QString::fromUtf16(columns[i])), m_styles[i], i < 2);
-        if (i == 1)
-            m_boardPlaced = applied == StyleApplied::Everything;
+        if (i == 1 && applied != StyleApplied::Everything)
+            listBelowTitle();
         applyStyle(LL[i], m_styles[i]);
     }
     FP->setTextFont(fontOf(m_styles[2]));
@@ -217,10 +287,9 @@ void MF::loadAppearance()
     LL[0]->setVisible(!m_board.Hidden);
     LL[1]->setVisible(!m_board.Hidden);
 
-    // A draw without a frame of its own gets the design frame, so that numbers always show.
-    const std::optional<FrameLayout> frame =
-        ParseFrame(ReadScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed());
-    FP->applyLayout(frame ? *frame : *ParseFrame(DesignFrame));
+    m_frameString = ReadScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed();
+    m_previewFrame.clear();
+    layOutFrame();
     placeBoard();
 }
 
@@ -241,20 +310,29 @@ void MF::setBackground(const QPixmap &picture)
 
 // ---------------------------------------------------------------- geometry and painting
 
-void MF::placeBoard()
+void MF::layOutFrame()
+{
+    const std::optional<FrameLayout> layout =
+        ParseFrame(m_previewFrame.isEmpty() ? m_frameString : m_previewFrame);
+    FP->applyLayout(layout ? *layout : defaultFrame());
+}
+
+void MF::listBelowTitle()
 {
     const TextStyle &title = m_styles[0];
-    LL[0]->setGeometry(ToPixels(title.Left), ToPixels(title.Top), std::max(1, ToPixels(title.Width)),
-                       std::max(1, ToPixels(title.Height)));
-    if (m_boardPlaced) {
-        const TextStyle &list = m_styles[1];
-        LL[1]->setGeometry(ToPixels(list.Left), ToPixels(list.Top), std::max(1, ToPixels(list.Width)),
-                           std::max(1, ToPixels(list.Height)));
-    } else {
-        // As wide as the title, from below it to the bottom of the screen.
-        const QRect above = LL[0]->geometry();
-        LL[1]->setGeometry(above.left(), above.bottom() + 1, above.width(),
-                           std::max(1, height() - above.bottom() - 1));
+    TextStyle &list = m_styles[1];
+    list.Left = title.Left;
+    list.Width = title.Width;
+    list.Top = title.Top + title.Height + TitleToList;
+    list.Height = ListHeight;
+}
+
+void MF::placeBoard()
+{
+    for (int i : {0, 1}) {
+        const TextStyle &style = m_styles[i];
+        LL[i]->setGeometry(ToPixels(style.Left), ToPixels(style.Top), std::max(1, ToPixels(style.Width)),
+                           std::max(1, ToPixels(style.Height)));
     }
 }
 
@@ -272,7 +350,6 @@ void MF::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     m_scaled = QPixmap();
     placeCommands();
-    placeBoard();
 }
 
 void MF::paintEvent(QPaintEvent *event)
@@ -507,6 +584,15 @@ void MF::openDelAward()
     m_delAward->activateWindow();
 }
 
+void MF::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Coming to the front the screen lays its frame out again: from the frame
+    // dialog's preview while there is one, else from the string in force.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        layOutFrame();
+}
+
 void MF::closeEvent(QCloseEvent *event)
 {
     // However the screen is closed: an unfinished round is dropped, nothing is recorded.
@@ -519,6 +605,10 @@ void MF::closeEvent(QCloseEvent *event)
     Fin->stop();
     m_roundPrizeId = 0;
     m_music.StopMusic();
+    if (m_frmSet)
+        m_frmSet->closeWithScreen();
+    if (m_brdSet)
+        m_brdSet->accept(); // stores the board's styles
     if (m_delAward)
         m_delAward->close();
     m_engine.ClearPresetsAfterDraw(m_drawId);
@@ -526,6 +616,134 @@ void MF::closeEvent(QCloseEvent *event)
         m_engine.setDisplay(nullptr);
     event->accept();
     Q_EMIT closed();
+}
+
+// ---------------------------------------------------------------- appearance, for the settings dialogs
+
+
+Prompt &MF::operatorPrompt()
+{
+    return m_db.prompt();
+}
+
+void MF::applyFrameLayout(const QString &text)
+{
+    m_previewFrame = text;
+    layOutFrame();
+}
+
+bool MF::storeFrameString(const QString &text)
+{
+    const QString value = text.trimmed();
+    if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("FRM"), value))
+        return false;
+    m_frameString = value;
+    m_previewFrame.clear();
+    layOutFrame();
+    return true;
+}
+
+bool MF::chooseFont(Element element, QWidget *dialogParent)
+{
+    TextStyle &style = m_styles[element];
+    const QFont start = fontOf(style);
+    const std::optional<QFont> chosen = fontDialog(start, dialogParent);
+    if (!chosen)
+        return false;
+    // The dialog knows whole sizes and installed faces only: a size or face left
+    // as it was keeps its stored form (14.25, not 14; 楷体_GB2312, not its stand-in).
+    if (chosen->family() != start.family() && chosen->family() != QFontInfo(start).family())
+        style.FontName = chosen->family();
+    const double size = chosen->pointSizeF();
+    const bool sameWholeSize = size == std::round(size) && int(size) == start.pointSize();
+    if (size > 0 && !sameWholeSize)
+        style.Size = size;
+    style.Bold = chosen->bold();
+    style.Italic = chosen->italic();
+    style.Strikeout = chosen->strikeOut();
+    style.Underline = chosen->underline();
+    applyStyle(LL[element], style);
+    if (element == Numbers)
+        FP->setTextFont(fontOf(style));
+    return true;
+}
+
+void MF::setTextColour(Element element, qint64 colour)
+{
+    m_styles[element].Colour = colour;
+    applyStyle(LL[element], m_styles[element]);
+    if (element == Numbers)
+        FP->setTextColour(ColorFromBgr(colour));
+}
+
+bool MF::saveTextStyle(Element element)
+{
+    TextStyle style = m_styles[element];
+    if (element == Numbers) {
+        // The numbers' place is where the frame paints them, in the frame's pixels.
+        const QRect text = FP->textRect();
+        style.Left = text.x();
+        style.Top = text.y();
+        style.Width = text.width();
+        style.Height = text.height();
+    }
+    return WriteScreenSetting(m_db, m_drawId, QString::fromUtf16(StyleColumns[element]),
+                              FormatTextStyle(style));
+}
+
+void MF::setBoardGeometry(const QRect &title)
+{
+    TextStyle &style = m_styles[BoardTitle];
+    style.Left = ToTwips(title.x());
+    style.Top = ToTwips(title.y());
+    style.Width = ToTwips(title.width());
+    style.Height = ToTwips(title.height());
+    listBelowTitle();
+    placeBoard();
+}
+
+void MF::setBoardOpaque(bool opaque)
+{
+    for (int i : {0, 1}) {
+        QPalette palette = LL[i]->palette();
+        palette.setColor(QPalette::Window, backColour(m_styles[i].BackColour, palette));
+        LL[i]->setPalette(palette);
+        LL[i]->setAutoFillBackground(opaque);
+    }
+}
+
+void MF::openFrameSettings()
+{
+    if (!m_frmSet) {
+        auto *dialog = new FRMSet(*this, this);
+        connect(dialog, &QDialog::finished, this, [this, dialog] {
+            if (m_frmSet == dialog)
+                m_frmSet = nullptr;
+            dialog->deleteLater();
+        });
+        placeClearOf(dialog, this, FP->geometry());
+        m_frmSet = dialog;
+    }
+    m_frmSet->show();
+    m_frmSet->raise();
+    m_frmSet->activateWindow();
+}
+
+void MF::openBoardSettings()
+{
+    if (!m_brdSet) {
+        auto *dialog = new BRDSet(*this, this);
+        connect(dialog, &QDialog::finished, this, [this, dialog] {
+            if (m_brdSet == dialog)
+                m_brdSet = nullptr;
+            dialog->deleteLater();
+        });
+        placeClearOf(dialog, this, LL[0]->geometry());
+        m_brdSet = dialog;
+    }
+    m_brdSet->show();
+    m_brdSet->raise();
+    m_brdSet->activateWindow();
 }
 
 } // namespace quilla
