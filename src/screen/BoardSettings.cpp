@@ -35,8 +35,9 @@ BRDSet::BRDSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::
     TT[3]->setToolTip(QStringLiteral("标题的高度，名单紧接在标题下面"));
     const QString captions[5] = {QStringLiteral("确   定"), QStringLiteral("字体"), QStringLiteral("字体"),
                                  QStringLiteral("颜色"), QStringLiteral("颜色")};
-    const QString buttonNames[5] = {QStringLiteral("确定"), QStringLiteral("标题字体"), QStringLiteral("正文字体"),
-                                    QStringLiteral("标题颜色"), QStringLiteral("正文颜色")};
+    const QString buttonNames[5] = {QStringLiteral("确定"), QStringLiteral("标题字体"),
+                                    QStringLiteral("正文字体"), QStringLiteral("标题颜色"),
+                                    QStringLiteral("正文颜色")};
     for (int i = 0; i < 5; ++i) {
         Com[i] = new QPushButton(captions[i], this);
         Com[i]->setAccessibleName(buttonNames[i]);
@@ -98,8 +99,7 @@ void BRDSet::TT_Change()
 {
     if (m_filling)
         return;
-    m_screen.setBoardGeometry(QRect(TT[0]->value(), TT[1]->value(),
-                                    TT[2]->value(), TT[3]->value()));
+    m_screen.setBoardGeometry(QRect(TT[0]->value(), TT[1]->value(), TT[2]->value(), TT[3]->value()));
 }
 
 void BRDSet::Com_Click(int index)
@@ -128,8 +128,8 @@ void BRDSet::done(int result)
         m_screen.setBoardOpaque(false);
         // There is nothing to go back to: the dialog closes, and the operator knows.
         if (!title || !list)
-            m_screen.operatorPrompt().message(QStringLiteral("公告板的位置和字体未能保存，请检查数据库文件！"),
-                                              Prompt::Icon::Warning);
+            m_screen.operatorPrompt().message(
+                QStringLiteral("公告板的位置和字体未能保存，请检查数据库文件！"), Prompt::Icon::Warning);
     }
     QDialog::done(result);
 }

@@ -29,7 +29,7 @@ class BRDSet : public QDialog
 
     QGroupBox *Frame1[4]; // 位置, 尺寸, 标题, 正文
     QLabel *Label1[4];
-    PixelBox *TT[4];   // left, top, width, title height in pixels
+    PixelBox *TT[4];     // left, top, width, title height in pixels
     QPushButton *Com[5]; // 确定, title font, list font, title colour, list colour
 
   public Q_SLOTS:

@@ -27,7 +27,7 @@ namespace quilla {
 namespace {
 
 constexpr qint64 Red = 255;
-constexpr double TitleToList = 30;  // twips between the board's title and its list
+constexpr double TitleToList = 30;   // twips between the board's title and its list
 constexpr double ListHeight = 50000; // twips: below the bottom of any screen
 
 // The look a draw has until its own is stored: the board in red KaiTi, the numbers in black.
@@ -619,7 +619,6 @@ void MF::closeEvent(QCloseEvent *event)
 }
 
 // ---------------------------------------------------------------- appearance, for the settings dialogs
-
 
 Prompt &MF::operatorPrompt()
 {

@@ -142,7 +142,7 @@ class MF : public QWidget, public DrawDisplay, public ScreenAppearance
     int m_secondsLeft = 0;
     bool m_leftPressed = false;
     BoardOptions m_board;
-    TextStyle m_styles[3]; // what LL shows; the board's places in twips
+    TextStyle m_styles[3];  // what LL shows; the board's places in twips
     QString m_frameString;  // the frame string in force, as stored
     QString m_previewFrame; // the frame dialog's, while it shows one
     QPixmap m_background;

@@ -24,8 +24,7 @@ constexpr int PreviewDelay = 1000; // ms
 
 } // namespace
 
-FRMSet::FRMSet(ScreenAppearance &screen, QWidget *parent)
-    : QDialog(parent, Qt::Tool), m_screen(screen)
+FRMSet::FRMSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::Tool), m_screen(screen)
 {
     setWindowTitle(QStringLiteral("号码框设置"));
     chooseColor = [this](qint64 start) { return ChooseColor(start, this); };
@@ -49,10 +48,10 @@ FRMSet::FRMSet(ScreenAppearance &screen, QWidget *parent)
     Label1[4]->setBuddy(LClr);
     CK[0] = new QCheckBox(QStringLiteral("透明"), this);
     CK[1] = new QCheckBox(QStringLiteral("纵向自动缩放"), this);
-    const QString captions[4] = {QStringLiteral("确     定"), QStringLiteral("取     消"), QStringLiteral("字体"),
-                                 QStringLiteral("颜色")};
-    const QString buttonNames[4] = {QStringLiteral("确定"), QStringLiteral("取消"), QStringLiteral("号码字体"),
-                                    QStringLiteral("号码颜色")};
+    const QString captions[4] = {QStringLiteral("确     定"), QStringLiteral("取     消"),
+                                 QStringLiteral("字体"), QStringLiteral("颜色")};
+    const QString buttonNames[4] = {QStringLiteral("确定"), QStringLiteral("取消"),
+                                    QStringLiteral("号码字体"), QStringLiteral("号码颜色")};
     for (int i = 0; i < 4; ++i) {
         Com[i] = new QPushButton(captions[i], this);
         Com[i]->setAccessibleName(buttonNames[i]);

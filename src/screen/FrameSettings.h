@@ -40,7 +40,7 @@ class FRMSet : public QDialog
 
     QGroupBox *Frame1[4]; // 位置, 尺寸, 底色, 字体/颜色
     QLabel *Label1[5];    // the four boxes', then the swatch's
-    PixelBox *TT[4];       // left, top, width, height in pixels
+    PixelBox *TT[4];      // left, top, width, height in pixels
     QPushButton *LClr;    // the frame's colour; a click chooses another
     QCheckBox *CK[2];     // transparent, height follows the numbers
     QPushButton *Com[4];  // 确定, 取消, the numbers' font, their colour
