@@ -71,6 +71,7 @@ void BRDSet::buildLayout()
             grid->addWidget(Label1[i], row, 0);
             grid->addWidget(TT[i], row, 1);
         }
+        grid->setColumnStretch(2, 1);
     }
     for (int group = 2; group < 4; ++group) {
         auto *row = new QHBoxLayout(Frame1[group]);

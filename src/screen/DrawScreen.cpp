@@ -85,27 +85,29 @@ FrameLayout defaultFrame()
 
 const char16_t *const StyleColumns[3] = {u"L0", u"L1", u"L2"};
 
-// Puts a dialog where it leaves the element it edits in sight: in the middle of
-// the screen if that is clear of it, else beside it.
-void placeClearOf(QWidget *dialog, const QWidget *screen, const QRect &element)
+// Puts a dialog where it leaves what it edits in sight: in the middle of the
+// screen, else beside the middle, else near an edge; in the middle if nowhere is clear.
+void placeClearOf(QWidget *dialog, const QWidget *screen, const QList<QRect> &keepClear)
 {
     dialog->adjustSize();
     CentreInWorkArea(dialog);
-    const QRect area = screen->rect();
     const QSize size = dialog->frameGeometry().size();
-    const QRect centred(screen->mapFromGlobal(dialog->pos()), size);
-    if (!centred.intersects(element))
-        return;
-    const int right = element.right() + 1 + 24;
-    const int left = element.left() - 24 - size.width();
-    QPoint place = centred.topLeft();
-    if (right + size.width() <= area.right())
-        place.setX(right);
-    else if (left >= area.left())
-        place.setX(left);
-    else
-        place.setY(std::min(area.bottom() - size.height(), element.bottom() + 1 + 24));
-    dialog->move(screen->mapToGlobal(place));
+    const QRect area = screen->rect();
+    const QPoint middle = screen->mapFromGlobal(dialog->pos());
+    constexpr int margin = 40;
+    const int right = area.right() - margin - size.width();
+    const int bottom = area.bottom() - margin - size.height();
+    const QPoint places[] = {
+        middle,          {right, middle.y()}, {margin, middle.y()}, {middle.x(), bottom},
+        {right, bottom}, {margin, bottom},    {right, margin},      {middle.x(), margin}};
+    for (const QPoint &place : places) {
+        const QRect where(place, size);
+        if (std::none_of(keepClear.cbegin(), keepClear.cend(),
+                         [&](const QRect &r) { return r.intersects(where); })) {
+            dialog->move(screen->mapToGlobal(place));
+            return;
+        }
+    }
 }
 
 std::optional<QFont> askFont(const QFont &start, QWidget *parent)
@@ -147,6 +149,8 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
     LL[2]->setText(QStringLiteral("00000000000"));
     LL[2]->hide(); // holds the numbers' style; the frame paints them
     FP->setNumbers(LL[2]->text());
+    // The numbers matter more than the board: where the two meet, the frame covers the board.
+    FP->raise();
 
     const char16_t *commands[] = {u"开始抽奖", u"结束抽奖", u"取消结果"};
     for (int i = 0; i < 3; ++i) {
@@ -720,7 +724,11 @@ void MF::openFrameSettings()
                 m_frmSet = nullptr;
             dialog->deleteLater();
         });
-        placeClearOf(dialog, this, FP->geometry());
+        QList<QRect> keepClear{FP->geometry()};
+        if (m_brdSet)
+            keepClear.append(
+                QRect(mapFromGlobal(m_brdSet->frameGeometry().topLeft()), m_brdSet->frameGeometry().size()));
+        placeClearOf(dialog, this, keepClear);
         m_frmSet = dialog;
     }
     m_frmSet->show();
@@ -737,7 +745,11 @@ void MF::openBoardSettings()
                 m_brdSet = nullptr;
             dialog->deleteLater();
         });
-        placeClearOf(dialog, this, LL[0]->geometry());
+        QList<QRect> keepClear{LL[0]->geometry(), LL[1]->geometry() & rect(), FP->geometry()};
+        if (m_frmSet)
+            keepClear.append(
+                QRect(mapFromGlobal(m_frmSet->frameGeometry().topLeft()), m_frmSet->frameGeometry().size()));
+        placeClearOf(dialog, this, keepClear);
         m_brdSet = dialog;
     }
     m_brdSet->show();

@@ -89,6 +89,7 @@ void FRMSet::buildLayout()
             grid->addWidget(Label1[i], row, 0);
             grid->addWidget(TT[i], row, 1);
         }
+        grid->setColumnStretch(2, 1);
         if (group == 1)
             grid->addWidget(CK[1], 2, 0, 1, 2);
         grid->setRowStretch(3, 1);
