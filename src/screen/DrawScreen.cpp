@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QTimer>
 
 #include <cmath>
@@ -110,6 +111,31 @@ void placeClearOf(QWidget *dialog, const QWidget *screen, const QList<QRect> &ke
     }
 }
 
+// The winners' list reaches below the screen. Only the lines that can show are
+// painted, so a board of thousands of winners costs a repaint no more than a short one.
+class WinnersList : public QLabel
+{
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        const QString &all = text();
+        const int reach = parentWidget() ? std::min(height(), parentWidget()->height() - y()) : height();
+        const int lines = std::max(0, reach) / std::max(1, fontMetrics().lineSpacing()) + 2;
+        qsizetype end = -1;
+        for (int i = 0; i < lines && end < all.size(); ++i) {
+            end = all.indexOf(u'\n', end + 1);
+            if (end < 0)
+                end = all.size();
+        }
+        QPainter painter(this);
+        style()->drawItemText(&painter, contentsRect(), int(alignment()) | Qt::TextForceLeftToRight,
+                              palette(), isEnabled(), all.left(end), foregroundRole());
+    }
+};
+
 std::optional<QFont> askFont(const QFont &start, QWidget *parent)
 {
     QFontDialog dialog(start, parent);
@@ -135,7 +161,7 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
 
     FP = new NumberFrame(this);
     for (int i = 0; i < 3; ++i) {
-        LL[i] = new QLabel(this);
+        LL[i] = i == 1 ? new WinnersList(this) : new QLabel(this);
         // Names come from imported files: never read as markup.
         LL[i]->setTextFormat(Qt::PlainText);
         LL[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
