@@ -68,8 +68,8 @@ QFont fontOf(const TextStyle &style)
     return font;
 }
 
-// Colours beyond 0x00FFFFFF are the old program's system colours (its default
-// label background among them): the interface's own colour stands in for them.
+// Values beyond 0x00FFFFFF are system colour codes rather than colours, which
+// stored styles may hold: the interface's own colour stands in for them.
 QColor backColour(qint64 colour, const QPalette &palette)
 {
     return colour >= 0 && colour <= 0xFFFFFF ? ColorFromBgr(colour) : palette.color(QPalette::Button);
@@ -380,6 +380,7 @@ void MF::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     m_scaled = QPixmap();
     placeCommands();
+    placeBoard();
 }
 
 void MF::paintEvent(QPaintEvent *event)

@@ -60,7 +60,6 @@ class MF : public QWidget, public DrawDisplay, public ScreenAppearance
     BRDSet *boardSettings() const;
 
     // ---- ScreenAppearance, for the settings dialogs
-    QWidget *screenWindow() override { return this; }
     Prompt &operatorPrompt() override;
     NumberFrame *numberFrame() override { return FP; }
     QLabel *textLabel(Element element) override { return LL[element]; }

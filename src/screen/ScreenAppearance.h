@@ -27,8 +27,6 @@ class ScreenAppearance
 
     virtual ~ScreenAppearance() = default;
 
-    // The window the dialogs belong to and stay above.
-    virtual QWidget *screenWindow() = 0;
     // Where failed writes are reported.
     virtual Prompt &operatorPrompt() = 0;
     virtual NumberFrame *numberFrame() = 0;
