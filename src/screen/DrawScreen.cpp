@@ -21,8 +21,6 @@
 #include <QStyle>
 #include <QTimer>
 
-#include <cmath>
-
 namespace quilla {
 
 namespace {
@@ -136,15 +134,6 @@ class WinnersList : public QLabel
     }
 };
 
-std::optional<QFont> askFont(const QFont &start, QWidget *parent)
-{
-    QFontDialog dialog(start, parent);
-    dialog.setWindowTitle(QStringLiteral("字体"));
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    return dialog.selectedFont();
-}
-
 } // namespace
 
 MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent)
@@ -202,7 +191,7 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
     Fin->setInterval(1000);
     connect(Fin, &QTimer::timeout, this, &MF::countdown);
 
-    fontDialog = askFont;
+    runDialog = [](QDialog &dialog) { return dialog.exec(); };
     buildMenu();
     for (int i = 0; i < 3; ++i)
         m_styles[i] = designStyle(i);
@@ -677,21 +666,28 @@ bool MF::chooseFont(Element element, QWidget *dialogParent)
 {
     TextStyle &style = m_styles[element];
     const QFont start = fontOf(style);
-    const std::optional<QFont> chosen = fontDialog(start, dialogParent);
-    if (!chosen)
+    // Preset with the face the stored name stands for: the dialog lists installed faces only.
+    QFont preset = start;
+    preset.setFamilies({QFontInfo(start).family()});
+    QFontDialog dialog(preset, dialogParent);
+    dialog.setWindowTitle(QStringLiteral("字体"));
+    const QFont offered = dialog.currentFont();
+    if (runDialog(dialog) != QDialog::Accepted)
         return false;
-    // The dialog knows whole sizes and installed faces only: a size or face left
-    // as it was keeps its stored form (14.25, not 14; 楷体_GB2312, not its stand-in).
-    if (chosen->family() != start.family() && chosen->family() != QFontInfo(start).family())
-        style.FontName = chosen->family();
-    const double size = chosen->pointSizeF();
-    const bool sameWholeSize = size == std::round(size) && int(size) == start.pointSize();
-    if (size > 0 && !sameWholeSize)
-        style.Size = size;
-    style.Bold = chosen->bold();
-    style.Italic = chosen->italic();
-    style.Strikeout = chosen->strikeOut();
-    style.Underline = chosen->underline();
+    // What the operator left as offered keeps its stored form: the dialog knows
+    // whole sizes and the styles a face comes in only (14.25 stays 14.25,
+    // 楷体_GB2312 stays so named, a bold drawn from a regular face stays bold).
+    const QFont chosen = dialog.currentFont();
+    if (chosen.family() != offered.family())
+        style.FontName = chosen.family();
+    if (chosen.pointSizeF() != offered.pointSizeF() && chosen.pointSizeF() > 0)
+        style.Size = chosen.pointSizeF();
+    if (chosen.bold() != offered.bold())
+        style.Bold = chosen.bold();
+    if (chosen.italic() != offered.italic())
+        style.Italic = chosen.italic();
+    style.Strikeout = chosen.strikeOut();
+    style.Underline = chosen.underline();
     applyStyle(LL[element], style);
     if (element == Numbers)
         FP->setTextFont(fontOf(style));

@@ -4,14 +4,13 @@
 #include "engine/ScreenSettings.h"
 #include "screen/ScreenAppearance.h"
 
-#include <QFont>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
-#include <optional>
 
+class QDialog;
 class QLabel;
 class QMenu;
 class QTimer;
@@ -72,8 +71,8 @@ class MF : public QWidget, public DrawDisplay, public ScreenAppearance
     void setBoardGeometry(const QRect &title) override;
     void setBoardOpaque(bool opaque) override;
 
-    // The font dialog: the start font in, the chosen one out; nothing when cancelled.
-    std::function<std::optional<QFont>(const QFont &start, QWidget *parent)> fontDialog;
+    // Runs the font dialog, modal; gives its result (QDialog::Accepted or not).
+    std::function<int(QDialog &)> runDialog;
 
     NumberFrame *FP = nullptr;
     QLabel *LL[3] = {}; // board title, board list, the numbers' text style (never shown)

@@ -8,7 +8,7 @@
 #include "support/RecordingProgress.h"
 
 #include <QCheckBox>
-#include <QFontInfo>
+#include <QFontDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -229,28 +229,26 @@ class TestScreenDialogs : public QObject
 
         // Chooser dialogs cancelled: nothing changes, nothing is stored.
         dialog->chooseColor = [](qint64) { return -1; };
-        s.screen->fontDialog = [](const QFont &, QWidget *) { return std::optional<QFont>(); };
+        s.screen->runDialog = [](QDialog &) { return int(QDialog::Rejected); };
         click(dialog->Com[3]);
         click(dialog->Com[2]);
         QCOMPARE(s.setting("L2"), before);
 
-        // Confirmed as offered: the font dialog knows whole sizes and installed faces only.
-        s.screen->fontDialog = [](const QFont &start, QWidget *) {
-            QFont offered(QFontInfo(start).family());
-            offered.setPointSize(start.pointSize());
-            offered.setBold(start.bold());
-            return std::optional<QFont>(offered);
-        };
+        // Confirmed as offered: the dialog knows whole sizes and installed faces only.
+        s.screen->runDialog = [](QDialog &) { return int(QDialog::Accepted); };
         click(dialog->Com[2]);
         QVERIFY(s.setting("L2").startsWith(QStringLiteral("楷体_GB2312】【√】【】【14.25】【】【】【0】【")));
         QCOMPARE(s.screen->FP->textFont().pointSizeF(), 14.25);
 
         dialog->chooseColor = [](qint64) { return 255; };
-        s.screen->fontDialog = [](const QFont &start, QWidget *) {
-            QFont chosen = start;
+        s.screen->runDialog = [](QDialog &fonts) {
+            QFont chosen = static_cast<QFontDialog &>(fonts).currentFont();
+            chosen.setFamilies({QStringLiteral("DejaVu Serif")});
             chosen.setPointSize(20);
             chosen.setItalic(true);
-            return std::optional<QFont>(chosen);
+            chosen.setStyleName(QString()); // the style follows bold and italic
+            static_cast<QFontDialog &>(fonts).setCurrentFont(chosen);
+            return int(QDialog::Accepted);
         };
         click(dialog->Com[2]);
         click(dialog->Com[3]);
@@ -258,7 +256,7 @@ class TestScreenDialogs : public QObject
         const QStringList fields = s.setting("L2").split(FieldSeparator);
         QCOMPARE(fields.size(), 12);
         QCOMPARE(fields.mid(0, 7),
-                 QStringList({QStringLiteral("楷体_GB2312"), QStringLiteral("√"), QStringLiteral("√"),
+                 QStringList({QStringLiteral("DejaVu Serif"), QStringLiteral("√"), QStringLiteral("√"),
                               QStringLiteral("20"), QString(), QString(), QStringLiteral("255")}));
         QCOMPARE(s.screen->FP->textFont().pointSizeF(), 20.0);
     }
