@@ -41,9 +41,9 @@ qint64 wholeNumber(double value)
     return std::llround(std::clamp(value, -limit, limit));
 }
 
-int pixels(QStringView text)
+int pixels(QStringView text, int low, int high)
 {
-    return int(std::clamp<qint64>(wholeNumber(LeadingNumber(text)), -1'000'000'000, 1'000'000'000));
+    return int(std::clamp<qint64>(wholeNumber(LeadingNumber(text)), low, high));
 }
 
 bool flag(QStringView text)
@@ -89,10 +89,10 @@ std::optional<FrameLayout> ParseFrame(const QString &text)
     if (fields.size() < FrameFields)
         return std::nullopt;
     FrameLayout layout;
-    layout.Left = pixels(fields.at(0));
-    layout.Top = pixels(fields.at(1));
-    layout.Width = pixels(fields.at(2));
-    layout.Height = pixels(fields.at(3));
+    layout.Left = pixels(fields.at(0), -FrameReach, FrameReach);
+    layout.Top = pixels(fields.at(1), -FrameReach, FrameReach);
+    layout.Width = pixels(fields.at(2), 0, FrameReach);
+    layout.Height = pixels(fields.at(3), 0, FrameReach);
     layout.Colour = wholeNumber(LeadingNumber(fields.at(4)));
     layout.Transparent = LeadingNumber(fields.at(5)) != 0;
     layout.AutoHeight = LeadingNumber(fields.at(6)) != 0;

@@ -30,8 +30,13 @@ struct FrameLayout
 // The frame's place on the designed screen, for a draw that has none stored.
 inline const QString DesignFrame = QStringLiteral("32】【136】【353】【73】【16777215】【0】【0");
 
+// The largest distance or size a frame string may give, in pixels: the frame
+// dialog's boxes take no more, and hand-edited values are held to it.
+constexpr int FrameReach = 9999;
+
 // No layout for fewer than seven fields (the frame then keeps its place);
-// further fields are ignored. Fields that are not numbers read as 0.
+// further fields are ignored. Fields that are not numbers read as 0; left and
+// top are held to ±FrameReach, width and height to 0..FrameReach.
 std::optional<FrameLayout> ParseFrame(const QString &text);
 QString FormatFrame(const FrameLayout &layout);
 

@@ -1,5 +1,7 @@
 #include "DrawScreen.h"
 
+#include "BoardSettings.h"
+#include "FrameSettings.h"
 #include "NumberFrame.h"
 #include "ResultDeletion.h"
 #include "data/Database.h"
@@ -9,11 +11,14 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QTimer>
 
 namespace quilla {
@@ -21,6 +26,8 @@ namespace quilla {
 namespace {
 
 constexpr qint64 Red = 255;
+constexpr double TitleToList = 30;   // twips between the board's title and its list
+constexpr double ListHeight = 50000; // twips: below the bottom of any screen
 
 // The look a draw has until its own is stored: the board in red KaiTi, the numbers in black.
 TextStyle designStyle(int index)
@@ -30,6 +37,7 @@ TextStyle designStyle(int index)
     style.Bold = true;
     style.Size = index == 0 ? 36 : index == 1 ? 14.25 : 42;
     style.Colour = index == 2 ? 0 : Red;
+    style.BackColour = 15790320; // the light grey of a dialog, where the board is edited
     // Board title and list in twips, where they stand on the design screen.
     if (index == 0) {
         style.Left = 4320;
@@ -58,6 +66,74 @@ QFont fontOf(const TextStyle &style)
     return font;
 }
 
+// Values beyond 0x00FFFFFF are system colour codes rather than colours, which
+// stored styles may hold: the interface's own colour stands in for them.
+QColor backColour(qint64 colour, const QPalette &palette)
+{
+    return colour >= 0 && colour <= 0xFFFFFF ? ColorFromBgr(colour) : palette.color(QPalette::Button);
+}
+
+// A draw that stores no frame of its own gets the design frame, growing with the
+// round's lines so that no number of a round is cut.
+FrameLayout defaultFrame()
+{
+    FrameLayout layout;
+    layout.AutoHeight = true;
+    return layout;
+}
+
+const char16_t *const StyleColumns[3] = {u"L0", u"L1", u"L2"};
+
+// Puts a dialog where it leaves what it edits in sight: in the middle of the
+// screen, else beside the middle, else near an edge; in the middle if nowhere is clear.
+void placeClearOf(QWidget *dialog, const QWidget *screen, const QList<QRect> &keepClear)
+{
+    dialog->adjustSize();
+    CentreInWorkArea(dialog);
+    const QSize size = dialog->frameGeometry().size();
+    const QRect area = screen->rect();
+    const QPoint middle = screen->mapFromGlobal(dialog->pos());
+    constexpr int margin = 40;
+    const int right = area.right() - margin - size.width();
+    const int bottom = area.bottom() - margin - size.height();
+    const QPoint places[] = {
+        middle,          {right, middle.y()}, {margin, middle.y()}, {middle.x(), bottom},
+        {right, bottom}, {margin, bottom},    {right, margin},      {middle.x(), margin}};
+    for (const QPoint &place : places) {
+        const QRect where(place, size);
+        if (std::none_of(keepClear.cbegin(), keepClear.cend(),
+                         [&](const QRect &r) { return r.intersects(where); })) {
+            dialog->move(screen->mapToGlobal(place));
+            return;
+        }
+    }
+}
+
+// The winners' list reaches below the screen. Only the lines that can show are
+// painted, so a board of thousands of winners costs a repaint no more than a short one.
+class WinnersList : public QLabel
+{
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        const QString &all = text();
+        const int reach = parentWidget() ? std::min(height(), parentWidget()->height() - y()) : height();
+        const int lines = std::max(0, reach) / std::max(1, fontMetrics().lineSpacing()) + 2;
+        qsizetype end = -1;
+        for (int i = 0; i < lines && end < all.size(); ++i) {
+            end = all.indexOf(u'\n', end + 1);
+            if (end < 0)
+                end = all.size();
+        }
+        QPainter painter(this);
+        style()->drawItemText(&painter, contentsRect(), int(alignment()) | Qt::TextForceLeftToRight,
+                              palette(), isEnabled(), all.left(end), foregroundRole());
+    }
+};
+
 } // namespace
 
 MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent)
@@ -74,7 +150,7 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
 
     FP = new NumberFrame(this);
     for (int i = 0; i < 3; ++i) {
-        LL[i] = new QLabel(this);
+        LL[i] = i == 1 ? new WinnersList(this) : new QLabel(this);
         // Names come from imported files: never read as markup.
         LL[i]->setTextFormat(Qt::PlainText);
         LL[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -88,6 +164,8 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
     LL[2]->setText(QStringLiteral("00000000000"));
     LL[2]->hide(); // holds the numbers' style; the frame paints them
     FP->setNumbers(LL[2]->text());
+    // The numbers matter more than the board: where the two meet, the frame covers the board.
+    FP->raise();
 
     const char16_t *commands[] = {u"开始抽奖", u"结束抽奖", u"取消结果"};
     for (int i = 0; i < 3; ++i) {
@@ -113,9 +191,11 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
     Fin->setInterval(1000);
     connect(Fin, &QTimer::timeout, this, &MF::countdown);
 
+    runDialog = [](QDialog &dialog) { return dialog.exec(); };
     buildMenu();
     for (int i = 0; i < 3; ++i)
         m_styles[i] = designStyle(i);
+    listBelowTitle();
     setBackground(QPixmap(QStringLiteral(":/screen/DefaultBackground.jpg")));
 }
 
@@ -131,9 +211,8 @@ void MF::buildMenu()
     m_Set = new QMenu(QStringLiteral("设置"), this);
     M_FrmSet = m_Set->addAction(QStringLiteral("号码框设置"));
     M_BRD = m_Set->addAction(QStringLiteral("公告板设置"));
-    // The two settings dialogs come with a later version.
-    M_FrmSet->setEnabled(false);
-    M_BRD->setEnabled(false);
+    connect(M_FrmSet, &QAction::triggered, this, &MF::openFrameSettings);
+    connect(M_BRD, &QAction::triggered, this, &MF::openBoardSettings);
     m_Set->addSeparator();
     M_HideList = m_Set->addAction(QStringLiteral("公告板隐藏"));
     m_Order = m_Set->addAction(QStringLiteral("公告板反序"));
@@ -160,6 +239,16 @@ bool MF::scrolling() const
 DelAward *MF::delAward() const
 {
     return m_delAward;
+}
+
+FRMSet *MF::frameSettings() const
+{
+    return m_frmSet;
+}
+
+BRDSet *MF::boardSettings() const
+{
+    return m_brdSet;
 }
 
 // ---------------------------------------------------------------- loading
@@ -202,8 +291,8 @@ void MF::loadAppearance()
         m_styles[i] = designStyle(i);
         const StyleApplied applied = ApplyTextStyle(
             ReadScreenSetting(m_db, m_drawId, QString::fromUtf16(columns[i])), m_styles[i], i < 2);
-        if (i == 1)
-            m_boardPlaced = applied == StyleApplied::Everything;
+        if (i == 1 && applied != StyleApplied::Everything)
+            listBelowTitle();
         applyStyle(LL[i], m_styles[i]);
     }
     FP->setTextFont(fontOf(m_styles[2]));
@@ -217,10 +306,9 @@ void MF::loadAppearance()
     LL[0]->setVisible(!m_board.Hidden);
     LL[1]->setVisible(!m_board.Hidden);
 
-    // A draw without a frame of its own gets the design frame, so that numbers always show.
-    const std::optional<FrameLayout> frame =
-        ParseFrame(ReadScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed());
-    FP->applyLayout(frame ? *frame : *ParseFrame(DesignFrame));
+    m_frameString = ReadScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed();
+    m_previewFrame.clear();
+    layOutFrame();
     placeBoard();
 }
 
@@ -241,20 +329,29 @@ void MF::setBackground(const QPixmap &picture)
 
 // ---------------------------------------------------------------- geometry and painting
 
-void MF::placeBoard()
+void MF::layOutFrame()
+{
+    const std::optional<FrameLayout> layout =
+        ParseFrame(m_previewFrame.isEmpty() ? m_frameString : m_previewFrame);
+    FP->applyLayout(layout ? *layout : defaultFrame());
+}
+
+void MF::listBelowTitle()
 {
     const TextStyle &title = m_styles[0];
-    LL[0]->setGeometry(ToPixels(title.Left), ToPixels(title.Top), std::max(1, ToPixels(title.Width)),
-                       std::max(1, ToPixels(title.Height)));
-    if (m_boardPlaced) {
-        const TextStyle &list = m_styles[1];
-        LL[1]->setGeometry(ToPixels(list.Left), ToPixels(list.Top), std::max(1, ToPixels(list.Width)),
-                           std::max(1, ToPixels(list.Height)));
-    } else {
-        // As wide as the title, from below it to the bottom of the screen.
-        const QRect above = LL[0]->geometry();
-        LL[1]->setGeometry(above.left(), above.bottom() + 1, above.width(),
-                           std::max(1, height() - above.bottom() - 1));
+    TextStyle &list = m_styles[1];
+    list.Left = title.Left;
+    list.Width = title.Width;
+    list.Top = title.Top + title.Height + TitleToList;
+    list.Height = ListHeight;
+}
+
+void MF::placeBoard()
+{
+    for (int i : {0, 1}) {
+        const TextStyle &style = m_styles[i];
+        LL[i]->setGeometry(ToPixels(style.Left), ToPixels(style.Top), std::max(1, ToPixels(style.Width)),
+                           std::max(1, ToPixels(style.Height)));
     }
 }
 
@@ -507,6 +604,15 @@ void MF::openDelAward()
     m_delAward->activateWindow();
 }
 
+void MF::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Coming to the front the screen lays its frame out again: from the frame
+    // dialog's preview while there is one, else from the string in force.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        layOutFrame();
+}
+
 void MF::closeEvent(QCloseEvent *event)
 {
     // However the screen is closed: an unfinished round is dropped, nothing is recorded.
@@ -519,6 +625,10 @@ void MF::closeEvent(QCloseEvent *event)
     Fin->stop();
     m_roundPrizeId = 0;
     m_music.StopMusic();
+    if (m_frmSet)
+        m_frmSet->closeWithScreen();
+    if (m_brdSet)
+        m_brdSet->accept(); // stores the board's styles
     if (m_delAward)
         m_delAward->close();
     m_engine.ClearPresetsAfterDraw(m_drawId);
@@ -526,6 +636,148 @@ void MF::closeEvent(QCloseEvent *event)
         m_engine.setDisplay(nullptr);
     event->accept();
     Q_EMIT closed();
+}
+
+// ---------------------------------------------------------------- appearance, for the settings dialogs
+
+Prompt &MF::operatorPrompt()
+{
+    return m_db.prompt();
+}
+
+void MF::applyFrameLayout(const QString &text)
+{
+    m_previewFrame = text;
+    layOutFrame();
+}
+
+bool MF::storeFrameString(const QString &text)
+{
+    const QString value = text.trimmed();
+    if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("FRM"), value))
+        return false;
+    m_frameString = value;
+    m_previewFrame.clear();
+    layOutFrame();
+    return true;
+}
+
+bool MF::chooseFont(Element element, QWidget *dialogParent)
+{
+    TextStyle &style = m_styles[element];
+    const QFont start = fontOf(style);
+    // Preset with the face the stored name stands for: the dialog lists installed faces only.
+    QFont preset = start;
+    preset.setFamilies({QFontInfo(start).family()});
+    QFontDialog dialog(preset, dialogParent);
+    dialog.setWindowTitle(QStringLiteral("字体"));
+    const QFont offered = dialog.currentFont();
+    if (runDialog(dialog) != QDialog::Accepted)
+        return false;
+    // What the operator left as offered keeps its stored form: the dialog knows
+    // whole sizes and the styles a face comes in only (14.25 stays 14.25,
+    // 楷体_GB2312 stays so named, a bold drawn from a regular face stays bold).
+    const QFont chosen = dialog.currentFont();
+    if (chosen.family() != offered.family())
+        style.FontName = chosen.family();
+    if (chosen.pointSizeF() != offered.pointSizeF() && chosen.pointSizeF() > 0)
+        style.Size = chosen.pointSizeF();
+    if (chosen.bold() != offered.bold())
+        style.Bold = chosen.bold();
+    if (chosen.italic() != offered.italic())
+        style.Italic = chosen.italic();
+    style.Strikeout = chosen.strikeOut();
+    style.Underline = chosen.underline();
+    applyStyle(LL[element], style);
+    if (element == Numbers)
+        FP->setTextFont(fontOf(style));
+    return true;
+}
+
+void MF::setTextColour(Element element, qint64 colour)
+{
+    m_styles[element].Colour = colour;
+    applyStyle(LL[element], m_styles[element]);
+    if (element == Numbers)
+        FP->setTextColour(ColorFromBgr(colour));
+}
+
+bool MF::saveTextStyle(Element element)
+{
+    TextStyle style = m_styles[element];
+    if (element == Numbers) {
+        // The numbers' place is where the frame paints them, in the frame's pixels.
+        const QRect text = FP->textRect();
+        style.Left = text.x();
+        style.Top = text.y();
+        style.Width = text.width();
+        style.Height = text.height();
+    }
+    return WriteScreenSetting(m_db, m_drawId, QString::fromUtf16(StyleColumns[element]),
+                              FormatTextStyle(style));
+}
+
+void MF::setBoardGeometry(const QRect &title)
+{
+    TextStyle &style = m_styles[BoardTitle];
+    style.Left = ToTwips(title.x());
+    style.Top = ToTwips(title.y());
+    style.Width = ToTwips(title.width());
+    style.Height = ToTwips(title.height());
+    listBelowTitle();
+    placeBoard();
+}
+
+void MF::setBoardOpaque(bool opaque)
+{
+    for (int i : {0, 1}) {
+        QPalette palette = LL[i]->palette();
+        palette.setColor(QPalette::Window, backColour(m_styles[i].BackColour, palette));
+        LL[i]->setPalette(palette);
+        LL[i]->setAutoFillBackground(opaque);
+    }
+}
+
+void MF::openFrameSettings()
+{
+    if (!m_frmSet) {
+        auto *dialog = new FRMSet(*this, this);
+        connect(dialog, &QDialog::finished, this, [this, dialog] {
+            if (m_frmSet == dialog)
+                m_frmSet = nullptr;
+            dialog->deleteLater();
+        });
+        QList<QRect> keepClear{FP->geometry()};
+        if (m_brdSet)
+            keepClear.append(
+                QRect(mapFromGlobal(m_brdSet->frameGeometry().topLeft()), m_brdSet->frameGeometry().size()));
+        placeClearOf(dialog, this, keepClear);
+        m_frmSet = dialog;
+    }
+    m_frmSet->show();
+    m_frmSet->raise();
+    m_frmSet->activateWindow();
+}
+
+void MF::openBoardSettings()
+{
+    if (!m_brdSet) {
+        auto *dialog = new BRDSet(*this, this);
+        connect(dialog, &QDialog::finished, this, [this, dialog] {
+            if (m_brdSet == dialog)
+                m_brdSet = nullptr;
+            dialog->deleteLater();
+        });
+        QList<QRect> keepClear{LL[0]->geometry(), LL[1]->geometry() & rect(), FP->geometry()};
+        if (m_frmSet)
+            keepClear.append(
+                QRect(mapFromGlobal(m_frmSet->frameGeometry().topLeft()), m_frmSet->frameGeometry().size()));
+        placeClearOf(dialog, this, keepClear);
+        m_brdSet = dialog;
+    }
+    m_brdSet->show();
+    m_brdSet->raise();
+    m_brdSet->activateWindow();
 }
 
 } // namespace quilla

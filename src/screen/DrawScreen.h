@@ -2,19 +2,25 @@
 
 #include "engine/DrawEngine.h"
 #include "engine/ScreenSettings.h"
+#include "screen/ScreenAppearance.h"
 
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
+class QDialog;
 class QLabel;
 class QMenu;
 class QTimer;
 
 namespace quilla {
 
+class BRDSet;
 class Database;
 class DelAward;
+class FRMSet;
 class Music;
 class NumberFrame;
 class Progress;
@@ -23,8 +29,9 @@ class Progress;
 // (left press and release) or the space bar starts a round for the first prize
 // with winners left; the next one stops it and stores the numbers shown. The
 // command labels along the bottom switch the draw mode on and off, close the
-// screen and open the deletion of results; the right button opens the settings menu.
-class MF : public QWidget, public DrawDisplay
+// screen and open the deletion of results; the right button opens the settings menu,
+// from which the frame and board dialogs change the screen's look.
+class MF : public QWidget, public DrawDisplay, public ScreenAppearance
 {
     Q_OBJECT
 
@@ -48,6 +55,24 @@ class MF : public QWidget, public DrawDisplay
     const QList<Candidate> &picks() const { return m_picks; }
     const BoardOptions &boardOptions() const { return m_board; }
     DelAward *delAward() const;
+    FRMSet *frameSettings() const;
+    BRDSet *boardSettings() const;
+
+    // ---- ScreenAppearance, for the settings dialogs
+    Prompt &operatorPrompt() override;
+    NumberFrame *numberFrame() override { return FP; }
+    QLabel *textLabel(Element element) override { return LL[element]; }
+    QString frameString() const override { return m_frameString; }
+    void applyFrameLayout(const QString &text) override;
+    bool storeFrameString(const QString &text) override;
+    bool chooseFont(Element element, QWidget *dialogParent) override;
+    void setTextColour(Element element, qint64 colour) override;
+    bool saveTextStyle(Element element) override;
+    void setBoardGeometry(const QRect &title) override;
+    void setBoardOpaque(bool opaque) override;
+
+    // Runs the font dialog, modal; gives its result (QDialog::Accepted or not).
+    std::function<int(QDialog &)> runDialog;
 
     NumberFrame *FP = nullptr;
     QLabel *LL[3] = {}; // board title, board list, the numbers' text style (never shown)
@@ -74,6 +99,7 @@ class MF : public QWidget, public DrawDisplay
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -85,6 +111,8 @@ class MF : public QWidget, public DrawDisplay
     void loadAppearance();
     void setBackground(const QPixmap &picture);
     void applyStyle(QLabel *label, const TextStyle &style);
+    void layOutFrame();
+    void listBelowTitle();
     void placeBoard();
     void placeCommands();
     void startRound();
@@ -95,6 +123,8 @@ class MF : public QWidget, public DrawDisplay
     void playState(int state);
     void boardOptionChanged();
     void openDelAward();
+    void openFrameSettings();
+    void openBoardSettings();
 
     Database &m_db;
     DrawEngine &m_engine;
@@ -110,11 +140,14 @@ class MF : public QWidget, public DrawDisplay
     int m_secondsLeft = 0;
     bool m_leftPressed = false;
     BoardOptions m_board;
-    TextStyle m_styles[3];
-    bool m_boardPlaced = false; // the list's place came from its stored style
+    TextStyle m_styles[3];  // what LL shows; the board's places in twips
+    QString m_frameString;  // the frame string in force, as stored
+    QString m_previewFrame; // the frame dialog's, while it shows one
     QPixmap m_background;
     QPixmap m_scaled;
     QPointer<DelAward> m_delAward;
+    QPointer<FRMSet> m_frmSet;
+    QPointer<BRDSet> m_brdSet;
     bool m_closing = false;
 };
 

@@ -85,6 +85,16 @@ void NumberFrame::setTextColour(const QColor &colour)
     update();
 }
 
+QRect NumberFrame::textRect() const
+{
+    const QFontMetrics metrics(m_font);
+    int textWidth = 0;
+    for (const QString &line : m_numbers.split(QStringLiteral("\r\n")))
+        textWidth = std::max(textWidth, metrics.horizontalAdvance(line));
+    const int textHeight = m_lineCount * metrics.height();
+    return QRect((width() - textWidth) / 2, (height() - textHeight) / 2, textWidth, textHeight);
+}
+
 int NumberFrame::lineHeight() const
 {
     return QFontMetrics(m_font).height();

@@ -23,6 +23,8 @@ class NumberFrame : public QWidget
     // Lines separated by CR LF, as the engine shows its picks.
     void setNumbers(const QString &text);
     const QString &numbers() const { return m_numbers; }
+    // Where the block of lines is painted, in the frame's pixels.
+    QRect textRect() const;
     void setTextFont(const QFont &font);
     const QFont &textFont() const { return m_font; }
     void setTextColour(const QColor &colour);

@@ -132,6 +132,34 @@ class TestDrawScreen : public QObject
         QTRY_VERIFY(s.screen->LL[1]->text().startsWith(QStringLiteral("二等奖")));
     }
 
+    // Preset winners take the first places of their prize's round, on disk, on the board and in the frame.
+    void aDrawWithPresetsByClicks()
+    {
+        Screen s;
+        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖项表 SET 数量=3,同时=3 WHERE ID=") + Sql::number(s.first)));
+        s.addPreset(s.draw, s.first, QStringLiteral("1007"), QStringLiteral("人6"));
+        s.addPreset(s.draw, s.first, QStringLiteral("1013"), QStringLiteral("人12"));
+        s.open();
+        QTest::mouseClick(s.screen->LCOM[0], Qt::LeftButton, {}, s.screen->LCOM[0]->rect().center());
+        QVERIFY(s.screen->drawMode());
+        s.click();
+        QVERIFY(s.screen->scrolling());
+        for (int i = 0; i < 5; ++i) { // the presets are out of the random picking
+            QTest::qWait(s.screen->Scr->interval() + 5);
+            const QString shown = s.screen->FP->numbers();
+            QVERIFY2(!shown.contains(QStringLiteral("1007")) && !shown.contains(QStringLiteral("1013")),
+                     qPrintable(shown));
+        }
+        s.click();
+        const QStringList stored = s.stored();
+        QCOMPARE(stored.size(), 3);
+        QCOMPARE(stored.mid(0, 2), QStringList({QStringLiteral("1007"), QStringLiteral("1013")}));
+        QCOMPARE(s.screen->FP->numbers().split(QStringLiteral("\r\n")), stored);
+        for (const QString &number : stored)
+            QTRY_VERIFY(s.screen->LL[1]->text().contains(number));
+        QVERIFY(s.screen->LL[1]->text().contains(QStringLiteral("人12")));
+    }
+
     void spaceStartsAndStopsOncePerPress()
     {
         Screen s;

@@ -1,0 +1,389 @@
+#include "screen/BoardSettings.h"
+#include "screen/DrawScreen.h"
+#include "screen/FrameSettings.h"
+#include "screen/NumberFrame.h"
+#include "screen/PixelBox.h"
+#include "support/DrawFixture.h"
+#include "support/FakeMusic.h"
+#include "support/RecordingProgress.h"
+
+#include <QCheckBox>
+#include <QFontDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace quilla;
+
+namespace {
+
+const QString Stored = QStringLiteral("100】【100】【300】【80】【255】【0】【0");
+
+struct Screen : DrawFixture
+{
+    Screen()
+    {
+        draw = addDraw();
+        addPrize(draw, 1, QStringLiteral("一等奖"), 3, 3);
+        addParticipants(draw, 20);
+    }
+    void open()
+    {
+        screen = std::make_unique<MF>(db, engine, progress, music);
+        QVERIFY(screen->Load(draw));
+        screen->resize(1280, 900);
+        screen->show();
+        QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
+    }
+    QString setting(const char *column) { return ReadScreenSetting(db, draw, QString::fromLatin1(column)); }
+    void refuse(const char *column)
+    {
+        QVERIFY(db.ExecuteSql(Sql("CREATE TRIGGER refuse") + QString::fromLatin1(column) +
+                              Sql(" BEFORE UPDATE OF ") + QString::fromLatin1(column) +
+                              Sql(" ON 奖次表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
+    }
+    FRMSet *openFrameDialog()
+    {
+        screen->M_FrmSet->trigger();
+        FRMSet *dialog = screen->frameSettings();
+        if (dialog) // as if the first second were over (its own test waits for it)
+            dialog->T->stop();
+        return dialog;
+    }
+
+    qint64 draw = 0;
+    RecordingProgress progress;
+    FakeMusic music;
+    std::unique_ptr<MF> screen;
+};
+
+// The screen's appearance, counting the frame layouts the dialog asks for.
+struct CountingAppearance : ScreenAppearance
+{
+    explicit CountingAppearance(MF &screen) : screen(screen) {}
+    Prompt &operatorPrompt() override { return screen.operatorPrompt(); }
+    NumberFrame *numberFrame() override { return screen.FP; }
+    QLabel *textLabel(Element element) override { return screen.textLabel(element); }
+    QString frameString() const override { return screen.frameString(); }
+    void applyFrameLayout(const QString &text) override
+    {
+        layouts.append(text);
+        screen.applyFrameLayout(text);
+    }
+    bool storeFrameString(const QString &text) override { return screen.storeFrameString(text); }
+    bool chooseFont(Element element, QWidget *parent) override { return screen.chooseFont(element, parent); }
+    void setTextColour(Element element, qint64 colour) override { screen.setTextColour(element, colour); }
+    bool saveTextStyle(Element element) override { return screen.saveTextStyle(element); }
+    void setBoardGeometry(const QRect &title) override { screen.setBoardGeometry(title); }
+    void setBoardOpaque(bool opaque) override { screen.setBoardOpaque(opaque); }
+
+    MF &screen;
+    QStringList layouts;
+};
+
+// Key by key as typed, Chinese characters too.
+void retype(QLineEdit *box, const QString &text)
+{
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    for (const QChar c : text) {
+        QTest::sendKeyEvent(QTest::Press, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+void click(QWidget *widget)
+{
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+// On the box itself: a check box may be wider than its caption.
+void tick(QCheckBox *box)
+{
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->height() / 2, box->height() / 2));
+}
+
+} // namespace
+
+class TestScreenDialogs : public QObject
+{
+    Q_OBJECT
+
+  private Q_SLOTS:
+    void framePreviewWaitsASecondThenFollowsEachEdit()
+    {
+        Screen s;
+        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
+        s.open();
+        CountingAppearance look(*s.screen);
+        FRMSet dialog(look, s.screen.get());
+        dialog.show();
+        QCOMPARE(dialog.TT[0]->text(), QStringLiteral("100"));
+        QVERIFY(dialog.T->isActive());
+
+        QTest::keyClicks(dialog.TT[0], QStringLiteral("5"));
+        QVERIFY(look.layouts.isEmpty());
+        QCOMPARE(s.screen->FP->x(), 100);
+
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.T->isActive(), 3000);
+        QVERIFY(look.layouts.isEmpty()); // the second running out previews nothing by itself
+        QTest::keyClick(dialog.TT[0], Qt::Key_Backspace);
+        QTest::keyClicks(dialog.TT[0], QStringLiteral("2"));
+        tick(dialog.CK[1]);
+        QCOMPARE(look.layouts, QStringList({QStringLiteral("100】【100】【300】【80】【255】【0】【0"),
+                                            QStringLiteral("1002】【100】【300】【80】【255】【0】【0"),
+                                            QStringLiteral("1002】【100】【300】【80】【255】【0】【1")}));
+        QCOMPARE(s.screen->FP->x(), 1002);
+
+        // The screen coming to the front keeps the preview; the stored string is untouched.
+        s.screen->activateWindow();
+        QTRY_VERIFY(s.screen->isActiveWindow());
+        QCOMPARE(s.screen->FP->x(), 1002);
+        QCOMPARE(s.setting("FRM"), Stored);
+    }
+
+    void confirmStoresSevenFieldsWhateverWasTyped()
+    {
+        Screen s;
+        s.open();
+        FRMSet *dialog = s.openFrameDialog();
+        QVERIFY(dialog);
+        retype(dialog->TT[0], QStringLiteral("】【'\"x-12"));
+        retype(dialog->TT[1], QString());
+        retype(dialog->TT[2], QStringLiteral("123456"));
+        retype(dialog->TT[3], QStringLiteral("-5a"));
+        QCOMPARE(dialog->TT[0]->text(), QStringLiteral("-12"));
+        QCOMPARE(dialog->TT[2]->text(), QStringLiteral("1234"));
+        QCOMPARE(dialog->TT[3]->text(), QStringLiteral("5"));
+        dialog->chooseColor = [](qint64) { return 65280; };
+        click(dialog->LClr);
+        tick(dialog->CK[0]);
+        click(dialog->Com[0]);
+        const QString stored = QStringLiteral("-12】【0】【1234】【5】【65280】【1】【1");
+        QCOMPARE(s.setting("FRM"), stored);
+        QCOMPARE(s.screen->frameString(), stored);
+        QTRY_VERIFY(!s.screen->frameSettings());
+        QCOMPARE(s.screen->FP->geometry().topLeft(), QPoint(-12, 0));
+
+        // Text that did not come through the keyboard cannot split the string either.
+        dialog = s.openFrameDialog();
+        QVERIFY(dialog);
+        dialog->TT[1]->setText(QStringLiteral("7】【8'"));
+        dialog->TT[2]->setText(QStringLiteral("99999999999"));
+        click(dialog->Com[0]);
+        QCOMPARE(s.setting("FRM"), QStringLiteral("-12】【7】【9999】【5】【65280】【1】【1"));
+    }
+
+    void cancelRestoresTheOpeningFrame_data()
+    {
+        QTest::addColumn<QString>("opening");
+        QTest::addColumn<int>("way");
+        for (const QString &opening : {Stored, QString()}) {
+            const char *name = opening.isEmpty() ? "none stored" : "stored";
+            QTest::addRow("%s, 取消", name) << opening << 0;
+            QTest::addRow("%s, Esc", name) << opening << 1;
+            QTest::addRow("%s, close box", name) << opening << 2;
+        }
+    }
+    void cancelRestoresTheOpeningFrame()
+    {
+        QFETCH(QString, opening);
+        QFETCH(int, way);
+        Screen s;
+        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), opening));
+        s.open();
+        const QRect before = s.screen->FP->geometry();
+        FRMSet *dialog = s.openFrameDialog();
+        QVERIFY(dialog);
+        // The boxes show the frame on the screen, the default one too.
+        QCOMPARE(dialog->TT[1]->value(), before.y());
+        retype(dialog->TT[1], QStringLiteral("400"));
+        tick(dialog->CK[0]);
+        QCOMPARE(s.screen->FP->y(), 400);
+        QVERIFY(s.screen->FP->frameLayout().Transparent);
+
+        if (way == 0)
+            click(dialog->Com[1]);
+        else if (way == 1)
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else
+            dialog->close();
+        QTRY_VERIFY(!s.screen->frameSettings());
+        QCOMPARE(s.screen->FP->geometry(), before);
+        QVERIFY(!s.screen->FP->frameLayout().Transparent);
+        QCOMPARE(s.setting("FRM"), opening);
+        QVERIFY(s.prompt.messages.isEmpty());
+    }
+
+    // Font and colour of the numbers are stored when chosen, whatever the frame dialog ends with.
+    void numbersFontAndColourAreStoredAtOnce()
+    {
+        Screen s;
+        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("L2"),
+                                   QStringLiteral("楷体_GB2312】【√】【】【14.25】【】【】【0")));
+        s.open();
+        FRMSet *dialog = s.openFrameDialog();
+        QVERIFY(dialog);
+        const QString before = s.setting("L2");
+
+        // Chooser dialogs cancelled: nothing changes, nothing is stored.
+        dialog->chooseColor = [](qint64) { return -1; };
+        s.screen->runDialog = [](QDialog &) { return int(QDialog::Rejected); };
+        click(dialog->Com[3]);
+        click(dialog->Com[2]);
+        QCOMPARE(s.setting("L2"), before);
+
+        // Confirmed as offered: the dialog knows whole sizes and installed faces only.
+        s.screen->runDialog = [](QDialog &) { return int(QDialog::Accepted); };
+        click(dialog->Com[2]);
+        QVERIFY(s.setting("L2").startsWith(QStringLiteral("楷体_GB2312】【√】【】【14.25】【】【】【0】【")));
+        QCOMPARE(s.screen->FP->textFont().pointSizeF(), 14.25);
+
+        dialog->chooseColor = [](qint64) { return 255; };
+        s.screen->runDialog = [](QDialog &fonts) {
+            QFont chosen = static_cast<QFontDialog &>(fonts).currentFont();
+            chosen.setFamilies({QStringLiteral("DejaVu Serif")});
+            chosen.setPointSize(20);
+            chosen.setItalic(true);
+            chosen.setStyleName(QString()); // the style follows bold and italic
+            static_cast<QFontDialog &>(fonts).setCurrentFont(chosen);
+            return int(QDialog::Accepted);
+        };
+        click(dialog->Com[2]);
+        click(dialog->Com[3]);
+        click(dialog->Com[1]);
+        const QStringList fields = s.setting("L2").split(FieldSeparator);
+        QCOMPARE(fields.size(), 12);
+        QCOMPARE(fields.mid(0, 7),
+                 QStringList({QStringLiteral("DejaVu Serif"), QStringLiteral("√"), QStringLiteral("√"),
+                              QStringLiteral("20"), QString(), QString(), QStringLiteral("255")}));
+        QCOMPARE(s.screen->FP->textFont().pointSizeF(), 20.0);
+    }
+
+    void boardDialogPlacesTheBoardAndStoresItOnClosing()
+    {
+        Screen s;
+        s.open();
+        QLabel *title = s.screen->LL[0];
+        QLabel *list = s.screen->LL[1];
+        s.screen->M_BRD->trigger();
+        BRDSet *dialog = s.screen->boardSettings();
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->TT[0]->value(), title->x());
+        QCOMPARE(dialog->TT[3]->value(), title->height());
+        QVERIFY(title->autoFillBackground()); // the board's area shows while it is edited
+        const int gap = list->y() - title->y() - title->height();
+
+        // Only the title's height changes: the list moves down by as much.
+        const int listTop = list->y();
+        retype(dialog->TT[3], QString::number(title->height() + 40));
+        QCOMPARE(list->y(), listTop + 40);
+        QCOMPARE(list->y() - title->y() - title->height(), gap);
+        retype(dialog->TT[0], QStringLiteral("50"));
+        QCOMPARE(list->x(), 50);
+        QCOMPARE(list->width(), title->width());
+
+        dialog->chooseColor = [](qint64) { return 65280; };
+        click(dialog->Com[4]);
+        QCOMPARE(list->palette().color(QPalette::WindowText), QColor(Qt::green));
+        QVERIFY(s.setting("L1").isEmpty()); // stored when the dialog closes
+
+        const QRect titlePlace = title->geometry();
+        dialog->close(); // the close box confirms
+        QTRY_VERIFY(!s.screen->boardSettings());
+        QVERIFY(!title->autoFillBackground());
+        const QStringList l0 = s.setting("L0").split(FieldSeparator);
+        const QStringList l1 = s.setting("L1").split(FieldSeparator);
+        QCOMPARE(l0.size(), 12);
+        QCOMPARE(l1.size(), 12);
+        QCOMPARE(l1.at(6), QStringLiteral("65280"));
+        QCOMPARE(l1.at(11), QStringLiteral("50000"));
+        QVERIFY(s.prompt.messages.isEmpty());
+
+        // The next opening of the draw shows the board where it was left.
+        s.screen->close();
+        s.open();
+        QCOMPARE(s.screen->LL[0]->geometry(), titlePlace);
+        QCOMPARE(s.screen->LL[1]->y(), titlePlace.bottom() + 1 + gap);
+    }
+
+    void closingTheScreenClosesTheDialogs()
+    {
+        Screen s;
+        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
+        QVERIFY(s.db.ExecuteSql(Sql("CREATE TABLE 写入 (列 TEXT)")));
+        for (const char *column : {"L0", "L1", "FRM"})
+            QVERIFY(s.db.ExecuteSql(Sql("CREATE TRIGGER log") + QString::fromLatin1(column) +
+                                    Sql(" AFTER UPDATE OF ") + QString::fromLatin1(column) +
+                                    Sql(" ON 奖次表 BEGIN INSERT INTO 写入 VALUES('") +
+                                    QString::fromLatin1(column) + Sql("'); END")));
+        s.open();
+        FRMSet *frame = s.openFrameDialog();
+        s.screen->M_BRD->trigger();
+        BRDSet *board = s.screen->boardSettings();
+        QVERIFY(frame && board);
+        QVERIFY(frame->parentWidget() == s.screen.get() && board->windowFlags().testFlag(Qt::Tool));
+        // One of each: the menu brings back the open one.
+        s.screen->M_FrmSet->trigger();
+        s.screen->M_BRD->trigger();
+        QCOMPARE(s.screen->frameSettings(), frame);
+        QCOMPARE(s.screen->boardSettings(), board);
+
+        retype(frame->TT[0], QStringLiteral("300"));
+        retype(board->TT[1], QStringLiteral("20"));
+        s.screen->LCOM_Click(1);
+        QVERIFY(!frame->isVisible() && !board->isVisible());
+        // The board's styles once each; the frame's edits go unstored.
+        QCOMPARE(s.count("写入", Sql("列='L0'")), 1);
+        QCOMPARE(s.count("写入", Sql("列='L1'")), 1);
+        QCOMPARE(s.count("写入"), 2);
+        QCOMPARE(s.setting("L0").split(FieldSeparator).at(9), QStringLiteral("300"));
+        QTest::qWait(20); // the dialogs' deferred deletion
+        s.screen.reset();
+    }
+
+    void failedWritesAreReported()
+    {
+        Screen s;
+        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
+        s.open();
+        s.refuse("FRM");
+        s.refuse("L2");
+        FRMSet *dialog = s.openFrameDialog();
+        QVERIFY(dialog);
+        retype(dialog->TT[0], QStringLiteral("7"));
+        click(dialog->Com[0]);
+        // Not stored: the dialog stays with its preview, the string in force is the old one.
+        QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("号码框设置未能保存，请检查数据库文件！")});
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(s.screen->frameString(), Stored);
+        QCOMPARE(s.screen->FP->x(), 7);
+
+        dialog->chooseColor = [](qint64) { return 255; };
+        click(dialog->Com[3]);
+        QCOMPARE(s.prompt.messages.last(), QStringLiteral("号码的字体和颜色未能保存，请检查数据库文件！"));
+
+        s.prompt.clear();
+        click(dialog->Com[1]); // the opening look is back; the string on disk was never changed
+        QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("号码框设置未能保存，请检查数据库文件！")});
+        QTRY_VERIFY(!s.screen->frameSettings());
+        QCOMPARE(s.screen->FP->x(), 100);
+        QCOMPARE(s.setting("FRM"), Stored);
+
+        // The board dialog has nothing to go back to: it closes and says so.
+        s.prompt.clear();
+        s.refuse("L1");
+        s.screen->M_BRD->trigger();
+        QVERIFY(s.screen->boardSettings());
+        click(s.screen->boardSettings()->Com[0]);
+        QTRY_VERIFY(!s.screen->boardSettings());
+        QCOMPARE(s.prompt.messages,
+                 QStringList{QStringLiteral("公告板的位置和字体未能保存，请检查数据库文件！")});
+        QVERIFY(!s.setting("L0").isEmpty());
+    }
+};
+
+QTEST_MAIN(TestScreenDialogs)
+#include "tst_screendialogs.moc"
