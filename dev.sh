@@ -15,6 +15,7 @@ packages=(
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev
     xvfb xauth strace libxcb1-dev python3-openpyxl python3-xlrd
+    xdotool imagemagick
 )
 
 install_packages() {
