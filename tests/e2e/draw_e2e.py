@@ -8,13 +8,13 @@ program did is read from its database file, from the files it exports and, on
 the draw screen, from a screenshot.
 
 First run: create a draw, give it two prizes, import the participants from a CSV
-file, draw every round (stopping by click and by the space bar) until the screen
-says all prizes are drawn, close the screen, export the results as .xlsx and .csv.
+file, draw every round (starting and stopping by click and by the space bar) until
+a start finds no prize left, close the screen, export the results as .xlsx and .csv.
 Second run, from the database as it was before the draw: kill the program right
 after a stop, start it again, and finish the draw from where it stopped.
 
 usage: draw_e2e.py QUILLA_BINARY PARTICIPANTS_CSV
-Exit code 77 (skipped) without an X display, xdotool or ImageMagick's import.
+Exit code 77 (skipped) without an X display, xdotool, ImageMagick's import or openpyxl.
 """
 
 import csv
@@ -29,6 +29,11 @@ import subprocess
 import sys
 import tempfile
 import time
+
+try:
+    import openpyxl
+except ImportError:
+    openpyxl = None
 
 SKIPPED = 77
 TIMEOUT = 20.0  # for any one window or condition, generous for a busy machine
@@ -56,6 +61,7 @@ class Failure(Exception):
 _started = time.monotonic()
 _step = "starting"
 _program = None  # the running quilla, watched while waiting
+_work = None  # the scratch folder, kept with a screenshot when the test fails
 
 
 def step(text):
@@ -65,11 +71,15 @@ def step(text):
 
 
 def fail(what):
-    raise Failure(f"{_step}: {what}")
+    # What the screen showed, while the program still runs.
+    if _work:
+        subprocess.run(["import", "-silent", "-window", "root", os.path.join(_work, "failure.png")])
+    raise Failure(f"{_step}: {what}\nwindows open: {visible_titles()}")
 
 
-def wait_for(what, probe, timeout=TIMEOUT, interval=0.05):
-    """Polls probe until it gives something true, and returns that."""
+def wait_for(what, probe, timeout=TIMEOUT, interval=0.05, found=None):
+    """Polls probe until it gives something true, and returns that; found() says
+    what there was instead."""
     deadline = time.monotonic() + timeout
     while True:
         value = probe()
@@ -78,7 +88,7 @@ def wait_for(what, probe, timeout=TIMEOUT, interval=0.05):
         if _program and _program.poll() is not None:
             fail(f"quilla ended (exit code {_program.returncode}) while waiting for {what}")
         if time.monotonic() > deadline:
-            fail(f"no {what} after {timeout:.0f} s")
+            fail(f"no {what} after {timeout:.0f} s" + (f"; found {found()}" if found else ""))
         time.sleep(interval)
 
 
@@ -103,10 +113,7 @@ def wait_rows(what, read, count):
         seen[:] = read()
         return len(seen) == count
 
-    try:
-        wait_for(what, probe)
-    except Failure as failure:
-        raise Failure(f"{failure}; found {seen}") from None
+    wait_for(what, probe, found=lambda: seen)
     return list(seen)
 
 
@@ -245,6 +252,7 @@ def draw_round(db, draw, screen, start_by, stop_by, prize_id, expected_total):
     new = stored[len(before):]
     if stored[:len(before)] != before or any(row[0] != prize_id for row in new):
         fail(f"the round changed earlier results or stored winners of another prize: {before} -> {stored}")
+    return stored
 
 
 def rounds(prize_ids, drawn=0):
@@ -262,7 +270,8 @@ def rounds(prize_ids, drawn=0):
 
 
 def expect_all_drawn(db, draw, screen):
-    """A start with no prize left shows 所有奖项都已抽完！ and stores nothing."""
+    """A start with no prize left is answered by a message box (所有奖项都已抽完！,
+    a text X does not tell) and stores nothing."""
     draw_action(screen, "space")
     box = wait_window(MAIN)  # the management window is hidden behind the screen
     if len(results(db, draw)) != WINNERS:
@@ -335,6 +344,7 @@ def participants_of(sample):
 
 
 def check_winners(db, draw, prize_ids, people):
+    """Every prize has its winners, all distinct participants; returns them."""
     stored = results(db, draw)
     numbers = [number for _, number, _ in stored]
     if len(stored) != WINNERS or len(set(numbers)) != WINNERS:
@@ -348,23 +358,18 @@ def check_winners(db, draw, prize_ids, people):
 
 
 def exported_rows(path):
-    """The rows of an exported file as lists of texts, the titles first; None until complete."""
-    try:
-        if path.endswith(".xlsx"):
-            import openpyxl
-
-            sheet = openpyxl.load_workbook(path, read_only=True).active
-            rows = [["" if v is None else str(v) for v in row] for row in sheet.iter_rows(values_only=True)]
-        else:
-            with open(path, "rb") as f:
-                rows = list(csv.reader(io.StringIO(f.read().decode("gbk"), newline="")))
-    except Exception:
-        return None
-    return rows if len(rows) == WINNERS + 1 else None
+    """The rows of an exported file as lists of texts, the titles first. Both kinds
+    are written under another name and then renamed: a file that exists is whole."""
+    wait_for(f"exported file {os.path.basename(path)}", lambda: os.path.exists(path))
+    if path.endswith(".xlsx"):
+        sheet = openpyxl.load_workbook(path, read_only=True).active
+        return [["" if v is None else str(v) for v in row] for row in sheet.iter_rows(values_only=True)]
+    with open(path, "rb") as f:
+        return list(csv.reader(io.StringIO(f.read().decode("gbk"), newline="")))
 
 
 def check_export(path, winners):
-    rows = wait_for(f"exported file {os.path.basename(path)}", lambda: exported_rows(path))
+    rows = exported_rows(path)
     titles = rows[0]
     try:
         at = [titles.index(t) for t in ("获得奖项", "抽奖号码", "姓名")]
@@ -373,14 +378,6 @@ def check_export(path, winners):
     found = sorted(tuple(row[i] for i in at) for row in rows[1:])
     if found != sorted(winners):
         fail(f"{path} holds {found}, the database {sorted(winners)}")
-
-
-def export_results(main, keys_to_button, path):
-    keys(main, *keys_to_button, "space")
-    dialog = wait_window(SAVE_DIALOG)
-    type_text(dialog, path)
-    keys(dialog, "Return")
-    wait_closed(dialog, SAVE_DIALOG)
 
 
 # ---------------------------------------------------------------- the two runs
@@ -395,90 +392,111 @@ def program_folder(work, name, binary, database=None):
     return folder
 
 
+# The keyboard focus moves along each window's tab order, as the program's layout
+# code makes it. When an editor closes, the management window's focus is back on its
+# start button (开始抽奖), the first control of that order.
+
+
+def create_draw(main, db):
+    step("creating a draw")
+    keys(main, "Tab", "Tab", "space")  # start button -> tabs -> 新建抽奖
+    editor = wait_window(DRAW_EDITOR)
+    keys(editor, "Tab", "Tab")  # picture path -> mask -> name
+    type_text(editor, DRAW_NAME)
+    keys(editor, *["Tab"] * 5, "space")  # three music fields, 浏览 -> 确定
+    wait_closed(editor, DRAW_EDITOR)
+    found = wait_for("the draw in the database", lambda: query(db, "SELECT ID, 抽奖内容 FROM 奖次表"))
+    if [name for _, name in found] != [DRAW_NAME]:
+        fail(f"draws stored: {found}")
+    return found[0][0]
+
+
+def add_prizes(main, db, draw):
+    for i, (name, quantity, per_round) in enumerate(PRIZES):
+        step(f"adding the prize {name}")
+        # Start button -> tabs (to 奖项设置 the first time) -> chooser -> 添加奖项.
+        keys(main, "Tab", *(["Right"] if i == 0 else []), "Tab", "Tab", "space")
+        editor = wait_window(PRIZE_EDITOR)
+        type_text(editor, name)
+        keys(editor, "Tab")
+        type_text(editor, str(quantity))
+        keys(editor, "Tab")
+        type_text(editor, str(per_round))
+        keys(editor, *["Tab"] * 4, "space")  # two check boxes, description -> 确定
+        wait_closed(editor, PRIZE_EDITOR)
+    stored = wait_rows("both prizes in the database", lambda: query(
+        db, "SELECT ID, 名称, 数量, 同时 FROM 奖项表 WHERE CID=? ORDER BY 顺序", draw), len(PRIZES))
+    if [tuple(p[1:]) for p in stored] != PRIZES:
+        fail(f"prizes stored: {stored}")
+    return [p[0] for p in stored]
+
+
+def import_participants(main, db, draw, sample, people):
+    step("importing the participants")
+    keys(main, "Tab", "Right", "Tab", "Tab", "space")  # start button -> tabs -> 抽奖号码, chooser, 导入数据
+    dialog = wait_window(OPEN_DIALOG)
+    type_text(dialog, os.path.abspath(sample))
+    keys(dialog, "Return")
+    mapping = wait_window(MAPPING)
+    keys(mapping, "Tab")  # preview -> first row of the range
+    type_text(mapping, "2")
+    keys(mapping, "Tab")
+    type_text(mapping, str(len(people) + 1))
+    keys(mapping, "Tab", "Right", "Right")  # the mapping grid, column 对应列号
+    type_text(mapping, "A")
+    keys(mapping, "Return", "Down")
+    type_text(mapping, "B")
+    keys(mapping, "Return", "Tab", "space")  # -> 确定
+    wait_closed(mapping, MAPPING)
+    imported = wait_rows("the participants in the database", lambda: query(
+        db, "SELECT 号码, 姓名 FROM 号码表 WHERE CID=? ORDER BY ID", draw), len(people))
+    if imported != people:
+        fail(f"imported {imported}, the file holds {people}")
+
+
+def export_results(main, keys_to_button, path):
+    keys(main, *keys_to_button, "space")
+    dialog = wait_window(SAVE_DIALOG)
+    type_text(dialog, path)
+    keys(dialog, "Return")
+    wait_closed(dialog, SAVE_DIALOG)
+
+
 def first_run(work, binary, sample, env, people):
+    """Everything from an empty database; returns a copy of the database as it was
+    before the draw, the draw's id and its prizes' ids."""
     folder = program_folder(work, "first", binary)
     db = os.path.join(folder, "Data.mdb")
     program = Program(folder, env)
     try:
         main = program.main_window()
-
-        step("creating a draw")
-        keys(main, "Tab", "Tab", "space")  # start button -> tabs -> 新建抽奖
-        editor = wait_window(DRAW_EDITOR)
-        keys(editor, "Tab", "Tab")  # picture path -> mask -> name
-        type_text(editor, DRAW_NAME)
-        keys(editor, *["Tab"] * 5, "space")  # three music fields, 浏览 -> 确定
-        wait_closed(editor, DRAW_EDITOR)
-        found = wait_for("the draw in the database", lambda: query(db, "SELECT ID, 抽奖内容 FROM 奖次表"))
-        if [name for _, name in found] != [DRAW_NAME]:
-            fail(f"draws stored: {found}")
-        draw = found[0][0]
-
-        for i, (name, quantity, per_round) in enumerate(PRIZES):
-            step(f"adding the prize {name}")
-            # From the start button: the tabs (to 奖项设置 the first time), the chooser, 添加奖项.
-            keys(main, "Tab", *(["Right"] if i == 0 else []), "Tab", "Tab", "space")
-            editor = wait_window(PRIZE_EDITOR)
-            type_text(editor, name)
-            keys(editor, "Tab")
-            type_text(editor, str(quantity))
-            keys(editor, "Tab")
-            type_text(editor, str(per_round))
-            keys(editor, *["Tab"] * 4, "space")  # two check boxes, description -> 确定
-            wait_closed(editor, PRIZE_EDITOR)
-        stored = wait_rows("both prizes in the database", lambda: query(
-            db, "SELECT ID, 名称, 数量, 同时 FROM 奖项表 WHERE CID=? ORDER BY 顺序", draw), len(PRIZES))
-        if [tuple(p[1:]) for p in stored] != PRIZES:
-            fail(f"prizes stored: {stored}")
-        prize_ids = [p[0] for p in stored]
-
-        step("importing the participants")
-        keys(main, "Tab", "Right", "Tab", "Tab", "space")  # start button -> tabs -> 抽奖号码, chooser, 导入数据
-        dialog = wait_window(OPEN_DIALOG)
-        type_text(dialog, os.path.abspath(sample))
-        keys(dialog, "Return")
-        mapping = wait_window(MAPPING)
-        keys(mapping, "Tab")  # the preview -> first row
-        type_text(mapping, "2")
-        keys(mapping, "Tab")
-        type_text(mapping, str(len(people) + 1))
-        keys(mapping, "Tab", "Right", "Right")  # the mapping grid, column 对应列号
-        type_text(mapping, "A")
-        keys(mapping, "Return", "Down")
-        type_text(mapping, "B")
-        keys(mapping, "Return", "Tab", "space")  # -> 确定
-        wait_closed(mapping, MAPPING)
-        imported = wait_rows("the participants in the database", lambda: query(
-            db, "SELECT 号码, 姓名 FROM 号码表 WHERE CID=? ORDER BY ID", draw), len(people))
-        if imported != people:
-            fail(f"imported {imported}, the file holds {people}")
-        # The second run starts from here.
+        draw = create_draw(main, db)
+        prize_ids = add_prizes(main, db, draw)
+        import_participants(main, db, draw, sample, people)
         snapshot = os.path.join(work, "before-draw.mdb")
         with sqlite3.connect(f"file:{db}?mode=ro", uri=True) as source, sqlite3.connect(snapshot) as copy:
             source.backup(copy)
 
         step("drawing every prize")
         screen = open_screen(main, ["shift+Tab"] * 3)  # 导入数据 -> chooser -> tabs -> start button
-        # Every way of starting and stopping: click and space bar.
         ways = [("click", "click"), ("space", "space"), ("click", "space"), ("space", "click")]
         for (start_by, stop_by), (prize_id, total) in zip(itertools.cycle(ways), rounds(prize_ids)):
             step(f"round started by {start_by}, stopped by {stop_by}")
             draw_round(db, draw, screen, start_by, stop_by, prize_id, total)
         step("a start after the last prize")
         expect_all_drawn(db, draw, screen)
-
         step("closing the draw screen")
         close_screen(screen, main)
         winners = check_winners(db, draw, prize_ids, people)
-        names = {prize_id: name for prize_id, (name, _, _) in zip(prize_ids, PRIZES)}
-        expected = [(names[wid], number, name) for wid, number, name in winners]
 
         step("exporting the results")
+        names = {prize_id: name for prize_id, (name, _, _) in zip(prize_ids, PRIZES)}
+        expected = [(names[wid], number, name) for wid, number, name in winners]
         xlsx = os.path.join(work, "results.xlsx")
         export_results(main, ["Tab", "Right", "Tab", "Tab", "Tab"], xlsx)  # tabs -> 抽奖结果 … 导出数据
         check_export(xlsx, expected)
         csv_path = os.path.join(work, "results.csv")
-        export_results(main, [], csv_path)  # the focus stays on 导出数据
+        export_results(main, [], csv_path)  # the focus stayed on 导出数据
         check_export(csv_path, expected)
         return snapshot, draw, prize_ids
     finally:
@@ -494,19 +512,18 @@ def second_run(work, binary, env, people, snapshot, draw, prize_ids):
         main = program.main_window()
         screen = open_screen(main, [])  # the focus starts on the start button
         prize_id, total = next(rounds(prize_ids))
-        draw_round(db, draw, screen, "space", "space", prize_id, total)
+        kept = draw_round(db, draw, screen, "space", "space", prize_id, total)
         program.kill()
     finally:
         program.end()
-    kept = results(db, draw)
 
     step("restarting after the kill")
     program = Program(folder, env)
     try:
         main = program.main_window()
         if results(db, draw) != kept:
-            fail(f"the round stored before the kill changed at the restart: {kept} -> {results(db, draw)}")
-        screen = open_screen(main, [], question_answer="n")  # 否: keep the results, draw the rest
+            fail(f"the round stored before the kill is not what the restart finds: {kept} -> {results(db, draw)}")
+        screen = open_screen(main, [], question_answer="n")  # 否(N): keep the results, draw the rest
         step("finishing the draw")
         for prize_id, total in rounds(prize_ids, drawn=len(kept)):
             draw_round(db, draw, screen, "click", "space", prize_id, total)
@@ -524,11 +541,14 @@ def main():
         print("skipped: no X display")
         return SKIPPED
     missing = [tool for tool in ("xdotool", "import") if not shutil.which(tool)]
+    if not openpyxl:
+        missing.append("python3-openpyxl")
     if missing:
         print(f"skipped: {', '.join(missing)} not installed")
         return SKIPPED
     binary, sample = sys.argv[1], sys.argv[2]
-    work = tempfile.mkdtemp(prefix="quilla-e2e-")
+    global _work
+    work = _work = tempfile.mkdtemp(prefix="quilla-e2e-")
     home = os.path.join(work, "home")
     runtime = os.path.join(work, "runtime")
     os.makedirs(home)
@@ -543,16 +563,20 @@ def main():
     # Qt's own file dialogs, whose name field takes a typed path.
     for name in ("QT_QPA_PLATFORMTHEME", "LC_ALL"):
         env.pop(name, None)
+    # An X server resets whenever its last client leaves, and a program connecting
+    # just then can be turned away: one client stays connected throughout.
+    keeper = subprocess.Popen(["xdotool", "sleep", "600"])
     try:
         people = participants_of(sample)
         snapshot, draw, prize_ids = first_run(work, binary, sample, env, people)
         second_run(work, binary, env, people, snapshot, draw, prize_ids)
     except Failure as failure:
-        subprocess.run(["import", "-silent", "-window", "root", os.path.join(work, "failure.png")])
         print(f"FAILED at {failure}")
-        print(f"windows open: {visible_titles()}")
         print(f"files, logs and a screenshot kept in {work}")
         return 1
+    finally:
+        keeper.kill()
+        keeper.wait()
     shutil.rmtree(work)
     print(f"passed in {time.monotonic() - _started:.1f} s")
     return 0
