@@ -92,6 +92,18 @@ def wait_for(what, probe, timeout=TIMEOUT, interval=0.05, found=None):
         time.sleep(interval)
 
 
+def wait_rows(what, read, count):
+    """Polls read() until it gives count rows, and returns them."""
+    seen = []
+
+    def probe():
+        seen[:] = read()
+        return len(seen) == count
+
+    wait_for(what, probe, found=lambda: seen)
+    return list(seen)
+
+
 # ---------------------------------------------------------------- X input and windows
 
 
@@ -103,18 +115,6 @@ def xdotool(*args):
 def windows(title):
     """The visible windows with exactly this title."""
     return [int(w) for w in xdotool("search", "--onlyvisible", "--name", f"^{re.escape(title)}$").split()]
-
-
-def wait_rows(what, read, count):
-    """Polls read() until it gives count rows, and returns them."""
-    seen = []
-
-    def probe():
-        seen[:] = read()
-        return len(seen) == count
-
-    wait_for(what, probe, found=lambda: seen)
-    return list(seen)
 
 
 def wait_window(title, besides=()):
@@ -157,8 +157,8 @@ def type_text(window, text):
 
 
 def click(x, y):
-    # The server takes the move before the press: no need for --sync, which
-    # can wait many seconds when the pointer is there already.
+    # The server takes the move before the press. (--sync, which waits for the
+    # move to be seen, at times waited 15 s here.)
     xdotool("mousemove", x, y, "click", 1)
 
 
