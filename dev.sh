@@ -16,7 +16,7 @@ packages=(
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev
     xvfb xauth strace libxcb1-dev python3-openpyxl python3-xlrd
-    desktop-file-utils appstream x11-xserver-utils
+    desktop-file-utils appstream x11-xserver-utils xdotool imagemagick
 )
 
 install_packages() {

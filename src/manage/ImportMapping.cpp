@@ -108,6 +108,11 @@ InputMap::InputMap(Database &db, Progress &progress, qint64 drawId, const QStrin
     connect(Com[0], &QPushButton::clicked, this, &InputMap::confirm);
     connect(Com[1], &QPushButton::clicked, this, &QDialog::reject);
 
+    // Tab goes on to the next field instead of cycling through the cells, so that the
+    // range, the mapping and the buttons can be reached from the keyboard; arrows move within a grid.
+    M0->setTabKeyNavigation(false);
+    M1->setTabKeyNavigation(false);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(previewLabel);
     layout->addWidget(M0, 1);
