@@ -170,10 +170,19 @@ void InputMap::preview()
     M0->setColWidth(0, 300);
 }
 
+// An entry still being typed counts, whichever cell it is in and wherever the focus went.
+void InputMap::commitTyping()
+{
+    for (QLineEdit *editor : M1->viewport()->findChildren<QLineEdit *>())
+        if (editor->isVisible()) {
+            Q_EMIT M1->itemDelegate()->commitData(editor);
+            Q_EMIT M1->itemDelegate()->closeEditor(editor);
+        }
+}
+
 void InputMap::confirm()
 {
-    // An entry still being typed counts.
-    M1->setCurrentIndex(QModelIndex());
+    commitTyping();
     if (boxValue(T[1]) < 1) {
         m_db.prompt().message(QStringLiteral("请输入要导入的行数！"));
         return;
@@ -193,7 +202,7 @@ void InputMap::confirm()
 void InputMap::done(int code)
 {
     // The range and the mapping are kept however the window closes.
-    M1->setCurrentIndex(QModelIndex());
+    commitTyping();
     WriteSetting(SettingsApplication, Section, QStringLiteral("T(0)"), T[0]->text());
     WriteSetting(SettingsApplication, Section, QStringLiteral("T(1)"), T[1]->text());
     WriteSetting(SettingsApplication, Section, QStringLiteral("I(0)"), M1->item(0, MappingColumn)->text());

@@ -40,6 +40,7 @@ class InputMap : public QDialog
   private:
     void preview();
     void confirm();
+    void commitTyping();
 
     Database &m_db;
     Progress &m_progress;
