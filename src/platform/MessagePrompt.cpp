@@ -28,10 +28,12 @@ QMessageBox::Icon boxIcon(Prompt::Icon icon)
 
 QWidget *MessagePrompt::owner() const
 {
-    // A box owned by a hidden window could open behind the full-screen draw screen.
-    if (m_parent && m_parent->isVisible())
-        return m_parent;
-    return QApplication::activeWindow() ? QApplication::activeWindow() : m_parent.data();
+    // Over the window the operator works in: the draw screen may be on the projector
+    // while the management window stays on the laptop, and a box owned by a hidden
+    // window could open behind the full-screen draw screen.
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    return m_parent.data();
 }
 
 void MessagePrompt::message(const QString &text, Icon icon)

@@ -2,6 +2,7 @@
 // Runs offscreen with two configured displays, and on an X server whose
 // displays LAPTOP and PROJ are RandR monitors that the test can unplug.
 #include "manage/ManagementWindow.h"
+#include "platform/MessagePrompt.h"
 #include "platform/ScreenChoice.h"
 #include "screen/DrawScreen.h"
 #include "support/DrawFixture.h"
@@ -9,13 +10,16 @@
 #include "support/RecordingProgress.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 using namespace quilla;
 
@@ -86,6 +90,18 @@ class TestDrawScreenPlacement : public QObject
         QVERIFY(screen->isFullScreen());
         QVERIFY(p.window->isVisible());
         QVERIFY(!p.window->centralWidget()->isEnabled() && !p.window->menuBar()->isEnabled());
+        // Messages of the draw come up where the operator is working, not on the laptop.
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        MessagePrompt prompt(p.window.get());
+        QWidget *owner = nullptr;
+        QTimer::singleShot(0, screen, [&owner] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                owner = box->parentWidget();
+                box->accept();
+            }
+        });
+        prompt.message(QStringLiteral("所有奖项都已抽完！"));
+        QCOMPARE(owner, screen);
         screen->close();
         QTRY_VERIFY(!p.window->drawScreen());
         QVERIFY(p.window->centralWidget()->isEnabled() && p.window->menuBar()->isEnabled());
