@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quilla {
@@ -119,8 +120,9 @@ void CentreInWorkArea(QWidget *window)
     const QRect work = screen->availableGeometry();
     const QSize size = window->frameGeometry().size();
     const int taskBar = full.bottom() - work.bottom();
-    window->move(full.left() + (full.width() - size.width()) / 2,
-                 full.top() + (full.height() - size.height() - taskBar) / 2);
+    // A window larger than a small display keeps its title bar and left edge on it.
+    window->move(std::max(work.left(), full.left() + (full.width() - size.width()) / 2),
+                 std::max(work.top(), full.top() + (full.height() - size.height() - taskBar) / 2));
 }
 
 void MakeTopmost(QWidget *window)

@@ -106,6 +106,10 @@ class TestWindowHelpers : public QObject
         CentreInWorkArea(&dialog);
         const QRect screen = dialog.screen()->geometry();
         QCOMPARE(dialog.frameGeometry().center().x(), screen.center().x());
+        // Wider than the display: the left edge stays on it.
+        dialog.resize(screen.width() + 300, 100);
+        CentreInWorkArea(&dialog);
+        QCOMPARE(dialog.frameGeometry().left(), dialog.screen()->availableGeometry().left());
     }
 
     void pumpingRunsWhatIsPending()
