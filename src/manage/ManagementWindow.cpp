@@ -874,6 +874,13 @@ MF *FSet::drawScreen() const
 
 void FSet::closeEvent(QCloseEvent *event)
 {
+    // With the draw screen on the projector this window stays open beside it; a
+    // stray close must not end the draw in front of the audience.
+    if (m_screen && m_screen->isVisible() && isVisible()) {
+        event->ignore();
+        m_db.prompt().message(QStringLiteral("正在抽奖，请先在抽奖屏幕上结束抽奖，再关闭本窗口。"));
+        return;
+    }
     // Everything is stored as it is made: closing ends the program, editors included.
     m_quitting = true;
     event->accept();

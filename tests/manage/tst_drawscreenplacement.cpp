@@ -102,6 +102,10 @@ class TestDrawScreenPlacement : public QObject
         });
         prompt.message(QStringLiteral("所有奖项都已抽完！"));
         QCOMPARE(owner, screen);
+        // A stray close of the operator's window does not end the draw.
+        QVERIFY(!p.window->close());
+        QVERIFY(screen->isVisible());
+        QCOMPARE(p.prompt.messages.size(), 1);
         screen->close();
         QTRY_VERIFY(!p.window->drawScreen());
         QVERIFY(p.window->centralWidget()->isEnabled() && p.window->menuBar()->isEnabled());
