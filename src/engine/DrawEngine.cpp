@@ -82,6 +82,8 @@ bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
     if (!read) {
         m_pool.assign({});
         m_presets.clear();
+        m_presetRows.clear();
+        m_presetsDrawId = 0;
         m_db.prompt().message(
             QStringLiteral("抽奖数据没有能够完整读出，为保证抽奖公平，不能开始抽奖。请检查数据库文件！"),
             Prompt::Icon::Critical);

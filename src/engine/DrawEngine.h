@@ -91,7 +91,8 @@ class DrawEngine
     // also when earlier results were to be deleted and could not be.
     bool ConfirmDrawStart(qint64 drawId);
     // The clean-up when the draw screen closes: deletes the draw's preset winners
-    // unless the preset editor's setting keeps them ("ReSet"/"CHK" not 0). False,
+    // unless the preset editor's setting keeps them ("ReSet"/"CHK" not 0): those
+    // LoadPresets read for it, so presets stored while it ran are kept. False,
     // after telling the operator, when they could not be deleted.
     bool ClearPresetsAfterDraw(qint64 drawId);
     void ShowPicks(const QList<Candidate> &picks);
@@ -107,6 +108,10 @@ class DrawEngine
     bool m_prizesRead = true;
     CandidatePool m_pool;
     QList<Candidate> m_presets;
+    // The 预设表 rows LoadPresets read, by rowid: clearing after the draw takes
+    // these, not presets the editor stored while the draw ran.
+    qint64 m_presetsDrawId = 0;
+    QList<qint64> m_presetRows;
     std::mt19937_64 m_random;
 };
 

@@ -125,7 +125,8 @@ bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
     if (done) {
         Database::Transaction transaction(db);
         QList<StoredPreset> stored;
-        done = LoadPrizePresets(db, drawId, prizeId, stored);
+        // A prize deleted meanwhile would get presets that nothing shows or removes.
+        done = PrizeOfDrawExists(db, drawId, prizeId) && LoadPrizePresets(db, drawId, prizeId, stored);
         QList<qint64> replaced;
         for (const StoredPreset &preset : std::as_const(stored))
             if (isShown(preset.Person))
@@ -165,6 +166,13 @@ bool ClearPrizePresets(Database &db, qint64 drawId, qint64 prizeId)
         db.prompt().message(QStringLiteral("本奖次的预设项未能清除，数据库没有改变。"),
                             Prompt::Icon::Warning);
     return done;
+}
+
+bool PrizeOfDrawExists(Database &db, qint64 drawId, qint64 prizeId)
+{
+    return db.isOpen() && drawId > 0 && prizeId > 0 &&
+           db.CountRows(QStringLiteral("奖项表"),
+                        Sql("ID=") + Sql::number(prizeId) + Sql(" AND CID=") + Sql::number(drawId)) > 0;
 }
 
 } // namespace quilla

@@ -76,4 +76,7 @@ bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
 // Deletes every preset of the prize.
 bool ClearPrizePresets(Database &db, qint64 drawId, qint64 prizeId);
 
+// The prize is still one of the draw's (false also when that cannot be read).
+bool PrizeOfDrawExists(Database &db, qint64 drawId, qint64 prizeId);
+
 } // namespace quilla

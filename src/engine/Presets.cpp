@@ -11,17 +11,24 @@ namespace quilla {
 bool DrawEngine::LoadPresets(qint64 drawId)
 {
     m_presets.clear();
+    m_presetRows.clear();
+    m_presetsDrawId = 0;
     QList<Candidate> presets;
-    const bool read =
-        m_db.forEachRow(Sql("SELECT * FROM 预设表 WHERE PID=") + Sql::number(drawId), [&](const Row &row) {
+    QList<qint64> rows;
+    const bool read = m_db.forEachRow(
+        Sql("SELECT rowid AS PresetRow, * FROM 预设表 WHERE PID=") + Sql::number(drawId), [&](const Row &row) {
             Candidate preset;
             preset.Number = row.text(u"Code"); // as stored: blanks are kept
             preset.Name = row.text(u"Name");
             preset.Id = row.number(u"AID");
             presets.append(preset);
+            rows.append(row.number(u"PresetRow"));
         });
-    if (read)
+    if (read) {
         m_presets = std::move(presets);
+        m_presetRows = std::move(rows);
+        m_presetsDrawId = drawId;
+    }
     return read;
 }
 

@@ -153,7 +153,18 @@ bool DrawEngine::ClearPresetsAfterDraw(qint64 drawId)
         ReadSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString());
     if (LeadingNumber(keep) != 0)
         return true;
-    if (m_db.ExecuteSql(Sql("DELETE * FROM 预设表 WHERE PID=") + Sql::number(drawId)))
+    bool done = true;
+    if (drawId == m_presetsDrawId) {
+        // The presets this opening of the screen used; any stored since wait for the next.
+        Database::Transaction transaction(m_db);
+        for (qsizetype i = 0; i < m_presetRows.size() && done; ++i)
+            done = m_db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE rowid=") + Sql::number(m_presetRows.at(i)) +
+                                   Sql(" AND PID=") + Sql::number(drawId));
+        done = done && transaction.commit();
+    } else {
+        done = m_db.ExecuteSql(Sql("DELETE * FROM 预设表 WHERE PID=") + Sql::number(drawId));
+    }
+    if (done)
         return true;
     m_db.prompt().message(QStringLiteral("本次抽奖的预设获奖人员未能清除，请在预设窗口中检查并清除！"),
                           Prompt::Icon::Warning);

@@ -611,6 +611,7 @@ void FSet::openResultAdd()
     // One preset editor; it neither locks this window nor waits for a draw to end.
     if (!m_resultAdd) {
         m_resultAdd = new ResultAdd(m_db, m_progress, this);
+        m_resultAdd->runningDraw = [this] { return m_screen ? m_engine.CurrentDraw.Id : qint64(0); };
         connect(m_resultAdd, &ResultAdd::closed, m_resultAdd, &QObject::deleteLater);
     }
     m_resultAdd->show();
@@ -782,9 +783,9 @@ void FSet::gridPressed(int index, Qt::MouseButton button, double x, double y)
     if (index == 2)
         closeEditor(); // a sort or a refit moves the rows under it
     if (button != Qt::LeftButton) {
-        QMenu menu(this);
-        QMenu *out = menu.addMenu(QStringLiteral("导出"));
-        out->addAction(QStringLiteral("导出表格"), this, [this, grid] { exportGrid(*grid); });
+        // The "导出" pop-up shows its entries directly.
+        QMenu menu(QStringLiteral("导出"), this);
+        menu.addAction(QStringLiteral("导出表格"), this, [this, grid] { exportGrid(*grid); });
         menu.exec(grid->mapToGlobal(QPoint(ToPixels(x), ToPixels(y))));
         return;
     }
@@ -810,9 +811,8 @@ bool FSet::eventFilter(QObject *watched, QEvent *event)
         const QPoint at = mouse->position().toPoint();
         if (mouse->button() != Qt::LeftButton && at.y() < ToPixels(60) + 4 &&
             at.x() > Pic[3]->width() - ToPixels(180) - 4) {
-            QMenu menu(this);
-            QMenu *results = menu.addMenu(QStringLiteral("设置结果"));
-            results->addAction(QStringLiteral("预设置结果"), this, &FSet::openResultAdd);
+            QMenu menu(QStringLiteral("设置结果"), this);
+            menu.addAction(QStringLiteral("预设置结果"), this, &FSet::openResultAdd);
             menu.exec(mouse->globalPosition().toPoint());
             return true;
         }

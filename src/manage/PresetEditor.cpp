@@ -216,6 +216,17 @@ bool ResultAdd::SaveMarks()
 {
     if (!m_marksModified)
         return true;
+    if (!PrizeOfDrawExists(m_db, m_drawId, m_prizeId)) {
+        // Deleted in the management window meanwhile: nothing to store the marks for.
+        m_db.prompt().message(QStringLiteral("这个奖项已被删除，它的预设项无法保存。"), Prompt::Icon::Warning);
+        m_marksModified = false;
+        const qint64 draw = m_drawId;
+        FillChooser(CMB[0], m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+                    Sql());
+        showKey(CMB[0], draw); // stays on the first draw when this one went too
+        showDraw(ChooserKey(CMB[0]->currentText()));
+        return false;
+    }
     QList<PresetPerson> marked;
     for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r)
         if (!MSF->TextMatrix(r, MarkColumn).isEmpty() && !MSF->TextMatrix(r, NumberColumn).isEmpty())
@@ -226,7 +237,17 @@ bool ResultAdd::SaveMarks()
             [&listed](const PresetPerson &person) { return listed.contains(person); }, marked))
         return false;
     m_marksModified = false;
+    noteRunningDraw();
     return true;
+}
+
+void ResultAdd::noteRunningDraw()
+{
+    const qint64 running = runningDraw ? runningDraw() : 0;
+    if (running < 1 || running != m_drawId || running == m_toldRunning)
+        return;
+    m_toldRunning = running;
+    m_db.prompt().message(QStringLiteral("这个抽奖正在进行：预设项的修改要到下次打开抽奖屏幕时才生效。"));
 }
 
 void ResultAdd::RefreshMarks()
@@ -248,14 +269,24 @@ void ResultAdd::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modi
         return;
     const int shift = (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
                       (modifiers & Qt::AltModifier ? 4 : 0);
+    QList<bool> before;
+    before.reserve(MSF->Rows());
+    for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r)
+        before.append(!MSF->TextMatrix(r, MarkColumn).isEmpty());
     if (!GridPresenter::CheckColumnClick(*MSF, shift, x, y, true))
         return;
-    // A row without a number names nobody the draw could pick.
+    // A row without a number names nobody the draw could pick: its mark goes again,
+    // and a click that only touched such rows changed nothing worth asking about.
     Grid::Batch batch(*MSF);
-    for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r)
-        if (MSF->TextMatrix(r, NumberColumn).isEmpty() && !MSF->TextMatrix(r, MarkColumn).isEmpty())
-            MSF->setTextMatrix(r, MarkColumn, QString());
-    m_marksModified = true;
+    for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r) {
+        const bool marked = !MSF->TextMatrix(r, MarkColumn).isEmpty();
+        if (MSF->TextMatrix(r, NumberColumn).isEmpty()) {
+            if (marked)
+                MSF->setTextMatrix(r, MarkColumn, QString());
+        } else if (marked != before.value(r - MSF->FixedRows())) {
+            m_marksModified = true;
+        }
+    }
 }
 
 // ---------------------------------------------------------------- buttons
@@ -268,6 +299,7 @@ void ResultAdd::Com_Click(int index)
         clearMarks();
         m_marksModified = false;
         m_marksRead = true; // none stored now
+        noteRunningDraw();
         return;
     }
     if (m_marksModified &&

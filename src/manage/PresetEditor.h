@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QWidget>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -39,6 +41,10 @@ class ResultAdd : public QWidget
     // the draw screen may have cleared the presets.
     void RefreshMarks();
 
+    // The draw a draw screen is running now (0: none). Its presets were read when the
+    // screen opened: changes made meanwhile count from its next opening.
+    std::function<qint64()> runningDraw;
+
     QLabel *Label1[2];
     QComboBox *CMB[2]; // 0 draw, 1 prize
     Grid *MSF;
@@ -64,6 +70,7 @@ class ResultAdd : public QWidget
     void MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y);
     void Com_Click(int index);
     void storeChk();
+    void noteRunningDraw();
     // The participants the grid lists with a number; known again after each fill.
     const QSet<PresetPerson> &listedPeople();
 
@@ -77,6 +84,7 @@ class ResultAdd : public QWidget
     QSet<PresetPerson> m_listed;
     bool m_listedValid = false;
     QString m_storedChk; // the text of "ReSet"/"CHK" as last read or written
+    qint64 m_toldRunning = 0; // the running draw the operator was told about
 };
 
 } // namespace quilla

@@ -399,9 +399,13 @@ class TestDrawEngine : public QObject
         const Sql ofDraw = Sql("PID=") + Sql::number(draw);
         const Sql ofOther = Sql("PID=") + Sql::number(other);
 
-        // Never set: the editor's box starts checked, so the draw's presets go.
+        // Never set: the editor's box starts checked, so the presets the draw read go;
+        // one stored while it ran waits for its next opening.
+        QVERIFY(f.engine.LoadPresets(draw));
+        f.addPreset(draw, 1, QStringLiteral("1004"), QStringLiteral("丁"));
         QVERIFY(f.engine.ClearPresetsAfterDraw(draw));
-        QCOMPARE(f.count("预设表", ofDraw), 0);
+        QCOMPARE(f.count("预设表", ofDraw), 1);
+        QCOMPARE(f.count("预设表", ofDraw + Sql(" AND Code='1004'")), 1);
         QCOMPARE(f.count("预设表", ofOther), 1);
 
         QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),

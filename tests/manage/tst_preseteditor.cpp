@@ -171,8 +171,10 @@ class TestPresetEditor : public QObject
         QCOMPARE(e.grid().TextMatrix(1, 5), QStringLiteral("姓名△"));
         QCOMPARE(e.grid().TextMatrix(2, 5), QStringLiteral("无号"));
         QVERIFY(!e.editor->MarksModified());
+        e.clickMark(2); // 无号: nothing to mark, nothing to ask about later
+        QVERIFY(e.marked().isEmpty() && !e.editor->MarksModified());
         for (int r = 2; r < e.grid().Rows(); ++r)
-            if (e.grid().TextMatrix(r, 4) == QStringLiteral("1002") || e.grid().TextMatrix(r, 4).isEmpty())
+            if (e.grid().TextMatrix(r, 4) == QStringLiteral("1002"))
                 e.clickMark(r);
         QCOMPARE(e.marked(), (QStringList{"1002", "1002"}));
         e.choose(1, e.first);
@@ -209,6 +211,17 @@ class TestPresetEditor : public QObject
         QVERIFY(e.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
         e.press(e.editor->Com[1]);
         QVERIFY(e.presets(e.second).isEmpty() && e.marked().isEmpty() && !e.editor->MarksModified());
+
+        // The prize was deleted in the management window meanwhile: nothing is stored for it.
+        e.clickMark(3);
+        QVERIFY(e.db.ExecuteSql(Sql("DELETE FROM 奖项表 WHERE ID=") + Sql::number(e.second)));
+        e.prompt.answers = {true};
+        e.press(e.editor->Com[0]);
+        QCOMPARE(e.prompt.messages.last(), QStringLiteral("这个奖项已被删除，它的预设项无法保存。"));
+        QCOMPARE(e.count("预设表"), 0);
+        QVERIFY(e.editor->isVisible());
+        QCOMPARE(e.editor->ChosenPrizeId(), e.first);
+        QCOMPARE(e.editor->CMB[1]->count(), 1);
     }
 
     // Showing a prize drops the presets of participants who left the draw, and
@@ -269,14 +282,14 @@ class TestPresetEditor : public QObject
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.SST->setCurrentIndex(3);
 
-        // The corner's menu: 设置结果 → 预设置结果.
+        // The corner's pop-up 设置结果 offers 预设置结果 directly.
         QTimer::singleShot(0, [] {
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
             QVERIFY(menu);
-            for (QMenu *sub : menu->findChildren<QMenu *>())
-                for (QAction *action : sub->actions())
-                    if (action->text() == QStringLiteral("预设置结果"))
-                        action->trigger();
+            QCOMPARE(menu->actions().size(), 1);
+            QAction *entry = menu->actions().constFirst();
+            QCOMPARE(entry->text(), QStringLiteral("预设置结果"));
+            entry->trigger();
             menu->close();
         });
         const QPoint corner = window.Pic[3]->mapTo(&window, QPoint(window.Pic[3]->width() - 3, 2));
@@ -298,11 +311,19 @@ class TestPresetEditor : public QObject
         QCOMPARE(e.engine.CurrentDraw.Id, e.draw);
         e.choose(0, e.draw);
         QCOMPARE(e.marked(), QStringList{"1001"});
+        // A preset stored for the running draw counts from its next opening: the
+        // operator is told once, and the closing screen leaves it.
+        e.choose(1, e.first);
+        e.clickMark(3);
+        e.choose(1, e.second);
+        const QString running = QStringLiteral("这个抽奖正在进行：预设项的修改要到下次打开抽奖屏幕时才生效。");
+        QCOMPARE(e.prompt.messages.count(running), 1);
 
         e.press(e.editor->Chk);
         QCOMPARE(storedChk(), QStringLiteral("0"));
         window.drawScreen()->close();
         QVERIFY(e.presets(e.second).isEmpty() && e.marked().isEmpty());
+        QCOMPARE(e.presets(e.first), QStringList{"1002"});
     }
 };
 
