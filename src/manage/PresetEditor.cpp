@@ -98,6 +98,7 @@ ResultAdd::ResultAdd(Database &db, Progress &progress, QWidget *parent)
     Chk->setChecked(LeadingNumber(m_storedChk) == 0);
     // Stored at once: the draw screen may close while this window stays open.
     connect(Chk, &QCheckBox::toggled, this, &ResultAdd::storeChk);
+    SetTabChain({CMB[0], CMB[1], MSF, Chk, Com[1], Com[0]});
 }
 
 void ResultAdd::layOutGrid()

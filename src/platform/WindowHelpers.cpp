@@ -125,6 +125,16 @@ void CentreInWorkArea(QWidget *window)
                  std::max(work.top(), full.top() + (full.height() - size.height() - taskBar) / 2));
 }
 
+void SetTabChain(std::initializer_list<QWidget *> controls)
+{
+    QWidget *previous = nullptr;
+    for (QWidget *control : controls) {
+        if (previous)
+            QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+}
+
 void MakeTopmost(QWidget *window)
 {
     if (!window)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <initializer_list>
+
 #include <QColor>
 #include <QString>
 
@@ -46,6 +48,8 @@ void ParseStoredValue(qint64 &target, const QString &text);
 void CentreInWorkArea(QWidget *window);
 // Keeps window above the program's other windows, without moving it.
 void MakeTopmost(QWidget *window);
+// Tab visits the controls in the order given: the order they are seen in, not made in.
+void SetTabChain(std::initializer_list<QWidget *> controls);
 // True when a visible window of the program has exactly this caption.
 bool IsWindowOpen(const QString &caption);
 // Returns once no window has this caption, keeping the interface responsive meanwhile.

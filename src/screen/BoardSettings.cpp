@@ -45,6 +45,7 @@ BRDSet::BRDSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::
     }
     Com[0]->setDefault(true);
     buildLayout();
+    SetTabChain({TT[0], TT[1], TT[2], TT[3], Com[1], Com[3], Com[2], Com[4], Com[0]});
 
     // The boxes show where the title stands now; filling them moves nothing.
     const QRect title = m_screen.textLabel(ScreenAppearance::BoardTitle)->geometry();

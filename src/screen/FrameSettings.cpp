@@ -60,6 +60,7 @@ FRMSet::FRMSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::
     Com[0]->setDefault(true);
     setSwatch(m_colour);
     buildLayout();
+    SetTabChain({TT[0], TT[1], TT[2], TT[3], CK[1], LClr, CK[0], Com[2], Com[3], Com[0], Com[1]});
 
     T = new QTimer(this);
     T->setSingleShot(true);
@@ -158,6 +159,7 @@ void FRMSet::GetFramePara(const QString &frameString)
 void FRMSet::setSwatch(qint64 colour)
 {
     m_colour = colour;
+    LClr->setAccessibleDescription(ColorFromBgr(colour).name());
     LClr->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #808080; }")
                             .arg(ColorFromBgr(colour).name()));
 }
@@ -225,7 +227,8 @@ void FRMSet::reject()
     // The look the frame had at the opening; the string stored is the one it had
     // too, so a failed write leaves nothing wrong on the screen and the dialog goes.
     m_screen.applyFrameLayout(QString());
-    if (!m_screen.storeFrameString(m_opening))
+    // Stored already when nothing was confirmed: a read-only file then has no cause to complain.
+    if (m_screen.frameString() != m_opening && !m_screen.storeFrameString(m_opening))
         m_screen.operatorPrompt().message(QStringLiteral("号码框设置未能保存，请检查数据库文件！"),
                                           Prompt::Icon::Warning);
     QDialog::reject();

@@ -366,8 +366,10 @@ class TestScreenDialogs : public QObject
         QCOMPARE(s.prompt.messages.last(), QStringLiteral("号码的字体和颜色未能保存，请检查数据库文件！"));
 
         s.prompt.clear();
-        click(dialog->Com[1]); // the opening look is back; the string on disk was never changed
-        QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("号码框设置未能保存，请检查数据库文件！")});
+        // The opening look is back; the string on disk was never changed, so there is
+        // nothing to write and nothing to complain about.
+        click(dialog->Com[1]);
+        QVERIFY(s.prompt.messages.isEmpty());
         QTRY_VERIFY(!s.screen->frameSettings());
         QCOMPARE(s.screen->FP->x(), 100);
         QCOMPARE(s.setting("FRM"), Stored);
