@@ -38,11 +38,13 @@ TextStyle designStyle(int index)
     style.Size = index == 0 ? 36 : index == 1 ? 14.25 : 42;
     style.Colour = index == 2 ? 0 : Red;
     style.BackColour = 15790320; // the light grey of a dialog, where the board is edited
-    // Board title and list in twips, where they stand on the design screen.
+    // Board title and list in twips: right of the default frame, level with its top,
+    // so that a frame growing with a round of several numbers never covers them, and
+    // wide enough for a prize name and a winner per line.
     if (index == 0) {
-        style.Left = 4320;
-        style.Top = 3240;
-        style.Width = 2955;
+        style.Left = 6480;
+        style.Top = 2040;
+        style.Width = 6000;
         style.Height = 720;
     }
     return style;
