@@ -65,36 +65,14 @@ BRDSet::BRDSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::
 
 void BRDSet::buildLayout()
 {
-    for (int group = 0; group < 2; ++group) {
-        auto *grid = new QGridLayout(Frame1[group]);
-        for (int row = 0; row < 2; ++row) {
-            const int i = group * 2 + row;
-            grid->addWidget(Label1[i], row, 0);
-            grid->addWidget(TT[i], row, 1);
-        }
-        grid->setColumnStretch(2, 1);
-    }
+    LayOutPixelGroup(Frame1[0], Label1[0], TT[0], Label1[1], TT[1]);
+    LayOutPixelGroup(Frame1[1], Label1[2], TT[2], Label1[3], TT[3]);
     for (int group = 2; group < 4; ++group) {
         auto *row = new QHBoxLayout(Frame1[group]);
         row->addWidget(Com[group - 1]); // font
         row->addWidget(Com[group + 1]); // colour
     }
-
-    auto *line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Com[0]);
-
-    auto *window = new QGridLayout(this);
-    window->addWidget(Frame1[0], 0, 0);
-    window->addWidget(Frame1[1], 0, 1);
-    window->addWidget(Frame1[2], 1, 0);
-    window->addWidget(Frame1[3], 1, 1);
-    window->addWidget(line, 2, 0, 1, 2);
-    window->addLayout(buttons, 3, 0, 1, 2);
-    window->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutSettingsWindow(this, Frame1, {Com[0]});
 }
 
 void BRDSet::TT_Change()

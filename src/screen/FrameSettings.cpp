@@ -83,18 +83,10 @@ FRMSet::FRMSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::
 
 void FRMSet::buildLayout()
 {
-    for (int group = 0; group < 2; ++group) {
-        auto *grid = new QGridLayout(Frame1[group]);
-        for (int row = 0; row < 2; ++row) {
-            const int i = group * 2 + row;
-            grid->addWidget(Label1[i], row, 0);
-            grid->addWidget(TT[i], row, 1);
-        }
-        grid->setColumnStretch(2, 1);
-        if (group == 1)
-            grid->addWidget(CK[1], 2, 0, 1, 2);
-        grid->setRowStretch(3, 1);
-    }
+    LayOutPixelGroup(Frame1[0], Label1[0], TT[0], Label1[1], TT[1])->setRowStretch(3, 1);
+    QGridLayout *size = LayOutPixelGroup(Frame1[1], Label1[2], TT[2], Label1[3], TT[3]);
+    size->addWidget(CK[1], 2, 0, 1, 2);
+    size->setRowStretch(3, 1);
     auto *colour = new QGridLayout(Frame1[2]);
     LClr->setFixedSize(TT[0]->width(), TT[0]->sizeHint().height());
     colour->addWidget(Label1[4], 0, 0);
@@ -106,22 +98,7 @@ void FRMSet::buildLayout()
     text->addWidget(Com[3]);
     text->addStretch();
 
-    auto *line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Com[0]);
-    buttons->addWidget(Com[1]);
-
-    auto *window = new QGridLayout(this);
-    window->addWidget(Frame1[0], 0, 0);
-    window->addWidget(Frame1[1], 0, 1);
-    window->addWidget(Frame1[2], 1, 0);
-    window->addWidget(Frame1[3], 1, 1);
-    window->addWidget(line, 2, 0, 1, 2);
-    window->addLayout(buttons, 3, 0, 1, 2);
-    window->setSizeConstraint(QLayout::SetFixedSize);
+    LayOutSettingsWindow(this, Frame1, {Com[0], Com[1]});
 }
 
 QString FRMSet::GetFrameStr()

@@ -2,6 +2,13 @@
 
 #include <QLineEdit>
 
+#include <initializer_list>
+
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
 namespace quilla {
 
 // A text box for a distance or size on the screen in whole pixels, from low to
@@ -19,5 +26,13 @@ class PixelBox : public QLineEdit
   private:
     int m_low;
 };
+
+// The frame and board dialogs share their shape: two groups of two labelled pixel
+// boxes on top, two groups of other controls below, a line, and the buttons.
+
+// Lays labels and boxes out in two rows of group; returns the layout for more rows.
+QGridLayout *LayOutPixelGroup(QGroupBox *group, QLabel *label0, PixelBox *box0, QLabel *label1, PixelBox *box1);
+// The four groups two by two, a line under them, and the buttons at the right.
+void LayOutSettingsWindow(QWidget *dialog, QGroupBox *const (&groups)[4], std::initializer_list<QPushButton *> buttons);
 
 } // namespace quilla

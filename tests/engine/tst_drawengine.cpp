@@ -1,6 +1,7 @@
 #include "data/Settings.h"
 #include "support/DamagedFile.h"
 #include "support/DrawFixture.h"
+#include "support/TempSettings.h"
 
 #include <QSet>
 #include <QSettings>
@@ -33,13 +34,12 @@ class TestDrawEngine : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settings;
+    TempSettings m_settings;
 
   private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_settings.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
     }
 
     void loadsSettings()

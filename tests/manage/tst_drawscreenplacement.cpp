@@ -8,6 +8,7 @@
 #include "support/DrawFixture.h"
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
+#include "support/TempSettings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,7 +38,6 @@ struct Party : DrawFixture
 {
     Party()
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
         draw = addDraw();
         addPrize(draw, 1, QStringLiteral("一等奖"), 2, 2);
         addParticipants(draw, 20);
@@ -61,7 +61,7 @@ struct Party : DrawFixture
         return screen->geometry() == wanted ? screen : nullptr;
     }
 
-    QTemporaryDir settings;
+    TempSettings settings;
     RecordingProgress progress;
     FakeMusic music;
     qint64 draw = 0;

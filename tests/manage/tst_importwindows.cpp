@@ -7,6 +7,7 @@
 #include "support/DrawFixture.h"
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
+#include "support/TempSettings.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -56,13 +57,12 @@ class TestImportWindows : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settings;
+    TempSettings m_settings;
 
   private Q_SLOTS:
     void init()
     {
         QVERIFY(m_settings.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
         QSettings(QSettings::NativeFormat, QSettings::UserScope, SettingsApplication).clear();
     }
 

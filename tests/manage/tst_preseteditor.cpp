@@ -7,6 +7,7 @@
 #include "support/DrawFixture.h"
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
+#include "support/TempSettings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -99,13 +100,12 @@ class TestPresetEditor : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settings;
+    TempSettings m_settings;
 
   private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_settings.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
     }
 
     // Marks of one prize are stored without a question when another is chosen;

@@ -5,6 +5,7 @@
 #include "support/DrawFixture.h"
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
+#include "support/TempSettings.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -63,13 +64,12 @@ class TestDrawScreen : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settings;
+    TempSettings m_settings;
 
   private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_settings.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
     }
 
     void scrollIntervals_data()
