@@ -46,8 +46,9 @@ run)
 test)
     build
     cd build
-    # Widget tests run offscreen and again on a real X server.
-    xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" \
+    # Widget tests run offscreen and again on a real X server. -noreset: the server would
+    # otherwise reset whenever the last test disconnects, refusing the next one meanwhile.
+    xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp -noreset" \
         ctest --output-on-failure -j "$(nproc)" --timeout 300
     ;;
 package)
