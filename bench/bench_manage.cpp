@@ -79,7 +79,7 @@ int main(int argc, char *argv[])
     DrawEngine engine(db);
     NoProgress progress;
     SilentMusic music;
-    FSet window(db, engine, progress, music);
+    ManagementWindow window(db, engine, progress, music);
     window.resize(1200, 800);
     window.show();
     app.processEvents();
@@ -157,8 +157,8 @@ int main(int argc, char *argv[])
     }
     timer.restart();
     {
-        InputMap map(db, progress, first, csv, nullptr, QString());
-        std::printf("%-44s %7lld ms   (goal <= 200 ms; range to %s)\n", "InputMap on a 1 000 000-row CSV",
+        ImportMapping map(db, progress, first, csv, nullptr, QString());
+        std::printf("%-44s %7lld ms   (goal <= 200 ms; range to %s)\n", "ImportMapping on a 1 000 000-row CSV",
                     static_cast<long long>(timer.elapsed()), qPrintable(map.T[1]->text()));
     }
     return 0;

@@ -147,7 +147,7 @@ int main(int argc, char *argv[])
     NoProgress progress;
     QElapsedTimer timer;
     timer.start();
-    ResultAdd editor(db, progress);
+    PresetEditor editor(db, progress);
     editor.show();
     app.processEvents();
     report("opening the editor", timer.elapsed(), 1000);

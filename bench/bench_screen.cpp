@@ -92,10 +92,10 @@ qint64 makeDraw(Database &db, int participants, int results)
 
 // The frame dialog moving an 800 × 600 frame of 100 numbers to and fro: each edit
 // lays the frame out and repaints where it was and where it is.
-void previews(QApplication &app, MF &screen)
+void previews(QApplication &app, DrawScreen &screen)
 {
-    screen.M_FrmSet->trigger();
-    FRMSet *dialog = screen.frameSettings();
+    screen.m_frameSettingsAction->trigger();
+    FrameSettings *dialog = screen.frameSettings();
     while (dialog->T->isActive()) // previews start a second after opening
         app.processEvents(QEventLoop::WaitForMoreEvents);
     dialog->CK[1]->setChecked(false);
@@ -134,7 +134,7 @@ void run(QApplication &app, int participants)
     DrawEngine engine(db);
     NoProgress progress;
     SilentMusic music;
-    MF screen(db, engine, progress, music);
+    DrawScreen screen(db, engine, progress, music);
     screen.setGeometry(0, 0, 1920, 1080);
     std::printf("\n%d participants, 10 000 stored results\n", participants);
 

@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
     ProgressIndicator progress;
     MediaMusic music;
 
-    FSet window(database, engine, progress, music);
+    ManagementWindow window(database, engine, progress, music);
     prompt.setParent(&window);
     // Which file holds the draws: the program folder's, or the copy in the user's folder.
     window.statusBar()->addWidget(

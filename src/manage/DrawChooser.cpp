@@ -13,7 +13,7 @@
 
 namespace quilla {
 
-GetProject::GetProject(Database &db, QWidget *parent)
+DrawChooser::DrawChooser(Database &db, QWidget *parent)
     : QDialog(parent), TT(new QComboBox), Com{new QPushButton(QStringLiteral("取    消")),
                                               new QPushButton(QStringLiteral("确    定"))}
 {

@@ -11,12 +11,12 @@ namespace quilla {
 class Database;
 
 // Asks which draw setting to run. Modal, so that no second draw can start meanwhile.
-class GetProject : public QDialog
+class DrawChooser : public QDialog
 {
     Q_OBJECT
 
   public:
-    explicit GetProject(Database &db, QWidget *parent = nullptr);
+    explicit DrawChooser(Database &db, QWidget *parent = nullptr);
 
     // The chosen item's whole text ("key‖name"); empty when the operator
     // cancelled, closed the window or had no draw to choose.

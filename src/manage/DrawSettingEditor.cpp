@@ -36,7 +36,7 @@ qint64 storedWhole(const QString &text)
 
 } // namespace
 
-Modi::Modi(Database &db, Music &music, QWidget *parent)
+DrawSettingEditor::DrawSettingEditor(Database &db, Music &music, QWidget *parent)
     : QWidget(parent, Qt::Window), m_db(db), m_music(music)
 {
     setWindowTitle(QStringLiteral("添加/修改抽奖设置"));
@@ -120,10 +120,10 @@ Modi::Modi(Database &db, Music &music, QWidget *parent)
     for (int i = 0; i < 10; ++i)
         connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
     connect(TT[0], &QLineEdit::textChanged, this, [this] { TT_Change(0); });
-    connect(&m_music, &Music::statusChanged, this, &Modi::TMusic_Timer);
+    connect(&m_music, &Music::statusChanged, this, &DrawSettingEditor::TMusic_Timer);
 }
 
-void Modi::buildLayout()
+void DrawSettingEditor::buildLayout()
 {
     auto *settings = new QGridLayout(Frame1);
     settings->setColumnStretch(1, 1);
@@ -182,13 +182,13 @@ void Modi::buildLayout()
     setMinimumWidth(560);
 }
 
-void Modi::setID(qint64 id)
+void DrawSettingEditor::setID(qint64 id)
 {
     m_id = id;
     ID_Change();
 }
 
-void Modi::ID_Change()
+void DrawSettingEditor::ID_Change()
 {
     if (m_id <= 0)
         return;
@@ -212,7 +212,7 @@ void Modi::ID_Change()
 }
 
 // An unticked box means "none", so its field is locked at 0 and stores 0.
-void Modi::CK_Click(int index)
+void DrawSettingEditor::CK_Click(int index)
 {
     const bool ticked = CK[index]->isChecked();
     QLineEdit *field = TT[index + 2];
@@ -222,7 +222,7 @@ void Modi::CK_Click(int index)
         field->setText(QStringLiteral("0"));
 }
 
-void Modi::Com_Click(int index)
+void DrawSettingEditor::Com_Click(int index)
 {
     switch (index) {
     case 0:
@@ -255,7 +255,7 @@ void Modi::Com_Click(int index)
     }
 }
 
-void Modi::TT_Change(int index)
+void DrawSettingEditor::TT_Change(int index)
 {
     if (index != 0)
         return;
@@ -269,7 +269,7 @@ void Modi::TT_Change(int index)
             picture.scaled(Img->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
-void Modi::TMusic_Timer()
+void DrawSettingEditor::TMusic_Timer()
 {
     // "not ready": the file is still opening, the preview has not ended.
     const QString status = m_music.MusicStatus();
@@ -277,7 +277,7 @@ void Modi::TMusic_Timer()
         Com[9]->hide();
 }
 
-bool Modi::save()
+bool DrawSettingEditor::save()
 {
     const QString name = TT[4]->text();
     if (name.isEmpty()) {
@@ -321,7 +321,7 @@ bool Modi::save()
     return true;
 }
 
-void Modi::showEvent(QShowEvent *event)
+void DrawSettingEditor::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (!m_centred) {
@@ -330,7 +330,7 @@ void Modi::showEvent(QShowEvent *event)
     }
 }
 
-void Modi::closeEvent(QCloseEvent *event)
+void DrawSettingEditor::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
     if (event->isAccepted())

@@ -19,12 +19,12 @@ class Music;
 // The editor of one draw setting (a row of 奖次表): its name, scroll speed,
 // timed stop, fixed length, mask, background picture and three pieces of
 // music. A modeless window of its own; whoever opens it deletes it.
-class Modi : public QWidget
+class DrawSettingEditor : public QWidget
 {
     Q_OBJECT
 
   public:
-    Modi(Database &db, Music &music, QWidget *parent = nullptr);
+    DrawSettingEditor(Database &db, Music &music, QWidget *parent = nullptr);
 
     // The key of the setting edited: 0 = a new one; a key > 0 loads that row.
     void setID(qint64 id);

@@ -43,7 +43,7 @@ int boxValue(const QLineEdit *box)
 
 } // namespace
 
-InputMap::InputMap(Database &db, Progress &progress, qint64 drawId, const QString &file, const Workbook *book,
+ImportMapping::ImportMapping(Database &db, Progress &progress, qint64 drawId, const QString &file, const Workbook *book,
                    const QString &sheet, QWidget *parent)
     : QDialog(parent), m_db(db), m_progress(progress), m_drawId(drawId), m_file(file), m_book(book),
       m_sheet(sheet)
@@ -105,7 +105,7 @@ InputMap::InputMap(Database &db, Progress &progress, qint64 drawId, const QStrin
         Com[i]->setAutoDefault(false);
         buttons->addWidget(Com[i]);
     }
-    connect(Com[0], &QPushButton::clicked, this, &InputMap::confirm);
+    connect(Com[0], &QPushButton::clicked, this, &ImportMapping::confirm);
     connect(Com[1], &QPushButton::clicked, this, &QDialog::reject);
 
     // Tab goes on to the next field instead of cycling through the cells, so that the
@@ -136,7 +136,7 @@ InputMap::InputMap(Database &db, Progress &progress, qint64 drawId, const QStrin
     CentreInWorkArea(this);
 }
 
-void InputMap::preview()
+void ImportMapping::preview()
 {
     {
         Grid::Batch batch(*M0);
@@ -171,7 +171,7 @@ void InputMap::preview()
 }
 
 // An entry still being typed counts, whichever cell it is in and wherever the focus went.
-void InputMap::commitTyping()
+void ImportMapping::commitTyping()
 {
     for (QLineEdit *editor : M1->viewport()->findChildren<QLineEdit *>())
         if (editor->isVisible()) {
@@ -180,7 +180,7 @@ void InputMap::commitTyping()
         }
 }
 
-void InputMap::confirm()
+void ImportMapping::confirm()
 {
     commitTyping();
     if (boxValue(T[1]) < 1) {
@@ -199,7 +199,7 @@ void InputMap::confirm()
         accept();
 }
 
-void InputMap::done(int code)
+void ImportMapping::done(int code)
 {
     // The range and the mapping are kept however the window closes.
     commitTyping();

@@ -18,13 +18,13 @@ class Workbook;
 // range of rows to import and the columns (or quoted texts) that make up the
 // number and the name. Confirming imports; the range and the mapping are kept
 // for the next time. Modal.
-class InputMap : public QDialog
+class ImportMapping : public QDialog
 {
     Q_OBJECT
 
   public:
     // book and sheet for a workbook; book null for a CSV file.
-    InputMap(Database &db, Progress &progress, qint64 drawId, const QString &file, const Workbook *book,
+    ImportMapping(Database &db, Progress &progress, qint64 drawId, const QString &file, const Workbook *book,
              const QString &sheet, QWidget *parent = nullptr);
 
     // 0 after a successful import, else the importer's error code (-1 before confirming).

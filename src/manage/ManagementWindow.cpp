@@ -95,7 +95,7 @@ void paintButton(QPushButton *button)
 
 } // namespace
 
-FSet::FSet(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent)
+ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent)
     : QMainWindow(parent), m_db(db), m_engine(engine), m_progress(progress), m_music(music),
       m_presenter(db, progress, this)
 {
@@ -103,7 +103,7 @@ FSet::FSet(Database &db, DrawEngine &engine, Progress &progress, Music &music, Q
     chooseImportFile = [this] { return ChooseImportFile(QString(), this); };
     runDialog = [](QDialog &dialog) { return dialog.exec(); };
     chooseDraw = [this] {
-        GetProject chooser(m_db, this);
+        DrawChooser chooser(m_db, this);
         chooser.exec();
         return chooser.ChosenDrawText();
     };
@@ -130,7 +130,7 @@ FSet::FSet(Database &db, DrawEngine &engine, Progress &progress, Music &music, Q
     Entr->setFont(kaiti);
     Entr->setFixedSize(ToPixels(1575), ToPixels(1215));
     paintButton(Entr);
-    connect(Entr, &QPushButton::clicked, this, &FSet::Entr_Click);
+    connect(Entr, &QPushButton::clicked, this, &ManagementWindow::Entr_Click);
     top->addWidget(Entr);
     layout->addLayout(top);
 
@@ -149,9 +149,9 @@ FSet::FSet(Database &db, DrawEngine &engine, Progress &progress, Music &music, Q
     TT->setAccessibleName(QStringLiteral("姓名"));
     TT->hide();
     TT->installEventFilter(this);
-    connect(TT, &QLineEdit::textEdited, this, &FSet::editTextEdited);
+    connect(TT, &QLineEdit::textEdited, this, &ManagementWindow::editTextEdited);
     for (QScrollBar *bar : {MSF[2]->verticalScrollBar(), MSF[2]->horizontalScrollBar()})
-        connect(bar, &QScrollBar::valueChanged, this, &FSet::closeEditor);
+        connect(bar, &QScrollBar::valueChanged, this, &ManagementWindow::closeEditor);
 
     connect(SST, &QTabWidget::currentChanged, this, [this](int) {
         const int previous = m_currentTab;
@@ -162,50 +162,50 @@ FSet::FSet(Database &db, DrawEngine &engine, Progress &progress, Music &music, Q
     SST_Click(0);
 }
 
-FSet::~FSet()
+ManagementWindow::~ManagementWindow()
 {
     delete m_screen;
-    delete m_modi;
-    delete m_modiCon;
-    delete m_addMem;
-    delete m_resultAdd;
+    delete m_drawSettingEditor;
+    delete m_prizeEditor;
+    delete m_participantEntry;
+    delete m_presetEditor;
 }
 
-Modi *FSet::modi() const
+DrawSettingEditor *ManagementWindow::drawSettingEditor() const
 {
-    return m_modi;
+    return m_drawSettingEditor;
 }
 
-ModiCon *FSet::modiCon() const
+PrizeEditor *ManagementWindow::prizeEditor() const
 {
-    return m_modiCon;
+    return m_prizeEditor;
 }
 
-AddMem *FSet::addMem() const
+ParticipantEntry *ManagementWindow::participantEntry() const
 {
-    return m_addMem;
+    return m_participantEntry;
 }
 
-ResultAdd *FSet::resultAdd() const
+PresetEditor *ManagementWindow::presetEditor() const
 {
-    return m_resultAdd;
+    return m_presetEditor;
 }
 
-void FSet::buildMenus()
+void ManagementWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("文件"));
     M_New = file->addAction(QStringLiteral("新建"), this, [this] { Com_Click(0); });
     file->addSeparator();
     m_Exit = file->addAction(QStringLiteral("退出"), this, &QWidget::close);
     M_Screen = menuBar()->addMenu(QStringLiteral("抽奖屏幕"));
-    connect(M_Screen, &QMenu::aboutToShow, this, &FSet::fillScreenMenu);
+    connect(M_Screen, &QMenu::aboutToShow, this, &ManagementWindow::fillScreenMenu);
     fillScreenMenu();
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助"));
     M_UserHelp = help->addAction(QStringLiteral("使用帮助"), this, [this] { SST->setCurrentIndex(4); });
 }
 
 // The displays as they are now: one may have been plugged in since the last look.
-void FSet::fillScreenMenu()
+void ManagementWindow::fillScreenMenu()
 {
     M_Screen->clear();
     auto *group = new QActionGroup(M_Screen);
@@ -233,7 +233,7 @@ void FSet::fillScreenMenu()
         group->actions().constFirst()->setChecked(true);
 }
 
-QWidget *FSet::buildTab(int tab)
+QWidget *ManagementWindow::buildTab(int tab)
 {
     auto *panel = new QWidget;
     Pic[tab] = panel;
@@ -294,13 +294,13 @@ QWidget *FSet::buildTab(int tab)
             Com_Click(11);
     });
     if (tab == 2)
-        connect(grid, &QAbstractItemView::clicked, this, &FSet::startEditing);
+        connect(grid, &QAbstractItemView::clicked, this, &ManagementWindow::startEditing);
     if (tab == 3)
         panel->installEventFilter(this);
     return panel;
 }
 
-QString FSet::helpText() const
+QString ManagementWindow::helpText() const
 {
     return QStringLiteral("Quilla抽奖 使用帮助\n\n"
                           "一、准备抽奖\n"
@@ -336,7 +336,7 @@ QString FSet::helpText() const
 
 // ---------------------------------------------------------------- tabs
 
-void FSet::layOutGrid(int tab)
+void ManagementWindow::layOutGrid(int tab)
 {
     Grid &grid = *MSF[tab];
     if (tab == 2)
@@ -347,7 +347,7 @@ void FSet::layOutGrid(int tab)
         grid.setFixedCols(3);
 }
 
-void FSet::SST_Click(int)
+void ManagementWindow::SST_Click(int)
 {
     const int tab = SST->currentIndex();
     if (tab == 0) {
@@ -365,7 +365,7 @@ void FSet::SST_Click(int)
     }
 }
 
-void FSet::fillChooser(int index)
+void ManagementWindow::fillChooser(int index)
 {
     // The draw chosen before stays chosen while it exists; else the newest.
     const qint64 chosen = chosenDraw(index);
@@ -378,12 +378,12 @@ void FSet::fillChooser(int index)
         }
 }
 
-qint64 FSet::chosenDraw(int index) const
+qint64 ManagementWindow::chosenDraw(int index) const
 {
     return index >= 1 && index <= 3 ? ChooserKey(CMB[index]->currentText()) : 0;
 }
 
-void FSet::CMB_Click(int index)
+void ManagementWindow::CMB_Click(int index)
 {
     const Sql filter = Sql("CID=") + Sql::number(chosenDraw(index));
     switch (index) {
@@ -404,14 +404,14 @@ void FSet::CMB_Click(int index)
     }
 }
 
-void FSet::showParticipantCount()
+void ManagementWindow::showParticipantCount()
 {
     LBL->setText(QStringLiteral("共有记录：") + QString::number(m_participantTotal) + QStringLiteral("条"));
 }
 
 // ---------------------------------------------------------------- buttons
 
-bool FSet::selection(int tab, int &firstRow, int &lastRow) const
+bool ManagementWindow::selection(int tab, int &firstRow, int &lastRow) const
 {
     if (tab < 0 || tab > 3)
         return false;
@@ -424,7 +424,7 @@ bool FSet::selection(int tab, int &firstRow, int &lastRow) const
     return true;
 }
 
-QList<qint64> FSet::keys(const Grid &grid, int firstRow, int lastRow) const
+QList<qint64> ManagementWindow::keys(const Grid &grid, int firstRow, int lastRow) const
 {
     QList<qint64> ids;
     for (int r = firstRow; r <= lastRow; ++r)
@@ -432,18 +432,18 @@ QList<qint64> FSet::keys(const Grid &grid, int firstRow, int lastRow) const
     return ids;
 }
 
-void FSet::Com_Click(int index)
+void ManagementWindow::Com_Click(int index)
 {
     int r1 = 0, r2 = 0;
     const bool valid = selection(index / 10, r1, r2);
     Prompt &prompt = m_db.prompt();
     switch (index) {
     case 0:
-        openModi(0);
+        openDrawSettingEditor(0);
         break;
     case 1:
         if (valid)
-            openModi(ChooserKey(MSF[0]->TextMatrix(MSF[0]->Row(), 0)));
+            openDrawSettingEditor(ChooserKey(MSF[0]->TextMatrix(MSF[0]->Row(), 0)));
         break;
     case 2:
         if (!valid ||
@@ -460,12 +460,12 @@ void FSet::Com_Click(int index)
             prompt.message(QStringLiteral("请选择抽奖名称后再添加奖项！"));
             break;
         }
-        openModiCon(0, draw);
+        openPrizeEditor(0, draw);
         break;
     }
     case 11:
         if (valid)
-            openModiCon(ChooserKey(MSF[1]->TextMatrix(MSF[1]->Row(), 0)), 0);
+            openPrizeEditor(ChooserKey(MSF[1]->TextMatrix(MSF[1]->Row(), 0)), 0);
         break;
     case 12:
         // One question; the prizes, their results and their presets go together.
@@ -506,16 +506,16 @@ void FSet::Com_Click(int index)
         }
         break;
     case 24:
-        if (!m_addMem) {
-            m_addMem = new AddMem(
+        if (!m_participantEntry) {
+            m_participantEntry = new ParticipantEntry(
                 [this](const QString &number, const QString &name) { return addParticipant(number, name); },
                 this);
-            m_addMem->setWindowFlag(Qt::Window);
-            connect(m_addMem, &AddMem::closed, m_addMem, &QObject::deleteLater);
+            m_participantEntry->setWindowFlag(Qt::Window);
+            connect(m_participantEntry, &ParticipantEntry::closed, m_participantEntry, &QObject::deleteLater);
         }
-        m_addMem->show();
-        m_addMem->raise();
-        m_addMem->activateWindow();
+        m_participantEntry->show();
+        m_participantEntry->raise();
+        m_participantEntry->activateWindow();
         break;
     case 30:
         if (valid)
@@ -532,7 +532,7 @@ void FSet::Com_Click(int index)
     }
 }
 
-void FSet::SwapPrizeOrder(int rowA, int rowB)
+void ManagementWindow::SwapPrizeOrder(int rowA, int rowB)
 {
     Grid &grid = *MSF[1];
     const auto inData = [&](int row) { return row >= grid.FixedRows() && row < grid.Rows(); };
@@ -564,7 +564,7 @@ void FSet::SwapPrizeOrder(int rowA, int rowB)
 
 // ---------------------------------------------------------------- editors
 
-void FSet::setEditorOpen(bool open)
+void ManagementWindow::setEditorOpen(bool open)
 {
     // While an editor is open nothing may change what it edits or start a draw.
     SST->setEnabled(!open);
@@ -572,60 +572,60 @@ void FSet::setEditorOpen(bool open)
     Entr->setEnabled(!open);
 }
 
-void FSet::openModi(qint64 id)
+void ManagementWindow::openDrawSettingEditor(qint64 id)
 {
-    if (m_modi)
+    if (m_drawSettingEditor)
         return;
-    m_modi = new Modi(m_db, m_music, this);
-    m_modi->setWindowFlag(Qt::Window);
-    connect(m_modi, &Modi::closed, this, [this] {
-        if (m_modi)
-            m_modi->deleteLater();
+    m_drawSettingEditor = new DrawSettingEditor(m_db, m_music, this);
+    m_drawSettingEditor->setWindowFlag(Qt::Window);
+    connect(m_drawSettingEditor, &DrawSettingEditor::closed, this, [this] {
+        if (m_drawSettingEditor)
+            m_drawSettingEditor->deleteLater();
         setEditorOpen(false);
         SST_Click(SST->currentIndex());
     });
     setEditorOpen(true);
-    m_modi->show();
+    m_drawSettingEditor->show();
     if (id > 0)
-        m_modi->setID(id);
+        m_drawSettingEditor->setID(id);
 }
 
-void FSet::openModiCon(qint64 id, qint64 drawId)
+void ManagementWindow::openPrizeEditor(qint64 id, qint64 drawId)
 {
-    if (m_modiCon)
+    if (m_prizeEditor)
         return;
-    m_modiCon = new ModiCon(m_db, this);
-    m_modiCon->setWindowFlag(Qt::Window);
-    connect(m_modiCon, &ModiCon::saved, this, [this] { CMB_Click(1); });
-    connect(m_modiCon, &ModiCon::closed, this, [this] {
-        if (m_modiCon)
-            m_modiCon->deleteLater();
+    m_prizeEditor = new PrizeEditor(m_db, this);
+    m_prizeEditor->setWindowFlag(Qt::Window);
+    connect(m_prizeEditor, &PrizeEditor::saved, this, [this] { CMB_Click(1); });
+    connect(m_prizeEditor, &PrizeEditor::closed, this, [this] {
+        if (m_prizeEditor)
+            m_prizeEditor->deleteLater();
         setEditorOpen(false);
     });
     setEditorOpen(true);
-    m_modiCon->show();
+    m_prizeEditor->show();
     if (id > 0) {
-        m_modiCon->setID(id);
+        m_prizeEditor->setID(id);
     } else {
-        m_modiCon->setCID(drawId);
-        m_modiCon->setOrd(QString::number(NextPrizeOrder(m_db, drawId)));
+        m_prizeEditor->setCID(drawId);
+        m_prizeEditor->setOrd(QString::number(NextPrizeOrder(m_db, drawId)));
     }
 }
 
-void FSet::openResultAdd()
+void ManagementWindow::openPresetEditor()
 {
     // One preset editor; it neither locks this window nor waits for a draw to end.
-    if (!m_resultAdd) {
-        m_resultAdd = new ResultAdd(m_db, m_progress, this);
-        m_resultAdd->runningDraw = [this] { return m_screen ? m_engine.CurrentDraw.Id : qint64(0); };
-        connect(m_resultAdd, &ResultAdd::closed, m_resultAdd, &QObject::deleteLater);
+    if (!m_presetEditor) {
+        m_presetEditor = new PresetEditor(m_db, m_progress, this);
+        m_presetEditor->runningDraw = [this] { return m_screen ? m_engine.CurrentDraw.Id : qint64(0); };
+        connect(m_presetEditor, &PresetEditor::closed, m_presetEditor, &QObject::deleteLater);
     }
-    m_resultAdd->show();
-    m_resultAdd->raise();
-    m_resultAdd->activateWindow();
+    m_presetEditor->show();
+    m_presetEditor->raise();
+    m_presetEditor->activateWindow();
 }
 
-bool FSet::addParticipant(const QString &number, const QString &name)
+bool ManagementWindow::addParticipant(const QString &number, const QString &name)
 {
     if (m_participantsDraw < 1) {
         m_db.prompt().message(QStringLiteral("请在“抽奖号码”页选择抽奖名称后再添加名单！"));
@@ -651,7 +651,7 @@ bool FSet::addParticipant(const QString &number, const QString &name)
 
 // ---------------------------------------------------------------- participants
 
-void FSet::SaveParticipantRows(int firstRow, int lastRow)
+void ManagementWindow::SaveParticipantRows(int firstRow, int lastRow)
 {
     Grid &grid = *MSF[2];
     const qint64 draw = m_participantsDraw;
@@ -680,7 +680,7 @@ void FSet::SaveParticipantRows(int firstRow, int lastRow)
     }
 }
 
-void FSet::startEditing()
+void ManagementWindow::startEditing()
 {
     closeEditor();
     Grid &grid = *MSF[2];
@@ -699,7 +699,7 @@ void FSet::startEditing()
     TT->setFocus();
 }
 
-void FSet::editTextEdited(const QString &text)
+void ManagementWindow::editTextEdited(const QString &text)
 {
     Grid &grid = *MSF[2];
     // Written only while the row still holds the record the editor was opened on.
@@ -713,7 +713,7 @@ void FSet::editTextEdited(const QString &text)
     SaveParticipantRows(EditRow, EditRow);
 }
 
-void FSet::closeEditor()
+void ManagementWindow::closeEditor()
 {
     if (!TT || !TT->isVisible())
         return;
@@ -725,7 +725,7 @@ void FSet::closeEditor()
 
 // ---------------------------------------------------------------- export
 
-bool FSet::exportGrid(const Grid &grid)
+bool ManagementWindow::exportGrid(const Grid &grid)
 {
     closeEditor();
     return ExportGrid(grid, m_db.prompt(), m_progress, ApplicationTitle, this, chooseExportFile);
@@ -733,7 +733,7 @@ bool FSet::exportGrid(const Grid &grid)
 
 // ---------------------------------------------------------------- import
 
-void FSet::StartImport(int kind)
+void ManagementWindow::StartImport(int kind)
 {
     m_importFile.clear();
     m_importSheet.clear();
@@ -758,12 +758,12 @@ void FSet::StartImport(int kind)
     }
     m_importFile = path;
     m_importBook = std::move(opened.book);
-    Sheets sheets(m_importBook->sheetNames(), kind, this);
+    SheetChooser sheets(m_importBook->sheetNames(), kind, this);
     if (runDialog(sheets) == QDialog::Accepted)
         m_importSheet = sheets.ImportSheet();
 }
 
-void FSet::ContinueImport()
+void ManagementWindow::ContinueImport()
 {
     const bool csv = QFileInfo(m_importFile).suffix().compare(u"csv", Qt::CaseInsensitive) == 0;
     if (m_importFile.isEmpty() || (!csv && m_importSheet.isEmpty()))
@@ -774,7 +774,7 @@ void FSet::ContinueImport()
         m_db.prompt().message(QStringLiteral("请先在“抽奖号码”页选择抽奖名称，再导入数据！"));
         return;
     }
-    InputMap mapping(m_db, m_progress, draw, m_importFile, csv ? nullptr : m_importBook.get(), m_importSheet,
+    ImportMapping mapping(m_db, m_progress, draw, m_importFile, csv ? nullptr : m_importBook.get(), m_importSheet,
                      this);
     runDialog(mapping);
     if (mapping.importResult() == 0)
@@ -783,7 +783,7 @@ void FSet::ContinueImport()
 
 // ---------------------------------------------------------------- mouse and start
 
-void FSet::gridPressed(int index, Qt::MouseButton button, double x, double y)
+void ManagementWindow::gridPressed(int index, Qt::MouseButton button, double x, double y)
 {
     Grid *grid = MSF[index];
     if (index == 2)
@@ -799,7 +799,7 @@ void FSet::gridPressed(int index, Qt::MouseButton button, double x, double y)
         m_presenter.GridHeaderClick(this, *grid, x, y);
 }
 
-bool FSet::eventFilter(QObject *watched, QEvent *event)
+bool ManagementWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == TT) {
         if (event->type() == QEvent::FocusOut) {
@@ -818,7 +818,7 @@ bool FSet::eventFilter(QObject *watched, QEvent *event)
         if (mouse->button() != Qt::LeftButton && at.y() < ToPixels(60) + 4 &&
             at.x() > Pic[3]->width() - ToPixels(180) - 4) {
             QMenu menu(QStringLiteral("设置结果"), this);
-            menu.addAction(QStringLiteral("预设置结果"), this, &FSet::openResultAdd);
+            menu.addAction(QStringLiteral("预设置结果"), this, &ManagementWindow::openPresetEditor);
             menu.exec(mouse->globalPosition().toPoint());
             return true;
         }
@@ -826,7 +826,7 @@ bool FSet::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void FSet::Entr_Click()
+void ManagementWindow::Entr_Click()
 {
     const QString chosen = chooseDraw ? chooseDraw() : QString();
     if (chosen.isEmpty())
@@ -834,21 +834,21 @@ void FSet::Entr_Click()
     m_engine.CurrentDraw.Id = ChooserKey(chosen);
     if (!m_engine.ConfirmDrawStart(m_engine.CurrentDraw.Id))
         return;
-    auto *screen = new MF(m_db, m_engine, m_progress, m_music);
+    auto *screen = new DrawScreen(m_db, m_engine, m_progress, m_music);
     if (!screen->Load(m_engine.CurrentDraw.Id)) {
         delete screen; // not read whole: no draw on part of it
         return;
     }
     m_screen = screen;
-    connect(screen, &MF::closed, this, [this] {
+    connect(screen, &DrawScreen::closed, this, [this] {
         if (m_screen)
             m_screen->deleteLater();
         if (m_quitting)
             return;
         lockWhileDrawing(false);
         // The screen may have cleared the draw's presets.
-        if (m_resultAdd)
-            m_resultAdd->RefreshMarks();
+        if (m_presetEditor)
+            m_presetEditor->RefreshMarks();
         show();
         SST_Click(SST->currentIndex());
     });
@@ -867,18 +867,18 @@ void FSet::Entr_Click()
         lockWhileDrawing(true);
 }
 
-void FSet::lockWhileDrawing(bool locked)
+void ManagementWindow::lockWhileDrawing(bool locked)
 {
     centralWidget()->setEnabled(!locked);
     menuBar()->setEnabled(!locked);
 }
 
-MF *FSet::drawScreen() const
+DrawScreen *ManagementWindow::drawScreen() const
 {
     return m_screen;
 }
 
-void FSet::closeEvent(QCloseEvent *event)
+void ManagementWindow::closeEvent(QCloseEvent *event)
 {
     // With the draw screen on the projector this window stays open beside it; a
     // stray close must not end the draw in front of the audience.

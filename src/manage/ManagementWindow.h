@@ -21,28 +21,28 @@ class QTabWidget;
 
 namespace quilla {
 
-class AddMem;
+class ParticipantEntry;
 class Workbook;
 class Database;
 class DrawEngine;
 class Grid;
-class MF;
-class Modi;
-class ModiCon;
+class DrawScreen;
+class DrawSettingEditor;
+class PrizeEditor;
 class Music;
 class Progress;
-class ResultAdd;
+class PresetEditor;
 
 // The operator's home: the draw settings, a draw's prizes, participants and
 // results on tabs, each with its grid and a row of buttons, and the start
 // button. Closing it ends the program.
-class FSet : public QMainWindow
+class ManagementWindow : public QMainWindow
 {
     Q_OBJECT
 
   public:
-    FSet(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent = nullptr);
-    ~FSet() override;
+    ManagementWindow(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent = nullptr);
+    ~ManagementWindow() override;
 
     // Shows the current tab's panel and refills it.
     void SST_Click(int previousTab);
@@ -60,8 +60,8 @@ class FSet : public QMainWindow
     // Trades the places of two prizes in the drawing order.
     void SwapPrizeOrder(int rowA, int rowB);
 
-    // The import of participants: the file, for a workbook its sheet (Sheets),
-    // then the range and the columns (InputMap); the participants tab then shows the rows.
+    // The import of participants: the file, for a workbook its sheet (SheetChooser),
+    // then the range and the columns (ImportMapping); the participants tab then shows the rows.
     void StartImport(int kind);
     void ContinueImport();
 
@@ -74,12 +74,12 @@ class FSet : public QMainWindow
     std::function<QString(const QString &filter, QString *selectedFilter)> chooseExportFile;
 
     // The open editors, null when closed.
-    Modi *modi() const;
-    ModiCon *modiCon() const;
-    AddMem *addMem() const;
-    ResultAdd *resultAdd() const;
+    DrawSettingEditor *drawSettingEditor() const;
+    PrizeEditor *prizeEditor() const;
+    ParticipantEntry *participantEntry() const;
+    PresetEditor *presetEditor() const;
     // The draw screen while a draw runs.
-    MF *drawScreen() const;
+    DrawScreen *drawScreen() const;
     // The in-grid name editor of the participants grid and the row it edits.
     QLineEdit *TT = nullptr;
     int EditRow = -1;
@@ -122,9 +122,9 @@ class FSet : public QMainWindow
     bool addParticipant(const QString &number, const QString &name);
     void showParticipantCount();
     void setEditorOpen(bool open);
-    void openModi(qint64 id);
-    void openModiCon(qint64 id, qint64 drawId);
-    void openResultAdd();
+    void openDrawSettingEditor(qint64 id);
+    void openPrizeEditor(qint64 id, qint64 drawId);
+    void openPresetEditor();
     QString helpText() const;
 
     Database &m_db;
@@ -133,11 +133,11 @@ class FSet : public QMainWindow
     Music &m_music;
     GridPresenter m_presenter;
     int m_currentTab = 0;
-    QPointer<Modi> m_modi;
-    QPointer<ModiCon> m_modiCon;
-    QPointer<AddMem> m_addMem;
-    QPointer<ResultAdd> m_resultAdd;
-    QPointer<MF> m_screen;
+    QPointer<DrawSettingEditor> m_drawSettingEditor;
+    QPointer<PrizeEditor> m_prizeEditor;
+    QPointer<ParticipantEntry> m_participantEntry;
+    QPointer<PresetEditor> m_presetEditor;
+    QPointer<DrawScreen> m_screen;
     QString m_importFile;
     QString m_importSheet;
     std::unique_ptr<Workbook> m_importBook;

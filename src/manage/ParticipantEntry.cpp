@@ -12,7 +12,7 @@
 
 namespace quilla {
 
-AddMem::AddMem(AddParticipant add, QWidget *parent)
+ParticipantEntry::ParticipantEntry(AddParticipant add, QWidget *parent)
     : QWidget(parent, Qt::Window), TT{new QLineEdit, new QLineEdit},
       Com{new QPushButton(QStringLiteral("确    定")), new QPushButton(QStringLiteral("取    消"))},
       m_add(std::move(add))
@@ -36,18 +36,18 @@ AddMem::AddMem(AddParticipant add, QWidget *parent)
     CentreInWorkArea(this);
 }
 
-void AddMem::Com_Click(int index)
+void ParticipantEntry::Com_Click(int index)
 {
     if (index == 0) {
         // The owner may close or delete this window while it tells the operator something.
-        const QPointer<AddMem> self(this);
+        const QPointer<ParticipantEntry> self(this);
         if (!m_add || !m_add(TT[0]->text(), TT[1]->text()) || !self)
             return;
     }
     close();
 }
 
-void AddMem::closeEvent(QCloseEvent *event)
+void ParticipantEntry::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
     Q_EMIT closed();

@@ -11,7 +11,7 @@ namespace quilla {
 
 // Adds one participant (number and name) to the draw on the participants tab.
 // A modeless window owned by the management window, which deletes it once it has closed.
-class AddMem : public QWidget
+class ParticipantEntry : public QWidget
 {
     Q_OBJECT
 
@@ -19,7 +19,7 @@ class AddMem : public QWidget
     // add stores the participant and says whether it did; when it did not, it
     // has told the operator why, and the window stays open for another try.
     using AddParticipant = std::function<bool(const QString &number, const QString &name)>;
-    explicit AddMem(AddParticipant add, QWidget *parent = nullptr);
+    explicit ParticipantEntry(AddParticipant add, QWidget *parent = nullptr);
 
     QLineEdit *TT[2];    // TT[0] number, TT[1] name
     QPushButton *Com[2]; // Com[0] adds, Com[1] cancels

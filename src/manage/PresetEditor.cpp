@@ -41,7 +41,7 @@ void showKey(QComboBox *combo, qint64 key)
 
 } // namespace
 
-ResultAdd::ResultAdd(Database &db, Progress &progress, QWidget *parent)
+PresetEditor::PresetEditor(Database &db, Progress &progress, QWidget *parent)
     : QWidget(parent, Qt::Window), Label1{new QLabel(QStringLiteral("奖次选择：")),
                                           new QLabel(QStringLiteral("奖项选择："))},
       CMB{new QComboBox, new QComboBox},
@@ -68,7 +68,7 @@ ResultAdd::ResultAdd(Database &db, Progress &progress, QWidget *parent)
     choosers->addStretch();
 
     MSF->setAccessibleName(QStringLiteral("抽奖名单"));
-    connect(MSF, &Grid::mousePressed, this, &ResultAdd::MSF_MouseDown);
+    connect(MSF, &Grid::mousePressed, this, &PresetEditor::MSF_MouseDown);
 
     Com[0]->setAccessibleName(QStringLiteral("确定"));
     Com[1]->setAccessibleName(Com[1]->text());
@@ -97,11 +97,11 @@ ResultAdd::ResultAdd(Database &db, Progress &progress, QWidget *parent)
     m_storedChk = ReadSetting(SettingsApplication, ClearSection, ClearKey, QString());
     Chk->setChecked(LeadingNumber(m_storedChk) == 0);
     // Stored at once: the draw screen may close while this window stays open.
-    connect(Chk, &QCheckBox::toggled, this, &ResultAdd::storeChk);
+    connect(Chk, &QCheckBox::toggled, this, &PresetEditor::storeChk);
     SetTabChain({CMB[0], CMB[1], MSF, Chk, Com[1], Com[0]});
 }
 
-void ResultAdd::layOutGrid()
+void PresetEditor::layOutGrid()
 {
     GridPresenter::SetGridHeadings(*MSF, {"ID", "CID", "", "", "号码", "姓名"},
                                    {"ID", "CID", RowNumberTitle, "选择", "抽奖号码", "姓名"});
@@ -113,7 +113,7 @@ void ResultAdd::layOutGrid()
 
 // ---------------------------------------------------------------- choosers
 
-void ResultAdd::CMB_Click(int index)
+void PresetEditor::CMB_Click(int index)
 {
     const qint64 draw = ChooserKey(CMB[0]->currentText());
     const qint64 prize = ChooserKey(CMB[1]->currentText());
@@ -132,7 +132,7 @@ void ResultAdd::CMB_Click(int index)
         showPrize(prize);
 }
 
-void ResultAdd::showDraw(qint64 drawId)
+void PresetEditor::showDraw(qint64 drawId)
 {
     m_drawId = drawId;
     m_prizeId = 0;
@@ -152,7 +152,7 @@ void ResultAdd::showDraw(qint64 drawId)
     showPrize(ChooserKey(CMB[1]->currentText()));
 }
 
-void ResultAdd::showPrize(qint64 prizeId)
+void PresetEditor::showPrize(qint64 prizeId)
 {
     m_prizeId = prizeId;
     m_marksModified = false;
@@ -161,7 +161,7 @@ void ResultAdd::showPrize(qint64 prizeId)
 
 // ---------------------------------------------------------------- marks
 
-const QSet<PresetPerson> &ResultAdd::listedPeople()
+const QSet<PresetPerson> &PresetEditor::listedPeople()
 {
     if (!m_listedValid) {
         m_listed.clear();
@@ -176,14 +176,14 @@ const QSet<PresetPerson> &ResultAdd::listedPeople()
     return m_listed;
 }
 
-void ResultAdd::clearMarks()
+void PresetEditor::clearMarks()
 {
     Grid::Batch batch(*MSF);
     for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r)
         MSF->setTextMatrix(r, MarkColumn, QString());
 }
 
-void ResultAdd::LoadMarks()
+void PresetEditor::LoadMarks()
 {
     // Read before the grid is touched: a failed read shows a message, and the grid
     // must be whole while it is up.
@@ -213,7 +213,7 @@ void ResultAdd::LoadMarks()
     RemoveOrphanPresets(m_db, m_drawId, unlisted, m_participants);
 }
 
-bool ResultAdd::SaveMarks()
+bool PresetEditor::SaveMarks()
 {
     if (!m_marksModified)
         return true;
@@ -242,7 +242,7 @@ bool ResultAdd::SaveMarks()
     return true;
 }
 
-void ResultAdd::noteRunningDraw()
+void PresetEditor::noteRunningDraw()
 {
     const qint64 running = runningDraw ? runningDraw() : 0;
     if (running < 1 || running != m_drawId || running == m_toldRunning)
@@ -251,13 +251,13 @@ void ResultAdd::noteRunningDraw()
     m_db.prompt().message(QStringLiteral("这个抽奖正在进行：预设项的修改要到下次打开抽奖屏幕时才生效。"));
 }
 
-void ResultAdd::RefreshMarks()
+void PresetEditor::RefreshMarks()
 {
     if (!m_marksModified)
         LoadMarks();
 }
 
-void ResultAdd::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y)
+void PresetEditor::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y)
 {
     if (button != Qt::LeftButton)
         return;
@@ -292,7 +292,7 @@ void ResultAdd::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modi
 
 // ---------------------------------------------------------------- buttons
 
-void ResultAdd::Com_Click(int index)
+void PresetEditor::Com_Click(int index)
 {
     if (index == 1) {
         if (m_drawId < 1 || m_prizeId < 1 || !ClearPrizePresets(m_db, m_drawId, m_prizeId))
@@ -310,7 +310,7 @@ void ResultAdd::Com_Click(int index)
     close();
 }
 
-void ResultAdd::storeChk()
+void PresetEditor::storeChk()
 {
     const QString wanted = Chk->isChecked() ? QStringLiteral("0") : QStringLiteral("1");
     if (wanted == m_storedChk)
@@ -323,7 +323,7 @@ void ResultAdd::storeChk()
     m_storedChk = wanted;
 }
 
-bool ResultAdd::eventFilter(QObject *watched, QEvent *event)
+bool PresetEditor::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == CMB[0] || watched == CMB[1]) {
         if (event->type() == QEvent::Wheel)
@@ -349,7 +349,7 @@ bool ResultAdd::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void ResultAdd::closeEvent(QCloseEvent *event)
+void PresetEditor::closeEvent(QCloseEvent *event)
 {
     storeChk();
     QWidget::closeEvent(event);

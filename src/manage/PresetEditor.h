@@ -25,12 +25,12 @@ class Progress;
 // modeless window of its own, which can stay open while a draw runs: the draw it
 // shows is its own choice, never the draw being run. Its owner deletes it once
 // it has closed.
-class ResultAdd : public QWidget
+class PresetEditor : public QWidget
 {
     Q_OBJECT
 
   public:
-    ResultAdd(Database &db, Progress &progress, QWidget *parent = nullptr);
+    PresetEditor(Database &db, Progress &progress, QWidget *parent = nullptr);
 
     // The draw whose participants are listed, and the prize whose marks they show (0: none).
     qint64 ChosenDrawId() const { return m_drawId; }

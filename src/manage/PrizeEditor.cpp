@@ -35,7 +35,7 @@ qint64 wholeNumber(double value)
 
 } // namespace
 
-ModiCon::ModiCon(Database &db, QWidget *parent)
+PrizeEditor::PrizeEditor(Database &db, QWidget *parent)
     : QWidget(parent, Qt::Window), TT0(new QLineEdit), TT1(new QLineEdit(QStringLiteral("1"))),
       TT2(new QPlainTextEdit),
       TT3(new QLineEdit(QStringLiteral("1"))), CK{new QCheckBox(QStringLiteral("显示在公告中")),
@@ -78,13 +78,13 @@ ModiCon::ModiCon(Database &db, QWidget *parent)
     CentreInWorkArea(this);
 }
 
-void ModiCon::setID(qint64 id)
+void PrizeEditor::setID(qint64 id)
 {
     m_id = id;
     ID_Change();
 }
 
-void ModiCon::ID_Change()
+void PrizeEditor::ID_Change()
 {
     if (m_id <= 0)
         return;
@@ -101,7 +101,7 @@ void ModiCon::ID_Change()
     CK[1]->setChecked(rs.flag(u"重复"));
 }
 
-void ModiCon::Com_Click(int index)
+void PrizeEditor::Com_Click(int index)
 {
     if (index == 2) {
         close();
@@ -122,7 +122,7 @@ void ModiCon::Com_Click(int index)
     close();
 }
 
-bool ModiCon::save()
+bool PrizeEditor::save()
 {
     Query rs = m_db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE ID=") + Sql::number(m_id));
     if (!rs.isValid())
@@ -143,7 +143,7 @@ bool ModiCon::save()
     return true;
 }
 
-void ModiCon::closeEvent(QCloseEvent *event)
+void PrizeEditor::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
     Q_EMIT closed();

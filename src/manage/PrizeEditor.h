@@ -15,12 +15,12 @@ class Database;
 
 // Adds a prize to a draw or changes one: one row of 奖项表. A modeless window
 // owned by the management window, which deletes it once it has closed.
-class ModiCon : public QWidget
+class PrizeEditor : public QWidget
 {
     Q_OBJECT
 
   public:
-    explicit ModiCon(Database &db, QWidget *parent = nullptr);
+    explicit PrizeEditor(Database &db, QWidget *parent = nullptr);
 
     // The prize's key: 0 for a new prize; a key above 0 loads that row.
     void setID(qint64 id);

@@ -18,7 +18,7 @@ constexpr int NameColumn = 2;
 
 } // namespace
 
-Sheets::Sheets(const QStringList &sheetNames, int mode, QWidget *parent) : QDialog(parent), m_mode(mode)
+SheetChooser::SheetChooser(const QStringList &sheetNames, int mode, QWidget *parent) : QDialog(parent), m_mode(mode)
 {
     setWindowTitle(QStringLiteral("选择要导入数据所在的工作表"));
     setModal(true);
@@ -79,7 +79,7 @@ Sheets::Sheets(const QStringList &sheetNames, int mode, QWidget *parent) : QDial
     CentreInWorkArea(this);
 }
 
-void Sheets::pressed(double x, double y)
+void SheetChooser::pressed(double x, double y)
 {
     const auto [row, col] = SHL->HitTest(x, y);
     if (row >= SHL->Rows())

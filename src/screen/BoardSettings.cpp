@@ -15,7 +15,7 @@
 
 namespace quilla {
 
-BRDSet::BRDSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::Tool), m_screen(screen)
+BoardSettings::BoardSettings(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::Tool), m_screen(screen)
 {
     setWindowTitle(QStringLiteral("公告板位置设置"));
     chooseColor = [this](qint64 start) { return ChooseColor(start, this); };
@@ -58,12 +58,12 @@ BRDSet::BRDSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::
     m_screen.setBoardOpaque(true);
 
     for (PixelBox *box : TT)
-        connect(box, &QLineEdit::textChanged, this, &BRDSet::TT_Change);
+        connect(box, &QLineEdit::textChanged, this, &BoardSettings::TT_Change);
     for (int i = 0; i < 5; ++i)
         connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
 }
 
-void BRDSet::buildLayout()
+void BoardSettings::buildLayout()
 {
     LayOutPixelGroup(Frame1[0], Label1[0], TT[0], Label1[1], TT[1]);
     LayOutPixelGroup(Frame1[1], Label1[2], TT[2], Label1[3], TT[3]);
@@ -75,14 +75,14 @@ void BRDSet::buildLayout()
     LayOutSettingsWindow(this, Frame1, {Com[0]});
 }
 
-void BRDSet::TT_Change()
+void BoardSettings::TT_Change()
 {
     if (m_filling)
         return;
     m_screen.setBoardGeometry(QRect(TT[0]->value(), TT[1]->value(), TT[2]->value(), TT[3]->value()));
 }
 
-void BRDSet::Com_Click(int index)
+void BoardSettings::Com_Click(int index)
 {
     if (index == 0) {
         accept();
@@ -99,7 +99,7 @@ void BRDSet::Com_Click(int index)
         m_screen.setTextColour(element, colour);
 }
 
-void BRDSet::done(int result)
+void BoardSettings::done(int result)
 {
     if (!m_stored) {
         m_stored = true;

@@ -17,12 +17,12 @@ class ScreenAppearance;
 // follows below it) and the fonts and colours of title and list, all shown on the
 // draw screen at once. However it closes — 确定, the close box, Esc, or with the
 // screen — the styles of both are stored, once. A modeless tool window of the screen.
-class BRDSet : public QDialog
+class BoardSettings : public QDialog
 {
     Q_OBJECT
 
   public:
-    explicit BRDSet(ScreenAppearance &screen, QWidget *parent = nullptr);
+    explicit BoardSettings(ScreenAppearance &screen, QWidget *parent = nullptr);
 
     // The colour dialog: the start colour in, the chosen one out (0x00BBGGRR), −1 when cancelled.
     std::function<qint64(qint64 start)> chooseColor;

@@ -138,7 +138,7 @@ class WinnersList : public QLabel
 
 } // namespace
 
-MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent)
+DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_db(db), m_engine(engine), m_progress(progress),
       m_music(music)
 {
@@ -188,10 +188,10 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
 
     Scr = new QTimer(this);
     Scr->setTimerType(Qt::PreciseTimer);
-    connect(Scr, &QTimer::timeout, this, &MF::tick);
+    connect(Scr, &QTimer::timeout, this, &DrawScreen::tick);
     Fin = new QTimer(this);
     Fin->setInterval(1000);
-    connect(Fin, &QTimer::timeout, this, &MF::countdown);
+    connect(Fin, &QTimer::timeout, this, &DrawScreen::countdown);
 
     runDialog = [](QDialog &dialog) { return dialog.exec(); };
     buildMenu();
@@ -201,61 +201,61 @@ MF::MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidg
     setBackground(QPixmap(QStringLiteral(":/screen/DefaultBackground.jpg")));
 }
 
-MF::~MF()
+DrawScreen::~DrawScreen()
 {
     if (m_engine.display() == this)
         m_engine.setDisplay(nullptr);
-    delete m_delAward;
+    delete m_resultDeletion;
 }
 
-void MF::buildMenu()
+void DrawScreen::buildMenu()
 {
     m_Set = new QMenu(QStringLiteral("设置"), this);
-    M_FrmSet = m_Set->addAction(QStringLiteral("号码框设置"));
+    m_frameSettingsAction = m_Set->addAction(QStringLiteral("号码框设置"));
     M_BRD = m_Set->addAction(QStringLiteral("公告板设置"));
-    connect(M_FrmSet, &QAction::triggered, this, &MF::openFrameSettings);
-    connect(M_BRD, &QAction::triggered, this, &MF::openBoardSettings);
+    connect(m_frameSettingsAction, &QAction::triggered, this, &DrawScreen::openFrameSettings);
+    connect(M_BRD, &QAction::triggered, this, &DrawScreen::openBoardSettings);
     m_Set->addSeparator();
     M_HideList = m_Set->addAction(QStringLiteral("公告板隐藏"));
     m_Order = m_Set->addAction(QStringLiteral("公告板反序"));
     m_OneAward = m_Set->addAction(QStringLiteral("只显示当前奖项名单"));
     for (QAction *option : {M_HideList, m_Order, m_OneAward}) {
         option->setCheckable(true);
-        connect(option, &QAction::triggered, this, &MF::boardOptionChanged);
+        connect(option, &QAction::triggered, this, &DrawScreen::boardOptionChanged);
     }
     m_Set->addSeparator();
     M_Refresh = m_Set->addAction(QStringLiteral("屏幕刷新"), this, qOverload<>(&QWidget::update));
     m_Exit = m_Set->addAction(QStringLiteral("退出抽奖"), this, &QWidget::close);
 }
 
-int MF::ScrollInterval(qint64 speed)
+int DrawScreen::ScrollInterval(qint64 speed)
 {
     return speed > 500 || speed < 1 ? 1 : int(501 - speed);
 }
 
-bool MF::scrolling() const
+bool DrawScreen::scrolling() const
 {
     return Scr->isActive();
 }
 
-DelAward *MF::delAward() const
+ResultDeletion *DrawScreen::resultDeletion() const
 {
-    return m_delAward;
+    return m_resultDeletion;
 }
 
-FRMSet *MF::frameSettings() const
+FrameSettings *DrawScreen::frameSettings() const
 {
-    return m_frmSet;
+    return m_frameSettings;
 }
 
-BRDSet *MF::boardSettings() const
+BoardSettings *DrawScreen::boardSettings() const
 {
-    return m_brdSet;
+    return m_boardSettings;
 }
 
 // ---------------------------------------------------------------- loading
 
-bool MF::Load(qint64 drawId)
+bool DrawScreen::Load(qint64 drawId)
 {
     // The draw is fixed for the whole opening, whatever else sets the engine's current draw.
     m_drawId = drawId;
@@ -278,7 +278,7 @@ bool MF::Load(qint64 drawId)
     return true;
 }
 
-void MF::loadAppearance()
+void DrawScreen::loadAppearance()
 {
     const QString path = m_engine.CurrentDraw.Background;
     if (!path.isEmpty()) {
@@ -314,7 +314,7 @@ void MF::loadAppearance()
     placeBoard();
 }
 
-void MF::applyStyle(QLabel *label, const TextStyle &style)
+void DrawScreen::applyStyle(QLabel *label, const TextStyle &style)
 {
     label->setFont(fontOf(style));
     QPalette palette = label->palette();
@@ -322,7 +322,7 @@ void MF::applyStyle(QLabel *label, const TextStyle &style)
     label->setPalette(palette);
 }
 
-void MF::setBackground(const QPixmap &picture)
+void DrawScreen::setBackground(const QPixmap &picture)
 {
     m_background = picture;
     m_scaled = QPixmap();
@@ -331,14 +331,14 @@ void MF::setBackground(const QPixmap &picture)
 
 // ---------------------------------------------------------------- geometry and painting
 
-void MF::layOutFrame()
+void DrawScreen::layOutFrame()
 {
     const std::optional<FrameLayout> layout =
         ParseFrame(m_previewFrame.isEmpty() ? m_frameString : m_previewFrame);
     FP->applyLayout(layout ? *layout : defaultFrame());
 }
 
-void MF::listBelowTitle()
+void DrawScreen::listBelowTitle()
 {
     const TextStyle &title = m_styles[0];
     TextStyle &list = m_styles[1];
@@ -348,7 +348,7 @@ void MF::listBelowTitle()
     list.Height = ListHeight;
 }
 
-void MF::placeBoard()
+void DrawScreen::placeBoard()
 {
     for (int i : {0, 1}) {
         const TextStyle &style = m_styles[i];
@@ -357,7 +357,7 @@ void MF::placeBoard()
     }
 }
 
-void MF::placeCommands()
+void DrawScreen::placeCommands()
 {
     const int margin = ToPixels(30);
     const int top = height() - LCOM[0]->height() - margin;
@@ -366,7 +366,7 @@ void MF::placeCommands()
     LCOM[0]->move(LCOM[1]->x() - LCOM[0]->width() - ToPixels(80), top);
 }
 
-void MF::resizeEvent(QResizeEvent *event)
+void DrawScreen::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     m_scaled = QPixmap();
@@ -374,7 +374,7 @@ void MF::resizeEvent(QResizeEvent *event)
     placeBoard();
 }
 
-void MF::paintEvent(QPaintEvent *event)
+void DrawScreen::paintEvent(QPaintEvent *event)
 {
     // The stretched picture is made once per size; a tick repaints only the frame's part of it.
     if (m_scaled.size() != size() && !m_background.isNull())
@@ -388,7 +388,7 @@ void MF::paintEvent(QPaintEvent *event)
 
 // ---------------------------------------------------------------- operator input
 
-void MF::mousePressEvent(QMouseEvent *event)
+void DrawScreen::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
         m_leftPressed = true;
@@ -398,7 +398,7 @@ void MF::mousePressEvent(QMouseEvent *event)
     m_Set->popup(event->globalPosition().toPoint());
 }
 
-void MF::mouseReleaseEvent(QMouseEvent *event)
+void DrawScreen::mouseReleaseEvent(QMouseEvent *event)
 {
     // One click, one action: the press and the release of the left button.
     if (event->button() == Qt::LeftButton && m_leftPressed) {
@@ -407,14 +407,14 @@ void MF::mouseReleaseEvent(QMouseEvent *event)
     }
 }
 
-void MF::mouseDoubleClickEvent(QMouseEvent *)
+void DrawScreen::mouseDoubleClickEvent(QMouseEvent *)
 {
     // The second press of a double click is not a second click: it must not stop
     // the round the first one started.
     m_leftPressed = false;
 }
 
-void MF::keyPressEvent(QKeyEvent *event)
+void DrawScreen::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Space) {
         if (!event->isAutoRepeat()) // a held key is one press
@@ -424,7 +424,7 @@ void MF::keyPressEvent(QKeyEvent *event)
     QWidget::keyPressEvent(event);
 }
 
-bool MF::eventFilter(QObject *watched, QEvent *event)
+bool DrawScreen::eventFilter(QObject *watched, QEvent *event)
 {
     for (int i = 0; i < 3; ++i) {
         if (watched != LCOM[i])
@@ -447,7 +447,7 @@ bool MF::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void MF::LCOM_Click(int index)
+void DrawScreen::LCOM_Click(int index)
 {
     switch (index) {
     case 0: {
@@ -465,7 +465,7 @@ void MF::LCOM_Click(int index)
         close();
         break;
     case 2:
-        openDelAward();
+        openResultDeletion();
         break;
     default:
         break;
@@ -474,7 +474,7 @@ void MF::LCOM_Click(int index)
 
 // ---------------------------------------------------------------- rounds
 
-void MF::DrawAction()
+void DrawScreen::DrawAction()
 {
     if (!Scr->isActive()) {
         if (!m_drawMode) {
@@ -489,7 +489,7 @@ void MF::DrawAction()
     stopRound();
 }
 
-void MF::startRound()
+void DrawScreen::startRound()
 {
     m_engine.CurrentDraw.Id = m_drawId;
     // The round's first numbers are shown at once: a stop at any moment records what was seen.
@@ -509,7 +509,7 @@ void MF::startRound()
     playState(2);
 }
 
-void MF::tick()
+void DrawScreen::tick()
 {
     if (m_roundPrizeId == 0 || m_roundCount < 1) {
         // Nothing to draw for: the round ends here, unrecorded, with one message.
@@ -523,7 +523,7 @@ void MF::tick()
     m_engine.ShowPicks(m_picks);
 }
 
-void MF::countdown()
+void DrawScreen::countdown()
 {
     if (--m_secondsLeft > 0)
         return;
@@ -531,7 +531,7 @@ void MF::countdown()
     DrawAction();
 }
 
-void MF::stopRound()
+void DrawScreen::stopRound()
 {
     playState(3);
     Scr->stop();
@@ -547,17 +547,17 @@ void MF::stopRound()
     QTimer::singleShot(0, this, [this, prizeId] { rebuildBoard(prizeId); });
 }
 
-void MF::rebuildBoard(qint64 prizeId)
+void DrawScreen::rebuildBoard(qint64 prizeId)
 {
     LL[1]->setText(m_engine.BuildAnnouncement(m_drawId, prizeId, m_board.Reverse, m_board.OneAward));
 }
 
-void MF::setBoardTitle(const QString &text)
+void DrawScreen::setBoardTitle(const QString &text)
 {
     LL[0]->setText(text);
 }
 
-void MF::setPicksText(const QString &text)
+void DrawScreen::setPicksText(const QString &text)
 {
     // LL(2) only carries the numbers' style; the frame holds and paints the text.
     FP->setNumbers(text);
@@ -565,7 +565,7 @@ void MF::setPicksText(const QString &text)
 
 // ---------------------------------------------------------------- music, menu, closing
 
-void MF::playState(int state)
+void DrawScreen::playState(int state)
 {
     // One attempt per change: waiting and drawing music loop in the player, the
     // winning music plays once, and each change silences what played before.
@@ -576,7 +576,7 @@ void MF::playState(int state)
         m_music.PlayMusic(path, state != 3);
 }
 
-void MF::boardOptionChanged()
+void DrawScreen::boardOptionChanged()
 {
     m_board.Hidden = M_HideList->isChecked();
     m_board.Reverse = m_Order->isChecked();
@@ -588,25 +588,25 @@ void MF::boardOptionChanged()
                               Prompt::Icon::Warning);
 }
 
-void MF::openDelAward()
+void DrawScreen::openResultDeletion()
 {
-    if (!m_delAward) {
-        m_delAward = new DelAward(m_db, m_progress, m_drawId, this);
-        m_delAward->setWindowFlag(Qt::Window);
-        connect(m_delAward, &DelAward::deleted, this, [this] {
+    if (!m_resultDeletion) {
+        m_resultDeletion = new ResultDeletion(m_db, m_progress, m_drawId, this);
+        m_resultDeletion->setWindowFlag(Qt::Window);
+        connect(m_resultDeletion, &ResultDeletion::deleted, this, [this] {
             // The freed places are drawn again; the board lists what is stored now.
             m_engine.CurrentDraw.Id = m_drawId;
             const qsizetype current = m_engine.LoadPrizeTable();
             rebuildBoard(current > 0 ? m_engine.Prizes().at(current).PrizeId : m_lastPrizeId);
         });
-        connect(m_delAward, &DelAward::closed, m_delAward, &QObject::deleteLater);
+        connect(m_resultDeletion, &ResultDeletion::closed, m_resultDeletion, &QObject::deleteLater);
     }
-    m_delAward->show();
-    m_delAward->raise();
-    m_delAward->activateWindow();
+    m_resultDeletion->show();
+    m_resultDeletion->raise();
+    m_resultDeletion->activateWindow();
 }
 
-void MF::changeEvent(QEvent *event)
+void DrawScreen::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     // Coming to the front the screen lays its frame out again: from the frame
@@ -615,7 +615,7 @@ void MF::changeEvent(QEvent *event)
         layOutFrame();
 }
 
-void MF::closeEvent(QCloseEvent *event)
+void DrawScreen::closeEvent(QCloseEvent *event)
 {
     // However the screen is closed: an unfinished round is dropped, nothing is recorded.
     if (m_closing) {
@@ -627,12 +627,12 @@ void MF::closeEvent(QCloseEvent *event)
     Fin->stop();
     m_roundPrizeId = 0;
     m_music.StopMusic();
-    if (m_frmSet)
-        m_frmSet->closeWithScreen();
-    if (m_brdSet)
-        m_brdSet->accept(); // stores the board's styles
-    if (m_delAward)
-        m_delAward->close();
+    if (m_frameSettings)
+        m_frameSettings->closeWithScreen();
+    if (m_boardSettings)
+        m_boardSettings->accept(); // stores the board's styles
+    if (m_resultDeletion)
+        m_resultDeletion->close();
     m_engine.ClearPresetsAfterDraw(m_drawId);
     if (m_engine.display() == this)
         m_engine.setDisplay(nullptr);
@@ -642,18 +642,18 @@ void MF::closeEvent(QCloseEvent *event)
 
 // ---------------------------------------------------------------- appearance, for the settings dialogs
 
-Prompt &MF::operatorPrompt()
+Prompt &DrawScreen::operatorPrompt()
 {
     return m_db.prompt();
 }
 
-void MF::applyFrameLayout(const QString &text)
+void DrawScreen::applyFrameLayout(const QString &text)
 {
     m_previewFrame = text;
     layOutFrame();
 }
 
-bool MF::storeFrameString(const QString &text)
+bool DrawScreen::storeFrameString(const QString &text)
 {
     const QString value = text.trimmed();
     if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("FRM"), value))
@@ -664,7 +664,7 @@ bool MF::storeFrameString(const QString &text)
     return true;
 }
 
-bool MF::chooseFont(Element element, QWidget *dialogParent)
+bool DrawScreen::chooseFont(Element element, QWidget *dialogParent)
 {
     TextStyle &style = m_styles[element];
     const QFont start = fontOf(style);
@@ -696,7 +696,7 @@ bool MF::chooseFont(Element element, QWidget *dialogParent)
     return true;
 }
 
-void MF::setTextColour(Element element, qint64 colour)
+void DrawScreen::setTextColour(Element element, qint64 colour)
 {
     m_styles[element].Colour = colour;
     applyStyle(LL[element], m_styles[element]);
@@ -704,7 +704,7 @@ void MF::setTextColour(Element element, qint64 colour)
         FP->setTextColour(ColorFromBgr(colour));
 }
 
-bool MF::saveTextStyle(Element element)
+bool DrawScreen::saveTextStyle(Element element)
 {
     TextStyle style = m_styles[element];
     if (element == Numbers) {
@@ -719,7 +719,7 @@ bool MF::saveTextStyle(Element element)
                               FormatTextStyle(style));
 }
 
-void MF::setBoardGeometry(const QRect &title)
+void DrawScreen::setBoardGeometry(const QRect &title)
 {
     TextStyle &style = m_styles[BoardTitle];
     style.Left = ToTwips(title.x());
@@ -730,7 +730,7 @@ void MF::setBoardGeometry(const QRect &title)
     placeBoard();
 }
 
-void MF::setBoardOpaque(bool opaque)
+void DrawScreen::setBoardOpaque(bool opaque)
 {
     for (int i : {0, 1}) {
         QPalette palette = LL[i]->palette();
@@ -740,46 +740,46 @@ void MF::setBoardOpaque(bool opaque)
     }
 }
 
-void MF::openFrameSettings()
+void DrawScreen::openFrameSettings()
 {
-    if (!m_frmSet) {
-        auto *dialog = new FRMSet(*this, this);
+    if (!m_frameSettings) {
+        auto *dialog = new FrameSettings(*this, this);
         connect(dialog, &QDialog::finished, this, [this, dialog] {
-            if (m_frmSet == dialog)
-                m_frmSet = nullptr;
+            if (m_frameSettings == dialog)
+                m_frameSettings = nullptr;
             dialog->deleteLater();
         });
         QList<QRect> keepClear{FP->geometry()};
-        if (m_brdSet)
+        if (m_boardSettings)
             keepClear.append(
-                QRect(mapFromGlobal(m_brdSet->frameGeometry().topLeft()), m_brdSet->frameGeometry().size()));
+                QRect(mapFromGlobal(m_boardSettings->frameGeometry().topLeft()), m_boardSettings->frameGeometry().size()));
         placeClearOf(dialog, this, keepClear);
-        m_frmSet = dialog;
+        m_frameSettings = dialog;
     }
-    m_frmSet->show();
-    m_frmSet->raise();
-    m_frmSet->activateWindow();
+    m_frameSettings->show();
+    m_frameSettings->raise();
+    m_frameSettings->activateWindow();
 }
 
-void MF::openBoardSettings()
+void DrawScreen::openBoardSettings()
 {
-    if (!m_brdSet) {
-        auto *dialog = new BRDSet(*this, this);
+    if (!m_boardSettings) {
+        auto *dialog = new BoardSettings(*this, this);
         connect(dialog, &QDialog::finished, this, [this, dialog] {
-            if (m_brdSet == dialog)
-                m_brdSet = nullptr;
+            if (m_boardSettings == dialog)
+                m_boardSettings = nullptr;
             dialog->deleteLater();
         });
         QList<QRect> keepClear{LL[0]->geometry(), LL[1]->geometry() & rect(), FP->geometry()};
-        if (m_frmSet)
+        if (m_frameSettings)
             keepClear.append(
-                QRect(mapFromGlobal(m_frmSet->frameGeometry().topLeft()), m_frmSet->frameGeometry().size()));
+                QRect(mapFromGlobal(m_frameSettings->frameGeometry().topLeft()), m_frameSettings->frameGeometry().size()));
         placeClearOf(dialog, this, keepClear);
-        m_brdSet = dialog;
+        m_boardSettings = dialog;
     }
-    m_brdSet->show();
-    m_brdSet->raise();
-    m_brdSet->activateWindow();
+    m_boardSettings->show();
+    m_boardSettings->raise();
+    m_boardSettings->activateWindow();
 }
 
 } // namespace quilla

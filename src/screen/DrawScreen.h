@@ -17,10 +17,10 @@ class QTimer;
 
 namespace quilla {
 
-class BRDSet;
+class BoardSettings;
 class Database;
-class DelAward;
-class FRMSet;
+class ResultDeletion;
+class FrameSettings;
 class Music;
 class NumberFrame;
 class Progress;
@@ -31,13 +31,13 @@ class Progress;
 // command labels along the bottom switch the draw mode on and off, close the
 // screen and open the deletion of results; the right button opens the settings menu,
 // from which the frame and board dialogs change the screen's look.
-class MF : public QWidget, public DrawDisplay, public ScreenAppearance
+class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
 {
     Q_OBJECT
 
   public:
-    MF(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent = nullptr);
-    ~MF() override;
+    DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Music &music, QWidget *parent = nullptr);
+    ~DrawScreen() override;
 
     // Reads the draw under the progress window. False when it could not be read
     // whole (the operator has been told): the screen must not open then.
@@ -54,9 +54,9 @@ class MF : public QWidget, public DrawDisplay, public ScreenAppearance
     bool scrolling() const;
     const QList<Candidate> &picks() const { return m_picks; }
     const BoardOptions &boardOptions() const { return m_board; }
-    DelAward *delAward() const;
-    FRMSet *frameSettings() const;
-    BRDSet *boardSettings() const;
+    ResultDeletion *resultDeletion() const;
+    FrameSettings *frameSettings() const;
+    BoardSettings *boardSettings() const;
 
     // ---- ScreenAppearance, for the settings dialogs
     Prompt &operatorPrompt() override;
@@ -80,7 +80,7 @@ class MF : public QWidget, public DrawDisplay, public ScreenAppearance
     QTimer *Scr = nullptr;
     QTimer *Fin = nullptr;
     QMenu *m_Set = nullptr;
-    QAction *M_FrmSet = nullptr;
+    QAction *m_frameSettingsAction = nullptr;
     QAction *M_BRD = nullptr;
     QAction *M_HideList = nullptr;
     QAction *m_Order = nullptr;
@@ -122,7 +122,7 @@ class MF : public QWidget, public DrawDisplay, public ScreenAppearance
     void rebuildBoard(qint64 prizeId);
     void playState(int state);
     void boardOptionChanged();
-    void openDelAward();
+    void openResultDeletion();
     void openFrameSettings();
     void openBoardSettings();
 
@@ -145,9 +145,9 @@ class MF : public QWidget, public DrawDisplay, public ScreenAppearance
     QString m_previewFrame; // the frame dialog's, while it shows one
     QPixmap m_background;
     QPixmap m_scaled;
-    QPointer<DelAward> m_delAward;
-    QPointer<FRMSet> m_frmSet;
-    QPointer<BRDSet> m_brdSet;
+    QPointer<ResultDeletion> m_resultDeletion;
+    QPointer<FrameSettings> m_frameSettings;
+    QPointer<BoardSettings> m_boardSettings;
     bool m_closing = false;
 };
 

@@ -24,7 +24,7 @@ constexpr int PreviewDelay = 1000; // ms
 
 } // namespace
 
-FRMSet::FRMSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::Tool), m_screen(screen)
+FrameSettings::FrameSettings(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::Tool), m_screen(screen)
 {
     setWindowTitle(QStringLiteral("号码框设置"));
     chooseColor = [this](qint64 start) { return ChooseColor(start, this); };
@@ -73,15 +73,15 @@ FRMSet::FRMSet(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::
     T->start();
 
     for (PixelBox *box : TT)
-        connect(box, &QLineEdit::textChanged, this, &FRMSet::TT_Change);
+        connect(box, &QLineEdit::textChanged, this, &FrameSettings::TT_Change);
     for (QCheckBox *box : CK)
-        connect(box, &QCheckBox::toggled, this, &FRMSet::TT_Change);
-    connect(LClr, &QPushButton::clicked, this, &FRMSet::LClr_Click);
+        connect(box, &QCheckBox::toggled, this, &FrameSettings::TT_Change);
+    connect(LClr, &QPushButton::clicked, this, &FrameSettings::LClr_Click);
     for (int i = 0; i < 4; ++i)
         connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
 }
 
-void FRMSet::buildLayout()
+void FrameSettings::buildLayout()
 {
     LayOutPixelGroup(Frame1[0], Label1[0], TT[0], Label1[1], TT[1])->setRowStretch(3, 1);
     QGridLayout *size = LayOutPixelGroup(Frame1[1], Label1[2], TT[2], Label1[3], TT[3]);
@@ -101,7 +101,7 @@ void FRMSet::buildLayout()
     LayOutSettingsWindow(this, Frame1, {Com[0], Com[1]});
 }
 
-QString FRMSet::GetFrameStr()
+QString FrameSettings::GetFrameStr()
 {
     FrameLayout layout;
     layout.Left = TT[0]->value();
@@ -117,7 +117,7 @@ QString FRMSet::GetFrameStr()
     return text;
 }
 
-void FRMSet::GetFramePara(const QString &frameString)
+void FrameSettings::GetFramePara(const QString &frameString)
 {
     const std::optional<FrameLayout> layout = ParseFrame(frameString);
     if (!layout)
@@ -133,7 +133,7 @@ void FRMSet::GetFramePara(const QString &frameString)
     m_filling = false;
 }
 
-void FRMSet::setSwatch(qint64 colour)
+void FrameSettings::setSwatch(qint64 colour)
 {
     m_colour = colour;
     LClr->setAccessibleDescription(ColorFromBgr(colour).name());
@@ -141,13 +141,13 @@ void FRMSet::setSwatch(qint64 colour)
                             .arg(ColorFromBgr(colour).name()));
 }
 
-void FRMSet::TT_Change()
+void FrameSettings::TT_Change()
 {
     if (!m_filling)
         GetFrameStr();
 }
 
-void FRMSet::LClr_Click()
+void FrameSettings::LClr_Click()
 {
     const qint64 colour = chooseColor(m_colour);
     if (colour < 0)
@@ -156,14 +156,14 @@ void FRMSet::LClr_Click()
     GetFrameStr();
 }
 
-void FRMSet::saveNumbersStyle()
+void FrameSettings::saveNumbersStyle()
 {
     if (!m_screen.saveTextStyle(ScreenAppearance::Numbers))
         m_screen.operatorPrompt().message(QStringLiteral("号码的字体和颜色未能保存，请检查数据库文件！"),
                                           Prompt::Icon::Warning);
 }
 
-void FRMSet::Com_Click(int index)
+void FrameSettings::Com_Click(int index)
 {
     switch (index) {
     case 0:
@@ -199,7 +199,7 @@ void FRMSet::Com_Click(int index)
     }
 }
 
-void FRMSet::reject()
+void FrameSettings::reject()
 {
     // The look the frame had at the opening; the string stored is the one it had
     // too, so a failed write leaves nothing wrong on the screen and the dialog goes.
@@ -211,7 +211,7 @@ void FRMSet::reject()
     QDialog::reject();
 }
 
-void FRMSet::closeWithScreen()
+void FrameSettings::closeWithScreen()
 {
     m_screen.applyFrameLayout(QString());
     QDialog::done(QDialog::Rejected);

@@ -20,12 +20,12 @@ class ScreenAppearance;
 // and colour of the numbers, which are stored at once. 确定 stores the frame
 // string; 取消, Esc and the close box put back the frame the dialog opened with.
 // A modeless tool window of the screen.
-class FRMSet : public QDialog
+class FrameSettings : public QDialog
 {
     Q_OBJECT
 
   public:
-    explicit FRMSet(ScreenAppearance &screen, QWidget *parent = nullptr);
+    explicit FrameSettings(ScreenAppearance &screen, QWidget *parent = nullptr);
 
     // The frame string of the controls, always seven fields; previews it on the
     // screen once the first second is over.

@@ -20,7 +20,7 @@ constexpr int MarkColumn = 3;
 
 } // namespace
 
-DelAward::DelAward(Database &db, Progress &progress, qint64 drawId, QWidget *parent)
+ResultDeletion::ResultDeletion(Database &db, Progress &progress, qint64 drawId, QWidget *parent)
     : QWidget(parent, Qt::Window), MSF(new Grid),
       Label1(new QLabel(QStringLiteral("请在要重新抽奖的所在行打“√”"))),
       Com{new QPushButton(QStringLiteral("确    定")), new QPushButton(QStringLiteral("取    消"))}, m_db(db)
@@ -41,7 +41,7 @@ DelAward::DelAward(Database &db, Progress &progress, qint64 drawId, QWidget *par
 
     for (int i = 0; i < 2; ++i)
         connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
-    connect(MSF, &Grid::mousePressed, this, &DelAward::MSF_MouseDown);
+    connect(MSF, &Grid::mousePressed, this, &ResultDeletion::MSF_MouseDown);
 
     resize(640, 420);
     CentreInWorkArea(this);
@@ -56,7 +56,7 @@ DelAward::DelAward(Database &db, Progress &progress, qint64 drawId, QWidget *par
     MSF->setColAlignment(MarkColumn, 4);
 }
 
-void DelAward::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y)
+void ResultDeletion::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y)
 {
     // Titles do not sort this list: a press there ticks or clears every row.
     if (button != Qt::LeftButton)
@@ -66,7 +66,7 @@ void DelAward::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modif
     GridPresenter::CheckColumnClick(*MSF, shift, x, y, true);
 }
 
-void DelAward::Com_Click(int index)
+void ResultDeletion::Com_Click(int index)
 {
     if (index == 1) {
         close();
@@ -89,7 +89,7 @@ void DelAward::Com_Click(int index)
         m_db.prompt().message(QStringLiteral("删除记录失败，数据库没有改变。"), Prompt::Icon::Warning);
         return;
     }
-    const QPointer<DelAward> self(this);
+    const QPointer<ResultDeletion> self(this);
     Q_EMIT deleted();
     if (self)
         close();
@@ -97,7 +97,7 @@ void DelAward::Com_Click(int index)
 
 // All ticked results go, or none: a part deleted would leave the board and the
 // remaining counts matching neither the ticks nor the file.
-bool DelAward::deleteResults(const QList<qint64> &ids)
+bool ResultDeletion::deleteResults(const QList<qint64> &ids)
 {
     Database::Transaction transaction(m_db);
     if (!m_db.isOpen())
@@ -108,7 +108,7 @@ bool DelAward::deleteResults(const QList<qint64> &ids)
     return transaction.commit();
 }
 
-void DelAward::closeEvent(QCloseEvent *event)
+void ResultDeletion::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
     Q_EMIT closed();

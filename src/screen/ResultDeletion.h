@@ -13,13 +13,13 @@ class Progress;
 
 // Lists the results of the draw being run and deletes the ticked ones, so that
 // their places are drawn again. Modeless; its owner deletes it once it has closed.
-class DelAward : public QWidget
+class ResultDeletion : public QWidget
 {
     Q_OBJECT
 
   public:
     // Fills the grid at once.
-    DelAward(Database &db, Progress &progress, qint64 drawId, QWidget *parent = nullptr);
+    ResultDeletion(Database &db, Progress &progress, qint64 drawId, QWidget *parent = nullptr);
 
     Grid *MSF;
     QLabel *Label1;

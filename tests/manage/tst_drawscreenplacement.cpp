@@ -41,7 +41,7 @@ struct Party : DrawFixture
         draw = addDraw();
         addPrize(draw, 1, QStringLiteral("一等奖"), 2, 2);
         addParticipants(draw, 20);
-        window = std::make_unique<FSet>(db, engine, progress, music);
+        window = std::make_unique<ManagementWindow>(db, engine, progress, music);
         window->setScreen(screenNamed(QStringLiteral("LAPTOP")));
         window->move(screenNamed(QStringLiteral("LAPTOP"))->geometry().topLeft() + QPoint(40, 40));
         window->show();
@@ -49,10 +49,10 @@ struct Party : DrawFixture
         window->chooseDraw = [this]() -> QString { return QString::number(draw) + QStringLiteral("‖年会"); };
     }
     // Opens the draw screen as the button does and waits until it fills its display.
-    MF *start(const QString &expectedScreen)
+    DrawScreen *start(const QString &expectedScreen)
     {
         window->Entr_Click();
-        MF *screen = window->drawScreen();
+        DrawScreen *screen = window->drawScreen();
         if (!screen)
             return nullptr;
         const QRect wanted = screenNamed(expectedScreen)->geometry();
@@ -65,7 +65,7 @@ struct Party : DrawFixture
     RecordingProgress progress;
     FakeMusic music;
     qint64 draw = 0;
-    std::unique_ptr<FSet> window;
+    std::unique_ptr<ManagementWindow> window;
 };
 
 } // namespace
@@ -85,7 +85,7 @@ class TestDrawScreenPlacement : public QObject
     {
         Party p;
         // Nothing remembered: the projector, while the operator keeps a locked window.
-        MF *screen = p.start(QStringLiteral("PROJ"));
+        DrawScreen *screen = p.start(QStringLiteral("PROJ"));
         QVERIFY(screen);
         QVERIFY(screen->isFullScreen());
         QVERIFY(p.window->isVisible());
@@ -148,7 +148,7 @@ class TestDrawScreenPlacement : public QObject
         if (QGuiApplication::platformName() != QStringLiteral("xcb"))
             QSKIP("only an X server can take a display away");
         Party p;
-        MF *screen = p.start(QStringLiteral("PROJ"));
+        DrawScreen *screen = p.start(QStringLiteral("PROJ"));
         QVERIFY(screen);
         screen->LCOM_Click(0); // draw mode
         screen->DrawAction();

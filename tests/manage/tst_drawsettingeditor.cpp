@@ -43,8 +43,8 @@ struct Editor : DrawFixture
     }
 
     FakeMusic music;
-    Modi w{db, music};
-    QSignalSpy closed{&w, &Modi::closed};
+    DrawSettingEditor w{db, music};
+    QSignalSpy closed{&w, &DrawSettingEditor::closed};
     QStringList filters;
     QString chosen;
 };

@@ -82,8 +82,8 @@ class TestEditors : public QObject
         QFETCH(QString, perStop);
         QFETCH(QString, stored);
         DrawFixture f;
-        ModiCon editor(f.db);
-        QSignalSpy saved(&editor, &ModiCon::saved);
+        PrizeEditor editor(f.db);
+        QSignalSpy saved(&editor, &PrizeEditor::saved);
         editor.setCID(7);
         editor.setOrd(QStringLiteral("4"));
         editor.show();
@@ -100,8 +100,8 @@ class TestEditors : public QObject
     void prizeCancelAndFlags()
     {
         DrawFixture f;
-        ModiCon cancelled(f.db);
-        QSignalSpy closed(&cancelled, &ModiCon::closed);
+        PrizeEditor cancelled(f.db);
+        QSignalSpy closed(&cancelled, &PrizeEditor::closed);
         cancelled.show();
         type(cancelled.TT3, QStringLiteral("0"));
         click(cancelled.Com[2]);
@@ -109,7 +109,7 @@ class TestEditors : public QObject
         QCOMPARE(closed.count(), 1);
         QVERIFY(f.prompt.messages.isEmpty());
 
-        ModiCon editor(f.db);
+        PrizeEditor editor(f.db);
         editor.show();
         click(editor.CK[0]);
         click(editor.CK[1]);
@@ -124,7 +124,7 @@ class TestEditors : public QObject
         const qint64 draw = f.addDraw();
         const qint64 id =
             f.addPrize(draw, 2, QStringLiteral("二等奖"), 3, 1, true, QStringLiteral("相机"), false);
-        ModiCon editor(f.db);
+        PrizeEditor editor(f.db);
         editor.setID(id);
         QCOMPARE(QStringList({QString::number(editor.CID()), editor.Ord(), editor.TT0->text(),
                               editor.TT1->text(), editor.TT3->text(), editor.TT2->toPlainText()}),
@@ -152,8 +152,8 @@ class TestEditors : public QObject
         const qint64 id = statement == u"UPDATE" ? f.addPrize(1, 1, QStringLiteral("一等奖"), 1, 1) : 0;
         QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE ") + statement +
                                 Sql(" ON 奖项表 BEGIN SELECT RAISE(ABORT,'x'); END")));
-        ModiCon editor(f.db);
-        QSignalSpy saved(&editor, &ModiCon::saved);
+        PrizeEditor editor(f.db);
+        QSignalSpy saved(&editor, &PrizeEditor::saved);
         editor.setID(id);
         editor.show();
         type(editor.TT0, QStringLiteral("特等奖"));
@@ -176,7 +176,7 @@ class TestEditors : public QObject
         DrawFixture f;
         const qint64 older = f.addDraw(QStringLiteral("春节"));
         const qint64 newer = f.addDraw(QStringLiteral("年会"));
-        GetProject chooser(f.db);
+        DrawChooser chooser(f.db);
         QCOMPARE(chooser.TT->itemText(0), QString::number(newer) + u"‖年会");
         chooser.TT->setCurrentIndex(1);
         // The management window waits in exec() while the operator chooses.
@@ -201,7 +201,7 @@ class TestEditors : public QObject
         DrawFixture f;
         if (withDraw)
             f.addDraw();
-        GetProject chooser(f.db);
+        DrawChooser chooser(f.db);
         chooser.open();
         QVERIFY(QTest::qWaitForWindowExposed(&chooser));
         if (button < 0)
@@ -231,11 +231,11 @@ class TestEditors : public QObject
         QFETCH(bool, added);
         QFETCH(QString, calls);
         QStringList made;
-        AddMem entry([&](const QString &number, const QString &person) {
+        ParticipantEntry entry([&](const QString &number, const QString &person) {
             made.append(number + u'|' + person);
             return added;
         });
-        QSignalSpy closed(&entry, &AddMem::closed);
+        QSignalSpy closed(&entry, &ParticipantEntry::closed);
         entry.show();
         type(entry.TT[0], QStringLiteral("1001"));
         type(entry.TT[1], name);

@@ -68,7 +68,7 @@ class TestImportWindows : public QObject
 
     void oneSheetIsMarked()
     {
-        Sheets sheets({QStringLiteral("参会名单"), QStringLiteral("Sheet2"), QStringLiteral("空白页")}, 1);
+        SheetChooser sheets({QStringLiteral("参会名单"), QStringLiteral("Sheet2"), QStringLiteral("空白页")}, 1);
         sheets.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sheets));
         QCOMPARE(sheets.SHL->TextMatrix(3, 0), QStringLiteral("3"));
@@ -83,7 +83,7 @@ class TestImportWindows : public QObject
         QCOMPARE(sheets.result(), int(QDialog::Accepted));
         QCOMPARE(sheets.ImportSheet(), QStringLiteral("空白页"));
 
-        Sheets cancelled({QStringLiteral("a")}, 1);
+        SheetChooser cancelled({QStringLiteral("a")}, 1);
         cancelled.show();
         QVERIFY(QTest::qWaitForWindowExposed(&cancelled));
         click(&cancelled, cancelled.IMG[1]);
@@ -98,7 +98,7 @@ class TestImportWindows : public QObject
         const qint64 draw = f.addDraw();
         const QString path = writeCsv(f.dir, QStringLiteral("名单.CSV"));
         {
-            InputMap map(f.db, progress, draw, path, nullptr, QString());
+            ImportMapping map(f.db, progress, draw, path, nullptr, QString());
             map.show();
             QVERIFY(QTest::qWaitForWindowExposed(&map));
             QCOMPARE(map.T[0]->text(), QStringLiteral("2"));
@@ -124,7 +124,7 @@ class TestImportWindows : public QObject
             ReadSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("I(1)"), QString()),
             QStringLiteral("B,\"/\",C"));
 
-        InputMap again(f.db, progress, draw, path, nullptr, QString());
+        ImportMapping again(f.db, progress, draw, path, nullptr, QString());
         QCOMPARE(again.T[0]->text(), QStringLiteral("10"));
         QCOMPARE(again.T[1]->text(), QStringLiteral("2"));
         QCOMPARE(again.M1->item(0, 4)->text(), QStringLiteral("a"));
@@ -142,7 +142,7 @@ class TestImportWindows : public QObject
         FakeMusic music;
         const qint64 older = f.addDraw(QStringLiteral("旧"));
         f.addDraw(QStringLiteral("新"));
-        FSet window(f.db, f.engine, progress, music);
+        ManagementWindow window(f.db, f.engine, progress, music);
         window.show();
         window.SST->setCurrentIndex(2);
         const int olderItem = window.CMB[2]->findText(QString::number(older), Qt::MatchStartsWith);
@@ -152,7 +152,7 @@ class TestImportWindows : public QObject
         QString chosen = f.dir.filePath(QStringLiteral("名单.txt"));
         window.chooseImportFile = [&] { return chosen; };
         window.runDialog = [](QDialog &dialog) {
-            if (auto *map = qobject_cast<InputMap *>(&dialog)) {
+            if (auto *map = qobject_cast<ImportMapping *>(&dialog)) {
                 map->M1->item(0, 4)->setText(QStringLiteral("A"));
                 map->M1->item(1, 4)->setText(QStringLiteral("B"));
                 map->Com[0]->click();
@@ -199,14 +199,14 @@ class TestImportWindows : public QObject
         RecordingProgress progress;
         FakeMusic music;
         const qint64 draw = f.addDraw();
-        FSet window(f.db, f.engine, progress, music);
+        ManagementWindow window(f.db, f.engine, progress, music);
         window.SST->setCurrentIndex(2);
         const QString path = QStringLiteral(SAMPLES "/") + file;
         window.chooseImportFile = [&] { return path; };
         window.runDialog = [](QDialog &dialog) {
-            if (auto *sheets = qobject_cast<Sheets *>(&dialog))
+            if (auto *sheets = qobject_cast<SheetChooser *>(&dialog))
                 sheets->IMG[0]->click(); // the first sheet, marked already
-            if (auto *map = qobject_cast<InputMap *>(&dialog)) {
+            if (auto *map = qobject_cast<ImportMapping *>(&dialog)) {
                 map->M1->item(0, 4)->setText(QStringLiteral("C"));
                 map->M1->item(1, 4)->setText(QStringLiteral("B"));
                 map->Com[0]->click();

@@ -30,7 +30,7 @@ struct Window : DrawFixture
 
     void open()
     {
-        window = std::make_unique<FSet>(db, engine, progress, music);
+        window = std::make_unique<ManagementWindow>(db, engine, progress, music);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -78,7 +78,7 @@ struct Window : DrawFixture
 
     RecordingProgress progress;
     FakeMusic music;
-    std::unique_ptr<FSet> window;
+    std::unique_ptr<ManagementWindow> window;
 };
 
 } // namespace
@@ -182,12 +182,12 @@ class TestManagementWindow : public QObject
 
         // A new prize goes after the highest order, not after the row count.
         w.window->Com_Click(10);
-        QVERIFY(w.window->modiCon());
-        QCOMPARE(w.window->modiCon()->Ord(), QStringLiteral("4"));
-        QCOMPARE(w.window->modiCon()->CID(), draw);
+        QVERIFY(w.window->prizeEditor());
+        QCOMPARE(w.window->prizeEditor()->Ord(), QStringLiteral("4"));
+        QCOMPARE(w.window->prizeEditor()->CID(), draw);
         QVERIFY(!w.window->SST->isEnabled());
         QVERIFY(!w.window->Entr->isEnabled());
-        w.window->modiCon()->close();
+        w.window->prizeEditor()->close();
         QTRY_VERIFY(w.window->SST->isEnabled());
         QVERIFY(w.window->Entr->isEnabled());
         Q_UNUSED(c);
@@ -199,7 +199,7 @@ class TestManagementWindow : public QObject
         w.showTab(1);
         w.window->Com_Click(10);
         QCOMPARE(w.prompt.messages, QStringList{QStringLiteral("请选择抽奖名称后再添加奖项！")});
-        QVERIFY(!w.window->modiCon());
+        QVERIFY(!w.window->prizeEditor());
     }
 
     // Bottom-up and top-down selections delete the same rows.
@@ -266,13 +266,13 @@ class TestManagementWindow : public QObject
         Window w;
         w.showTab(2);
         w.window->Com_Click(24);
-        QVERIFY(w.window->addMem());
+        QVERIFY(w.window->participantEntry());
         // No draw to add to: refused, nothing listed.
-        w.window->addMem()->TT[0]->setText(QStringLiteral("1"));
-        w.window->addMem()->Com[0]->click();
+        w.window->participantEntry()->TT[0]->setText(QStringLiteral("1"));
+        w.window->participantEntry()->Com[0]->click();
         QCOMPARE(w.prompt.messages.size(), 1);
         QCOMPARE(w.grid(2).Rows(), 2);
-        w.window->addMem()->close();
+        w.window->participantEntry()->close();
 
         const qint64 draw = w.addDraw();
         w.addParticipants(draw, 10);
@@ -284,10 +284,10 @@ class TestManagementWindow : public QObject
         QCOMPARE(w.count("号码表"), 10);
 
         w.window->Com_Click(24);
-        QTRY_VERIFY(w.window->addMem());
-        w.window->addMem()->TT[0]->setText(QStringLiteral("2001"));
-        w.window->addMem()->TT[1]->setText(QStringLiteral("新人"));
-        w.window->addMem()->Com[0]->click();
+        QTRY_VERIFY(w.window->participantEntry());
+        w.window->participantEntry()->TT[0]->setText(QStringLiteral("2001"));
+        w.window->participantEntry()->TT[1]->setText(QStringLiteral("新人"));
+        w.window->participantEntry()->Com[0]->click();
         const int last = w.grid(2).Rows() - 1;
         QCOMPARE(w.grid(2).TextMatrix(last, 1), QStringLiteral("11"));
         QCOMPARE(w.stored(w.grid(2).TextMatrix(last, 0).toLongLong(), u"号码"), QStringLiteral("2001"));

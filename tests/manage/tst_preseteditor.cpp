@@ -38,7 +38,7 @@ struct Editor : DrawFixture
 
     void open()
     {
-        owned = std::make_unique<ResultAdd>(db, progress);
+        owned = std::make_unique<PresetEditor>(db, progress);
         editor = owned.get();
         editor->show();
         QVERIFY(QTest::qWaitForWindowExposed(editor));
@@ -85,8 +85,8 @@ struct Editor : DrawFixture
 
     qint64 draw = 0, first = 0, second = 0;
     RecordingProgress progress;
-    std::unique_ptr<ResultAdd> owned;
-    ResultAdd *editor = nullptr;
+    std::unique_ptr<PresetEditor> owned;
+    PresetEditor *editor = nullptr;
 };
 
 QString storedChk()
@@ -277,7 +277,7 @@ class TestPresetEditor : public QObject
         QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
                              QStringLiteral("5")));
         FakeMusic music;
-        FSet window(e.db, e.engine, e.progress, music);
+        ManagementWindow window(e.db, e.engine, e.progress, music);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.SST->setCurrentIndex(3);
@@ -295,8 +295,8 @@ class TestPresetEditor : public QObject
         const QPoint corner = window.Pic[3]->mapTo(&window, QPoint(window.Pic[3]->width() - 3, 2));
         QTest::mousePress(window.windowHandle(), Qt::RightButton, {}, corner);
         QTest::mouseRelease(window.windowHandle(), Qt::RightButton, {}, corner);
-        QTRY_VERIFY(window.resultAdd());
-        e.editor = window.resultAdd();
+        QTRY_VERIFY(window.presetEditor());
+        e.editor = window.presetEditor();
         QVERIFY(QTest::qWaitForWindowExposed(e.editor));
         QCOMPARE(e.editor->ChosenDrawId(), other);
         QVERIFY(!e.editor->Chk->isChecked());

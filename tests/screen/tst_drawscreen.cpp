@@ -31,7 +31,7 @@ struct Screen : DrawFixture
 
     void open()
     {
-        screen = std::make_unique<MF>(db, engine, progress, music);
+        screen = std::make_unique<DrawScreen>(db, engine, progress, music);
         QVERIFY(screen->Load(draw));
         screen->resize(1024, 768);
         screen->show();
@@ -55,7 +55,7 @@ struct Screen : DrawFixture
     qint64 draw = 0, first = 0, second = 0;
     RecordingProgress progress;
     FakeMusic music;
-    std::unique_ptr<MF> screen;
+    std::unique_ptr<DrawScreen> screen;
 };
 
 } // namespace
@@ -87,7 +87,7 @@ class TestDrawScreen : public QObject
     {
         QFETCH(int, speed);
         QFETCH(int, interval);
-        QCOMPARE(MF::ScrollInterval(speed), interval);
+        QCOMPARE(DrawScreen::ScrollInterval(speed), interval);
     }
 
     // Paused → Ready → Scrolling → Ready, prize after prize, with the music of each state.
@@ -202,7 +202,7 @@ class TestDrawScreen : public QObject
         s.addPreset(s.draw, s.first, QStringLiteral("1001"), QStringLiteral("人0"));
         QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()));
         s.open();
-        QSignalSpy closed(s.screen.get(), &MF::closed);
+        QSignalSpy closed(s.screen.get(), &DrawScreen::closed);
         s.screen->LCOM_Click(0);
         s.click();
         s.screen->LCOM_Click(1);
@@ -251,7 +251,7 @@ class TestDrawScreen : public QObject
         s.click();
         QCOMPARE(s.stored().size(), 2);
         s.screen->LCOM_Click(2);
-        DelAward *window = s.screen->delAward();
+        ResultDeletion *window = s.screen->resultDeletion();
         QVERIFY(window);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QString gone = s.stored().at(0);
@@ -262,7 +262,7 @@ class TestDrawScreen : public QObject
         s.click();
         QCOMPARE(s.screen->picks().size(), 1);
         s.screen->close();
-        QVERIFY(!s.screen->delAward() || !s.screen->delAward()->isVisible());
+        QVERIFY(!s.screen->resultDeletion() || !s.screen->resultDeletion()->isVisible());
     }
 
     void aTransparentFrameShowsTheBackground()

@@ -26,7 +26,7 @@ struct Fixture : DrawFixture
             addResult(draw, prize, number, QStringLiteral("人") + number);
         const qint64 other = addDraw();
         addResult(other, addPrize(other, 1, QStringLiteral("特等奖"), 1, 1), QStringLiteral("2001"));
-        window = std::make_unique<DelAward>(db, progress, draw);
+        window = std::make_unique<ResultDeletion>(db, progress, draw);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -58,7 +58,7 @@ struct Fixture : DrawFixture
 
     qint64 draw = 0, prize = 0;
     NoProgress progress;
-    std::unique_ptr<DelAward> window;
+    std::unique_ptr<ResultDeletion> window;
 };
 
 const QString All = QStringLiteral("1001 1002 1003 2001");
@@ -76,7 +76,7 @@ class TestResultDeletion : public QObject
         Fixture f;
         QCOMPARE(f.window->MSF->Rows(), 5);
         QCOMPARE(f.window->MSF->TextMatrix(2, 5), QStringLiteral("电视"));
-        QSignalSpy deleted(f.window.get(), &DelAward::deleted);
+        QSignalSpy deleted(f.window.get(), &ResultDeletion::deleted);
         f.tick(2);
         f.tick(4);
         f.prompt.answers = {true};
@@ -97,8 +97,8 @@ class TestResultDeletion : public QObject
     void keepsResults()
     {
         Fixture f;
-        QSignalSpy deleted(f.window.get(), &DelAward::deleted);
-        QSignalSpy closed(f.window.get(), &DelAward::closed);
+        QSignalSpy deleted(f.window.get(), &ResultDeletion::deleted);
+        QSignalSpy closed(f.window.get(), &ResultDeletion::closed);
         f.press(0);
         QVERIFY(f.prompt.questions.isEmpty());
         QCOMPARE(closed.count(), 1);
@@ -124,7 +124,7 @@ class TestResultDeletion : public QObject
         Fixture f;
         QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE DELETE ON 结果表 WHEN OLD.号码='1003' "
                                     "BEGIN SELECT RAISE(ABORT,'x'); END")));
-        QSignalSpy deleted(f.window.get(), &DelAward::deleted);
+        QSignalSpy deleted(f.window.get(), &ResultDeletion::deleted);
         f.tick(2);
         f.tick(4);
         f.prompt.answers = {true};

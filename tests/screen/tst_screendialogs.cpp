@@ -30,7 +30,7 @@ struct Screen : DrawFixture
     }
     void open()
     {
-        screen = std::make_unique<MF>(db, engine, progress, music);
+        screen = std::make_unique<DrawScreen>(db, engine, progress, music);
         QVERIFY(screen->Load(draw));
         screen->resize(1280, 900);
         screen->show();
@@ -43,10 +43,10 @@ struct Screen : DrawFixture
                               Sql(" BEFORE UPDATE OF ") + QString::fromLatin1(column) +
                               Sql(" ON 奖次表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
     }
-    FRMSet *openFrameDialog()
+    FrameSettings *openFrameDialog()
     {
-        screen->M_FrmSet->trigger();
-        FRMSet *dialog = screen->frameSettings();
+        screen->m_frameSettingsAction->trigger();
+        FrameSettings *dialog = screen->frameSettings();
         if (dialog) // as if the first second were over (its own test waits for it)
             dialog->T->stop();
         return dialog;
@@ -55,13 +55,13 @@ struct Screen : DrawFixture
     qint64 draw = 0;
     RecordingProgress progress;
     FakeMusic music;
-    std::unique_ptr<MF> screen;
+    std::unique_ptr<DrawScreen> screen;
 };
 
 // The screen's appearance, counting the frame layouts the dialog asks for.
 struct CountingAppearance : ScreenAppearance
 {
-    explicit CountingAppearance(MF &screen) : screen(screen) {}
+    explicit CountingAppearance(DrawScreen &screen) : screen(screen) {}
     Prompt &operatorPrompt() override { return screen.operatorPrompt(); }
     NumberFrame *numberFrame() override { return screen.FP; }
     QLabel *textLabel(Element element) override { return screen.textLabel(element); }
@@ -78,7 +78,7 @@ struct CountingAppearance : ScreenAppearance
     void setBoardGeometry(const QRect &title) override { screen.setBoardGeometry(title); }
     void setBoardOpaque(bool opaque) override { screen.setBoardOpaque(opaque); }
 
-    MF &screen;
+    DrawScreen &screen;
     QStringList layouts;
 };
 
@@ -117,7 +117,7 @@ class TestScreenDialogs : public QObject
         QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
         s.open();
         CountingAppearance look(*s.screen);
-        FRMSet dialog(look, s.screen.get());
+        FrameSettings dialog(look, s.screen.get());
         dialog.show();
         QCOMPARE(dialog.TT[0]->text(), QStringLiteral("100"));
         QVERIFY(dialog.T->isActive());
@@ -147,7 +147,7 @@ class TestScreenDialogs : public QObject
     {
         Screen s;
         s.open();
-        FRMSet *dialog = s.openFrameDialog();
+        FrameSettings *dialog = s.openFrameDialog();
         QVERIFY(dialog);
         retype(dialog->TT[0], QStringLiteral("】【'\"x-12"));
         retype(dialog->TT[1], QString());
@@ -194,7 +194,7 @@ class TestScreenDialogs : public QObject
         QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), opening));
         s.open();
         const QRect before = s.screen->FP->geometry();
-        FRMSet *dialog = s.openFrameDialog();
+        FrameSettings *dialog = s.openFrameDialog();
         QVERIFY(dialog);
         // The boxes show the frame on the screen, the default one too.
         QCOMPARE(dialog->TT[1]->value(), before.y());
@@ -223,7 +223,7 @@ class TestScreenDialogs : public QObject
         QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("L2"),
                                    QStringLiteral("楷体_GB2312】【√】【】【14.25】【】【】【0")));
         s.open();
-        FRMSet *dialog = s.openFrameDialog();
+        FrameSettings *dialog = s.openFrameDialog();
         QVERIFY(dialog);
         const QString before = s.setting("L2");
 
@@ -268,7 +268,7 @@ class TestScreenDialogs : public QObject
         QLabel *title = s.screen->LL[0];
         QLabel *list = s.screen->LL[1];
         s.screen->M_BRD->trigger();
-        BRDSet *dialog = s.screen->boardSettings();
+        BoardSettings *dialog = s.screen->boardSettings();
         QVERIFY(dialog);
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
         QCOMPARE(dialog->TT[0]->value(), title->x());
@@ -320,13 +320,13 @@ class TestScreenDialogs : public QObject
                                     Sql(" ON 奖次表 BEGIN INSERT INTO 写入 VALUES('") +
                                     QString::fromLatin1(column) + Sql("'); END")));
         s.open();
-        FRMSet *frame = s.openFrameDialog();
+        FrameSettings *frame = s.openFrameDialog();
         s.screen->M_BRD->trigger();
-        BRDSet *board = s.screen->boardSettings();
+        BoardSettings *board = s.screen->boardSettings();
         QVERIFY(frame && board);
         QVERIFY(frame->parentWidget() == s.screen.get() && board->windowFlags().testFlag(Qt::Tool));
         // One of each: the menu brings back the open one.
-        s.screen->M_FrmSet->trigger();
+        s.screen->m_frameSettingsAction->trigger();
         s.screen->M_BRD->trigger();
         QCOMPARE(s.screen->frameSettings(), frame);
         QCOMPARE(s.screen->boardSettings(), board);
@@ -351,7 +351,7 @@ class TestScreenDialogs : public QObject
         s.open();
         s.refuse("FRM");
         s.refuse("L2");
-        FRMSet *dialog = s.openFrameDialog();
+        FrameSettings *dialog = s.openFrameDialog();
         QVERIFY(dialog);
         retype(dialog->TT[0], QStringLiteral("7"));
         click(dialog->Com[0]);
