@@ -9,5 +9,5 @@ class BenchPrompt : public quilla::Prompt
 {
   public:
     void message(const QString &text, Icon) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    bool question(const QString &, Icon) override { return true; }
+    bool question(const QString &, Icon, Default) override { return true; }
 };

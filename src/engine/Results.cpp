@@ -120,7 +120,8 @@ bool DrawEngine::ConfirmDrawStart(qint64 drawId)
     const qint64 people = m_db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(drawId));
     const qint64 stored = m_db.CountRows(QStringLiteral("结果表"), Sql("CID=") + Sql::number(drawId));
 
-    if (people < total && !prompt.question(QStringLiteral("获奖人数多于参与抽奖人数，是否继续抽奖？")))
+    if (people < total && !prompt.question(QStringLiteral("获奖人数多于参与抽奖人数，是否继续抽奖？"),
+                                          Prompt::Icon::None, Prompt::Default::Yes))
         return false;
     if (stored == 0)
         return true;

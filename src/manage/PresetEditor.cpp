@@ -304,7 +304,8 @@ void PresetEditor::Com_Click(int index)
         return;
     }
     if (m_marksModified &&
-        m_db.prompt().question(QStringLiteral("预设项已修改，是否要保存？"), Prompt::Icon::Question) &&
+        m_db.prompt().question(QStringLiteral("预设项已修改，是否要保存？"), Prompt::Icon::Question,
+                               Prompt::Default::Yes) &&
         !SaveMarks())
         return; // not stored: the marks stay for another try
     close();

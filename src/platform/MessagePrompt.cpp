@@ -42,10 +42,10 @@ void MessagePrompt::message(const QString &text, Icon icon)
     box.exec();
 }
 
-bool MessagePrompt::question(const QString &text, Icon icon)
+bool MessagePrompt::question(const QString &text, Icon icon, Default answer)
 {
     QMessageBox box(boxIcon(icon), ApplicationTitle, text, QMessageBox::Yes | QMessageBox::No, owner());
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(answer == Default::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -18,7 +18,7 @@ class MessagePrompt : public Prompt
     // The window the boxes belong to, once there is one.
     void setParent(QWidget *parent) { m_parent = parent; }
     void message(const QString &text, Icon icon = Icon::None) override;
-    bool question(const QString &text, Icon icon = Icon::None) override;
+    bool question(const QString &text, Icon icon = Icon::None, Default answer = Default::No) override;
 
   private:
     QWidget *owner() const;

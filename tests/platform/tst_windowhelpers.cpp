@@ -1,4 +1,5 @@
 #include "platform/Appearance.h"
+#include "platform/MessagePrompt.h"
 #include "platform/WindowHelpers.h"
 #include "support/XcbInput.h"
 
@@ -8,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -172,6 +174,25 @@ class TestWindowHelpers : public QObject
         QVERIFY(box.button(QDialogButtonBox::Yes)->text().startsWith(QStringLiteral("是")));
         QCOMPARE(QFontInfo(QApplication::font()).family(), QStringLiteral("Noto Sans CJK SC"));
         QCOMPARE(QFontInfo(QFont(QStringLiteral("楷体_GB2312"))).family(), QStringLiteral("AR PL UKai CN"));
+    }
+
+    // Enter on a question answers No unless the question offers Yes: a stray Enter after
+    // "重新抽奖" must not wipe a party's results.
+    void enterAnswersTheOfferedDefault()
+    {
+        MessagePrompt prompt;
+        for (const auto answer : {Prompt::Default::No, Prompt::Default::Yes}) {
+            QString asked;
+            QTimer::singleShot(0, [&asked] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                asked = box->text();
+                QTest::keyClick(box, Qt::Key_Return);
+            });
+            QCOMPARE(prompt.question(QStringLiteral("删除？"), Prompt::Icon::Question, answer),
+                     answer == Prompt::Default::Yes);
+            QCOMPARE(asked, QStringLiteral("删除？"));
+        }
     }
 };
 

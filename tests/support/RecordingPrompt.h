@@ -15,9 +15,10 @@ class RecordingPrompt : public quilla::Prompt
         messages.append(text);
         icons.append(icon);
     }
-    bool question(const QString &text, Icon icon = Icon::None) override
+    bool question(const QString &text, Icon icon = Icon::None, Default answer = Default::No) override
     {
         questions.append(text);
+        defaults.append(answer);
         icons.append(icon);
         return answers.isEmpty() ? false : answers.takeFirst();
     }
@@ -26,11 +27,13 @@ class RecordingPrompt : public quilla::Prompt
         messages.clear();
         questions.clear();
         icons.clear();
+        defaults.clear();
         answers.clear();
     }
 
     QStringList messages;
     QStringList questions;
     QList<Icon> icons;
+    QList<Default> defaults; // the answer each question offered for Enter
     QList<bool> answers;
 };
