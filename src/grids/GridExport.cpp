@@ -2,12 +2,16 @@
 
 #include "data/Progress.h"
 #include "data/Prompt.h"
-#include "platform/Grid.h"
+#include "grids/RecordModel.h"
 #include "platform/WindowHelpers.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QRegularExpression>
+#include <QTableView>
+
+#include <cmath>
 
 namespace quilla {
 
@@ -43,33 +47,45 @@ QString withExtension(const QString &path, const QString &selectedFilter)
 
 } // namespace
 
-ExportTable TableOfGrid(const Grid &grid)
+ExportTable TableOfView(const QTableView &view)
 {
     ExportTable table;
+    QAbstractItemModel *model = view.model();
+    if (!model)
+        return table;
+    if (auto *records = qobject_cast<RecordModel *>(model))
+        records->fetchAll();
+    else
+        while (model->canFetchMore({}))
+            model->fetchMore({});
     QList<int> columns;
-    for (int c = 0; c < grid.Cols(); ++c)
-        if (grid.ColWidth(c) > 0) {
+    QStringList titles{QStringLiteral("序号")};
+    table.widths.append(std::nearbyint(view.verticalHeader()->width() * TwipsPerPixel()));
+    for (int c = 0; c < model->columnCount(); ++c)
+        if (!view.isColumnHidden(c)) {
             columns.append(c);
-            table.widths.append(grid.ColWidth(c));
+            titles.append(model->headerData(c, Qt::Horizontal).toString());
+            table.widths.append(std::nearbyint(view.columnWidth(c) * TwipsPerPixel()));
         }
-    for (int r = 0; r < grid.Rows(); ++r) {
-        if (grid.RowHeight(r) <= 0)
-            continue;
+    table.rows.append(titles);
+    table.headerRows = 1;
+    const int rows = model->rowCount();
+    table.rows.reserve(rows + 1);
+    for (int r = 0; r < rows; ++r) {
         QStringList cells;
-        cells.reserve(columns.size());
+        cells.reserve(columns.size() + 1);
+        cells.append(QString::number(r + 1));
         for (const int c : std::as_const(columns))
-            cells.append(grid.TextMatrix(r, c));
+            cells.append(model->index(r, c).data().toString());
         table.rows.append(cells);
-        if (r < grid.FixedRows())
-            ++table.headerRows;
     }
     return table;
 }
 
-bool ExportGrid(const Grid &grid, Prompt &prompt, Progress &progress, const QString &sheetName,
+bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, const QString &sheetName,
                 QWidget *parent, const SaveFileChooser &chooseFile)
 {
-    if (grid.Rows() == 0 || grid.Cols() == 0) {
+    if (!view.model() || view.model()->columnCount() == 0) {
         prompt.message(QStringLiteral("表格中没有数据！"));
         return false;
     }
@@ -89,13 +105,14 @@ bool ExportGrid(const Grid &grid, Prompt &prompt, Progress &progress, const QStr
             return false;
         }
     }
-    const ExportTable table = TableOfGrid(grid);
+    const ExportTable table = TableOfView(view);
     const QString suffix = target.suffix().toLower();
     const ExportFailure failure = suffix == u"csv"    ? WriteCsv(table, path, progress)
                                   : suffix == u"xlsx" ? WriteXlsx(table, path, sheetName, progress)
                                                       : WriteXls(table, path, sheetName, progress);
     switch (failure) {
     case ExportFailure::None:
+        prompt.message(QStringLiteral("已导出 %1 条").arg(table.rows.size() - table.headerRows));
         return true;
     case ExportFailure::TooLarge:
         prompt.message(QStringLiteral("表格的行数或列数超过了这种文件格式的上限，请改存为.xlsx或CSV文件！"));

@@ -1,6 +1,7 @@
 #include "DrawChooser.h"
 
 #include "EditorParts.h"
+#include "data/Chooser.h"
 #include "data/Sql.h"
 #include "platform/ChooserBox.h"
 #include "platform/WindowHelpers.h"
@@ -13,34 +14,39 @@
 
 namespace quilla {
 
-DrawChooser::DrawChooser(Database &db, QWidget *parent)
-    : QDialog(parent), TT(new QComboBox), Com{new QPushButton(QStringLiteral("取    消")),
-                                              new QPushButton(QStringLiteral("确    定"))}
+DrawChooser::DrawChooser(Database &db, qint64 offered, QWidget *parent) : QDialog(parent), m_draws(new QComboBox)
 {
     setWindowTitle(QStringLiteral("选择抽奖设置"));
     setModal(true);
-
+    auto *cancel = new QPushButton(QStringLiteral("取    消"));
+    auto *ok = new QPushButton(QStringLiteral("确    定"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setAccessibleName(QStringLiteral("取消"));
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setAccessibleName(QStringLiteral("确定"));
     auto *label = new QLabel(QStringLiteral("抽奖名称："));
-    label->setBuddy(TT);
-    TT->setMinimumWidth(240);
-    TT->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    FillChooser(TT, db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql());
-
+    label->setBuddy(m_draws);
+    m_draws->setObjectName(QStringLiteral("draws"));
+    m_draws->setAccessibleName(QStringLiteral("抽奖名称"));
+    m_draws->setMinimumWidth(240);
+    m_draws->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    FillChooser(m_draws, db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql());
+    for (int i = 0; i < m_draws->count(); ++i)
+        if (offered > 0 && ChooserKey(m_draws->itemText(i)) == offered)
+            m_draws->setCurrentIndex(i);
     auto *field = new QHBoxLayout;
     field->addWidget(label);
-    field->addWidget(TT, 1);
+    field->addWidget(m_draws, 1);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(field);
     layout->addWidget(new EtchedLine(this));
-    layout->addLayout(ButtonRow(Com[1], Com[0]));
-
-    Com[1]->setDefault(true);
-    connect(Com[1], &QPushButton::clicked, this, [this] {
-        m_chosen = TT->currentText();
+    layout->addLayout(ButtonRow(ok, cancel));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        m_chosen = m_draws->currentText();
         accept();
     });
-    connect(Com[0], &QPushButton::clicked, this, &QDialog::reject);
-
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     adjustSize();
     CentreInWorkArea(this);
     MakeTopmost(this);

@@ -16,16 +16,15 @@ class DrawChooser : public QDialog
     Q_OBJECT
 
   public:
-    explicit DrawChooser(Database &db, QWidget *parent = nullptr);
+    // offered: the draw shown first (the one last run or edited); else the newest.
+    explicit DrawChooser(Database &db, qint64 offered = 0, QWidget *parent = nullptr);
 
     // The chosen item's whole text ("key‖name"); empty when the operator
     // cancelled, closed the window or had no draw to choose.
     QString ChosenDrawText() const { return m_chosen; }
 
-    QComboBox *TT;
-    QPushButton *Com[2]; // Com[1] accepts, Com[0] cancels
-
   private:
+    QComboBox *m_draws;
     QString m_chosen;
 };
 

@@ -1,0 +1,298 @@
+#include "RecordModel.h"
+
+#include "data/Database.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+
+namespace quilla {
+
+namespace {
+
+const QString Mark = QStringLiteral("√");
+
+QString cellText(const Row &row, int column, RecordColumn::Kind kind)
+{
+    switch (kind) {
+    case RecordColumn::Kind::Flag:
+        return flagOf(row.value(column)) ? Mark : QString();
+    case RecordColumn::Kind::Number: {
+        const QVariant value = row.value(column);
+        return value.isNull() ? QString() : QString::number(numberOf(value));
+    }
+    case RecordColumn::Kind::Text:
+        break;
+    }
+    return row.text(column);
+}
+
+} // namespace
+
+RecordModel::RecordModel(Database &db, const QString &table, const QList<RecordColumn> &columns,
+                         const QString &defaultOrder, QObject *parent)
+    : QAbstractTableModel(parent), m_db(db), m_table(table), m_columns(columns), m_defaultOrder(defaultOrder)
+{
+}
+
+void RecordModel::setFilter(const Sql &filter)
+{
+    m_filter = filter;
+    reload();
+}
+
+void RecordModel::reload()
+{
+    beginResetModel();
+    readFirstPage();
+    endResetModel();
+}
+
+void RecordModel::readFirstPage()
+{
+    m_records.clear();
+    m_total = 0;
+    if (m_filter.isEmpty())
+        return;
+    m_total = m_db.CountRows(m_table, m_filter);
+    if (m_total > 0 && !read(0, FirstPage, m_records))
+        m_total = 0; // a failed read counts as empty
+}
+
+Sql RecordModel::orderBy() const
+{
+    QString order;
+    if (m_sortColumn >= 0 && m_sortColumn < m_columns.size()) {
+        const RecordColumn &column = m_columns.at(m_sortColumn);
+        order = column.expression;
+        if (column.kind == RecordColumn::Kind::Text)
+            order += QStringLiteral(" COLLATE zh");
+        order += m_sortOrder == Qt::AscendingOrder ? QStringLiteral(" ASC, ") : QStringLiteral(" DESC, ");
+    }
+    // The key last, so that equal values keep one order from page to page.
+    order += m_defaultOrder.isEmpty() ? QStringLiteral("ID") : m_defaultOrder;
+    return Sql(order);
+}
+
+bool RecordModel::read(qint64 offset, qint64 limit, std::vector<Record> &into) const
+{
+    QString fields = QStringLiteral("ID");
+    for (const RecordColumn &column : m_columns)
+        fields += u',' + (column.expression.isEmpty() ? QStringLiteral("''") : column.expression);
+    const Sql sql = Sql("SELECT ") + Sql(fields) + Sql(" FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter +
+                    Sql(" ORDER BY ") + orderBy() + Sql(" LIMIT ") + Sql::number(limit) + Sql(" OFFSET ") +
+                    Sql::number(offset);
+    const size_t before = into.size();
+    const bool done = m_db.forEachRow(sql, [&](const Row &row) {
+        Record record;
+        record.key = row.number(0);
+        record.texts.reserve(m_columns.size());
+        for (int c = 0; c < m_columns.size(); ++c)
+            record.texts.append(cellText(row, c + 1, m_columns.at(c).kind));
+        into.push_back(std::move(record));
+    });
+    if (!done)
+        into.resize(before); // nothing from a read that failed part-way
+    return done;
+}
+
+qint64 RecordModel::keyAt(int row) const
+{
+    return row >= 0 && size_t(row) < m_records.size() ? m_records[size_t(row)].key : 0;
+}
+
+int RecordModel::rowOfKey(qint64 key) const
+{
+    const auto it = std::find_if(m_records.cbegin(), m_records.cend(),
+                                 [key](const Record &record) { return record.key == key; });
+    return it == m_records.cend() ? -1 : int(it - m_records.cbegin());
+}
+
+QString RecordModel::textAt(int row, int column) const
+{
+    if (row < 0 || size_t(row) >= m_records.size())
+        return {};
+    return m_records[size_t(row)].texts.value(column);
+}
+
+void RecordModel::fetchAll()
+{
+    if (!canFetchMore({}))
+        return;
+    std::vector<Record> more;
+    if (!read(qint64(m_records.size()), -1, more) || more.empty())
+        return;
+    beginInsertRows({}, int(m_records.size()), int(m_records.size() + more.size() - 1));
+    std::move(more.begin(), more.end(), std::back_inserter(m_records));
+    endInsertRows();
+}
+
+bool RecordModel::removeRecords(const QList<qint64> &keys)
+{
+    if (keys.isEmpty())
+        return false;
+    bool deleted = m_db.isOpen();
+    {
+        Database::Transaction transaction(m_db);
+        for (qsizetype i = 0; i < keys.size() && deleted; ++i)
+            deleted = m_db.ExecuteSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ID=") +
+                                      Sql::number(keys.at(i)));
+        deleted = deleted && transaction.commit();
+    }
+    if (!deleted) {
+        m_db.prompt().message(QStringLiteral("删除记录失败，数据库没有改变。"), Prompt::Icon::Warning);
+        return false;
+    }
+    const QSet<qint64> gone(keys.cbegin(), keys.cend());
+    // From the bottom up, a run of neighbouring rows at a time.
+    for (int row = int(m_records.size()) - 1; row >= 0;) {
+        if (!gone.contains(m_records[size_t(row)].key)) {
+            --row;
+            continue;
+        }
+        int first = row;
+        while (first > 0 && gone.contains(m_records[size_t(first - 1)].key))
+            --first;
+        beginRemoveRows({}, first, row);
+        m_records.erase(m_records.begin() + first, m_records.begin() + row + 1);
+        endRemoveRows();
+        row = first - 1;
+    }
+    m_total = std::max<qint64>(0, m_total - gone.size());
+    return true;
+}
+
+int RecordModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_records.size());
+}
+
+int RecordModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant RecordModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || size_t(index.row()) >= m_records.size())
+        return {};
+    const Record &record = m_records[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return record.texts.value(index.column());
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(m_columns.at(index.column()).alignment);
+    case Qt::BackgroundRole:
+        if (record.unsaved)
+            return QBrush(QColor(0xff, 0xd0, 0xd0));
+        return {};
+    case Qt::ToolTipRole:
+        if (record.unsaved)
+            return QStringLiteral("修改未能保存到数据库");
+        return {};
+    case KeyRole:
+        return record.key;
+    default:
+        return {};
+    }
+}
+
+QVariant RecordModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role == Qt::DisplayRole) {
+        if (orientation == Qt::Vertical)
+            return section + 1; // 序号
+        return section < m_columns.size() ? m_columns.at(section).title : QString();
+    }
+    if (role == Qt::TextAlignmentRole && orientation == Qt::Vertical)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags RecordModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && m_columns.at(index.column()).editable && m_saver)
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool RecordModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || size_t(index.row()) >= m_records.size() || !m_saver)
+        return false;
+    Record &record = m_records[size_t(index.row())];
+    const QString text = value.toString();
+    if (text == record.texts.value(index.column()) && !record.unsaved)
+        return false;
+    // The row shows what was typed either way; a row not stored is marked until it is.
+    record.texts[index.column()] = text;
+    record.unsaved = !m_saver(record.key, record.texts);
+    Q_EMIT dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
+    if (record.unsaved)
+        Q_EMIT saveFailed(record.key);
+    return true;
+}
+
+bool RecordModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && qint64(m_records.size()) < m_total;
+}
+
+void RecordModel::fetchMore(const QModelIndex &parent)
+{
+    if (!canFetchMore(parent))
+        return;
+    // Pages grow with what is read, so that reaching the end of a long list takes few reads.
+    const qint64 page = std::clamp<qint64>(qint64(m_records.size()) / 2, FirstPage, 65536);
+    std::vector<Record> more;
+    if (!read(qint64(m_records.size()), page, more) || more.empty()) {
+        m_total = qint64(m_records.size()); // what could not be read is not offered again
+        return;
+    }
+    beginInsertRows({}, int(m_records.size()), int(m_records.size() + more.size() - 1));
+    std::move(more.begin(), more.end(), std::back_inserter(m_records));
+    endInsertRows();
+}
+
+void RecordModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= m_columns.size())
+        return;
+    m_sortColumn = column;
+    m_sortOrder = order;
+    if (m_filter.isEmpty())
+        return;
+    // As many rows as before, so that the selection follows its records to their new places.
+    const qint64 wanted = std::max<qint64>(qint64(m_records.size()), FirstPage);
+    std::vector<Record> sorted;
+    if (!read(0, wanted, sorted)) {
+        reload();
+        return;
+    }
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    QList<qint64> keys;
+    keys.reserve(before.size());
+    for (const QModelIndex &index : before)
+        keys.append(keyAt(index.row()));
+    m_records = std::move(sorted);
+    QHash<qint64, int> rows;
+    rows.reserve(qsizetype(m_records.size()));
+    for (size_t row = 0; row < m_records.size(); ++row)
+        rows.insert(m_records[row].key, int(row));
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        const auto found = rows.constFind(keys.at(i));
+        after.append(found == rows.cend() ? QModelIndex() : index(*found, before.at(i).column()));
+    }
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+} // namespace quilla

@@ -1,0 +1,146 @@
+#include "RecordView.h"
+
+#include "RecordModel.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOptionHeader>
+
+#include <algorithm>
+
+namespace quilla {
+
+namespace {
+
+const QString RowNumberTitle = QStringLiteral("序号");
+
+} // namespace
+
+RecordView::RecordView(QWidget *parent) : QTableView(parent)
+{
+    setSelectionBehavior(SelectRows);
+    setSelectionMode(ExtendedSelection);
+    setEditTriggers(DoubleClicked | SelectedClicked | EditKeyPressed | AnyKeyPressed);
+    setWordWrap(false);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { Q_EMIT menuRequested(viewport()->mapToGlobal(at)); });
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
+        if (!(index.flags() & Qt::ItemIsEditable))
+            Q_EMIT rowActivated(index.row());
+    });
+    connect(verticalHeader(), &QHeaderView::sectionDoubleClicked, this, &RecordView::rowActivated);
+    // The corner above the row numbers is their title; a click there fits the widths.
+    if (auto *corner = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly)) {
+        corner->installEventFilter(this);
+        corner->setToolTip(QStringLiteral("调整列宽"));
+    }
+}
+
+void RecordView::setRecordModel(RecordModel *model, bool sortable)
+{
+    m_model = model;
+    setModel(model);
+    verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance(RowNumberTitle) + 16);
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    setSortingEnabled(sortable);
+    horizontalHeader()->setSortIndicatorShown(sortable);
+    connect(model, &QAbstractItemModel::modelReset, this, &RecordView::fitColumns);
+}
+
+QList<qint64> RecordView::selectedKeys() const
+{
+    if (!m_model || !selectionModel())
+        return {};
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QList<qint64> keys;
+    keys.reserve(rows.size());
+    for (const QModelIndex &index : std::as_const(rows))
+        keys.append(m_model->keyAt(index.row()));
+    return keys;
+}
+
+void RecordView::selectKey(qint64 key)
+{
+    const int row = m_model ? m_model->rowOfKey(key) : -1;
+    if (row < 0)
+        return;
+    const QModelIndex index = m_model->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
+}
+
+void RecordView::fitColumns()
+{
+    if (!m_model)
+        return;
+    // A hidden list does not know its width yet; it fits again when it shows.
+    const int widest = isVisible() ? std::max(viewport()->width() / 2, 80) : 600;
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        resizeColumnToContents(c);
+        if (columnWidth(c) > widest)
+            setColumnWidth(c, widest);
+    }
+}
+
+void RecordView::showEvent(QShowEvent *event)
+{
+    QTableView::showEvent(event);
+    fitColumns();
+}
+
+QPoint RecordView::menuPoint() const
+{
+    const QRect cell = visualRect(currentIndex());
+    const QPoint at = cell.isValid() && viewport()->rect().intersects(cell) ? cell.center() : QPoint(8, 8);
+    return viewport()->mapToGlobal(at);
+}
+
+void RecordView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        Q_EMIT menuRequested(menuPoint());
+        return;
+    }
+    if (event->key() == Qt::Key_Menu) {
+        Q_EMIT menuRequested(menuPoint());
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+bool RecordView::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *corner = qobject_cast<QAbstractButton *>(watched);
+    if (corner && watched->parent() == this) {
+        if (event->type() == QEvent::Paint) {
+            QPainter painter(corner);
+            QStyleOptionHeader option;
+            option.initFrom(corner);
+            option.rect = corner->rect();
+            option.text = RowNumberTitle;
+            option.textAlignment = Qt::AlignCenter;
+            option.position = QStyleOptionHeader::OnlyOneSection;
+            option.orientation = Qt::Horizontal;
+            style()->drawControl(QStyle::CE_Header, &option, &painter, corner);
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            fitColumns();
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonPress)
+            return true;
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+} // namespace quilla

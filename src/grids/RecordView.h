@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QTableView>
+
+namespace quilla {
+
+class RecordModel;
+
+// The program's list of records: whole rows are selected (Qt's selection is the
+// only one), a title click sorts by its column, the row numbers stand in the
+// "序号" column at the left whatever the sideways scroll, and the pop-up menu
+// opens with the right button, the menu key or Shift+F10.
+class RecordView : public QTableView
+{
+    Q_OBJECT
+
+  public:
+    explicit RecordView(QWidget *parent = nullptr);
+
+    void setRecordModel(RecordModel *model, bool sortable);
+    RecordModel *recordModel() const { return m_model; }
+    // The keys of the selected records, top to bottom.
+    QList<qint64> selectedKeys() const;
+    // Selects the record's row, when it is read, and shows it.
+    void selectKey(qint64 key);
+    // Column widths to their contents, none wider than half the list.
+    void fitColumns();
+
+  Q_SIGNALS:
+    // A double-click on a row, on its cells or its number.
+    void rowActivated(int row);
+    // The pop-up menu is asked for, at a point on the screen.
+    void menuRequested(const QPoint &globalPosition);
+
+  protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+  private:
+    QPoint menuPoint() const;
+
+    RecordModel *m_model = nullptr;
+};
+
+} // namespace quilla

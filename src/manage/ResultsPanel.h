@@ -1,0 +1,26 @@
+#pragma once
+
+#include "RecordPanel.h"
+
+namespace quilla {
+
+// The "抽奖结果" tab: a draw's winners, prize by prize. Its unmarked top right corner
+// opens, with the right button, the menu of the preset editor.
+class ResultsPanel : public RecordPanel
+{
+    Q_OBJECT
+
+  public:
+    explicit ResultsPanel(Database &db, QWidget *parent = nullptr);
+
+  public Q_SLOTS:
+    void deleteSelectedResults();
+
+  Q_SIGNALS:
+    void presetEditorRequested();
+
+  protected:
+    void mousePressEvent(QMouseEvent *event) override;
+};
+
+} // namespace quilla
