@@ -1,25 +1,26 @@
-// The management window on a draw with 100 000 participants: opening the
-// participants tab, switching draws, deleting 20 000 selected rows, removing
-// 50 000 duplicates and saving a keystroke of the in-grid editor, each beside
-// FillGrid alone on the same rows.
+// The management window on draws of 1 000 000 participants: opening the
+// participants tab, switching draws, sorting by a title, deleting 20 000 selected
+// rows and removing 500 000 duplicates, each beside the figure before the list
+// was read as scrolled.
 #include "BenchPrompt.h"
 #include "SilentMusic.h"
 #include "data/Database.h"
 #include "data/Progress.h"
 #include "engine/DrawEngine.h"
-#include "grids/GridPresenter.h"
+#include "grids/RecordModel.h"
+#include "grids/RecordView.h"
 #include "manage/ImportMapping.h"
 #include "manage/ManagementWindow.h"
 #include "platform/Appearance.h"
-#include "platform/Grid.h"
 #include "platform/Music.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QKeyEvent>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStringEncoder>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -30,10 +31,9 @@ using namespace quilla;
 
 namespace {
 
-void report(const char *what, qint64 ms, qint64 baseline, const char *goal)
+void report(const char *what, qint64 ms, const char *baseline, const char *goal)
 {
-    std::printf("%-44s %7lld ms   FillGrid alone %7lld ms   %s\n", what, static_cast<long long>(ms),
-                static_cast<long long>(baseline), goal);
+    std::printf("%-44s %7lld ms   before: %-10s %s\n", what, static_cast<long long>(ms), baseline, goal);
 }
 
 void addParticipants(Database &db, qint64 draw, int count, int distinct)
@@ -74,8 +74,8 @@ int main(int argc, char *argv[])
         return 1;
     const qint64 first = addDraw(db, QStringLiteral("第一场"));
     const qint64 second = addDraw(db, QStringLiteral("第二场"));
-    addParticipants(db, first, 100'000, 100'000);
-    addParticipants(db, second, 100'000, 50'000); // every participant twice
+    addParticipants(db, first, 1'000'000, 1'000'000);
+    addParticipants(db, second, 1'000'000, 500'000); // 500 000 duplicates
     DrawEngine engine(db);
     NoProgress progress;
     SilentMusic music;
@@ -84,59 +84,53 @@ int main(int argc, char *argv[])
     window.show();
     app.processEvents();
 
-    // The floor: the grid filled alone, as the tab fills it.
-    Grid plain;
-    GridPresenter presenter(db, progress, &window);
-    GridPresenter::SetGridHeadings(plain, {"ID", "", "号码", "姓名"}, {"ID", "序号", "抽奖号码", "姓名"});
-    plain.setTag(QStringLiteral("号码表"));
+    auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabs"));
+    QWidget *panel = tabs->widget(2);
+    auto *chooser = panel->findChild<QComboBox *>(QStringLiteral("drawChooser"));
+    auto *list = panel->findChild<RecordView *>(QStringLiteral("records"));
+    const auto press = [panel](const char *name) {
+        panel->findChild<QPushButton *>(QString::fromLatin1(name))->click();
+    };
     QElapsedTimer timer;
     timer.start();
-    presenter.FillGrid(plain, Sql("CID=") + Sql::number(first), Sql("ID DESC"), false);
-    const qint64 fill = timer.elapsed();
-
-    QComboBox *chooser = window.CMB[2];
-    timer.restart();
-    window.SST->setCurrentIndex(2); // the newest draw: 第二场
+    tabs->setCurrentIndex(2); // the newest draw: 第二场
     app.processEvents();
-    report("opening the participants tab", timer.elapsed(), fill, "(goal <= 1000 ms)");
+    report("opening the participants tab", timer.elapsed(), "3300 ms", "(goal <= 300 ms)");
 
     timer.restart();
     chooser->setCurrentIndex(1);
     Q_EMIT chooser->activated(1); // 第一场
     app.processEvents();
-    report("switching draws in the chooser", timer.elapsed(), fill, "(goal <= 1000 ms)");
+    report("switching draws in the chooser", timer.elapsed(), "3300 ms", "(goal <= 300 ms)");
 
-    Grid &grid = *window.MSF[2];
-    grid.setRow(2);
-    grid.setCol(2);
-    grid.setRowSel(2 + 19'999);
     timer.restart();
-    window.Com_Click(23);
+    list->sortByColumn(1, Qt::AscendingOrder); // 姓名, by the Chinese collation
     app.processEvents();
-    report("deleting 20 000 selected participants", timer.elapsed(), fill, "(goal <= 1000 ms)");
+    report("sorting by 姓名", timer.elapsed(), "-", "(goal <= 1000 ms)");
+    timer.restart();
+    list->sortByColumn(0, Qt::DescendingOrder); // 号码
+    app.processEvents();
+    report("sorting by 抽奖号码", timer.elapsed(), "-", "(goal <= 1000 ms)");
+
+    timer.restart();
+    for (int i = 0; i < 80; ++i) // scrolled to row 20 000
+        list->scrollToBottom();
+    app.processEvents();
+    report("scrolling to row 20 000", timer.elapsed(), "-", "");
+    list->selectionModel()->select(QItemSelection(list->model()->index(0, 0), list->model()->index(19'999, 1)),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    timer.restart();
+    press("deleteParticipants");
+    app.processEvents();
+    report("deleting 20 000 selected participants", timer.elapsed(), "-", "(goal <= 1000 ms)");
 
     chooser->setCurrentIndex(0);
-    Q_EMIT chooser->activated(0); // 第二场, 50 000 duplicates
+    Q_EMIT chooser->activated(0); // 第二场
     timer.restart();
-    window.Com_Click(21);
+    press("removeDuplicates");
     app.processEvents();
-    report("去除重复 with 50 000 duplicates", timer.elapsed(), fill, "(goal <= 2000 ms)");
-
-    // A keystroke in the name editor: one row written at once.
-    grid.setRow(5);
-    grid.setCol(3);
-    Q_EMIT grid.clicked(grid.model()->index(3, 3));
-    QLineEdit *editor = window.TT;
-    QElapsedTimer key;
-    qint64 worst = 0;
-    for (int i = 0; i < 20; ++i) {
-        key.restart();
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-        QApplication::sendEvent(editor, &press);
-        worst = std::max(worst, key.elapsed());
-    }
-    std::printf("%-44s %7lld ms   (goal <= 50 ms; %s)\n", "keystroke save, worst of 20",
-                static_cast<long long>(worst), editor->isVisible() ? "editor open" : "EDITOR NOT OPEN");
+    report("去除重复 with 500 000 duplicates", timer.elapsed(), "4100 ms*", "(goal <= 2000 ms)");
+    std::printf("  * after its bar reached 100 %%\n");
 
     // The mapping window on a 1 000 000-row file reads only the rows it shows.
     const QString csv = dir.filePath(QStringLiteral("big.csv"));
@@ -158,8 +152,8 @@ int main(int argc, char *argv[])
     timer.restart();
     {
         ImportMapping map(db, progress, first, csv, nullptr, QString());
-        std::printf("%-44s %7lld ms   (goal <= 200 ms; range to %s)\n", "ImportMapping on a 1 000 000-row CSV",
-                    static_cast<long long>(timer.elapsed()), qPrintable(map.T[1]->text()));
+        std::printf("%-44s %7lld ms   (goal <= 200 ms)\n", "ImportMapping on a 1 000 000-row CSV",
+                    static_cast<long long>(timer.elapsed()));
     }
     return 0;
 }

@@ -29,6 +29,8 @@ RecordView::RecordView(QWidget *parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setAccessibleName(QStringLiteral("列标题"));
+    verticalHeader()->setAccessibleName(QStringLiteral("序号"));
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { Q_EMIT menuRequested(viewport()->mapToGlobal(at)); });
@@ -41,6 +43,7 @@ RecordView::RecordView(QWidget *parent) : QTableView(parent)
     if (auto *corner = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly)) {
         corner->installEventFilter(this);
         corner->setToolTip(QStringLiteral("调整列宽"));
+        corner->setAccessibleName(QStringLiteral("调整列宽"));
     }
 }
 

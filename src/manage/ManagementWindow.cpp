@@ -107,19 +107,20 @@ ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &p
     top->addWidget(m_startButton);
     layout->addLayout(top);
 
-    m_draws = new DrawsPanel(db, central);
-    m_prizes = new PrizesPanel(db, central);
-    m_participants = new ParticipantsPanel(db, progress, central);
-    m_results = new ResultsPanel(db, central);
-    auto *help = new QPlainTextEdit(central);
+    m_tabs = new QTabWidget(central);
+    m_tabs->setObjectName(QStringLiteral("tabs"));
+    m_tabs->setAccessibleName(QStringLiteral("管理页面"));
+    // The panels after the tabs, so that Tab reaches the tab bar before a panel's buttons.
+    m_draws = new DrawsPanel(db, m_tabs);
+    m_prizes = new PrizesPanel(db, m_tabs);
+    m_participants = new ParticipantsPanel(db, progress, m_tabs);
+    m_results = new ResultsPanel(db, m_tabs);
+    auto *help = new QPlainTextEdit(m_tabs);
     help->setObjectName(QStringLiteral("help"));
     help->setReadOnly(true);
     help->setAccessibleName(QStringLiteral("使用帮助"));
     help->setPlainText(helpText());
 
-    m_tabs = new QTabWidget(central);
-    m_tabs->setObjectName(QStringLiteral("tabs"));
-    m_tabs->setAccessibleName(QStringLiteral("管理页面"));
     m_tabs->addTab(m_draws, QStringLiteral("抽奖设置"));
     m_tabs->addTab(m_prizes, QStringLiteral("奖项设置"));
     m_tabs->addTab(m_participants, QStringLiteral("抽奖号码"));
@@ -189,6 +190,7 @@ void ManagementWindow::buildMenus()
     file->addSeparator();
     file->addAction(QStringLiteral("退出"), this, &QWidget::close);
     m_screenMenu = menuBar()->addMenu(QStringLiteral("抽奖屏幕"));
+    m_screenMenu->setObjectName(QStringLiteral("screenMenu"));
     connect(m_screenMenu, &QMenu::aboutToShow, this, &ManagementWindow::fillScreenMenu);
     fillScreenMenu();
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助"));
@@ -299,10 +301,15 @@ void ManagementWindow::drawsDeleted(const QList<qint64> &drawIds)
 
 void ManagementWindow::setEditorOpen(bool open)
 {
+    if (open)
+        m_focusBeforeEditor = QApplication::focusWidget();
     // While an editor is open nothing may change what it edits or start a draw.
     m_tabs->setEnabled(!open);
     m_newDrawAction->setEnabled(!open);
     m_startButton->setEnabled(!open);
+    // The keyboard goes back to where the operator opened the editor from.
+    if (!open && m_focusBeforeEditor)
+        m_focusBeforeEditor->setFocus();
 }
 
 void ManagementWindow::openDrawSettingEditor(qint64 drawId)

@@ -102,6 +102,7 @@ class ManagementWindow : public QMainWindow
     qint64 m_entryDraw = 0; // the draw the open participant entry adds to
     QPointer<PresetEditor> m_presetEditor;
     QPointer<DrawScreen> m_screen;
+    QPointer<QWidget> m_focusBeforeEditor;
     qint64 m_focusDraw = 0;
     bool m_quitting = false;
 };

@@ -13,37 +13,43 @@
 namespace quilla {
 
 ParticipantEntry::ParticipantEntry(AddParticipant add, QWidget *parent)
-    : QWidget(parent, Qt::Window), TT{new QLineEdit, new QLineEdit},
-      Com{new QPushButton(QStringLiteral("确    定")), new QPushButton(QStringLiteral("取    消"))},
-      m_add(std::move(add))
+    : QWidget(parent, Qt::Window), m_number(new QLineEdit), m_name(new QLineEdit), m_add(std::move(add))
 {
     setWindowTitle(QStringLiteral("添加名单"));
+    m_number->setObjectName(QStringLiteral("number"));
+    m_number->setAccessibleName(QStringLiteral("抽奖号码"));
+    m_name->setObjectName(QStringLiteral("name"));
+    m_name->setAccessibleName(QStringLiteral("相关人名"));
+    auto *ok = new QPushButton(QStringLiteral("确    定"));
+    ok->setObjectName(QStringLiteral("add"));
+    ok->setAccessibleName(QStringLiteral("确定"));
+    auto *cancel = new QPushButton(QStringLiteral("取    消"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setAccessibleName(QStringLiteral("取消"));
 
     auto *fields = new QFormLayout;
-    fields->addRow(QStringLiteral("抽奖号码："), TT[0]);
-    fields->addRow(QStringLiteral("相关人名："), TT[1]);
-    TT[0]->setMinimumWidth(200);
+    fields->addRow(QStringLiteral("抽奖号码："), m_number);
+    fields->addRow(QStringLiteral("相关人名："), m_name);
+    m_number->setMinimumWidth(200);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(new EtchedLine(this));
-    layout->addLayout(ButtonRow(Com[0], Com[1]));
+    layout->addLayout(ButtonRow(ok, cancel));
 
-    for (int i = 0; i < 2; ++i)
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
+    connect(ok, &QPushButton::clicked, this, &ParticipantEntry::add);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 
     adjustSize();
     CentreInWorkArea(this);
 }
 
-void ParticipantEntry::Com_Click(int index)
+void ParticipantEntry::add()
 {
-    if (index == 0) {
-        // The owner may close or delete this window while it tells the operator something.
-        const QPointer<ParticipantEntry> self(this);
-        if (!m_add || !m_add(TT[0]->text(), TT[1]->text()) || !self)
-            return;
-    }
+    // The owner may close or delete this window while it tells the operator something.
+    const QPointer<ParticipantEntry> self(this);
+    if (!m_add || !m_add(m_number->text(), m_name->text()) || !self)
+        return;
     close();
 }
 

@@ -21,9 +21,6 @@ class ParticipantEntry : public QWidget
     using AddParticipant = std::function<bool(const QString &number, const QString &name)>;
     explicit ParticipantEntry(AddParticipant add, QWidget *parent = nullptr);
 
-    QLineEdit *TT[2];    // TT[0] number, TT[1] name
-    QPushButton *Com[2]; // Com[0] adds, Com[1] cancels
-
   Q_SIGNALS:
     // Emitted from the close event: delete the window later, not in the slot.
     void closed();
@@ -32,8 +29,10 @@ class ParticipantEntry : public QWidget
     void closeEvent(QCloseEvent *event) override;
 
   private:
-    void Com_Click(int index);
+    void add();
 
+    QLineEdit *m_number;
+    QLineEdit *m_name;
     AddParticipant m_add;
 };
 

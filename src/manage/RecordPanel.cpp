@@ -70,6 +70,7 @@ QPushButton *RecordPanel::addButton(const QString &caption, const QString &objec
     button->setMinimumWidth(73);
     paintButton(button);
     m_buttons->addWidget(button);
+    setTabOrder(button, m_view); // Tab visits the buttons before the list, as they are seen
     return button;
 }
 

@@ -414,8 +414,9 @@ def create_draw(main, db):
 def add_prizes(main, db, draw):
     for i, (name, quantity, per_round) in enumerate(PRIZES):
         step(f"adding the prize {name}")
-        # Start button -> tabs (to 奖项设置 the first time) -> chooser -> 添加奖项.
-        keys(main, "Tab", *(["Right"] if i == 0 else []), "Tab", "Tab", "space")
+        # The first time from 新建抽奖: tabs -> 奖项设置 -> chooser -> 添加奖项; the focus
+        # then comes back to 添加奖项 when the editor closes.
+        keys(main, *(["shift+Tab", "Right", "Tab", "Tab"] if i == 0 else []), "space")
         editor = wait_window(PRIZE_EDITOR)
         type_text(editor, name)
         keys(editor, "Tab")
@@ -433,7 +434,8 @@ def add_prizes(main, db, draw):
 
 def import_participants(main, db, draw, sample, people):
     step("importing the participants")
-    keys(main, "Tab", "Right", "Tab", "Tab", "space")  # start button -> tabs -> 抽奖号码, chooser, 导入数据
+    # 添加奖项 -> chooser -> tabs -> 抽奖号码, chooser, 导入数据
+    keys(main, "shift+Tab", "shift+Tab", "Right", "Tab", "Tab", "space")
     dialog = wait_window(OPEN_DIALOG)
     type_text(dialog, os.path.abspath(sample))
     keys(dialog, "Return")
@@ -460,6 +462,9 @@ def export_results(main, keys_to_button, path):
     type_text(dialog, path)
     keys(dialog, "Return")
     wait_closed(dialog, SAVE_DIALOG)
+    done = wait_window(MAIN, besides={main})  # "已导出 N 条"
+    keys(done, "Return")
+    wait_closed(done, MAIN)
 
 
 def first_run(work, binary, sample, env, people):

@@ -1,7 +1,7 @@
 #include "files/Workbook.h"
 #include "grids/GridExport.h"
-#include "grids/GridPresenter.h"
-#include "platform/Grid.h"
+#include "grids/RecordModel.h"
+#include "grids/RecordView.h"
 #include "support/DrawFixture.h"
 #include "support/RecordingProgress.h"
 
@@ -13,27 +13,29 @@ using namespace quilla;
 
 namespace {
 
-// The results grid as the management window lays it out: keys hidden, "序号" first shown.
+// The results list as the management window lays it out.
 struct Results : DrawFixture
 {
-    Results() : presenter(db, progress, nullptr)
+    Results()
+        : model(db, QStringLiteral("结果表"),
+                {{QStringLiteral("获得奖项"), QStringLiteral("(SELECT 名称 FROM 奖项表 WHERE 奖项表.ID=结果表.WID)")},
+                 {QStringLiteral("奖品"), QStringLiteral("(SELECT 奖品 FROM 奖项表 WHERE 奖项表.ID=结果表.WID)")},
+                 {QStringLiteral("抽奖号码"), QStringLiteral("号码")},
+                 {QStringLiteral("姓名"), QStringLiteral("姓名")}},
+                QStringLiteral("ID"))
     {
         const qint64 draw = addDraw();
         const qint64 prize =
             addPrize(draw, 1, QStringLiteral("一等奖"), 3, 3, false, QStringLiteral("电视机\n55寸"));
         addResult(draw, prize, QStringLiteral("1001"), QStringLiteral("张, 三"));
         addResult(draw, prize, QStringLiteral("1002"), QStringLiteral("李\"四\""));
-        GridPresenter::SetGridHeadings(
-            grid, {"ID", "CID", "", "WID:奖项表:ID:名称", "WID:奖项表:ID:奖品", "号码", "姓名"},
-            {"ID", "CID", "序号", "获得奖项", "奖品", "抽奖号码", "姓名"});
-        grid.setFixedCols(3);
-        grid.setTag(QStringLiteral("结果表"));
-        presenter.FillGrid(grid, Sql(), Sql("ID"), false);
+        view.setRecordModel(&model, true);
+        model.setFilter(Sql("TRUE"));
     }
 
     bool exportTo(const QString &path, const QString &selected = QString())
     {
-        return ExportGrid(grid, prompt, progress, QStringLiteral("Quilla抽奖"), nullptr,
+        return ExportView(view, prompt, progress, QStringLiteral("Quilla抽奖"), nullptr,
                           [&](const QString &, QString *filter) {
                               *filter = selected;
                               return path;
@@ -47,8 +49,8 @@ struct Results : DrawFixture
     }
 
     RecordingProgress progress;
-    GridPresenter presenter;
-    Grid grid;
+    RecordModel model;
+    RecordView view;
 };
 
 } // namespace
@@ -58,10 +60,10 @@ class TestGridExport : public QObject
     Q_OBJECT
 
   private Q_SLOTS:
-    void onlyWhatTheGridShows()
+    void onlyWhatTheListShows()
     {
         Results r;
-        const ExportTable table = TableOfGrid(r.grid);
+        const ExportTable table = TableOfView(r.view);
         QCOMPARE(table.headerRows, 1);
         QCOMPARE(table.rows.size(), 3);
         QCOMPARE(table.rows.first(), (QStringList{"序号", "获得奖项", "奖品", "抽奖号码", "姓名"}));
@@ -69,6 +71,7 @@ class TestGridExport : public QObject
 
         const QString path = r.dir.filePath(QStringLiteral("结果.CSV"));
         QVERIFY(r.exportTo(path));
+        QCOMPARE(r.prompt.messages, QStringList{QStringLiteral("已导出 2 条")});
         const QString text = QStringDecoder("GB18030").decode(r.read(path));
         QCOMPARE(text, QStringLiteral("序号,获得奖项,奖品,抽奖号码,姓名\r\n"
                                       "1,一等奖,\"电视机\n55寸\",1001,\"张, 三\"\r\n"
@@ -112,14 +115,41 @@ class TestGridExport : public QObject
         }
     }
 
-    void anEmptyGridGivesItsTitles()
+    void anEmptyListGivesItsTitles()
     {
         Results r;
-        r.grid.setRows(2);
+        r.model.setFilter(Sql("FALSE"));
         const QString path = r.dir.filePath(QStringLiteral("空.csv"));
         QVERIFY(r.exportTo(path));
         QCOMPARE(QStringDecoder("GB18030").decode(r.read(path)),
                  QStringLiteral("序号,获得奖项,奖品,抽奖号码,姓名\r\n"));
+    }
+
+    // A long list is read as it is scrolled; a sort keeps the selected records selected, and
+    // an export reads every row.
+    void aLongListIsReadAsItIsScrolled()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        f.addParticipants(draw, 1000);
+        f.addParticipant(draw, QStringLiteral("10"), QStringLiteral("十"));
+        f.addParticipant(draw, QStringLiteral("9"), QStringLiteral("九"));
+        RecordModel model(f.db, QStringLiteral("号码表"), {{QStringLiteral("抽奖号码"), QStringLiteral("号码")}},
+                          QStringLiteral("ID DESC"));
+        RecordView view;
+        view.setRecordModel(&model, true);
+        model.setFilter(Sql("CID=") + Sql::number(draw));
+        QCOMPARE(model.totalCount(), 1002);
+        QCOMPARE(model.rowCount(), RecordModel::FirstPage);
+        QVERIFY(model.canFetchMore({}));
+        view.selectRow(0); // 9
+        model.sort(0, Qt::AscendingOrder); // digits by value: 9 before 10 before 1001
+        QCOMPARE(model.textAt(0, 0), QStringLiteral("9"));
+        QCOMPARE(model.textAt(1, 0), QStringLiteral("10"));
+        QCOMPARE(view.selectedKeys(), QList<qint64>{model.keyAt(0)});
+        const ExportTable table = TableOfView(view);
+        QCOMPARE(table.rows.size(), 1003);
+        QCOMPARE(table.rows.last(), (QStringList{QStringLiteral("1002"), QStringLiteral("2000")}));
     }
 };
 

@@ -46,12 +46,12 @@ struct Party : DrawFixture
         window->move(screenNamed(QStringLiteral("LAPTOP"))->geometry().topLeft() + QPoint(40, 40));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        window->chooseDraw = [this]() -> QString { return QString::number(draw) + QStringLiteral("‖年会"); };
+        window->chooseDraw = [this](qint64) -> QString { return QString::number(draw) + QStringLiteral("‖年会"); };
     }
     // Opens the draw screen as the button does and waits until it fills its display.
     DrawScreen *start(const QString &expectedScreen)
     {
-        window->Entr_Click();
+        window->startDraw();
         DrawScreen *screen = window->drawScreen();
         if (!screen)
             return nullptr;
@@ -111,7 +111,8 @@ class TestDrawScreenPlacement : public QObject
         QVERIFY(p.window->centralWidget()->isEnabled() && p.window->menuBar()->isEnabled());
 
         // The menu lists every display with its size; a choice is remembered.
-        QMenu *menu = p.window->M_Screen;
+        QMenu *menu = p.window->findChild<QMenu *>(QStringLiteral("screenMenu"));
+        QVERIFY(menu);
         Q_EMIT menu->aboutToShow();
         QStringList captions;
         QAction *laptop = nullptr;

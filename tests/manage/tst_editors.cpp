@@ -177,12 +177,17 @@ class TestEditors : public QObject
         const qint64 older = f.addDraw(QStringLiteral("春节"));
         const qint64 newer = f.addDraw(QStringLiteral("年会"));
         DrawChooser chooser(f.db);
-        QCOMPARE(chooser.TT->itemText(0), QString::number(newer) + u"‖年会");
-        chooser.TT->setCurrentIndex(1);
+        auto *draws = chooser.findChild<QComboBox *>(QStringLiteral("draws"));
+        QCOMPARE(draws->itemText(0), QString::number(newer) + u"‖年会");
+        draws->setCurrentIndex(1);
         // The management window waits in exec() while the operator chooses.
-        QTimer::singleShot(0, &chooser, [&] { click(chooser.Com[1]); });
+        QTimer::singleShot(0, &chooser, [&] { click(chooser.findChild<QPushButton *>(QStringLiteral("ok"))); });
         QCOMPARE(chooser.exec(), int(QDialog::Accepted));
         QCOMPARE(chooser.ChosenDrawText(), QString::number(older) + u"‖春节");
+        // The draw last run or edited is offered first.
+        DrawChooser offering(f.db, older);
+        QCOMPARE(offering.findChild<QComboBox *>(QStringLiteral("draws"))->currentText(),
+                 QString::number(older) + u"‖春节");
     }
 
     void chooserGivesNothingUnlessADrawIsChosen_data()
@@ -207,7 +212,7 @@ class TestEditors : public QObject
         if (button < 0)
             chooser.close();
         else
-            click(chooser.Com[button]);
+            click(chooser.findChild<QPushButton *>(button == 0 ? QStringLiteral("cancel") : QStringLiteral("ok")));
         QVERIFY(!chooser.isVisible());
         QCOMPARE(chooser.ChosenDrawText(), QString());
     }
@@ -237,9 +242,9 @@ class TestEditors : public QObject
         });
         QSignalSpy closed(&entry, &ParticipantEntry::closed);
         entry.show();
-        type(entry.TT[0], QStringLiteral("1001"));
-        type(entry.TT[1], name);
-        click(entry.Com[button]);
+        type(entry.findChild<QLineEdit *>(QStringLiteral("number")), QStringLiteral("1001"));
+        type(entry.findChild<QLineEdit *>(QStringLiteral("name")), name);
+        click(entry.findChild<QPushButton *>(button == 0 ? QStringLiteral("add") : QStringLiteral("cancel")));
         QCOMPARE(made.join(u';'), calls);
         QCOMPARE(closed.count(), added ? 1 : 0);
         QCOMPARE(entry.isVisible(), !added);

@@ -18,6 +18,7 @@
 #include <QSettings>
 #include <QStringEncoder>
 #include <QTableWidget>
+#include <QTabWidget>
 #include <QTest>
 
 using namespace quilla;
@@ -144,10 +145,16 @@ class TestImportWindows : public QObject
         f.addDraw(QStringLiteral("新"));
         ManagementWindow window(f.db, f.engine, progress, music);
         window.show();
-        window.SST->setCurrentIndex(2);
-        const int olderItem = window.CMB[2]->findText(QString::number(older), Qt::MatchStartsWith);
-        window.CMB[2]->setCurrentIndex(olderItem);
-        Q_EMIT window.CMB[2]->activated(olderItem);
+        window.findChild<QTabWidget *>(QStringLiteral("tabs"))->setCurrentIndex(2);
+        QWidget *panel = window.findChild<QTabWidget *>(QStringLiteral("tabs"))->widget(2);
+        auto *chooser = panel->findChild<QComboBox *>(QStringLiteral("drawChooser"));
+        const int olderItem = chooser->findText(QString::number(older), Qt::MatchStartsWith);
+        chooser->setCurrentIndex(olderItem);
+        Q_EMIT chooser->activated(olderItem);
+        const auto importButton = [panel] {
+            QTest::mouseClick(panel->findChild<QPushButton *>(QStringLiteral("importParticipants")), Qt::LeftButton);
+        };
+        const auto count = [panel] { return panel->findChild<QLabel *>(QStringLiteral("participantCount"))->text(); };
 
         QString chosen = f.dir.filePath(QStringLiteral("名单.txt"));
         window.chooseImportFile = [&] { return chosen; };
@@ -159,7 +166,7 @@ class TestImportWindows : public QObject
             }
             return dialog.result();
         };
-        window.Com_Click(20);
+        importButton();
         QCOMPARE(f.prompt.messages,
                  QStringList{QStringLiteral("您选择的文件格式不支持导入，请选择CSV或XLS文件！")});
 
@@ -170,17 +177,17 @@ class TestImportWindows : public QObject
         QVERIFY(fake.open(QIODevice::WriteOnly));
         fake.write("a,b\r\n");
         fake.close();
-        window.Com_Click(20);
+        importButton();
         QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("文件类型不对，请选择Excel文档！")});
 
         f.prompt.clear();
         QVERIFY(QDir(f.dir.path()).mkpath(QStringLiteral("Wang")));
         chosen = writeCsv(f.dir, QStringLiteral("Wang/名单.CSV")); // the path keeps its case
-        window.Com_Click(20);
+        importButton();
         QVERIFY(f.prompt.messages.isEmpty());
         QCOMPARE(participants(f, older).size(), 10);
-        QCOMPARE(ChooserKey(window.CMB[2]->currentText()), older);
-        QCOMPARE(window.LBL->text(), QStringLiteral("共有记录：10条"));
+        QCOMPARE(ChooserKey(chooser->currentText()), older);
+        QCOMPARE(count(), QStringLiteral("共有记录：10条"));
     }
 
     // The sample lists as spreadsheet programs save them give the same participants.
@@ -200,7 +207,8 @@ class TestImportWindows : public QObject
         FakeMusic music;
         const qint64 draw = f.addDraw();
         ManagementWindow window(f.db, f.engine, progress, music);
-        window.SST->setCurrentIndex(2);
+        QWidget *panel = window.findChild<QTabWidget *>(QStringLiteral("tabs"))->widget(2);
+        window.findChild<QTabWidget *>(QStringLiteral("tabs"))->setCurrentIndex(2);
         const QString path = QStringLiteral(SAMPLES "/") + file;
         window.chooseImportFile = [&] { return path; };
         window.runDialog = [](QDialog &dialog) {
@@ -213,12 +221,13 @@ class TestImportWindows : public QObject
             }
             return dialog.result();
         };
-        window.Com_Click(20);
+        QTest::mouseClick(panel->findChild<QPushButton *>(QStringLiteral("importParticipants")), Qt::LeftButton);
         QVERIFY2(f.prompt.messages.isEmpty(), qPrintable(f.prompt.messages.join(u'\n')));
         QCOMPARE(participants(f, draw),
                  (QStringList{"13800000001|赵一", "13900000002|钱二", "15000000003|孙三", "18600000004|李四",
                               "17700000005|周五", "12.5|吴六", "|"}));
-        QCOMPARE(window.LBL->text(), QStringLiteral("共有记录：7条"));
+        QCOMPARE(panel->findChild<QLabel *>(QStringLiteral("participantCount"))->text(),
+                 QStringLiteral("共有记录：7条"));
     }
 };
 

@@ -280,7 +280,9 @@ class TestPresetEditor : public QObject
         ManagementWindow window(e.db, e.engine, e.progress, music);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.SST->setCurrentIndex(3);
+        auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabs"));
+        tabs->setCurrentIndex(3);
+        QWidget *results = tabs->widget(3);
 
         // The corner's pop-up 设置结果 offers 预设置结果 directly.
         QTimer::singleShot(0, [] {
@@ -292,7 +294,7 @@ class TestPresetEditor : public QObject
             entry->trigger();
             menu->close();
         });
-        const QPoint corner = window.Pic[3]->mapTo(&window, QPoint(window.Pic[3]->width() - 3, 2));
+        const QPoint corner = results->mapTo(&window, QPoint(results->width() - 3, 2));
         QTest::mousePress(window.windowHandle(), Qt::RightButton, {}, corner);
         QTest::mouseRelease(window.windowHandle(), Qt::RightButton, {}, corner);
         QTRY_VERIFY(window.presetEditor());
@@ -301,8 +303,8 @@ class TestPresetEditor : public QObject
         QCOMPARE(e.editor->ChosenDrawId(), other);
         QVERIFY(!e.editor->Chk->isChecked());
 
-        window.chooseDraw = [&]() -> QString { return QString::number(e.draw) + QStringLiteral("‖年会"); };
-        window.Entr_Click();
+        window.chooseDraw = [&](qint64) -> QString { return QString::number(e.draw) + QStringLiteral("‖年会"); };
+        window.startDraw();
         QVERIFY(window.drawScreen());
         QCOMPARE(e.engine.CurrentDraw.Id, e.draw);
         QVERIFY(e.editor->isVisible());
