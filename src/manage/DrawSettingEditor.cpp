@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QGroupBox>
 #include <QIntValidator>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QVBoxLayout>
 
 #include <cmath>
 
@@ -42,244 +44,278 @@ DrawSettingEditor::DrawSettingEditor(Database &db, Music &music, QWidget *parent
     setWindowTitle(QStringLiteral("添加/修改抽奖设置"));
     chooseFile = [this](const QString &filter) { return ChooseImportFile(filter, this); };
 
-    Frame1 = new QGroupBox(QStringLiteral("抽奖设置"), this);
-    Frame2 = new QGroupBox(QStringLiteral("背景音乐"), this);
-    const QString captions[12] = {
-        QStringLiteral("背景图片："), QStringLiteral("滚动速度："),   QStringLiteral("结果屏蔽："),
-        QStringLiteral("定时时长："), QStringLiteral("秒"),           QStringLiteral("缩略图："),
-        QStringLiteral("位"),         QStringLiteral("抽奖号码长："), QStringLiteral("抽奖名称："),
-        QStringLiteral("等待音乐："), QStringLiteral("抽奖音乐："),   QStringLiteral("中奖音乐：")};
-    for (int i = 0; i < 12; ++i)
-        Label1[i] = new QLabel(captions[i], this);
-    for (auto &field : TT)
-        field = new QLineEdit(this);
-    for (auto &field : Mus)
-        field = new QLineEdit(this);
-    for (auto &button : Com)
-        button = new QPushButton(this);
+    const auto field = [this](const char *objectName) {
+        auto *edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(objectName));
+        return edit;
+    };
+    // accessible: what a screen reader says; the caption may be padded for the eye.
+    const auto button = [this](const QString &caption, const QString &objectName, const QString &accessible) {
+        auto *push = new QPushButton(caption, this);
+        push->setObjectName(objectName);
+        push->setAccessibleName(accessible);
+        return push;
+    };
+    m_name = field("name");
+    m_mask = field("mask");
+    m_stopSeconds = field("stopSeconds");
+    m_length = field("length");
+    m_background = field("background");
+    m_background->setReadOnly(true);
+    m_speed = new QScrollBar(Qt::Horizontal, this);
+    m_speed->setObjectName(QStringLiteral("speed"));
+    m_speed->setRange(10, 500);
+    m_speed->setPageStep(5);
+    m_speed->setValue(450);
+    m_speed->setFocusPolicy(Qt::StrongFocus); // the keyboard can set the speed too
+    m_timedStop = new QCheckBox(QStringLiteral("定时抽奖"), this);
+    m_timedStop->setObjectName(QStringLiteral("timedStop"));
+    m_fixedLength = new QCheckBox(QStringLiteral("固定长度"), this);
+    m_fixedLength->setObjectName(QStringLiteral("fixedLength"));
+    m_thumbnail = new QLabel(this);
+    m_thumbnail->setObjectName(QStringLiteral("thumbnail"));
+    m_thumbnail->setFixedSize(ThumbnailSize);
+    m_thumbnail->setFrameShape(QFrame::StyledPanel);
+    m_thumbnail->setFrameShadow(QFrame::Sunken);
+    m_thumbnail->setAlignment(Qt::AlignCenter);
+    m_thumbnail->setAccessibleName(QStringLiteral("缩略图"));
 
-    HS = new QScrollBar(Qt::Horizontal, this);
-    HS->setRange(10, 500);
-    HS->setPageStep(5);
-    HS->setValue(450);
-    LBL = new QLabel(QStringLiteral("快"), this);
-    CK[0] = new QCheckBox(QStringLiteral("定时抽奖"), this);
-    CK[1] = new QCheckBox(QStringLiteral("固定长度"), this);
-    Img = new QLabel(this);
-    Img->setFixedSize(ThumbnailSize);
-    Img->setFrameShape(QFrame::StyledPanel);
-    Img->setFrameShadow(QFrame::Sunken);
-    Img->setAlignment(Qt::AlignCenter);
-    Img->setAccessibleName(QStringLiteral("缩略图"));
-
-    TT[0]->setReadOnly(true);
-    TT[2]->setText(QStringLiteral("0"));
-    TT[3]->setText(QStringLiteral("0"));
+    m_stopSeconds->setText(QStringLiteral("0"));
+    m_length->setText(QStringLiteral("0"));
     // A longer fixed length than two digits only pads numbers beyond the frame.
-    TT[3]->setValidator(new QIntValidator(0, 99, TT[3]));
-    TT[1]->setToolTip(QStringLiteral(
+    m_length->setValidator(new QIntValidator(0, 99, m_length));
+    m_mask->setToolTip(QStringLiteral(
         "在抽奖结果数字中屏蔽其中几位，例：输入“000****0000”显示中间4位不显示出来（常用于手机号抽奖）。"));
-    TT[2]->setToolTip(QStringLiteral("每个奖项从开始抽奖到自动结束的时间长度（0表示不定时）。"));
-    TT[3]->setToolTip(QStringLiteral("抽奖用的数字串是否要求固定长度（0表示不要求）。"));
-    for (auto *box : CK)
+    m_stopSeconds->setToolTip(QStringLiteral("每个奖项从开始抽奖到自动结束的时间长度（0表示不定时）。"));
+    m_length->setToolTip(QStringLiteral("抽奖用的数字串是否要求固定长度（0表示不要求）。"));
+    for (auto *box : {m_timedStop, m_fixedLength})
         box->setToolTip(QStringLiteral("抽奖开始后是定时自动抽出，还是手动操作。"));
 
-    Com[0]->setText(QStringLiteral("浏览"));
-    Com[0]->setAccessibleName(QStringLiteral("浏览背景图片"));
-    Com[1]->setText(QStringLiteral("确    定"));
-    Com[1]->setAccessibleName(QStringLiteral("确定"));
-    Com[2]->setText(QStringLiteral("取    消"));
-    Com[2]->setAccessibleName(QStringLiteral("取消"));
+    m_browseBackground = button(QStringLiteral("浏览"), QStringLiteral("browseBackground"), QStringLiteral("浏览背景图片"));
+    m_ok = button(QStringLiteral("确    定"), QStringLiteral("ok"), QStringLiteral("确定"));
+    m_cancel = button(QStringLiteral("取    消"), QStringLiteral("cancel"), QStringLiteral("取消"));
+    m_stopMusic = button(QStringLiteral("终 止 音 乐"), QStringLiteral("stopMusic"), QStringLiteral("终止音乐"));
     const QString musicNames[3] = {QStringLiteral("等待音乐"), QStringLiteral("抽奖音乐"),
                                    QStringLiteral("中奖音乐")};
     for (int i = 0; i < 3; ++i) {
-        Com[3 + i]->setText(QStringLiteral("浏览"));
-        Com[3 + i]->setAccessibleName(QStringLiteral("浏览") + musicNames[i]);
-        Com[6 + i]->setText(QStringLiteral("试听"));
-        Com[6 + i]->setAccessibleName(QStringLiteral("试听") + musicNames[i]);
+        const QString number = QString::number(i + 1);
+        m_musicFiles[i] = new QLineEdit(this);
+        m_musicFiles[i]->setObjectName(QStringLiteral("music") + number);
+        m_browseMusic[i] = button(QStringLiteral("浏览"), QStringLiteral("browseMusic") + number,
+                                  QStringLiteral("浏览") + musicNames[i]);
+        m_listen[i] = button(QStringLiteral("试听"), QStringLiteral("listen") + number,
+                             QStringLiteral("试听") + musicNames[i]);
     }
-    Com[9]->setText(QStringLiteral("终 止 音 乐"));
-    Com[1]->setDefault(true);
-
-    // Labels name the fields they stand before, for the keyboard and screen readers.
-    const std::pair<int, QWidget *> buddies[] = {{8, TT[4]},  {1, HS},      {3, TT[2]},
-                                                 {7, TT[3]},  {2, TT[1]},   {0, TT[0]},
-                                                 {9, Mus[0]}, {10, Mus[1]}, {11, Mus[2]}};
-    for (const auto &[label, field] : buddies) {
-        Label1[label]->setBuddy(field);
-        field->setAccessibleName(Label1[label]->text().chopped(1));
-    }
+    m_ok->setDefault(true);
 
     buildLayout();
-    Com[9]->hide();
-    CK_Click(0);
-    CK_Click(1);
+    m_stopMusic->hide();
+    lockUnlessTicked(m_timedStop, m_stopSeconds);
+    lockUnlessTicked(m_fixedLength, m_length);
 
-    for (int i = 0; i < 2; ++i)
-        connect(CK[i], &QCheckBox::toggled, this, [this, i] { CK_Click(i); });
-    for (int i = 0; i < 10; ++i)
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
-    connect(TT[0], &QLineEdit::textChanged, this, [this] { TT_Change(0); });
-    connect(&m_music, &Music::statusChanged, this, &DrawSettingEditor::TMusic_Timer);
+    connect(m_timedStop, &QCheckBox::toggled, this, [this] { lockUnlessTicked(m_timedStop, m_stopSeconds); });
+    connect(m_fixedLength, &QCheckBox::toggled, this, [this] { lockUnlessTicked(m_fixedLength, m_length); });
+    connect(m_speed, &QAbstractSlider::actionTriggered, this, [this] { m_speedMoved = true; });
+    connect(m_browseBackground, &QPushButton::clicked, this, &DrawSettingEditor::browseBackground);
+    connect(m_ok, &QPushButton::clicked, this, &DrawSettingEditor::saveAndClose);
+    connect(m_cancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_stopMusic, &QPushButton::clicked, this, &DrawSettingEditor::stopListening);
+    for (int i = 0; i < 3; ++i) {
+        connect(m_browseMusic[i], &QPushButton::clicked, this, [this, i] { browseMusic(i); });
+        connect(m_listen[i], &QPushButton::clicked, this, [this, i] { listen(i); });
+    }
+    connect(m_background, &QLineEdit::textChanged, this, &DrawSettingEditor::showThumbnail);
+    connect(&m_music, &Music::statusChanged, this, &DrawSettingEditor::musicStatusChanged);
 }
 
 void DrawSettingEditor::buildLayout()
 {
-    auto *settings = new QGridLayout(Frame1);
+    // A label names the field it stands before, for the keyboard and screen readers.
+    const auto label = [this](const QString &caption, QWidget *buddy = nullptr) {
+        auto *text = new QLabel(caption, this);
+        if (buddy) {
+            text->setBuddy(buddy);
+            buddy->setAccessibleName(caption.chopped(1));
+        }
+        return text;
+    };
+    auto *settingsBox = new QGroupBox(QStringLiteral("抽奖设置"), this);
+    auto *settings = new QGridLayout(settingsBox);
     settings->setColumnStretch(1, 1);
-    settings->addWidget(Label1[8], 0, 0);
-    settings->addWidget(TT[4], 0, 1, 1, 2);
-    settings->addWidget(Label1[1], 1, 0);
-    settings->addWidget(HS, 1, 1);
-    settings->addWidget(LBL, 1, 2);
+    settings->addWidget(label(QStringLiteral("抽奖名称："), m_name), 0, 0);
+    settings->addWidget(m_name, 0, 1, 1, 2);
+    settings->addWidget(label(QStringLiteral("滚动速度："), m_speed), 1, 0);
+    settings->addWidget(m_speed, 1, 1);
+    settings->addWidget(label(QStringLiteral("快")), 1, 2);
 
     // Both switches with their fields on one line: 定时抽奖 定时时长：[ ]秒  固定长度 抽奖号码长：[ ]位
     auto *switches = new QHBoxLayout;
-    const int shortField = TT[2]->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16;
-    for (int i = 0; i < 2; ++i) {
-        TT[2 + i]->setFixedWidth(shortField);
-        switches->addWidget(CK[i]);
-        switches->addSpacing(8);
-        switches->addWidget(Label1[i == 0 ? 3 : 7]);
-        switches->addWidget(TT[2 + i]);
-        switches->addWidget(Label1[i == 0 ? 4 : 6]);
-        switches->addSpacing(i == 0 ? 24 : 0);
-    }
+    const int shortField = m_stopSeconds->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16;
+    m_stopSeconds->setFixedWidth(shortField);
+    m_length->setFixedWidth(shortField);
+    switches->addWidget(m_timedStop);
+    switches->addSpacing(8);
+    switches->addWidget(label(QStringLiteral("定时时长："), m_stopSeconds));
+    switches->addWidget(m_stopSeconds);
+    switches->addWidget(label(QStringLiteral("秒")));
+    switches->addSpacing(24);
+    switches->addWidget(m_fixedLength);
+    switches->addSpacing(8);
+    switches->addWidget(label(QStringLiteral("抽奖号码长："), m_length));
+    switches->addWidget(m_length);
+    switches->addWidget(label(QStringLiteral("位")));
     switches->addStretch();
     settings->addLayout(switches, 2, 0, 1, 3);
 
-    settings->addWidget(Label1[2], 3, 0);
-    settings->addWidget(TT[1], 3, 1, 1, 2);
-    settings->addWidget(Label1[0], 4, 0);
-    settings->addWidget(TT[0], 4, 1);
-    settings->addWidget(Com[0], 4, 2);
-    settings->addWidget(Label1[5], 5, 0, Qt::AlignTop);
-    settings->addWidget(Img, 5, 1, 1, 2, Qt::AlignLeft);
+    settings->addWidget(label(QStringLiteral("结果屏蔽："), m_mask), 3, 0);
+    settings->addWidget(m_mask, 3, 1, 1, 2);
+    settings->addWidget(label(QStringLiteral("背景图片："), m_background), 4, 0);
+    settings->addWidget(m_background, 4, 1);
+    settings->addWidget(m_browseBackground, 4, 2);
+    settings->addWidget(label(QStringLiteral("缩略图：")), 5, 0, Qt::AlignTop);
+    settings->addWidget(m_thumbnail, 5, 1, 1, 2, Qt::AlignLeft);
 
-    auto *music = new QGridLayout(Frame2);
+    auto *musicBox = new QGroupBox(QStringLiteral("背景音乐"), this);
+    auto *music = new QGridLayout(musicBox);
     music->setColumnStretch(1, 1);
+    const QString captions[3] = {QStringLiteral("等待音乐："), QStringLiteral("抽奖音乐："),
+                                 QStringLiteral("中奖音乐：")};
     for (int i = 0; i < 3; ++i) {
-        music->addWidget(Label1[9 + i], i, 0);
-        music->addWidget(Mus[i], i, 1);
-        music->addWidget(Com[3 + i], i, 2);
-        music->addWidget(Com[6 + i], i, 3);
+        music->addWidget(label(captions[i], m_musicFiles[i]), i, 0);
+        music->addWidget(m_musicFiles[i], i, 1);
+        music->addWidget(m_browseMusic[i], i, 2);
+        music->addWidget(m_listen[i], i, 3);
     }
 
     // The stop button keeps its place while hidden, so the buttons beside it stay put.
-    QSizePolicy keepPlace = Com[9]->sizePolicy();
+    QSizePolicy keepPlace = m_stopMusic->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);
-    Com[9]->setSizePolicy(keepPlace);
+    m_stopMusic->setSizePolicy(keepPlace);
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(Com[9]);
+    buttons->addWidget(m_stopMusic);
     buttons->addStretch();
-    buttons->addWidget(Com[1]);
-    buttons->addWidget(Com[2]);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
 
     auto *window = new QVBoxLayout(this);
-    window->addWidget(Frame1);
-    window->addWidget(Frame2);
+    window->addWidget(settingsBox);
+    window->addWidget(musicBox);
     window->addLayout(buttons);
     setMinimumWidth(560);
+    // Tab visits the fields in the order they are seen.
+    setTabOrder(m_name, m_speed);
+    setTabOrder(m_speed, m_timedStop);
+    setTabOrder(m_timedStop, m_stopSeconds);
+    setTabOrder(m_stopSeconds, m_fixedLength);
+    setTabOrder(m_fixedLength, m_length);
+    setTabOrder(m_length, m_mask);
+    setTabOrder(m_mask, m_background);
+    setTabOrder(m_background, m_browseBackground);
+    QWidget *previous = m_browseBackground;
+    for (int i = 0; i < 3; ++i) {
+        for (QWidget *next : {static_cast<QWidget *>(m_musicFiles[i]), static_cast<QWidget *>(m_browseMusic[i]),
+                              static_cast<QWidget *>(m_listen[i])}) {
+            setTabOrder(previous, next);
+            previous = next;
+        }
+    }
+    setTabOrder(previous, m_stopMusic);
+    setTabOrder(m_stopMusic, m_ok);
+    setTabOrder(m_ok, m_cancel);
 }
 
 void DrawSettingEditor::setID(qint64 id)
 {
     m_id = id;
-    ID_Change();
+    load();
 }
 
-void DrawSettingEditor::ID_Change()
+void DrawSettingEditor::load()
 {
     if (m_id <= 0)
         return;
     const Query rs = m_db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(m_id));
     if (rs.rowCount() == 0)
         return;
-    TT[4]->setText(rs.text(u"抽奖内容"));
-    TT[0]->setText(rs.text(u"底图"));
-    HS->setValue(int(std::clamp<qint64>(rs.number(u"速度"), HS->minimum(), HS->maximum())));
-    TT[1]->setText(rs.text(u"屏蔽"));
-    TT[2]->setText(QString::number(rs.number(u"定时")));
-    TT[3]->setText(QString::number(rs.number(u"定长")));
+    m_name->setText(rs.text(u"抽奖内容"));
+    m_background->setText(rs.text(u"底图"));
+    m_storedSpeed = rs.number(u"速度");
+    m_speedMoved = false;
+    m_speed->setValue(int(std::clamp<qint64>(m_storedSpeed, m_speed->minimum(), m_speed->maximum())));
+    m_mask->setText(rs.text(u"屏蔽"));
+    m_stopSeconds->setText(QString::number(rs.number(u"定时")));
+    m_length->setText(QString::number(rs.number(u"定长")));
     // Set both ways: the window may have shown another setting before.
-    CK[0]->setChecked(rs.number(u"定时") > 0);
-    CK[1]->setChecked(rs.number(u"定长") > 0);
-    Mus[0]->setText(rs.text(u"音乐1"));
-    Mus[1]->setText(rs.text(u"音乐2"));
-    Mus[2]->setText(rs.text(u"音乐3"));
-    CK_Click(0);
-    CK_Click(1);
+    m_timedStop->setChecked(rs.number(u"定时") > 0);
+    m_fixedLength->setChecked(rs.number(u"定长") > 0);
+    for (int i = 0; i < 3; ++i)
+        m_musicFiles[i]->setText(rs.text(QString(QStringLiteral("音乐") + QString::number(i + 1))));
+    lockUnlessTicked(m_timedStop, m_stopSeconds);
+    lockUnlessTicked(m_fixedLength, m_length);
 }
 
-// An unticked box means "none", so its field is locked at 0 and stores 0.
-void DrawSettingEditor::CK_Click(int index)
+void DrawSettingEditor::lockUnlessTicked(QCheckBox *box, QLineEdit *field)
 {
-    const bool ticked = CK[index]->isChecked();
-    QLineEdit *field = TT[index + 2];
+    const bool ticked = box->isChecked();
     field->setEnabled(ticked);
     field->setReadOnly(!ticked);
     if (!ticked)
         field->setText(QStringLiteral("0"));
 }
 
-void DrawSettingEditor::Com_Click(int index)
+void DrawSettingEditor::browseBackground()
 {
-    switch (index) {
-    case 0:
-        if (const QString path = chooseFile(PictureFilter); !path.isEmpty())
-            TT[0]->setText(path);
-        break;
-    case 1:
-        if (save())
-            close();
-        break;
-    case 2:
-        close();
-        break;
-    case 3:
-    case 4:
-    case 5:
-        if (const QString path = chooseFile(MusicFilter); !path.isEmpty())
-            Mus[index - 3]->setText(path);
-        break;
-    case 6:
-    case 7:
-    case 8:
-        if (m_music.PlayMusic(Mus[index - 6]->text()))
-            Com[9]->show();
-        break;
-    case 9:
-        Com[9]->hide();
-        m_music.StopMusic();
-        break;
-    }
+    if (const QString path = chooseFile(PictureFilter); !path.isEmpty())
+        m_background->setText(path);
 }
 
-void DrawSettingEditor::TT_Change(int index)
+void DrawSettingEditor::browseMusic(int piece)
 {
-    if (index != 0)
-        return;
+    if (const QString path = chooseFile(MusicFilter); !path.isEmpty())
+        m_musicFiles[piece]->setText(path);
+}
+
+void DrawSettingEditor::listen(int piece)
+{
+    if (m_music.PlayMusic(m_musicFiles[piece]->text()))
+        m_stopMusic->show();
+}
+
+void DrawSettingEditor::stopListening()
+{
+    m_stopMusic->hide();
+    m_music.StopMusic();
+}
+
+void DrawSettingEditor::saveAndClose()
+{
+    if (save())
+        close();
+}
+
+void DrawSettingEditor::showThumbnail()
+{
     // The picture path is used as typed, as the draw screen uses it.
-    const QString path = TT[0]->text();
+    const QString path = m_background->text();
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return;
     const QPixmap picture(path);
     if (!picture.isNull())
-        Img->setPixmap(
-            picture.scaled(Img->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        m_thumbnail->setPixmap(
+            picture.scaled(m_thumbnail->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
-void DrawSettingEditor::TMusic_Timer()
+void DrawSettingEditor::musicStatusChanged()
 {
     // "not ready": the file is still opening, the preview has not ended.
     const QString status = m_music.MusicStatus();
     if (status != u"playing" && status != u"not ready")
-        Com[9]->hide();
+        m_stopMusic->hide();
 }
 
 bool DrawSettingEditor::save()
 {
-    const QString name = TT[4]->text();
+    const QString name = m_name->text();
     if (name.isEmpty()) {
         m_db.prompt().message(QStringLiteral("抽奖名称不能为空，请取其他名称！"), Prompt::Icon::Warning);
         return false;
@@ -292,7 +328,8 @@ bool DrawSettingEditor::save()
         return false;
     }
     // A setting not (or no longer) stored becomes a new row: its name must be new too.
-    if (rs.rowCount() == 0) {
+    const bool added = rs.rowCount() == 0;
+    if (added) {
         const Query same = m_db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE 抽奖内容=") + Sql::text(name));
         if (!same.isValid()) {
             m_db.prompt().message(failed, Prompt::Icon::Critical);
@@ -305,14 +342,14 @@ bool DrawSettingEditor::save()
         rs.addNew();
     }
     rs.setValue(u"抽奖内容", name);
-    rs.setValue(u"底图", TT[0]->text());
-    rs.setValue(u"速度", HS->value());
-    rs.setValue(u"屏蔽", TT[1]->text());
-    rs.setValue(u"定时", storedWhole(TT[2]->text()));
-    rs.setValue(u"定长", storedWhole(TT[3]->text()));
-    rs.setValue(u"音乐1", Mus[0]->text());
-    rs.setValue(u"音乐2", Mus[1]->text());
-    rs.setValue(u"音乐3", Mus[2]->text());
+    rs.setValue(u"底图", m_background->text());
+    if (added || m_speedMoved || m_storedSpeed < 0)
+        rs.setValue(u"速度", m_speed->value());
+    rs.setValue(u"屏蔽", m_mask->text());
+    rs.setValue(u"定时", storedWhole(m_stopSeconds->text()));
+    rs.setValue(u"定长", storedWhole(m_length->text()));
+    for (int i = 0; i < 3; ++i)
+        rs.setValue(QString(QStringLiteral("音乐") + QString::number(i + 1)), m_musicFiles[i]->text());
     if (!rs.save()) {
         m_db.prompt().message(failed, Prompt::Icon::Critical);
         return false;

@@ -2,10 +2,10 @@
 
 #include <QWidget>
 
+#include <array>
 #include <functional>
 
 class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -34,18 +34,6 @@ class DrawSettingEditor : public QWidget
     // chosen path or "" when cancelled.
     std::function<QString(const QString &filter)> chooseFile;
 
-    QGroupBox *Frame1; // 抽奖设置
-    QGroupBox *Frame2; // 背景音乐
-    QLabel *Label1[12];
-    QLineEdit *TT[5]; // 0 background, 1 mask, 2 timed stop, 3 fixed length, 4 name
-    QScrollBar *HS;   // speed
-    QLabel *LBL;      // "快" at the fast end of HS
-    QCheckBox *CK[2]; // timed stop, fixed length
-    QLineEdit *Mus[3];
-    // 0 browse picture, 1 confirm, 2 cancel, 3..5 browse music, 6..8 preview, 9 stop preview
-    QPushButton *Com[10];
-    QLabel *Img; // thumbnail of the background picture
-
   Q_SIGNALS:
     void closed(); // whenever the window closes, saved or not
 
@@ -53,19 +41,47 @@ class DrawSettingEditor : public QWidget
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
+  private Q_SLOTS:
+    void browseBackground();
+    void browseMusic(int piece);
+    void listen(int piece);
+    void stopListening();
+    void saveAndClose();
+    void showThumbnail();
+    void musicStatusChanged();
+
   private:
     void buildLayout();
-    void ID_Change();
-    void CK_Click(int index);
-    void Com_Click(int index);
-    void TT_Change(int index);
-    void TMusic_Timer();
+    void load();
+    // An unticked box means "none", so its field is locked at 0 and stores 0.
+    static void lockUnlessTicked(QCheckBox *box, QLineEdit *field);
     bool save();
 
     Database &m_db;
     Music &m_music;
     qint64 m_id = 0;
     bool m_centred = false;
+    // The speed as stored; kept as it is unless the operator moves the bar, since the bar
+    // cannot show every stored value.
+    qint64 m_storedSpeed = -1;
+    bool m_speedMoved = false;
+
+    QLineEdit *m_name;
+    QScrollBar *m_speed;
+    QCheckBox *m_timedStop;
+    QLineEdit *m_stopSeconds;
+    QCheckBox *m_fixedLength;
+    QLineEdit *m_length;
+    QLineEdit *m_mask;
+    QLineEdit *m_background;
+    QPushButton *m_browseBackground;
+    QLabel *m_thumbnail;
+    std::array<QLineEdit *, 3> m_musicFiles;    // waiting, drawing, winning
+    std::array<QPushButton *, 3> m_browseMusic; // beside each music file
+    std::array<QPushButton *, 3> m_listen;
+    QPushButton *m_stopMusic;
+    QPushButton *m_ok;
+    QPushButton *m_cancel;
 };
 
 } // namespace quilla

@@ -401,9 +401,10 @@ def create_draw(main, db):
     step("creating a draw")
     keys(main, "Tab", "Tab", "space")  # start button -> tabs -> 新建抽奖
     editor = wait_window(DRAW_EDITOR)
-    keys(editor, "Tab", "Tab")  # picture path -> mask -> name
-    type_text(editor, DRAW_NAME)
-    keys(editor, *["Tab"] * 5, "space")  # three music fields, 浏览 -> 确定
+    type_text(editor, DRAW_NAME)  # the focus starts on the name
+    # Tab goes as the fields are seen: speed, the two switches, mask, picture and its 浏览, three
+    # music fields with 浏览 and 试听 each, then 确定.
+    keys(editor, *["Tab"] * 16, "space")
     wait_closed(editor, DRAW_EDITOR)
     found = wait_for("the draw in the database", lambda: query(db, "SELECT ID, 抽奖内容 FROM 奖次表"))
     if [name for _, name in found] != [DRAW_NAME]:

@@ -37,6 +37,13 @@ struct Editor : DrawFixture
         field->selectAll();
         QTest::keyClicks(QApplication::focusWidget(), text);
     }
+    template <typename T> T *find(const char *name)
+    {
+        T *control = w.findChild<T *>(QString::fromLatin1(name));
+        if (!control)
+            qFatal("no control %s", name);
+        return control;
+    }
     Query row(const QString &name)
     {
         return db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE 抽奖内容=") + Sql::text(name));
@@ -58,26 +65,26 @@ class TestDrawSettingEditor : public QObject
     {
         Editor e;
         QImage(40, 30, QImage::Format_RGB32).save(e.dir.filePath(QStringLiteral("bg.jpg")), "JPG");
-        e.click(e.w.Com[0]); // cancelled: nothing changes
-        QCOMPARE(e.w.TT[0]->text(), QString());
+        e.click(e.find<QPushButton>("browseBackground")); // cancelled: nothing changes
+        QCOMPARE(e.find<QLineEdit>("background")->text(), QString());
         e.chosen = e.dir.filePath(QStringLiteral("bg.jpg"));
-        e.click(e.w.Com[0]);
+        e.click(e.find<QPushButton>("browseBackground"));
         e.chosen = QStringLiteral(".\\music\\wait.mp3");
-        e.click(e.w.Com[3]);
+        e.click(e.find<QPushButton>("browseMusic1"));
         QCOMPARE(e.filters.at(1), QStringLiteral("JPEG图片(*.jpg)|*.jpg|BMP图片(*.bmp)|*.bmp"));
         QCOMPARE(e.filters.at(2),
                  QStringLiteral("MP3文件(*.mp3)|*.mp3|音波文件(*.wav)|*.wav|所有文件(*.*)|*.*"));
-        QVERIFY(!e.w.Img->pixmap().isNull());
+        QVERIFY(!e.find<QLabel>("thumbnail")->pixmap().isNull());
 
-        e.type(e.w.TT[4], QStringLiteral("O'Neil Gala"));
-        e.click(e.w.CK[0]);
-        e.type(e.w.TT[2], QStringLiteral("30"));
-        e.click(e.w.CK[0]); // unticked after typing: no timed stop
-        QCOMPARE(e.w.TT[2]->text(), QStringLiteral("0"));
-        e.click(e.w.CK[1]);
-        e.type(e.w.TT[3], QStringLiteral("123x")); // two digits at most
-        e.type(e.w.TT[1], QStringLiteral("000****0000"));
-        e.click(e.w.Com[1]);
+        e.type(e.find<QLineEdit>("name"), QStringLiteral("O'Neil Gala"));
+        e.click(e.find<QCheckBox>("timedStop"));
+        e.type(e.find<QLineEdit>("stopSeconds"), QStringLiteral("30"));
+        e.click(e.find<QCheckBox>("timedStop")); // unticked after typing: no timed stop
+        QCOMPARE(e.find<QLineEdit>("stopSeconds")->text(), QStringLiteral("0"));
+        e.click(e.find<QCheckBox>("fixedLength"));
+        e.type(e.find<QLineEdit>("length"), QStringLiteral("123x")); // two digits at most
+        e.type(e.find<QLineEdit>("mask"), QStringLiteral("000****0000"));
+        e.click(e.find<QPushButton>("ok"));
 
         QCOMPARE(e.closed.count(), 1);
         const Query rs = e.row(QStringLiteral("O'Neil Gala"));
@@ -99,21 +106,39 @@ class TestDrawSettingEditor : public QObject
                                               {u"音乐3", QStringLiteral("w.wav")}});
         e.w.setID(other);
         e.w.setID(id); // a window that showed a timed setting before
-        QCOMPARE(e.w.HS->value(), 300);
-        QVERIFY(!e.w.CK[0]->isChecked());
-        QVERIFY(!e.w.TT[2]->isEnabled());
-        QCOMPARE(e.w.TT[2]->text(), QStringLiteral("0"));
-        QVERIFY(e.w.CK[1]->isChecked());
-        QCOMPARE(e.w.TT[3]->text(), QStringLiteral("11"));
+        QCOMPARE(e.find<QScrollBar>("speed")->value(), 300);
+        QVERIFY(!e.find<QCheckBox>("timedStop")->isChecked());
+        QVERIFY(!e.find<QLineEdit>("stopSeconds")->isEnabled());
+        QCOMPARE(e.find<QLineEdit>("stopSeconds")->text(), QStringLiteral("0"));
+        QVERIFY(e.find<QCheckBox>("fixedLength")->isChecked());
+        QCOMPARE(e.find<QLineEdit>("length")->text(), QStringLiteral("11"));
 
-        e.type(e.w.TT[4], QStringLiteral("Spring")); // a name in use is accepted on a change
-        e.click(e.w.CK[0]);
-        e.w.TT[2]->setText(QStringLiteral("12秒")); // Chinese arrives through an input method, not keys
-        e.click(e.w.Com[1]);
+        e.type(e.find<QLineEdit>("name"), QStringLiteral("Spring")); // a name in use is accepted on a change
+        e.click(e.find<QCheckBox>("timedStop"));
+        e.find<QLineEdit>("stopSeconds")->setText(QStringLiteral("12秒")); // Chinese arrives through an input method, not keys
+        e.click(e.find<QPushButton>("ok"));
         QCOMPARE(e.closed.count(), 1);
         QCOMPARE(e.count("奖次表"), 2);
         QCOMPARE(e.row(QStringLiteral("Spring")).rowCount(), 2);
         QCOMPARE(e.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id)).number(u"定时"), 12);
+    }
+
+    // A speed the bar cannot show is kept unless the operator moves the bar.
+    void aStoredSpeedIsKeptUnlessMoved()
+    {
+        Editor e;
+        const qint64 id = e.append("奖次表", {{u"抽奖内容", QStringLiteral("Gala")}, {u"速度", 0}});
+        const auto speed = [&] {
+            return e.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id)).number(u"速度");
+        };
+        e.w.setID(id);
+        e.click(e.find<QPushButton>("ok"));
+        QCOMPARE(speed(), 0);
+        e.w.show();
+        e.w.setID(id);
+        e.find<QScrollBar>("speed")->triggerAction(QAbstractSlider::SliderSingleStepAdd); // its right arrow
+        e.click(e.find<QPushButton>("ok"));
+        QCOMPARE(speed(), 11);
     }
 
     // Each refusal leaves the window open with its fields, and nothing stored.
@@ -121,21 +146,21 @@ class TestDrawSettingEditor : public QObject
     {
         Editor e;
         e.addDraw(QStringLiteral("O'Neil Gala"));
-        e.click(e.w.Com[1]);
-        e.type(e.w.TT[4], QStringLiteral("O'Neil Gala"));
-        e.click(e.w.Com[1]);
+        e.click(e.find<QPushButton>("ok"));
+        e.type(e.find<QLineEdit>("name"), QStringLiteral("O'Neil Gala"));
+        e.click(e.find<QPushButton>("ok"));
         QVERIFY(e.db.ExecuteSql(
             Sql("CREATE TRIGGER refuse BEFORE INSERT ON 奖次表 BEGIN SELECT RAISE(ABORT, 'full'); END")));
-        e.type(e.w.TT[4], QStringLiteral("Gala"));
-        e.click(e.w.Com[1]);
+        e.type(e.find<QLineEdit>("name"), QStringLiteral("Gala"));
+        e.click(e.find<QPushButton>("ok"));
         QCOMPARE(e.prompt.messages, (QStringList{QStringLiteral("抽奖名称不能为空，请取其他名称！"),
                                                  QStringLiteral("抽奖名称已经存在，请取其他名称！"),
                                                  QStringLiteral("抽奖设置未能保存，请检查数据库文件！")}));
         QVERIFY(e.w.isVisible());
-        QCOMPARE(e.w.TT[4]->text(), QStringLiteral("Gala"));
+        QCOMPARE(e.find<QLineEdit>("name")->text(), QStringLiteral("Gala"));
         QCOMPARE(e.closed.count(), 0);
 
-        e.click(e.w.Com[2]);
+        e.click(e.find<QPushButton>("cancel"));
         QCOMPARE(e.closed.count(), 1);
         QCOMPARE(e.count("奖次表"), 1);
     }
@@ -143,24 +168,24 @@ class TestDrawSettingEditor : public QObject
     void stopButtonFollowsThePreview()
     {
         Editor e;
-        QVERIFY(!e.w.Com[9]->isVisible());
-        e.type(e.w.Mus[1], QStringLiteral("draw.mp3"));
-        e.click(e.w.Com[7]);
+        QVERIFY(!e.find<QPushButton>("stopMusic")->isVisible());
+        e.type(e.find<QLineEdit>("music2"), QStringLiteral("draw.mp3"));
+        e.click(e.find<QPushButton>("listen2"));
         QCOMPARE(e.music.played, QStringList{QStringLiteral("draw.mp3")});
         QCOMPARE(e.music.repeats, QList<bool>{false});
-        QVERIFY(e.w.Com[9]->isVisible());
+        QVERIFY(e.find<QPushButton>("stopMusic")->isVisible());
         e.music.setStatus(QStringLiteral("not ready"));
-        QVERIFY(e.w.Com[9]->isVisible());
+        QVERIFY(e.find<QPushButton>("stopMusic")->isVisible());
         e.music.setStatus(QStringLiteral("stopped")); // the file ended
-        QVERIFY(!e.w.Com[9]->isVisible());
+        QVERIFY(!e.find<QPushButton>("stopMusic")->isVisible());
 
-        e.click(e.w.Com[7]);
-        e.click(e.w.Com[9]);
-        QVERIFY(!e.w.Com[9]->isVisible());
+        e.click(e.find<QPushButton>("listen2"));
+        e.click(e.find<QPushButton>("stopMusic"));
+        QVERIFY(!e.find<QPushButton>("stopMusic")->isVisible());
         QCOMPARE(e.music.stops, 1);
 
-        e.click(e.w.Com[6]); // no file: nothing to stop
-        QVERIFY(!e.w.Com[9]->isVisible());
+        e.click(e.find<QPushButton>("listen1")); // no file: nothing to stop
+        QVERIFY(!e.find<QPushButton>("stopMusic")->isVisible());
         QCOMPARE(e.music.played.count(), 2);
     }
 };
