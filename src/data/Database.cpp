@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "ChineseOrder.h"
 #include "Statement.h"
 
 #include <SQLiteCpp/Database.h>
@@ -8,9 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QCollator>
 #include <QDir>
-#include <QLocale>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -530,16 +529,13 @@ void Database::configure()
     m_sqlite->exec("PRAGMA foreign_keys=OFF");
     // "COLLATE zh" orders names as a Chinese reader expects (pinyin), and the digits in
     // numbers by their value (2 before 10).
-    auto *collator = new QCollator(QLocale(QLocale::Chinese, QLocale::China));
-    collator->setNumericMode(true);
     sqlite3_create_collation_v2(
-        m_sqlite->getHandle(), "zh", SQLITE_UTF16, collator,
-        [](void *context, int lengthA, const void *a, int lengthB, const void *b) {
-            const QStringView left(static_cast<const char16_t *>(a), lengthA / 2);
-            const QStringView right(static_cast<const char16_t *>(b), lengthB / 2);
-            return static_cast<QCollator *>(context)->compare(left, right);
+        m_sqlite->getHandle(), "zh", SQLITE_UTF16, nullptr,
+        [](void *, int lengthA, const void *a, int lengthB, const void *b) {
+            return CompareChinese(QStringView(static_cast<const char16_t *>(a), lengthA / 2),
+                                  QStringView(static_cast<const char16_t *>(b), lengthB / 2));
         },
-        [](void *context) { delete static_cast<QCollator *>(context); });
+        nullptr);
 }
 
 void Database::refuse(const QString &path, const QString &why)

@@ -88,35 +88,23 @@ qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, con
 
 qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 drawId)
 {
-    const qint64 rows = db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(drawId));
-    progress.begin(QStringLiteral("正在去除重复项（号码及姓名相同的项）！"), int(std::max<qint64>(rows, 1)));
-    // Rows with an empty number and name go too: they equal the starting values.
-    QString lastNumber, lastName;
-    QList<qint64> duplicates;
-    qint64 seen = 0;
-    const bool read = db.forEachRow(Sql("SELECT ID,号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId) +
-                                        Sql(" ORDER BY 号码,姓名"),
-                                    [&](const Row &row) {
-                                        const QString number = row.text(1);
-                                        const QString name = row.text(2);
-                                        if (number == lastNumber && name == lastName)
-                                            duplicates.append(row.number(0));
-                                        lastNumber = number;
-                                        lastName = name;
-                                        if (++seen % 100 == 0)
-                                            progress.step(100);
-                                    });
-    qint64 removed = -1;
-    if (read) {
-        QList<Sql> statements;
-        statements.reserve(duplicates.size());
-        for (const qint64 id : std::as_const(duplicates))
-            statements << Sql("DELETE * FROM 号码表 WHERE ID=") + Sql::number(id);
-        if (runAll(db, statements, DeleteFailed))
-            removed = duplicates.size();
-    }
+    const Sql draw = Sql::number(drawId);
+    progress.begin(QStringLiteral("正在去除重复项（号码及姓名相同的项）！"), 3);
+    const qint64 before = db.CountRows(QStringLiteral("号码表"), Sql("CID=") + draw);
+    progress.step(1);
+    // One statement, so the database finds the groups itself: of each group the row
+    // added first stays. Rows with an empty number and name go too: they equal the
+    // starting values the comparison always began with.
+    const bool removed =
+        runAll(db,
+               {Sql("DELETE FROM 号码表 WHERE CID=") + draw +
+                Sql(" AND (ID NOT IN (SELECT MIN(ID) FROM 号码表 WHERE CID=") + draw +
+                Sql(" GROUP BY 号码, 姓名) OR (号码='' AND 姓名=''))")},
+               DeleteFailed);
+    progress.step(1);
+    const qint64 after = removed ? db.CountRows(QStringLiteral("号码表"), Sql("CID=") + draw) : before;
     progress.end();
-    return removed;
+    return removed ? before - after : -1;
 }
 
 } // namespace quilla

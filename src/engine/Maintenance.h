@@ -29,9 +29,8 @@ bool UpdateParticipant(Database &db, qint64 drawId, qint64 id, const QString &nu
 // The new row's ID; 0 when it could not be stored.
 qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, const QString &name);
 // Of every group of the draw's participants with equal number and equal name,
-// keeps the first in the database's sort order and deletes the others. Reads
-// everything first: a failed read deletes nothing. Returns how many went, or
-// -1 when nothing could be changed.
+// keeps the one added first and deletes the others, in one transaction. Returns
+// how many went, or -1 when nothing could be changed.
 qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 drawId);
 
 } // namespace quilla

@@ -10,14 +10,13 @@ class QTableWidget;
 namespace quilla {
 
 class Database;
-class Grid;
 class Progress;
 class Workbook;
 
 // Where the participants are in the chosen file: a preview of its first rows, the
 // range of rows to import and the columns (or quoted texts) that make up the
-// number and the name. Confirming imports; the range and the mapping are kept
-// for the next time. Modal.
+// number and the name. Confirming imports; the first row and the mapping are kept
+// for the next time, the range ends at the file's last row unless changed. Modal.
 class ImportMapping : public QDialog
 {
     Q_OBJECT
@@ -25,22 +24,20 @@ class ImportMapping : public QDialog
   public:
     // book and sheet for a workbook; book null for a CSV file.
     ImportMapping(Database &db, Progress &progress, qint64 drawId, const QString &file, const Workbook *book,
-             const QString &sheet, QWidget *parent = nullptr);
+                  const QString &sheet, QWidget *parent = nullptr);
 
     // 0 after a successful import, else the importer's error code (-1 before confirming).
     int importResult() const { return m_result; }
 
-    Grid *M0 = nullptr;
-    QTableWidget *M1 = nullptr;
-    QLineEdit *T[2] = {};
-    QPushButton *Com[2] = {};
-
     void done(int code) override;
+
+  private Q_SLOTS:
+    void confirm();
 
   private:
     void preview();
-    void confirm();
     void commitTyping();
+    QString mappingText(int row) const;
 
     Database &m_db;
     Progress &m_progress;
@@ -48,7 +45,12 @@ class ImportMapping : public QDialog
     QString m_file;
     const Workbook *m_book;
     QString m_sheet;
+    int m_fileRows = 0;
     int m_result = -1;
+    QTableWidget *m_preview;
+    QLineEdit *m_firstRow;
+    QLineEdit *m_lastRow;
+    QTableWidget *m_mapping; // a row each for the number and the name, the column letters beside
 };
 
 } // namespace quilla

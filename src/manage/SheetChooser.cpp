@@ -1,106 +1,130 @@
 #include "SheetChooser.h"
 
-#include "grids/GridPresenter.h"
-#include "platform/Grid.h"
 #include "platform/WindowHelpers.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace quilla {
 
 namespace {
 
-constexpr int MarkColumn = 1;
-constexpr int NameColumn = 2;
+constexpr int MarkColumn = 0;
+constexpr int NameColumn = 1;
+const QString Mark = QStringLiteral("√");
 
 } // namespace
 
-SheetChooser::SheetChooser(const QStringList &sheetNames, int mode, QWidget *parent) : QDialog(parent), m_mode(mode)
+SheetChooser::SheetChooser(const QStringList &sheetNames, int mode, QWidget *parent)
+    : QDialog(parent), m_mode(mode), m_sheets(new QTableWidget(int(sheetNames.size()), 2, this))
 {
     setWindowTitle(QStringLiteral("选择要导入数据所在的工作表"));
     setModal(true);
     setWindowFlag(Qt::WindowStaysOnTopHint);
-    Label1 = new QLabel(QStringLiteral("请在要导入数据所在的表格行打“√”"), this);
-    SHL = new Grid(this);
-    SHL->setAccessibleName(QStringLiteral("工作表"));
-    {
-        Grid::Batch batch(*SHL);
-        SHL->setCols(3);
-        SHL->setRows(int(sheetNames.size()) + 1);
-        SHL->setFixedRows(1);
-        SHL->setFixedCols(0);
-        const char16_t *titles[] = {u"No.", u"选择", u"工作表名称"};
-        const double widths[] = {500, 600, 4400};
-        for (int c = 0; c < 3; ++c) {
-            SHL->setTextMatrix(0, c, QString::fromUtf16(titles[c]));
-            SHL->setColWidth(c, widths[c]);
-            SHL->setColAlignment(c, c == MarkColumn ? 4 : 1);
-        }
-        for (int i = 0; i < sheetNames.size(); ++i) {
-            SHL->setTextMatrix(i + 1, 0, QString::number(i + 1));
-            SHL->setTextMatrix(i + 1, NameColumn, sheetNames.at(i));
-        }
-        if (!sheetNames.isEmpty())
-            SHL->setTextMatrix(1, MarkColumn, Mark);
+    auto *label = new QLabel(QStringLiteral("请在要导入数据所在的表格行打“√”"), this);
+    label->setBuddy(m_sheets);
+    m_sheets->setObjectName(QStringLiteral("sheets"));
+    m_sheets->setAccessibleName(QStringLiteral("工作表"));
+    m_sheets->setHorizontalHeaderLabels({QStringLiteral("选择"), QStringLiteral("工作表名称")});
+    m_sheets->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_sheets->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_sheets->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_sheets->setColumnWidth(MarkColumn, 40);
+    m_sheets->horizontalHeader()->setStretchLastSection(true);
+    for (int i = 0; i < sheetNames.size(); ++i) {
+        auto *mark = new QTableWidgetItem;
+        mark->setTextAlignment(Qt::AlignCenter);
+        m_sheets->setItem(i, MarkColumn, mark);
+        m_sheets->setItem(i, NameColumn, new QTableWidgetItem(sheetNames.at(i)));
     }
-    connect(SHL, &Grid::mousePressed, this,
-            [this](Qt::MouseButton button, Qt::KeyboardModifiers, double x, double y) {
-                if (button == Qt::LeftButton)
-                    pressed(x, y);
-            });
+    if (!sheetNames.isEmpty()) {
+        setMarked(0, true);
+        m_sheets->setCurrentCell(0, NameColumn);
+    }
+    m_sheets->installEventFilter(this);
+    connect(m_sheets, &QTableWidget::cellClicked, this, [this](int row) { toggle(row); });
+    connect(m_sheets->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        if (column == MarkColumn)
+            toggleAll();
+    });
 
-    const char16_t *captions[] = {u"确   定", u"取   消"};
+    auto *ok = new QPushButton(QStringLiteral("确   定"), this);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setAccessibleName(QStringLiteral("确定"));
+    auto *cancel = new QPushButton(QStringLiteral("取   消"), this);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setAccessibleName(QStringLiteral("取消"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    for (int i = 0; i < 2; ++i) {
-        IMG[i] = new QPushButton(QString::fromUtf16(captions[i]), this);
-        IMG[i]->setAccessibleName(i == 0 ? QStringLiteral("确定") : QStringLiteral("取消"));
-        buttons->addWidget(IMG[i]);
-    }
-    IMG[0]->setDefault(true);
-    connect(IMG[0], &QPushButton::clicked, this, [this] {
-        QStringList marked;
-        for (int r = SHL->FixedRows(); r < SHL->Rows(); ++r)
-            if (!SHL->TextMatrix(r, MarkColumn).isEmpty())
-                marked.append(SHL->TextMatrix(r, NameColumn));
-        m_chosen = marked.join(QChar(0x2016));
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        QStringList chosen;
+        for (int r = 0; r < m_sheets->rowCount(); ++r)
+            if (marked(r))
+                chosen.append(m_sheets->item(r, NameColumn)->text());
+        m_chosen = chosen.join(QChar(0x2016));
         accept();
     });
-    connect(IMG[1], &QPushButton::clicked, this, &QDialog::reject);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
-    layout->addWidget(SHL, 1);
+    layout->addWidget(label);
+    layout->addWidget(m_sheets, 1);
     layout->addLayout(buttons);
-    resize(ToPixels(600 + 500 + 4400) + 60, 320);
+    resize(430, 320);
     CentreInWorkArea(this);
 }
 
-void SheetChooser::pressed(double x, double y)
+bool SheetChooser::marked(int row) const
 {
-    const auto [row, col] = SHL->HitTest(x, y);
-    if (row >= SHL->Rows())
+    return !m_sheets->item(row, MarkColumn)->text().isEmpty();
+}
+
+void SheetChooser::setMarked(int row, bool mark)
+{
+    m_sheets->item(row, MarkColumn)->setText(mark ? Mark : QString());
+}
+
+void SheetChooser::toggle(int row)
+{
+    if (row < 0 || row >= m_sheets->rowCount())
         return;
-    if (row < SHL->FixedRows()) {
-        // Several sheets: the title marks them all, or clears them all.
-        if (m_mode > 1 && col == MarkColumn && SHL->Rows() > 1) {
-            const QString value = SHL->TextMatrix(1, MarkColumn).isEmpty() ? Mark : QString();
-            for (int r = 1; r < SHL->Rows(); ++r)
-                SHL->setTextMatrix(r, MarkColumn, value);
-        }
-        return;
-    }
-    if (!SHL->TextMatrix(row, MarkColumn).isEmpty()) {
-        SHL->setTextMatrix(row, MarkColumn, QString());
+    if (marked(row)) {
+        setMarked(row, false);
         return;
     }
     if (m_mode == 1)
-        for (int r = 1; r < SHL->Rows(); ++r)
-            SHL->setTextMatrix(r, MarkColumn, QString());
-    SHL->setTextMatrix(row, MarkColumn, Mark);
+        for (int r = 0; r < m_sheets->rowCount(); ++r)
+            setMarked(r, false);
+    setMarked(row, true);
+}
+
+void SheetChooser::toggleAll()
+{
+    // Several sheets: the title marks them all, or clears them all.
+    if (m_mode <= 1 || m_sheets->rowCount() == 0)
+        return;
+    const bool mark = !marked(0);
+    for (int r = 0; r < m_sheets->rowCount(); ++r)
+        setMarked(r, mark);
+}
+
+bool SheetChooser::eventFilter(QObject *watched, QEvent *event)
+{
+    // The space bar marks the sheet the keyboard is on, as a press does.
+    if (watched == m_sheets && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
+        toggle(m_sheets->currentRow());
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace quilla

@@ -2,12 +2,10 @@
 
 #include <QDialog>
 
-class QLabel;
+class QTableWidget;
 class QPushButton;
 
 namespace quilla {
-
-class Grid;
 
 // The choice of the worksheet that holds the participants, for an .xls or .xlsx
 // file: one row per sheet, the first one marked. Modal, so no way of closing it
@@ -23,15 +21,19 @@ class SheetChooser : public QDialog
     // The marked sheets in row order, joined by "‖"; "" when cancelled or none marked.
     QString ImportSheet() const { return m_chosen; }
 
-    QLabel *Label1 = nullptr;
-    Grid *SHL = nullptr;
-    QPushButton *IMG[2] = {};
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
-    void pressed(double x, double y);
+    // A press on a sheet marks it (or clears its mark); on the title, with several allowed, all.
+    void toggle(int row);
+    void toggleAll();
+    bool marked(int row) const;
+    void setMarked(int row, bool mark);
 
     int m_mode;
     QString m_chosen;
+    QTableWidget *m_sheets;
 };
 
 } // namespace quilla

@@ -542,6 +542,30 @@ class TestDatabase : public QObject
                               QStringLiteral("抽奖内容"), Sql("ID<") + Sql::number(3)),
                  (QStringList{QStringLiteral("2‖二"), QStringLiteral("1‖一")}));
     }
+
+    // "COLLATE zh": digits by value, letters with either case together, names by pinyin.
+    void chineseOrder_data()
+    {
+        QTest::addColumn<QStringList>("texts"); // in the order wanted
+        QTest::newRow("numbers") << QStringList{"2", "010", "10", "A9", "a10", "B1"};
+        QTest::newRow("phones") << QStringList{"13800000009", "13800000010", "138000000100"};
+        QTest::newRow("names") << QStringList{"李四", "王五", "张三", "赵六"};
+        QTest::newRow("latin first") << QStringList{"", "Zoe", "阿", "吖"};
+        QTest::newRow("prefix") << QStringList{"张", "张三", "张三丰"};
+    }
+
+    void chineseOrder()
+    {
+        QFETCH(QStringList, texts);
+        TempDatabase t;
+        QVERIFY(t.db.ExecuteSql(Sql("CREATE TABLE 排序 (文本 TEXT)")));
+        for (auto it = texts.crbegin(); it != texts.crend(); ++it)
+            QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 排序 VALUES (") + Sql::text(*it) + Sql(")")));
+        QStringList sorted;
+        QVERIFY(t.db.forEachRow(Sql("SELECT 文本 FROM 排序 ORDER BY 文本 COLLATE zh"),
+                                [&](const Row &row) { sorted.append(row.text(0)); }));
+        QCOMPARE(sorted, texts);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDatabase)

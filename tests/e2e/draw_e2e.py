@@ -445,11 +445,14 @@ def import_participants(main, db, draw, sample, people):
     type_text(mapping, "2")
     keys(mapping, "Tab")
     type_text(mapping, str(len(people) + 1))
-    keys(mapping, "Tab", "Right", "Right")  # the mapping grid, column 对应列号
+    keys(mapping, "Tab")  # the mapping grid, on the number's column letter
     type_text(mapping, "A")
     keys(mapping, "Return", "Down")
     type_text(mapping, "B")
     keys(mapping, "Return", "Tab", "space")  # -> 确定
+    done = wait_window(MAIN, besides={main})  # "已导入 N 条"
+    keys(done, "Return")
+    wait_closed(done, MAIN)
     wait_closed(mapping, MAPPING)
     imported = wait_rows("the participants in the database", lambda: query(
         db, "SELECT 号码, 姓名 FROM 号码表 WHERE CID=? ORDER BY ID", draw), len(people))

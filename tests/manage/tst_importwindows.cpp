@@ -3,7 +3,6 @@
 #include "manage/ImportMapping.h"
 #include "manage/ManagementWindow.h"
 #include "manage/SheetChooser.h"
-#include "platform/Grid.h"
 #include "support/DrawFixture.h"
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
@@ -72,26 +71,27 @@ class TestImportWindows : public QObject
         SheetChooser sheets({QStringLiteral("参会名单"), QStringLiteral("Sheet2"), QStringLiteral("空白页")}, 1);
         sheets.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sheets));
-        QCOMPARE(sheets.SHL->TextMatrix(3, 0), QStringLiteral("3"));
-        QCOMPARE(sheets.SHL->TextMatrix(1, 1), QStringLiteral("√"));
+        auto *list = sheets.findChild<QTableWidget *>(QStringLiteral("sheets"));
+        QCOMPARE(list->verticalHeaderItem(2) ? list->verticalHeaderItem(2)->text()
+                                             : list->model()->headerData(2, Qt::Vertical).toString(),
+                 QStringLiteral("3"));
+        QCOMPARE(list->item(0, 0)->text(), QStringLiteral("√"));
         // A press on the third sheet marks it and clears the first.
-        const QRect cell = sheets.SHL->visualRect(sheets.SHL->model()->index(2, 1));
-        QTest::mouseClick(sheets.windowHandle(), Qt::LeftButton, {},
-                          sheets.SHL->viewport()->mapTo(&sheets, cell.center()));
-        QCOMPARE(sheets.SHL->TextMatrix(1, 1), QString());
-        QCOMPARE(sheets.SHL->TextMatrix(3, 1), QStringLiteral("√"));
-        click(&sheets, sheets.IMG[0]);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2, 1)).center());
+        QCOMPARE(list->item(0, 0)->text(), QString());
+        QCOMPARE(list->item(2, 0)->text(), QStringLiteral("√"));
+        click(&sheets, sheets.findChild<QPushButton *>(QStringLiteral("ok")));
         QCOMPARE(sheets.result(), int(QDialog::Accepted));
         QCOMPARE(sheets.ImportSheet(), QStringLiteral("空白页"));
 
         SheetChooser cancelled({QStringLiteral("a")}, 1);
         cancelled.show();
         QVERIFY(QTest::qWaitForWindowExposed(&cancelled));
-        click(&cancelled, cancelled.IMG[1]);
+        click(&cancelled, cancelled.findChild<QPushButton *>(QStringLiteral("cancel")));
         QCOMPARE(cancelled.ImportSheet(), QString());
     }
 
-    // Defaults on first use, the import, and the range and mapping kept for next time.
+    // Defaults on first use, the import, and what is kept for next time.
     void mappingImportsAndIsRemembered()
     {
         DrawFixture f;
@@ -102,21 +102,42 @@ class TestImportWindows : public QObject
             ImportMapping map(f.db, progress, draw, path, nullptr, QString());
             map.show();
             QVERIFY(QTest::qWaitForWindowExposed(&map));
-            QCOMPARE(map.T[0]->text(), QStringLiteral("2"));
-            QCOMPARE(map.T[1]->text(), QStringLiteral("11"));
-            QVERIFY(map.M1->isColumnHidden(0) && map.M1->isColumnHidden(1));
-            QCOMPARE(map.M0->TextMatrix(0, 2), QStringLiteral("B"));
-            QCOMPARE(map.M0->TextMatrix(2, 2), QStringLiteral("员工1"));
-            map.T[0]->setText(QStringLiteral("10"));
-            map.T[1]->setText(QStringLiteral("2")); // reversed: rows 2..10
-            map.M1->item(0, 4)->setText(QStringLiteral("a"));
+            auto *first = map.findChild<QLineEdit *>(QStringLiteral("firstRow"));
+            auto *last = map.findChild<QLineEdit *>(QStringLiteral("lastRow"));
+            auto *mapping = map.findChild<QTableWidget *>(QStringLiteral("mapping"));
+            auto *preview = map.findChild<QTableWidget *>(QStringLiteral("preview"));
+            QCOMPARE(first->text(), QStringLiteral("2"));
+            QCOMPARE(last->text(), QStringLiteral("11"));
+            QCOMPARE(map.findChild<QLabel *>(QStringLiteral("fileRows"))->text(), QStringLiteral("（文件共有11行）"));
+            QCOMPARE(mapping->item(0, 1)->text(), QStringLiteral("A")); // first use: A and B
+            QCOMPARE(mapping->item(1, 1)->text(), QStringLiteral("B"));
+            QCOMPARE(preview->horizontalHeaderItem(1)->text(), QStringLiteral("B"));
+            QCOMPARE(preview->item(1, 1)->text(), QStringLiteral("员工1"));
+
+            // Neither column: refused, as every participant would come in blank.
+            mapping->item(0, 1)->setText(QString());
+            mapping->item(1, 1)->setText(QString());
+            click(&map, map.findChild<QPushButton *>(QStringLiteral("ok")));
+            QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("请填入抽奖号或姓名所在的列号！")});
+            QCOMPARE(f.count("号码表"), 0);
+
+            first->setText(QStringLiteral("10"));
+            last->setText(QStringLiteral("2")); // reversed: rows 2..10, one short of the file's end
+            mapping->item(0, 1)->setText(QStringLiteral("a"));
             // The name is still being typed when 确定 is pressed.
-            map.M1->editItem(map.M1->item(1, 4));
-            QLineEdit *editor = map.M1->findChild<QLineEdit *>();
+            mapping->editItem(mapping->item(1, 1));
+            QLineEdit *editor = mapping->findChild<QLineEdit *>();
             QVERIFY(editor);
             QTest::keyClicks(editor, QStringLiteral("B,\"/\",C"));
-            click(&map, map.Com[0]);
+            f.prompt.clear();
+            click(&map, map.findChild<QPushButton *>(QStringLiteral("ok"))); // No to the short range
+            QCOMPARE(f.prompt.questions,
+                     QStringList{QStringLiteral("文件共有11行，导入到第10行为止，后面的1行不会导入。是否继续？")});
+            QCOMPARE(map.importResult(), -1);
+            f.prompt.answers = {true};
+            click(&map, map.findChild<QPushButton *>(QStringLiteral("ok")));
             QCOMPARE(map.importResult(), 0);
+            QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("已导入 9 条")});
         }
         const QStringList rows = participants(f, draw);
         QCOMPARE(rows.size(), 9);
@@ -125,12 +146,14 @@ class TestImportWindows : public QObject
             ReadSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("I(1)"), QString()),
             QStringLiteral("B,\"/\",C"));
 
+        // The next file starts at the first row kept and ends at its own last row.
         ImportMapping again(f.db, progress, draw, path, nullptr, QString());
-        QCOMPARE(again.T[0]->text(), QStringLiteral("10"));
-        QCOMPARE(again.T[1]->text(), QStringLiteral("2"));
-        QCOMPARE(again.M1->item(0, 4)->text(), QStringLiteral("a"));
-        again.T[1]->setText(QStringLiteral("0")); // no last row: a message, the window stays
-        again.Com[0]->click();
+        QCOMPARE(again.findChild<QLineEdit *>(QStringLiteral("firstRow"))->text(), QStringLiteral("10"));
+        QCOMPARE(again.findChild<QLineEdit *>(QStringLiteral("lastRow"))->text(), QStringLiteral("11"));
+        QCOMPARE(again.findChild<QTableWidget *>(QStringLiteral("mapping"))->item(0, 1)->text(), QStringLiteral("a"));
+        again.findChild<QLineEdit *>(QStringLiteral("lastRow"))->setText(QStringLiteral("0"));
+        f.prompt.clear();
+        again.findChild<QPushButton *>(QStringLiteral("ok"))->click(); // no last row: a message, the window stays
         QCOMPARE(f.prompt.messages.size(), 1);
         QCOMPARE(again.importResult(), -1);
     }
@@ -159,11 +182,8 @@ class TestImportWindows : public QObject
         QString chosen = f.dir.filePath(QStringLiteral("名单.txt"));
         window.chooseImportFile = [&] { return chosen; };
         window.runDialog = [](QDialog &dialog) {
-            if (auto *map = qobject_cast<ImportMapping *>(&dialog)) {
-                map->M1->item(0, 4)->setText(QStringLiteral("A"));
-                map->M1->item(1, 4)->setText(QStringLiteral("B"));
-                map->Com[0]->click();
-            }
+            if (auto *map = qobject_cast<ImportMapping *>(&dialog))
+                map->findChild<QPushButton *>(QStringLiteral("ok"))->click(); // A and B on first use
             return dialog.result();
         };
         importButton();
@@ -184,7 +204,7 @@ class TestImportWindows : public QObject
         QVERIFY(QDir(f.dir.path()).mkpath(QStringLiteral("Wang")));
         chosen = writeCsv(f.dir, QStringLiteral("Wang/名单.CSV")); // the path keeps its case
         importButton();
-        QVERIFY(f.prompt.messages.isEmpty());
+        QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("已导入 10 条")});
         QCOMPARE(participants(f, older).size(), 10);
         QCOMPARE(ChooserKey(chooser->currentText()), older);
         QCOMPARE(count(), QStringLiteral("共有记录：10条"));
@@ -213,16 +233,17 @@ class TestImportWindows : public QObject
         window.chooseImportFile = [&] { return path; };
         window.runDialog = [](QDialog &dialog) {
             if (auto *sheets = qobject_cast<SheetChooser *>(&dialog))
-                sheets->IMG[0]->click(); // the first sheet, marked already
+                sheets->findChild<QPushButton *>(QStringLiteral("ok"))->click(); // the first sheet, marked already
             if (auto *map = qobject_cast<ImportMapping *>(&dialog)) {
-                map->M1->item(0, 4)->setText(QStringLiteral("C"));
-                map->M1->item(1, 4)->setText(QStringLiteral("B"));
-                map->Com[0]->click();
+                auto *mapping = map->findChild<QTableWidget *>(QStringLiteral("mapping"));
+                mapping->item(0, 1)->setText(QStringLiteral("C"));
+                mapping->item(1, 1)->setText(QStringLiteral("B"));
+                map->findChild<QPushButton *>(QStringLiteral("ok"))->click();
             }
             return dialog.result();
         };
         QTest::mouseClick(panel->findChild<QPushButton *>(QStringLiteral("importParticipants")), Qt::LeftButton);
-        QVERIFY2(f.prompt.messages.isEmpty(), qPrintable(f.prompt.messages.join(u'\n')));
+        QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("已导入 7 条")});
         QCOMPARE(participants(f, draw),
                  (QStringList{"13800000001|赵一", "13900000002|钱二", "15000000003|孙三", "18600000004|李四",
                               "17700000005|周五", "12.5|吴六", "|"}));

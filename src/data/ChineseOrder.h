@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QStringView>
+
+namespace quilla {
+
+// Orders texts as a Chinese reader expects a list of names and numbers: runs of
+// digits by their value (2 before 10), Latin letters alphabetically with either
+// case together, then the common characters by pinyin (the order of GB2312's first
+// level), the rarer ones after. Negative, zero or positive, as strcmp. Cheap enough
+// to sort a million names: one table look-up per character.
+int CompareChinese(QStringView a, QStringView b);
+
+} // namespace quilla
