@@ -1,14 +1,14 @@
 // The preset editor on draws of 70 000 participants, one prize with 1 000
-// presets (50 of them orphans, many beyond the grid's row cap): opening the
-// editor, switching draws, loading a prize's marks and saving 5 000 marks, each
-// beside its budget.
+// presets (50 of them orphans): opening the editor, switching draws, loading a
+// prize's marks and saving 5 000 marks, each beside its budget.
 #include "BenchPrompt.h"
 #include "BenchRows.h"
 #include "data/Database.h"
 #include "data/Progress.h"
 #include "manage/PresetEditor.h"
 #include "platform/Appearance.h"
-#include "platform/Grid.h"
+#include "grids/RecordModel.h"
+#include "grids/RecordView.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -69,31 +69,20 @@ void choose(QComboBox *combo, qint64 key)
         }
 }
 
-// A left press on the mark of a data row, scrolled into view first.
-void pressMark(Grid &grid, int row, Qt::KeyboardModifiers modifiers)
+// A left press on the mark of a row, scrolled into view first.
+void pressMark(RecordView &list, int row, Qt::KeyboardModifiers modifiers)
 {
-    grid.setTopRow(row);
+    while (row >= list.model()->rowCount() && list.model()->canFetchMore({}))
+        list.model()->fetchMore({});
+    list.scrollTo(list.model()->index(row, 0));
     QApplication::processEvents();
-    const QPoint at = grid.visualRect(grid.model()->index(row - grid.FixedRows(), 3)).center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, grid.viewport()->mapToGlobal(at), Qt::LeftButton,
+    const QPoint at = list.visualRect(list.model()->index(row, 0)).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
                       Qt::LeftButton, modifiers);
-    QApplication::sendEvent(grid.viewport(), &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, grid.viewport()->mapToGlobal(at), Qt::LeftButton,
+    QApplication::sendEvent(list.viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
                         Qt::NoButton, modifiers);
-    QApplication::sendEvent(grid.viewport(), &release);
-}
-
-// A left press on a column's title.
-void pressTitle(Grid &grid, int col)
-{
-    QHeaderView *titles = grid.horizontalHeader();
-    const QPoint at(titles->sectionViewportPosition(col) + 5, titles->height() / 2);
-    QMouseEvent press(QEvent::MouseButtonPress, at, titles->viewport()->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(titles->viewport(), &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, titles->viewport()->mapToGlobal(at), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(titles->viewport(), &release);
+    QApplication::sendEvent(list.viewport(), &release);
 }
 
 } // namespace
@@ -153,36 +142,34 @@ int main(int argc, char *argv[])
     report("opening the editor", timer.elapsed(), 1000);
 
     timer.restart();
-    choose(editor.CMB[0], other);
+    auto *draws = editor.findChild<QComboBox *>(QStringLiteral("drawChooser"));
+    auto *prizes = editor.findChild<QComboBox *>(QStringLiteral("prizeChooser"));
+    auto &list = *editor.findChild<RecordView *>(QStringLiteral("participants"));
+    choose(draws, other);
     app.processEvents();
     report("switching draws", timer.elapsed(), 1000);
-    choose(editor.CMB[0], draw);
+    choose(draws, draw);
     app.processEvents();
 
     timer.restart();
-    choose(editor.CMB[1], preset);
+    choose(prizes, preset);
     report("loading 1 000 marks, deleting 50 orphans", timer.elapsed(), 50);
-    int shown = 0;
-    for (int r = editor.MSF->FixedRows(); r < editor.MSF->Rows(); ++r)
-        shown += editor.MSF->TextMatrix(r, 3).isEmpty() ? 0 : 1;
-    std::printf("%-48s %7d of %lld left\n", "  marks shown (the others beyond the row cap)", shown,
-                presetCount());
-    // A sort by the names moves the rows: their places are learnt again.
-    choose(editor.CMB[1], empty);
+    std::printf("%-48s %7lld left\n", "  presets", presetCount());
+    choose(prizes, empty);
     timer.restart();
-    pressTitle(*editor.MSF, 5);
+    list.sortByColumn(2, Qt::AscendingOrder);
     std::printf("%-48s %7lld ms\n", "  (sorting by the names)", static_cast<long long>(timer.elapsed()));
     timer.restart();
-    choose(editor.CMB[1], preset);
-    report("loading 950 marks again after the rows moved", timer.elapsed(), 50);
-    pressTitle(*editor.MSF, 4);
+    choose(prizes, preset);
+    report("loading 950 marks again after a sort", timer.elapsed(), 50);
+    list.sortByColumn(1, Qt::AscendingOrder);
 
     // Marks 5 000 rows of another prize: a press, then a Shift-press 4 999 rows on.
-    choose(editor.CMB[1], saved);
-    pressMark(*editor.MSF, 2, Qt::NoModifier);
-    pressMark(*editor.MSF, 2 + SavedMarks - 1, Qt::ShiftModifier);
+    choose(prizes, saved);
+    pressMark(list, 0, Qt::NoModifier);
+    pressMark(list, SavedMarks - 1, Qt::ShiftModifier);
     timer.restart();
-    choose(editor.CMB[1], empty); // stores the marks without asking
+    choose(prizes, empty); // stores the marks without asking
     report("saving 5 000 marks (another prize chosen)", timer.elapsed(), 100);
     std::printf(
         "%-48s %7lld\n", "  presets stored",

@@ -44,29 +44,47 @@ const Weights &weights()
     return table;
 }
 
-bool isDigit(QChar c)
+} // namespace
+
+namespace {
+
+// The code point at i, moving i past it; a broken sequence counts as its first byte.
+char32_t nextCodePoint(QByteArrayView text, qsizetype &i)
 {
-    return c >= u'0' && c <= u'9';
+    const auto byte = [&](qsizetype k) { return quint8(text[k]); };
+    const quint8 lead = byte(i);
+    const int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (length == 1 || i + length > text.size()) {
+        ++i;
+        return lead;
+    }
+    char32_t c = lead & (0x7F >> length);
+    for (int k = 1; k < length; ++k)
+        c = c << 6 | (byte(i + k) & 0x3F);
+    i += length;
+    return c;
 }
 
 } // namespace
 
-int CompareChinese(QStringView a, QStringView b)
+int CompareChinese(QByteArrayView a, QByteArrayView b)
 {
     const Weights &weight = weights();
+    const auto weightOf = [&](char32_t c) { return c < 0x10000 ? weight[char16_t(c)] : 0x40000 + quint32(c); };
+    const auto isAsciiDigit = [](char c) { return c >= '0' && c <= '9'; };
     qsizetype i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (isDigit(a[i]) && isDigit(b[j])) {
+        if (isAsciiDigit(a[i]) && isAsciiDigit(b[j])) {
             // Two numbers: by value, so the longer (without leading zeros) is the larger.
             qsizetype ai = i, bj = j;
-            while (ai < a.size() && a[ai] == u'0')
+            while (ai < a.size() && a[ai] == '0')
                 ++ai;
-            while (bj < b.size() && b[bj] == u'0')
+            while (bj < b.size() && b[bj] == '0')
                 ++bj;
             qsizetype aEnd = ai, bEnd = bj;
-            while (aEnd < a.size() && isDigit(a[aEnd]))
+            while (aEnd < a.size() && isAsciiDigit(a[aEnd]))
                 ++aEnd;
-            while (bEnd < b.size() && isDigit(b[bEnd]))
+            while (bEnd < b.size() && isAsciiDigit(b[bEnd]))
                 ++bEnd;
             if (aEnd - ai != bEnd - bj)
                 return aEnd - ai < bEnd - bj ? -1 : 1;
@@ -77,17 +95,15 @@ int CompareChinese(QStringView a, QStringView b)
             j = bEnd;
             continue;
         }
-        const quint32 left = weight[a[i].unicode()];
-        const quint32 right = weight[b[j].unicode()];
+        const quint32 left = weightOf(nextCodePoint(a, i));
+        const quint32 right = weightOf(nextCodePoint(b, j));
         if (left != right)
             return left < right ? -1 : 1;
-        ++i;
-        ++j;
     }
     if (i < a.size() || j < b.size())
         return i < a.size() ? 1 : -1;
-    // Equal but for leading zeros or the like: the plain comparison decides.
-    return a.compare(b);
+    const int plain = a.compare(b);
+    return plain < 0 ? -1 : plain > 0 ? 1 : 0;
 }
 
 } // namespace quilla

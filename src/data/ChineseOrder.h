@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStringView>
+#include <QByteArrayView>
 
 namespace quilla {
 
@@ -9,6 +9,7 @@ namespace quilla {
 // case together, then the common characters by pinyin (the order of GB2312's first
 // level), the rarer ones after. Negative, zero or positive, as strcmp. Cheap enough
 // to sort a million names: one table look-up per character.
-int CompareChinese(QStringView a, QStringView b);
+// The texts are UTF-8, as SQLite keeps them: no conversion per comparison.
+int CompareChinese(QByteArrayView a, QByteArrayView b);
 
 } // namespace quilla

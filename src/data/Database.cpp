@@ -530,10 +530,10 @@ void Database::configure()
     // "COLLATE zh" orders names as a Chinese reader expects (pinyin), and the digits in
     // numbers by their value (2 before 10).
     sqlite3_create_collation_v2(
-        m_sqlite->getHandle(), "zh", SQLITE_UTF16, nullptr,
+        m_sqlite->getHandle(), "zh", SQLITE_UTF8, nullptr,
         [](void *, int lengthA, const void *a, int lengthB, const void *b) {
-            return CompareChinese(QStringView(static_cast<const char16_t *>(a), lengthA / 2),
-                                  QStringView(static_cast<const char16_t *>(b), lengthB / 2));
+            return CompareChinese(QByteArrayView(static_cast<const char *>(a), lengthA),
+                                  QByteArrayView(static_cast<const char *>(b), lengthB));
         },
         nullptr);
 }

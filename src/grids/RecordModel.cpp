@@ -4,6 +4,8 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QHash>
 #include <QSet>
 
@@ -24,6 +26,8 @@ QString cellText(const Row &row, int column, RecordColumn::Kind kind)
         const QVariant value = row.value(column);
         return value.isNull() ? QString() : QString::number(numberOf(value));
     }
+    case RecordColumn::Kind::Mark:
+        return {};
     case RecordColumn::Kind::Text:
         break;
     }
@@ -54,12 +58,32 @@ void RecordModel::reload()
 void RecordModel::readFirstPage()
 {
     m_records.clear();
+    m_order.clear();
     m_total = 0;
     if (m_filter.isEmpty())
         return;
-    m_total = m_db.CountRows(m_table, m_filter);
-    if (m_total > 0 && !read(0, FirstPage, m_records))
+    if (m_sortColumn >= 0) {
+        if (!readOrder())
+            return;
+    } else {
+        m_total = m_db.CountRows(m_table, m_filter);
+    }
+    if (m_total > 0 && !read(0, FirstPage, m_records)) {
         m_total = 0; // a failed read counts as empty
+        m_order.clear();
+    }
+}
+
+bool RecordModel::readOrder()
+{
+    std::vector<qint64> order;
+    order.reserve(size_t(std::max<qint64>(m_total, 0)));
+    const bool done = m_db.forEachRow(Sql("SELECT ID FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter +
+                                          Sql(" ORDER BY ") + orderBy(),
+                                      [&](const Row &row) { order.push_back(row.number(0)); });
+    m_order = done ? std::move(order) : std::vector<qint64>();
+    m_total = qint64(m_order.size());
+    return done;
 }
 
 Sql RecordModel::orderBy() const
@@ -79,12 +103,43 @@ Sql RecordModel::orderBy() const
 
 bool RecordModel::read(qint64 offset, qint64 limit, std::vector<Record> &into) const
 {
+    if (m_sortColumn < 0)
+        return readSelection(m_filter + Sql(" ORDER BY ") + orderBy() + Sql(" LIMIT ") + Sql::number(limit) +
+                                 Sql(" OFFSET ") + Sql::number(offset),
+                             into);
+    // Sorted by a title: the page's keys are known; read those rows and put them in order.
+    const qint64 end = limit < 0 ? qint64(m_order.size()) : std::min(qint64(m_order.size()), offset + limit);
+    QHash<qint64, size_t> places;
+    for (qint64 at = offset; at < end; ++at)
+        places.insert(m_order[size_t(at)], size_t(at - offset));
+    std::vector<Record> page;
+    for (qint64 from = offset; from < end; from += 500) {
+        Sql keys = Sql("ID IN (");
+        for (qint64 at = from; at < std::min(end, from + 500); ++at)
+            keys += (at == from ? Sql() : Sql(",")) + Sql::number(m_order[size_t(at)]);
+        if (!readSelection(keys + Sql(")"), page))
+            return false;
+    }
+    std::vector<Record> ordered(size_t(std::max<qint64>(end - offset, 0)));
+    std::vector<bool> found(ordered.size());
+    for (Record &record : page) {
+        const size_t at = places.value(record.key);
+        found[at] = true;
+        ordered[at] = std::move(record);
+    }
+    // A record deleted elsewhere meanwhile is left out.
+    for (size_t i = 0; i < ordered.size(); ++i)
+        if (found[i])
+            into.push_back(std::move(ordered[i]));
+    return true;
+}
+
+bool RecordModel::readSelection(const Sql &where, std::vector<Record> &into) const
+{
     QString fields = QStringLiteral("ID");
     for (const RecordColumn &column : m_columns)
         fields += u',' + (column.expression.isEmpty() ? QStringLiteral("''") : column.expression);
-    const Sql sql = Sql("SELECT ") + Sql(fields) + Sql(" FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter +
-                    Sql(" ORDER BY ") + orderBy() + Sql(" LIMIT ") + Sql::number(limit) + Sql(" OFFSET ") +
-                    Sql::number(offset);
+    const Sql sql = Sql("SELECT ") + Sql(fields) + Sql(" FROM ") + Sql(m_table) + Sql(" WHERE ") + where;
     const size_t before = into.size();
     const bool done = m_db.forEachRow(sql, [&](const Row &row) {
         Record record;
@@ -109,6 +164,19 @@ int RecordModel::rowOfKey(qint64 key) const
     const auto it = std::find_if(m_records.cbegin(), m_records.cend(),
                                  [key](const Record &record) { return record.key == key; });
     return it == m_records.cend() ? -1 : int(it - m_records.cbegin());
+}
+
+void RecordModel::marksChanged()
+{
+    for (int c = 0; c < m_columns.size(); ++c)
+        if (m_columns.at(c).kind == RecordColumn::Kind::Mark && !m_records.empty())
+            Q_EMIT dataChanged(index(0, c), index(rowCount() - 1, c), {Qt::DisplayRole});
+}
+
+const QStringList &RecordModel::textsAt(int row) const
+{
+    static const QStringList none;
+    return row >= 0 && size_t(row) < m_records.size() ? m_records[size_t(row)].texts : none;
 }
 
 QString RecordModel::textAt(int row, int column) const
@@ -161,6 +229,8 @@ bool RecordModel::removeRecords(const QList<qint64> &keys)
         endRemoveRows();
         row = first - 1;
     }
+    m_order.erase(std::remove_if(m_order.begin(), m_order.end(), [&gone](qint64 key) { return gone.contains(key); }),
+                  m_order.end());
     m_total = std::max<qint64>(0, m_total - gone.size());
     return true;
 }
@@ -183,6 +253,8 @@ QVariant RecordModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
+        if (m_columns.at(index.column()).kind == RecordColumn::Kind::Mark)
+            return m_isMarked && m_isMarked(record.key, record.texts) ? Mark : QString();
         return record.texts.value(index.column());
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(m_columns.at(index.column()).alignment);
@@ -261,16 +333,19 @@ void RecordModel::fetchMore(const QModelIndex &parent)
 
 void RecordModel::sort(int column, Qt::SortOrder order)
 {
-    if (column < 0 || column >= m_columns.size())
+    if (column < 0 || column >= m_columns.size() || m_columns.at(column).kind == RecordColumn::Kind::Mark)
         return;
     m_sortColumn = column;
     m_sortOrder = order;
     if (m_filter.isEmpty())
         return;
     // As many rows as before, so that the selection follows its records to their new places.
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     const qint64 wanted = std::max<qint64>(qint64(m_records.size()), FirstPage);
     std::vector<Record> sorted;
-    if (!read(0, wanted, sorted)) {
+    const bool done = readOrder() && read(0, wanted, sorted);
+    QGuiApplication::restoreOverrideCursor();
+    if (!done) {
         reload();
         return;
     }

@@ -19,7 +19,8 @@ struct RecordColumn
     {
         Text,   // shown as stored; sorted by the Chinese collation, digits by value
         Number, // sorted by value
-        Flag    // a yes/no field, shown as "√" or nothing
+        Flag,   // a yes/no field, shown as "√" or nothing
+        Mark    // "√" on the rows the owner marks (see setMarks); nothing stored
     };
     QString title;
     QString expression; // a field of the table, or a trusted SQL expression over its row
@@ -45,6 +46,12 @@ class RecordModel : public QAbstractTableModel
     // Writes an edited row (its texts as they now stand) to the record; false when it did not land.
     using Saver = std::function<bool(qint64 key, const QStringList &texts)>;
     void setSaver(Saver saver) { m_saver = std::move(saver); }
+
+    // Which rows the Mark column ticks; marksChanged() shows a change.
+    using MarkSource = std::function<bool(qint64 key, const QStringList &texts)>;
+    void setMarks(MarkSource isMarked) { m_isMarked = std::move(isMarked); }
+    void marksChanged();
+    const QStringList &textsAt(int row) const;
 
     // Lists the records matching filter (the sort in force stays); an empty filter lists none.
     void setFilter(const Sql &filter);
@@ -87,6 +94,10 @@ class RecordModel : public QAbstractTableModel
     Sql orderBy() const;
     // Reads up to limit records from offset on; false when the read failed.
     bool read(qint64 offset, qint64 limit, std::vector<Record> &into) const;
+    bool readSelection(const Sql &where, std::vector<Record> &into) const;
+    // The keys of every record in the order of a title's sort, read in one pass: pages are
+    // then read by key, not by sorting the table again for each.
+    bool readOrder();
     void readFirstPage();
 
     Database &m_db;
@@ -97,8 +108,10 @@ class RecordModel : public QAbstractTableModel
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     std::vector<Record> m_records;
+    std::vector<qint64> m_order; // while sorted by a title
     qint64 m_total = 0;
     Saver m_saver;
+    MarkSource m_isMarked;
 };
 
 } // namespace quilla

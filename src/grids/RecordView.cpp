@@ -5,7 +5,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHeaderView>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionHeader>
 
@@ -100,6 +102,33 @@ void RecordView::showEvent(QShowEvent *event)
     fitColumns();
 }
 
+void RecordView::setMarkColumn(int column)
+{
+    m_markColumn = column;
+    connect(verticalHeader(), &QHeaderView::sectionPressed, this, [this](int row) {
+        Q_EMIT markPressed(row, QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
+    });
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
+        if (section != m_markColumn)
+            return;
+        // The title marks; it does not sort.
+        horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+        Q_EMIT markAllPressed();
+    });
+}
+
+void RecordView::mousePressEvent(QMouseEvent *event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (m_markColumn >= 0 && event->button() == Qt::LeftButton && index.isValid() &&
+        index.column() == m_markColumn) {
+        setCurrentIndex(index);
+        Q_EMIT markPressed(index.row(), event->modifiers() & Qt::ShiftModifier);
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
 QPoint RecordView::menuPoint() const
 {
     const QRect cell = visualRect(currentIndex());
@@ -111,6 +140,10 @@ void RecordView::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
         Q_EMIT menuRequested(menuPoint());
+        return;
+    }
+    if (m_markColumn >= 0 && event->key() == Qt::Key_Space && currentIndex().isValid()) {
+        Q_EMIT markPressed(currentIndex().row(), event->modifiers() & Qt::ShiftModifier);
         return;
     }
     if (event->key() == Qt::Key_Menu) {

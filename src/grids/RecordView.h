@@ -25,15 +25,22 @@ class RecordView : public QTableView
     void selectKey(qint64 key);
     // Column widths to their contents, none wider than half the list.
     void fitColumns();
+    // Presses on the column (or on a row's number), and the space bar, mark rows instead of
+    // selecting them; a press on its title marks or clears them all.
+    void setMarkColumn(int column);
 
   Q_SIGNALS:
     // A double-click on a row, on its cells or its number.
     void rowActivated(int row);
     // The pop-up menu is asked for, at a point on the screen.
     void menuRequested(const QPoint &globalPosition);
+    // A mark is asked for: with extend (Shift held), the rows from the last one marked.
+    void markPressed(int row, bool extend);
+    void markAllPressed();
 
   protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -41,6 +48,7 @@ class RecordView : public QTableView
     QPoint menuPoint() const;
 
     RecordModel *m_model = nullptr;
+    int m_markColumn = -1;
 };
 
 } // namespace quilla

@@ -5,7 +5,8 @@
 #include "data/Settings.h"
 #include "data/TextNumber.h"
 #include "platform/ChooserBox.h"
-#include "platform/Grid.h"
+#include "grids/RecordModel.h"
+#include "grids/RecordView.h"
 #include "platform/WindowHelpers.h"
 
 #include <QCheckBox>
@@ -22,9 +23,9 @@ namespace quilla {
 
 namespace {
 
-constexpr int MarkColumn = 3;
-constexpr int NumberColumn = 4;
-constexpr int NameColumn = 5;
+constexpr int MarkColumn = 0;
+constexpr int NumberColumn = 1;
+constexpr int NameColumn = 2;
 
 const QString ClearSection = QStringLiteral("ReSet");
 const QString ClearKey = QStringLiteral("CHK");
@@ -41,92 +42,99 @@ void showKey(QComboBox *combo, qint64 key)
 
 } // namespace
 
-PresetEditor::PresetEditor(Database &db, Progress &progress, QWidget *parent)
-    : QWidget(parent, Qt::Window), Label1{new QLabel(QStringLiteral("奖次选择：")),
-                                          new QLabel(QStringLiteral("奖项选择："))},
-      CMB{new QComboBox, new QComboBox},
-      MSF(new Grid), Com{new QPushButton(QStringLiteral("确     定")),
-                         new QPushButton(QStringLiteral("清空本奖次预设"))},
-      Chk(new QCheckBox(QStringLiteral("抽完立即清除本设置"))), m_db(db), m_presenter(db, progress, this)
+PresetEditor::PresetEditor(Database &db, Progress &, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_db(db), m_drawChooser(new QComboBox), m_prizeChooser(new QComboBox),
+      m_model(new RecordModel(db, QStringLiteral("号码表"),
+                              {{QStringLiteral("选择"), QString(), RecordColumn::Kind::Mark, Qt::AlignCenter},
+                               {QStringLiteral("抽奖号码"), QStringLiteral("号码")},
+                               {QStringLiteral("姓名"), QStringLiteral("姓名")}},
+                              QStringLiteral("号码 COLLATE zh, ID"), this)),
+      m_participantsView(new RecordView), m_clearAfterDraw(new QCheckBox(QStringLiteral("抽完立即清除本设置")))
 {
     setWindowTitle(QStringLiteral("添加抽奖结果"));
 
-    const char16_t *const chooserNames[] = {u"奖次选择", u"奖项选择"};
     auto *choosers = new QHBoxLayout;
-    for (int i = 0; i < 2; ++i) {
-        Label1[i]->setBuddy(CMB[i]);
-        CMB[i]->setAccessibleName(QString::fromUtf16(chooserNames[i]));
-        CMB[i]->setMinimumWidth(ToPixels(2415));
-        CMB[i]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    const std::pair<QComboBox *, const char16_t *> chooserNames[] = {{m_drawChooser, u"奖次选择"},
+                                                                     {m_prizeChooser, u"奖项选择"}};
+    for (const auto &[chooser, name] : chooserNames) {
+        auto *label = new QLabel(QString::fromUtf16(name) + QStringLiteral("："));
+        label->setBuddy(chooser);
+        chooser->setAccessibleName(QString::fromUtf16(name));
+        chooser->setMinimumWidth(161);
+        chooser->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         // A chooser changes only when an entry is picked from its list.
-        CMB[i]->installEventFilter(this);
-        connect(CMB[i], &QComboBox::activated, this, [this, i] { CMB_Click(i); });
-        choosers->addWidget(Label1[i]);
-        choosers->addWidget(CMB[i]);
+        chooser->installEventFilter(this);
+        connect(chooser, &QComboBox::activated, this, [this, chooser = chooser] { chooserPicked(chooser); });
+        choosers->addWidget(label);
+        choosers->addWidget(chooser);
         choosers->addSpacing(12);
     }
+    m_drawChooser->setObjectName(QStringLiteral("drawChooser"));
+    m_prizeChooser->setObjectName(QStringLiteral("prizeChooser"));
     choosers->addStretch();
 
-    MSF->setAccessibleName(QStringLiteral("抽奖名单"));
-    connect(MSF, &Grid::mousePressed, this, &PresetEditor::MSF_MouseDown);
+    m_participantsView->setObjectName(QStringLiteral("participants"));
+    m_participantsView->setAccessibleName(QStringLiteral("抽奖名单"));
+    m_participantsView->setRecordModel(m_model, true);
+    m_participantsView->setMarkColumn(MarkColumn);
+    m_model->setMarks([this](qint64, const QStringList &texts) {
+        return m_marked.contains({texts.value(NumberColumn), texts.value(NameColumn)});
+    });
+    connect(m_participantsView, &RecordView::markPressed, this, &PresetEditor::markPressed);
+    connect(m_participantsView, &RecordView::markAllPressed, this, &PresetEditor::markAll);
 
-    Com[0]->setAccessibleName(QStringLiteral("确定"));
-    Com[1]->setAccessibleName(Com[1]->text());
-    Chk->setAccessibleName(Chk->text());
-    for (int i = 0; i < 2; ++i)
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
+    auto *ok = new QPushButton(QStringLiteral("确     定"));
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setAccessibleName(QStringLiteral("确定"));
+    auto *clear = new QPushButton(QStringLiteral("清空本奖次预设"));
+    clear->setObjectName(QStringLiteral("clearPresets"));
+    clear->setAccessibleName(clear->text());
+    m_clearAfterDraw->setObjectName(QStringLiteral("clearAfterDraw"));
+    m_clearAfterDraw->setAccessibleName(m_clearAfterDraw->text());
+    connect(ok, &QPushButton::clicked, this, &PresetEditor::confirm);
+    connect(clear, &QPushButton::clicked, this, &PresetEditor::clearPrizePresets);
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(Chk);
+    buttons->addWidget(m_clearAfterDraw);
     buttons->addStretch();
-    buttons->addWidget(Com[1]);
-    buttons->addWidget(Com[0]);
+    buttons->addWidget(clear);
+    buttons->addWidget(ok);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(choosers);
-    layout->addWidget(MSF, 1);
+    layout->addWidget(m_participantsView, 1);
     layout->addLayout(buttons);
     resize(720, 560);
     CentreInWorkArea(this);
 
-    layOutGrid();
-    FillChooser(CMB[0], m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+    FillChooser(m_drawChooser, m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
                 Sql());
-    CMB_Click(0);
+    chooserPicked(m_drawChooser);
 
     // Missing or empty reads as 0: the presets are cleared after the draw.
     m_storedChk = ReadSetting(SettingsApplication, ClearSection, ClearKey, QString());
-    Chk->setChecked(LeadingNumber(m_storedChk) == 0);
+    m_clearAfterDraw->setChecked(LeadingNumber(m_storedChk) == 0);
     // Stored at once: the draw screen may close while this window stays open.
-    connect(Chk, &QCheckBox::toggled, this, &PresetEditor::storeChk);
-    SetTabChain({CMB[0], CMB[1], MSF, Chk, Com[1], Com[0]});
-}
-
-void PresetEditor::layOutGrid()
-{
-    GridPresenter::SetGridHeadings(*MSF, {"ID", "CID", "", "", "号码", "姓名"},
-                                   {"ID", "CID", RowNumberTitle, "选择", "抽奖号码", "姓名"});
-    MSF->setTag(QStringLiteral("号码表"));
-    MSF->setFixedCols(3);
-    MSF->setColAlignment(MarkColumn, 0);
-    m_listedValid = false;
+    connect(m_clearAfterDraw, &QCheckBox::toggled, this, &PresetEditor::storeClearAfterDraw);
+    SetTabChain({m_drawChooser, m_prizeChooser, m_participantsView, m_clearAfterDraw, clear, ok});
 }
 
 // ---------------------------------------------------------------- choosers
 
-void PresetEditor::CMB_Click(int index)
+void PresetEditor::chooserPicked(QComboBox *chooser)
 {
-    const qint64 draw = ChooserKey(CMB[0]->currentText());
-    const qint64 prize = ChooserKey(CMB[1]->currentText());
-    if (index == 0 ? draw == m_drawId : prize == m_prizeId)
+    const qint64 draw = ChooserKey(m_drawChooser->currentText());
+    const qint64 prize = ChooserKey(m_prizeChooser->currentText());
+    const bool drawPicked = chooser == m_drawChooser;
+    if (drawPicked ? draw == m_drawId : prize == m_prizeId)
         return; // the entry already shown: its marks stay as they are
     // The marks shown so far are stored before others replace them; when they cannot
     // be, they stay on screen with the choice that goes with them.
-    if (!SaveMarks()) {
-        showKey(CMB[0], m_drawId);
-        showKey(CMB[1], m_prizeId);
+    if (!saveMarks()) {
+        showKey(m_drawChooser, m_drawId);
+        showKey(m_prizeChooser, m_prizeId);
         return;
     }
-    if (index == 0)
+    if (drawPicked)
         showDraw(draw);
     else
         showPrize(prize);
@@ -138,82 +146,58 @@ void PresetEditor::showDraw(qint64 drawId)
     m_prizeId = 0;
     m_marksModified = false;
     m_marksRead = false;
+    m_marked.clear();
+    m_anchorRow = -1;
     m_participants.clear();
-    CMB[1]->clear();
-    layOutGrid();
+    m_prizeChooser->clear();
+    m_model->setFilter(drawId > 0 ? Sql("CID=") + Sql::number(drawId) : Sql());
     if (drawId < 1)
         return;
-    FillChooser(CMB[1], m_db, QStringLiteral("奖项表"), QStringLiteral("ID"), QStringLiteral("名称"),
+    FillChooser(m_prizeChooser, m_db, QStringLiteral("奖项表"), QStringLiteral("ID"), QStringLiteral("名称"),
                 Sql("CID=") + Sql::number(drawId));
-    m_presenter.FillGrid(*MSF, Sql("CID=") + Sql::number(drawId), Sql("号码"), false);
-    m_listedValid = false;
-    // Who is in the draw, for telling the presets of people beyond the row cap from orphans.
+    // Who is in the draw, for telling the presets of people gone from the others.
     m_participants.read(m_db, drawId);
-    showPrize(ChooserKey(CMB[1]->currentText()));
+    showPrize(ChooserKey(m_prizeChooser->currentText()));
 }
 
 void PresetEditor::showPrize(qint64 prizeId)
 {
     m_prizeId = prizeId;
     m_marksModified = false;
-    LoadMarks();
+    loadMarks();
 }
 
 // ---------------------------------------------------------------- marks
 
-const QSet<PresetPerson> &PresetEditor::listedPeople()
+PresetPerson PresetEditor::personAt(int row) const
 {
-    if (!m_listedValid) {
-        m_listed.clear();
-        m_listed.reserve(MSF->Rows() - MSF->FixedRows());
-        for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r) {
-            QString number = MSF->TextMatrix(r, NumberColumn);
-            if (!number.isEmpty())
-                m_listed.insert({std::move(number), MSF->TextMatrix(r, NameColumn)});
-        }
-        m_listedValid = true;
-    }
-    return m_listed;
+    const QStringList &texts = m_model->textsAt(row);
+    return {texts.value(NumberColumn), texts.value(NameColumn)};
 }
 
-void PresetEditor::clearMarks()
+void PresetEditor::loadMarks()
 {
-    Grid::Batch batch(*MSF);
-    for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r)
-        MSF->setTextMatrix(r, MarkColumn, QString());
-}
-
-void PresetEditor::LoadMarks()
-{
-    // Read before the grid is touched: a failed read shows a message, and the grid
-    // must be whole while it is up.
     QList<StoredPreset> presets;
     const bool read = m_drawId > 0 && m_prizeId > 0 && LoadPrizePresets(m_db, m_drawId, m_prizeId, presets);
-    // One pass over the rows marks the first row of each preset's participant.
-    QSet<PresetPerson> wanted;
-    for (const StoredPreset &preset : std::as_const(presets))
-        wanted.insert(preset.Person);
-    {
-        Grid::Batch batch(*MSF);
-        for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r) {
-            const QString number = MSF->TextMatrix(r, NumberColumn);
-            const bool mark = !number.isEmpty() && wanted.remove({number, MSF->TextMatrix(r, NameColumn)});
-            MSF->setTextMatrix(r, MarkColumn, mark ? Mark : QString());
-        }
-    }
+    m_marked.clear();
+    m_anchorRow = -1;
     // Nothing read: no marks, and none can be set for lack of a base to change.
     m_marksRead = read;
-    if (!read)
-        return;
-    // Not listed need not mean gone: the list may be cut at its row cap.
-    QList<StoredPreset> unlisted;
-    for (const StoredPreset &preset : std::as_const(presets))
-        if (wanted.contains(preset.Person))
-            unlisted.append(preset);
-    RemoveOrphanPresets(m_db, m_drawId, unlisted, m_participants);
+    if (read) {
+        QList<StoredPreset> gone;
+        for (const StoredPreset &preset : std::as_const(presets)) {
+            if (m_participants.mayContain(m_drawId, preset.Person))
+                m_marked.insert(preset.Person);
+            else
+                gone.append(preset);
+        }
+        // A preset whose participant left the draw names nobody the draw could pick.
+        RemoveOrphanPresets(m_db, m_drawId, gone, m_participants);
+    }
+    m_model->marksChanged();
 }
 
-bool PresetEditor::SaveMarks()
+bool PresetEditor::saveMarks()
 {
     if (!m_marksModified)
         return true;
@@ -222,20 +206,22 @@ bool PresetEditor::SaveMarks()
         m_db.prompt().message(QStringLiteral("这个奖项已被删除，它的预设项无法保存。"), Prompt::Icon::Warning);
         m_marksModified = false;
         const qint64 draw = m_drawId;
-        FillChooser(CMB[0], m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
-                    Sql());
-        showKey(CMB[0], draw); // stays on the first draw when this one went too
-        showDraw(ChooserKey(CMB[0]->currentText()));
+        FillChooser(m_drawChooser, m_db, QStringLiteral("奖次表"), QStringLiteral("ID"),
+                    QStringLiteral("抽奖内容"), Sql());
+        showKey(m_drawChooser, draw); // stays on the first draw when this one went too
+        showDraw(ChooserKey(m_drawChooser->currentText()));
         return false;
     }
-    QList<PresetPerson> marked;
-    for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r)
-        if (!MSF->TextMatrix(r, MarkColumn).isEmpty() && !MSF->TextMatrix(r, NumberColumn).isEmpty())
-            marked.append({MSF->TextMatrix(r, NumberColumn), MSF->TextMatrix(r, NameColumn)});
-    const QSet<PresetPerson> &listed = listedPeople();
+    // In the order of the numbers, as the list shows them first.
+    QList<PresetPerson> marked(m_marked.cbegin(), m_marked.cend());
+    std::sort(marked.begin(), marked.end(), [](const PresetPerson &a, const PresetPerson &b) {
+        return a.Code != b.Code ? a.Code < b.Code : a.Name < b.Name;
+    });
+    const DrawParticipants &listed = m_participants;
+    const qint64 draw = m_drawId;
     if (!SavePrizePresets(
             m_db, m_drawId, m_prizeId,
-            [&listed](const PresetPerson &person) { return listed.contains(person); }, marked))
+            [&listed, draw](const PresetPerson &person) { return listed.mayContain(draw, person); }, marked))
         return false;
     m_marksModified = false;
     noteRunningDraw();
@@ -254,66 +240,86 @@ void PresetEditor::noteRunningDraw()
 void PresetEditor::RefreshMarks()
 {
     if (!m_marksModified)
-        LoadMarks();
+        loadMarks();
 }
 
-void PresetEditor::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y)
+void PresetEditor::markPressed(int row, bool extend)
 {
-    if (button != Qt::LeftButton)
-        return;
-    if (GridPresenter::HitTestCell(*MSF, x, y).first < MSF->FixedRows()) {
-        m_presenter.GridHeaderClick(this, *MSF, x, y);
-        return;
-    }
     // Marks belong to a prize whose stored presets were read.
-    if (m_prizeId < 1 || !m_marksRead)
+    if (m_prizeId < 1 || !m_marksRead || row < 0 || row >= m_model->rowCount())
         return;
-    const int shift = (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
-                      (modifiers & Qt::AltModifier ? 4 : 0);
-    QList<bool> before;
-    before.reserve(MSF->Rows());
-    for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r)
-        before.append(!MSF->TextMatrix(r, MarkColumn).isEmpty());
-    if (!GridPresenter::CheckColumnClick(*MSF, shift, x, y, true))
-        return;
-    // A row without a number names nobody the draw could pick: its mark goes again,
-    // and a click that only touched such rows changed nothing worth asking about.
-    Grid::Batch batch(*MSF);
-    for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r) {
-        const bool marked = !MSF->TextMatrix(r, MarkColumn).isEmpty();
-        if (MSF->TextMatrix(r, NumberColumn).isEmpty()) {
-            if (marked)
-                MSF->setTextMatrix(r, MarkColumn, QString());
-        } else if (marked != before.value(r - MSF->FixedRows())) {
+    // A row without a number names nobody the draw could pick.
+    const auto markable = [this](int r) { return !personAt(r).Code.isEmpty(); };
+    if (extend && m_anchorRow >= 0 && m_anchorRow < m_model->rowCount()) {
+        // The range takes the anchor's mark: tick a row, Shift-press another, and the
+        // rows between are ticked too.
+        const bool mark = m_marked.contains(personAt(m_anchorRow));
+        for (int r = std::min(m_anchorRow, row); r <= std::max(m_anchorRow, row); ++r) {
+            if (!markable(r) || m_marked.contains(personAt(r)) == mark)
+                continue;
+            if (mark)
+                m_marked.insert(personAt(r));
+            else
+                m_marked.remove(personAt(r));
             m_marksModified = true;
         }
+    } else {
+        m_anchorRow = row;
+        if (!markable(row))
+            return;
+        const PresetPerson person = personAt(row);
+        if (!m_marked.remove(person))
+            m_marked.insert(person);
+        m_marksModified = true;
     }
+    m_model->marksChanged();
+}
+
+void PresetEditor::markAll()
+{
+    if (m_prizeId < 1 || !m_marksRead || m_model->rowCount() == 0)
+        return;
+    m_model->fetchAll();
+    const bool mark = !m_marked.contains(personAt(0));
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        const PresetPerson person = personAt(r);
+        if (person.Code.isEmpty() || m_marked.contains(person) == mark)
+            continue;
+        if (mark)
+            m_marked.insert(person);
+        else
+            m_marked.remove(person);
+        m_marksModified = true;
+    }
+    m_model->marksChanged();
 }
 
 // ---------------------------------------------------------------- buttons
 
-void PresetEditor::Com_Click(int index)
+void PresetEditor::clearPrizePresets()
 {
-    if (index == 1) {
-        if (m_drawId < 1 || m_prizeId < 1 || !ClearPrizePresets(m_db, m_drawId, m_prizeId))
-            return;
-        clearMarks();
-        m_marksModified = false;
-        m_marksRead = true; // none stored now
-        noteRunningDraw();
+    if (m_drawId < 1 || m_prizeId < 1 || !ClearPrizePresets(m_db, m_drawId, m_prizeId))
         return;
-    }
+    m_marked.clear();
+    m_model->marksChanged();
+    m_marksModified = false;
+    m_marksRead = true; // none stored now
+    noteRunningDraw();
+}
+
+void PresetEditor::confirm()
+{
     if (m_marksModified &&
         m_db.prompt().question(QStringLiteral("预设项已修改，是否要保存？"), Prompt::Icon::Question,
                                Prompt::Default::Yes) &&
-        !SaveMarks())
+        !saveMarks())
         return; // not stored: the marks stay for another try
     close();
 }
 
-void PresetEditor::storeChk()
+void PresetEditor::storeClearAfterDraw()
 {
-    const QString wanted = Chk->isChecked() ? QStringLiteral("0") : QStringLiteral("1");
+    const QString wanted = m_clearAfterDraw->isChecked() ? QStringLiteral("0") : QStringLiteral("1");
     if (wanted == m_storedChk)
         return;
     if (!WriteSetting(SettingsApplication, ClearSection, ClearKey, wanted)) {
@@ -326,7 +332,7 @@ void PresetEditor::storeChk()
 
 bool PresetEditor::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == CMB[0] || watched == CMB[1]) {
+    if (watched == m_drawChooser || watched == m_prizeChooser) {
         if (event->type() == QEvent::Wheel)
             return true;
         if (event->type() == QEvent::KeyPress) {
@@ -352,7 +358,7 @@ bool PresetEditor::eventFilter(QObject *watched, QEvent *event)
 
 void PresetEditor::closeEvent(QCloseEvent *event)
 {
-    storeChk();
+    storeClearAfterDraw();
     QWidget::closeEvent(event);
     Q_EMIT closed();
 }

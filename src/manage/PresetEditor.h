@@ -1,7 +1,6 @@
 #pragma once
 
 #include "engine/PresetStore.h"
-#include "grids/GridPresenter.h"
 
 #include <QSet>
 #include <QWidget>
@@ -16,7 +15,8 @@ class QPushButton;
 namespace quilla {
 
 class Database;
-class Grid;
+class RecordModel;
+class RecordView;
 class Progress;
 
 // The preset editor: for one prize of one draw, the participants who are to win
@@ -45,12 +45,6 @@ class PresetEditor : public QWidget
     // screen opened: changes made meanwhile count from its next opening.
     std::function<qint64()> runningDraw;
 
-    QLabel *Label1[2];
-    QComboBox *CMB[2]; // 0 draw, 1 prize
-    Grid *MSF;
-    QPushButton *Com[2]; // 0 confirm, 1 clear the prize's presets
-    QCheckBox *Chk;
-
   Q_SIGNALS:
     // Emitted from the close event: delete the window later, not in the slot.
     void closed();
@@ -59,30 +53,35 @@ class PresetEditor : public QWidget
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
+  private Q_SLOTS:
+    void confirm();
+    void clearPrizePresets();
+    void storeClearAfterDraw();
+
   private:
-    void CMB_Click(int index);
+    void chooserPicked(QComboBox *chooser);
     void showDraw(qint64 drawId);
     void showPrize(qint64 prizeId);
-    void layOutGrid();
-    void LoadMarks();
-    bool SaveMarks();
-    void clearMarks();
-    void MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y);
-    void Com_Click(int index);
-    void storeChk();
+    void loadMarks();
+    bool saveMarks();
+    void markPressed(int row, bool extend);
+    void markAll();
     void noteRunningDraw();
-    // The participants the grid lists with a number; known again after each fill.
-    const QSet<PresetPerson> &listedPeople();
+    PresetPerson personAt(int row) const;
 
     Database &m_db;
-    GridPresenter m_presenter;
+    QComboBox *m_drawChooser;
+    QComboBox *m_prizeChooser;
+    RecordModel *m_model;
+    RecordView *m_participantsView;
+    QCheckBox *m_clearAfterDraw;
     qint64 m_drawId = 0;
     qint64 m_prizeId = 0;
+    QSet<PresetPerson> m_marked;
+    int m_anchorRow = -1;            // the row of the last mark, where a Shift-press extends from
     bool m_marksModified = false;
     bool m_marksRead = false;        // the chosen prize's presets were read: its marks may change
     DrawParticipants m_participants; // of the draw shown
-    QSet<PresetPerson> m_listed;
-    bool m_listedValid = false;
     QString m_storedChk; // the text of "ReSet"/"CHK" as last read or written
     qint64 m_toldRunning = 0; // the running draw the operator was told about
 };

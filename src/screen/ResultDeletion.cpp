@@ -1,8 +1,8 @@
 #include "ResultDeletion.h"
 
 #include "data/Database.h"
-#include "grids/GridPresenter.h"
-#include "platform/Grid.h"
+#include "grids/RecordModel.h"
+#include "grids/RecordView.h"
 #include "platform/WindowHelpers.h"
 
 #include <QCloseEvent>
@@ -14,68 +14,94 @@
 
 namespace quilla {
 
-namespace {
-
-constexpr int MarkColumn = 3;
-
-} // namespace
-
-ResultDeletion::ResultDeletion(Database &db, Progress &progress, qint64 drawId, QWidget *parent)
-    : QWidget(parent, Qt::Window), MSF(new Grid),
-      Label1(new QLabel(QStringLiteral("请在要重新抽奖的所在行打“√”"))),
-      Com{new QPushButton(QStringLiteral("确    定")), new QPushButton(QStringLiteral("取    消"))}, m_db(db)
+ResultDeletion::ResultDeletion(Database &db, Progress &, qint64 drawId, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_db(db),
+      m_model(new RecordModel(
+          db, QStringLiteral("结果表"),
+          {{QStringLiteral("选择"), QString(), RecordColumn::Kind::Mark, Qt::AlignCenter},
+           {QStringLiteral("获得奖项"), QStringLiteral("(SELECT 名称 FROM 奖项表 WHERE 奖项表.ID=结果表.WID)")},
+           {QStringLiteral("奖品"), QStringLiteral("(SELECT 奖品 FROM 奖项表 WHERE 奖项表.ID=结果表.WID)")},
+           {QStringLiteral("抽奖号码"), QStringLiteral("号码")},
+           {QStringLiteral("姓名"), QStringLiteral("姓名")}},
+          QStringLiteral("WID, ID"), this)),
+      m_results(new RecordView)
 {
     setWindowTitle(QStringLiteral("删除无效获奖"));
-    MSF->setAccessibleName(QStringLiteral("获奖记录"));
-    Com[0]->setAccessibleName(QStringLiteral("确定"));
-    Com[1]->setAccessibleName(QStringLiteral("取消"));
+    auto *label = new QLabel(QStringLiteral("请在要重新抽奖的所在行打“√”"));
+    label->setBuddy(m_results);
+    m_results->setObjectName(QStringLiteral("results"));
+    m_results->setAccessibleName(QStringLiteral("获奖记录"));
+    // Titles do not sort this list: the mark's title ticks or clears every row.
+    m_results->setRecordModel(m_model, false);
+    m_results->setMarkColumn(0);
+    m_model->setMarks([this](qint64 key, const QStringList &) { return m_marked.contains(key); });
+    connect(m_results, &RecordView::markPressed, this, &ResultDeletion::markPressed);
+    connect(m_results, &RecordView::markAllPressed, this, &ResultDeletion::markAll);
 
+    auto *ok = new QPushButton(QStringLiteral("确    定"));
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setAccessibleName(QStringLiteral("确定"));
+    auto *cancel = new QPushButton(QStringLiteral("取    消"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setAccessibleName(QStringLiteral("取消"));
+    connect(ok, &QPushButton::clicked, this, &ResultDeletion::deleteMarked);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Com[0]);
-    buttons->addWidget(Com[1]);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
-    layout->addWidget(MSF, 1);
+    layout->addWidget(label);
+    layout->addWidget(m_results, 1);
     layout->addLayout(buttons);
-
-    for (int i = 0; i < 2; ++i)
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
-    connect(MSF, &Grid::mousePressed, this, &ResultDeletion::MSF_MouseDown);
 
     resize(640, 420);
     CentreInWorkArea(this);
-
-    GridPresenter::SetGridHeadings(
-        *MSF, {"ID", "CID", "", "", "WID:奖项表:ID:名称", "WID:奖项表:ID:奖品", "号码", "姓名"},
-        {"ID", "CID", "序号", "选择", "获得奖项", "奖品", "抽奖号码", "姓名"});
-    MSF->setTag(QStringLiteral("结果表"));
-    MSF->setFixedCols(3);
     // A prize's winners in the order they were drawn.
-    GridPresenter(db, progress, this).FillGrid(*MSF, Sql("CID=") + Sql::number(drawId), Sql("WID,ID"), false);
-    MSF->setColAlignment(MarkColumn, 4);
+    m_model->setFilter(Sql("CID=") + Sql::number(drawId));
 }
 
-void ResultDeletion::MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y)
+void ResultDeletion::markPressed(int row, bool extend)
 {
-    // Titles do not sort this list: a press there ticks or clears every row.
-    if (button != Qt::LeftButton)
+    if (row < 0 || row >= m_model->rowCount())
         return;
-    const int shift = (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
-                      (modifiers & Qt::AltModifier ? 4 : 0);
-    GridPresenter::CheckColumnClick(*MSF, shift, x, y, true);
-}
-
-void ResultDeletion::Com_Click(int index)
-{
-    if (index == 1) {
-        close();
-        return;
+    if (extend && m_anchorRow >= 0 && m_anchorRow < m_model->rowCount()) {
+        // The range takes the anchor's mark.
+        const bool mark = m_marked.contains(m_model->keyAt(m_anchorRow));
+        for (int r = std::min(m_anchorRow, row); r <= std::max(m_anchorRow, row); ++r) {
+            if (mark)
+                m_marked.insert(m_model->keyAt(r));
+            else
+                m_marked.remove(m_model->keyAt(r));
+        }
+    } else {
+        m_anchorRow = row;
+        const qint64 key = m_model->keyAt(row);
+        if (!m_marked.remove(key))
+            m_marked.insert(key);
     }
-    QList<qint64> ids;
-    for (int r = MSF->FixedRows(); r < MSF->Rows(); ++r)
-        if (!MSF->TextMatrix(r, MarkColumn).isEmpty())
-            ids.append(MSF->TextMatrix(r, 0).toLongLong());
+    m_model->marksChanged();
+}
+
+void ResultDeletion::markAll()
+{
+    if (m_model->rowCount() == 0)
+        return;
+    m_model->fetchAll();
+    const bool mark = !m_marked.contains(m_model->keyAt(0));
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        if (mark)
+            m_marked.insert(m_model->keyAt(r));
+        else
+            m_marked.remove(m_model->keyAt(r));
+    }
+    m_model->marksChanged();
+}
+
+void ResultDeletion::deleteMarked()
+{
+    QList<qint64> ids(m_marked.cbegin(), m_marked.cend());
+    std::sort(ids.begin(), ids.end());
     if (ids.isEmpty()) {
         close();
         return;

@@ -1,14 +1,14 @@
 #pragma once
 
+#include <QSet>
 #include <QWidget>
 
-class QLabel;
-class QPushButton;
 
 namespace quilla {
 
 class Database;
-class Grid;
+class RecordModel;
+class RecordView;
 class Progress;
 
 // Lists the results of the draw being run and deletes the ticked ones, so that
@@ -18,12 +18,8 @@ class ResultDeletion : public QWidget
     Q_OBJECT
 
   public:
-    // Fills the grid at once.
+    // Lists the results at once.
     ResultDeletion(Database &db, Progress &progress, qint64 drawId, QWidget *parent = nullptr);
-
-    Grid *MSF;
-    QLabel *Label1;
-    QPushButton *Com[2]; // confirm, cancel
 
   Q_SIGNALS:
     // Results were deleted: the prizes' remaining counts and the board are out of date.
@@ -35,12 +31,19 @@ class ResultDeletion : public QWidget
   protected:
     void closeEvent(QCloseEvent *event) override;
 
+  private Q_SLOTS:
+    void deleteMarked();
+
   private:
-    void MSF_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y);
-    void Com_Click(int index);
+    void markPressed(int row, bool extend);
+    void markAll();
     bool deleteResults(const QList<qint64> &ids);
 
     Database &m_db;
+    RecordModel *m_model;
+    RecordView *m_results;
+    QSet<qint64> m_marked; // the results to draw again, by key
+    int m_anchorRow = -1;
 };
 
 } // namespace quilla

@@ -1,5 +1,6 @@
 #include "data/Progress.h"
-#include "platform/Grid.h"
+#include "grids/RecordModel.h"
+#include "grids/RecordView.h"
 #include "screen/ResultDeletion.h"
 #include "support/DrawFixture.h"
 
@@ -36,17 +37,20 @@ struct Fixture : DrawFixture
     {
         QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, control->mapTo(window.get(), at));
     }
-    void tick(int row)
-    {
-        Grid *grid = window->MSF;
-        click(grid->viewport(), grid->visualRect(grid->model()->index(row - 2, 3)).center());
-    }
+    RecordView *list() { return window->findChild<RecordView *>(QStringLiteral("results")); }
+    // row: from 2 for the first result.
+    void tick(int row) { click(list()->viewport(), list()->visualRect(list()->model()->index(row - 2, 0)).center()); }
     void tickTitle()
     {
-        QHeaderView *titles = window->MSF->horizontalHeader();
-        click(titles->viewport(), {titles->sectionViewportPosition(3) + 5, titles->height() / 2});
+        QHeaderView *titles = list()->horizontalHeader();
+        click(titles->viewport(), {titles->sectionViewportPosition(0) + 5, titles->height() / 2});
     }
-    void press(int button) { click(window->Com[button], window->Com[button]->rect().center()); }
+    // 0 确定, 1 取消
+    void press(int button)
+    {
+        QWidget *push = window->findChild<QPushButton *>(button == 0 ? QStringLiteral("ok") : QStringLiteral("cancel"));
+        click(push, push->rect().center());
+    }
 
     QString numbers()
     {
@@ -74,8 +78,8 @@ class TestResultDeletion : public QObject
     void deletesTicked()
     {
         Fixture f;
-        QCOMPARE(f.window->MSF->Rows(), 5);
-        QCOMPARE(f.window->MSF->TextMatrix(2, 5), QStringLiteral("电视"));
+        QCOMPARE(f.list()->model()->rowCount(), 3);
+        QCOMPARE(f.list()->model()->index(0, 2).data().toString(), QStringLiteral("电视"));
         QSignalSpy deleted(f.window.get(), &ResultDeletion::deleted);
         f.tick(2);
         f.tick(4);
@@ -106,7 +110,7 @@ class TestResultDeletion : public QObject
         f.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
         f.tickTitle(); // ticks every row; titles don't sort this list
-        QCOMPARE(f.window->MSF->TextMatrix(1, 3), QStringLiteral("选择"));
+        QCOMPARE(f.list()->model()->index(2, 0).data().toString(), QStringLiteral("√"));
         f.prompt.answers = {false};
         f.press(0);
         QCOMPARE(f.prompt.questions,
