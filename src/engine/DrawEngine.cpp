@@ -40,29 +40,29 @@ qsizetype DrawEngine::LoadPrizeTable()
     QHash<qint64, qint64> stored;
     QList<PrizeEntry> prizes{PrizeEntry()};
     qsizetype current = 0;
-    m_prizesRead =
-        m_db.forEachRow(Sql("SELECT WID,COUNT(*) AS n FROM 结果表 WHERE CID=") + Sql::number(drawId) +
-                            Sql(" GROUP BY WID"),
-                        [&](const Row &row) { stored.insert(row.number(0), row.number(1)); }) &&
-        m_db.forEachRow(Sql("SELECT * FROM 奖项表 WHERE CID=") + Sql::number(drawId) + Sql(" ORDER BY 顺序"),
-                        [&](const Row &row) {
-                            PrizeEntry entry;
-                            entry.DrawId = drawId;
-                            entry.PrizeId = row.number(u"ID");
-                            entry.Quantity = row.number(u"数量");
-                            entry.PerRound = row.number(u"同时");
-                            entry.Repeatable = row.flag(u"重复");
-                            entry.Title = row.text(u"名称");
-                            entry.Show = row.flag(u"显示");
-                            entry.Order = row.number(u"顺序");
-                            const QString article = row.text(u"奖品");
-                            if (!article.isEmpty())
-                                entry.Title += u'(' + article + u')';
-                            entry.Remaining = entry.Quantity - stored.value(entry.PrizeId);
-                            prizes.append(entry);
-                            if (current == 0 && entry.Remaining > 0)
-                                current = prizes.size() - 1;
-                        });
+    m_prizesRead = m_db.forEachRow(Sql("SELECT WID,COUNT(*) AS n FROM 结果表 WHERE CID=") +
+                                       Sql::number(drawId) + Sql(" GROUP BY WID"),
+                                   [&](const Row &row) { stored.insert(row.number(0), row.number(1)); }) &&
+                   m_db.forEachRow(Sql("SELECT * FROM 奖项表 WHERE CID=") + Sql::number(drawId) +
+                                       Sql(" ORDER BY 顺序,ID"),
+                                   [&](const Row &row) {
+                                       PrizeEntry entry;
+                                       entry.DrawId = drawId;
+                                       entry.PrizeId = row.number(u"ID");
+                                       entry.Quantity = row.number(u"数量");
+                                       entry.PerRound = row.number(u"同时");
+                                       entry.Repeatable = row.flag(u"重复");
+                                       entry.Title = row.text(u"名称");
+                                       entry.Show = row.flag(u"显示");
+                                       entry.Order = row.number(u"顺序");
+                                       const QString article = row.text(u"奖品");
+                                       if (!article.isEmpty())
+                                           entry.Title += u'(' + article + u')';
+                                       entry.Remaining = entry.Quantity - stored.value(entry.PrizeId);
+                                       prizes.append(entry);
+                                       if (current == 0 && entry.Remaining > 0)
+                                           current = prizes.size() - 1;
+                                   });
     if (m_prizesRead) {
         m_prizes = std::move(prizes);
         m_currentPrize = current;
@@ -81,67 +81,112 @@ bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
                       step(2) && LoadPresets(CurrentDraw.Id) && step(3);
     if (!read) {
         m_pool.assign({});
+        m_earlierWinners.clear();
         m_presets.clear();
-        m_presetRows.clear();
+        m_presetsRead.clear();
         m_presetsDrawId = 0;
-        m_db.prompt().message(
-            QStringLiteral("抽奖数据没有能够完整读出，为保证抽奖公平，不能开始抽奖。请检查数据库文件！"),
-            Prompt::Icon::Critical);
+        tellUnreadable();
         return false;
     }
     WithholdPresets();
+    tellCappedRounds();
     return true;
+}
+
+void DrawEngine::tellUnreadable()
+{
+    m_db.prompt().message(
+        QStringLiteral("抽奖数据没有能够完整读出，为保证抽奖公平，不能开始抽奖。请检查数据库文件！"),
+        Prompt::Icon::Critical);
+}
+
+void DrawEngine::tellCappedRounds()
+{
+    QStringList names;
+    for (qsizetype i = 1; i < m_prizes.size(); ++i)
+        if (m_prizes.at(i).Remaining > 0 && m_prizes.at(i).PerRound > MaxRoundPlaces)
+            names.append(u'“' + m_prizes.at(i).Title + u'”');
+    if (!names.isEmpty())
+        m_db.prompt().message(QStringLiteral("奖项%1一次抽出的人数多于%2，每轮最多抽出%2人。")
+                                  .arg(names.join(u'、'))
+                                  .arg(MaxRoundPlaces),
+                              Prompt::Icon::Information);
 }
 
 bool DrawEngine::BuildCandidatePool()
 {
     m_pool.assign({});
+    m_earlierWinners.clear();
     LoadPrizeTable();
     if (!m_prizesRead)
         return false;
     const qint64 drawId = CurrentDraw.Id;
 
     // Earlier winners of prizes that do not allow winning twice stay out.
-    QSet<std::pair<QString, QString>> excluded;
+    QSet<Person> excluded;
     for (qsizetype i = 1; i < m_prizes.size(); ++i) {
         if (m_prizes.at(i).Repeatable)
             continue;
         if (!m_db.forEachRow(Sql("SELECT * FROM 结果表 WHERE CID=") + Sql::number(drawId) + Sql(" AND WID=") +
                                  Sql::number(m_prizes.at(i).PrizeId),
                              [&](const Row &row) {
-                                 excluded.insert({row.text(u"号码"), row.text(u"姓名")});
+                                 excluded.insert({TrimmedNumber(row.text(u"号码")), row.text(u"姓名")});
                              }))
             return false;
     }
 
+    // One slot per person: a second row with the same number and name would double
+    // their chance, and a win must take them out of play whole. Rows are told apart
+    // by a hash of both texts, compared in full where hashes meet.
     QList<Candidate> slots{Candidate()};
+    QHash<size_t, qsizetype> firstWithHash;
+    QSet<Person> sharingHash;
     const bool read =
         m_db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(drawId), [&](const Row &row) {
             Candidate candidate;
-            candidate.Number = row.text(u"号码");
-            // Only blanks (U+0020) are trimmed, as the numbers were typed or imported.
-            qsizetype from = 0, to = candidate.Number.size();
-            while (from < to && candidate.Number.at(from) == u' ')
-                ++from;
-            while (to > from && candidate.Number.at(to - 1) == u' ')
-                --to;
-            if (from > 0 || to < candidate.Number.size())
-                candidate.Number = candidate.Number.mid(from, to - from);
+            candidate.Number = TrimmedNumber(row.text(u"号码"));
             candidate.Name = row.text(u"姓名");
             if (!excluded.isEmpty() && excluded.contains({candidate.Number, candidate.Name}))
                 return;
+            const size_t hash = qHashMulti(0, candidate.Number, candidate.Name);
+            const auto first = firstWithHash.constFind(hash);
+            if (first == firstWithHash.cend()) {
+                firstWithHash.insert(hash, slots.size());
+            } else {
+                const Candidate &other = slots.at(*first);
+                if (other.Number == candidate.Number && other.Name == candidate.Name)
+                    return;
+                const Person person{candidate.Number, candidate.Name};
+                if (sharingHash.contains(person))
+                    return;
+                sharingHash.insert(person);
+            }
             candidate.Id = row.number(u"ID");
             candidate.PoolIndex = slots.size();
             slots.append(std::move(candidate));
         });
-    if (read)
+    if (read) {
         m_pool.assign(std::move(slots));
+        m_earlierWinners = std::move(excluded);
+    }
     return read;
 }
 
 void DrawEngine::PickRound(QList<Candidate> &picks, int count)
 {
-    m_pool.pick(picks, count, m_random);
+    const QList<qsizetype> presets = roundPresets(m_roundPrizeId, count);
+    if (presets.isEmpty()) {
+        m_pool.pick(picks, count, m_random);
+        return;
+    }
+    QList<Candidate> reserved;
+    reserved.reserve(presets.size());
+    for (qsizetype j : presets)
+        reserved.append(m_presets.at(j));
+    m_pool.pick(picks, count, m_random, reserved);
+    // The first count - p picks are the round's random winners, filled before any
+    // shortage mark; the others only hold the presets' places while scrolling.
+    std::rotate(picks.begin(), picks.begin() + (count - presets.size()), picks.end());
 }
 
 int DrawEngine::RoundCount() const
@@ -149,14 +194,21 @@ int DrawEngine::RoundCount() const
     if (m_currentPrize < 1 || m_currentPrize >= m_prizes.size())
         return 0;
     const PrizeEntry &prize = m_prizes.at(m_currentPrize);
-    return int(std::max<qint64>(1, std::min(prize.PerRound, prize.Remaining)));
+    return int(std::clamp<qint64>(std::min(prize.PerRound, prize.Remaining), 1, MaxRoundPlaces));
 }
 
 qsizetype DrawEngine::StartRound(QList<Candidate> &picks)
 {
     picks.clear();
-    if (LoadPrizeTable() == 0)
+    m_roundPrizeId = 0;
+    if (LoadPrizeTable() == 0) {
+        if (m_prizesRead)
+            m_db.prompt().message(QStringLiteral("所有奖项都已抽完！"));
+        else
+            tellUnreadable();
         return 0;
+    }
+    m_roundPrizeId = m_prizes.at(m_currentPrize).PrizeId;
     SeedRandom();
     PickRound(picks, RoundCount());
     ShowPicks(picks);
