@@ -88,6 +88,11 @@ class TestDrawEngine : public QObject
         QCOMPARE(prizes.at(1).PerRound, 2);
         QVERIFY(prizes.at(1).Show);
         QCOMPARE(f.engine.RoundCount(), 2);
+        // Past int and past what a round may hold: a round of MaxRoundPlaces.
+        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 奖项表 SET 数量=4294967296,同时=4294967296")));
+        f.engine.LoadPrizeTable();
+        QCOMPARE(f.engine.RoundCount(), MaxRoundPlaces);
+        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 奖项表 SET 数量=5")));
 
         // Five results, a shortage mark among them, finish 一等奖; six put 二等奖 below zero.
         for (int i = 0; i < 4; ++i)
@@ -319,6 +324,11 @@ class TestDrawEngine : public QObject
         QCOMPARE(storedNumbers(f.db, draw), (QStringList{firstWinner, picks.at(0).Number}));
         QCOMPARE(f.engine.StartRound(picks), 0);
         QVERIFY(picks.isEmpty());
+        QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("所有奖项都已抽完！")});
+        // Unreadable is not finished.
+        QVERIFY(f.db.ExecuteSql(Sql("ALTER TABLE 结果表 RENAME TO 旧结果表")));
+        QCOMPARE(f.engine.StartRound(picks), 0);
+        QVERIFY(f.prompt.messages.last().contains(QStringLiteral("没有能够完整读出")));
     }
 
     // A bad sector met while the draw screen loads: never a draw on part of the
@@ -387,15 +397,17 @@ class TestDrawEngine : public QObject
         DrawFixture f;
         const qint64 draw = f.addDraw();
         const qint64 other = f.addDraw(QStringLiteral("别的"));
+        f.addPreset(other, 3, QStringLiteral("1003"), QStringLiteral("丙"));
         f.addPreset(draw, 1, QStringLiteral("1001"), QStringLiteral("甲"));
         f.addPreset(draw, 2, QStringLiteral("1002"), QStringLiteral("乙"));
-        f.addPreset(other, 3, QStringLiteral("1003"), QStringLiteral("丙"));
         const Sql ofDraw = Sql("PID=") + Sql::number(draw);
         const Sql ofOther = Sql("PID=") + Sql::number(other);
 
         // Never set: the editor's box starts checked, so the presets the draw read go;
         // one stored while it ran waits for its next opening.
+        // The one stored takes the row id of one deleted meanwhile.
         QVERIFY(f.engine.LoadPresets(draw));
+        QVERIFY(f.db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE Code='1002'")));
         f.addPreset(draw, 1, QStringLiteral("1004"), QStringLiteral("丁"));
         QVERIFY(f.engine.ClearPresetsAfterDraw(draw));
         QCOMPARE(f.count("预设表", ofDraw), 1);
@@ -467,6 +479,12 @@ class TestDrawEngine : public QObject
                  QStringLiteral(
                      "一等奖电视机\r\n     1*01(甲)\r\n     1*02\r\n二等奖\r\n     1*03(乙)\r\n三等奖\r\n"));
 
+        // Prizes sharing a 顺序 keep their own headings.
+        f.addResult(draw, f.addPrize(draw, 2, QStringLiteral("特别奖"), 1, 1), QStringLiteral("1005"));
+        QVERIFY(
+            f.engine.BuildAnnouncement(draw, first, false, false)
+                .endsWith(QStringLiteral("二等奖\r\n     1*03(乙)\r\n特别奖\r\n     1*05\r\n三等奖\r\n")));
+
         // No results: empty text, title left alone.
         display.title = QStringLiteral("旧标题");
         QCOMPARE(f.engine.BuildAnnouncement(draw + 5, first, false, false), QString());
@@ -529,6 +547,9 @@ class TestDrawEngine : public QObject
         f.prompt.clear();
         QVERIFY(f.engine.ConfirmDrawStart(draw)); // nothing stored: no question
         QVERIFY(f.prompt.questions.isEmpty());
+
+        QVERIFY(!f.engine.ConfirmDrawStart(f.addDraw(QStringLiteral("无奖项"))));
+        QVERIFY(f.prompt.messages.last().contains(QStringLiteral("还没有设置奖项")));
     }
 
     // The rule every path keeps: a person (trimmed number and name) who won a

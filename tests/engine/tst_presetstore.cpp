@@ -54,6 +54,36 @@ class TestPresetStore : public QObject
         QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), 0);
         QCOMPARE(codes().size(), 3);
     }
+
+    // Blanks around a number do not make another person; a winner of a prize
+    // nobody wins twice is out of play, one of a repeatable prize is not.
+    void peopleAreTheirTrimmedNumbers()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 once = f.addPrize(draw, 1, QStringLiteral("一等奖"), 5, 1);
+        const qint64 again = f.addPrize(draw, 2, QStringLiteral("纪念奖"), 5, 1, true);
+        f.addParticipant(draw, QStringLiteral(" 1001 "), QStringLiteral("张三"));
+        f.addResult(draw, once, QStringLiteral("1001"), QStringLiteral("张三"));
+        f.addResult(draw, again, QStringLiteral("1002"), QStringLiteral("李四"));
+        QList<PresetPerson> out;
+        QVERIFY(PeopleOutOfPlay(f.db, draw, {{" 1001", "张三"}, {"1002", "李四"}, {"1001", "王五"}}, out));
+        QCOMPARE(out, (QList<PresetPerson>{{" 1001", "张三"}}));
+        QCOMPARE(PeopleText(out + QList<PresetPerson>{{"1003", ""}}), QStringLiteral("1001(张三)、1003"));
+
+        f.addPreset(draw, once, QStringLiteral("1001"), QStringLiteral("张三"));
+        QList<StoredPreset> stored;
+        QVERIFY(LoadPrizePresets(f.db, draw, once, stored));
+        DrawParticipants known;
+        QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), 0); // looked up in the file
+        QVERIFY(known.read(f.db, draw));
+        QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), 0); // known from the snapshot
+        QVERIFY(SavePrizePresets(f.db, draw, once, [](const PresetPerson &) { return true; },
+                                 {{"1001  ", "张三"}, {"1001", "张三"}}));
+        QVERIFY(LoadPrizePresets(f.db, draw, once, stored));
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored.at(0).Person.Code, QStringLiteral("1001"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPresetStore)
