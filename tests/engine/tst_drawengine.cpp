@@ -559,77 +559,65 @@ class TestDrawEngine : public QObject
     // results and presets (O), run over many seeds.
     void everyWinnerIsRightful_data()
     {
-        QTest::addColumn<QStringList>("people");  // number|name
-        QTest::addColumn<QStringList>("prizes");  // name|数量|同时, |r when 重复
-        QTest::addColumn<QStringList>("presets"); // prize|number|name, prizes counted from 1
-        QTest::addColumn<QStringList>("earlier"); // results stored before, as presets
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("told");
-        const QStringList four{"1001|甲", "1002|乙", "1003|丙", "1004|丁"}, three = four.mid(0, 3);
-        const QStringList one{"一等奖|1|1"}, two{"一等奖|1|1", "二等奖|1|1"}, none;
-        const QString won = QStringLiteral("以下预设中奖人已经中奖，本次不再预设：1001(甲)");
-        QTest::newRow("preset again on reopening")
-            << four << QStringList{"一等奖|2|1"} << QStringList{"1|1001|甲"} << none << "ROR" << won;
-        QTest::newRow("preset after an earlier win")
-            << four << two << QStringList{"2|1001|甲"} << QStringList{"1|1001|甲"} << "R" << won;
-        QTest::newRow("one person preset twice")
-            << four << two << QStringList{"2|1001|甲", "1|1001|甲"} << none << "RR"
-            << "前面的奖项中已有预设，本次不再预设：1001(甲)";
-        QTest::newRow("blanks around a number")
-            << QStringList{" 1001 |甲", "1002|乙", "1003|丙"} << QStringList{"一等奖|2|2", "二等奖|1|1"}
-            << QStringList{"1| 1001 |甲"} << none << "ROR" << QString();
-        QTest::newRow("preset for a stranger") << four << one << QStringList{"1|9999|外人"} << none << "R"
-                                               << "不是本次抽奖的参与人员，本次不再预设：9999(外人)";
-        QTest::newRow("duplicate rows")
-            << QStringList{"1001|甲", "1001|甲", "1002|乙"} << two << none << none << "RR" << QString();
-        QTest::newRow("preset for a complete prize")
-            << three << QStringList{"一等奖|1|1", "二等奖|2|2"} << QStringList{"1|1001|甲"}
-            << QStringList{"1|1003|丙"} << "R" << QString();
-        QTest::newRow("presets leave room")
-            << three << QStringList{"一等奖|3|3"} << QStringList{"1|1003|丙"} << none << "R" << QString();
-        QTest::newRow("huge counts") << three << QStringList{"一等奖|4294967296|4294967296"} << none << none
-                                     << "R"
-                                     << "每轮最多抽出1000人";
-        QTest::newRow("same number, other names")
-            << QStringList{"1001|甲", "1001|乙", "1002|丙"} << QStringList{"一等奖|2|2"}
-            << QStringList{"1|1001|甲", "1|1001|乙"} << none << "R" << QString();
-        QTest::newRow("repeatable preset plays on")
-            << QStringList{"1001|甲", "1002|乙"} << QStringList{"纪念奖|1|1|r", "一等奖|2|2"}
-            << QStringList{"1|1001|甲"} << none << "RR" << QString();
-        QTest::newRow("mixed") << four + QStringList{"1005|戊", "1006|己"}
-                               << QStringList{"特等奖|1|1", "幸运奖|3|2|r", "一等奖|3|3"}
-                               << QStringList{"3|1002|乙", "2|1002|乙"} << none << "RRORR" << QString();
+        // people: number|name; prizes: name|数量|同时, |r when 重复; presets and earlier
+        // results: prize (counted from 1)|number|name.
+        for (const char *column : {"people", "prizes", "presets", "earlier", "steps", "told"})
+            QTest::addColumn<QString>(column);
+        const char *four = "1001|甲,1002|乙,1003|丙,1004|丁", *three = "1001|甲,1002|乙,1003|丙",
+                   *two = "一等奖|1|1,二等奖|1|1", *won = "以下预设中奖人已经中奖，本次不再预设：1001(甲)";
+        const char *rows[][7] = {
+            {"preset again on reopening", four, "一等奖|2|1", "1|1001|甲", "", "ROR", won},
+            {"preset after an earlier win", four, two, "2|1001|甲", "1|1001|甲", "R", won},
+            {"one person preset twice", four, two, "2|1001|甲,1|1001|甲", "", "RR", "前面的奖项中已有预设"},
+            {"blanks around a number", " 1001 |甲,1002|乙,1003|丙", "一等奖|2|2,二等奖|1|1", "1| 1001 |甲",
+             "", "ROR", ""},
+            {"preset for a stranger", four, "一等奖|1|1", "1|9999|外人", "", "R",
+             "以下预设中奖人不是本次抽奖的参与人员，本次不再预设：9999(外人)"},
+            {"duplicate rows", "1001|甲,1001|甲,1002|乙", two, "", "", "RR", ""},
+            {"preset for a complete prize", three, "一等奖|1|1,二等奖|2|2", "1|1001|甲", "1|1003|丙", "R",
+             ""},
+            {"presets leave room", three, "一等奖|3|3", "1|1003|丙", "", "R", ""},
+            {"huge counts", three, "一等奖|4294967296|4294967296", "", "", "R", "每轮最多抽出1000人"},
+            {"same number, other names", "1001|甲,1001|乙,1002|丙", "一等奖|2|2", "1|1001|甲,1|1001|乙", "",
+             "R", ""},
+            {"repeatable preset plays on", "1001|甲,1002|乙", "纪念奖|1|1|r,一等奖|2|2", "1|1001|甲", "",
+             "RR", ""},
+            {"mixed", "1001|甲,1002|乙,1003|丙,1004|丁,1005|戊,1006|己", "特等奖|1|1,幸运奖|3|2|r,一等奖|3|3",
+             "3|1002|乙,2|1002|乙", "", "RRORR", ""}};
+        for (const auto &row : rows) {
+            QTestData &data = QTest::newRow(row[0]);
+            for (int i = 1; i < 7; ++i)
+                data << QString::fromUtf8(row[i]);
+        }
     }
 
     void everyWinnerIsRightful()
     {
-        QFETCH(QStringList, people);
-        QFETCH(QStringList, prizes);
-        QFETCH(QStringList, presets);
-        QFETCH(QStringList, earlier);
+        QFETCH(QString, people);
+        QFETCH(QString, prizes);
+        QFETCH(QString, presets);
+        QFETCH(QString, earlier);
         QFETCH(QString, steps);
         QFETCH(QString, told);
         using Person = std::pair<QString, QString>;
+        const auto fields = [](const QString &list) {
+            QList<QStringList> rows;
+            for (const QString &row : list.split(u',', Qt::SkipEmptyParts))
+                rows.append(row.split(u'|'));
+            return rows;
+        };
         DrawFixture f;
         const qint64 draw = f.addDraw();
-        QHash<qint64, PrizeEntry> prizeOf;
         QList<qint64> prizeIds;
-        for (const QString &spec : std::as_const(prizes)) {
-            const QStringList p = spec.split(u'|');
-            const qint64 id = f.append("奖项表", {{u"CID", draw},
-                                                  {u"顺序", prizeIds.size() + 1},
-                                                  {u"名称", p[0]},
-                                                  {u"数量", p[1].toLongLong()},
-                                                  {u"同时", p[2].toLongLong()},
-                                                  {u"显示", true},
-                                                  {u"重复", p.size() > 3}});
-            prizeOf[id].Quantity = p[1].toLongLong();
-            prizeOf[id].Repeatable = p.size() > 3;
-            prizeIds.append(id);
+        QHash<qint64, PrizeEntry> prizeOf;
+        for (const QStringList &p : fields(prizes)) {
+            const PrizeEntry prize{.Quantity = p[1].toLongLong(), .Repeatable = p.size() > 3};
+            prizeIds.append(f.addPrize(draw, int(prizeIds.size()) + 1, p[0], prize.Quantity,
+                                       p[2].toLongLong(), prize.Repeatable));
+            prizeOf.insert(prizeIds.last(), prize);
         }
         QSet<Person> persons;
-        for (const QString &spec : std::as_const(people)) {
-            const QStringList p = spec.split(u'|');
+        for (const QStringList &p : fields(people)) {
             f.addParticipant(draw, p[0], p[1]);
             persons.insert({TrimmedNumber(p[0]), p[1]});
         }
@@ -637,17 +625,12 @@ class TestDrawEngine : public QObject
             Database::Transaction transaction(f.db);
             QVERIFY(f.db.ExecuteSql(Sql("DELETE FROM 结果表")) && f.db.ExecuteSql(Sql("DELETE FROM 预设表")));
             QList<std::pair<qint64, Person>> waiting; // presets, as prize and person
-            for (const QStringList *rows : {&earlier, &presets})
-                for (const QString &spec : *rows) {
-                    const QStringList p = spec.split(u'|');
-                    const qint64 prize = prizeIds.at(p[0].toInt() - 1);
-                    if (rows == &earlier)
-                        f.addResult(draw, prize, p[1], p[2]);
-                    else
-                        f.addPreset(draw, prize, p[1], p[2]);
-                    waiting.append({prize, {TrimmedNumber(p[1]), p[2]}});
-                }
-            waiting = waiting.mid(earlier.size());
+            for (const QStringList &p : fields(earlier))
+                f.addResult(draw, prizeIds.at(p[0].toInt() - 1), p[1], p[2]);
+            for (const QStringList &p : fields(presets)) {
+                f.addPreset(draw, prizeIds.at(p[0].toInt() - 1), p[1], p[2]);
+                waiting.append({prizeIds.at(p[0].toInt() - 1), {TrimmedNumber(p[1]), p[2]}});
+            }
             QVERIFY(transaction.commit());
             f.prompt.clear();
             std::unique_ptr<DrawEngine> engine;
@@ -668,6 +651,7 @@ class TestDrawEngine : public QObject
                 QVERIFY(engine->RecordRound(draw, prize, picks));
                 roundEnds.append(f.count("结果表"));
             }
+
             QList<std::pair<qint64, Person>> results;
             f.db.forEachRow(Sql("SELECT * FROM 结果表 ORDER BY ID"), [&](const Row &row) {
                 results.append({row.number(u"WID"), {TrimmedNumber(row.text(u"号码")), row.text(u"姓名")}});
@@ -675,8 +659,9 @@ class TestDrawEngine : public QObject
             QSet<Person> out;
             QHash<qint64, qint64> stored;
             for (qsizetype r = 0, from = 0; r < roundEnds.size(); from = roundEnds.at(r++)) {
-                const QString where = QStringLiteral("seed %1, round %2").arg(seed).arg(r);
+                const QString where = QStringLiteral("seed %1, round %2: ").arg(seed).arg(r);
                 const qsizetype to = roundEnds.at(r);
+                // Eligible: in play, and not waiting for a preset of a prize with places left.
                 QSet<QString> eligible, shown;
                 for (const Person &person : std::as_const(persons))
                     if (!out.contains(person) &&
@@ -689,22 +674,18 @@ class TestDrawEngine : public QObject
                 for (qsizetype i = from; i < to; ++i) {
                     const auto &[prize, person] = results.at(i);
                     ++stored[prize];
-                    if (person.first == ShortageMark) {
-                        marks = true;
+                    marks = marks || person.first == ShortageMark;
+                    if (person.first == ShortageMark)
                         continue;
-                    }
-                    QVERIFY2(persons.contains(person),
-                             qPrintable(where + QStringLiteral(": not a participant")));
-                    QVERIFY2(!out.contains(person), qPrintable(where + QStringLiteral(": won again")));
-                    QVERIFY2(r == 0 || !shown.contains(person.first),
-                             qPrintable(where + QStringLiteral(": twice")));
+                    QVERIFY2(persons.contains(person), qPrintable(where + u"not a participant"_qs));
+                    QVERIFY2(!out.contains(person), qPrintable(where + u"won again"_qs));
+                    QVERIFY2(r == 0 || !shown.contains(person.first), qPrintable(where + u"twice"_qs));
                     shown.insert(person.first);
                     waiting.removeOne({prize, person});
                     if (!prizeOf[prize].Repeatable)
                         out.insert(person);
                 }
-                QVERIFY2(!marks || (eligible - shown).isEmpty(),
-                         qPrintable(where + QStringLiteral(": left out")));
+                QVERIFY2(!marks || (eligible - shown).isEmpty(), qPrintable(where + u"left out"_qs));
             }
             QVERIFY2(f.prompt.messages.join(u'\n').contains(told), qPrintable(f.prompt.messages.join(u'\n')));
         }

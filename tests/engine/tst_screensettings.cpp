@@ -32,8 +32,8 @@ class TestScreenSettings : public QObject
                                  << u"32】【136】【353】【73】【16777215】【0】【1"_qs;
         QTest::newRow("not numbers read 0")
             << u"x】【12.6px】【】【40】【red】【yes】【2"_qs << u"0】【13】【0】【40】【0】【0】【1"_qs;
-        QTest::newRow("held to the dialog's ranges") << u"-123456】【1e12】【-5】【99999】【255】【0】【0"_qs
-                                                     << u"-9999】【9999】【0】【9999】【255】【0】【0"_qs;
+        QTest::newRow("held to the dialog's ranges")
+            << u"-123456】【1e12】【-5】【99999】【255】【0】【0"_qs << u"-9999】【9999】【0】【9999】【255】【0】【0"_qs;
     }
     void frame()
     {
