@@ -40,29 +40,31 @@ qsizetype DrawEngine::LoadPrizeTable()
     QHash<qint64, qint64> stored;
     QList<PrizeEntry> prizes{PrizeEntry()};
     qsizetype current = 0;
-    m_prizesRead = m_db.forEachRow(Sql("SELECT WID,COUNT(*) AS n FROM 结果表 WHERE CID=") +
-                                       Sql::number(drawId) + Sql(" GROUP BY WID"),
-                                   [&](const Row &row) { stored.insert(row.number(0), row.number(1)); }) &&
-                   m_db.forEachRow(Sql("SELECT * FROM 奖项表 WHERE CID=") + Sql::number(drawId) +
-                                       Sql(" ORDER BY 顺序,ID"),
-                                   [&](const Row &row) {
-                                       PrizeEntry entry;
-                                       entry.DrawId = drawId;
-                                       entry.PrizeId = row.number(u"ID");
-                                       entry.Quantity = row.number(u"数量");
-                                       entry.PerRound = row.number(u"同时");
-                                       entry.Repeatable = row.flag(u"重复");
-                                       entry.Title = row.text(u"名称");
-                                       entry.Show = row.flag(u"显示");
-                                       entry.Order = row.number(u"顺序");
-                                       const QString article = row.text(u"奖品");
-                                       if (!article.isEmpty())
-                                           entry.Title += u'(' + article + u')';
-                                       entry.Remaining = entry.Quantity - stored.value(entry.PrizeId);
-                                       prizes.append(entry);
-                                       if (current == 0 && entry.Remaining > 0)
-                                           current = prizes.size() - 1;
-                                   });
+    // Ties go by ID, the order the prizes were added, here and on the board.
+    const Sql inDrawingOrder(" ORDER BY 顺序,ID");
+    m_prizesRead =
+        m_db.forEachRow(Sql("SELECT WID,COUNT(*) AS n FROM 结果表 WHERE CID=") + Sql::number(drawId) +
+                            Sql(" GROUP BY WID"),
+                        [&](const Row &row) { stored.insert(row.number(0), row.number(1)); }) &&
+        m_db.forEachRow(Sql("SELECT * FROM 奖项表 WHERE CID=") + Sql::number(drawId) + inDrawingOrder,
+                        [&](const Row &row) {
+                            PrizeEntry entry;
+                            entry.DrawId = drawId;
+                            entry.PrizeId = row.number(u"ID");
+                            entry.Quantity = row.number(u"数量");
+                            entry.PerRound = row.number(u"同时");
+                            entry.Repeatable = row.flag(u"重复");
+                            entry.Title = row.text(u"名称");
+                            entry.Show = row.flag(u"显示");
+                            entry.Order = row.number(u"顺序");
+                            const QString article = row.text(u"奖品");
+                            if (!article.isEmpty())
+                                entry.Title += u'(' + article + u')';
+                            entry.Remaining = entry.Quantity - stored.value(entry.PrizeId);
+                            prizes.append(entry);
+                            if (current == 0 && entry.Remaining > 0)
+                                current = prizes.size() - 1;
+                        });
     if (m_prizesRead) {
         m_prizes = std::move(prizes);
         m_currentPrize = current;
@@ -77,6 +79,7 @@ bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
             stepDone(n);
         return true;
     };
+    m_roundPrizeId = 0;
     const bool read = LoadDrawSetting(CurrentDraw.Id, CurrentDraw) && step(1) && BuildCandidatePool() &&
                       step(2) && LoadPresets(CurrentDraw.Id) && step(3);
     if (!read) {
