@@ -6,7 +6,54 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+#include <vector>
+
 namespace quilla {
+
+namespace {
+
+// A slot's hash of number and name, taken while the row's texts are fresh in the cache.
+using SlotKey = std::pair<size_t, qsizetype>;
+
+// One slot per person: a second row with the same number and name would double
+// their chance, and a win must take them out of play whole. The first row stays.
+// The slots are sorted by their keys and compared in full where hashes meet,
+// cheaper than a hash table's lookups on a draw of a million.
+void keepEachPersonOnce(QList<Candidate> &slots, std::vector<SlotKey> &keys)
+{
+    std::sort(keys.begin(), keys.end());
+    std::vector<bool> dropped;
+    for (size_t first = 0, end = 0; first < keys.size(); first = end) {
+        for (end = first + 1; end < keys.size() && keys[end].first == keys[first].first;)
+            ++end;
+        for (size_t i = first + 1; i < end; ++i) {
+            const Candidate &later = slots.at(keys[i].second);
+            for (size_t j = first; j < i; ++j) {
+                const Candidate &earlier = slots.at(keys[j].second);
+                if (earlier.Number == later.Number && earlier.Name == later.Name) {
+                    dropped.resize(size_t(slots.size()));
+                    dropped[size_t(keys[i].second)] = true;
+                    break;
+                }
+            }
+        }
+    }
+    if (dropped.empty())
+        return;
+    qsizetype kept = 1;
+    for (qsizetype slot = 1; slot < slots.size(); ++slot) {
+        if (dropped[size_t(slot)])
+            continue;
+        if (kept != slot)
+            slots[kept] = std::move(slots[slot]);
+        slots[kept].PoolIndex = kept;
+        ++kept;
+    }
+    slots.resize(kept);
+}
+
+} // namespace
 
 DrawEngine::DrawEngine(Database &db) : m_db(db)
 {
@@ -138,12 +185,8 @@ bool DrawEngine::BuildCandidatePool()
             return false;
     }
 
-    // One slot per person: a second row with the same number and name would double
-    // their chance, and a win must take them out of play whole. Rows are told apart
-    // by a hash of both texts, compared in full where hashes meet.
     QList<Candidate> slots{Candidate()};
-    QHash<size_t, qsizetype> firstWithHash;
-    QSet<Person> sharingHash;
+    std::vector<SlotKey> keys;
     const bool read =
         m_db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(drawId), [&](const Row &row) {
             Candidate candidate;
@@ -151,24 +194,13 @@ bool DrawEngine::BuildCandidatePool()
             candidate.Name = row.text(u"姓名");
             if (!excluded.isEmpty() && excluded.contains({candidate.Number, candidate.Name}))
                 return;
-            const size_t hash = qHashMulti(0, candidate.Number, candidate.Name);
-            const auto first = firstWithHash.constFind(hash);
-            if (first == firstWithHash.cend()) {
-                firstWithHash.insert(hash, slots.size());
-            } else {
-                const Candidate &other = slots.at(*first);
-                if (other.Number == candidate.Number && other.Name == candidate.Name)
-                    return;
-                const Person person{candidate.Number, candidate.Name};
-                if (sharingHash.contains(person))
-                    return;
-                sharingHash.insert(person);
-            }
             candidate.Id = row.number(u"ID");
             candidate.PoolIndex = slots.size();
+            keys.emplace_back(qHashMulti(0, candidate.Number, candidate.Name), slots.size());
             slots.append(std::move(candidate));
         });
     if (read) {
+        keepEachPersonOnce(slots, keys);
         m_pool.assign(std::move(slots));
         m_earlierWinners = std::move(excluded);
     }
