@@ -119,7 +119,6 @@ class DrawEngine
     // The presets (indexes into m_presets) a round of places places of prizeId gets.
     QList<qsizetype> roundPresets(qint64 prizeId, qsizetype places) const;
     QList<qsizetype> applyPresets(qint64 prizeId, QList<Candidate> &picks);
-    QSet<Person> planPresets(QList<Person> &won, QList<Person> &presetBefore, QList<Person> &strangers);
     void tellCappedRounds();
 
     Database &m_db;
