@@ -36,6 +36,15 @@ void CandidatePool::withdraw(qsizetype slot)
     m_position[size_t(slot)] = -1;
 }
 
+void CandidatePool::putBack(qsizetype slot, const QString &number)
+{
+    if (slot < 1 || slot >= m_slots.size() || number.isEmpty() || m_position[size_t(slot)] >= 0)
+        return;
+    m_slots[slot].Number = number;
+    m_position[size_t(slot)] = qint32(m_inPlay.size());
+    m_inPlay.push_back({quint32(slot), quint32(qHash(number))});
+}
+
 void CandidatePool::swapPlaces(qsizetype a, qsizetype b)
 {
     std::swap(m_inPlay[size_t(a)], m_inPlay[size_t(b)]);
@@ -65,14 +74,19 @@ void CandidatePool::remember(quint32 hash, qsizetype pickIndex, int count)
     m_roundIndex.emplace(hash, pickIndex);
 }
 
-void CandidatePool::pick(QList<Candidate> &picks, int count, std::mt19937_64 &random)
+void CandidatePool::pick(QList<Candidate> &picks, int count, std::mt19937_64 &random,
+                         const QList<Candidate> &reserved)
 {
-    picks.clear();
-    picks.reserve(count);
+    // The reserved numbers lead the list as if picked already, and go again at the end.
+    const int total = count + int(reserved.size());
+    picks = reserved;
+    picks.reserve(total);
     m_roundHashes.clear();
     m_roundIndex.clear();
-    if (count > SmallRound)
-        m_roundIndex.reserve(size_t(count));
+    if (total > SmallRound)
+        m_roundIndex.reserve(size_t(total));
+    for (qsizetype i = 0; i < picks.size(); ++i)
+        remember(quint32(qHash(picks.at(i).Number)), i, total);
     m_swaps.clear();
     // A partial shuffle of the index: places [0, filled) hold this round's picks,
     // [filled, end) the candidates still eligible. A candidate whose number is
@@ -80,7 +94,7 @@ void CandidatePool::pick(QList<Candidate> &picks, int count, std::mt19937_64 &ra
     // are undone afterwards, so the index and the places it records stay as they were.
     qsizetype end = qsizetype(m_inPlay.size());
     qsizetype filled = 0;
-    while (picks.size() < count && filled < end) {
+    while (picks.size() < total && filled < end) {
         const qsizetype chosen = std::uniform_int_distribution<qsizetype>(filled, end - 1)(random);
         const InPlay entry = m_inPlay[size_t(chosen)];
         const Candidate &candidate = m_slots.at(entry.slot);
@@ -89,16 +103,18 @@ void CandidatePool::pick(QList<Candidate> &picks, int count, std::mt19937_64 &ra
             continue;
         }
         picks.append(candidate);
-        remember(entry.hash, picks.size() - 1, count);
+        remember(entry.hash, picks.size() - 1, total);
         swapPlaces(chosen, filled++);
     }
     for (auto it = m_swaps.crbegin(); it != m_swaps.crend(); ++it)
         std::swap(m_inPlay[size_t(it->first)], m_inPlay[size_t(it->second)]);
-    while (picks.size() < count) {
+    while (picks.size() < total) {
         Candidate mark;
         mark.Number = ShortageMark;
         picks.append(mark);
     }
+    if (!reserved.isEmpty())
+        picks.remove(0, reserved.size());
 }
 
 } // namespace quilla

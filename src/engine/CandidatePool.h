@@ -23,12 +23,16 @@ class CandidatePool
 
     // Takes slot out of play: its Number becomes empty. O(1).
     void withdraw(qsizetype slot);
+    // Puts a slot that was taken out of play back with its number, e.g. a preset
+    // winner of a prize that may be won again. O(1).
+    void putBack(qsizetype slot, const QString &number);
 
     // Fills picks with count candidates, each uniform over those in play whose
-    // number is not yet among the round's picks; places that cannot be filled get
-    // the shortage mark. The pool's contents do not change. O(count) whatever the
-    // pool's size.
-    void pick(QList<Candidate> &picks, int count, std::mt19937_64 &random);
+    // number is not yet among the round's picks nor among reserved (places the
+    // round gives to others); places that cannot be filled get the shortage mark.
+    // The pool's contents do not change. O(count) whatever the pool's size.
+    void pick(QList<Candidate> &picks, int count, std::mt19937_64 &random,
+              const QList<Candidate> &reserved = {});
 
   private:
     struct InPlay

@@ -3,6 +3,8 @@
 #include "CandidatePool.h"
 #include "DrawState.h"
 
+#include <QSet>
+
 #include <functional>
 #include <random>
 
@@ -37,7 +39,8 @@ class DrawEngine
     const QList<PrizeEntry> &Prizes() const { return m_prizes; } // entries 1..n; slot 0 unused
     qsizetype CurrentPrize() const { return m_currentPrize; }    // 0 = none left
     const CandidatePool &Pool() const { return m_pool; }
-    const QList<Candidate> &Presets() const { return m_presets; } // in 预设表 order
+    // The presets this opening applies, in 预设表 order: numbers trimmed, "" once used.
+    const QList<Candidate> &Presets() const { return m_presets; }
 
     // ---- loading
     // Copies the draw's row of 奖次表 into setting; a missing row changes only Id.
@@ -55,16 +58,21 @@ class DrawEngine
     bool LoadDraw(const std::function<void(int)> &stepDone = {});
 
     // ---- picking
-    // All participants of CurrentDraw except earlier winners of its non-repeatable
-    // prizes. Reloads the prizes first. False, with an empty pool, when a read failed.
+    // Every participant of CurrentDraw once (rows with the same number and name are
+    // one person), except earlier winners of its non-repeatable prizes. Reloads the
+    // prizes first. False, with an empty pool, when a read failed.
     bool BuildCandidatePool();
-    // count distinct candidates at random, shortage marks for places that cannot be filled.
+    // count places at random: distinct numbers, shortage marks for places that
+    // cannot be filled. In a round with presets, the places they will take show
+    // other numbers while scrolling, and the random winners are drawn for the rest
+    // only, none sharing a preset's number.
     void PickRound(QList<Candidate> &picks, int count);
     // Starts a round: reloads the prizes, reseeds the generator from the system's
     // random source, and makes and shows the round's first picks, so that a stop
-    // at any moment records what the audience saw. Returns CurrentPrize (0: all drawn).
+    // at any moment records what the audience saw. Returns CurrentPrize; 0 when no
+    // round starts, after telling the operator why (all drawn, or unreadable).
     qsizetype StartRound(QList<Candidate> &picks);
-    // Picks for the current prize: min(PerRound, Remaining), at least 1.
+    // Places of a round of the current prize: min(PerRound, Remaining, MaxRoundPlaces), at least 1.
     int RoundCount() const;
     void SeedRandom();
     void SeedRandom(quint64 seed);
@@ -72,9 +80,14 @@ class DrawEngine
     // ---- preset winners
     // False, with no presets, when the read failed.
     bool LoadPresets(qint64 drawId);
-    // Takes every participant who is a preset winner out of the random picking.
+    // Keeps the presets the draw can honour, in drawing order, and takes their
+    // people out of the random picking until their presets are used. A preset is
+    // not used when its person already won a non-repeatable prize (or will, by an
+    // earlier preset), is no participant, or its prize has no place left for it;
+    // the operator is told once about the people left out.
     void WithholdPresets();
-    // Puts unused presets of prizeId in the first places of picks; true when any was.
+    // Puts unused presets of prizeId in the first places of picks, no number twice;
+    // true when any was.
     bool ApplyPresets(qint64 prizeId, QList<Candidate> &picks);
 
     // ---- results
@@ -92,8 +105,8 @@ class DrawEngine
     bool ConfirmDrawStart(qint64 drawId);
     // The clean-up when the draw screen closes: deletes the draw's preset winners
     // unless the preset editor's setting keeps them ("ReSet"/"CHK" not 0): those
-    // LoadPresets read for it, so presets stored while it ran are kept. False,
-    // after telling the operator, when they could not be deleted.
+    // LoadPresets read for it, by prize, number and name, so presets stored while
+    // it ran are kept. False, after telling the operator, when they could not be deleted.
     bool ClearPresetsAfterDraw(qint64 drawId);
     void ShowPicks(const QList<Candidate> &picks);
 
@@ -101,17 +114,28 @@ class DrawEngine
     QString DisplayNumber(const QString &number) const;
 
   private:
+    using Person = std::pair<QString, QString>; // trimmed number, name
+    void tellUnreadable();
+    // The presets (indexes into m_presets) a round of places places of prizeId gets.
+    QList<qsizetype> roundPresets(qint64 prizeId, qsizetype places) const;
+    QList<qsizetype> applyPresets(qint64 prizeId, QList<Candidate> &picks);
+    void tellCappedRounds();
+
     Database &m_db;
     DrawDisplay *m_display = nullptr;
     QList<PrizeEntry> m_prizes{PrizeEntry()};
     qsizetype m_currentPrize = 0;
     bool m_prizesRead = true;
+    qint64 m_roundPrizeId = 0; // the prize StartRound began a round of
     CandidatePool m_pool;
+    QSet<Person> m_earlierWinners; // of non-repeatable prizes, stored before this opening
+    // Presets in use; PoolIndex holds their person's slot, withheld until the
+    // person's last preset is used.
     QList<Candidate> m_presets;
-    // The 预设表 rows LoadPresets read, by rowid: clearing after the draw takes
+    // The 预设表 rows LoadPresets read, as stored: clearing after the draw takes
     // these, not presets the editor stored while the draw ran.
     qint64 m_presetsDrawId = 0;
-    QList<qint64> m_presetRows;
+    QList<Candidate> m_presetsRead;
     std::mt19937_64 m_random;
 };
 

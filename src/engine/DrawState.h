@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 namespace quilla {
 
@@ -48,5 +49,28 @@ struct Candidate
 
 // What a place of a round shows when too few candidates are left in play.
 inline const QString ShortageMark = QStringLiteral("(人数不足！)");
+
+// 数量 and 同时 are 32-bit longs: the most winners a prize can ask for, in all and per round.
+constexpr qint64 MaxPrizeCount = 2147483647;
+// The most places one round holds. More would only fill the frame, and the results,
+// with shortage marks, and cost seconds per tick.
+constexpr int MaxRoundPlaces = 1000;
+
+// A participant number as it is shown, stored and compared: without the blanks
+// (U+0020) it was typed or imported with. Other white space is part of the number.
+inline QStringView TrimmedNumber(QStringView number)
+{
+    qsizetype from = 0, to = number.size();
+    while (from < to && number.at(from) == u' ')
+        ++from;
+    while (to > from && number.at(to - 1) == u' ')
+        --to;
+    return number.sliced(from, to - from);
+}
+inline QString TrimmedNumber(const QString &number)
+{
+    const QStringView trimmed = TrimmedNumber(QStringView(number));
+    return trimmed.size() == number.size() ? number : trimmed.toString();
+}
 
 } // namespace quilla

@@ -13,9 +13,14 @@ Sql presetsOf(qint64 drawId, qint64 prizeId)
     return Sql("PID=") + Sql::number(drawId) + Sql(" AND AID=") + Sql::number(prizeId);
 }
 
-// Number and name hashed as the UTF-8 texts the database keeps.
+// Number and name hashed as the UTF-8 texts the database keeps, the number
+// without its surrounding blanks.
 size_t personHash(QByteArrayView number, QByteArrayView name)
 {
+    while (number.startsWith(' '))
+        number = number.sliced(1);
+    while (number.endsWith(' '))
+        number.chop(1);
     return qHashMulti(0, number, name);
 }
 
@@ -91,13 +96,13 @@ qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset
     constexpr qsizetype PerStatement = 500;
     QSet<PresetPerson> present;
     for (qsizetype first = 0; first < missing.size(); first += PerStatement) {
-        Sql sql =
-            Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" AND 号码 IN (");
+        Sql sql = Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId) +
+                  Sql(" AND trim(号码,' ') IN (");
         const qsizetype last = std::min(missing.size(), first + PerStatement);
         for (qsizetype i = first; i < last; ++i) {
             if (i > first)
                 sql += Sql(",");
-            sql += Sql::text(missing.at(i).Person.Code);
+            sql += Sql::text(TrimmedNumber(missing.at(i).Person.Code));
         }
         sql += Sql(")");
         if (!db.forEachRow(sql, [&](const Row &row) { present.insert({row.text(0), row.text(1)}); }))
@@ -147,7 +152,7 @@ bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
             rs.addNew();
             rs.setValue(u"PID", drawId);
             rs.setValue(u"AID", prizeId);
-            rs.setValue(u"Code", person.Code);
+            rs.setValue(u"Code", TrimmedNumber(person.Code));
             rs.setValue(u"Name", person.Name);
             done = rs.save();
         }
@@ -173,6 +178,47 @@ bool PrizeOfDrawExists(Database &db, qint64 drawId, qint64 prizeId)
     return db.isOpen() && drawId > 0 && prizeId > 0 &&
            db.CountRows(QStringLiteral("奖项表"),
                         Sql("ID=") + Sql::number(prizeId) + Sql(" AND CID=") + Sql::number(drawId)) > 0;
+}
+
+QString PeopleText(const QList<PresetPerson> &people)
+{
+    constexpr qsizetype Named = 20;
+    QStringList names;
+    for (qsizetype i = 0; i < people.size() && i < Named; ++i) {
+        const PresetPerson &person = people.at(i);
+        const QString number = TrimmedNumber(person.Code);
+        names.append(person.Name.isEmpty() ? number : number + u'(' + person.Name + u')');
+    }
+    QString text = names.join(u'、');
+    if (people.size() > Named)
+        text += QStringLiteral("等%1人").arg(people.size());
+    return text;
+}
+
+bool PeopleOutOfPlay(Database &db, qint64 drawId, const QList<PresetPerson> &people,
+                     QList<PresetPerson> &outOfPlay)
+{
+    outOfPlay.clear();
+    if (people.isEmpty())
+        return true;
+    QSet<PresetPerson> wanted(people.cbegin(), people.cend());
+    QSet<PresetPerson> won;
+    const bool read = db.forEachRow(Sql("SELECT 结果表.号码,结果表.姓名,奖项表.重复 FROM 结果表,奖项表 WHERE "
+                                        "结果表.CID=") +
+                                        Sql::number(drawId) + Sql(" AND 结果表.WID=奖项表.ID"),
+                                    [&](const Row &row) {
+                                        if (row.flag(u"重复"))
+                                            return;
+                                        const PresetPerson person{row.text(0), row.text(1)};
+                                        if (wanted.contains(person))
+                                            won.insert(person);
+                                    });
+    if (!read)
+        return false;
+    for (const PresetPerson &person : people)
+        if (won.remove(person))
+            outOfPlay.append(person);
+    return true;
 }
 
 } // namespace quilla

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DrawState.h"
+
 #include <QHashFunctions>
 #include <QList>
 #include <QSet>
@@ -11,19 +13,25 @@ namespace quilla {
 
 class Database;
 
-// A participant as a preset names one: number (Code) and name, compared exactly,
-// blanks and all.
+// A participant as a preset names one: number (Code) and name. Numbers compare
+// without their surrounding blanks, as the draw compares them.
 struct PresetPerson
 {
     QString Code;
     QString Name;
 
-    friend bool operator==(const PresetPerson &, const PresetPerson &) = default;
+    friend bool operator==(const PresetPerson &a, const PresetPerson &b)
+    {
+        return a.Name == b.Name && TrimmedNumber(QStringView(a.Code)) == TrimmedNumber(QStringView(b.Code));
+    }
     friend size_t qHash(const PresetPerson &person, size_t seed = 0)
     {
-        return qHashMulti(seed, person.Code, person.Name);
+        return qHashMulti(seed, TrimmedNumber(QStringView(person.Code)), person.Name);
     }
 };
+
+// People as a message names them: 1001(张三)、1002, the first few of a long list.
+QString PeopleText(const QList<PresetPerson> &people);
 
 // A row of 预设表 for one prize, with the rowid that deletes exactly it.
 struct StoredPreset
@@ -68,7 +76,7 @@ qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset
 
 // Stores the marks of one prize: deletes the prize's presets whose participant
 // isShown, then adds one preset per marked participant, in the order given and
-// each once. Presets of participants not shown stay as they are.
+// each once, its number trimmed. Presets of participants not shown stay as they are.
 bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
                       const std::function<bool(const PresetPerson &)> &isShown,
                       const QList<PresetPerson> &marked);
@@ -78,5 +86,12 @@ bool ClearPrizePresets(Database &db, qint64 drawId, qint64 prizeId);
 
 // The prize is still one of the draw's (false also when that cannot be read).
 bool PrizeOfDrawExists(Database &db, qint64 drawId, qint64 prizeId);
+
+// Those of people who already won a prize of draw drawId that nobody wins twice:
+// out of play for the rest of the draw, whatever prize they are marked for, so
+// the draw will not use a preset for them. False, with none, when the results
+// could not be read.
+bool PeopleOutOfPlay(Database &db, qint64 drawId, const QList<PresetPerson> &people,
+                     QList<PresetPerson> &outOfPlay);
 
 } // namespace quilla

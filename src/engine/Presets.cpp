@@ -1,6 +1,7 @@
 // Preset winners: participants named in advance as the winners of a prize.
 #include "DrawEngine.h"
 
+#include "PresetStore.h"
 #include "data/Database.h"
 
 #include <QHash>
@@ -11,59 +12,154 @@ namespace quilla {
 bool DrawEngine::LoadPresets(qint64 drawId)
 {
     m_presets.clear();
-    m_presetRows.clear();
+    m_presetsRead.clear();
     m_presetsDrawId = 0;
     QList<Candidate> presets;
-    QList<qint64> rows;
-    const bool read = m_db.forEachRow(
-        Sql("SELECT rowid AS PresetRow, * FROM 预设表 WHERE PID=") + Sql::number(drawId), [&](const Row &row) {
+    const bool read =
+        m_db.forEachRow(Sql("SELECT * FROM 预设表 WHERE PID=") + Sql::number(drawId), [&](const Row &row) {
             Candidate preset;
-            preset.Number = row.text(u"Code"); // as stored: blanks are kept
+            preset.Number = row.text(u"Code");
             preset.Name = row.text(u"Name");
             preset.Id = row.number(u"AID");
             presets.append(preset);
-            rows.append(row.number(u"PresetRow"));
         });
-    if (read) {
-        m_presets = std::move(presets);
-        m_presetRows = std::move(rows);
-        m_presetsDrawId = drawId;
-    }
-    return read;
+    if (!read)
+        return false;
+    m_presetsRead = presets;
+    for (Candidate &preset : presets)
+        preset.Number = TrimmedNumber(preset.Number);
+    m_presets = std::move(presets);
+    m_presetsDrawId = drawId;
+    return true;
 }
 
 void DrawEngine::WithholdPresets()
 {
-    QSet<std::pair<QString, QString>> presets;
+    QList<PresetPerson> won, presetBefore, strangers;
+    // The pool slot of each person a preset names, found in one pass over the pool.
+    QHash<Person, qsizetype> slotOf;
     for (const Candidate &preset : std::as_const(m_presets))
         if (!preset.Number.isEmpty())
-            presets.insert({preset.Number, preset.Name});
-    if (presets.isEmpty())
-        return;
+            slotOf.insert({preset.Number, preset.Name}, 0);
     const QList<Candidate> &slots = m_pool.slots();
-    for (qsizetype slot = 1; slot < slots.size(); ++slot) {
+    for (qsizetype slot = 1; slot < slots.size() && !slotOf.isEmpty(); ++slot) {
         const Candidate &candidate = slots.at(slot);
-        if (!candidate.Number.isEmpty() && presets.contains({candidate.Number, candidate.Name}))
-            m_pool.withdraw(slot);
+        if (candidate.Number.isEmpty())
+            continue;
+        const auto it = slotOf.find({candidate.Number, candidate.Name});
+        if (it != slotOf.end() && *it == 0)
+            *it = slot;
     }
+
+    const auto tell = [](QList<PresetPerson> &list, const Person &person) {
+        const PresetPerson named{person.first, person.second};
+        if (!list.contains(named))
+            list.append(named);
+    };
+    // Prize by prize in drawing order, as the rounds will come: whoever wins a
+    // non-repeatable prize by a preset is out of play for every preset after it.
+    QList<bool> keep(m_presets.size(), false);
+    QSet<Person> taken;
+    for (qsizetype i = 1; i < m_prizes.size(); ++i) {
+        const PrizeEntry &prize = m_prizes.at(i);
+        if (prize.Remaining <= 0)
+            continue; // never drawn: its presets withhold nobody
+        QList<qsizetype> waiting;
+        QSet<Person> forPrize;
+        for (qsizetype j = 0; j < m_presets.size(); ++j) {
+            const Candidate &preset = m_presets.at(j);
+            if (preset.Id != prize.PrizeId)
+                continue;
+            const Person person{preset.Number, preset.Name};
+            if (m_earlierWinners.contains(person))
+                tell(won, person);
+            else if (slotOf.value(person) == 0)
+                tell(strangers, person);
+            else if (taken.contains(person))
+                tell(presetBefore, person);
+            else if (!forPrize.contains(person)) {
+                forPrize.insert(person);
+                waiting.append(j);
+            }
+        }
+        // The rounds of the prize: presets first, no number twice in a round. What
+        // finds no place is not used and withholds nobody.
+        qint64 remaining = prize.Remaining;
+        const qint64 perRound = std::clamp<qint64>(prize.PerRound, 1, MaxRoundPlaces);
+        while (remaining > 0 && !waiting.isEmpty()) {
+            const qint64 places = std::min(perRound, remaining);
+            QSet<QString> numbers;
+            for (auto it = waiting.begin(); it != waiting.end() && numbers.size() < places;) {
+                const Candidate &preset = m_presets.at(*it);
+                if (numbers.contains(preset.Number)) {
+                    ++it;
+                    continue;
+                }
+                numbers.insert(preset.Number);
+                keep[*it] = true;
+                if (!prize.Repeatable)
+                    taken.insert({preset.Number, preset.Name});
+                it = waiting.erase(it);
+            }
+            remaining -= places;
+        }
+    }
+
+    QList<Candidate> kept;
+    for (qsizetype j = 0; j < m_presets.size(); ++j) {
+        if (!keep.at(j))
+            continue;
+        Candidate preset = m_presets.at(j);
+        preset.PoolIndex = slotOf.value({preset.Number, preset.Name});
+        m_pool.withdraw(preset.PoolIndex);
+        kept.append(preset);
+    }
+    m_presets = std::move(kept);
+
+    QStringList lines;
+    if (!won.isEmpty())
+        lines.append(QStringLiteral("以下预设中奖人已经中奖，本次不再预设：") + PeopleText(won));
+    if (!presetBefore.isEmpty())
+        lines.append(QStringLiteral("以下预设中奖人在前面的奖项中已有预设，本次不再预设：") +
+                     PeopleText(presetBefore));
+    if (!strangers.isEmpty())
+        lines.append(QStringLiteral("以下预设中奖人不是本次抽奖的参与人员，本次不再预设：") +
+                     PeopleText(strangers));
+    if (!lines.isEmpty())
+        m_db.prompt().message(lines.join(QStringLiteral("\r\n")), Prompt::Icon::Information);
+}
+
+QList<qsizetype> DrawEngine::roundPresets(qint64 prizeId, qsizetype places) const
+{
+    QList<qsizetype> chosen;
+    if (prizeId == 0 || m_presets.isEmpty())
+        return chosen;
+    QSet<QString> numbers;
+    for (qsizetype j = 0; j < m_presets.size() && chosen.size() < places; ++j) {
+        const Candidate &preset = m_presets.at(j);
+        if (preset.Id != prizeId || preset.Number.isEmpty() || numbers.contains(preset.Number))
+            continue; // a preset sharing a number waits for the prize's next round
+        numbers.insert(preset.Number);
+        chosen.append(j);
+    }
+    return chosen;
+}
+
+QList<qsizetype> DrawEngine::applyPresets(qint64 prizeId, QList<Candidate> &picks)
+{
+    const QList<qsizetype> chosen = roundPresets(prizeId, picks.size());
+    for (qsizetype k = 0; k < chosen.size(); ++k) {
+        Candidate &pick = picks[k];
+        pick = m_presets.at(chosen.at(k));
+        pick.PoolIndex = 0;
+        m_presets[chosen.at(k)].Number.clear(); // used
+    }
+    return chosen;
 }
 
 bool DrawEngine::ApplyPresets(qint64 prizeId, QList<Candidate> &picks)
 {
-    bool replaced = false;
-    qsizetype next = 0; // presets before this one are used or meant for other prizes
-    for (Candidate &pick : picks) {
-        while (next < m_presets.size() &&
-               (m_presets.at(next).Number.isEmpty() || m_presets.at(next).Id != prizeId))
-            ++next;
-        if (next == m_presets.size())
-            break;
-        pick = m_presets.at(next);
-        pick.PoolIndex = 0;
-        m_presets[next].Number.clear(); // used
-        replaced = true;
-    }
-    return replaced;
+    return !applyPresets(prizeId, picks).isEmpty();
 }
 
 } // namespace quilla

@@ -19,7 +19,7 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
     // given back, so that a second stop can store the same round.
     const QList<Candidate> shown = picks;
     const QList<Candidate> presetsBefore = m_presets;
-    const bool presetsApplied = ApplyPresets(prizeId, picks);
+    const QList<qsizetype> applied = applyPresets(prizeId, picks);
 
     bool stored = false;
     {
@@ -49,15 +49,27 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
     }
     // Preset winners appear only once they are stored: the screen never names a
     // winner the database does not hold.
-    if (presetsApplied)
+    if (!applied.isEmpty())
         ShowPicks(picks);
 
     const auto prize = std::find_if(m_prizes.cbegin() + 1, m_prizes.cend(),
                                     [&](const PrizeEntry &p) { return p.PrizeId == prizeId; });
-    if (prize != m_prizes.cend() && !prize->Repeatable)
+    if (prize == m_prizes.cend())
+        return true;
+    if (!prize->Repeatable) {
         for (const Candidate &pick : std::as_const(picks))
             if (pick.PoolIndex >= 1)
                 m_pool.withdraw(pick.PoolIndex);
+        return true;
+    }
+    // A preset winner of a prize that may be won again plays on once no preset of theirs is left.
+    for (qsizetype k = 0; k < applied.size(); ++k) {
+        const qsizetype slot = m_presets.at(applied.at(k)).PoolIndex;
+        if (slot >= 1 && std::none_of(m_presets.cbegin(), m_presets.cend(), [&](const Candidate &preset) {
+                return preset.PoolIndex == slot && !preset.Number.isEmpty();
+            }))
+            m_pool.putBack(slot, picks.at(k).Number);
+    }
     return true;
 }
 
@@ -69,22 +81,20 @@ QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool revers
               Sql(" AND 结果表.WID=奖项表.ID");
     if (currentPrizeOnly)
         sql += Sql(" AND 结果表.WID=") + Sql::number(prizeId);
-    sql += Sql("  ORDER BY 奖项表.顺序");
-    if (reverseOrder)
-        sql += Sql(" DESC");
-    sql += Sql(",结果表.ID");
-    if (reverseOrder)
-        sql += Sql(" DESC");
+    // Grouped by prize in drawing order: prizes sharing a 顺序 keep their own headings.
+    const Sql descending = reverseOrder ? Sql(" DESC") : Sql();
+    sql += Sql("  ORDER BY 奖项表.顺序") + descending + Sql(",奖项表.ID") + descending + Sql(",结果表.ID") +
+           descending;
 
     QString text;
     QString title;
-    qint64 lastOrder = -1;
+    qint64 lastPrize = 0;
     bool first = true;
     const bool read = m_db.forEachRow(sql, [&](const Row &row) {
-        const qint64 order = row.number(u"顺序");
-        if (first || order != lastOrder) {
+        const qint64 prize = row.number(u"WID");
+        if (first || prize != lastPrize) {
             first = false;
-            lastOrder = order;
+            lastPrize = prize;
             const QString name = row.text(u"名称");
             const QString article = row.text(u"奖品");
             if (currentPrizeOnly) {
@@ -114,14 +124,28 @@ QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool revers
 bool DrawEngine::ConfirmDrawStart(qint64 drawId)
 {
     Prompt &prompt = m_db.prompt();
-    const qint64 total = std::llround(
-        m_db.SumColumn(QStringLiteral("奖项表"), QStringLiteral("数量"), Sql("CID=") + Sql::number(drawId)));
+    const Sql ofDraw = Sql(" WHERE CID=") + Sql::number(drawId);
+    // TOTAL, unlike SUM, cannot overflow on huge 数量 typed into other tools.
+    const Query prizes =
+        m_db.OpenQuery(Sql("SELECT COUNT(*) AS n,TOTAL(数量) AS total FROM 奖项表") + ofDraw);
     // The participants of this draw, not of every draw in the file.
-    const qint64 people = m_db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(drawId));
-    const qint64 stored = m_db.CountRows(QStringLiteral("结果表"), Sql("CID=") + Sql::number(drawId));
+    const Query people = m_db.OpenQuery(Sql("SELECT COUNT(*) AS n FROM 号码表") + ofDraw);
+    const Query results = m_db.OpenQuery(Sql("SELECT COUNT(*) AS n FROM 结果表") + ofDraw);
+    if (!prizes.isValid() || !people.isValid() || !results.isValid()) {
+        tellUnreadable();
+        return false;
+    }
+    if (prizes.number(u"n") == 0) {
+        prompt.message(QStringLiteral("这个抽奖还没有设置奖项，不能开始抽奖。请先在“奖项设置”中添加奖项！"),
+                       Prompt::Icon::Warning);
+        return false;
+    }
+    const qint64 total = prizes.number(u"total");
+    const qint64 stored = results.number(u"n");
 
-    if (people < total && !prompt.question(QStringLiteral("获奖人数多于参与抽奖人数，是否继续抽奖？"),
-                                          Prompt::Icon::None, Prompt::Default::Yes))
+    if (people.number(u"n") < total &&
+        !prompt.question(QStringLiteral("获奖人数多于参与抽奖人数，是否继续抽奖？"), Prompt::Icon::None,
+                         Prompt::Default::Yes))
         return false;
     if (stored == 0)
         return true;
@@ -156,11 +180,21 @@ bool DrawEngine::ClearPresetsAfterDraw(qint64 drawId)
         return true;
     bool done = true;
     if (drawId == m_presetsDrawId) {
-        // The presets this opening of the screen used; any stored since wait for the next.
+        // The presets this opening of the screen read; any stored since wait for the
+        // next. Rows are named by what they hold: 预设表 gives a deleted row's id to
+        // the next one stored.
         Database::Transaction transaction(m_db);
-        for (qsizetype i = 0; i < m_presetRows.size() && done; ++i)
-            done = m_db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE rowid=") + Sql::number(m_presetRows.at(i)) +
-                                   Sql(" AND PID=") + Sql::number(drawId));
+        QSet<std::pair<qint64, Person>> deleted;
+        for (qsizetype i = 0; i < m_presetsRead.size() && done; ++i) {
+            const Candidate &preset = m_presetsRead.at(i);
+            const std::pair<qint64, Person> identity{preset.Id, {preset.Number, preset.Name}};
+            if (deleted.contains(identity))
+                continue;
+            deleted.insert(identity);
+            done = m_db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE PID=") + Sql::number(drawId) +
+                                   Sql(" AND AID=") + Sql::number(preset.Id) + Sql(" AND Code=") +
+                                   Sql::text(preset.Number) + Sql(" AND Name=") + Sql::text(preset.Name));
+        }
         done = done && transaction.commit();
     } else {
         done = m_db.ExecuteSql(Sql("DELETE * FROM 预设表 WHERE PID=") + Sql::number(drawId));

@@ -494,10 +494,8 @@ void DrawScreen::startRound()
     m_engine.CurrentDraw.Id = m_drawId;
     // The round's first numbers are shown at once: a stop at any moment records what was seen.
     const qsizetype current = m_engine.StartRound(m_picks);
-    if (current <= 0) {
-        m_db.prompt().message(QStringLiteral("所有奖项都已抽完！"));
+    if (current <= 0) // the engine has told the operator why
         return;
-    }
     m_roundPrizeId = m_engine.Prizes().at(current).PrizeId;
     m_roundCount = m_engine.RoundCount();
     Scr->setInterval(ScrollInterval(m_engine.CurrentDraw.Speed));

@@ -25,9 +25,10 @@ class TestPresetStore : public QObject
         f.addPreset(draw, prize, QStringLiteral("1003"), QStringLiteral("王五")); // of another draw
         f.addPreset(draw, prize, QStringLiteral("1004"),
                     QStringLiteral("赵六")); // arrives after the snapshot
+        f.addPreset(draw, prize, QStringLiteral("1001 "), QStringLiteral("张三"));
         DrawParticipants known;
         QVERIFY(known.read(f.db, draw));
-        f.addParticipant(draw, QStringLiteral("1004"), QStringLiteral("赵六"));
+        f.addParticipant(draw, QStringLiteral(" 1004"), QStringLiteral("赵六")); // blanks or not
         QList<StoredPreset> stored;
         QVERIFY(LoadPrizePresets(f.db, draw, prize, stored));
         const auto codes = [&] {
@@ -40,11 +41,11 @@ class TestPresetStore : public QObject
         QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 WHEN OLD.Code='1003' "
                                     "BEGIN SELECT RAISE(ABORT, 'disk'); END")));
         QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), -1);
-        QCOMPARE(codes().size(), 4);
+        QCOMPARE(codes().size(), 5);
         QCOMPARE(f.prompt.messages.size(), 1);
         QVERIFY(f.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
         QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), 2);
-        QCOMPARE(codes(), (QStringList{"1001张三", "1004赵六"}));
+        QCOMPARE(codes(), (QStringList{"1001张三", "1004赵六", "1001 张三"}));
 
         // Participants that cannot be read are no reason to delete anything.
         f.addPreset(draw, prize, QStringLiteral("2002"), QString());
@@ -52,7 +53,20 @@ class TestPresetStore : public QObject
         QVERIFY(f.db.ExecuteSql(Sql("ALTER TABLE 号码表 RENAME TO 旧号码表")));
         QVERIFY(!known.read(f.db, draw));
         QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), 0);
-        QCOMPARE(codes().size(), 3);
+        QCOMPARE(codes().size(), 4);
+    }
+
+    // Winners of a prize nobody wins twice are out of play, blanks around their number or not.
+    void winnersAreOutOfPlay()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw(), once = f.addPrize(draw, 1, QStringLiteral("一等奖"), 5, 1);
+        f.addParticipant(draw, QStringLiteral(" 1001 "), QStringLiteral("张三"));
+        f.addResult(draw, once, QStringLiteral("1001"), QStringLiteral("张三"));
+        f.addResult(draw, f.addPrize(draw, 2, QStringLiteral("纪念奖"), 5, 1, true), QStringLiteral("1002"));
+        QList<PresetPerson> out;
+        QVERIFY(PeopleOutOfPlay(f.db, draw, {{" 1001", "张三"}, {"1002", ""}, {"1001", "王五"}}, out));
+        QCOMPARE(out, (QList<PresetPerson>{{"1001", "张三"}}));
     }
 };
 

@@ -24,7 +24,7 @@ struct DrawFixture : TempDatabase
     {
         return append("奖次表", {{u"抽奖内容", name}, {u"速度", 400}});
     }
-    qint64 addPrize(qint64 draw, int order, const QString &name, int quantity, int perRound,
+    qint64 addPrize(qint64 draw, int order, const QString &name, qint64 quantity, qint64 perRound,
                     bool repeatable = false, const QString &article = QString(), bool show = true)
     {
         return append("奖项表", {{u"CID", draw},
