@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "data/TextNumber.h"
+#include "engine/NumberDisplay.h"
 #include "platform/Music.h"
 #include "platform/WindowHelpers.h"
 
@@ -82,8 +83,8 @@ DrawSettingEditor::DrawSettingEditor(Database &db, Music &music, QWidget *parent
 
     m_stopSeconds->setText(QStringLiteral("0"));
     m_length->setText(QStringLiteral("0"));
-    // A longer fixed length than two digits only pads numbers beyond the frame.
-    m_length->setValidator(new QIntValidator(0, 99, m_length));
+    // The longest number the draw screen pads to.
+    m_length->setValidator(new QIntValidator(0, int(MaxFixedLength), m_length));
     m_mask->setToolTip(QStringLiteral(
         "在抽奖结果数字中屏蔽其中几位，例：输入“000****0000”显示中间4位不显示出来（常用于手机号抽奖）。"));
     m_stopSeconds->setToolTip(QStringLiteral("每个奖项从开始抽奖到自动结束的时间长度（0表示不定时）。"));
@@ -347,7 +348,8 @@ bool DrawSettingEditor::save()
         rs.setValue(u"速度", m_speed->value());
     rs.setValue(u"屏蔽", m_mask->text());
     rs.setValue(u"定时", storedWhole(m_stopSeconds->text()));
-    rs.setValue(u"定长", storedWhole(m_length->text()));
+    // A length typed past the longest the screen pads to counts as that longest.
+    rs.setValue(u"定长", std::min(storedWhole(m_length->text()), MaxFixedLength));
     for (int i = 0; i < 3; ++i)
         rs.setValue(QString(QStringLiteral("音乐") + QString::number(i + 1)), m_musicFiles[i]->text());
     if (!rs.save()) {

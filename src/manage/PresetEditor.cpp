@@ -243,11 +243,26 @@ void PresetEditor::RefreshMarks()
         loadMarks();
 }
 
+void PresetEditor::warnOutOfPlay(const QSet<PresetPerson> &before)
+{
+    QList<PresetPerson> added;
+    for (const PresetPerson &person : std::as_const(m_marked))
+        if (!before.contains(person))
+            added.append(person);
+    QList<PresetPerson> out;
+    if (added.isEmpty() || !PeopleOutOfPlay(m_db, m_drawId, added, out) || out.isEmpty())
+        return;
+    // Stored as marked all the same: the results may yet be deleted and drawn again.
+    m_db.prompt().message(QStringLiteral("以下预设中奖人已经中奖，抽奖时不会再预设：") + PeopleText(out),
+                          Prompt::Icon::Warning);
+}
+
 void PresetEditor::markPressed(int row, bool extend)
 {
     // Marks belong to a prize whose stored presets were read.
     if (m_prizeId < 1 || !m_marksRead || row < 0 || row >= m_model->rowCount())
         return;
+    const QSet<PresetPerson> before = m_marked;
     // A row without a number names nobody the draw could pick.
     const auto markable = [this](int r) { return !personAt(r).Code.isEmpty(); };
     if (extend && m_anchorRow >= 0 && m_anchorRow < m_model->rowCount()) {
@@ -273,6 +288,7 @@ void PresetEditor::markPressed(int row, bool extend)
         m_marksModified = true;
     }
     m_model->marksChanged();
+    warnOutOfPlay(before);
 }
 
 void PresetEditor::markAll()
@@ -280,6 +296,7 @@ void PresetEditor::markAll()
     if (m_prizeId < 1 || !m_marksRead || m_model->rowCount() == 0)
         return;
     m_model->fetchAll();
+    const QSet<PresetPerson> before = m_marked;
     const bool mark = !m_marked.contains(personAt(0));
     for (int r = 0; r < m_model->rowCount(); ++r) {
         const PresetPerson person = personAt(r);
@@ -292,6 +309,7 @@ void PresetEditor::markAll()
         m_marksModified = true;
     }
     m_model->marksChanged();
+    warnOutOfPlay(before);
 }
 
 // ---------------------------------------------------------------- buttons

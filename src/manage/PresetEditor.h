@@ -66,6 +66,8 @@ class PresetEditor : public QWidget
     bool saveMarks();
     void markPressed(int row, bool extend);
     void markAll();
+    // Tells the operator of those just marked who won already and so will not be preset.
+    void warnOutOfPlay(const QSet<PresetPerson> &before);
     void noteRunningDraw();
     PresetPerson personAt(int row) const;
 

@@ -3,6 +3,7 @@
 #include "EditorParts.h"
 #include "data/Database.h"
 #include "data/TextNumber.h"
+#include "engine/DrawState.h"
 #include "platform/WindowHelpers.h"
 
 #include <QCheckBox>
@@ -36,41 +37,51 @@ qint64 wholeNumber(double value)
 } // namespace
 
 PrizeEditor::PrizeEditor(Database &db, QWidget *parent)
-    : QWidget(parent, Qt::Window), TT0(new QLineEdit), TT1(new QLineEdit(QStringLiteral("1"))),
-      TT2(new QPlainTextEdit),
-      TT3(new QLineEdit(QStringLiteral("1"))), CK{new QCheckBox(QStringLiteral("显示在公告中")),
-                                                  new QCheckBox(QStringLiteral("获奖者可再次参与抽奖"))},
-      Com{nullptr, new QPushButton(QStringLiteral("确    定")), new QPushButton(QStringLiteral("取    消"))},
-      Frame1(new QGroupBox(QStringLiteral("抽奖设置"))), m_db(db)
+    : QWidget(parent, Qt::Window), m_db(db), m_name(new QLineEdit), m_quantity(new QLineEdit(QStringLiteral("1"))),
+      m_perRound(new QLineEdit(QStringLiteral("1"))), m_shownOnBoard(new QCheckBox(QStringLiteral("显示在公告中"))),
+      m_repeatable(new QCheckBox(QStringLiteral("获奖者可再次参与抽奖"))), m_article(new QPlainTextEdit)
 {
     setWindowTitle(QStringLiteral("添加/修改奖项设置"));
+    m_name->setObjectName(QStringLiteral("name"));
+    m_quantity->setObjectName(QStringLiteral("quantity"));
+    m_perRound->setObjectName(QStringLiteral("perRound"));
+    m_shownOnBoard->setObjectName(QStringLiteral("shownOnBoard"));
+    m_repeatable->setObjectName(QStringLiteral("repeatable"));
+    m_article->setObjectName(QStringLiteral("article"));
+    m_article->setAccessibleName(QStringLiteral("奖品说明"));
 
-    CK[0]->setChecked(true);
-    for (QCheckBox *box : CK)
+    m_shownOnBoard->setChecked(true);
+    for (QCheckBox *box : {m_shownOnBoard, m_repeatable})
         box->setToolTip(QStringLiteral("抽奖开始后是定时自动抽出，还是手动操作。"));
-    TT2->setTabChangesFocus(true);
-    TT2->setMinimumHeight(90);
+    m_article->setTabChangesFocus(true);
+    m_article->setMinimumHeight(90);
 
-    auto *fields = new QFormLayout(Frame1);
-    fields->addRow(QStringLiteral("奖项名称："), TT0);
-    fields->addRow(QStringLiteral("奖项数量："), TT1);
-    fields->addRow(QStringLiteral("一次抽出数量："), TT3);
+    auto *box = new QGroupBox(QStringLiteral("抽奖设置"));
+    auto *fields = new QFormLayout(box);
+    fields->addRow(QStringLiteral("奖项名称："), m_name);
+    fields->addRow(QStringLiteral("奖项数量："), m_quantity);
+    fields->addRow(QStringLiteral("一次抽出数量："), m_perRound);
     auto *checks = new QHBoxLayout;
-    checks->addWidget(CK[0]);
-    checks->addWidget(CK[1]);
+    checks->addWidget(m_shownOnBoard);
+    checks->addWidget(m_repeatable);
     checks->addStretch();
     fields->addRow(checks);
     auto *articleLabel = new QLabel(QStringLiteral("奖品说明："));
-    articleLabel->setBuddy(TT2);
+    articleLabel->setBuddy(m_article);
     fields->addRow(articleLabel);
-    fields->addRow(TT2);
+    fields->addRow(m_article);
 
+    auto *ok = new QPushButton(QStringLiteral("确    定"));
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setAccessibleName(QStringLiteral("确定"));
+    auto *cancel = new QPushButton(QStringLiteral("取    消"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setAccessibleName(QStringLiteral("取消"));
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Frame1);
-    layout->addLayout(ButtonRow(Com[1], Com[2]));
-
-    for (int i = 1; i <= 2; ++i)
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
+    layout->addWidget(box);
+    layout->addLayout(ButtonRow(ok, cancel));
+    connect(ok, &QPushButton::clicked, this, &PrizeEditor::saveAndClose);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 
     setMinimumWidth(380);
     // The description box would ask for far more room than a few lines need.
@@ -81,10 +92,10 @@ PrizeEditor::PrizeEditor(Database &db, QWidget *parent)
 void PrizeEditor::setID(qint64 id)
 {
     m_id = id;
-    ID_Change();
+    load();
 }
 
-void PrizeEditor::ID_Change()
+void PrizeEditor::load()
 {
     if (m_id <= 0)
         return;
@@ -93,23 +104,24 @@ void PrizeEditor::ID_Change()
         return;
     m_cid = rs.number(u"CID");
     m_ord = rs.text(u"顺序");
-    TT0->setText(rs.text(u"名称"));
-    TT1->setText(rs.text(u"数量"));
-    TT2->setPlainText(rs.text(u"奖品"));
-    TT3->setText(rs.text(u"同时"));
-    CK[0]->setChecked(rs.flag(u"显示"));
-    CK[1]->setChecked(rs.flag(u"重复"));
+    m_name->setText(rs.text(u"名称"));
+    m_quantity->setText(rs.text(u"数量"));
+    m_article->setPlainText(rs.text(u"奖品"));
+    m_perRound->setText(rs.text(u"同时"));
+    m_shownOnBoard->setChecked(rs.flag(u"显示"));
+    m_repeatable->setChecked(rs.flag(u"重复"));
 }
 
-void PrizeEditor::Com_Click(int index)
+void PrizeEditor::saveAndClose()
 {
-    if (index == 2) {
-        close();
+    // The columns hold 32-bit numbers: more than that would wrap round in the file.
+    const double total = std::nearbyint(LeadingNumber(m_quantity->text()));
+    if (!(total >= 1 && total <= double(MaxPrizeCount))) {
+        m_db.prompt().message(QStringLiteral("奖项数量必须在1至%1之间！").arg(MaxPrizeCount));
         return;
     }
-    const double n = std::nearbyint(LeadingNumber(TT3->text()));
-    const double total = LeadingNumber(TT1->text());
-    if (!(total >= n && n > 0)) {
+    const double n = std::nearbyint(LeadingNumber(m_perRound->text()));
+    if (!(LeadingNumber(m_quantity->text()) >= n && n > 0)) {
         m_db.prompt().message(QStringLiteral("一次抽出获奖人数不能少于一人或大于总获奖人数！"));
         return;
     }
@@ -131,12 +143,12 @@ bool PrizeEditor::save()
         rs.addNew();
     rs.setValue(u"CID", m_cid);
     rs.setValue(u"顺序", wholeNumber(LeadingNumber(m_ord)));
-    rs.setValue(u"名称", TT0->text());
-    rs.setValue(u"数量", wholeNumber(LeadingNumber(TT1->text())));
-    rs.setValue(u"奖品", TT2->toPlainText());
-    rs.setValue(u"同时", wholeNumber(LeadingNumber(TT3->text())));
-    rs.setValue(u"显示", CK[0]->isChecked());
-    rs.setValue(u"重复", CK[1]->isChecked());
+    rs.setValue(u"名称", m_name->text());
+    rs.setValue(u"数量", wholeNumber(LeadingNumber(m_quantity->text())));
+    rs.setValue(u"奖品", m_article->toPlainText());
+    rs.setValue(u"同时", wholeNumber(LeadingNumber(m_perRound->text())));
+    rs.setValue(u"显示", m_shownOnBoard->isChecked());
+    rs.setValue(u"重复", m_repeatable->isChecked());
     if (!rs.save())
         return false;
     m_id = rs.number(u"ID");

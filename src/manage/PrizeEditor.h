@@ -31,14 +31,6 @@ class PrizeEditor : public QWidget
     qint64 CID() const { return m_cid; }
     QString Ord() const { return m_ord; }
 
-    QLineEdit *TT0;      // name
-    QLineEdit *TT1;      // number of winners
-    QPlainTextEdit *TT2; // description
-    QLineEdit *TT3;      // winners per stop
-    QCheckBox *CK[2];
-    QPushButton *Com[3]; // Com[1] saves, Com[2] cancels; Com[0] is not used
-    QGroupBox *Frame1;
-
   Q_SIGNALS:
     void saved();
     // Emitted from the close event: delete the window later, not in the slot.
@@ -47,12 +39,20 @@ class PrizeEditor : public QWidget
   protected:
     void closeEvent(QCloseEvent *event) override;
 
+  private Q_SLOTS:
+    void saveAndClose();
+
   private:
-    void Com_Click(int index);
-    void ID_Change();
+    void load();
     bool save();
 
     Database &m_db;
+    QLineEdit *m_name;
+    QLineEdit *m_quantity; // winners in all
+    QLineEdit *m_perRound; // winners per stop
+    QCheckBox *m_shownOnBoard;
+    QCheckBox *m_repeatable;
+    QPlainTextEdit *m_article;
     qint64 m_id = 0;
     qint64 m_cid = 0;
     QString m_ord = QStringLiteral("0");

@@ -82,7 +82,7 @@ class TestDrawSettingEditor : public QObject
         e.click(e.find<QCheckBox>("timedStop")); // unticked after typing: no timed stop
         QCOMPARE(e.find<QLineEdit>("stopSeconds")->text(), QStringLiteral("0"));
         e.click(e.find<QCheckBox>("fixedLength"));
-        e.type(e.find<QLineEdit>("length"), QStringLiteral("123x")); // two digits at most
+        e.type(e.find<QLineEdit>("length"), QStringLiteral("65x")); // 64 at most
         e.type(e.find<QLineEdit>("mask"), QStringLiteral("000****0000"));
         e.click(e.find<QPushButton>("ok"));
 
@@ -91,7 +91,7 @@ class TestDrawSettingEditor : public QObject
         QCOMPARE(rs.rowCount(), 1);
         QCOMPARE(e.w.ID(), rs.number(u"ID"));
         QCOMPARE(rs.number(u"定时"), 0);
-        QCOMPARE(rs.number(u"定长"), 12);
+        QCOMPARE(rs.number(u"定长"), 64);
         QCOMPARE(rs.text(u"屏蔽"), QStringLiteral("000****0000"));
         QCOMPARE(rs.text(u"音乐1"), QStringLiteral(".\\music\\wait.mp3"));
     }

@@ -41,6 +41,11 @@ void type(QWidget *edit, const QString &text)
     QCoreApplication::sendEvent(edit, &event);
 }
 
+template <typename T> T *find(QWidget &window, const char *name)
+{
+    return window.findChild<T *>(QString::fromLatin1(name));
+}
+
 QString prizeRow(Database &db)
 {
     const Query rs = db.OpenQuery(Sql("SELECT * FROM 奖项表"));
@@ -61,24 +66,24 @@ class TestEditors : public QObject
   private Q_SLOTS:
     void prizeCountsChecked_data()
     {
+        QTest::addColumn<QString>("quantity");
         QTest::addColumn<QString>("perStop");
         QTest::addColumn<QString>("stored"); // the row saved, empty when refused
-        QTest::newRow("all at once") << "5"
-                                     << "7 4 一等奖 5 5 true false ";
-        QTest::newRow("number with a unit") << "2人"
-                                            << "7 4 一等奖 5 2 true false ";
-        QTest::newRow("more than all") << "6"
-                                       << "";
-        QTest::newRow("none") << "0"
-                              << "";
-        QTest::newRow("not a number") << "两个"
-                                      << "";
-        QTest::newRow("rounded past all") << "5.5"
-                                          << "";
+        QTest::newRow("all at once") << "5" << "5" << "7 4 一等奖 5 5 true false ";
+        QTest::newRow("number with a unit") << "5" << "2人" << "7 4 一等奖 5 2 true false ";
+        QTest::newRow("more than all") << "5" << "6" << "";
+        QTest::newRow("none") << "5" << "0" << "";
+        QTest::newRow("not a number") << "5" << "两个" << "";
+        QTest::newRow("rounded past all") << "5" << "5.5" << "";
+        QTest::newRow("the most a column holds") << "2147483647" << "2147483647"
+                                                 << "7 4 一等奖 2147483647 2147483647 true false ";
+        QTest::newRow("past what a column holds") << "2147483648" << "1" << "";
+        QTest::newRow("no prize at all") << "0" << "0" << "";
     }
 
     void prizeCountsChecked()
     {
+        QFETCH(QString, quantity);
         QFETCH(QString, perStop);
         QFETCH(QString, stored);
         DrawFixture f;
@@ -87,11 +92,14 @@ class TestEditors : public QObject
         editor.setCID(7);
         editor.setOrd(QStringLiteral("4"));
         editor.show();
-        type(editor.TT0, QStringLiteral("一等奖"));
-        type(editor.TT1, QStringLiteral("5"));
-        type(editor.TT3, perStop);
-        click(editor.Com[1]);
-        QCOMPARE(f.prompt.messages, stored.isEmpty() ? QStringList{CountRefused} : QStringList());
+        type(find<QLineEdit>(editor, "name"), QStringLiteral("一等奖"));
+        type(find<QLineEdit>(editor, "quantity"), quantity);
+        type(find<QLineEdit>(editor, "perRound"), perStop);
+        click(find<QPushButton>(editor, "ok"));
+        const QString refused = quantity.toDouble() >= 1 && quantity.toDouble() <= 2147483647.0
+                                    ? CountRefused
+                                    : QStringLiteral("奖项数量必须在1至2147483647之间！");
+        QCOMPARE(f.prompt.messages, stored.isEmpty() ? QStringList{refused} : QStringList());
         QCOMPARE(prizeRow(f.db), stored.isEmpty() ? QStringLiteral("0 rows") : stored);
         QCOMPARE(saved.count(), stored.isEmpty() ? 0 : 1);
         QCOMPARE(editor.isVisible(), stored.isEmpty());
@@ -103,18 +111,18 @@ class TestEditors : public QObject
         PrizeEditor cancelled(f.db);
         QSignalSpy closed(&cancelled, &PrizeEditor::closed);
         cancelled.show();
-        type(cancelled.TT3, QStringLiteral("0"));
-        click(cancelled.Com[2]);
+        type(find<QLineEdit>(cancelled, "perRound"), QStringLiteral("0"));
+        click(find<QPushButton>(cancelled, "cancel"));
         QVERIFY(!cancelled.isVisible());
         QCOMPARE(closed.count(), 1);
         QVERIFY(f.prompt.messages.isEmpty());
 
         PrizeEditor editor(f.db);
         editor.show();
-        click(editor.CK[0]);
-        click(editor.CK[1]);
-        type(editor.TT2, QStringLiteral("笔记本电脑"));
-        click(editor.Com[1]);
+        click(find<QCheckBox>(editor, "shownOnBoard"));
+        click(find<QCheckBox>(editor, "repeatable"));
+        type(find<QPlainTextEdit>(editor, "article"), QStringLiteral("笔记本电脑"));
+        click(find<QPushButton>(editor, "ok"));
         QCOMPARE(prizeRow(f.db), QStringLiteral("0 0  1 1 false true 笔记本电脑"));
     }
 
@@ -126,14 +134,14 @@ class TestEditors : public QObject
             f.addPrize(draw, 2, QStringLiteral("二等奖"), 3, 1, true, QStringLiteral("相机"), false);
         PrizeEditor editor(f.db);
         editor.setID(id);
-        QCOMPARE(QStringList({QString::number(editor.CID()), editor.Ord(), editor.TT0->text(),
-                              editor.TT1->text(), editor.TT3->text(), editor.TT2->toPlainText()}),
+        QCOMPARE(QStringList({QString::number(editor.CID()), editor.Ord(), find<QLineEdit>(editor, "name")->text(),
+                              find<QLineEdit>(editor, "quantity")->text(), find<QLineEdit>(editor, "perRound")->text(), find<QPlainTextEdit>(editor, "article")->toPlainText()}),
                  QStringList({QString::number(draw), "2", "二等奖", "3", "1", "相机"}));
-        QVERIFY(!editor.CK[0]->isChecked());
-        QVERIFY(editor.CK[1]->isChecked());
+        QVERIFY(!find<QCheckBox>(editor, "shownOnBoard")->isChecked());
+        QVERIFY(find<QCheckBox>(editor, "repeatable")->isChecked());
         editor.show();
-        type(editor.TT0, QStringLiteral("特等奖"));
-        click(editor.Com[1]);
+        type(find<QLineEdit>(editor, "name"), QStringLiteral("特等奖"));
+        click(find<QPushButton>(editor, "ok"));
         QCOMPARE(prizeRow(f.db), QString::number(draw) + QStringLiteral(" 2 特等奖 3 1 false true 相机"));
         QCOMPARE(f.count("奖项表", Sql("ID=") + Sql::number(id)), 1);
     }
@@ -156,8 +164,8 @@ class TestEditors : public QObject
         QSignalSpy saved(&editor, &PrizeEditor::saved);
         editor.setID(id);
         editor.show();
-        type(editor.TT0, QStringLiteral("特等奖"));
-        click(editor.Com[1]);
+        type(find<QLineEdit>(editor, "name"), QStringLiteral("特等奖"));
+        click(find<QPushButton>(editor, "ok"));
         QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("奖项设置未能保存，请检查数据库文件！")});
         QVERIFY(editor.isVisible());
         QCOMPARE(saved.count(), 0);
@@ -165,7 +173,7 @@ class TestEditors : public QObject
 
         // Once the database takes writes again, the same typing is saved.
         QVERIFY(f.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
-        click(editor.Com[1]);
+        click(find<QPushButton>(editor, "ok"));
         QCOMPARE(saved.count(), 1);
         QVERIFY(!editor.isVisible());
         QCOMPARE(prizeRow(f.db), (id ? u"1 1" : u"0 0") + QStringLiteral(" 特等奖 1 1 true false "));

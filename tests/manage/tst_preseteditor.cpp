@@ -123,6 +123,7 @@ class TestPresetEditor : public QObject
     void marksAreStoredWhenAnotherPrizeIsChosen()
     {
         Editor e;
+        e.addResult(e.draw, e.first, QStringLiteral(" 1003 "), QStringLiteral("人2")); // won already
         e.open();
         QCOMPARE(e.editor->windowTitle(), QStringLiteral("添加抽奖结果"));
         QCOMPARE(e.button("ok")->text(), QStringLiteral("确     定"));
@@ -145,6 +146,9 @@ class TestPresetEditor : public QObject
         e.clickMark(6, Qt::ShiftModifier);
         QCOMPARE(e.marked(), (QStringList{"1001", "1003", "1004", "1005"}));
         QVERIFY(e.editor->MarksModified());
+        // Told once, on the press that marked 1003; stored all the same.
+        QCOMPARE(e.prompt.messages, QStringList{QStringLiteral("以下预设中奖人已经中奖，抽奖时不会再预设：1003(人2)")});
+        e.prompt.clear();
         e.choose(1, e.first);
         QVERIFY(e.prompt.questions.isEmpty());
         QCOMPARE(e.presets(e.second), (QStringList{"1001", "1003", "1004", "1005"}));
