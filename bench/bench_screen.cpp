@@ -16,6 +16,9 @@
 #include "screen/PixelBox.h"
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QLabel>
+#include <QAction>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -94,7 +97,7 @@ qint64 makeDraw(Database &db, int participants, int results)
 // lays the frame out and repaints where it was and where it is.
 void previews(QApplication &app, DrawScreen &screen)
 {
-    screen.m_frameSettingsAction->trigger();
+    screen.findChild<QAction *>(QStringLiteral("frameSettings"))->trigger();
     FrameSettings *dialog = screen.frameSettings();
     while (dialog->T->isActive()) // previews start a second after opening
         app.processEvents(QEventLoop::WaitForMoreEvents);
@@ -107,11 +110,11 @@ void previews(QApplication &app, DrawScreen &screen)
         const int edits = 200;
         double total = 0, worst = 0;
         for (int i = 0; i < edits; ++i) {
-            const QRect before = screen.FP->geometry();
+            const QRect before = screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"))->geometry();
             QElapsedTimer timer;
             timer.start();
             dialog->TT[0]->setValue(i % 2 == 0 ? 900 : 100);
-            screen.repaint(before.united(screen.FP->geometry()));
+            screen.repaint(before.united(screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"))->geometry()));
             const double ms = timer.nsecsElapsed() / 1e6;
             total += ms;
             worst = std::max(worst, ms);
@@ -146,7 +149,15 @@ void run(QApplication &app, int participants)
                 timer.nsecsElapsed() / 1e6);
     screen.show();
     app.processEvents();
-    screen.LCOM_Click(0);
+    {
+        QLabel *drawMode = screen.findChild<QLabel *>(QStringLiteral("drawMode"));
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), drawMode->mapToGlobal(QPointF(2, 2)), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(drawMode, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), drawMode->mapToGlobal(QPointF(2, 2)),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(drawMode, &release);
+    }
 
     // A tick: a pick of 100 and its display text.
     screen.DrawAction();
@@ -161,7 +172,7 @@ void run(QApplication &app, int participants)
                 timer.nsecsElapsed() / 1e6 / ticks);
 
     // A paint of the frame with 100 numbers over the stretched background.
-    const QRect frame = screen.FP->geometry();
+    const QRect frame = screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"))->geometry();
     timer.restart();
     for (int i = 0; i < 200; ++i)
         screen.repaint(frame);
@@ -169,9 +180,9 @@ void run(QApplication &app, int participants)
 
     // Two seconds of scrolling through the event loop, as in the hall.
     PaintCounter counter;
-    screen.FP->installEventFilter(&counter);
+    screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"))->installEventFilter(&counter);
     int ticked = 0;
-    QObject::connect(screen.Scr, &QTimer::timeout, &screen, [&] { ++ticked; });
+    QObject::connect(screen.findChild<QTimer *>(QStringLiteral("scrollTimer")), &QTimer::timeout, &screen, [&] { ++ticked; });
     const double cpuBefore = cpuSeconds();
     timer.restart();
     QTimer::singleShot(2000, &app, [&] { app.exit(); });

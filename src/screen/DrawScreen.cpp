@@ -150,48 +150,59 @@ DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Mus
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
 
-    FP = new NumberFrame(this);
+    m_frame = new NumberFrame(this);
+    m_frame->setObjectName(QStringLiteral("numberFrame"));
     for (int i = 0; i < 3; ++i) {
-        LL[i] = i == 1 ? new WinnersList(this) : new QLabel(this);
+        m_texts[i] = i == 1 ? new WinnersList(this) : new QLabel(this);
         // Names come from imported files: never read as markup.
-        LL[i]->setTextFormat(Qt::PlainText);
-        LL[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_texts[i]->setTextFormat(Qt::PlainText);
+        m_texts[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
     }
-    LL[0]->setText(QStringLiteral("获奖名单"));
-    LL[0]->setAlignment(Qt::AlignCenter);
-    LL[0]->setAccessibleName(QStringLiteral("公告板标题"));
-    LL[1]->setText(QStringLiteral("  "));
-    LL[1]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    LL[1]->setAccessibleName(QStringLiteral("获奖名单"));
-    LL[2]->setText(QStringLiteral("00000000000"));
-    LL[2]->hide(); // holds the numbers' style; the frame paints them
-    FP->setNumbers(LL[2]->text());
+    m_texts[0]->setObjectName(QStringLiteral("boardTitle"));
+    m_texts[1]->setObjectName(QStringLiteral("boardList"));
+    m_texts[2]->setObjectName(QStringLiteral("numberStyle"));
+    m_texts[0]->setText(QStringLiteral("获奖名单"));
+    m_texts[0]->setAlignment(Qt::AlignCenter);
+    m_texts[0]->setAccessibleName(QStringLiteral("公告板标题"));
+    m_texts[1]->setText(QStringLiteral("  "));
+    m_texts[1]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_texts[1]->setAccessibleName(QStringLiteral("获奖名单"));
+    m_texts[2]->setText(QStringLiteral("00000000000"));
+    m_texts[2]->hide(); // holds the numbers' style; the frame paints them
+    m_frame->setNumbers(m_texts[2]->text());
     // The numbers matter more than the board: where the two meet, the frame covers the board.
-    FP->raise();
+    m_frame->raise();
 
-    const char16_t *commands[] = {u"开始抽奖", u"结束抽奖", u"取消结果"};
-    for (int i = 0; i < 3; ++i) {
-        LCOM[i] = new QLabel(QString::fromUtf16(commands[i]), this);
-        LCOM[i]->setAccessibleName(LCOM[i]->text());
-        LCOM[i]->setCursor(Qt::PointingHandCursor);
-        LCOM[i]->installEventFilter(this);
-    }
+    // The commands along the bottom: draw mode on and off, end the draw, delete results.
+    const auto command = [this](const QString &text, const QString &objectName) {
+        auto *label = new QLabel(text, this);
+        label->setObjectName(objectName);
+        label->setAccessibleName(text);
+        label->setCursor(Qt::PointingHandCursor);
+        label->installEventFilter(this);
+        return label;
+    };
+    m_drawModeCommand = command(QStringLiteral("开始抽奖"), QStringLiteral("drawMode"));
+    m_endCommand = command(QStringLiteral("结束抽奖"), QStringLiteral("endDraw"));
+    m_deleteResultsCommand = command(QStringLiteral("取消结果"), QStringLiteral("deleteResults"));
     QFont song(QStringLiteral("宋体"));
     song.setPointSize(9);
     song.setBold(true);
-    LCOM[0]->setFont(song);
-    setCommandColour(LCOM[0], QStringLiteral("red"));
-    for (int i : {1, 2})
-        setCommandColour(LCOM[i], QStringLiteral("black"));
-    for (QLabel *label : LCOM)
+    m_drawModeCommand->setFont(song);
+    setCommandColour(m_drawModeCommand, QStringLiteral("red"));
+    for (QLabel *label : {m_endCommand, m_deleteResultsCommand})
+        setCommandColour(label, QStringLiteral("black"));
+    for (QLabel *label : {m_drawModeCommand, m_endCommand, m_deleteResultsCommand})
         label->adjustSize();
 
-    Scr = new QTimer(this);
-    Scr->setTimerType(Qt::PreciseTimer);
-    connect(Scr, &QTimer::timeout, this, &DrawScreen::tick);
-    Fin = new QTimer(this);
-    Fin->setInterval(1000);
-    connect(Fin, &QTimer::timeout, this, &DrawScreen::countdown);
+    m_scrollTimer = new QTimer(this);
+    m_scrollTimer->setObjectName(QStringLiteral("scrollTimer"));
+    m_scrollTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_scrollTimer, &QTimer::timeout, this, &DrawScreen::tick);
+    m_stopTimer = new QTimer(this);
+    m_stopTimer->setObjectName(QStringLiteral("stopTimer"));
+    m_stopTimer->setInterval(1000);
+    connect(m_stopTimer, &QTimer::timeout, this, &DrawScreen::countdown);
 
     runDialog = [](QDialog &dialog) { return dialog.exec(); };
     buildMenu();
@@ -210,22 +221,31 @@ DrawScreen::~DrawScreen()
 
 void DrawScreen::buildMenu()
 {
-    m_Set = new QMenu(QStringLiteral("设置"), this);
-    m_frameSettingsAction = m_Set->addAction(QStringLiteral("号码框设置"));
-    M_BRD = m_Set->addAction(QStringLiteral("公告板设置"));
+    m_settingsMenu = new QMenu(QStringLiteral("设置"), this);
+    m_frameSettingsAction = m_settingsMenu->addAction(QStringLiteral("号码框设置"));
+    m_boardSettingsAction = m_settingsMenu->addAction(QStringLiteral("公告板设置"));
     connect(m_frameSettingsAction, &QAction::triggered, this, &DrawScreen::openFrameSettings);
-    connect(M_BRD, &QAction::triggered, this, &DrawScreen::openBoardSettings);
-    m_Set->addSeparator();
-    M_HideList = m_Set->addAction(QStringLiteral("公告板隐藏"));
-    m_Order = m_Set->addAction(QStringLiteral("公告板反序"));
-    m_OneAward = m_Set->addAction(QStringLiteral("只显示当前奖项名单"));
-    for (QAction *option : {M_HideList, m_Order, m_OneAward}) {
+    connect(m_boardSettingsAction, &QAction::triggered, this, &DrawScreen::openBoardSettings);
+    m_settingsMenu->addSeparator();
+    m_hideBoardAction = m_settingsMenu->addAction(QStringLiteral("公告板隐藏"));
+    m_reverseBoardAction = m_settingsMenu->addAction(QStringLiteral("公告板反序"));
+    m_currentPrizeOnlyAction = m_settingsMenu->addAction(QStringLiteral("只显示当前奖项名单"));
+    for (QAction *option : {m_hideBoardAction, m_reverseBoardAction, m_currentPrizeOnlyAction}) {
         option->setCheckable(true);
         connect(option, &QAction::triggered, this, &DrawScreen::boardOptionChanged);
     }
-    m_Set->addSeparator();
-    M_Refresh = m_Set->addAction(QStringLiteral("屏幕刷新"), this, qOverload<>(&QWidget::update));
-    m_Exit = m_Set->addAction(QStringLiteral("退出抽奖"), this, &QWidget::close);
+    m_settingsMenu->addSeparator();
+    m_refreshAction = m_settingsMenu->addAction(QStringLiteral("屏幕刷新"), this, qOverload<>(&QWidget::update));
+    m_exitAction = m_settingsMenu->addAction(QStringLiteral("退出抽奖"), this, &QWidget::close);
+    // How tests and tools find the entries.
+    m_settingsMenu->setObjectName(QStringLiteral("settingsMenu"));
+    const std::pair<QAction *, const char *> names[] = {
+        {m_frameSettingsAction, "frameSettings"}, {m_boardSettingsAction, "boardSettings"},
+        {m_hideBoardAction, "hideBoard"},         {m_reverseBoardAction, "reverseBoard"},
+        {m_currentPrizeOnlyAction, "currentPrizeOnly"}, {m_refreshAction, "refresh"},
+        {m_exitAction, "exit"}};
+    for (const auto &[action, name] : names)
+        action->setObjectName(QString::fromLatin1(name));
 }
 
 int DrawScreen::ScrollInterval(qint64 speed)
@@ -235,7 +255,7 @@ int DrawScreen::ScrollInterval(qint64 speed)
 
 bool DrawScreen::scrolling() const
 {
-    return Scr->isActive();
+    return m_scrollTimer->isActive();
 }
 
 ResultDeletion *DrawScreen::resultDeletion() const
@@ -295,18 +315,18 @@ void DrawScreen::loadAppearance()
             ReadScreenSetting(m_db, m_drawId, QString::fromUtf16(columns[i])), m_styles[i], i < 2);
         if (i == 1 && applied != StyleApplied::Everything)
             listBelowTitle();
-        applyStyle(LL[i], m_styles[i]);
+        applyStyle(m_texts[i], m_styles[i]);
     }
-    FP->setTextFont(fontOf(m_styles[2]));
-    FP->setTextColour(ColorFromBgr(m_styles[2].Colour));
+    m_frame->setTextFont(fontOf(m_styles[2]));
+    m_frame->setTextColour(ColorFromBgr(m_styles[2].Colour));
 
     // Each opening reads its own draw's board options; missing ones are the initial states.
     m_board = ParseBoard(ReadScreenSetting(m_db, m_drawId, QStringLiteral("BRD")));
-    M_HideList->setChecked(m_board.Hidden);
-    m_Order->setChecked(m_board.Reverse);
-    m_OneAward->setChecked(m_board.OneAward);
-    LL[0]->setVisible(!m_board.Hidden);
-    LL[1]->setVisible(!m_board.Hidden);
+    m_hideBoardAction->setChecked(m_board.Hidden);
+    m_reverseBoardAction->setChecked(m_board.Reverse);
+    m_currentPrizeOnlyAction->setChecked(m_board.OneAward);
+    m_texts[0]->setVisible(!m_board.Hidden);
+    m_texts[1]->setVisible(!m_board.Hidden);
 
     m_frameString = ReadScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed();
     m_previewFrame.clear();
@@ -335,7 +355,7 @@ void DrawScreen::layOutFrame()
 {
     const std::optional<FrameLayout> layout =
         ParseFrame(m_previewFrame.isEmpty() ? m_frameString : m_previewFrame);
-    FP->applyLayout(layout ? *layout : defaultFrame());
+    m_frame->applyLayout(layout ? *layout : defaultFrame());
 }
 
 void DrawScreen::listBelowTitle()
@@ -352,7 +372,7 @@ void DrawScreen::placeBoard()
 {
     for (int i : {0, 1}) {
         const TextStyle &style = m_styles[i];
-        LL[i]->setGeometry(ToPixels(style.Left), ToPixels(style.Top), std::max(1, ToPixels(style.Width)),
+        m_texts[i]->setGeometry(ToPixels(style.Left), ToPixels(style.Top), std::max(1, ToPixels(style.Width)),
                            std::max(1, ToPixels(style.Height)));
     }
 }
@@ -360,10 +380,10 @@ void DrawScreen::placeBoard()
 void DrawScreen::placeCommands()
 {
     const int margin = ToPixels(30);
-    const int top = height() - LCOM[0]->height() - margin;
-    LCOM[2]->move(margin, top);
-    LCOM[1]->move(width() - LCOM[1]->width() - margin, top);
-    LCOM[0]->move(LCOM[1]->x() - LCOM[0]->width() - ToPixels(80), top);
+    const int top = height() - m_drawModeCommand->height() - margin;
+    m_deleteResultsCommand->move(margin, top);
+    m_endCommand->move(width() - m_endCommand->width() - margin, top);
+    m_drawModeCommand->move(m_endCommand->x() - m_drawModeCommand->width() - ToPixels(80), top);
 }
 
 void DrawScreen::resizeEvent(QResizeEvent *event)
@@ -395,7 +415,7 @@ void DrawScreen::mousePressEvent(QMouseEvent *event)
         return;
     }
     m_leftPressed = false;
-    m_Set->popup(event->globalPosition().toPoint());
+    m_settingsMenu->popup(event->globalPosition().toPoint());
 }
 
 void DrawScreen::mouseReleaseEvent(QMouseEvent *event)
@@ -426,19 +446,18 @@ void DrawScreen::keyPressEvent(QKeyEvent *event)
 
 bool DrawScreen::eventFilter(QObject *watched, QEvent *event)
 {
-    for (int i = 0; i < 3; ++i) {
-        if (watched != LCOM[i])
-            continue;
+    auto *command = qobject_cast<QLabel *>(watched);
+    if (command && (command == m_drawModeCommand || command == m_endCommand || command == m_deleteResultsCommand)) {
         if (event->type() == QEvent::MouseButtonPress) {
             const auto *mouse = static_cast<QMouseEvent *>(event);
             if (mouse->button() != Qt::LeftButton)
-                m_Set->popup(mouse->globalPosition().toPoint());
+                m_settingsMenu->popup(mouse->globalPosition().toPoint());
             return true;
         }
         if (event->type() == QEvent::MouseButtonRelease) {
             const auto *mouse = static_cast<QMouseEvent *>(event);
-            if (mouse->button() == Qt::LeftButton && LCOM[i]->rect().contains(mouse->position().toPoint()))
-                LCOM_Click(i);
+            if (mouse->button() == Qt::LeftButton && command->rect().contains(mouse->position().toPoint()))
+                commandClicked(command);
             return true;
         }
         if (event->type() == QEvent::MouseButtonDblClick)
@@ -447,28 +466,21 @@ bool DrawScreen::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void DrawScreen::LCOM_Click(int index)
+void DrawScreen::commandClicked(QLabel *command)
 {
-    switch (index) {
-    case 0: {
-        m_drawMode = !m_drawMode;
-        LCOM[0]->setText(m_drawMode ? QStringLiteral("暂停抽奖") : QStringLiteral("开始抽奖"));
-        setCommandColour(LCOM[0], m_drawMode ? QStringLiteral("black") : QStringLiteral("red"));
-        QFont font = LCOM[0]->font();
-        font.setBold(!m_drawMode);
-        LCOM[0]->setFont(font);
-        LCOM[0]->adjustSize();
-        placeCommands();
-        break;
-    }
-    case 1:
+    if (command == m_endCommand) {
         close();
-        break;
-    case 2:
+    } else if (command == m_deleteResultsCommand) {
         openResultDeletion();
-        break;
-    default:
-        break;
+    } else if (command == m_drawModeCommand) {
+        m_drawMode = !m_drawMode;
+        m_drawModeCommand->setText(m_drawMode ? QStringLiteral("暂停抽奖") : QStringLiteral("开始抽奖"));
+        setCommandColour(m_drawModeCommand, m_drawMode ? QStringLiteral("black") : QStringLiteral("red"));
+        QFont font = m_drawModeCommand->font();
+        font.setBold(!m_drawMode);
+        m_drawModeCommand->setFont(font);
+        m_drawModeCommand->adjustSize();
+        placeCommands();
     }
 }
 
@@ -476,7 +488,7 @@ void DrawScreen::LCOM_Click(int index)
 
 void DrawScreen::DrawAction()
 {
-    if (!Scr->isActive()) {
+    if (!m_scrollTimer->isActive()) {
         if (!m_drawMode) {
             m_db.prompt().message(QStringLiteral("请点击屏幕右下角“开始抽奖”，进入抽奖操作！"));
             return;
@@ -484,7 +496,7 @@ void DrawScreen::DrawAction()
         startRound();
         return;
     }
-    if (Fin->isActive()) // a timed round stops by itself
+    if (m_stopTimer->isActive()) // a timed round stops by itself
         return;
     stopRound();
 }
@@ -498,12 +510,12 @@ void DrawScreen::startRound()
         return;
     m_roundPrizeId = m_engine.Prizes().at(current).PrizeId;
     m_roundCount = m_engine.RoundCount();
-    Scr->setInterval(ScrollInterval(m_engine.CurrentDraw.Speed));
+    m_scrollTimer->setInterval(ScrollInterval(m_engine.CurrentDraw.Speed));
     if (m_engine.CurrentDraw.AutoStop > 0) {
         m_secondsLeft = int(std::min<qint64>(m_engine.CurrentDraw.AutoStop, INT_MAX));
-        Fin->start();
+        m_stopTimer->start();
     }
-    Scr->start();
+    m_scrollTimer->start();
     playState(2);
 }
 
@@ -511,8 +523,8 @@ void DrawScreen::tick()
 {
     if (m_roundPrizeId == 0 || m_roundCount < 1) {
         // Nothing to draw for: the round ends here, unrecorded, with one message.
-        Scr->stop();
-        Fin->stop();
+        m_scrollTimer->stop();
+        m_stopTimer->stop();
         m_music.StopMusic();
         m_db.prompt().message(QStringLiteral("已经没有需要抽奖的奖项！"));
         return;
@@ -525,15 +537,15 @@ void DrawScreen::countdown()
 {
     if (--m_secondsLeft > 0)
         return;
-    Fin->stop();
+    m_stopTimer->stop();
     DrawAction();
 }
 
 void DrawScreen::stopRound()
 {
     playState(3);
-    Scr->stop();
-    Fin->stop();
+    m_scrollTimer->stop();
+    m_stopTimer->stop();
     const qint64 prizeId = m_roundPrizeId;
     m_roundPrizeId = 0;
     if (prizeId == 0)
@@ -547,18 +559,18 @@ void DrawScreen::stopRound()
 
 void DrawScreen::rebuildBoard(qint64 prizeId)
 {
-    LL[1]->setText(m_engine.BuildAnnouncement(m_drawId, prizeId, m_board.Reverse, m_board.OneAward));
+    m_texts[1]->setText(m_engine.BuildAnnouncement(m_drawId, prizeId, m_board.Reverse, m_board.OneAward));
 }
 
 void DrawScreen::setBoardTitle(const QString &text)
 {
-    LL[0]->setText(text);
+    m_texts[0]->setText(text);
 }
 
 void DrawScreen::setPicksText(const QString &text)
 {
-    // LL(2) only carries the numbers' style; the frame holds and paints the text.
-    FP->setNumbers(text);
+    // m_texts(2) only carries the numbers' style; the frame holds and paints the text.
+    m_frame->setNumbers(text);
 }
 
 // ---------------------------------------------------------------- music, menu, closing
@@ -576,11 +588,11 @@ void DrawScreen::playState(int state)
 
 void DrawScreen::boardOptionChanged()
 {
-    m_board.Hidden = M_HideList->isChecked();
-    m_board.Reverse = m_Order->isChecked();
-    m_board.OneAward = m_OneAward->isChecked();
-    LL[0]->setVisible(!m_board.Hidden);
-    LL[1]->setVisible(!m_board.Hidden);
+    m_board.Hidden = m_hideBoardAction->isChecked();
+    m_board.Reverse = m_reverseBoardAction->isChecked();
+    m_board.OneAward = m_currentPrizeOnlyAction->isChecked();
+    m_texts[0]->setVisible(!m_board.Hidden);
+    m_texts[1]->setVisible(!m_board.Hidden);
     if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("BRD"), FormatBoard(m_board)))
         m_db.prompt().message(QStringLiteral("公告板设置未能保存到数据库，请检查数据库文件！"),
                               Prompt::Icon::Warning);
@@ -621,8 +633,8 @@ void DrawScreen::closeEvent(QCloseEvent *event)
         return;
     }
     m_closing = true;
-    Scr->stop();
-    Fin->stop();
+    m_scrollTimer->stop();
+    m_stopTimer->stop();
     m_roundPrizeId = 0;
     m_music.StopMusic();
     if (m_frameSettings)
@@ -688,18 +700,18 @@ bool DrawScreen::chooseFont(Element element, QWidget *dialogParent)
         style.Italic = chosen.italic();
     style.Strikeout = chosen.strikeOut();
     style.Underline = chosen.underline();
-    applyStyle(LL[element], style);
+    applyStyle(m_texts[element], style);
     if (element == Numbers)
-        FP->setTextFont(fontOf(style));
+        m_frame->setTextFont(fontOf(style));
     return true;
 }
 
 void DrawScreen::setTextColour(Element element, qint64 colour)
 {
     m_styles[element].Colour = colour;
-    applyStyle(LL[element], m_styles[element]);
+    applyStyle(m_texts[element], m_styles[element]);
     if (element == Numbers)
-        FP->setTextColour(ColorFromBgr(colour));
+        m_frame->setTextColour(ColorFromBgr(colour));
 }
 
 bool DrawScreen::saveTextStyle(Element element)
@@ -707,7 +719,7 @@ bool DrawScreen::saveTextStyle(Element element)
     TextStyle style = m_styles[element];
     if (element == Numbers) {
         // The numbers' place is where the frame paints them, in the frame's pixels.
-        const QRect text = FP->textRect();
+        const QRect text = m_frame->textRect();
         style.Left = text.x();
         style.Top = text.y();
         style.Width = text.width();
@@ -731,10 +743,10 @@ void DrawScreen::setBoardGeometry(const QRect &title)
 void DrawScreen::setBoardOpaque(bool opaque)
 {
     for (int i : {0, 1}) {
-        QPalette palette = LL[i]->palette();
+        QPalette palette = m_texts[i]->palette();
         palette.setColor(QPalette::Window, backColour(m_styles[i].BackColour, palette));
-        LL[i]->setPalette(palette);
-        LL[i]->setAutoFillBackground(opaque);
+        m_texts[i]->setPalette(palette);
+        m_texts[i]->setAutoFillBackground(opaque);
     }
 }
 
@@ -747,7 +759,7 @@ void DrawScreen::openFrameSettings()
                 m_frameSettings = nullptr;
             dialog->deleteLater();
         });
-        QList<QRect> keepClear{FP->geometry()};
+        QList<QRect> keepClear{m_frame->geometry()};
         if (m_boardSettings)
             keepClear.append(
                 QRect(mapFromGlobal(m_boardSettings->frameGeometry().topLeft()), m_boardSettings->frameGeometry().size()));
@@ -768,7 +780,7 @@ void DrawScreen::openBoardSettings()
                 m_boardSettings = nullptr;
             dialog->deleteLater();
         });
-        QList<QRect> keepClear{LL[0]->geometry(), LL[1]->geometry() & rect(), FP->geometry()};
+        QList<QRect> keepClear{m_texts[0]->geometry(), m_texts[1]->geometry() & rect(), m_frame->geometry()};
         if (m_frameSettings)
             keepClear.append(
                 QRect(mapFromGlobal(m_frameSettings->frameGeometry().topLeft()), m_frameSettings->frameGeometry().size()));

@@ -47,7 +47,6 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
 
     // The draw action of a click or the space bar: start, or stop and record.
     void DrawAction();
-    void LCOM_Click(int index);
 
     qint64 drawId() const { return m_drawId; }
     bool drawMode() const { return m_drawMode; }
@@ -60,8 +59,8 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
 
     // ---- ScreenAppearance, for the settings dialogs
     Prompt &operatorPrompt() override;
-    NumberFrame *numberFrame() override { return FP; }
-    QLabel *textLabel(Element element) override { return LL[element]; }
+    NumberFrame *numberFrame() override { return m_frame; }
+    QLabel *textLabel(Element element) override { return m_texts[element]; }
     QString frameString() const override { return m_frameString; }
     void applyFrameLayout(const QString &text) override;
     bool storeFrameString(const QString &text) override;
@@ -73,20 +72,6 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
 
     // Runs the font dialog, modal; gives its result (QDialog::Accepted or not).
     std::function<int(QDialog &)> runDialog;
-
-    NumberFrame *FP = nullptr;
-    QLabel *LL[3] = {}; // board title, board list, the numbers' text style (never shown)
-    QLabel *LCOM[3] = {};
-    QTimer *Scr = nullptr;
-    QTimer *Fin = nullptr;
-    QMenu *m_Set = nullptr;
-    QAction *m_frameSettingsAction = nullptr;
-    QAction *M_BRD = nullptr;
-    QAction *M_HideList = nullptr;
-    QAction *m_Order = nullptr;
-    QAction *m_OneAward = nullptr;
-    QAction *M_Refresh = nullptr;
-    QAction *m_Exit = nullptr;
 
   Q_SIGNALS:
     // After the screen closed: the management window shows itself again.
@@ -108,6 +93,7 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     void setPicksText(const QString &text) override;
 
     void buildMenu();
+    void commandClicked(QLabel *command);
     void loadAppearance();
     void setBackground(const QPixmap &picture);
     void applyStyle(QLabel *label, const TextStyle &style);
@@ -125,6 +111,22 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     void openResultDeletion();
     void openFrameSettings();
     void openBoardSettings();
+
+    NumberFrame *m_frame = nullptr;
+    QLabel *m_texts[3] = {}; // board title, board list, the numbers' text style (never shown)
+    QLabel *m_drawModeCommand = nullptr;
+    QLabel *m_endCommand = nullptr;
+    QLabel *m_deleteResultsCommand = nullptr;
+    QTimer *m_scrollTimer = nullptr;
+    QTimer *m_stopTimer = nullptr; // counts a timed round's seconds down
+    QMenu *m_settingsMenu = nullptr;
+    QAction *m_frameSettingsAction = nullptr;
+    QAction *m_boardSettingsAction = nullptr;
+    QAction *m_hideBoardAction = nullptr;
+    QAction *m_reverseBoardAction = nullptr;
+    QAction *m_currentPrizeOnlyAction = nullptr;
+    QAction *m_refreshAction = nullptr;
+    QAction *m_exitAction = nullptr;
 
     Database &m_db;
     DrawEngine &m_engine;

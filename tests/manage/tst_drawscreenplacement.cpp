@@ -5,6 +5,7 @@
 #include "platform/MessagePrompt.h"
 #include "platform/ScreenChoice.h"
 #include "screen/DrawScreen.h"
+#include "support/ScreenParts.h"
 #include "support/DrawFixture.h"
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
@@ -151,7 +152,7 @@ class TestDrawScreenPlacement : public QObject
         Party p;
         DrawScreen *screen = p.start(QStringLiteral("PROJ"));
         QVERIFY(screen);
-        screen->LCOM_Click(0); // draw mode
+        clickCommand(*screen, "drawMode"); // draw mode
         screen->DrawAction();
         QVERIFY(screen->scrolling());
 

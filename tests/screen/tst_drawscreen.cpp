@@ -2,6 +2,7 @@
 #include "screen/DrawScreen.h"
 #include "screen/NumberFrame.h"
 #include "screen/ResultDeletion.h"
+#include "support/ScreenParts.h"
 #include "support/DrawFixture.h"
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
@@ -100,27 +101,27 @@ class TestDrawScreen : public QObject
         s.open();
         QCOMPARE(s.progress.captions, QStringList{QStringLiteral("正在读取抽奖数据...")});
         QCOMPARE(s.music.played, QStringList{QStringLiteral("w.mp3")});
-        QCOMPARE(s.screen->FP->numbers(), QStringLiteral("00000000000"));
+        QCOMPARE(frameOf(*s.screen)->numbers(), QStringLiteral("00000000000"));
 
         s.click(); // paused
         QCOMPARE(s.prompt.messages,
                  QStringList{QStringLiteral("请点击屏幕右下角“开始抽奖”，进入抽奖操作！")});
         QVERIFY(!s.screen->scrolling());
-        s.screen->LCOM_Click(0);
-        QCOMPARE(s.screen->LCOM[0]->text(), QStringLiteral("暂停抽奖"));
+        clickCommand(*s.screen, "drawMode");
+        QCOMPARE(labelOf(*s.screen, "drawMode")->text(), QStringLiteral("暂停抽奖"));
 
         s.click(); // start: the first numbers show at once
         QVERIFY(s.screen->scrolling());
         QCOMPARE(s.music.played.last(), QStringLiteral("d.mp3"));
         QVERIFY(s.music.repeats.last());
-        const QString firstShown = s.screen->FP->numbers();
-        QTRY_VERIFY(s.screen->FP->numbers() != firstShown); // the ticks move on
+        const QString firstShown = frameOf(*s.screen)->numbers();
+        QTRY_VERIFY(frameOf(*s.screen)->numbers() != firstShown); // the ticks move on
         s.click();                                          // stop: exactly the numbers shown are stored
         QVERIFY(!s.screen->scrolling());
-        const QStringList shown = s.screen->FP->numbers().split(QStringLiteral("\r\n"));
+        const QStringList shown = frameOf(*s.screen)->numbers().split(QStringLiteral("\r\n"));
         QCOMPARE(s.stored(), shown);
         QCOMPARE(s.music.MusicStatus(), QString()); // no winning music: silence, not drawing music
-        QTRY_VERIFY(s.screen->LL[1]->text().contains(shown.at(0)));
+        QTRY_VERIFY(labelOf(*s.screen, "boardList")->text().contains(shown.at(0)));
 
         s.click();
         s.click();
@@ -129,7 +130,7 @@ class TestDrawScreen : public QObject
         s.click(); // everything drawn
         QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("所有奖项都已抽完！")});
         // Reverse order by default: the prize drawn last is listed first.
-        QTRY_VERIFY(s.screen->LL[1]->text().startsWith(QStringLiteral("二等奖")));
+        QTRY_VERIFY(labelOf(*s.screen, "boardList")->text().startsWith(QStringLiteral("二等奖")));
     }
 
     // Preset winners take the first places of their prize's round, on disk, on the board and in the frame.
@@ -140,13 +141,13 @@ class TestDrawScreen : public QObject
         s.addPreset(s.draw, s.first, QStringLiteral("1007"), QStringLiteral("人6"));
         s.addPreset(s.draw, s.first, QStringLiteral("1013"), QStringLiteral("人12"));
         s.open();
-        QTest::mouseClick(s.screen->LCOM[0], Qt::LeftButton, {}, s.screen->LCOM[0]->rect().center());
+        QTest::mouseClick(labelOf(*s.screen, "drawMode"), Qt::LeftButton, {}, labelOf(*s.screen, "drawMode")->rect().center());
         QVERIFY(s.screen->drawMode());
         s.click();
         QVERIFY(s.screen->scrolling());
         for (int i = 0; i < 5; ++i) { // the presets are out of the random picking
-            QTest::qWait(s.screen->Scr->interval() + 5);
-            const QString shown = s.screen->FP->numbers();
+            QTest::qWait(timerOf(*s.screen, "scrollTimer")->interval() + 5);
+            const QString shown = frameOf(*s.screen)->numbers();
             QVERIFY2(!shown.contains(QStringLiteral("1007")) && !shown.contains(QStringLiteral("1013")),
                      qPrintable(shown));
         }
@@ -154,17 +155,17 @@ class TestDrawScreen : public QObject
         const QStringList stored = s.stored();
         QCOMPARE(stored.size(), 3);
         QCOMPARE(stored.mid(0, 2), QStringList({QStringLiteral("1007"), QStringLiteral("1013")}));
-        QCOMPARE(s.screen->FP->numbers().split(QStringLiteral("\r\n")), stored);
+        QCOMPARE(frameOf(*s.screen)->numbers().split(QStringLiteral("\r\n")), stored);
         for (const QString &number : stored)
-            QTRY_VERIFY(s.screen->LL[1]->text().contains(number));
-        QVERIFY(s.screen->LL[1]->text().contains(QStringLiteral("人12")));
+            QTRY_VERIFY(labelOf(*s.screen, "boardList")->text().contains(number));
+        QVERIFY(labelOf(*s.screen, "boardList")->text().contains(QStringLiteral("人12")));
     }
 
     void spaceStartsAndStopsOncePerPress()
     {
         Screen s;
         s.open();
-        s.screen->LCOM_Click(0);
+        clickCommand(*s.screen, "drawMode");
         QTest::keyClick(s.screen.get(), Qt::Key_Space);
         QVERIFY(s.screen->scrolling());
         // A held space bar repeats: the repeats neither stop nor start a round.
@@ -173,7 +174,7 @@ class TestDrawScreen : public QObject
         QVERIFY(s.screen->scrolling());
         QTest::keyClick(s.screen.get(), Qt::Key_Space); // at once: the round's first numbers
         QVERIFY(!s.screen->scrolling());
-        QCOMPARE(s.stored(), s.screen->FP->numbers().split(QStringLiteral("\r\n")));
+        QCOMPARE(s.stored(), frameOf(*s.screen)->numbers().split(QStringLiteral("\r\n")));
 
         // A double click is one start, not a start and a stop.
         QTest::mouseDClick(s.screen->windowHandle(), Qt::LeftButton, {}, QPoint(900, 600));
@@ -185,10 +186,10 @@ class TestDrawScreen : public QObject
         Screen s;
         s.setSpeedAndTimer(400, 1);
         s.open();
-        s.screen->LCOM_Click(0);
+        clickCommand(*s.screen, "drawMode");
         s.click();
-        QVERIFY(s.screen->Fin->isActive());
-        QCOMPARE(s.screen->Scr->interval(), 101);
+        QVERIFY(timerOf(*s.screen, "stopTimer")->isActive());
+        QCOMPARE(timerOf(*s.screen, "scrollTimer")->interval(), 101);
         s.click(); // ignored while counting down
         QVERIFY(s.screen->scrolling());
         QVERIFY(s.stored().isEmpty());
@@ -203,9 +204,9 @@ class TestDrawScreen : public QObject
         QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()));
         s.open();
         QSignalSpy closed(s.screen.get(), &DrawScreen::closed);
-        s.screen->LCOM_Click(0);
+        clickCommand(*s.screen, "drawMode");
         s.click();
-        s.screen->LCOM_Click(1);
+        clickCommand(*s.screen, "endDraw");
         QCOMPARE(closed.size(), 1);
         QVERIFY(!s.screen->scrolling());
         QVERIFY(s.stored().isEmpty());
@@ -227,37 +228,37 @@ class TestDrawScreen : public QObject
         Screen s;
         QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("BRD"), QStringLiteral("】【√】【√")));
         s.open();
-        QVERIFY(!s.screen->m_Order->isChecked());
-        QVERIFY(s.screen->m_OneAward->isChecked());
-        QVERIFY(s.screen->LL[1]->isHidden());
-        s.screen->m_Order->trigger();
+        QVERIFY(!actionOf(*s.screen, "reverseBoard")->isChecked());
+        QVERIFY(actionOf(*s.screen, "currentPrizeOnly")->isChecked());
+        QVERIFY(labelOf(*s.screen, "boardList")->isHidden());
+        actionOf(*s.screen, "reverseBoard")->trigger();
         QCOMPARE(ReadScreenSetting(s.db, s.draw, QStringLiteral("BRD")), QStringLiteral("√】【√】【√"));
         s.screen->close();
 
         const qint64 other = s.addDraw(QStringLiteral("别的"));
         s.draw = other;
         s.open();
-        QVERIFY(s.screen->m_Order->isChecked()); // the initial states, not the last draw's
-        QVERIFY(!s.screen->M_HideList->isChecked());
-        QVERIFY(s.screen->LL[1]->isVisible());
+        QVERIFY(actionOf(*s.screen, "reverseBoard")->isChecked()); // the initial states, not the last draw's
+        QVERIFY(!actionOf(*s.screen, "hideBoard")->isChecked());
+        QVERIFY(labelOf(*s.screen, "boardList")->isVisible());
     }
 
     void deletedResultsAreDrawnAgain()
     {
         Screen s;
         s.open();
-        s.screen->LCOM_Click(0);
+        clickCommand(*s.screen, "drawMode");
         s.click();
         s.click();
         QCOMPARE(s.stored().size(), 2);
-        s.screen->LCOM_Click(2);
+        clickCommand(*s.screen, "deleteResults");
         ResultDeletion *window = s.screen->resultDeletion();
         QVERIFY(window);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QString gone = s.stored().at(0);
         QVERIFY(s.db.ExecuteSql(Sql("DELETE * FROM 结果表 WHERE 号码=") + Sql::text(gone)));
         Q_EMIT window->deleted();
-        QVERIFY(!s.screen->LL[1]->text().contains(gone));
+        QVERIFY(!labelOf(*s.screen, "boardList")->text().contains(gone));
         // The freed place comes first: the next round is 一等奖's again, with one place.
         s.click();
         QCOMPARE(s.screen->picks().size(), 1);
@@ -271,15 +272,15 @@ class TestDrawScreen : public QObject
         QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"),
                                    QStringLiteral("100】【100】【300】【80】【255】【1】【0")));
         s.open();
-        s.screen->FP->setNumbers(QString());
+        frameOf(*s.screen)->setNumbers(QString());
         const QImage image = s.screen->grab().toImage();
-        const QRect frame = s.screen->FP->geometry();
+        const QRect frame = frameOf(*s.screen)->geometry();
         QCOMPARE(frame, QRect(100, 100, 300, 80));
         // Compared with the same place of a screen whose frame is elsewhere.
-        s.screen->FP->applyLayout(FrameLayout{600, 500, 10, 10, 255, true, false});
+        frameOf(*s.screen)->applyLayout(FrameLayout{600, 500, 10, 10, 255, true, false});
         const QImage behind = s.screen->grab().toImage();
         QCOMPARE(image.copy(frame), behind.copy(frame));
-        s.screen->FP->applyLayout(FrameLayout{100, 100, 300, 80, 255, false, false});
+        frameOf(*s.screen)->applyLayout(FrameLayout{100, 100, 300, 80, 255, false, false});
         QCOMPARE(s.screen->grab().toImage().pixelColor(200, 140), QColor(Qt::red));
     }
 };

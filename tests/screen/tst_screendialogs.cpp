@@ -3,6 +3,7 @@
 #include "screen/FrameSettings.h"
 #include "screen/NumberFrame.h"
 #include "screen/PixelBox.h"
+#include "support/ScreenParts.h"
 #include "support/DrawFixture.h"
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
@@ -45,7 +46,7 @@ struct Screen : DrawFixture
     }
     FrameSettings *openFrameDialog()
     {
-        screen->m_frameSettingsAction->trigger();
+        actionOf(*screen, "frameSettings")->trigger();
         FrameSettings *dialog = screen->frameSettings();
         if (dialog) // as if the first second were over (its own test waits for it)
             dialog->T->stop();
@@ -63,7 +64,7 @@ struct CountingAppearance : ScreenAppearance
 {
     explicit CountingAppearance(DrawScreen &screen) : screen(screen) {}
     Prompt &operatorPrompt() override { return screen.operatorPrompt(); }
-    NumberFrame *numberFrame() override { return screen.FP; }
+    NumberFrame *numberFrame() override { return frameOf(screen); }
     QLabel *textLabel(Element element) override { return screen.textLabel(element); }
     QString frameString() const override { return screen.frameString(); }
     void applyFrameLayout(const QString &text) override
@@ -124,7 +125,7 @@ class TestScreenDialogs : public QObject
 
         QTest::keyClicks(dialog.TT[0], QStringLiteral("5"));
         QVERIFY(look.layouts.isEmpty());
-        QCOMPARE(s.screen->FP->x(), 100);
+        QCOMPARE(frameOf(*s.screen)->x(), 100);
 
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.T->isActive(), 3000);
         QVERIFY(look.layouts.isEmpty()); // the second running out previews nothing by itself
@@ -134,12 +135,12 @@ class TestScreenDialogs : public QObject
         QCOMPARE(look.layouts, QStringList({QStringLiteral("100】【100】【300】【80】【255】【0】【0"),
                                             QStringLiteral("1002】【100】【300】【80】【255】【0】【0"),
                                             QStringLiteral("1002】【100】【300】【80】【255】【0】【1")}));
-        QCOMPARE(s.screen->FP->x(), 1002);
+        QCOMPARE(frameOf(*s.screen)->x(), 1002);
 
         // The screen coming to the front keeps the preview; the stored string is untouched.
         s.screen->activateWindow();
         QTRY_VERIFY(s.screen->isActiveWindow());
-        QCOMPARE(s.screen->FP->x(), 1002);
+        QCOMPARE(frameOf(*s.screen)->x(), 1002);
         QCOMPARE(s.setting("FRM"), Stored);
     }
 
@@ -164,7 +165,7 @@ class TestScreenDialogs : public QObject
         QCOMPARE(s.setting("FRM"), stored);
         QCOMPARE(s.screen->frameString(), stored);
         QTRY_VERIFY(!s.screen->frameSettings());
-        QCOMPARE(s.screen->FP->geometry().topLeft(), QPoint(-12, 0));
+        QCOMPARE(frameOf(*s.screen)->geometry().topLeft(), QPoint(-12, 0));
 
         // Text that did not come through the keyboard cannot split the string either.
         dialog = s.openFrameDialog();
@@ -193,15 +194,15 @@ class TestScreenDialogs : public QObject
         Screen s;
         QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), opening));
         s.open();
-        const QRect before = s.screen->FP->geometry();
+        const QRect before = frameOf(*s.screen)->geometry();
         FrameSettings *dialog = s.openFrameDialog();
         QVERIFY(dialog);
         // The boxes show the frame on the screen, the default one too.
         QCOMPARE(dialog->TT[1]->value(), before.y());
         retype(dialog->TT[1], QStringLiteral("400"));
         tick(dialog->CK[0]);
-        QCOMPARE(s.screen->FP->y(), 400);
-        QVERIFY(s.screen->FP->frameLayout().Transparent);
+        QCOMPARE(frameOf(*s.screen)->y(), 400);
+        QVERIFY(frameOf(*s.screen)->frameLayout().Transparent);
 
         if (way == 0)
             click(dialog->Com[1]);
@@ -210,8 +211,8 @@ class TestScreenDialogs : public QObject
         else
             dialog->close();
         QTRY_VERIFY(!s.screen->frameSettings());
-        QCOMPARE(s.screen->FP->geometry(), before);
-        QVERIFY(!s.screen->FP->frameLayout().Transparent);
+        QCOMPARE(frameOf(*s.screen)->geometry(), before);
+        QVERIFY(!frameOf(*s.screen)->frameLayout().Transparent);
         QCOMPARE(s.setting("FRM"), opening);
         QVERIFY(s.prompt.messages.isEmpty());
     }
@@ -238,7 +239,7 @@ class TestScreenDialogs : public QObject
         s.screen->runDialog = [](QDialog &) { return int(QDialog::Accepted); };
         click(dialog->Com[2]);
         QVERIFY(s.setting("L2").startsWith(QStringLiteral("楷体_GB2312】【√】【】【14.25】【】【】【0】【")));
-        QCOMPARE(s.screen->FP->textFont().pointSizeF(), 14.25);
+        QCOMPARE(frameOf(*s.screen)->textFont().pointSizeF(), 14.25);
 
         dialog->chooseColor = [](qint64) { return 255; };
         s.screen->runDialog = [](QDialog &fonts) {
@@ -258,16 +259,16 @@ class TestScreenDialogs : public QObject
         QCOMPARE(fields.mid(0, 7),
                  QStringList({QStringLiteral("DejaVu Serif"), QStringLiteral("√"), QStringLiteral("√"),
                               QStringLiteral("20"), QString(), QString(), QStringLiteral("255")}));
-        QCOMPARE(s.screen->FP->textFont().pointSizeF(), 20.0);
+        QCOMPARE(frameOf(*s.screen)->textFont().pointSizeF(), 20.0);
     }
 
     void boardDialogPlacesTheBoardAndStoresItOnClosing()
     {
         Screen s;
         s.open();
-        QLabel *title = s.screen->LL[0];
-        QLabel *list = s.screen->LL[1];
-        s.screen->M_BRD->trigger();
+        QLabel *title = labelOf(*s.screen, "boardTitle");
+        QLabel *list = labelOf(*s.screen, "boardList");
+        actionOf(*s.screen, "boardSettings")->trigger();
         BoardSettings *dialog = s.screen->boardSettings();
         QVERIFY(dialog);
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
@@ -305,8 +306,8 @@ class TestScreenDialogs : public QObject
         // The next opening of the draw shows the board where it was left.
         s.screen->close();
         s.open();
-        QCOMPARE(s.screen->LL[0]->geometry(), titlePlace);
-        QCOMPARE(s.screen->LL[1]->y(), titlePlace.bottom() + 1 + gap);
+        QCOMPARE(labelOf(*s.screen, "boardTitle")->geometry(), titlePlace);
+        QCOMPARE(labelOf(*s.screen, "boardList")->y(), titlePlace.bottom() + 1 + gap);
     }
 
     void closingTheScreenClosesTheDialogs()
@@ -321,19 +322,19 @@ class TestScreenDialogs : public QObject
                                     QString::fromLatin1(column) + Sql("'); END")));
         s.open();
         FrameSettings *frame = s.openFrameDialog();
-        s.screen->M_BRD->trigger();
+        actionOf(*s.screen, "boardSettings")->trigger();
         BoardSettings *board = s.screen->boardSettings();
         QVERIFY(frame && board);
         QVERIFY(frame->parentWidget() == s.screen.get() && board->windowFlags().testFlag(Qt::Tool));
         // One of each: the menu brings back the open one.
-        s.screen->m_frameSettingsAction->trigger();
-        s.screen->M_BRD->trigger();
+        actionOf(*s.screen, "frameSettings")->trigger();
+        actionOf(*s.screen, "boardSettings")->trigger();
         QCOMPARE(s.screen->frameSettings(), frame);
         QCOMPARE(s.screen->boardSettings(), board);
 
         retype(frame->TT[0], QStringLiteral("300"));
         retype(board->TT[1], QStringLiteral("20"));
-        s.screen->LCOM_Click(1);
+        clickCommand(*s.screen, "endDraw");
         QVERIFY(!frame->isVisible() && !board->isVisible());
         // The board's styles once each; the frame's edits go unstored.
         QCOMPARE(s.count("写入", Sql("列='L0'")), 1);
@@ -359,7 +360,7 @@ class TestScreenDialogs : public QObject
         QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("号码框设置未能保存，请检查数据库文件！")});
         QVERIFY(dialog->isVisible());
         QCOMPARE(s.screen->frameString(), Stored);
-        QCOMPARE(s.screen->FP->x(), 7);
+        QCOMPARE(frameOf(*s.screen)->x(), 7);
 
         dialog->chooseColor = [](qint64) { return 255; };
         click(dialog->Com[3]);
@@ -371,13 +372,13 @@ class TestScreenDialogs : public QObject
         click(dialog->Com[1]);
         QVERIFY(s.prompt.messages.isEmpty());
         QTRY_VERIFY(!s.screen->frameSettings());
-        QCOMPARE(s.screen->FP->x(), 100);
+        QCOMPARE(frameOf(*s.screen)->x(), 100);
         QCOMPARE(s.setting("FRM"), Stored);
 
         // The board dialog has nothing to go back to: it closes and says so.
         s.prompt.clear();
         s.refuse("L1");
-        s.screen->M_BRD->trigger();
+        actionOf(*s.screen, "boardSettings")->trigger();
         QVERIFY(s.screen->boardSettings());
         click(s.screen->boardSettings()->Com[0]);
         QTRY_VERIFY(!s.screen->boardSettings());
