@@ -99,13 +99,13 @@ void previews(QApplication &app, DrawScreen &screen)
 {
     screen.findChild<QAction *>(QStringLiteral("frameSettings"))->trigger();
     FrameSettings *dialog = screen.frameSettings();
-    while (dialog->T->isActive()) // previews start a second after opening
+    while (dialog->findChild<QTimer *>(QStringLiteral("previewDelay"))->isActive()) // previews start a second after opening
         app.processEvents(QEventLoop::WaitForMoreEvents);
-    dialog->CK[1]->setChecked(false);
-    dialog->TT[2]->setValue(800);
-    dialog->TT[3]->setValue(600);
+    dialog->findChild<QCheckBox *>(QStringLiteral("autoHeight"))->setChecked(false);
+    dialog->findChild<PixelBox *>(QStringLiteral("width"))->setValue(800);
+    dialog->findChild<PixelBox *>(QStringLiteral("height"))->setValue(600);
     for (const bool transparent : {false, true}) {
-        dialog->CK[0]->setChecked(transparent);
+        dialog->findChild<QCheckBox *>(QStringLiteral("transparent"))->setChecked(transparent);
         app.processEvents();
         const int edits = 200;
         double total = 0, worst = 0;
@@ -113,7 +113,7 @@ void previews(QApplication &app, DrawScreen &screen)
             const QRect before = screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"))->geometry();
             QElapsedTimer timer;
             timer.start();
-            dialog->TT[0]->setValue(i % 2 == 0 ? 900 : 100);
+            dialog->findChild<PixelBox *>(QStringLiteral("left"))->setValue(i % 2 == 0 ? 900 : 100);
             screen.repaint(before.united(screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"))->geometry()));
             const double ms = timer.nsecsElapsed() / 1e6;
             total += ms;

@@ -9,90 +9,112 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace quilla {
 
-BoardSettings::BoardSettings(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::Tool), m_screen(screen)
+namespace {
+
+PixelBox *placeBox(const QString &name, int least, QWidget *parent)
+{
+    auto *box = new PixelBox(least, parent);
+    box->setAccessibleName(name);
+    return box;
+}
+
+QPushButton *dialogButton(const QString &caption, const QString &objectName, const QString &accessible,
+                          QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(objectName);
+    button->setAccessibleName(accessible);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+BoardSettings::BoardSettings(ScreenAppearance &screen, QWidget *parent)
+    : QDialog(parent, Qt::Tool), m_screen(screen), m_left(placeBox(QStringLiteral("位置横向"), -FrameReach, this)),
+      m_top(placeBox(QStringLiteral("位置纵向"), -FrameReach, this)),
+      m_width(placeBox(QStringLiteral("尺寸横向"), 0, this)), m_height(placeBox(QStringLiteral("尺寸纵向"), 0, this)),
+      m_ok(dialogButton(QStringLiteral("确   定"), QStringLiteral("ok"), QStringLiteral("确定"), this)),
+      m_titleFont(dialogButton(QStringLiteral("字体"), QStringLiteral("titleFont"), QStringLiteral("标题字体"), this)),
+      m_listFont(dialogButton(QStringLiteral("字体"), QStringLiteral("listFont"), QStringLiteral("正文字体"), this)),
+      m_titleColour(
+          dialogButton(QStringLiteral("颜色"), QStringLiteral("titleColour"), QStringLiteral("标题颜色"), this)),
+      m_listColour(dialogButton(QStringLiteral("颜色"), QStringLiteral("listColour"), QStringLiteral("正文颜色"), this))
 {
     setWindowTitle(QStringLiteral("公告板位置设置"));
     chooseColor = [this](qint64 start) { return ChooseColor(start, this); };
-
-    const QString groups[4] = {QStringLiteral("位置"), QStringLiteral("尺寸"), QStringLiteral("标题"),
-                               QStringLiteral("正文")};
-    for (int i = 0; i < 4; ++i)
-        Frame1[i] = new QGroupBox(groups[i], this);
-    const QString names[4] = {QStringLiteral("位置横向"), QStringLiteral("位置纵向"),
-                              QStringLiteral("尺寸横向"), QStringLiteral("尺寸纵向")};
-    for (int i = 0; i < 4; ++i) {
-        Label1[i] = new QLabel(i % 2 == 0 ? QStringLiteral("横向：") : QStringLiteral("纵向："), this);
-        TT[i] = new PixelBox(i < 2 ? -FrameReach : 0, this);
-        TT[i]->setAccessibleName(names[i]);
-        Label1[i]->setBuddy(TT[i]);
-    }
-    TT[3]->setToolTip(QStringLiteral("标题的高度，名单紧接在标题下面"));
-    const QString captions[5] = {QStringLiteral("确   定"), QStringLiteral("字体"), QStringLiteral("字体"),
-                                 QStringLiteral("颜色"), QStringLiteral("颜色")};
-    const QString buttonNames[5] = {QStringLiteral("确定"), QStringLiteral("标题字体"),
-                                    QStringLiteral("正文字体"), QStringLiteral("标题颜色"),
-                                    QStringLiteral("正文颜色")};
-    for (int i = 0; i < 5; ++i) {
-        Com[i] = new QPushButton(captions[i], this);
-        Com[i]->setAccessibleName(buttonNames[i]);
-        Com[i]->setAutoDefault(false);
-    }
-    Com[0]->setDefault(true);
+    m_left->setObjectName(QStringLiteral("left"));
+    m_top->setObjectName(QStringLiteral("top"));
+    m_width->setObjectName(QStringLiteral("width"));
+    m_height->setObjectName(QStringLiteral("height"));
+    m_height->setToolTip(QStringLiteral("标题的高度，名单紧接在标题下面"));
+    m_ok->setDefault(true);
     buildLayout();
-    SetTabChain({TT[0], TT[1], TT[2], TT[3], Com[1], Com[3], Com[2], Com[4], Com[0]});
+    SetTabChain({m_left, m_top, m_width, m_height, m_titleFont, m_titleColour, m_listFont, m_listColour, m_ok});
 
     // The boxes show where the title stands now; filling them moves nothing.
     const QRect title = m_screen.textLabel(ScreenAppearance::BoardTitle)->geometry();
     m_filling = true;
-    TT[0]->setValue(title.x());
-    TT[1]->setValue(title.y());
-    TT[2]->setValue(title.width());
-    TT[3]->setValue(title.height());
+    m_left->setValue(title.x());
+    m_top->setValue(title.y());
+    m_width->setValue(title.width());
+    m_height->setValue(title.height());
     m_filling = false;
     m_screen.setBoardOpaque(true);
 
-    for (PixelBox *box : TT)
-        connect(box, &QLineEdit::textChanged, this, &BoardSettings::TT_Change);
-    for (int i = 0; i < 5; ++i)
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
+    for (PixelBox *box : {m_left, m_top, m_width, m_height})
+        connect(box, &QLineEdit::textChanged, this, &BoardSettings::placeChanged);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_titleFont, &QPushButton::clicked, this, [this] { chooseFont(true); });
+    connect(m_listFont, &QPushButton::clicked, this, [this] { chooseFont(false); });
+    connect(m_titleColour, &QPushButton::clicked, this, [this] { chooseColour(true); });
+    connect(m_listColour, &QPushButton::clicked, this, [this] { chooseColour(false); });
 }
 
 void BoardSettings::buildLayout()
 {
-    LayOutPixelGroup(Frame1[0], Label1[0], TT[0], Label1[1], TT[1]);
-    LayOutPixelGroup(Frame1[1], Label1[2], TT[2], Label1[3], TT[3]);
-    for (int group = 2; group < 4; ++group) {
-        auto *row = new QHBoxLayout(Frame1[group]);
-        row->addWidget(Com[group - 1]); // font
-        row->addWidget(Com[group + 1]); // colour
-    }
-    LayOutSettingsWindow(this, Frame1, {Com[0]});
+    QGroupBox *const groups[4] = {new QGroupBox(QStringLiteral("位置"), this), new QGroupBox(QStringLiteral("尺寸"), this),
+                                  new QGroupBox(QStringLiteral("标题"), this), new QGroupBox(QStringLiteral("正文"), this)};
+    const auto label = [this](const QString &text, QWidget *buddy) {
+        auto *caption = new QLabel(text, this);
+        caption->setBuddy(buddy);
+        return caption;
+    };
+    LayOutPixelGroup(groups[0], label(QStringLiteral("横向："), m_left), m_left, label(QStringLiteral("纵向："), m_top),
+                     m_top);
+    LayOutPixelGroup(groups[1], label(QStringLiteral("横向："), m_width), m_width,
+                     label(QStringLiteral("纵向："), m_height), m_height);
+    auto *title = new QHBoxLayout(groups[2]);
+    title->addWidget(m_titleFont);
+    title->addWidget(m_titleColour);
+    auto *list = new QHBoxLayout(groups[3]);
+    list->addWidget(m_listFont);
+    list->addWidget(m_listColour);
+    LayOutSettingsWindow(this, groups, {m_ok});
 }
 
-void BoardSettings::TT_Change()
+void BoardSettings::placeChanged()
 {
     if (m_filling)
         return;
-    m_screen.setBoardGeometry(QRect(TT[0]->value(), TT[1]->value(), TT[2]->value(), TT[3]->value()));
+    m_screen.setBoardGeometry(QRect(m_left->value(), m_top->value(), m_width->value(), m_height->value()));
 }
 
-void BoardSettings::Com_Click(int index)
+void BoardSettings::chooseFont(bool title)
 {
-    if (index == 0) {
-        accept();
-        return;
-    }
-    const auto element = index % 2 == 1 ? ScreenAppearance::BoardTitle : ScreenAppearance::BoardList;
-    if (index <= 2) {
-        m_screen.chooseFont(element, this);
-        return;
-    }
+    m_screen.chooseFont(title ? ScreenAppearance::BoardTitle : ScreenAppearance::BoardList, this);
+}
+
+void BoardSettings::chooseColour(bool title)
+{
+    const auto element = title ? ScreenAppearance::BoardTitle : ScreenAppearance::BoardList;
     const QLabel *label = m_screen.textLabel(element);
     const qint64 colour = chooseColor(BgrFromColor(label->palette().color(QPalette::WindowText)));
     if (colour >= 0)

@@ -27,20 +27,26 @@ class BoardSettings : public QDialog
     // The colour dialog: the start colour in, the chosen one out (0x00BBGGRR), −1 when cancelled.
     std::function<qint64(qint64 start)> chooseColor;
 
-    QGroupBox *Frame1[4]; // 位置, 尺寸, 标题, 正文
-    QLabel *Label1[4];
-    PixelBox *TT[4];     // left, top, width, title height in pixels
-    QPushButton *Com[5]; // 确定, title font, list font, title colour, list colour
-
   public Q_SLOTS:
     void done(int result) override;
 
   private:
     void buildLayout();
-    void TT_Change();
-    void Com_Click(int index);
+    void placeChanged();
+    void chooseFont(bool title);
+    void chooseColour(bool title);
 
     ScreenAppearance &m_screen;
+    // The title's place and size in pixels; the list follows below it.
+    PixelBox *m_left;
+    PixelBox *m_top;
+    PixelBox *m_width;
+    PixelBox *m_height;
+    QPushButton *m_ok;
+    QPushButton *m_titleFont;
+    QPushButton *m_listFont;
+    QPushButton *m_titleColour;
+    QPushButton *m_listColour;
     bool m_filling = false;
     bool m_stored = false;
 };

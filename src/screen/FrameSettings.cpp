@@ -24,111 +24,122 @@ constexpr int PreviewDelay = 1000; // ms
 
 } // namespace
 
-FrameSettings::FrameSettings(ScreenAppearance &screen, QWidget *parent) : QDialog(parent, Qt::Tool), m_screen(screen)
+FrameSettings::FrameSettings(ScreenAppearance &screen, QWidget *parent)
+    : QDialog(parent, Qt::Tool), m_screen(screen), m_left(new PixelBox(-FrameReach, this)),
+      m_top(new PixelBox(-FrameReach, this)), m_width(new PixelBox(0, this)), m_height(new PixelBox(0, this)),
+      m_swatch(new QPushButton(this)), m_transparent(new QCheckBox(QStringLiteral("透明"), this)),
+      m_autoHeight(new QCheckBox(QStringLiteral("纵向自动缩放"), this)),
+      m_ok(new QPushButton(QStringLiteral("确     定"), this)),
+      m_cancel(new QPushButton(QStringLiteral("取     消"), this)),
+      m_numbersFont(new QPushButton(QStringLiteral("字体"), this)),
+      m_numbersColour(new QPushButton(QStringLiteral("颜色"), this)), m_previewDelay(new QTimer(this))
 {
     setWindowTitle(QStringLiteral("号码框设置"));
     chooseColor = [this](qint64 start) { return ChooseColor(start, this); };
 
-    const QString groups[4] = {QStringLiteral("位置"), QStringLiteral("尺寸"), QStringLiteral("底色"),
-                               QStringLiteral("字体/颜色")};
-    for (int i = 0; i < 4; ++i)
-        Frame1[i] = new QGroupBox(groups[i], this);
-    const QString names[4] = {QStringLiteral("位置横向"), QStringLiteral("位置纵向"),
-                              QStringLiteral("尺寸横向"), QStringLiteral("尺寸纵向")};
-    for (int i = 0; i < 4; ++i) {
-        Label1[i] = new QLabel(i % 2 == 0 ? QStringLiteral("横向：") : QStringLiteral("纵向："), this);
-        TT[i] = new PixelBox(i < 2 ? -FrameReach : 0, this);
-        TT[i]->setAccessibleName(names[i]);
-        Label1[i]->setBuddy(TT[i]);
-    }
-    Label1[4] = new QLabel(QStringLiteral("颜色："), this);
-    LClr = new QPushButton(this);
-    LClr->setAccessibleName(QStringLiteral("号码框底色"));
-    LClr->setToolTip(QStringLiteral("点击选择号码框的底色"));
-    Label1[4]->setBuddy(LClr);
-    CK[0] = new QCheckBox(QStringLiteral("透明"), this);
-    CK[1] = new QCheckBox(QStringLiteral("纵向自动缩放"), this);
-    const QString captions[4] = {QStringLiteral("确     定"), QStringLiteral("取     消"),
-                                 QStringLiteral("字体"), QStringLiteral("颜色")};
-    const QString buttonNames[4] = {QStringLiteral("确定"), QStringLiteral("取消"),
-                                    QStringLiteral("号码字体"), QStringLiteral("号码颜色")};
-    for (int i = 0; i < 4; ++i) {
-        Com[i] = new QPushButton(captions[i], this);
-        Com[i]->setAccessibleName(buttonNames[i]);
-        Com[i]->setAutoDefault(false);
-    }
-    Com[0]->setDefault(true);
+    const std::pair<QWidget *, const char16_t *> names[] = {
+        {m_left, u"位置横向"},   {m_top, u"位置纵向"},          {m_width, u"尺寸横向"},
+        {m_height, u"尺寸纵向"}, {m_swatch, u"号码框底色"},     {m_ok, u"确定"},
+        {m_cancel, u"取消"},     {m_numbersFont, u"号码字体"}, {m_numbersColour, u"号码颜色"}};
+    for (const auto &[control, name] : names)
+        control->setAccessibleName(QString::fromUtf16(name));
+    const std::pair<QObject *, const char *> objectNames[] = {
+        {m_left, "left"},       {m_top, "top"},
+        {m_width, "width"},     {m_height, "height"},
+        {m_swatch, "swatch"},   {m_transparent, "transparent"},
+        {m_autoHeight, "autoHeight"}, {m_ok, "ok"},
+        {m_cancel, "cancel"},   {m_numbersFont, "numbersFont"},
+        {m_numbersColour, "numbersColour"}, {m_previewDelay, "previewDelay"}};
+    for (const auto &[object, name] : objectNames)
+        object->setObjectName(QString::fromLatin1(name));
+    m_swatch->setToolTip(QStringLiteral("点击选择号码框的底色"));
+    for (QPushButton *button : {m_ok, m_cancel, m_numbersFont, m_numbersColour})
+        button->setAutoDefault(false);
+    m_ok->setDefault(true);
     setSwatch(m_colour);
     buildLayout();
-    SetTabChain({TT[0], TT[1], TT[2], TT[3], CK[1], LClr, CK[0], Com[2], Com[3], Com[0], Com[1]});
+    SetTabChain({m_left, m_top, m_width, m_height, m_autoHeight, m_swatch, m_transparent, m_numbersFont,
+                 m_numbersColour, m_ok, m_cancel});
 
-    T = new QTimer(this);
-    T->setSingleShot(true);
-    T->setInterval(PreviewDelay);
+    m_previewDelay->setSingleShot(true);
+    m_previewDelay->setInterval(PreviewDelay);
 
     // The controls show the frame as it is: the stored string, or the default
     // frame the screen shows when the draw has none.
     m_opening = m_screen.frameString();
-    GetFramePara(ParseFrame(m_opening) ? m_opening : FormatFrame(m_screen.numberFrame()->frameLayout()));
-    T->start();
+    showFrameString(ParseFrame(m_opening) ? m_opening : FormatFrame(m_screen.numberFrame()->frameLayout()));
+    m_previewDelay->start();
 
-    for (PixelBox *box : TT)
-        connect(box, &QLineEdit::textChanged, this, &FrameSettings::TT_Change);
-    for (QCheckBox *box : CK)
-        connect(box, &QCheckBox::toggled, this, &FrameSettings::TT_Change);
-    connect(LClr, &QPushButton::clicked, this, &FrameSettings::LClr_Click);
-    for (int i = 0; i < 4; ++i)
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
+    for (PixelBox *box : {m_left, m_top, m_width, m_height})
+        connect(box, &QLineEdit::textChanged, this, &FrameSettings::controlsChanged);
+    for (QCheckBox *box : {m_transparent, m_autoHeight})
+        connect(box, &QCheckBox::toggled, this, &FrameSettings::controlsChanged);
+    connect(m_swatch, &QPushButton::clicked, this, &FrameSettings::chooseFrameColour);
+    connect(m_ok, &QPushButton::clicked, this, &FrameSettings::confirm);
+    connect(m_cancel, &QPushButton::clicked, this, &FrameSettings::reject);
+    connect(m_numbersFont, &QPushButton::clicked, this, &FrameSettings::chooseNumbersFont);
+    connect(m_numbersColour, &QPushButton::clicked, this, &FrameSettings::chooseNumbersColour);
 }
 
 void FrameSettings::buildLayout()
 {
-    LayOutPixelGroup(Frame1[0], Label1[0], TT[0], Label1[1], TT[1])->setRowStretch(3, 1);
-    QGridLayout *size = LayOutPixelGroup(Frame1[1], Label1[2], TT[2], Label1[3], TT[3]);
-    size->addWidget(CK[1], 2, 0, 1, 2);
+    QGroupBox *const groups[4] = {
+        new QGroupBox(QStringLiteral("位置"), this), new QGroupBox(QStringLiteral("尺寸"), this),
+        new QGroupBox(QStringLiteral("底色"), this), new QGroupBox(QStringLiteral("字体/颜色"), this)};
+    const auto label = [this](const QString &text, QWidget *buddy) {
+        auto *caption = new QLabel(text, this);
+        caption->setBuddy(buddy);
+        return caption;
+    };
+    LayOutPixelGroup(groups[0], label(QStringLiteral("横向："), m_left), m_left,
+                     label(QStringLiteral("纵向："), m_top), m_top)
+        ->setRowStretch(3, 1);
+    QGridLayout *size = LayOutPixelGroup(groups[1], label(QStringLiteral("横向："), m_width), m_width,
+                                         label(QStringLiteral("纵向："), m_height), m_height);
+    size->addWidget(m_autoHeight, 2, 0, 1, 2);
     size->setRowStretch(3, 1);
-    auto *colour = new QGridLayout(Frame1[2]);
-    LClr->setFixedSize(TT[0]->width(), TT[0]->sizeHint().height());
-    colour->addWidget(Label1[4], 0, 0);
-    colour->addWidget(LClr, 0, 1);
-    colour->addWidget(CK[0], 1, 0, 1, 2);
+    auto *colour = new QGridLayout(groups[2]);
+    m_swatch->setFixedSize(m_left->width(), m_left->sizeHint().height());
+    colour->addWidget(label(QStringLiteral("颜色："), m_swatch), 0, 0);
+    colour->addWidget(m_swatch, 0, 1);
+    colour->addWidget(m_transparent, 1, 0, 1, 2);
     colour->setRowStretch(2, 1);
-    auto *text = new QVBoxLayout(Frame1[3]);
-    text->addWidget(Com[2]);
-    text->addWidget(Com[3]);
+    auto *text = new QVBoxLayout(groups[3]);
+    text->addWidget(m_numbersFont);
+    text->addWidget(m_numbersColour);
     text->addStretch();
 
-    LayOutSettingsWindow(this, Frame1, {Com[0], Com[1]});
+    LayOutSettingsWindow(this, groups, {m_ok, m_cancel});
 }
 
-QString FrameSettings::GetFrameStr()
+QString FrameSettings::previewFrameString()
 {
     FrameLayout layout;
-    layout.Left = TT[0]->value();
-    layout.Top = TT[1]->value();
-    layout.Width = TT[2]->value();
-    layout.Height = TT[3]->value();
+    layout.Left = m_left->value();
+    layout.Top = m_top->value();
+    layout.Width = m_width->value();
+    layout.Height = m_height->value();
     layout.Colour = m_colour;
-    layout.Transparent = CK[0]->isChecked();
-    layout.AutoHeight = CK[1]->isChecked();
+    layout.Transparent = m_transparent->isChecked();
+    layout.AutoHeight = m_autoHeight->isChecked();
     const QString text = FormatFrame(layout);
-    if (!T->isActive())
+    if (!m_previewDelay->isActive())
         m_screen.applyFrameLayout(text);
     return text;
 }
 
-void FrameSettings::GetFramePara(const QString &frameString)
+void FrameSettings::showFrameString(const QString &frameString)
 {
     const std::optional<FrameLayout> layout = ParseFrame(frameString);
     if (!layout)
         return;
     m_filling = true;
-    TT[0]->setValue(layout->Left);
-    TT[1]->setValue(layout->Top);
-    TT[2]->setValue(layout->Width);
-    TT[3]->setValue(layout->Height);
-    CK[0]->setChecked(layout->Transparent);
-    CK[1]->setChecked(layout->AutoHeight);
+    m_left->setValue(layout->Left);
+    m_top->setValue(layout->Top);
+    m_width->setValue(layout->Width);
+    m_height->setValue(layout->Height);
+    m_transparent->setChecked(layout->Transparent);
+    m_autoHeight->setChecked(layout->AutoHeight);
     setSwatch(layout->Colour);
     m_filling = false;
 }
@@ -136,24 +147,24 @@ void FrameSettings::GetFramePara(const QString &frameString)
 void FrameSettings::setSwatch(qint64 colour)
 {
     m_colour = colour;
-    LClr->setAccessibleDescription(ColorFromBgr(colour).name());
-    LClr->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #808080; }")
+    m_swatch->setAccessibleDescription(ColorFromBgr(colour).name());
+    m_swatch->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #808080; }")
                             .arg(ColorFromBgr(colour).name()));
 }
 
-void FrameSettings::TT_Change()
+void FrameSettings::controlsChanged()
 {
     if (!m_filling)
-        GetFrameStr();
+        previewFrameString();
 }
 
-void FrameSettings::LClr_Click()
+void FrameSettings::chooseFrameColour()
 {
     const qint64 colour = chooseColor(m_colour);
     if (colour < 0)
         return;
     setSwatch(colour);
-    GetFrameStr();
+    previewFrameString();
 }
 
 void FrameSettings::saveNumbersStyle()
@@ -163,40 +174,34 @@ void FrameSettings::saveNumbersStyle()
                                           Prompt::Icon::Warning);
 }
 
-void FrameSettings::Com_Click(int index)
+void FrameSettings::confirm()
 {
-    switch (index) {
-    case 0:
-        // Until the string is on disk the dialog stays, and so does the preview.
-        if (!m_screen.storeFrameString(GetFrameStr())) {
-            m_screen.operatorPrompt().message(QStringLiteral("号码框设置未能保存，请检查数据库文件！"),
-                                              Prompt::Icon::Warning);
-            return;
-        }
-        accept();
-        break;
-    case 1:
-        reject();
-        break;
-    case 2:
-        if (m_screen.chooseFont(ScreenAppearance::Numbers, this)) {
-            saveNumbersStyle();
-            GetFrameStr();
-        }
-        break;
-    case 3: {
-        const QLabel *numbers = m_screen.textLabel(ScreenAppearance::Numbers);
-        const qint64 colour = chooseColor(BgrFromColor(numbers->palette().color(QPalette::WindowText)));
-        if (colour < 0)
-            return;
-        m_screen.setTextColour(ScreenAppearance::Numbers, colour);
+    // Until the string is on disk the dialog stays, and so does the preview.
+    if (!m_screen.storeFrameString(previewFrameString())) {
+        m_screen.operatorPrompt().message(QStringLiteral("号码框设置未能保存，请检查数据库文件！"),
+                                          Prompt::Icon::Warning);
+        return;
+    }
+    accept();
+}
+
+void FrameSettings::chooseNumbersFont()
+{
+    if (m_screen.chooseFont(ScreenAppearance::Numbers, this)) {
         saveNumbersStyle();
-        GetFrameStr();
-        break;
+        previewFrameString();
     }
-    default:
-        break;
-    }
+}
+
+void FrameSettings::chooseNumbersColour()
+{
+    const QLabel *numbers = m_screen.textLabel(ScreenAppearance::Numbers);
+    const qint64 colour = chooseColor(BgrFromColor(numbers->palette().color(QPalette::WindowText)));
+    if (colour < 0)
+        return;
+    m_screen.setTextColour(ScreenAppearance::Numbers, colour);
+    saveNumbersStyle();
+    previewFrameString();
 }
 
 void FrameSettings::reject()

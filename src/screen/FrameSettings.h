@@ -29,35 +29,42 @@ class FrameSettings : public QDialog
 
     // The frame string of the controls, always seven fields; previews it on the
     // screen once the first second is over.
-    QString GetFrameStr();
+    QString previewFrameString();
     // Fills the controls from a frame string; one with fewer than seven fields changes nothing.
-    void GetFramePara(const QString &frameString);
+    void showFrameString(const QString &frameString);
     // The screen closes: the dialog goes without storing anything.
     void closeWithScreen();
 
     // The colour dialog: the start colour in, the chosen one out (0x00BBGGRR), −1 when cancelled.
     std::function<qint64(qint64 start)> chooseColor;
 
-    QGroupBox *Frame1[4]; // 位置, 尺寸, 底色, 字体/颜色
-    QLabel *Label1[5];    // the four boxes', then the swatch's
-    PixelBox *TT[4];      // left, top, width, height in pixels
-    QPushButton *LClr;    // the frame's colour; a click chooses another
-    QCheckBox *CK[2];     // transparent, height follows the numbers
-    QPushButton *Com[4];  // 确定, 取消, the numbers' font, their colour
-    QTimer *T;            // no preview before it has run out
-
   public Q_SLOTS:
     void reject() override;
 
   private:
     void buildLayout();
-    void TT_Change();
-    void LClr_Click();
-    void Com_Click(int index);
+    void controlsChanged();
+    void chooseFrameColour();
+    void confirm();
+    void chooseNumbersFont();
+    void chooseNumbersColour();
     void setSwatch(qint64 colour);
     void saveNumbersStyle();
 
     ScreenAppearance &m_screen;
+    // The frame's place and size in pixels.
+    PixelBox *m_left;
+    PixelBox *m_top;
+    PixelBox *m_width;
+    PixelBox *m_height;
+    QPushButton *m_swatch; // the frame's colour; a click chooses another
+    QCheckBox *m_transparent;
+    QCheckBox *m_autoHeight; // the height follows the numbers
+    QPushButton *m_ok;
+    QPushButton *m_cancel;
+    QPushButton *m_numbersFont;
+    QPushButton *m_numbersColour;
+    QTimer *m_previewDelay; // no preview before it has run out
     QString m_opening; // the frame string in force when the dialog opened
     qint64 m_colour = 16777215;
     bool m_filling = false;

@@ -19,6 +19,15 @@ using namespace quilla;
 
 namespace {
 
+// A control of a dialog, found by its name as a user's tools find it.
+template <typename T> T *part(QWidget *dialog, const char *name)
+{
+    T *found = dialog->findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
 const QString Stored = QStringLiteral("100】【100】【300】【80】【255】【0】【0");
 
 struct Screen : DrawFixture
@@ -49,7 +58,7 @@ struct Screen : DrawFixture
         actionOf(*screen, "frameSettings")->trigger();
         FrameSettings *dialog = screen->frameSettings();
         if (dialog) // as if the first second were over (its own test waits for it)
-            dialog->T->stop();
+            part<QTimer>(dialog, "previewDelay")->stop();
         return dialog;
     }
 
@@ -120,18 +129,18 @@ class TestScreenDialogs : public QObject
         CountingAppearance look(*s.screen);
         FrameSettings dialog(look, s.screen.get());
         dialog.show();
-        QCOMPARE(dialog.TT[0]->text(), QStringLiteral("100"));
-        QVERIFY(dialog.T->isActive());
+        QCOMPARE(part<PixelBox>(&dialog, "left")->text(), QStringLiteral("100"));
+        QVERIFY(part<QTimer>(&dialog, "previewDelay")->isActive());
 
-        QTest::keyClicks(dialog.TT[0], QStringLiteral("5"));
+        QTest::keyClicks(part<PixelBox>(&dialog, "left"), QStringLiteral("5"));
         QVERIFY(look.layouts.isEmpty());
         QCOMPARE(frameOf(*s.screen)->x(), 100);
 
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.T->isActive(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!part<QTimer>(&dialog, "previewDelay")->isActive(), 3000);
         QVERIFY(look.layouts.isEmpty()); // the second running out previews nothing by itself
-        QTest::keyClick(dialog.TT[0], Qt::Key_Backspace);
-        QTest::keyClicks(dialog.TT[0], QStringLiteral("2"));
-        tick(dialog.CK[1]);
+        QTest::keyClick(part<PixelBox>(&dialog, "left"), Qt::Key_Backspace);
+        QTest::keyClicks(part<PixelBox>(&dialog, "left"), QStringLiteral("2"));
+        tick(part<QCheckBox>(&dialog, "autoHeight"));
         QCOMPARE(look.layouts, QStringList({QStringLiteral("100】【100】【300】【80】【255】【0】【0"),
                                             QStringLiteral("1002】【100】【300】【80】【255】【0】【0"),
                                             QStringLiteral("1002】【100】【300】【80】【255】【0】【1")}));
@@ -150,17 +159,17 @@ class TestScreenDialogs : public QObject
         s.open();
         FrameSettings *dialog = s.openFrameDialog();
         QVERIFY(dialog);
-        retype(dialog->TT[0], QStringLiteral("】【'\"x-12"));
-        retype(dialog->TT[1], QString());
-        retype(dialog->TT[2], QStringLiteral("123456"));
-        retype(dialog->TT[3], QStringLiteral("-5a"));
-        QCOMPARE(dialog->TT[0]->text(), QStringLiteral("-12"));
-        QCOMPARE(dialog->TT[2]->text(), QStringLiteral("1234"));
-        QCOMPARE(dialog->TT[3]->text(), QStringLiteral("5"));
+        retype(part<PixelBox>(dialog, "left"), QStringLiteral("】【'\"x-12"));
+        retype(part<PixelBox>(dialog, "top"), QString());
+        retype(part<PixelBox>(dialog, "width"), QStringLiteral("123456"));
+        retype(part<PixelBox>(dialog, "height"), QStringLiteral("-5a"));
+        QCOMPARE(part<PixelBox>(dialog, "left")->text(), QStringLiteral("-12"));
+        QCOMPARE(part<PixelBox>(dialog, "width")->text(), QStringLiteral("1234"));
+        QCOMPARE(part<PixelBox>(dialog, "height")->text(), QStringLiteral("5"));
         dialog->chooseColor = [](qint64) { return 65280; };
-        click(dialog->LClr);
-        tick(dialog->CK[0]);
-        click(dialog->Com[0]);
+        click(part<QPushButton>(dialog, "swatch"));
+        tick(part<QCheckBox>(dialog, "transparent"));
+        click(part<QPushButton>(dialog, "ok"));
         const QString stored = QStringLiteral("-12】【0】【1234】【5】【65280】【1】【1");
         QCOMPARE(s.setting("FRM"), stored);
         QCOMPARE(s.screen->frameString(), stored);
@@ -170,9 +179,9 @@ class TestScreenDialogs : public QObject
         // Text that did not come through the keyboard cannot split the string either.
         dialog = s.openFrameDialog();
         QVERIFY(dialog);
-        dialog->TT[1]->setText(QStringLiteral("7】【8'"));
-        dialog->TT[2]->setText(QStringLiteral("99999999999"));
-        click(dialog->Com[0]);
+        part<PixelBox>(dialog, "top")->setText(QStringLiteral("7】【8'"));
+        part<PixelBox>(dialog, "width")->setText(QStringLiteral("99999999999"));
+        click(part<QPushButton>(dialog, "ok"));
         QCOMPARE(s.setting("FRM"), QStringLiteral("-12】【7】【9999】【5】【65280】【1】【1"));
     }
 
@@ -198,14 +207,14 @@ class TestScreenDialogs : public QObject
         FrameSettings *dialog = s.openFrameDialog();
         QVERIFY(dialog);
         // The boxes show the frame on the screen, the default one too.
-        QCOMPARE(dialog->TT[1]->value(), before.y());
-        retype(dialog->TT[1], QStringLiteral("400"));
-        tick(dialog->CK[0]);
+        QCOMPARE(part<PixelBox>(dialog, "top")->value(), before.y());
+        retype(part<PixelBox>(dialog, "top"), QStringLiteral("400"));
+        tick(part<QCheckBox>(dialog, "transparent"));
         QCOMPARE(frameOf(*s.screen)->y(), 400);
         QVERIFY(frameOf(*s.screen)->frameLayout().Transparent);
 
         if (way == 0)
-            click(dialog->Com[1]);
+            click(part<QPushButton>(dialog, "cancel"));
         else if (way == 1)
             QTest::keyClick(dialog, Qt::Key_Escape);
         else
@@ -231,13 +240,13 @@ class TestScreenDialogs : public QObject
         // Chooser dialogs cancelled: nothing changes, nothing is stored.
         dialog->chooseColor = [](qint64) { return -1; };
         s.screen->runDialog = [](QDialog &) { return int(QDialog::Rejected); };
-        click(dialog->Com[3]);
-        click(dialog->Com[2]);
+        click(part<QPushButton>(dialog, "numbersColour"));
+        click(part<QPushButton>(dialog, "numbersFont"));
         QCOMPARE(s.setting("L2"), before);
 
         // Confirmed as offered: the dialog knows whole sizes and installed faces only.
         s.screen->runDialog = [](QDialog &) { return int(QDialog::Accepted); };
-        click(dialog->Com[2]);
+        click(part<QPushButton>(dialog, "numbersFont"));
         QVERIFY(s.setting("L2").startsWith(QStringLiteral("楷体_GB2312】【√】【】【14.25】【】【】【0】【")));
         QCOMPARE(frameOf(*s.screen)->textFont().pointSizeF(), 14.25);
 
@@ -251,9 +260,9 @@ class TestScreenDialogs : public QObject
             static_cast<QFontDialog &>(fonts).setCurrentFont(chosen);
             return int(QDialog::Accepted);
         };
-        click(dialog->Com[2]);
-        click(dialog->Com[3]);
-        click(dialog->Com[1]);
+        click(part<QPushButton>(dialog, "numbersFont"));
+        click(part<QPushButton>(dialog, "numbersColour"));
+        click(part<QPushButton>(dialog, "cancel"));
         const QStringList fields = s.setting("L2").split(FieldSeparator);
         QCOMPARE(fields.size(), 12);
         QCOMPARE(fields.mid(0, 7),
@@ -272,22 +281,22 @@ class TestScreenDialogs : public QObject
         BoardSettings *dialog = s.screen->boardSettings();
         QVERIFY(dialog);
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        QCOMPARE(dialog->TT[0]->value(), title->x());
-        QCOMPARE(dialog->TT[3]->value(), title->height());
+        QCOMPARE(part<PixelBox>(dialog, "left")->value(), title->x());
+        QCOMPARE(part<PixelBox>(dialog, "height")->value(), title->height());
         QVERIFY(title->autoFillBackground()); // the board's area shows while it is edited
         const int gap = list->y() - title->y() - title->height();
 
         // Only the title's height changes: the list moves down by as much.
         const int listTop = list->y();
-        retype(dialog->TT[3], QString::number(title->height() + 40));
+        retype(part<PixelBox>(dialog, "height"), QString::number(title->height() + 40));
         QCOMPARE(list->y(), listTop + 40);
         QCOMPARE(list->y() - title->y() - title->height(), gap);
-        retype(dialog->TT[0], QStringLiteral("50"));
+        retype(part<PixelBox>(dialog, "left"), QStringLiteral("50"));
         QCOMPARE(list->x(), 50);
         QCOMPARE(list->width(), title->width());
 
         dialog->chooseColor = [](qint64) { return 65280; };
-        click(dialog->Com[4]);
+        click(part<QPushButton>(dialog, "listColour"));
         QCOMPARE(list->palette().color(QPalette::WindowText), QColor(Qt::green));
         QVERIFY(s.setting("L1").isEmpty()); // stored when the dialog closes
 
@@ -332,8 +341,8 @@ class TestScreenDialogs : public QObject
         QCOMPARE(s.screen->frameSettings(), frame);
         QCOMPARE(s.screen->boardSettings(), board);
 
-        retype(frame->TT[0], QStringLiteral("300"));
-        retype(board->TT[1], QStringLiteral("20"));
+        retype(part<PixelBox>(frame, "left"), QStringLiteral("300"));
+        retype(part<PixelBox>(board, "top"), QStringLiteral("20"));
         clickCommand(*s.screen, "endDraw");
         QVERIFY(!frame->isVisible() && !board->isVisible());
         // The board's styles once each; the frame's edits go unstored.
@@ -354,8 +363,8 @@ class TestScreenDialogs : public QObject
         s.refuse("L2");
         FrameSettings *dialog = s.openFrameDialog();
         QVERIFY(dialog);
-        retype(dialog->TT[0], QStringLiteral("7"));
-        click(dialog->Com[0]);
+        retype(part<PixelBox>(dialog, "left"), QStringLiteral("7"));
+        click(part<QPushButton>(dialog, "ok"));
         // Not stored: the dialog stays with its preview, the string in force is the old one.
         QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("号码框设置未能保存，请检查数据库文件！")});
         QVERIFY(dialog->isVisible());
@@ -363,13 +372,13 @@ class TestScreenDialogs : public QObject
         QCOMPARE(frameOf(*s.screen)->x(), 7);
 
         dialog->chooseColor = [](qint64) { return 255; };
-        click(dialog->Com[3]);
+        click(part<QPushButton>(dialog, "numbersColour"));
         QCOMPARE(s.prompt.messages.last(), QStringLiteral("号码的字体和颜色未能保存，请检查数据库文件！"));
 
         s.prompt.clear();
         // The opening look is back; the string on disk was never changed, so there is
         // nothing to write and nothing to complain about.
-        click(dialog->Com[1]);
+        click(part<QPushButton>(dialog, "cancel"));
         QVERIFY(s.prompt.messages.isEmpty());
         QTRY_VERIFY(!s.screen->frameSettings());
         QCOMPARE(frameOf(*s.screen)->x(), 100);
@@ -380,7 +389,7 @@ class TestScreenDialogs : public QObject
         s.refuse("L1");
         actionOf(*s.screen, "boardSettings")->trigger();
         QVERIFY(s.screen->boardSettings());
-        click(s.screen->boardSettings()->Com[0]);
+        click(part<QPushButton>(s.screen->boardSettings(), "ok"));
         QTRY_VERIFY(!s.screen->boardSettings());
         QCOMPARE(s.prompt.messages,
                  QStringList{QStringLiteral("公告板的位置和字体未能保存，请检查数据库文件！")});
