@@ -40,22 +40,27 @@ void ProgressBar::paintEvent(QPaintEvent *)
 }
 
 Indicator::Indicator(QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint), LBL(new QLabel(this)),
-      Pic(new ProgressBar(this)), Percent(new QLabel(this)), L1(new QLabel(this)), L2(new QLabel(this))
+    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint), m_caption(new QLabel(this)),
+      m_bar(new ProgressBar(this)), m_percent(new QLabel(this)), m_steps(new QLabel(this)), m_times(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("请稍侯 …"));
-    LBL->setText(QStringLiteral("进度条指示器"));
-    Percent->setText(QStringLiteral("0%"));
-    Percent->setAlignment(Qt::AlignCenter);
+    m_caption->setObjectName(QStringLiteral("caption"));
+    m_bar->setObjectName(QStringLiteral("bar"));
+    m_percent->setObjectName(QStringLiteral("percent"));
+    m_steps->setObjectName(QStringLiteral("steps"));
+    m_times->setObjectName(QStringLiteral("times"));
+    m_caption->setText(QStringLiteral("进度条指示器"));
+    m_percent->setText(QStringLiteral("0%"));
+    m_percent->setAlignment(Qt::AlignCenter);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(LBL);
-    layout->addWidget(Pic);
+    layout->addWidget(m_caption);
+    layout->addWidget(m_bar);
     auto *figures = new QHBoxLayout;
-    figures->addWidget(L1);
+    figures->addWidget(m_steps);
     figures->addStretch();
-    figures->addWidget(Percent);
+    figures->addWidget(m_percent);
     figures->addStretch();
-    figures->addWidget(L2);
+    figures->addWidget(m_times);
     layout->addLayout(figures);
     setFixedWidth(360);
 }
@@ -142,11 +147,11 @@ void ProgressIndicator::ProgressBegin(const QString &caption, int total)
         MakeTopmost(m_window);
     }
     m_caption = caption;
-    m_window->LBL->setText(caption);
+    m_window->m_caption->setText(caption);
     m_total = std::max(total, 1); // a total of 0 would divide by zero
-    m_window->Pic->clear();
+    m_window->m_bar->clear();
     m_position = 0;
-    m_window->Percent->setText(QStringLiteral("0%"));
+    m_window->m_percent->setText(QStringLiteral("0%"));
     m_window->show();
     m_startTime = m_clock();
     waitUntilExposed();
@@ -158,17 +163,17 @@ void ProgressIndicator::ProgressStep(int increment, const QString &text)
     const int p = m_position + increment;
     const double fraction = std::floor(double(p) / m_total * 1000.0) / 1000.0;
     if (m_window)
-        m_window->Percent->setText(PercentText(p, m_total));
+        m_window->m_percent->setText(PercentText(p, m_total));
     if (!text.isEmpty() && m_window) {
         if (text.toLower() != QStringLiteral("pages")) {
             m_caption = text;
-            m_window->LBL->setText(text);
+            m_window->m_caption->setText(text);
         } else if (fraction >= 0.001) {
             const qint64 elapsed = m_clock() - m_startTime;
             const qint64 estimate = qint64(std::nearbyint(double(elapsed) / fraction));
-            m_window->L2->setText(FormatDuration(elapsed) + u'/' + FormatDuration(estimate - elapsed) + u'/' +
+            m_window->m_times->setText(FormatDuration(elapsed) + u'/' + FormatDuration(estimate - elapsed) + u'/' +
                                   FormatDuration(estimate));
-            m_window->L1->setText(u'(' + QString::number(p) + u'/' + QString::number(m_total) + u')');
+            m_window->m_steps->setText(u'(' + QString::number(p) + u'/' + QString::number(m_total) + u')');
         }
     }
     ProgressDraw(p);
@@ -179,7 +184,7 @@ void ProgressIndicator::ProgressDraw(int newPosition)
     m_position = newPosition;
     if (!m_window)
         return;
-    m_window->Pic->draw(double(newPosition) / m_total);
+    m_window->m_bar->draw(double(newPosition) / m_total);
     refresh();
 }
 

@@ -35,11 +35,13 @@ class Indicator : public QWidget
   public:
     explicit Indicator(QWidget *parent = nullptr);
 
-    QLabel *LBL;      // caption line
-    ProgressBar *Pic; // the bar
-    QLabel *Percent;
-    QLabel *L1; // steps: (position/total)
-    QLabel *L2; // elapsed/remaining/estimated total
+  private:
+    friend class ProgressIndicator;
+    QLabel *m_caption;
+    ProgressBar *m_bar;
+    QLabel *m_percent;
+    QLabel *m_steps; // (position/total)
+    QLabel *m_times; // elapsed/remaining/estimated total
 };
 
 // "0:45", "10:5", "1:2:5": hours only when there are any, no leading zeros.

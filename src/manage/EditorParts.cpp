@@ -6,17 +6,18 @@
 
 namespace quilla {
 
-EtchedLine::EtchedLine(QWidget *parent) : QWidget(parent), Line1{new QWidget(this), new QWidget(this)}
+EtchedLine::EtchedLine(QWidget *parent) : QWidget(parent)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    const QPalette::ColorRole roles[] = {QPalette::Dark, QPalette::Light};
-    for (int i = 0; i < 2; ++i) {
-        Line1[i]->setFixedHeight(1);
-        Line1[i]->setAutoFillBackground(true);
-        Line1[i]->setBackgroundRole(roles[i]);
-        layout->addWidget(Line1[i]);
+    // A shadow line over a highlight line.
+    for (const QPalette::ColorRole role : {QPalette::Dark, QPalette::Light}) {
+        auto *line = new QWidget(this);
+        line->setFixedHeight(1);
+        line->setAutoFillBackground(true);
+        line->setBackgroundRole(role);
+        layout->addWidget(line);
     }
 }
 

@@ -12,7 +12,6 @@ class EtchedLine : public QWidget
 {
   public:
     explicit EtchedLine(QWidget *parent = nullptr);
-    QWidget *Line1[2];
 };
 
 // Confirm and cancel at the right, as in every dialog of the program.

@@ -93,18 +93,18 @@ class TestProgressWindow : public QObject
         QVERIFY(window && window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("请稍侯 …"));
         QVERIFY(window->windowFlags() & Qt::WindowStaysOnTopHint);
-        window->L1->setText(QStringLiteral("旧"));
+        window->findChild<QLabel *>(QStringLiteral("steps"))->setText(QStringLiteral("旧"));
         for (int i = 0; i < 100; ++i)
             progress.ProgressStep(1, QString());
-        QCOMPARE(window->Percent->text(), QStringLiteral("40%"));
-        QCOMPARE(window->Pic->drawn(), 0.4);
-        QCOMPARE(window->L1->text(), QStringLiteral("旧"));
-        QCOMPARE(window->LBL->text(), QStringLiteral("正在读取记录..."));
+        QCOMPARE(window->findChild<QLabel *>(QStringLiteral("percent"))->text(), QStringLiteral("40%"));
+        QCOMPARE(window->findChild<ProgressBar *>(QStringLiteral("bar"))->drawn(), 0.4);
+        QCOMPARE(window->findChild<QLabel *>(QStringLiteral("steps"))->text(), QStringLiteral("旧"));
+        QCOMPARE(window->findChild<QLabel *>(QStringLiteral("caption"))->text(), QStringLiteral("正在读取记录..."));
 
         // A new caption keeps the bar.
         progress.ProgressStep(0, QStringLiteral("正在导入..."));
-        QCOMPARE(window->LBL->text(), QStringLiteral("正在导入..."));
-        QCOMPARE(window->Pic->drawn(), 0.4);
+        QCOMPARE(window->findChild<QLabel *>(QStringLiteral("caption"))->text(), QStringLiteral("正在导入..."));
+        QCOMPARE(window->findChild<ProgressBar *>(QStringLiteral("bar"))->drawn(), 0.4);
         progress.ProgressEnd();
         QVERIFY(!progress.window());
         progress.ProgressEnd(); // closing twice is fine
@@ -116,22 +116,22 @@ class TestProgressWindow : public QObject
         ProgressIndicator progress([&] { return now; });
         progress.ProgressBegin(QStringLiteral("导出"), 2000);
         progress.ProgressStep(1, QStringLiteral("pages")); // under 1 ‰: figures unchanged
-        QCOMPARE(progress.window()->L2->text(), QString());
-        QCOMPARE(progress.window()->Percent->text(), QStringLiteral("0%"));
+        QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("times"))->text(), QString());
+        QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("percent"))->text(), QStringLiteral("0%"));
         now = 30;
         progress.ProgressStep(499, QStringLiteral("PAGES"));
-        QCOMPARE(progress.window()->Percent->text(), QStringLiteral("25%"));
-        QCOMPARE(progress.window()->L2->text(), QStringLiteral("0:30/1:30/2:0"));
-        QCOMPARE(progress.window()->L1->text(), QStringLiteral("(500/2000)"));
-        QCOMPARE(progress.window()->LBL->text(), QStringLiteral("导出"));
+        QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("percent"))->text(), QStringLiteral("25%"));
+        QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("times"))->text(), QStringLiteral("0:30/1:30/2:0"));
+        QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("steps"))->text(), QStringLiteral("(500/2000)"));
+        QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("caption"))->text(), QStringLiteral("导出"));
 
         // Beginning again restarts the state in the same window.
         Indicator *window = progress.window();
         progress.ProgressBegin(QStringLiteral("再来"), 0);
         QCOMPARE(progress.window(), window);
-        QCOMPARE(window->Pic->drawn(), 0.0);
+        QCOMPARE(window->findChild<ProgressBar *>(QStringLiteral("bar"))->drawn(), 0.0);
         progress.ProgressStep(1, QString());
-        QCOMPARE(window->Percent->text(), QStringLiteral("100%"));
+        QCOMPARE(window->findChild<QLabel *>(QStringLiteral("percent"))->text(), QStringLiteral("100%"));
     }
 
     // A long import never returns to the event loop: the progress window still
@@ -162,8 +162,8 @@ class TestProgressWindow : public QObject
             if (i == 30 || i == 60) {
                 QVERIFY(window->windowHandle()->isExposed());
                 // Painted no more than a few steps behind, and not ahead.
-                QVERIFY(blueOnScreen(window->Pic, i == 30 ? 0.05 : 0.4));
-                QVERIFY(!blueOnScreen(window->Pic, 0.95));
+                QVERIFY(blueOnScreen(window->findChild<ProgressBar *>(QStringLiteral("bar")), i == 30 ? 0.05 : 0.4));
+                QVERIFY(!blueOnScreen(window->findChild<ProgressBar *>(QStringLiteral("bar")), 0.95));
             }
         }
         QVERIFY(main.paints > paintsBefore);
