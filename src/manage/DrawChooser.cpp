@@ -18,12 +18,8 @@ DrawChooser::DrawChooser(Database &db, qint64 offered, QWidget *parent) : QDialo
 {
     setWindowTitle(QStringLiteral("选择抽奖设置"));
     setModal(true);
-    auto *cancel = new QPushButton(QStringLiteral("取    消"));
-    auto *ok = new QPushButton(QStringLiteral("确    定"));
-    cancel->setObjectName(QStringLiteral("cancel"));
-    cancel->setAccessibleName(QStringLiteral("取消"));
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setAccessibleName(QStringLiteral("确定"));
+    auto *cancel = NamedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
+    auto *ok = NamedButton(QStringLiteral("确    定"), QStringLiteral("ok"));
     auto *label = new QLabel(QStringLiteral("抽奖名称："));
     label->setBuddy(m_draws);
     m_draws->setObjectName(QStringLiteral("draws"));

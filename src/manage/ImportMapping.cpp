@@ -94,12 +94,8 @@ ImportMapping::ImportMapping(Database &db, Progress &progress, qint64 drawId, co
     m_mapping->setCurrentCell(0, 1);
     m_mapping->setFixedHeight(m_mapping->horizontalHeader()->height() + 2 * m_mapping->rowHeight(0) + 4);
 
-    auto *ok = new QPushButton(QStringLiteral("确   定"), this);
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setAccessibleName(QStringLiteral("确定"));
-    auto *cancel = new QPushButton(QStringLiteral("取   消"), this);
-    cancel->setObjectName(QStringLiteral("cancel"));
-    cancel->setAccessibleName(QStringLiteral("取消"));
+    auto *ok = NamedButton(QStringLiteral("确   定"), QStringLiteral("ok"), this);
+    auto *cancel = NamedButton(QStringLiteral("取   消"), QStringLiteral("cancel"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     for (QPushButton *button : {ok, cancel}) {

@@ -20,12 +20,8 @@ ParticipantEntry::ParticipantEntry(AddParticipant add, QWidget *parent)
     m_number->setAccessibleName(QStringLiteral("抽奖号码"));
     m_name->setObjectName(QStringLiteral("name"));
     m_name->setAccessibleName(QStringLiteral("相关人名"));
-    auto *ok = new QPushButton(QStringLiteral("确    定"));
-    ok->setObjectName(QStringLiteral("add"));
-    ok->setAccessibleName(QStringLiteral("确定"));
-    auto *cancel = new QPushButton(QStringLiteral("取    消"));
-    cancel->setObjectName(QStringLiteral("cancel"));
-    cancel->setAccessibleName(QStringLiteral("取消"));
+    auto *ok = NamedButton(QStringLiteral("确    定"), QStringLiteral("add"));
+    auto *cancel = NamedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
 
     auto *fields = new QFormLayout;
     fields->addRow(QStringLiteral("抽奖号码："), m_number);

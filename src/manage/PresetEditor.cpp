@@ -83,12 +83,8 @@ PresetEditor::PresetEditor(Database &db, Progress &, QWidget *parent)
     connect(m_participantsView, &RecordView::markPressed, this, &PresetEditor::markPressed);
     connect(m_participantsView, &RecordView::markAllPressed, this, &PresetEditor::markAll);
 
-    auto *ok = new QPushButton(QStringLiteral("确     定"));
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setAccessibleName(QStringLiteral("确定"));
-    auto *clear = new QPushButton(QStringLiteral("清空本奖次预设"));
-    clear->setObjectName(QStringLiteral("clearPresets"));
-    clear->setAccessibleName(clear->text());
+    auto *ok = NamedButton(QStringLiteral("确     定"), QStringLiteral("ok"));
+    auto *clear = NamedButton(QStringLiteral("清空本奖次预设"), QStringLiteral("clearPresets"));
     m_clearAfterDraw->setObjectName(QStringLiteral("clearAfterDraw"));
     m_clearAfterDraw->setAccessibleName(m_clearAfterDraw->text());
     connect(ok, &QPushButton::clicked, this, &PresetEditor::confirm);

@@ -71,12 +71,8 @@ PrizeEditor::PrizeEditor(Database &db, QWidget *parent)
     fields->addRow(articleLabel);
     fields->addRow(m_article);
 
-    auto *ok = new QPushButton(QStringLiteral("确    定"));
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setAccessibleName(QStringLiteral("确定"));
-    auto *cancel = new QPushButton(QStringLiteral("取    消"));
-    cancel->setObjectName(QStringLiteral("cancel"));
-    cancel->setAccessibleName(QStringLiteral("取消"));
+    auto *ok = NamedButton(QStringLiteral("确    定"), QStringLiteral("ok"));
+    auto *cancel = NamedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(box);
     layout->addLayout(ButtonRow(ok, cancel));

@@ -53,12 +53,8 @@ SheetChooser::SheetChooser(const QStringList &sheetNames, int mode, QWidget *par
             toggleAll();
     });
 
-    auto *ok = new QPushButton(QStringLiteral("确   定"), this);
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setAccessibleName(QStringLiteral("确定"));
-    auto *cancel = new QPushButton(QStringLiteral("取   消"), this);
-    cancel->setObjectName(QStringLiteral("cancel"));
-    cancel->setAccessibleName(QStringLiteral("取消"));
+    auto *ok = NamedButton(QStringLiteral("确   定"), QStringLiteral("ok"), this);
+    auto *cancel = NamedButton(QStringLiteral("取   消"), QStringLiteral("cancel"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);

@@ -1,5 +1,7 @@
 #include "WindowHelpers.h"
 
+#include <QPushButton>
+
 #include "data/TextNumber.h"
 
 #include <QApplication>
@@ -165,6 +167,14 @@ void WaitWhileWindowOpen(const QString &caption)
     });
     look.start(30);
     loop.exec();
+}
+
+QPushButton *NamedButton(const QString &caption, const QString &objectName, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(objectName);
+    button->setAccessibleName(QString(caption).remove(u' '));
+    return button;
 }
 
 } // namespace quilla

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QString>
 
+class QPushButton;
 class QWidget;
 
 namespace quilla {
@@ -50,6 +51,9 @@ void CentreInWorkArea(QWidget *window);
 void MakeTopmost(QWidget *window);
 // Tab visits the controls in the order given: the order they are seen in, not made in.
 void SetTabChain(std::initializer_list<QWidget *> controls);
+// A button found by objectName; a screen reader says its caption without the blanks
+// that space the characters out for the eye ("确    定" is read "确定").
+QPushButton *NamedButton(const QString &caption, const QString &objectName, QWidget *parent = nullptr);
 // True when a visible window of the program has exactly this caption.
 bool IsWindowOpen(const QString &caption);
 // Returns once no window has this caption, keeping the interface responsive meanwhile.

@@ -38,12 +38,8 @@ ResultDeletion::ResultDeletion(Database &db, Progress &, qint64 drawId, QWidget 
     connect(m_results, &RecordView::markPressed, this, &ResultDeletion::markPressed);
     connect(m_results, &RecordView::markAllPressed, this, &ResultDeletion::markAll);
 
-    auto *ok = new QPushButton(QStringLiteral("确    定"));
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setAccessibleName(QStringLiteral("确定"));
-    auto *cancel = new QPushButton(QStringLiteral("取    消"));
-    cancel->setObjectName(QStringLiteral("cancel"));
-    cancel->setAccessibleName(QStringLiteral("取消"));
+    auto *ok = NamedButton(QStringLiteral("确    定"), QStringLiteral("ok"));
+    auto *cancel = NamedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
     connect(ok, &QPushButton::clicked, this, &ResultDeletion::deleteMarked);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     auto *buttons = new QHBoxLayout;
