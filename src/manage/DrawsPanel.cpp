@@ -24,7 +24,7 @@ DrawsPanel::DrawsPanel(Database &db, QWidget *parent) : RecordPanel(db, QStringL
                                    QStringLiteral("ID"), this),
                    true);
     connect(addButton(QStringLiteral("新建抽奖"), QStringLiteral("newDraw")), &QPushButton::clicked, this,
-            [this] { Q_EMIT editRequested(0); });
+            &DrawsPanel::newDraw);
     connect(addButton(QStringLiteral("修改设置"), QStringLiteral("editDraw")), &QPushButton::clicked, this,
             &DrawsPanel::editCurrentDraw);
     connect(addButton(QStringLiteral("删除设置"), QStringLiteral("deleteDraws")), &QPushButton::clicked, this,

@@ -13,6 +13,7 @@ class DrawsPanel : public RecordPanel
     explicit DrawsPanel(Database &db, QWidget *parent = nullptr);
 
   public Q_SLOTS:
+    void newDraw() { Q_EMIT editRequested(0); }
     void editCurrentDraw();
     void deleteSelectedDraws();
 

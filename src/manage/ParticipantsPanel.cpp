@@ -29,11 +29,11 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
     });
     setRecordModel(model, true);
     connect(addButton(QStringLiteral("导入数据"), QStringLiteral("importParticipants")), &QPushButton::clicked,
-            this, [this] { Q_EMIT importRequested(chosenDraw()); });
+            this, &ParticipantsPanel::importParticipants);
     connect(addButton(QStringLiteral("删除数据"), QStringLiteral("deleteParticipants")), &QPushButton::clicked,
             this, &ParticipantsPanel::deleteSelectedParticipants);
     connect(addButton(QStringLiteral("添加数据"), QStringLiteral("addParticipant")), &QPushButton::clicked, this,
-            [this] { Q_EMIT entryRequested(chosenDraw()); });
+            &ParticipantsPanel::enterParticipant);
     connect(addButton(QStringLiteral("去除重复"), QStringLiteral("removeDuplicates")), &QPushButton::clicked, this,
             &ParticipantsPanel::removeDuplicates);
     buttonRow()->addStretch();

@@ -24,6 +24,8 @@ class ParticipantsPanel : public RecordPanel
     bool addParticipant(qint64 drawId, const QString &number, const QString &name);
 
   public Q_SLOTS:
+    void importParticipants() { Q_EMIT importRequested(chosenDraw()); }
+    void enterParticipant() { Q_EMIT entryRequested(chosenDraw()); }
     void deleteSelectedParticipants();
     void removeDuplicates();
 

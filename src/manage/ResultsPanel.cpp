@@ -24,7 +24,7 @@ ResultsPanel::ResultsPanel(Database &db, QWidget *parent) : RecordPanel(db, QStr
     connect(addButton(QStringLiteral("删除数据"), QStringLiteral("deleteResults")), &QPushButton::clicked, this,
             &ResultsPanel::deleteSelectedResults);
     connect(addButton(QStringLiteral("导出数据"), QStringLiteral("exportResults")), &QPushButton::clicked, this,
-            [this] { Q_EMIT exportRequested(view()); });
+            &ResultsPanel::exportResults);
     connect(addButton(QStringLiteral("刷新数据"), QStringLiteral("refreshResults")), &QPushButton::clicked, this,
             &ResultsPanel::refresh);
     buttonRow()->addStretch();

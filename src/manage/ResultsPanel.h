@@ -15,6 +15,7 @@ class ResultsPanel : public RecordPanel
 
   public Q_SLOTS:
     void deleteSelectedResults();
+    void exportResults() { Q_EMIT exportRequested(view()); }
 
   Q_SIGNALS:
     void presetEditorRequested();
