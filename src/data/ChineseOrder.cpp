@@ -106,4 +106,37 @@ int CompareChinese(QByteArrayView a, QByteArrayView b)
     return plain < 0 ? -1 : plain > 0 ? 1 : 0;
 }
 
+QByteArray ChineseSortKey(QByteArrayView utf8)
+{
+    const Weights &weight = weights();
+    const auto append = [](QByteArray &key, quint32 value) {
+        key.append(char(value >> 16)).append(char(value >> 8 & 0xFF)).append(char(value & 0xFF));
+    };
+    QByteArray key;
+    key.reserve(utf8.size() * 3);
+    qsizetype i = 0;
+    while (i < utf8.size()) {
+        if (utf8[i] >= '0' && utf8[i] <= '9') {
+            // A number: the digits' weight, then its length and digits without leading zeros,
+            // so that a longer number sorts after a shorter one.
+            while (i < utf8.size() && utf8[i] == '0')
+                ++i;
+            qsizetype end = i;
+            while (end < utf8.size() && utf8[end] >= '0' && utf8[end] <= '9')
+                ++end;
+            append(key, weight[u'0']);
+            key.append(char(quint16(end - i) >> 8)).append(char((end - i) & 0xFF));
+            key.append(utf8.sliced(i, end - i).data(), end - i);
+            i = end;
+            continue;
+        }
+        const char32_t c = nextCodePoint(utf8, i);
+        append(key, c < 0x10000 ? weight[char16_t(c)] : 0x40000 + quint32(c));
+    }
+    // Texts equal but for leading zeros: the plain bytes decide, as in the comparison.
+    append(key, 0);
+    key.append(utf8.data(), utf8.size());
+    return key;
+}
+
 } // namespace quilla

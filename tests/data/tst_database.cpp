@@ -1,4 +1,5 @@
 #include "data/Chooser.h"
+#include "data/ChineseOrder.h"
 #include "data/Database.h"
 #include "data/DatabaseLock.h"
 #include "support/DamagedFile.h"
@@ -565,6 +566,12 @@ class TestDatabase : public QObject
         QVERIFY(t.db.forEachRow(Sql("SELECT 文本 FROM 排序 ORDER BY 文本 COLLATE zh"),
                                 [&](const Row &row) { sorted.append(row.text(0)); }));
         QCOMPARE(sorted, texts);
+        // The lists sort by keys made once each: the same order.
+        QStringList byKey(texts.crbegin(), texts.crend());
+        std::stable_sort(byKey.begin(), byKey.end(), [](const QString &a, const QString &b) {
+            return ChineseSortKey(a.toUtf8()) < ChineseSortKey(b.toUtf8());
+        });
+        QCOMPARE(byKey, texts);
     }
 };
 
