@@ -279,6 +279,13 @@ QByteArrayView Row::utf8View(int column) const
     return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
 }
 
+qint64 Row::key(int column) const
+{
+    if (column >= 0 && sqlite3_column_type(m_stmt, column) == SQLITE_INTEGER)
+        return sqlite3_column_int64(m_stmt, column);
+    return number(column);
+}
+
 // ---------------------------------------------------------------- opening
 
 Database::Database(Prompt &prompt) : m_prompt(prompt) {}

@@ -55,6 +55,8 @@ class Row
     // row. For looking through many rows where a QString each would cost too much.
     QByteArrayView utf8View(int column) const;
     qint64 number(int column) const { return numberOf(value(column)); }
+    // A key column (an integer as stored) without the conversions number() allows for.
+    qint64 key(int column) const;
     qint64 number(QStringView name) const { return number(column(name)); }
     bool flag(QStringView name) const { return flagOf(value(name)); }
 

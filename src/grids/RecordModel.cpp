@@ -89,7 +89,7 @@ bool RecordModel::readOrder()
                                    Sql(" WHERE ") + m_filter + Sql(" ORDER BY ") +
                                    Sql(m_defaultOrder.isEmpty() ? QStringLiteral("ID") : m_defaultOrder),
                                [&](const Row &row) {
-                                   keyed.emplace_back(ChineseSortKey(row.utf8View(1)), row.number(0));
+                                   keyed.emplace_back(ChineseSortKey(row.utf8View(1)), row.key(0));
                                });
         // Equal texts keep the list's own order, either way round.
         const bool ascending = m_sortOrder == Qt::AscendingOrder;
@@ -102,7 +102,7 @@ bool RecordModel::readOrder()
     } else {
         done = m_db.forEachRow(Sql("SELECT ID FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter +
                                    Sql(" ORDER BY ") + orderBy(),
-                               [&](const Row &row) { order.push_back(row.number(0)); });
+                               [&](const Row &row) { order.push_back(row.key(0)); });
     }
     m_order = done ? std::move(order) : std::vector<qint64>();
     m_total = qint64(m_order.size());
@@ -166,7 +166,7 @@ bool RecordModel::readSelection(const Sql &where, std::vector<Record> &into) con
     const size_t before = into.size();
     const bool done = m_db.forEachRow(sql, [&](const Row &row) {
         Record record;
-        record.key = row.number(0);
+        record.key = row.key(0);
         record.texts.reserve(m_columns.size());
         for (int c = 0; c < m_columns.size(); ++c)
             record.texts.append(cellText(row, c + 1, m_columns.at(c).kind));
