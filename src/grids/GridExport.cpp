@@ -105,7 +105,13 @@ bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, cons
             return false;
         }
     }
+    // The rows not yet read are read first, under the progress window when there are any.
+    const bool reading = view.model()->canFetchMore({});
+    if (reading)
+        progress.begin(QStringLiteral("正在读取记录..."), 1);
     const ExportTable table = TableOfView(view);
+    if (reading)
+        progress.end();
     const QString suffix = target.suffix().toLower();
     const ExportFailure failure = suffix == u"csv"    ? WriteCsv(table, path, progress)
                                   : suffix == u"xlsx" ? WriteXlsx(table, path, sheetName, progress)
