@@ -218,7 +218,7 @@ bool parseReference(QStringView reference, int &column, int &row)
 {
     qsizetype i = 0;
     int c = 0;
-    for (; i < reference.size() && i < 4; ++i) {
+    for (; i < reference.size() && i < 3; ++i) {
         const char16_t ch = reference.at(i).unicode();
         if (ch >= u'a' && ch <= u'z')
             c = c * 26 + (ch - u'a' + 1);
@@ -230,7 +230,7 @@ bool parseReference(QStringView reference, int &column, int &row)
     bool ok = false;
     const QStringView digits = reference.mid(i);
     const int r = digits.size() <= 8 ? digits.toInt(&ok) : 0;
-    if (i == 0 || !ok || r < 1)
+    if (i == 0 || !ok || r < 1 || r > MaxRows || c > MaxColumns)
         return false;
     column = c;
     row = r;
@@ -348,26 +348,25 @@ template <typename Store> bool readSheet(const QByteArray &bytes, const SheetCon
         if (name == u"sheetData") {
             inSheetData = true;
         } else if (inSheetData && name == u"row") {
-            // A row without a number follows the one before it.
-            bool ok = false;
-            const int number = xml.attributes().value(QLatin1String("r")).toInt(&ok);
-            row = ok && number >= 1 ? number : row + 1;
+            // A row without a number follows the one before it. A number past the
+            // format's last row is damage: the file is refused rather than cut.
+            const QStringView number = xml.attributes().value(QLatin1String("r"));
+            bool ok = true;
+            row = number.isEmpty() ? row + 1 : (number.size() <= 8 ? number.toInt(&ok) : 0);
+            if (!ok || row < 1 || row > MaxRows)
+                return false;
             column = 0;
         } else if (inSheetData && name == u"c") {
             const QXmlStreamAttributes attributes = xml.attributes();
-            int refColumn = 0;
-            int refRow = 0;
-            if (parseReference(attributes.value(QLatin1String("r")), refColumn, refRow)) {
-                row = refRow;
-                column = refColumn;
-            } else {
+            const QStringView reference = attributes.value(QLatin1String("r"));
+            if (reference.isEmpty()) {
                 ++column; // likewise a cell without a reference follows its left neighbour
+            } else if (!parseReference(reference, column, row)) {
+                return false;
             }
-            const bool inside = row >= 1 && row <= MaxRows && column >= 1 && column <= MaxColumns;
-            readCell(xml, attributes, context, [&](const QString &text) {
-                if (inside)
-                    store(row, column, text);
-            });
+            if (row < 1 || column > MaxColumns)
+                return false;
+            readCell(xml, attributes, context, [&](const QString &text) { store(row, column, text); });
         }
     }
     return !xml.hasError();
@@ -558,10 +557,13 @@ std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error)
         // A chart sheet holds no cells.
         if (!related || relationship->type.endsWith(u"/worksheet")) {
             const Part part = package.read(target, bytes);
+            // A cell whose text is empty is no data, whatever stored it (a formula
+            // giving "" dragged down a column).
             const auto store = [&sheet](int row, int column, const QString &text) {
+                if (text.isEmpty())
+                    return;
                 sheet.lastRow = qMax(sheet.lastRow, row);
-                if (!text.isEmpty())
-                    sheet.cells.append({XlsxWorkbook::cellKey(row, column), text});
+                sheet.cells.append({XlsxWorkbook::cellKey(row, column), text});
             };
             if (part == Part::Damaged || (part == Part::Read && !readSheet(bytes, context, store)))
                 return nullptr;

@@ -76,7 +76,7 @@ Parts minimalBook(const QList<QByteArray> &sheetData, const QByteArray &sharedSt
     return parts;
 }
 
-QByteArray inlineText(const char *reference, const QByteArray &text)
+QByteArray inlineText(const QByteArray &reference, const QByteArray &text)
 {
     return QByteArray("<c r=\"") + reference + "\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>";
 }
@@ -233,6 +233,27 @@ class TestXlsxWorkbook : public QObject
         QCOMPARE(book->cellText("Sheet1", 6, 1), "7");
         QCOMPARE(book->lastRow("Sheet1"), 6);
         QCOMPARE(book->cellText("Sheet2", 2, 2), "9");
+    }
+
+    // Data in rows 2..11 and =IF(A2="","",…) dragged down to row 50, as LibreOffice
+    // saves it: the empty results are no rows.
+    void formulaTextsDraggedDown()
+    {
+        QByteArray data = "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>编号</t></is></c></row>";
+        for (int r = 2; r <= 50; ++r) {
+            const QByteArray n = QByteArray::number(r);
+            data += "<row r=\"" + n + "\" customFormat=\"false\" ht=\"12.8\">";
+            if (r <= 11)
+                data += inlineText("A" + n, "A" + n);
+            data += "<c r=\"B" + n + "\" s=\"0\" t=\"str\"><f aca=\"false\">IF(A" + n +
+                    "=&quot;&quot;,&quot;&quot;,&quot;人&quot;&amp;A" + n + ")</f><v>" +
+                    (r <= 11 ? "人A" + n : QByteArray()) + "</v></c></row>";
+        }
+        int error = -1;
+        const auto book = open(minimalBook({data}), error);
+        QCOMPARE(error, int(WorkbookOpened));
+        QCOMPARE(book->lastRow("Sheet1"), 11);
+        QCOMPARE(book->cellText("Sheet1", 11, 2), "人A11");
     }
 
     void largeSheetOpensQuickly()
