@@ -176,6 +176,8 @@ QString ImportErrorMessage(int code)
         return QStringLiteral("文件类型不对，请选择Excel文档！");
     case 1004:
         return QStringLiteral("输入表格列号超界，请重新输入！");
+    case TooLargeToRead:
+        return QStringLiteral("文件过大或内容过长，无法读取！");
     default:
         return QStringLiteral("未知错误，错误号：") + QString::number(code) +
                QStringLiteral("　请检查输入值！");
@@ -198,23 +200,29 @@ int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString
 
     TextFileReader text(file);
     CsvReader reader(text);
-    QStringList fields;
+    const auto tooLarge = [&db] {
+        db.prompt().message(ImportErrorMessage(TooLargeToRead), Prompt::Icon::Critical);
+        return int(TooLargeToRead);
+    };
     // Records, not lines: a quoted line break before the range does not shift it.
     for (int row = 1; row < first; ++row)
-        if (!reader.next(fields))
-            return ImportDone;
+        if (!reader.skip())
+            return reader.failed() ? tooLarge() : ImportDone;
 
     Appender rows(db, drawId);
     if (!rows.isValid())
         return ImportNotWritten; // the database has said why
     const Mapping map(mapping);
-    const auto cell = [&fields](int column) { return fields.value(column - 1); };
+    const auto cell = [&reader](int column) { return reader.field(column - 1).toString(); };
     ProgressRun run(progress, last - first + 1);
-    for (qint64 row = first; row <= last && reader.next(fields); ++row) {
+    for (qint64 row = first; row <= last && reader.next(); ++row) {
         if (!reader.wasEmptyLine() && !rows.append(map.value(0, cell), map.value(1, cell)))
             return notWritten(db);
         run.step();
     }
+    // A record too long to read: nothing of the file is taken.
+    if (reader.failed())
+        return tooLarge();
     if (!rows.finish())
         return notWritten(db);
     return ImportDone;
@@ -259,9 +267,10 @@ QList<QStringList> PreviewCsv(const QString &path, int rows)
         return preview;
     TextFileReader text(file);
     CsvReader reader(text);
-    QStringList fields;
-    while (preview.size() < rows && reader.next(fields))
-        preview.append(reader.wasEmptyLine() ? QStringList() : fields);
+    while (preview.size() < rows && reader.next())
+        preview.append(reader.wasEmptyLine() ? QStringList() : reader.fields());
+    if (reader.failed())
+        preview.clear();
     return preview;
 }
 

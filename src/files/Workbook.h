@@ -27,9 +27,10 @@ class Workbook
 enum WorkbookError
 {
     WorkbookOpened = 0,
-    CannotOpenFile = 5,  // missing or unreadable
-    SheetNotFound = 9,   // reported by the callers that look a sheet up
-    NotAWorkbook = 438,  // neither an .xls nor an .xlsx inside (a renamed CSV or text file)
+    CannotOpenFile = 5, // missing or unreadable
+    TooLargeToRead = 7, // past what is read: a cell's text, a record, the inflated size
+    SheetNotFound = 9,  // reported by the callers that look a sheet up
+    NotAWorkbook = 438, // neither an .xls nor an .xlsx inside (a renamed CSV or text file)
 };
 
 struct OpenedWorkbook
