@@ -1,5 +1,7 @@
 #include "XlsxWorkbook.h"
 
+#include "XlsxText.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -92,30 +94,6 @@ class Package
     QHash<QString, QString> m_entries;
 };
 
-// Texts in these files escape characters XML cannot hold as _xHHHH_ (Excel writes a
-// carriage return as _x000D_); _x005F_ escapes a literal underscore.
-QString unescaped(const QString &text)
-{
-    if (!text.contains(QLatin1String("_x")))
-        return text;
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QLatin1Char('_') && i + 6 < text.size() && text.at(i + 1) == QLatin1Char('x') &&
-            text.at(i + 6) == QLatin1Char('_')) {
-            bool ok = false;
-            const ushort code = QStringView(text).mid(i + 2, 4).toUShort(&ok, 16);
-            if (ok) {
-                out.append(QChar(code));
-                i += 6;
-                continue;
-            }
-        }
-        out.append(text.at(i));
-    }
-    return out;
-}
-
 // The text of a string item (<si>, <is>) the reader stands on: its plain <t>, or the <t>
 // of each rich-text run; phonetic guides (<rPh>) are not part of the text.
 QString readRichText(QXmlStreamReader &xml)
@@ -136,7 +114,7 @@ QString readRichText(QXmlStreamReader &xml)
             --depth;
         }
     }
-    return unescaped(text);
+    return XlsxUnescaped(text);
 }
 
 bool readSharedStrings(const QByteArray &bytes, QStringList &strings)
@@ -282,7 +260,7 @@ QString cellValueText(QStringView type, int style, const QString &value, const S
         return ok && index >= 0 && index < context.strings.size() ? context.strings.at(index) : QString();
     }
     if (type == u"str" || type == u"inlineStr")
-        return unescaped(value);
+        return XlsxUnescaped(value);
     if (type == u"b") {
         const QStringView flag = QStringView(value).trimmed();
         return flag == u"1" || flag.compare(u"true", Qt::CaseInsensitive) == 0 ? QStringLiteral("TRUE")
