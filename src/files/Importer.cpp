@@ -75,6 +75,17 @@ class Mapping
         return value;
     }
 
+    // The columns the entries read, each once.
+    QList<int> columns() const
+    {
+        QList<int> columns;
+        for (const QList<Item> &items : m_entries)
+            for (const Item &item : items)
+                if (item.column > 0 && !columns.contains(item.column))
+                    columns.append(item.column);
+        return columns;
+    }
+
   private:
     QList<QList<Item>> m_entries;
 };
@@ -247,12 +258,22 @@ int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Wo
     if (!rows.isValid())
         return ImportNotWritten;
     const Mapping map(mapping);
+    // Only the mapped columns are read, a row at a time.
+    const QList<int> columns = map.columns();
     ProgressRun run(progress, last - first + 1);
-    for (int row = first; row <= last; ++row) {
-        const auto cell = [&](int column) { return book.cellText(sheet, row, column); };
-        if (!rows.append(map.value(0, cell), map.value(1, cell)))
-            return notWritten(db);
+    bool appended = true;
+    const bool read = book.readRows(sheet, first, last, columns, [&](int, const QStringList &texts) {
+        const auto cell = [&](int column) { return texts.at(columns.indexOf(column)); };
+        appended = rows.append(map.value(0, cell), map.value(1, cell));
         run.step();
+        return appended;
+    });
+    if (!appended)
+        return notWritten(db);
+    // A file that changed since it was opened: nothing of it is taken.
+    if (!read) {
+        db.prompt().message(ImportErrorMessage(CannotOpenFile), Prompt::Icon::Critical);
+        return CannotOpenFile;
     }
     if (!rows.finish())
         return notWritten(db);

@@ -133,7 +133,7 @@ class TestCsvImport : public QObject
         QTest::newRow("empty lines count") << QByteArray("a\r\n\r\nb\r\n") << 3;
         QTest::newRow("empty file") << QByteArray() << 0;
         QTest::newRow("unclosed quote at the end") << QByteArray("a\n\"b\n") << 2;
-        QTest::newRow("UTF-16 with CR only") << QByteArray("\xFF\xFEa\0\r\0b\0\r\0c\0", 12) << 3;
+        QTest::newRow("UTF-16 with CR only") << QByteArray("\xFF\xFE" "a\0\r\0b\0\r\0c\0", 12) << 3;
     }
 
     void countsRecords()

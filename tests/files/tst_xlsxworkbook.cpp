@@ -233,6 +233,20 @@ class TestXlsxWorkbook : public QObject
         QCOMPARE(book->cellText("Sheet1", 6, 1), "7");
         QCOMPARE(book->lastRow("Sheet1"), 6);
         QCOMPARE(book->cellText("Sheet2", 2, 2), "9");
+
+        // Rows out of order are given in order, blank ones too, only the asked columns.
+        QList<QStringList> rows;
+        QVERIFY(book->readRows("Sheet1", 2, 100, {2, 4}, [&](int row, const QStringList &texts) {
+            rows.append(QStringList{QString::number(row)} + texts);
+            return true;
+        }));
+        QCOMPARE(rows, (QList<QStringList>{
+                           {"2", "", ""}, {"3", "6", ""}, {"4", "", ""}, {"5", "", "2"}, {"6", "", ""}}));
+        // A file changed since it was opened reads as empty.
+        QVERIFY(
+            writeZip(m_dir.filePath(QStringLiteral("book%1.xlsx").arg(m_files)), minimalBook({data + data})));
+        QVERIFY(!book->readRows("Sheet1", 1, 1, {1}, [](int, const QStringList &) { return true; }));
+        QCOMPARE(book->cellText("Sheet1", 1, 1), "");
     }
 
     // Data in rows 2..11 and =IF(A2="","",…) dragged down to row 50, as LibreOffice
