@@ -8,6 +8,30 @@
 
 namespace quilla {
 
+// Texts one after another in one string, each found by where it ends: the shared
+// strings of a workbook cost two bytes a character and four a string.
+class StringPool
+{
+  public:
+    qsizetype size() const { return m_ends.size(); }
+    QStringView at(qsizetype index) const
+    {
+        const qsizetype begin = index == 0 ? 0 : m_ends.at(index - 1);
+        return QStringView(m_text).sliced(begin, m_ends.at(index) - begin);
+    }
+    void reserve(qsizetype characters) { m_text.reserve(characters); }
+    void append(QStringView text)
+    {
+        m_text += text;
+        m_ends.append(quint32(m_text.size()));
+    }
+    qsizetype characters() const { return m_text.size(); }
+
+  private:
+    QString m_text;
+    QList<quint32> m_ends;
+};
+
 // A workbook whose cells are read again from its file whenever they are asked for:
 // only each sheet's shape is kept from the opening, so a large file costs little
 // memory however many cells it has. A file changed or removed since it was opened

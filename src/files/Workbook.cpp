@@ -46,7 +46,8 @@ OpenedWorkbook OpenWorkbook(const QString &path)
         file.close();
         opened.book = OpenXlsxWorkbook(path, opened.error);
     } else if (compound && suffix != u"xlsx") {
-        opened.book = OpenXlsWorkbook(file.readAll(), opened.error);
+        file.close();
+        opened.book = OpenXlsWorkbook(path, opened.error);
     } else {
         opened.error = NotAWorkbook;
     }
