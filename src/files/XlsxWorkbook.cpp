@@ -265,15 +265,14 @@ bool readRichText(XmlScanner &xml, QByteArray &out)
     while (depth > 0) {
         switch (xml.next()) {
         case XmlScanner::StartElement: {
-            const QByteArrayView name = xml.name();
-            if (name == "t") {
+            if (xml.named("t")) {
                 QByteArrayView text;
                 if (!xml.readText(text, MaxRawText))
                     return false;
                 out.append(text);
                 if (out.size() > MaxRawText)
                     return false;
-            } else if (name == "rPh" || name == "rPr" || name == "phoneticPr") {
+            } else if (xml.named("rPh") || xml.named("rPr") || xml.named("phoneticPr")) {
                 if (!xml.skipElement())
                     return false;
             } else {
@@ -318,18 +317,17 @@ template <typename Visit> Read readSheet(XmlScanner &xml, const SheetContext &co
         case XmlScanner::Failed:
             return failure(xml);
         case XmlScanner::EndElement:
-            if (xml.name() == "sheetData")
+            if (xml.named("sheetData"))
                 inSheetData = false;
             continue;
         case XmlScanner::StartElement:
             break;
         }
-        const QByteArrayView name = xml.name();
         if (!inSheetData) {
-            inSheetData = name == "sheetData";
+            inSheetData = xml.named("sheetData");
             continue;
         }
-        if (name == "row") {
+        if (xml.named("row")) {
             // A row without a number follows the one before it.
             const QByteArrayView number = xml.attribute("r");
             bool ok = true;
@@ -339,7 +337,7 @@ template <typename Visit> Read readSheet(XmlScanner &xml, const SheetContext &co
             column = 0;
             continue;
         }
-        if (name != "c")
+        if (!xml.named("c"))
             continue;
         const QByteArrayView reference = xml.attribute("r");
         if (reference.isEmpty())
@@ -358,7 +356,7 @@ template <typename Visit> Read readSheet(XmlScanner &xml, const SheetContext &co
         while (xml.next() != XmlScanner::EndElement) {
             if (xml.token() != XmlScanner::StartElement)
                 return failure(xml);
-            if (xml.name() == "v") {
+            if (xml.named("v")) {
                 QByteArrayView value;
                 if (!xml.readText(value, MaxRawText))
                     return failure(xml);
@@ -367,7 +365,7 @@ template <typename Visit> Read readSheet(XmlScanner &xml, const SheetContext &co
                     cell.value.append(value);
                 }
                 hasValue = true;
-            } else if (xml.name() == "is") {
+            } else if (xml.named("is")) {
                 cell.value.resize(0);
                 if (!readRichText(xml, cell.value))
                     return richTextFailure(xml, cell.value);
@@ -505,18 +503,17 @@ Read readDateStyles(XmlScanner &xml, QList<bool> &dateStyles)
         case XmlScanner::Failed:
             return failure(xml);
         case XmlScanner::EndElement:
-            if (xml.name() == "cellXfs")
+            if (xml.named("cellXfs"))
                 cellXfsDepth = 0;
             break;
         case XmlScanner::StartElement: {
-            const QByteArrayView name = xml.name();
             bool ok = false;
-            if (name == "numFmt")
+            if (xml.named("numFmt"))
                 customIsDate.insert(smallNumber(xml.attribute("numFmtId"), ok),
                                     isDateCode(xml.attributeText("formatCode")));
-            else if (name == "cellXfs")
+            else if (xml.named("cellXfs"))
                 cellXfsDepth = 1;
-            else if (name == "xf" && cellXfsDepth > 0)
+            else if (xml.named("xf") && cellXfsDepth > 0)
                 styleFormats.append(smallNumber(xml.attribute("numFmtId"), ok));
             break;
         }
@@ -543,7 +540,7 @@ QString partPath(QString target)
 Read readRelationships(XmlScanner &xml, QHash<QString, Relationship> &relationships)
 {
     return readElements(xml, [&](XmlScanner &x) {
-        if (x.name() == "Relationship" && x.attribute("TargetMode") != "External")
+        if (x.named("Relationship") && x.attribute("TargetMode") != "External")
             relationships.insert(x.attributeText("Id"),
                                  {x.attributeText("Type"), partPath(x.attributeText("Target"))});
         return Read::Done;
@@ -559,10 +556,10 @@ struct SheetEntry
 Read readWorkbook(XmlScanner &xml, QList<SheetEntry> &sheets, bool &date1904)
 {
     return readElements(xml, [&](XmlScanner &x) {
-        if (x.name() == "workbookPr") {
+        if (x.named("workbookPr")) {
             const QByteArrayView value = x.attribute("date1904");
             date1904 = value == "1" || value == "true";
-        } else if (x.name() == "sheet") {
+        } else if (x.named("sheet")) {
             // r:id, whatever prefix the writer gave the relationships namespace
             sheets.append({x.attributeText("name"), x.attributeText("id", true)});
         }

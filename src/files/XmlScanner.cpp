@@ -17,13 +17,24 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// Short byte ranges compared and searched in line: the calls cost more than the work.
+bool sameBytes(const char *a, const char *b, qsizetype length)
+{
+    for (qsizetype i = 0; i < length; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 // The local part of a qualified name, and whether it had a prefix.
 QByteArrayView localPart(QByteArrayView name, bool *prefixed = nullptr)
 {
-    const qsizetype colon = name.lastIndexOf(':');
+    qsizetype colon = name.size();
+    while (colon > 0 && name.data()[colon - 1] != ':')
+        --colon;
     if (prefixed)
-        *prefixed = colon >= 0;
-    return colon < 0 ? name : name.sliced(colon + 1);
+        *prefixed = colon > 0;
+    return colon == 0 ? name : name.sliced(colon);
 }
 
 void appendUtf8(QByteArray &out, char32_t code)
@@ -49,7 +60,8 @@ void appendUtf8(QByteArray &out, char32_t code)
 
 XmlScanner::XmlScanner(QIODevice &device, qint64 limit) : m_device(device), m_limit(limit)
 {
-    m_attributes.reserve(16);
+    m_open.reserve(1024);
+    m_openStart.reserve(64);
 }
 
 bool XmlScanner::decode(QByteArrayView raw, QByteArray &out)
@@ -158,20 +170,24 @@ XmlScanner::Token XmlScanner::next()
         return m_token;
     if (m_pendingEnd) {
         m_pendingEnd = false;
+        m_attributeCount = 0;
         return m_token = EndElement;
     }
     for (;;) {
-        // Text between tags is passed over.
-        const char *lt = m_pos < m_end ? static_cast<const char *>(std::memchr(m_buffer.constData() + m_pos,
-                                                                               '<', size_t(m_end - m_pos)))
-                                       : nullptr;
+        // Text between tags is passed over; mostly there is none.
+        const char *lt = nullptr;
+        if (m_pos < m_end)
+            lt = m_buffer.constData()[m_pos] == '<'
+                     ? m_buffer.constData() + m_pos
+                     : static_cast<const char *>(
+                           std::memchr(m_buffer.constData() + m_pos, '<', size_t(m_end - m_pos)));
         if (!lt) {
             m_pos = m_end;
             qsizetype keep = m_end;
             if (!fill(keep)) {
                 if (m_tooLarge)
                     return fail();
-                return m_openStart.isEmpty() && m_sawRoot && !m_broken ? m_token = Done : fail();
+                return m_openStart.empty() && m_sawRoot && !m_broken ? m_token = Done : fail();
             }
             continue;
         }
@@ -207,97 +223,105 @@ XmlScanner::Token XmlScanner::next()
 
 XmlScanner::Token XmlScanner::startTag(qsizetype at)
 {
-    // The whole tag, to the first '>' outside quotes.
-    qsizetype i = at + 1;
-    char quote = 0;
+    // Parsed in one pass; a tag cut by the end of what was read is parsed again
+    // once more has been read.
     for (;;) {
-        if (i >= m_end) {
-            if (i - at > MaxTagLength)
-                return fail(true);
-            const qsizetype offset = i - at;
-            if (!fill(at))
-                return fail();
-            i = at + offset;
-            continue;
-        }
-        const char c = m_buffer.at(i);
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            break;
-        } else if (c == '<') {
+        const TagParse parsed = parseStartTag(at);
+        if (parsed == TagParse::Failed)
             return fail();
-        }
-        ++i;
+        if (parsed == TagParse::Parsed)
+            break;
+        if (m_end - at > MaxTagLength)
+            return fail(true);
+        if (!fill(at))
+            return fail();
     }
-    const qsizetype close = i;
-    const bool empty = m_buffer.at(close - 1) == '/';
-    const qsizetype tagEnd = empty ? close - 1 : close;
-    qsizetype nameEnd = at + 1;
-    while (nameEnd < tagEnd && !isBlank(m_buffer.at(nameEnd)))
-        ++nameEnd;
-    const QByteArrayView qualified = view(at + 1, nameEnd - at - 1);
-    if (qualified.isEmpty() || !parseAttributes(nameEnd, tagEnd))
-        return fail();
-    const QByteArrayView local = localPart(qualified);
-    m_nameAt = local.data() - m_buffer.constData();
-    m_nameLength = local.size();
-    m_pos = close + 1;
-    if (m_openStart.isEmpty() && m_sawRoot)
+    if (m_openStart.empty() && m_sawRoot)
         return fail(); // a second root
     m_sawRoot = true;
-    if (empty) {
-        m_pendingEnd = true;
-    } else {
-        if (m_openStart.size() >= MaxDepth)
-            return fail();
-        m_openStart.append(m_open.size());
-        m_open.append(qualified);
-    }
+    if (m_pendingEnd)
+        return m_token = StartElement;
+    if (m_openStart.size() >= MaxDepth)
+        return fail();
+    m_openStart.push_back(m_open.size());
+    m_open.append(m_buffer.constData() + at + 1, size_t(m_qualifiedLength));
     return m_token = StartElement;
 }
 
-bool XmlScanner::parseAttributes(qsizetype from, qsizetype end)
+XmlScanner::TagParse XmlScanner::parseStartTag(qsizetype at)
 {
-    m_attributes.clear();
-    qsizetype i = from;
-    for (;;) {
-        while (i < end && isBlank(m_buffer.at(i)))
-            ++i;
-        if (i >= end)
-            return true;
-        const qsizetype nameStart = i;
-        while (i < end && m_buffer.at(i) != '=' && !isBlank(m_buffer.at(i)))
-            ++i;
-        const qsizetype nameEnd = i;
-        while (i < end && isBlank(m_buffer.at(i)))
-            ++i;
-        if (nameEnd == nameStart || i >= end || m_buffer.at(i) != '=')
-            return false;
+    const char *data = m_buffer.constData();
+    qsizetype i = at + 1;
+    while (i < m_end && !isBlank(data[i]) && data[i] != '>' && data[i] != '/')
         ++i;
-        while (i < end && isBlank(m_buffer.at(i)))
+    if (i >= m_end)
+        return TagParse::Incomplete;
+    const qsizetype nameEnd = i;
+    if (nameEnd == at + 1)
+        return TagParse::Failed;
+    m_attributeCount = 0;
+    for (;;) {
+        while (i < m_end && isBlank(data[i]))
             ++i;
-        if (i >= end || (m_buffer.at(i) != '"' && m_buffer.at(i) != '\''))
-            return false;
-        const char quote = m_buffer.at(i);
+        if (i >= m_end)
+            return TagParse::Incomplete;
+        if (data[i] == '>' || data[i] == '/') {
+            if (data[i] == '/') {
+                if (i + 1 >= m_end)
+                    return TagParse::Incomplete;
+                if (data[i + 1] != '>')
+                    return TagParse::Failed;
+            }
+            m_pendingEnd = data[i] == '/';
+            m_pos = i + (m_pendingEnd ? 2 : 1);
+            break;
+        }
+        const qsizetype nameStart = i;
+        while (i < m_end && data[i] != '=' && !isBlank(data[i]) && data[i] != '>')
+            ++i;
+        const qsizetype attributeNameEnd = i;
+        while (i < m_end && isBlank(data[i]))
+            ++i;
+        if (i + 1 >= m_end)
+            return TagParse::Incomplete;
+        if (data[i] != '=' || attributeNameEnd == nameStart)
+            return TagParse::Failed;
+        ++i;
+        while (i < m_end && isBlank(data[i]))
+            ++i;
+        if (i >= m_end)
+            return TagParse::Incomplete;
+        const char quote = data[i];
+        if (quote != '"' && quote != '\'')
+            return TagParse::Failed;
         const qsizetype valueStart = ++i;
-        while (i < end && m_buffer.at(i) != quote)
+        while (i < m_end && data[i] != quote) {
+            if (data[i] == '<')
+                return TagParse::Failed;
             ++i;
-        if (i >= end)
-            return false;
-        bool prefixed = false;
-        const QByteArrayView local = localPart(view(nameStart, nameEnd - nameStart), &prefixed);
-        m_attributes.append(
-            {local.data() - m_buffer.constData(), local.size(), prefixed, valueStart, i - valueStart});
+        }
+        if (i >= m_end)
+            return TagParse::Incomplete;
+        if (m_attributeCount < MaxAttributes) {
+            bool prefixed = false;
+            const QByteArrayView local = localPart(view(nameStart, attributeNameEnd - nameStart), &prefixed);
+            m_attributes[m_attributeCount++] = {local.data() - data, local.size(), prefixed, valueStart,
+                                                i - valueStart};
+        }
         ++i;
     }
+    m_qualifiedLength = nameEnd - at - 1;
+    const QByteArrayView local = localPart(view(at + 1, m_qualifiedLength));
+    m_nameAt = local.data() - data;
+    m_nameLength = local.size();
+    return TagParse::Parsed;
 }
 
 XmlScanner::Token XmlScanner::endTag(qsizetype at)
 {
+    for (qsizetype i = at + 2; i < m_end && i < at + 64; ++i)
+        if (m_buffer.constData()[i] == '>')
+            return closeTag(at, i);
     const qsizetype close = find(at, at, ">", MaxTagLength);
     return close < 0 ? fail() : closeTag(at, close);
 }
@@ -308,9 +332,11 @@ XmlScanner::Token XmlScanner::closeTag(qsizetype at, qsizetype close)
     while (nameEnd > at + 2 && isBlank(m_buffer.at(nameEnd - 1)))
         --nameEnd;
     const QByteArrayView qualified = view(at + 2, nameEnd - at - 2);
-    if (m_openStart.isEmpty() || QByteArrayView(m_open).sliced(m_openStart.last()) != qualified)
+    if (m_openStart.empty() || qsizetype(m_open.size() - m_openStart.back()) != qualified.size() ||
+        !sameBytes(m_open.data() + m_openStart.back(), qualified.data(), qualified.size()))
         return fail();
-    m_open.truncate(m_openStart.takeLast());
+    m_open.resize(m_openStart.back());
+    m_openStart.pop_back();
     const QByteArrayView local = localPart(qualified);
     m_nameAt = local.data() - m_buffer.constData();
     m_nameLength = local.size();
@@ -320,9 +346,12 @@ XmlScanner::Token XmlScanner::closeTag(qsizetype at, qsizetype close)
 
 const XmlScanner::Attribute *XmlScanner::findAttribute(QByteArrayView localName, bool prefixed) const
 {
-    for (const Attribute &a : m_attributes)
-        if ((!prefixed || a.prefixed) && view(a.nameAt, a.nameLength) == localName)
+    for (int i = 0; i < m_attributeCount; ++i) {
+        const Attribute &a = m_attributes[i];
+        if ((!prefixed || a.prefixed) && a.nameLength == localName.size() &&
+            sameBytes(m_buffer.constData() + a.nameAt, localName.data(), a.nameLength))
             return &a;
+    }
     return nullptr;
 }
 
@@ -357,6 +386,8 @@ bool XmlScanner::readText(QByteArrayView &text, qsizetype maxBytes)
         next();
         return true;
     }
+    if (readPlainText(text))
+        return true;
     m_scratch.clear();
     bool scratch = false;
     qsizetype start = m_pos; // of the text not yet taken
@@ -408,13 +439,35 @@ bool XmlScanner::readText(QByteArrayView &text, qsizetype maxBytes)
     }
 }
 
+bool XmlScanner::readPlainText(QByteArrayView &text)
+{
+    const char *data = m_buffer.constData();
+    qsizetype i = m_pos;
+    while (i < m_end && data[i] != '<' && data[i] != '&')
+        ++i;
+    const size_t start = m_openStart.back();
+    const qsizetype length = qsizetype(m_open.size() - start);
+    if (i + 3 + length > m_end || data[i] != '<' || data[i + 1] != '/' ||
+        !sameBytes(data + i + 2, m_open.data() + start, length) || data[i + 2 + length] != '>')
+        return false;
+    text = view(m_pos, i - m_pos);
+    m_open.resize(start);
+    m_openStart.pop_back();
+    const QByteArrayView local = localPart(view(i + 2, length));
+    m_nameAt = local.data() - data;
+    m_nameLength = local.size();
+    m_pos = i + 3 + length;
+    m_token = EndElement;
+    return true;
+}
+
 bool XmlScanner::skipElement()
 {
     if (m_token != StartElement)
         return false;
     if (m_pendingEnd)
         return next() == EndElement;
-    const qsizetype depth = m_openStart.size();
+    const size_t depth = m_openStart.size();
     while (next() != Failed) {
         if (m_token == EndElement && m_openStart.size() < depth)
             return true;

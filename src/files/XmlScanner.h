@@ -5,6 +5,9 @@
 #include <QList>
 #include <QString>
 
+#include <string>
+#include <vector>
+
 class QIODevice;
 
 namespace quilla {
@@ -33,6 +36,17 @@ class XmlScanner
     Token token() const { return m_token; }
     // The local name of the element started or ended.
     QByteArrayView name() const { return view(m_nameAt, m_nameLength); }
+    // Whether that name is this one: compared in line, as it is done for every element.
+    template <qsizetype N> bool named(const char (&local)[N]) const
+    {
+        if (m_nameLength != N - 1)
+            return false;
+        const char *name = m_buffer.constData() + m_nameAt;
+        for (qsizetype i = 0; i < N - 1; ++i)
+            if (name[i] != local[i])
+                return false;
+        return true;
+    }
     // The raw value of the start tag's attribute with this local name, entities not
     // resolved; prefixed: only an attribute with a prefix (r:id) counts.
     QByteArrayView attribute(QByteArrayView localName, bool prefixed = false) const;
@@ -76,11 +90,20 @@ class XmlScanner
     // when it never does, or not within maxBytes from keep (tooLarge()).
     qsizetype find(qsizetype &keep, qsizetype from, QByteArrayView marker, qsizetype maxBytes);
     Token fail(bool tooLarge = false);
+    enum class TagParse
+    {
+        Parsed,
+        Incomplete, // cut by the end of what was read
+        Failed,
+    };
     Token startTag(qsizetype at);
+    TagParse parseStartTag(qsizetype at);
     Token endTag(qsizetype at);
+    // readText for the usual text: no markup or references, its end tag right after,
+    // all in the buffer. False when the text is not such; nothing is read then.
+    bool readPlainText(QByteArrayView &text);
     // The end tag from at to the '>' at close, both in the buffer.
     Token closeTag(qsizetype at, qsizetype close);
-    bool parseAttributes(qsizetype from, qsizetype end);
     const Attribute *findAttribute(QByteArrayView localName, bool prefixed) const;
 
     QIODevice &m_device;
@@ -95,9 +118,12 @@ class XmlScanner
     bool m_pendingEnd = false; // after <x/>: its end comes next
     qsizetype m_nameAt = 0;
     qsizetype m_nameLength = 0;
-    QList<Attribute> m_attributes;
-    QByteArray m_open;            // qualified names of the open elements, one after another
-    QList<qsizetype> m_openStart; // where each starts in m_open
+    static constexpr int MaxAttributes = 32; // more are not looked at
+    Attribute m_attributes[MaxAttributes];
+    int m_attributeCount = 0;
+    qsizetype m_qualifiedLength = 0;
+    std::string m_open;              // qualified names of the open elements, one after another
+    std::vector<size_t> m_openStart; // where each starts in m_open
     QByteArray m_scratch;
     bool m_tooLarge = false;
     bool m_sawRoot = false;
