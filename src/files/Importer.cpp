@@ -4,6 +4,7 @@
 #include "TextDecoding.h"
 #include "Workbook.h"
 #include "data/Database.h"
+#include "data/Inserter.h"
 #include "data/Progress.h"
 
 #include <QFile>
@@ -95,24 +96,25 @@ class Appender
 {
   public:
     Appender(Database &db, qint64 drawId)
-        : m_transaction(db), m_rows(db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"))), m_drawId(drawId)
+        : m_transaction(db), m_rows(db, QStringLiteral("号码表"),
+                                    {QStringLiteral("CID"), QStringLiteral("号码"), QStringLiteral("姓名")}),
+          m_drawId(drawId)
     {
     }
 
     bool isValid() const { return m_rows.isValid(); }
-    bool append(const QString &number, const QString &name)
+    bool append(QStringView number, QStringView name)
     {
-        m_rows.addNew();
-        m_rows.setValue(u"CID", m_drawId);
-        m_rows.setValue(u"号码", number);
-        m_rows.setValue(u"姓名", name);
-        return m_rows.save();
+        m_rows.number(m_drawId);
+        m_rows.text(number);
+        m_rows.text(name);
+        return m_rows.endRow();
     }
-    bool finish() { return m_transaction.commit(); }
+    bool finish() { return m_rows.finish() && m_transaction.commit(); }
 
   private:
     Database::Transaction m_transaction;
-    Query m_rows;
+    Inserter m_rows;
     qint64 m_drawId;
 };
 
@@ -222,7 +224,7 @@ int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString
 
     Appender rows(db, drawId);
     if (!rows.isValid())
-        return ImportNotWritten; // the database has said why
+        return notWritten(db);
     const Mapping map(mapping);
     const auto cell = [&reader](int column) { return reader.field(column - 1).toString(); };
     ProgressRun run(progress, last - first + 1);
@@ -256,7 +258,7 @@ int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Wo
 
     Appender rows(db, drawId);
     if (!rows.isValid())
-        return ImportNotWritten;
+        return notWritten(db);
     const Mapping map(mapping);
     // Only the mapped columns are read, a row at a time.
     const QList<int> columns = map.columns();

@@ -133,7 +133,10 @@ class TestCsvImport : public QObject
         QTest::newRow("empty lines count") << QByteArray("a\r\n\r\nb\r\n") << 3;
         QTest::newRow("empty file") << QByteArray() << 0;
         QTest::newRow("unclosed quote at the end") << QByteArray("a\n\"b\n") << 2;
-        QTest::newRow("UTF-16 with CR only") << QByteArray("\xFF\xFE" "a\0\r\0b\0\r\0c\0", 12) << 3;
+        QTest::newRow("UTF-16 with CR only") << QByteArray("\xFF\xFE"
+                                                           "a\0\r\0b\0\r\0c\0",
+                                                           12)
+                                             << 3;
     }
 
     void countsRecords()
@@ -394,16 +397,33 @@ class TestCsvImport : public QObject
         QCOMPARE(participants(t, draw), (Rows{{"1", "x"}}));
     }
 
+    // Rows are stored in batches and one by one at the end: a write failing in
+    // either leaves the table as it was.
+    void failedWriteLeavesTableUnchanged_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("failingAt");
+        QTest::newRow("a single row") << 4 << 3;
+        QTest::newRow("a batch") << 200 << 150;
+        QTest::newRow("the rest after batches") << 200 << 199;
+    }
     void failedWriteLeavesTableUnchanged()
     {
+        QFETCH(int, records);
+        QFETCH(int, failingAt);
         TempDatabase t;
         RecordingProgress progress;
         const qint64 draw = addDraw(t);
         QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 号码表 (CID, 号码, 姓名) VALUES (1, '0', '旧')")));
-        QVERIFY(t.db.ExecuteSql(Sql("CREATE TRIGGER stop BEFORE INSERT ON 号码表 WHEN NEW.号码 = '3' "
-                                    "BEGIN SELECT RAISE(ABORT, 'stop'); END")));
-        const int code =
-            ImportCsvRows(t.db, progress, draw, write(t, "1,a\r\n2,b\r\n3,c\r\n4,d\r\n"), 1, 4, {"A", "B"});
+        // A trigger takes no bound values: the number is part of its text.
+        QVERIFY(
+            t.db.ExecuteSql(Sql(QStringLiteral("CREATE TRIGGER stop BEFORE INSERT ON 号码表 WHEN NEW.号码 = "
+                                               "'%1' BEGIN SELECT RAISE(ABORT, 'stop'); END")
+                                    .arg(failingAt))));
+        QByteArray bytes;
+        for (int i = 1; i <= records; ++i)
+            bytes += QByteArray::number(i) + ",x\r\n";
+        const int code = ImportCsvRows(t.db, progress, draw, write(t, bytes), 1, records, {"A", "B"});
         QCOMPARE(code, int(ImportNotWritten));
         QCOMPARE(t.prompt.messages, QStringList{QStringLiteral("导入失败，数据库没有改变。")});
         QCOMPARE(participants(t, draw), (Rows{{"0", "旧"}}));
