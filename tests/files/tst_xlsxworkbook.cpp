@@ -163,6 +163,42 @@ class TestXlsxWorkbook : public QObject
         QCOMPARE(book->cellText("Sheet1", 2, 4), "2");
     }
 
+    // The XML forms a cell's text may take; damage refuses the file.
+    void xmlForms_data()
+    {
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<QString>("text"); // "!": the file is refused
+        QTest::newRow("references") << QByteArray("<is><t>&lt;&amp;&gt;&quot;&apos;&#65;&#x4E00;</t></is>")
+                                    << QStringLiteral("<&>\"'A一");
+        QTest::newRow("CDATA and a comment")
+            << QByteArray("<is><t>a<![CDATA[<b>&amp;]]><!-- c -->d</t></is>") << QStringLiteral("a<b>&amp;d");
+        QTest::newRow("blanks kept") << QByteArray("<is><t xml:space='preserve'> a\n</t ></is>")
+                                     << QStringLiteral(" a\n");
+        QTest::newRow("'>' in an attribute")
+            << QByteArray("<is><t x=\"a>b\">x</t></is>") << QStringLiteral("x");
+        QTest::newRow("unknown entity") << QByteArray("<is><t>&nbsp;</t></is>") << QStringLiteral("!");
+        QTest::newRow("crossed tags") << QByteArray("<is><t>a</is></t>") << QStringLiteral("!");
+        QTest::newRow("element inside the text")
+            << QByteArray("<is><t>a<b/>c</t></is>") << QStringLiteral("!");
+        QTest::newRow("'<' in an attribute")
+            << QByteArray("<is><t x=\"<\">a</t></is>") << QStringLiteral("!");
+    }
+    void xmlForms()
+    {
+        QFETCH(QByteArray, cell);
+        QFETCH(QString, text);
+        int error = -1;
+        // Far enough in that the cell lies across two of the pieces the scanner reads.
+        QByteArray rows;
+        for (int row = 1; rows.size() < (1 << 18) - 150; ++row)
+            rows += "<row r=\"" + QByteArray::number(row) + "\"><c><v>1</v></c></row>";
+        rows += "<row r=\"30000\"><c t=\"inlineStr\">" + cell + "</c></row>";
+        const auto book = open(minimalBook({rows}), error);
+        QCOMPARE(error, text == u"!" ? int(NotAWorkbook) : int(WorkbookOpened));
+        if (book)
+            QCOMPARE(book->cellText("Sheet1", 30000, 1), text);
+    }
+
     void numbersDatesBooleansErrors()
     {
         // cellStyleXfs come first and must not shift the cell styles.
