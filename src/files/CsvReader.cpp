@@ -87,14 +87,18 @@ template <bool Keep> bool CsvReader::read()
         if (Keep && m_ends.size() < MaxFields)
             m_ends.append(m_record.size());
     };
+    const auto tooLong = [&] {
+        if (length <= MaxRecordLength)
+            return false;
+        m_failed = true;
+        m_record.clear();
+        m_ends.clear();
+        return true;
+    };
     bool quoted = false;
     while (has(1)) {
-        if (length > MaxRecordLength) {
-            m_failed = true;
-            m_record.clear();
-            m_ends.clear();
+        if (tooLong())
             return false;
-        }
         const QChar c = m_text[m_pos];
         if (c == u'"') {
             if (has(2) && m_text[m_pos + 1] == u'"') {
@@ -126,6 +130,8 @@ template <bool Keep> bool CsvReader::read()
         }
     }
     // The text ended: the last line had no line end, or a quoted section never closed.
+    if (tooLong())
+        return false;
     endField();
     return true;
 }

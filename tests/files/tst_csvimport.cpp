@@ -395,6 +395,14 @@ class TestCsvImport : public QObject
         const QString upper = write(t, "1,x\r\n", QStringLiteral("Wang/名单.CSV"));
         QCOMPARE(ImportCsvRows(t.db, progress, draw, upper, 1, 10, {"A", "B"}), int(ImportDone));
         QCOMPARE(participants(t, draw), (Rows{{"1", "x"}}));
+
+        // A record too long to read refuses the whole file, rows before it too.
+        t.prompt.clear();
+        const QString endless = write(t, "2,y\r\n3," + QByteArray(CsvReader::MaxRecordLength + 10, 'z'));
+        QCOMPARE(ImportCsvRows(t.db, progress, draw, endless, 1, 10, {"A", "B"}), int(TooLargeToRead));
+        QCOMPARE(t.prompt.messages, QStringList{ImportErrorMessage(TooLargeToRead)});
+        QCOMPARE(participants(t, draw), (Rows{{"1", "x"}}));
+        QCOMPARE(CountCsvRecords(endless), 0);
     }
 
     // Rows are stored in batches and one by one at the end: a write failing in
