@@ -208,7 +208,9 @@ class TestHostileFiles : public QObject
             << "commas.csv" << csv(22, [](qint64) { return QByteArray(1 << 20, ','); }) << 0 << 100;
         QTest::newRow("CSV line of 40 MiB")
             << "line.csv" << csv(40, [mib](qint64) { return mib; }) << int(TooLargeToRead) << 150;
+#ifndef QUILLA_SANITIZED // too slow to make there
         QTest::newRow("maximal .xls") << "max.xls" << Maker(maximalXls) << 0 << 200;
+#endif
     }
 
     void refusedOrReadWithinBounds()
@@ -223,7 +225,11 @@ class TestHostileFiles : public QObject
         const Outcome read = inChild([&] { return readAsTheImportDoes(path); });
         qInfo("%s: %ld MiB at the peak", qPrintable(name), read.peakMiB);
         QCOMPARE(read.code, code & 0xFF); // all an exit status holds
+#ifndef QUILLA_SANITIZED // the sanitizers' own memory is no measure of ours
         QVERIFY2(read.peakMiB < boundMiB, qPrintable(QString::number(read.peakMiB)));
+#else
+        Q_UNUSED(boundMiB)
+#endif
         QFile::remove(path);
     }
 };
