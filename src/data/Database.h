@@ -93,6 +93,7 @@ class Database
 
   private:
     friend class Query;
+    friend class Inserter;
     bool create(const QString &path, QString &why);
     bool openExisting(const QString &path, QString &why);
     void configure();

@@ -1,5 +1,6 @@
 #include "CompoundFile.h"
 
+#include <QBuffer>
 #include <QFile>
 
 #include <algorithm>
@@ -30,36 +31,52 @@ bool CompoundFile::hasSignature(const QByteArray &bytes)
 
 bool CompoundFile::open(const QByteArray &bytes)
 {
+    auto buffer = std::make_shared<QBuffer>();
+    buffer->setData(bytes);
+    buffer->open(QIODevice::ReadOnly);
+    return openDevice(std::move(buffer));
+}
+
+bool CompoundFile::openFile(const QString &path)
+{
+    auto file = std::make_shared<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        *this = CompoundFile();
+        m_fileError = true;
+        return false;
+    }
+    return openDevice(std::move(file));
+}
+
+bool CompoundFile::openDevice(std::shared_ptr<QIODevice> device)
+{
     *this = CompoundFile();
-    m_bytes = bytes;
+    m_device = std::move(device);
+    m_size = m_device->size();
     m_open = parse();
     if (!m_open)
         *this = CompoundFile();
     return m_open;
 }
 
-bool CompoundFile::openFile(const QString &path)
+bool CompoundFile::readAt(qint64 at, char *out, qint64 length) const
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *this = CompoundFile();
-        m_fileError = true;
+    // A file cut short reads as if padded with zero bytes.
+    const qint64 available = std::max<qint64>(0, std::min(length, m_size - at));
+    if (available > 0 && (!m_device->seek(at) || m_device->read(out, available) != available))
         return false;
-    }
-    return open(file.readAll());
+    std::memset(out + available, 0, size_t(length - available));
+    return true;
 }
 
 bool CompoundFile::readSector(quint32 sector, QByteArray &out) const
 {
     const qint64 at = (qint64(sector) + 1) * m_sectorSize;
-    if (sector >= m_sectorCount || at >= m_bytes.size())
+    if (sector >= m_sectorCount || at >= m_size)
         return false;
-    const qint64 length = std::min<qint64>(m_sectorSize, m_bytes.size() - at);
-    out.append(m_bytes.constData() + at, length);
-    // A file cut inside its last sector reads as if padded.
-    if (length < m_sectorSize)
-        out.append(m_sectorSize - length, '\0');
-    return true;
+    const qsizetype old = out.size();
+    out.resize(old + m_sectorSize);
+    return readAt(at, out.data() + old, m_sectorSize);
 }
 
 // Follows a chain through table, gathering at most limit sectors. A number outside
@@ -81,16 +98,21 @@ bool CompoundFile::chain(quint32 start, const std::vector<quint32> &table, quint
     return true;
 }
 
+bool CompoundFile::regularChain(quint32 start, quint64 size, std::vector<quint32> &sectors) const
+{
+    if (size > quint64(m_size))
+        return false;
+    const quint64 needed = (size + m_sectorSize - 1) / m_sectorSize;
+    return chain(start, m_fat, needed, sectors) && sectors.size() >= needed;
+}
+
 bool CompoundFile::readRegular(quint32 start, quint64 size, QByteArray &out) const
 {
     out.clear();
-    if (size > quint64(m_bytes.size()))
-        return false;
-    const quint64 needed = (size + m_sectorSize - 1) / m_sectorSize;
     std::vector<quint32> sectors;
-    if (!chain(start, m_fat, needed, sectors) || sectors.size() < needed)
+    if (!regularChain(start, size, sectors))
         return false;
-    out.reserve(qsizetype(needed * m_sectorSize));
+    out.reserve(qsizetype(sectors.size() * m_sectorSize));
     for (quint32 sector : sectors)
         if (!readSector(sector, out))
             return false;
@@ -120,16 +142,18 @@ bool CompoundFile::readMini(quint32 start, quint64 size, QByteArray &out) const
 
 bool CompoundFile::parse()
 {
-    if (!hasSignature(m_bytes) || le16(m_bytes.constData() + ByteOrderAt) != ByteOrderMark)
+    QByteArray head(HeaderSize, '\0');
+    if (m_size < HeaderSize || !readAt(0, head.data(), HeaderSize) || !hasSignature(head) ||
+        le16(head.constData() + ByteOrderAt) != ByteOrderMark)
         return false;
-    const char *header = m_bytes.constData();
+    const char *header = head.constData();
     const quint16 shift = le16(header + SectorShiftAt);
     if ((shift != 9 && shift != 12) || le16(header + MiniSectorShiftAt) != 6)
         return false;
     m_sectorSize = 1 << shift;
-    if (m_bytes.size() <= m_sectorSize)
+    if (m_size <= m_sectorSize || (m_size - m_sectorSize) / m_sectorSize >= 0xFFFFFFF0)
         return false;
-    m_sectorCount = quint32((m_bytes.size() - m_sectorSize + m_sectorSize - 1) / m_sectorSize);
+    m_sectorCount = quint32((m_size - m_sectorSize + m_sectorSize - 1) / m_sectorSize);
     const bool version3 = le16(header + MajorVersionAt) == MajorVersion3;
 
     // Where the FAT lies: 109 sectors named in the header, the rest in a chain of
@@ -261,6 +285,28 @@ bool CompoundFile::hasStream(const QString &name) const
     return findStream(name) >= 0;
 }
 
+std::unique_ptr<CompoundStream> CompoundFile::openStream(const QString &name) const
+{
+    const int index = findStream(name);
+    if (index < 0)
+        return nullptr;
+    const DirectoryEntry &entry = m_entries[index];
+    auto stream = std::unique_ptr<CompoundStream>(new CompoundStream);
+    if (entry.size < m_miniCutoff) {
+        // A small stream lives in the mini stream: it is read whole.
+        if (!readMini(entry.startSector, entry.size, stream->m_held))
+            return nullptr;
+        stream->m_size = qint64(entry.size);
+    } else {
+        if (!regularChain(entry.startSector, entry.size, stream->m_sectors))
+            return nullptr;
+        stream->m_file = this;
+        stream->m_size = qint64(entry.size);
+    }
+    stream->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    return stream;
+}
+
 QByteArray CompoundFile::stream(const QString &name, bool *ok) const
 {
     QByteArray out;
@@ -276,6 +322,36 @@ QByteArray CompoundFile::stream(const QString &name, bool *ok) const
     if (ok)
         *ok = good;
     return out;
+}
+
+qint64 CompoundStream::readData(char *data, qint64 maxSize)
+{
+    const qint64 at = pos();
+    const qint64 length = std::max<qint64>(0, std::min(maxSize, m_size - at));
+    if (!m_file) {
+        std::memcpy(data, m_held.constData() + at, size_t(length));
+        return length;
+    }
+    const int sectorSize = m_file->m_sectorSize;
+    qint64 done = 0;
+    while (done < length) {
+        // One read for each run of sectors that lie one after another in the file.
+        const qint64 offset = at + done;
+        size_t index = size_t(offset / sectorSize);
+        const qint64 first = m_sectors[index];
+        qint64 run = sectorSize - offset % sectorSize;
+        while (run < length - done && index + 1 < m_sectors.size() &&
+               m_sectors[index + 1] == m_sectors[index] + 1) {
+            ++index;
+            run += sectorSize;
+        }
+        run = std::min(run, length - done);
+        const qint64 fileAt = (first + 1) * sectorSize + offset % sectorSize;
+        if (!m_file->readAt(fileAt, data + done, run))
+            return -1;
+        done += run;
+    }
+    return done;
 }
 
 } // namespace quilla

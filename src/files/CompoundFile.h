@@ -4,9 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <QIODevice>
 #include <QList>
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -79,8 +81,33 @@ struct DirectoryEntry
 
 } // namespace cfb
 
-// Reads the streams of a compound file held in memory. A damaged file makes open()
-// fail or a stream unreadable; every sector number and size is checked first.
+class CompoundFile;
+
+// One stream of a compound file, read through the file piece by piece. It lasts as
+// long as the CompoundFile it came from.
+class CompoundStream : public QIODevice
+{
+  public:
+    qint64 size() const override { return m_size; }
+    bool isSequential() const override { return false; }
+
+  protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+  private:
+    friend class CompoundFile;
+    CompoundStream() = default;
+
+    const CompoundFile *m_file = nullptr; // null: the stream is held in m_held
+    std::vector<quint32> m_sectors;
+    QByteArray m_held;
+    qint64 m_size = 0;
+};
+
+// Reads the streams of a compound file through a device, never holding the file
+// whole. A damaged file makes open() fail or a stream unreadable; every sector number
+// and size is checked first.
 class CompoundFile
 {
   public:
@@ -89,6 +116,8 @@ class CompoundFile
     bool open(const QByteArray &bytes);
     // false also when the file cannot be read; fileError() tells the two apart.
     bool openFile(const QString &path);
+    // device: open for reading, seekable; kept for reading the streams.
+    bool openDevice(std::shared_ptr<QIODevice> device);
     bool fileError() const { return m_fileError; }
     bool isOpen() const { return m_open; }
 
@@ -98,9 +127,14 @@ class CompoundFile
     // The named stream (compared case-insensitively, as the format does); ok false
     // when missing or when its sector chain is damaged.
     QByteArray stream(const QString &name, bool *ok = nullptr) const;
+    // The same read piece by piece; null when missing or damaged.
+    std::unique_ptr<CompoundStream> openStream(const QString &name) const;
 
   private:
+    friend class CompoundStream;
+    bool readAt(qint64 at, char *out, qint64 length) const;
     bool readSector(quint32 sector, QByteArray &out) const;
+    bool regularChain(quint32 start, quint64 size, std::vector<quint32> &sectors) const;
     bool chain(quint32 start, const std::vector<quint32> &table, quint64 limit,
                std::vector<quint32> &out) const;
     bool readRegular(quint32 start, quint64 size, QByteArray &out) const;
@@ -108,7 +142,8 @@ class CompoundFile
     int findStream(const QString &name) const;
     bool parse();
 
-    QByteArray m_bytes;
+    std::shared_ptr<QIODevice> m_device;
+    qint64 m_size = 0;
     int m_sectorSize = 512;
     quint32 m_sectorCount = 0;
     quint32 m_miniCutoff = cfb::MiniStreamCutoff;

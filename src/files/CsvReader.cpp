@@ -3,10 +3,6 @@
 #include "TextDecoding.h"
 
 #include <QFile>
-#include <QStringDecoder>
-
-#include <algorithm>
-#include <cstring>
 
 namespace quilla {
 
@@ -40,19 +36,73 @@ bool CsvReader::has(qsizetype count)
     return true;
 }
 
+QStringView CsvReader::field(int index) const
+{
+    if (index < 0 || index >= m_ends.size())
+        return {};
+    const qsizetype begin = index == 0 ? 0 : m_ends.at(index - 1);
+    return QStringView(m_record).sliced(begin, m_ends.at(index) - begin);
+}
+
+QStringList CsvReader::fields() const
+{
+    QStringList list;
+    list.reserve(m_ends.size());
+    for (int i = 0; i < m_ends.size(); ++i)
+        list.append(field(i).toString());
+    return list;
+}
+
+bool CsvReader::next()
+{
+    return read<true>();
+}
+
 bool CsvReader::next(QStringList &fields)
 {
-    fields.clear();
-    if (!has(1))
+    const bool read = next();
+    fields = read ? this->fields() : QStringList();
+    return read;
+}
+
+bool CsvReader::skip()
+{
+    return read<false>();
+}
+
+template <bool Keep> bool CsvReader::read()
+{
+    m_record.clear();
+    m_ends.clear();
+    if (m_failed || !has(1))
         return false;
     m_emptyLine = m_text[m_pos] == u'\r' || m_text[m_pos] == u'\n';
-    QString field;
+    qsizetype length = 0; // of the record's text, kept or not
+    const auto append = [&](QStringView text) {
+        length += text.size();
+        if constexpr (Keep)
+            m_record += text;
+    };
+    const auto endField = [&] {
+        if (Keep && m_ends.size() < MaxFields)
+            m_ends.append(m_record.size());
+    };
+    const auto tooLong = [&] {
+        if (length <= MaxRecordLength)
+            return false;
+        m_failed = true;
+        m_record.clear();
+        m_ends.clear();
+        return true;
+    };
     bool quoted = false;
     while (has(1)) {
+        if (tooLong())
+            return false;
         const QChar c = m_text[m_pos];
         if (c == u'"') {
             if (has(2) && m_text[m_pos + 1] == u'"') {
-                field += u'"';
+                append(u"\"");
                 m_pos += 2;
             } else {
                 quoted = !quoted;
@@ -60,74 +110,43 @@ bool CsvReader::next(QStringList &fields)
             }
         } else if (c == u',') {
             ++m_pos;
-            if (quoted) {
-                field += u',';
-            } else {
-                fields.append(field);
-                field.clear();
-            }
+            if (quoted)
+                append(u",");
+            else
+                endField();
         } else if (c == u'\r' || c == u'\n') {
             const bool crLf = c == u'\r' && has(2) && m_text[m_pos + 1] == u'\n';
             m_pos += crLf ? 2 : 1;
             if (!quoted) {
-                fields.append(field);
+                endField();
                 return true;
             }
-            field += QStringLiteral("//");
+            append(u"//");
         } else {
             const qsizetype start = m_pos;
             while (m_pos < m_text.size() && !isSpecial(m_text[m_pos]))
                 ++m_pos;
-            field += m_text.sliced(start, m_pos - start);
+            append(m_text.sliced(start, m_pos - start));
         }
     }
     // The text ended: the last line had no line end, or a quoted section never closed.
-    fields.append(field);
+    if (tooLong())
+        return false;
+    endField();
     return true;
 }
 
-// Records of a CSV file, counted without decoding it: quotes and line ends are
-// ASCII bytes that no GBK or UTF-8 sequence contains.
 int CountCsvRecords(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
-    const QByteArray start = file.peek(2);
-    if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF")) {
-        const QString text = QStringDecoder(QStringDecoder::Utf16)(file.readAll());
-        return int(text.count(u'\n') + (text.endsWith(u'\n') ? 0 : 1));
-    }
+    TextFileReader text(file);
+    CsvReader reader(text);
     qint64 records = 0;
-    bool quoted = false;
-    char previous = '\n';
-    QByteArray chunk;
-    while (!(chunk = file.read(1 << 20)).isEmpty()) {
-        const char *begin = chunk.constData();
-        const char *end = begin + chunk.size();
-        if (!quoted && !std::memchr(begin, '"', size_t(chunk.size()))) {
-            // Most chunks hold no quote: count the line ends in one sweep.
-            const qint64 lf = std::count(begin, end, '\n');
-            const qint64 cr = std::count(begin, end, '\r');
-            qint64 crlf = chunk.count("\r\n");
-            if (previous == '\r' && *begin == '\n')
-                ++crlf;
-            records += lf + cr - crlf;
-        } else {
-            for (const char *p = begin; p != end; ++p) {
-                const char c = *p;
-                if (c == '"')
-                    quoted = !quoted;
-                else if (!quoted && (c == '\n' || c == '\r') && !(c == '\n' && previous == '\r'))
-                    ++records;
-                previous = c;
-            }
-        }
-        previous = end[-1];
-    }
-    if (previous != '\n' && previous != '\r')
-        ++records; // the last record has no line end
-    return int(std::min<qint64>(records, INT_MAX));
+    while (reader.skip())
+        ++records;
+    return reader.failed() ? 0 : int(std::min<qint64>(records, INT_MAX));
 }
 
 } // namespace quilla

@@ -1,8 +1,8 @@
 #include "ExportTable.h"
+#include "ReplacingFile.h"
 
 #include "data/Progress.h"
 
-#include <QSaveFile>
 #include <QStringEncoder>
 
 namespace quilla {
@@ -36,11 +36,12 @@ ExportFailure WriteCsv(const ExportTable &table, const QString &path, Progress &
 {
     progress.begin(CsvCaption, int(table.rows.size()));
     // The old file stays until the new one is complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    ReplacingFile out(path);
+    if (!out.open()) {
         progress.end();
         return ExportFailure::CannotWrite;
     }
+    QFile &file = out.device();
     // GB18030: the same bytes as GBK for every GBK character, and nothing lost beyond it.
     QStringEncoder encoder("GB18030");
     QString block;
@@ -62,11 +63,9 @@ ExportFailure WriteCsv(const ExportTable &table, const QString &path, Progress &
     }
     const QByteArray bytes = encoder(block);
     written = written && file.write(bytes) == bytes.size();
-    if (!written)
-        file.cancelWriting();
-    const bool committed = file.commit();
+    written = written && out.commit();
     progress.end();
-    return written && committed ? ExportFailure::None : ExportFailure::CannotWrite;
+    return written ? ExportFailure::None : ExportFailure::CannotWrite;
 }
 
 } // namespace quilla

@@ -4,6 +4,7 @@
 #include "TextDecoding.h"
 #include "Workbook.h"
 #include "data/Database.h"
+#include "data/Inserter.h"
 #include "data/Progress.h"
 
 #include <QFile>
@@ -75,6 +76,17 @@ class Mapping
         return value;
     }
 
+    // The columns the entries read, each once.
+    QList<int> columns() const
+    {
+        QList<int> columns;
+        for (const QList<Item> &items : m_entries)
+            for (const Item &item : items)
+                if (item.column > 0 && !columns.contains(item.column))
+                    columns.append(item.column);
+        return columns;
+    }
+
   private:
     QList<QList<Item>> m_entries;
 };
@@ -84,24 +96,25 @@ class Appender
 {
   public:
     Appender(Database &db, qint64 drawId)
-        : m_transaction(db), m_rows(db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"))), m_drawId(drawId)
+        : m_transaction(db), m_rows(db, QStringLiteral("号码表"),
+                                    {QStringLiteral("CID"), QStringLiteral("号码"), QStringLiteral("姓名")}),
+          m_drawId(drawId)
     {
     }
 
     bool isValid() const { return m_rows.isValid(); }
-    bool append(const QString &number, const QString &name)
+    bool append(QStringView number, QStringView name)
     {
-        m_rows.addNew();
-        m_rows.setValue(u"CID", m_drawId);
-        m_rows.setValue(u"号码", number);
-        m_rows.setValue(u"姓名", name);
-        return m_rows.save();
+        m_rows.number(m_drawId);
+        m_rows.text(number);
+        m_rows.text(name);
+        return m_rows.endRow();
     }
-    bool finish() { return m_transaction.commit(); }
+    bool finish() { return m_rows.finish() && m_transaction.commit(); }
 
   private:
     Database::Transaction m_transaction;
-    Query m_rows;
+    Inserter m_rows;
     qint64 m_drawId;
 };
 
@@ -176,6 +189,8 @@ QString ImportErrorMessage(int code)
         return QStringLiteral("文件类型不对，请选择Excel文档！");
     case 1004:
         return QStringLiteral("输入表格列号超界，请重新输入！");
+    case TooLargeToRead:
+        return QStringLiteral("文件过大或内容过长，无法读取！");
     default:
         return QStringLiteral("未知错误，错误号：") + QString::number(code) +
                QStringLiteral("　请检查输入值！");
@@ -198,23 +213,29 @@ int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString
 
     TextFileReader text(file);
     CsvReader reader(text);
-    QStringList fields;
+    const auto tooLarge = [&db] {
+        db.prompt().message(ImportErrorMessage(TooLargeToRead), Prompt::Icon::Critical);
+        return int(TooLargeToRead);
+    };
     // Records, not lines: a quoted line break before the range does not shift it.
     for (int row = 1; row < first; ++row)
-        if (!reader.next(fields))
-            return ImportDone;
+        if (!reader.skip())
+            return reader.failed() ? tooLarge() : ImportDone;
 
     Appender rows(db, drawId);
     if (!rows.isValid())
-        return ImportNotWritten; // the database has said why
+        return notWritten(db);
     const Mapping map(mapping);
-    const auto cell = [&fields](int column) { return fields.value(column - 1); };
+    const auto cell = [&reader](int column) { return reader.field(column - 1).toString(); };
     ProgressRun run(progress, last - first + 1);
-    for (qint64 row = first; row <= last && reader.next(fields); ++row) {
+    for (qint64 row = first; row <= last && reader.next(); ++row) {
         if (!reader.wasEmptyLine() && !rows.append(map.value(0, cell), map.value(1, cell)))
             return notWritten(db);
         run.step();
     }
+    // A record too long to read: nothing of the file is taken.
+    if (reader.failed())
+        return tooLarge();
     if (!rows.finish())
         return notWritten(db);
     return ImportDone;
@@ -237,14 +258,24 @@ int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Wo
 
     Appender rows(db, drawId);
     if (!rows.isValid())
-        return ImportNotWritten;
+        return notWritten(db);
     const Mapping map(mapping);
+    // Only the mapped columns are read, a row at a time.
+    const QList<int> columns = map.columns();
     ProgressRun run(progress, last - first + 1);
-    for (int row = first; row <= last; ++row) {
-        const auto cell = [&](int column) { return book.cellText(sheet, row, column); };
-        if (!rows.append(map.value(0, cell), map.value(1, cell)))
-            return notWritten(db);
+    bool appended = true;
+    const bool read = book.readRows(sheet, first, last, columns, [&](int, const QStringList &texts) {
+        const auto cell = [&](int column) { return texts.at(columns.indexOf(column)); };
+        appended = rows.append(map.value(0, cell), map.value(1, cell));
         run.step();
+        return appended;
+    });
+    if (!appended)
+        return notWritten(db);
+    // A file that changed since it was opened: nothing of it is taken.
+    if (!read) {
+        db.prompt().message(ImportErrorMessage(CannotOpenFile), Prompt::Icon::Critical);
+        return CannotOpenFile;
     }
     if (!rows.finish())
         return notWritten(db);
@@ -259,9 +290,10 @@ QList<QStringList> PreviewCsv(const QString &path, int rows)
         return preview;
     TextFileReader text(file);
     CsvReader reader(text);
-    QStringList fields;
-    while (preview.size() < rows && reader.next(fields))
-        preview.append(reader.wasEmptyLine() ? QStringList() : fields);
+    while (preview.size() < rows && reader.next())
+        preview.append(reader.wasEmptyLine() ? QStringList() : reader.fields());
+    if (reader.failed())
+        preview.clear();
     return preview;
 }
 

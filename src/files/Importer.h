@@ -42,11 +42,13 @@ QString ImportErrorMessage(int code);
 // ImportError / workbook code, after showing the failure through db.prompt().
 
 // Rows are records of the CSV file: a record whose quoted text spans lines is one
-// row. An empty line counts as a row but adds nothing.
+// row. An empty line counts as a row but adds nothing. A record too long to read
+// (CsvReader::MaxRecordLength) refuses the whole file: TooLargeToRead.
 int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString &path, int first, int last,
                   const QStringList &mapping);
-// Rows are sheet rows, up to the last one holding a value; blank rows before it
-// are imported as empty participants.
+// Rows are sheet rows, read a row at a time and only the mapped columns, up to the
+// last one holding a text; blank rows before it are imported as empty participants.
+// A file changed since the book was opened imports nothing: CannotOpenFile.
 int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Workbook &book,
                        const QString &sheet, int first, int last, const QStringList &mapping);
 

@@ -2,56 +2,111 @@
 
 #include <QIODevice>
 
+#include <utility>
+
 namespace quilla {
 
 namespace {
 
 constexpr qint64 ChunkSize = 1 << 20;
 
-struct Choice
+enum class Kind
 {
-    QStringDecoder decoder;
-    int bomLength = 0;
+    Utf8,
+    Utf16LE,
+    Utf16BE,
+    Ansi,
 };
 
-// A byte-order mark at the start, or nothing.
-bool byBom(QByteArrayView head, Choice &choice)
+// A byte-order mark at the start: its encoding and length; 0 when there is none.
+int byBom(QByteArrayView head, Kind &kind)
 {
     if (head.startsWith("\xEF\xBB\xBF")) {
-        choice = {QStringDecoder(QStringDecoder::Utf8), 3};
-        return true;
+        kind = Kind::Utf8;
+        return 3;
     }
     if (head.startsWith("\xFF\xFE")) {
-        choice = {QStringDecoder(QStringDecoder::Utf16LE), 2};
-        return true;
+        kind = Kind::Utf16LE;
+        return 2;
     }
     if (head.startsWith("\xFE\xFF")) {
-        choice = {QStringDecoder(QStringDecoder::Utf16BE), 2};
-        return true;
+        kind = Kind::Utf16BE;
+        return 2;
     }
-    return false;
+    return 0;
 }
 
-QStringDecoder ansiDecoder()
+QStringDecoder decoderFor(Kind kind)
 {
+    switch (kind) {
+    case Kind::Utf8:
+        return QStringDecoder(QStringDecoder::Utf8);
+    case Kind::Utf16LE:
+        return QStringDecoder(QStringDecoder::Utf16LE);
+    case Kind::Utf16BE:
+        return QStringDecoder(QStringDecoder::Utf16BE);
+    case Kind::Ansi:
+        break;
+    }
     // GBK's superset; its decoder comes from ICU and is known by this name only.
     return QStringDecoder("GB18030");
 }
+
+// Whether the decoder still holds the start of a character at the end of the text.
+// The decoders have no call for this, so a line feed (which never continues a
+// character) pushes out what is held; anything besides it is the cut character.
+bool holdsCutCharacter(QStringDecoder &decoder, bool utf16, qint64 bytes)
+{
+    if (utf16)
+        return bytes % 2 != 0;
+    QString tail = decoder(QByteArrayView("\n"));
+    if (tail.endsWith(u'\n'))
+        tail.chop(1);
+    return !tail.isEmpty();
+}
+
+// Whether the bytes are UTF-8 throughout; a character cut off at the very end
+// does not count against it.
+class Utf8Check
+{
+  public:
+    void add(QByteArrayView bytes)
+    {
+        // The decoder works only when its result is taken.
+        const QString text = m_decoder(bytes);
+        m_valid = m_valid && !m_decoder.hasError();
+    }
+    bool valid() const { return m_valid; }
+
+  private:
+    QStringDecoder m_decoder{QStringDecoder::Utf8};
+    bool m_valid = true;
+};
 
 } // namespace
 
 QString DecodeText(const QByteArray &bytes)
 {
-    Choice choice;
-    if (byBom(bytes, choice))
-        return choice.decoder(QByteArrayView(bytes).sliced(choice.bomLength));
-    // Stateless: a sequence cut off at the end counts as an error too.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder ansi = ansiDecoder();
-    return ansi(bytes);
+    Kind kind = Kind::Ansi;
+    int skip = byBom(bytes, kind);
+    if (skip == 0) {
+        Utf8Check check;
+        check.add(bytes);
+        kind = check.valid() ? Kind::Utf8 : Kind::Ansi;
+    }
+    QStringDecoder decoder = decoderFor(kind);
+    const QByteArrayView body = QByteArrayView(bytes).sliced(skip);
+    QString text = decoder(body);
+    const bool utf16 = kind == Kind::Utf16LE || kind == Kind::Utf16BE;
+    bool cut = holdsCutCharacter(decoder, utf16, body.size());
+    // UTF-16 gives out the first half of a pair at once.
+    if (utf16 && !text.isEmpty() && text.back().isHighSurrogate()) {
+        text.chop(1);
+        cut = true;
+    }
+    if (cut)
+        text += QChar::ReplacementCharacter;
+    return text;
 }
 
 TextFileReader::TextFileReader(QIODevice &device) : m_device(device) {}
@@ -59,32 +114,25 @@ TextFileReader::TextFileReader(QIODevice &device) : m_device(device) {}
 void TextFileReader::chooseEncoding()
 {
     m_chosen = true;
-    Choice choice;
-    if (byBom(m_device.peek(3), choice)) {
-        m_device.read(choice.bomLength);
-        m_decoder = std::move(choice.decoder);
-        return;
+    Kind kind = Kind::Ansi;
+    if (const int skip = byBom(m_device.peek(3), kind); skip > 0) {
+        m_device.read(skip);
+    } else {
+        // Bad GBK bytes decode without complaint, so UTF-8 is tried first, on the
+        // whole file; GBK text usually fails within the first piece.
+        const qint64 start = m_device.pos();
+        Utf8Check check;
+        while (check.valid()) {
+            const QByteArray piece = m_device.read(ChunkSize);
+            if (piece.isEmpty())
+                break;
+            check.add(piece);
+        }
+        m_device.seek(start);
+        kind = check.valid() ? Kind::Utf8 : Kind::Ansi;
     }
-    // Bad GBK bytes decode without complaint, so UTF-8 is tried first, on the
-    // whole file; GBK text usually fails within the first piece.
-    const qint64 start = m_device.pos();
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    bool valid = true;
-    while (valid) {
-        const QByteArray piece = m_device.read(ChunkSize);
-        if (piece.isEmpty())
-            break;
-        // The decoder works only when its result is taken.
-        const QString text = utf8(piece);
-        valid = !utf8.hasError();
-    }
-    // A sequence cut off at the end only shows as an error when something follows it.
-    if (valid) {
-        const QString text = utf8(QByteArrayView("\n"));
-        valid = !utf8.hasError();
-    }
-    m_device.seek(start);
-    m_decoder = valid ? QStringDecoder(QStringDecoder::Utf8) : ansiDecoder();
+    m_decoder = decoderFor(kind);
+    m_utf16 = kind == Kind::Utf16LE || kind == Kind::Utf16BE;
 }
 
 bool TextFileReader::read(QString &text)
@@ -96,9 +144,21 @@ bool TextFileReader::read(QString &text)
     const QByteArray piece = m_device.read(ChunkSize);
     if (piece.isEmpty()) {
         m_done = true;
-        return false;
+        if (!holdsCutCharacter(m_decoder, m_utf16, m_bytes) && m_heldHalf.isNull())
+            return false;
+        text += QChar::ReplacementCharacter;
+        return true;
     }
-    text += m_decoder(piece);
+    m_bytes += piece.size();
+    QString decoded = m_decoder(piece);
+    if (!m_heldHalf.isNull())
+        decoded.prepend(std::exchange(m_heldHalf, QChar()));
+    // UTF-16 gives out the first half of a pair at once: it waits for the second here.
+    if (m_utf16 && !decoded.isEmpty() && decoded.back().isHighSurrogate()) {
+        m_heldHalf = decoded.back();
+        decoded.chop(1);
+    }
+    text += decoded;
     return true;
 }
 

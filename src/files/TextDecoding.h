@@ -11,7 +11,8 @@ namespace quilla {
 // Text files come from Windows tools: UTF-8 or UTF-16 with a byte-order mark,
 // UTF-8 without one, or the Chinese ANSI code page (GBK, read as its superset
 // GB18030). A byte-order mark decides and is dropped; otherwise text that is
-// valid UTF-8 throughout is UTF-8, and anything else GB18030.
+// valid UTF-8 throughout is UTF-8, and anything else GB18030. A character cut
+// off at the end of the text reads as U+FFFD.
 QString DecodeText(const QByteArray &bytes);
 
 // The same choice for a file read piece by piece, so that a large file is never
@@ -31,6 +32,9 @@ class TextFileReader
 
     QIODevice &m_device;
     QStringDecoder m_decoder;
+    bool m_utf16 = false;
+    QChar m_heldHalf;   // a high surrogate waiting for its pair
+    qint64 m_bytes = 0; // given to the decoder
     bool m_chosen = false;
     bool m_done = false;
 };

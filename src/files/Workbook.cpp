@@ -7,9 +7,26 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quilla {
+
+bool Workbook::readRows(const QString &sheet, int first, int last, const QList<int> &columns,
+                        const RowVisitor &visit) const
+{
+    if (!hasSheet(sheet))
+        return false;
+    last = std::min(last, lastRow(sheet));
+    QStringList texts(columns.size());
+    for (int row = std::max(first, 1); row <= last; ++row) {
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            texts[i] = cellText(sheet, row, columns.at(i));
+        if (!visit(row, texts))
+            break;
+    }
+    return true;
+}
 
 OpenedWorkbook OpenWorkbook(const QString &path)
 {
@@ -29,7 +46,8 @@ OpenedWorkbook OpenWorkbook(const QString &path)
         file.close();
         opened.book = OpenXlsxWorkbook(path, opened.error);
     } else if (compound && suffix != u"xlsx") {
-        opened.book = OpenXlsWorkbook(file.readAll(), opened.error);
+        file.close();
+        opened.book = OpenXlsWorkbook(path, opened.error);
     } else {
         opened.error = NotAWorkbook;
     }

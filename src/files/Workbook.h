@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace quilla {
@@ -19,17 +20,27 @@ class Workbook
     // decimal text (up to 15 significant digits), dates yyyy-MM-dd, booleans TRUE or
     // FALSE, a formula its cached result ("" for an error).
     virtual QString cellText(const QString &sheet, int row, int column) const = 0;
-    // The last row that holds a value (formatting alone does not count); 0 when none.
+    // The last row that holds a text (formatting, or a formula giving "", does not
+    // count); 0 when none.
     virtual int lastRow(const QString &sheet) const = 0;
+
+    // visit(row, texts) for each row first..last (up to the last row with a text), in
+    // order, blank rows too; texts[i] is the cell of columns[i]. Stops when visit
+    // returns false. False when the sheet could not be read: the caller drops what
+    // it was given, as a part of the rows must never pass for all of them.
+    using RowVisitor = std::function<bool(int row, const QStringList &texts)>;
+    virtual bool readRows(const QString &sheet, int first, int last, const QList<int> &columns,
+                          const RowVisitor &visit) const;
 };
 
 // Why a workbook could not be opened, as the import reports it.
 enum WorkbookError
 {
     WorkbookOpened = 0,
-    CannotOpenFile = 5,  // missing or unreadable
-    SheetNotFound = 9,   // reported by the callers that look a sheet up
-    NotAWorkbook = 438,  // neither an .xls nor an .xlsx inside (a renamed CSV or text file)
+    CannotOpenFile = 5, // missing or unreadable
+    TooLargeToRead = 7, // past what is read: a cell's text, a record, the inflated size
+    SheetNotFound = 9,  // reported by the callers that look a sheet up
+    NotAWorkbook = 438, // neither an .xls nor an .xlsx inside (a renamed CSV or text file)
 };
 
 struct OpenedWorkbook

@@ -2,6 +2,10 @@
 
 #include "CompoundFile.h"
 
+#include <QBuffer>
+#include <QFileInfo>
+#include <QHash>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -77,47 +81,93 @@ struct Record
     QByteArray joined;
 };
 
-class RecordReader
+// The records of a stream read through a device, a piece at a time.
+class RecordSource
 {
   public:
-    RecordReader(const QByteArray &stream, qsizetype from) : m_stream(stream), m_pos(from) {}
+    explicit RecordSource(QIODevice &device) : m_device(device) {}
+
+    bool seek(qint64 offset)
+    {
+        m_at = m_end = 0;
+        m_bufferStart = offset;
+        m_eof = false;
+        return m_device.seek(offset);
+    }
+    // Where the record read last starts.
+    qint64 offset() const { return m_offset; }
+    bool failed() const { return m_failed; }
 
     // false at the end of the stream or at a record that runs past it.
     bool next(Record &record)
     {
-        qsizetype length;
-        if (!header(record.id, length))
+        if (!ensure(4))
             return false;
-        record.data = m_stream.constData() + m_pos + 4;
-        record.size = length;
+        quint16 length = le16(m_buffer.constData() + m_at + 2);
+        if (!ensure(4 + length))
+            return false;
+        m_offset = m_bufferStart + m_at;
+        record.id = le16(m_buffer.constData() + m_at);
         record.pieces.clear();
-        m_pos += 4 + length;
-        quint16 id;
-        if (header(id, length) && id == ContinueRecord) {
-            record.joined = QByteArray(record.data, record.size);
-            while (header(id, length) && id == ContinueRecord) {
-                record.pieces.push_back(record.joined.size());
-                record.joined.append(m_stream.constData() + m_pos + 4, length);
-                m_pos += 4 + length;
-            }
-            record.data = record.joined.constData();
-            record.size = record.joined.size();
+        if (!ensure(4 + length + 4) || le16(m_buffer.constData() + m_at + 4 + length) != ContinueRecord) {
+            record.data = m_buffer.constData() + m_at + 4;
+            record.size = length;
+            m_at += 4 + length;
+            return true;
         }
+        record.joined = QByteArray(m_buffer.constData() + m_at + 4, length);
+        m_at += 4 + length;
+        while (ensure(4) && le16(m_buffer.constData() + m_at) == ContinueRecord) {
+            length = le16(m_buffer.constData() + m_at + 2);
+            if (!ensure(4 + length))
+                break;
+            record.pieces.push_back(record.joined.size());
+            record.joined.append(m_buffer.constData() + m_at + 4, length);
+            m_at += 4 + length;
+        }
+        record.data = record.joined.constData();
+        record.size = record.joined.size();
         return true;
     }
 
   private:
-    bool header(quint16 &id, qsizetype &length) const
+    // count bytes from m_at in the buffer, reading more when needed.
+    bool ensure(qsizetype count)
     {
-        if (m_pos < 0 || m_pos + 4 > m_stream.size())
+        if (m_end - m_at >= count)
+            return true;
+        if (m_eof)
             return false;
-        id = le16(m_stream.constData() + m_pos);
-        length = le16(m_stream.constData() + m_pos + 2);
-        return m_pos + 4 + length <= m_stream.size();
+        if (m_at > 0) {
+            std::memmove(m_buffer.data(), m_buffer.constData() + m_at, size_t(m_end - m_at));
+            m_end -= m_at;
+            m_bufferStart += m_at;
+            m_at = 0;
+        }
+        const qsizetype wanted = std::max<qsizetype>(count, PieceSize);
+        if (m_buffer.size() < wanted)
+            m_buffer.resize(wanted);
+        while (m_end < count) {
+            const qint64 got = m_device.read(m_buffer.data() + m_end, m_buffer.size() - m_end);
+            if (got <= 0) {
+                m_eof = true;
+                m_failed = got < 0;
+                return false;
+            }
+            m_end += got;
+        }
+        return true;
     }
 
-    const QByteArray &m_stream;
-    qsizetype m_pos;
+    static constexpr qsizetype PieceSize = 1 << 16;
+    QIODevice &m_device;
+    QByteArray m_buffer;
+    qsizetype m_at = 0;
+    qsizetype m_end = 0;
+    qint64 m_bufferStart = 0; // stream offset of m_buffer[0]
+    qint64 m_offset = 0;
+    bool m_eof = false;
+    bool m_failed = false;
 };
 
 // Reads the fields of one record; reading past its end clears ok() and yields zeros.
@@ -245,10 +295,8 @@ bool isBuiltInDateFormat(int id)
            (id >= 50 && id <= 58);
 }
 
-quint32 cellKey(quint16 row, quint16 column)
-{
-    return quint32(row) << 8 | (column & 0xFF);
-}
+constexpr int BlockRows = 32;
+constexpr qint64 NoOffset = -1;
 
 struct SheetEntry
 {
@@ -256,12 +304,14 @@ struct SheetEntry
     quint32 offset = 0;
 };
 
+} // namespace
+
 // Everything the cell records of the sheets refer to.
-struct XlsGlobals
+struct XlsWorkbook::Globals
 {
     std::vector<SheetEntry> sheets;
-    std::vector<QString> strings;
-    std::vector<bool> dateXf;
+    StringPool strings;
+    std::vector<bool> dateXf; // per XF: whether it shows numbers as dates
     bool date1904 = false;
 
     QString numberText(double value, quint16 xf) const
@@ -280,20 +330,30 @@ struct XlsGlobals
     }
 };
 
-bool readGlobals(const QByteArray &stream, XlsGlobals &globals)
+namespace {
+
+using XlsGlobals = XlsWorkbook::Globals;
+
+enum class GlobalsRead
 {
-    RecordReader reader(stream, 0);
+    Read,
+    NotBiff8,
+    TooLarge,
+};
+
+GlobalsRead readGlobals(RecordSource &source, XlsGlobals &globals)
+{
     Record record;
-    if (!reader.next(record) || record.id != BofRecord || record.size < 4 ||
+    if (!source.seek(0) || !source.next(record) || record.id != BofRecord || record.size < 4 ||
         le16(record.data) != Biff8Version)
-        return false;
+        return GlobalsRead::NotBiff8;
     QHash<int, bool> customDate;
     std::vector<quint16> xfFormats;
-    while (reader.next(record) && record.id != EofRecord) {
+    while (source.next(record) && record.id != EofRecord) {
         Cursor cursor(record);
         switch (record.id) {
         case FilePassRecord:
-            return false; // encrypted: the records hold nothing readable
+            return GlobalsRead::NotBiff8; // encrypted: the records hold nothing readable
         case BoundSheetRecord: {
             SheetEntry sheet;
             sheet.offset = cursor.u32();
@@ -307,13 +367,13 @@ bool readGlobals(const QByteArray &stream, XlsGlobals &globals)
         case SstRecord: {
             cursor.u32();
             const quint32 count = cursor.u32();
-            // The count comes from the file: reserve no more than the record can hold.
-            globals.strings.reserve(std::min<qsizetype>(count, record.size / 3));
             for (quint32 i = 0; i < count; ++i) {
-                QString text = cursor.string(false);
+                const QString text = cursor.string(false);
                 if (!cursor.ok())
                     break;
-                globals.strings.push_back(text);
+                if (globals.strings.characters() + text.size() > XlsWorkbook::MaxSharedCharacters)
+                    return GlobalsRead::TooLarge;
+                globals.strings.append(text);
             }
             break;
         }
@@ -338,28 +398,87 @@ bool readGlobals(const QByteArray &stream, XlsGlobals &globals)
     globals.dateXf.reserve(xfFormats.size());
     for (quint16 format : xfFormats)
         globals.dateXf.push_back(customDate.value(format, isBuiltInDateFormat(format)));
-    return true;
+    return GlobalsRead::Read;
 }
 
-void readSheet(const QByteArray &stream, quint32 offset, const XlsGlobals &globals,
-               QHash<quint32, QString> &cells)
+// A cell record as read; its text is made when asked for.
+class XlsCell : public StreamedWorkbook::Cell
 {
-    RecordReader reader(stream, offset);
-    Record record;
-    if (!reader.next(record) || record.id != BofRecord)
-        return;
-    auto put = [&cells](quint16 row, quint16 column, const QString &text) {
-        if (text.isEmpty())
-            cells.remove(cellKey(row, column));
-        else
-            cells.insert(cellKey(row, column), text);
+  public:
+    enum Kind
+    {
+        Number,
+        Shared,
+        Text,
+        Empty, // an error, or a formula giving no text
     };
+
+    explicit XlsCell(const XlsGlobals &globals) : m_globals(globals) {}
+
+    Kind kind = Empty;
+    double number = 0;
+    quint16 xf = 0;
+    quint32 index = 0; // in the shared strings
+    QString stored;    // the text of Text cells
+
+    bool isEmpty() const
+    {
+        switch (kind) {
+        case Number:
+            return false;
+        case Shared:
+            return index >= m_globals.strings.size() || m_globals.strings.at(index).isEmpty();
+        case Text:
+            return stored.isEmpty();
+        case Empty:
+            break;
+        }
+        return true;
+    }
+
+    QString text() const override
+    {
+        switch (kind) {
+        case Number:
+            return m_globals.numberText(number, xf);
+        case Shared:
+            return index < m_globals.strings.size() ? m_globals.strings.at(index).toString() : QString();
+        case Text:
+            return stored;
+        case Empty:
+            break;
+        }
+        return QString();
+    }
+
+  private:
+    const XlsGlobals &m_globals;
+};
+
+// Calls visit(row, column, cell, offset) for each cell record of the sheet, rows and
+// columns from 1, with the offset its record starts at, until visit returns false.
+// from: where to start, the sheet's BOF or a cell record inside the sheet.
+template <typename Visit>
+void readSheet(RecordSource &source, qint64 from, bool atBof, const XlsGlobals &globals, Visit &&visit)
+{
+    Record record;
+    if (!source.seek(from) || !source.next(record))
+        return;
+    if (atBof && record.id != BofRecord)
+        return;
+    XlsCell cell(globals);
     // Embedded charts bring their own BOF ... EOF; their records are not cells.
     int depth = 1;
     bool stringPending = false;
     quint16 pendingRow = 0;
     quint16 pendingColumn = 0;
-    while (depth > 0 && reader.next(record)) {
+    qint64 pendingOffset = 0;
+    const auto put = [&](quint16 row, quint16 column, qint64 offset) {
+        return visit(int(row) + 1, int(column) + 1, cell, offset);
+    };
+    bool reuse = !atBof; // the record read first is a cell
+    while (depth > 0 && (reuse || source.next(record))) {
+        reuse = false;
         if (record.id == BofRecord) {
             ++depth;
             continue;
@@ -370,14 +489,17 @@ void readSheet(const QByteArray &stream, quint32 offset, const XlsGlobals &globa
         }
         if (depth != 1)
             continue;
+        const qint64 offset = source.offset();
         Cursor cursor(record);
+        bool go = true;
         switch (record.id) {
         case LabelSstRecord: {
             const quint16 row = cursor.u16(), column = cursor.u16();
             cursor.u16();
-            const quint32 index = cursor.u32();
+            cell.kind = XlsCell::Shared;
+            cell.index = cursor.u32();
             if (cursor.ok())
-                put(row, column, index < globals.strings.size() ? globals.strings[index] : QString());
+                go = put(row, column, offset);
             stringPending = false;
             break;
         }
@@ -385,36 +507,42 @@ void readSheet(const QByteArray &stream, quint32 offset, const XlsGlobals &globa
         case RStringRecord: {
             const quint16 row = cursor.u16(), column = cursor.u16();
             cursor.u16();
-            const QString text = cursor.string(false);
+            cell.kind = XlsCell::Text;
+            cell.stored = cursor.string(false);
             if (cursor.ok())
-                put(row, column, text);
+                go = put(row, column, offset);
             stringPending = false;
             break;
         }
         case NumberRecord: {
-            const quint16 row = cursor.u16(), column = cursor.u16(), xf = cursor.u16();
-            const double value = cursor.f64();
+            const quint16 row = cursor.u16(), column = cursor.u16();
+            cell.kind = XlsCell::Number;
+            cell.xf = cursor.u16();
+            cell.number = cursor.f64();
             if (cursor.ok())
-                put(row, column, globals.numberText(value, xf));
+                go = put(row, column, offset);
             stringPending = false;
             break;
         }
         case RkRecord: {
-            const quint16 row = cursor.u16(), column = cursor.u16(), xf = cursor.u16();
-            const quint32 rk = cursor.u32();
+            const quint16 row = cursor.u16(), column = cursor.u16();
+            cell.kind = XlsCell::Number;
+            cell.xf = cursor.u16();
+            cell.number = rkValue(cursor.u32());
             if (cursor.ok())
-                put(row, column, globals.numberText(rkValue(rk), xf));
+                go = put(row, column, offset);
             stringPending = false;
             break;
         }
         case MulRkRecord: {
             const quint16 row = cursor.u16();
             quint16 column = cursor.u16();
-            for (qsizetype n = (record.size - 6) / 6; n > 0 && cursor.ok(); --n, ++column) {
-                const quint16 xf = cursor.u16();
-                const quint32 rk = cursor.u32();
+            cell.kind = XlsCell::Number;
+            for (qsizetype n = (record.size - 6) / 6; n > 0 && cursor.ok() && go; --n, ++column) {
+                cell.xf = cursor.u16();
+                cell.number = rkValue(cursor.u32());
                 if (cursor.ok())
-                    put(row, column, globals.numberText(rkValue(rk), xf));
+                    go = put(row, column, offset);
             }
             stringPending = false;
             break;
@@ -424,11 +552,10 @@ void readSheet(const QByteArray &stream, quint32 offset, const XlsGlobals &globa
             cursor.u16();
             const quint8 value = cursor.u8();
             const bool error = cursor.u8();
+            cell.kind = error ? XlsCell::Empty : XlsCell::Text;
+            cell.stored = error ? QString() : value ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
             if (cursor.ok())
-                put(row, column,
-                    error   ? QString()
-                    : value ? QStringLiteral("TRUE")
-                            : QStringLiteral("FALSE"));
+                go = put(row, column, offset);
             stringPending = false;
             break;
         }
@@ -439,80 +566,126 @@ void readSheet(const QByteArray &stream, quint32 offset, const XlsGlobals &globa
             const char *value = record.data + 6;
             stringPending = false;
             if (le16(value + 6) != 0xFFFF) {
-                put(row, column, globals.numberText(leDouble(value), xf));
+                cell.kind = XlsCell::Number;
+                cell.xf = xf;
+                cell.number = leDouble(value);
+                go = put(row, column, offset);
             } else if (value[0] == 0) {
                 // The text comes in the STRING record that follows (after a SHRFMLA,
                 // ARRAY or TABLE when there is one).
                 stringPending = true;
                 pendingRow = row;
                 pendingColumn = column;
-            } else if (value[0] == 1) {
-                put(row, column, value[2] ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
+                pendingOffset = offset;
             } else {
-                put(row, column, QString()); // error or empty text
+                cell.kind = value[0] == 1 ? XlsCell::Text : XlsCell::Empty; // error or empty text
+                cell.stored = value[0] != 1 ? QString()
+                              : value[2]    ? QStringLiteral("TRUE")
+                                            : QStringLiteral("FALSE");
+                go = put(row, column, offset);
             }
             break;
         }
         case StringRecord: {
-            const QString text = cursor.string(false);
+            cell.kind = XlsCell::Text;
+            cell.stored = cursor.string(false);
             if (stringPending && cursor.ok())
-                put(pendingRow, pendingColumn, text);
+                go = put(pendingRow, pendingColumn, pendingOffset);
             stringPending = false;
             break;
         }
         default:
             break;
         }
+        if (!go)
+            return;
     }
 }
 
 } // namespace
 
+XlsWorkbook::XlsWorkbook() : StreamedWorkbook(256), m_globals(std::make_unique<Globals>()) {}
+
+XlsWorkbook::~XlsWorkbook() = default;
+
 bool XlsWorkbook::load(const QByteArray &workbookStream)
 {
-    XlsGlobals globals;
-    m_names.clear();
-    m_sheets.clear();
-    if (!readGlobals(workbookStream, globals))
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(workbookStream);
+    buffer->open(QIODevice::ReadOnly);
+    int error = 0;
+    return load(std::move(buffer), error);
+}
+
+bool XlsWorkbook::load(std::unique_ptr<QIODevice> stream, int &error)
+{
+    error = NotAWorkbook;
+    m_stream = std::move(stream);
+    RecordSource source(*m_stream);
+    XlsGlobals &globals = *m_globals;
+    switch (readGlobals(source, globals)) {
+    case GlobalsRead::Read:
+        break;
+    case GlobalsRead::NotBiff8:
         return false;
-    // Several sheets pointing at the same place (a damaged file) are read once.
-    QHash<quint32, size_t> read;
+    case GlobalsRead::TooLarge:
+        error = TooLargeToRead;
+        return false;
+    }
+    QStringList names;
     for (const SheetEntry &entry : globals.sheets) {
-        if (m_names.contains(entry.name))
+        if (names.contains(entry.name))
             continue;
+        // The shape: the last row with a text, whether rows come in order, and
+        // where each block of rows starts for reading from it later.
+        SheetShape shape;
         Sheet sheet;
-        if (read.contains(entry.offset)) {
-            sheet = m_sheets[read.value(entry.offset)];
-        } else {
-            readSheet(workbookStream, entry.offset, globals, sheet.cells);
-            for (auto it = sheet.cells.cbegin(); it != sheet.cells.cend(); ++it)
-                sheet.lastRow = std::max(sheet.lastRow, int(it.key() >> 8) + 1);
-            read.insert(entry.offset, m_sheets.size());
-        }
-        m_names.append(entry.name);
+        sheet.offset = entry.offset;
+        sheet.blocks.assign(65536 / BlockRows, NoOffset);
+        int previousRow = 0;
+        size_t nextBlock = 0;
+        readSheet(source, entry.offset, true, globals, [&](int row, int, const XlsCell &cell, qint64 offset) {
+            if (row > shape.lastRow && !cell.isEmpty())
+                shape.lastRow = row;
+            shape.ordered = shape.ordered && row >= previousRow;
+            previousRow = row;
+            for (const size_t block = size_t(row - 1) / BlockRows; nextBlock <= block; ++nextBlock)
+                sheet.blocks[nextBlock] = offset;
+            return true;
+        });
+        if (!shape.ordered)
+            sheet.blocks.clear();
+        names.append(entry.name);
+        addSheet(entry.name, shape);
         m_sheets.push_back(std::move(sheet));
     }
+    if (source.failed())
+        return false;
+    error = WorkbookOpened;
     return true;
 }
 
-const XlsWorkbook::Sheet *XlsWorkbook::findSheet(const QString &name) const
+bool XlsWorkbook::scan(int index, int from, const CellVisitor &visit) const
 {
-    const qsizetype index = m_names.indexOf(name);
-    return index < 0 ? nullptr : &m_sheets[index];
-}
-
-QString XlsWorkbook::cellText(const QString &sheet, int row, int column) const
-{
-    const Sheet *found = findSheet(sheet);
-    if (!found || row < 1 || row > 65536 || column < 1 || column > 256)
-        return QString();
-    return found->cells.value(cellKey(quint16(row - 1), quint16(column - 1)));
-}
-
-int XlsWorkbook::lastRow(const QString &sheet) const
-{
-    const Sheet *found = findSheet(sheet);
-    return found ? found->lastRow : 0;
+    if (!m_path.isEmpty()) {
+        const QFileInfo info(m_path);
+        if (info.size() != m_fileSize || info.lastModified() != m_modified)
+            return false;
+    }
+    const Sheet &sheet = m_sheets.at(index);
+    qint64 start = sheet.offset;
+    bool atBof = true;
+    const size_t block = size_t(std::max(from, 1) - 1) / BlockRows;
+    if (block < sheet.blocks.size()) {
+        if (sheet.blocks[block] == NoOffset)
+            return true; // no cells from there on
+        start = sheet.blocks[block];
+        atBof = false;
+    }
+    RecordSource source(*m_stream);
+    readSheet(source, start, atBof, *m_globals,
+              [&](int row, int column, const XlsCell &cell, qint64) { return visit(row, column, cell); });
+    return !source.failed();
 }
 
 std::unique_ptr<Workbook> OpenXlsWorkbook(const QByteArray &bytes, int &error)
@@ -528,9 +701,37 @@ std::unique_ptr<Workbook> OpenXlsWorkbook(const QByteArray &bytes, int &error)
     if (!ok)
         return nullptr;
     auto book = std::make_unique<XlsWorkbook>();
-    if (!book->load(stream))
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(stream);
+    buffer->open(QIODevice::ReadOnly);
+    if (!book->load(std::move(buffer), error))
         return nullptr;
-    error = WorkbookOpened;
+    return book;
+}
+
+std::unique_ptr<Workbook> OpenXlsWorkbook(const QString &path, int &error)
+{
+    error = CannotOpenFile;
+    const QFileInfo info(path);
+    auto file = std::make_shared<CompoundFile>();
+    if (!file->openFile(path)) {
+        if (!file->fileError())
+            error = NotAWorkbook;
+        return nullptr;
+    }
+    error = NotAWorkbook;
+    std::unique_ptr<QIODevice> stream = file->openStream(QStringLiteral("Workbook"));
+    if (!stream)
+        stream = file->openStream(QStringLiteral("Book")); // older files, rejected below unless BIFF8
+    if (!stream)
+        return nullptr;
+    auto book = std::make_unique<XlsWorkbook>();
+    book->m_file = file;
+    book->m_path = path;
+    book->m_fileSize = info.size();
+    book->m_modified = info.lastModified();
+    if (!book->load(std::move(stream), error))
+        return nullptr;
     return book;
 }
 

@@ -1,9 +1,9 @@
 #include "CompoundFile.h"
 #include "ExportTable.h"
+#include "ReplacingFile.h"
 #include "data/Progress.h"
 
 #include <QHash>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -398,8 +398,8 @@ ExportFailure WriteXls(const ExportTable &table, const QString &path, const QStr
     sheet.clear();
 
     const QByteArray file = BuildCompoundFile({{QStringLiteral("Workbook"), workbook}});
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit())
+    ReplacingFile out(path);
+    if (!out.open() || out.device().write(file) != file.size() || !out.commit())
         return ExportFailure::CannotWrite;
     progress.step(1);
     return ExportFailure::None;

@@ -1,153 +1,102 @@
 #include "XlsxWorkbook.h"
 
-#include <QDateTime>
+#include "XlsxText.h"
+#include "XmlScanner.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QUrl>
-#include <QXmlStreamReader>
 
 #include <quazip.h>
 #include <quazipfile.h>
 
-#include <algorithm>
 #include <cmath>
 
 namespace quilla {
 
 namespace {
 
-// The largest sheet a spreadsheet program makes; cells beyond it are damage, not data.
+// The largest sheet a spreadsheet program makes; a row or column beyond it is damage.
 constexpr int MaxRows = 1048576;
 constexpr int MaxColumns = 16384;
-// A part larger than this is a zip bomb rather than a participant list.
-constexpr qint64 MaxPartSize = qint64(512) << 20;
 constexpr int MaxEntries = 100000;
+// Bytes one cell's text may take in the XML, escapes and character references included.
+constexpr qsizetype MaxRawText = qsizetype(XlsxWorkbook::MaxCellText) * 12;
 // Serial of 9999-12-31: later "dates" are numbers that merely wear a date style.
 constexpr double LastDateSerial = 2958465;
 
-enum class Part
+enum class Read
 {
-    Missing,
+    Done,
+    Stopped, // by the visitor
+    Missing, // no such part
     Damaged,
-    Read,
+    TooLarge,
 };
 
-// The entries of the zip, found by name whatever their case or slashes.
-class Package
+Read failure(const XmlScanner &xml)
 {
-  public:
-    explicit Package(const QString &path) : m_zip(path) {}
+    return xml.tooLarge() ? Read::TooLarge : Read::Damaged;
+}
 
-    bool open()
-    {
-        if (!m_zip.open(QuaZip::mdUnzip))
+// A whole number of up to 15 digits without leading zeros already is its shortest
+// text, and most number cells are such: going through a double costs more than all
+// the rest of the reading.
+bool isPlainInteger(QByteArrayView value)
+{
+    qsizetype i = value.startsWith('-') ? 1 : 0;
+    const qsizetype digits = value.size() - i;
+    if (digits < 1 || digits > 15 || value.at(i) == '0')
+        return false;
+    for (; i < value.size(); ++i)
+        if (value.at(i) < '0' || value.at(i) > '9')
             return false;
-        int count = 0;
-        for (bool more = m_zip.goToFirstFile(); more && count < MaxEntries; more = m_zip.goToNextFile()) {
-            const QString name = m_zip.getCurrentFileName();
-            m_entries.insert(normalized(name), name);
-            ++count;
-        }
-        return m_zip.getZipError() == UNZ_OK || !m_entries.isEmpty();
-    }
-
-    Part read(const QString &name, QByteArray &bytes)
-    {
-        bytes.clear();
-        const auto entry = m_entries.constFind(normalized(name));
-        if (entry == m_entries.constEnd())
-            return Part::Missing;
-        if (!m_zip.setCurrentFile(*entry))
-            return Part::Damaged;
-        QuaZipFile file(&m_zip);
-        if (!file.open(QIODevice::ReadOnly))
-            return Part::Damaged;
-        char buffer[65536];
-        for (;;) {
-            const qint64 got = file.read(buffer, sizeof buffer);
-            if (got < 0 || bytes.size() + got > MaxPartSize) {
-                file.close();
-                return Part::Damaged;
-            }
-            if (got == 0)
-                break;
-            bytes.append(buffer, got);
-        }
-        file.close();
-        // close() is where a CRC mismatch shows.
-        return file.getZipError() == UNZ_OK ? Part::Read : Part::Damaged;
-    }
-
-  private:
-    static QString normalized(QString name)
-    {
-        name.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        if (name.startsWith(QLatin1Char('/')))
-            name.remove(0, 1);
-        return name.toLower();
-    }
-
-    QuaZip m_zip;
-    QHash<QString, QString> m_entries;
-};
-
-// Texts in these files escape characters XML cannot hold as _xHHHH_ (Excel writes a
-// carriage return as _x000D_); _x005F_ escapes a literal underscore.
-QString unescaped(const QString &text)
-{
-    if (!text.contains(QLatin1String("_x")))
-        return text;
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QLatin1Char('_') && i + 6 < text.size() && text.at(i + 1) == QLatin1Char('x') &&
-            text.at(i + 6) == QLatin1Char('_')) {
-            bool ok = false;
-            const ushort code = QStringView(text).mid(i + 2, 4).toUShort(&ok, 16);
-            if (ok) {
-                out.append(QChar(code));
-                i += 6;
-                continue;
-            }
-        }
-        out.append(text.at(i));
-    }
-    return out;
+    return true;
 }
 
-// The text of a string item (<si>, <is>) the reader stands on: its plain <t>, or the <t>
-// of each rich-text run; phonetic guides (<rPh>) are not part of the text.
-QString readRichText(QXmlStreamReader &xml)
+bool isBlankText(QByteArrayView value)
 {
-    QString text;
-    int depth = 1;
-    while (depth > 0 && !xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement()) {
-            const QStringView name = xml.name();
-            if (name == u"t")
-                text += xml.readElementText();
-            else if (name == u"rPh" || name == u"rPr" || name == u"phoneticPr")
-                xml.skipCurrentElement();
-            else
-                ++depth;
-        } else if (xml.isEndElement()) {
-            --depth;
-        }
-    }
-    return unescaped(text);
+    for (const char c : value)
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+            return false;
+    return true;
 }
 
-bool readSharedStrings(const QByteArray &bytes, QStringList &strings)
+// A number of 1 to 9 digits, nothing else.
+int smallNumber(QByteArrayView digits, bool &ok)
 {
-    QXmlStreamReader xml(bytes);
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement() && xml.name() == u"si")
-            strings.append(readRichText(xml));
+    ok = !digits.isEmpty() && digits.size() <= 9;
+    int n = 0;
+    for (qsizetype i = 0; ok && i < digits.size(); ++i) {
+        ok = digits.at(i) >= '0' && digits.at(i) <= '9';
+        n = n * 10 + (digits.at(i) - '0');
     }
-    return !xml.hasError();
+    return ok ? n : 0;
+}
+
+// Column and row of a reference such as "B3"; false when it is none, or outside the sheet.
+bool parseReference(QByteArrayView reference, int &column, int &row)
+{
+    qsizetype i = 0;
+    int c = 0;
+    for (; i < reference.size() && i < 3; ++i) {
+        const char ch = reference.at(i);
+        if (ch >= 'a' && ch <= 'z')
+            c = c * 26 + (ch - 'a' + 1);
+        else if (ch >= 'A' && ch <= 'Z')
+            c = c * 26 + (ch - 'A' + 1);
+        else
+            break;
+    }
+    bool ok = false;
+    const int r = smallNumber(reference.sliced(i), ok);
+    if (i == 0 || !ok || r < 1 || r > MaxRows || c > MaxColumns)
+        return false;
+    column = c;
+    row = r;
+    return true;
 }
 
 // Whether a number format code shows a date or time: a y, m, d, h or s that is not in
@@ -184,193 +133,392 @@ bool isBuiltInDate(int id)
            (id >= 50 && id <= 58);
 }
 
-// For each cell style (the s of a cell), whether it formats numbers as dates.
-bool readDateStyles(const QByteArray &bytes, QList<bool> &dateStyles)
-{
-    QHash<int, bool> customIsDate;
-    QList<int> styleFormats;
-    bool inCellXfs = false;
-    QXmlStreamReader xml(bytes);
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement()) {
-            const QStringView name = xml.name();
-            const QXmlStreamAttributes attributes = xml.attributes();
-            if (name == u"numFmt")
-                customIsDate.insert(attributes.value(QLatin1String("numFmtId")).toInt(),
-                                    isDateCode(attributes.value(QLatin1String("formatCode"))));
-            else if (name == u"cellXfs")
-                inCellXfs = true;
-            else if (name == u"xf" && inCellXfs)
-                styleFormats.append(attributes.value(QLatin1String("numFmtId")).toInt());
-        } else if (xml.isEndElement() && xml.name() == u"cellXfs") {
-            inCellXfs = false;
-        }
-    }
-    // A workbook may redefine a built-in id, so its own codes come first.
-    for (const int id : std::as_const(styleFormats))
-        dateStyles.append(customIsDate.value(id, isBuiltInDate(id)));
-    return !xml.hasError();
-}
-
-// Column and row of a reference such as "B3"; false when it is not one.
-bool parseReference(QStringView reference, int &column, int &row)
-{
-    qsizetype i = 0;
-    int c = 0;
-    for (; i < reference.size() && i < 4; ++i) {
-        const char16_t ch = reference.at(i).unicode();
-        if (ch >= u'a' && ch <= u'z')
-            c = c * 26 + (ch - u'a' + 1);
-        else if (ch >= u'A' && ch <= u'Z')
-            c = c * 26 + (ch - u'A' + 1);
-        else
-            break;
-    }
-    bool ok = false;
-    const QStringView digits = reference.mid(i);
-    const int r = digits.size() <= 8 ? digits.toInt(&ok) : 0;
-    if (i == 0 || !ok || r < 1)
-        return false;
-    column = c;
-    row = r;
-    return true;
-}
-
 struct SheetContext
 {
-    const QStringList &strings;
+    const StringPool &strings;
     const QList<bool> &dateStyles;
-    double dateOffset; // 1462 for workbooks counted from 1904
+    double dateOffset;
 };
 
-// Whether value is a whole number of up to 15 digits without leading zeros: then it
-// already is its shortest text, and most <v> are such. Going through a double costs
-// more than all the rest of the reading.
-bool isPlainInteger(QStringView value)
+enum class CellType : quint8
 {
-    qsizetype i = value.startsWith(u'-') ? 1 : 0;
-    const qsizetype digits = value.size() - i;
-    if (digits < 1 || digits > 15 || value.at(i) == u'0')
-        return false;
-    for (; i < value.size(); ++i)
-        if (value.at(i) < u'0' || value.at(i) > u'9')
+    Number,
+    Shared,
+    Text, // a formula's text result
+    Inline,
+    Boolean,
+    Error,
+    Date,
+};
+
+CellType cellType(QByteArrayView t)
+{
+    if (t.isEmpty() || t == "n")
+        return CellType::Number;
+    if (t == "s")
+        return CellType::Shared;
+    if (t == "str")
+        return CellType::Text;
+    if (t == "inlineStr")
+        return CellType::Inline;
+    if (t == "b")
+        return CellType::Boolean;
+    if (t == "e")
+        return CellType::Error;
+    if (t == "d")
+        return CellType::Date;
+    return CellType::Number;
+}
+
+// A cell as read from the sheet: its text is made only when asked for.
+class SheetCell : public StreamedWorkbook::Cell
+{
+  public:
+    explicit SheetCell(const SheetContext &context) : m_context(context) {}
+
+    CellType type = CellType::Number;
+    int style = 0;
+    QByteArray value; // the <v>, or the texts of the <is>, as UTF-8
+
+    bool isEmpty() const
+    {
+        switch (type) {
+        case CellType::Shared: {
+            const qsizetype index = sharedIndex();
+            return index < 0 || m_context.strings.at(index).isEmpty();
+        }
+        case CellType::Text:
+        case CellType::Inline:
+            return value.isEmpty();
+        case CellType::Boolean:
             return false;
+        case CellType::Error:
+            return true;
+        case CellType::Number:
+        case CellType::Date:
+            break;
+        }
+        return isBlankText(value);
+    }
+
+    QString text() const override
+    {
+        switch (type) {
+        case CellType::Shared: {
+            const qsizetype index = sharedIndex();
+            return index < 0 ? QString() : m_context.strings.at(index).toString();
+        }
+        case CellType::Text:
+        case CellType::Inline:
+            return XlsxUnescaped(QString::fromUtf8(value));
+        case CellType::Boolean: {
+            const QByteArrayView flag = QByteArrayView(value).trimmed();
+            return flag == "1" || flag.compare("true", Qt::CaseInsensitive) == 0 ? QStringLiteral("TRUE")
+                                                                                 : QStringLiteral("FALSE");
+        }
+        case CellType::Error:
+            return QString();
+        case CellType::Date: {
+            const QString stamp = QString::fromUtf8(value).trimmed();
+            const QDateTime when = QDateTime::fromString(stamp, Qt::ISODateWithMs);
+            return when.isValid() ? when.date().toString(QStringLiteral("yyyy-MM-dd")) : stamp;
+        }
+        case CellType::Number:
+            break;
+        }
+        return numberText();
+    }
+
+  private:
+    qsizetype sharedIndex() const
+    {
+        bool ok = false;
+        const int index = smallNumber(QByteArrayView(value).trimmed(), ok);
+        return ok && index < m_context.strings.size() ? index : -1;
+    }
+
+    QString numberText() const
+    {
+        const bool dateStyle =
+            style >= 0 && style < m_context.dateStyles.size() && m_context.dateStyles.at(style);
+        if (!dateStyle && isPlainInteger(value))
+            return QString::fromLatin1(value);
+        const QString stored = QString::fromUtf8(value).trimmed();
+        bool ok = false;
+        const double number = stored.toDouble(&ok);
+        if (!ok)
+            return stored;
+        const double serial = number + m_context.dateOffset;
+        if (dateStyle && std::isfinite(number) && serial >= 0 && serial <= LastDateSerial)
+            return DateText(serial);
+        return NumberText(number);
+    }
+
+    const SheetContext &m_context;
+};
+
+// The texts of a string item (<si>, <is>) the scanner stands on, appended to out as
+// UTF-8: its plain <t>, or the <t> of each rich-text run; phonetic guides are not text.
+bool readRichText(XmlScanner &xml, QByteArray &out)
+{
+    int depth = 1;
+    while (depth > 0) {
+        switch (xml.next()) {
+        case XmlScanner::StartElement: {
+            if (xml.named("t")) {
+                QByteArrayView text;
+                if (!xml.readText(text, MaxRawText))
+                    return false;
+                out.append(text);
+                if (out.size() > MaxRawText)
+                    return false;
+            } else if (xml.named("rPh") || xml.named("rPr") || xml.named("phoneticPr")) {
+                if (!xml.skipElement())
+                    return false;
+            } else {
+                ++depth;
+            }
+            break;
+        }
+        case XmlScanner::EndElement:
+            --depth;
+            break;
+        default:
+            return false;
+        }
+    }
     return true;
 }
 
-QString numberText(const QString &value, bool dateStyle, double dateOffset)
+Read richTextFailure(const XmlScanner &xml, const QByteArray &text)
 {
-    if (!dateStyle && isPlainInteger(value))
-        return value;
-    bool ok = false;
-    const double number = QStringView(value).trimmed().toDouble(&ok);
-    if (!ok)
-        return value.trimmed();
-    if (dateStyle && std::isfinite(number) && number + dateOffset >= 0 &&
-        number + dateOffset <= LastDateSerial)
-        return DateText(number + dateOffset);
-    return NumberText(number);
+    return xml.tooLarge() || text.size() > MaxRawText ? Read::TooLarge : Read::Damaged;
 }
 
-// The text of a cell from its type (t), style (s) and stored value.
-QString cellValueText(QStringView type, int style, const QString &value, const SheetContext &context)
+// A text past a cell's limit, counted after its escapes are resolved.
+bool tooLong(QByteArrayView utf8)
 {
-    if (type == u"s") {
-        bool ok = false;
-        const int index = QStringView(value).trimmed().toInt(&ok);
-        return ok && index >= 0 && index < context.strings.size() ? context.strings.at(index) : QString();
-    }
-    if (type == u"str" || type == u"inlineStr")
-        return unescaped(value);
-    if (type == u"b") {
-        const QStringView flag = QStringView(value).trimmed();
-        return flag == u"1" || flag.compare(u"true", Qt::CaseInsensitive) == 0 ? QStringLiteral("TRUE")
-                                                                               : QStringLiteral("FALSE");
-    }
-    if (type == u"e")
-        return QString();
-    if (type == u"d") {
-        const QDateTime when = QDateTime::fromString(value.trimmed(), Qt::ISODateWithMs);
-        return when.isValid() ? when.date().toString(QStringLiteral("yyyy-MM-dd")) : value.trimmed();
-    }
-    const bool dateStyle = style >= 0 && style < context.dateStyles.size() && context.dateStyles.at(style);
-    return numberText(value, dateStyle, context.dateOffset);
+    return utf8.size() > XlsxWorkbook::MaxCellText &&
+           XlsxUnescaped(QString::fromUtf8(utf8)).size() > XlsxWorkbook::MaxCellText;
 }
 
-// Reads the <c> the reader stands on; store gets its text when it holds a value.
-template <typename Store>
-void readCell(QXmlStreamReader &xml, const QXmlStreamAttributes &attributes, const SheetContext &context,
-              Store &&store)
+// Calls visit(row, column, cell) for each cell of a worksheet that holds a value (a
+// style alone is none), in file order, until visit returns false.
+template <typename Visit> Read readSheet(XmlScanner &xml, const SheetContext &context, Visit &&visit)
 {
-    const QString type = attributes.value(QLatin1String("t")).toString();
-    const int style = attributes.value(QLatin1String("s")).toInt();
-    QString value;
-    bool hasValue = false;
-    QString inlineText;
-    bool hasInline = false;
-    while (xml.readNextStartElement()) {
-        const QStringView name = xml.name();
-        if (name == u"v") {
-            value = xml.readElementText();
-            hasValue = true;
-        } else if (name == u"is") {
-            inlineText = readRichText(xml);
-            hasInline = true;
-        } else {
-            xml.skipCurrentElement(); // the formula <f>: its cached <v> is what counts
-        }
-    }
-    if (hasInline)
-        store(inlineText);
-    else if (hasValue)
-        store(cellValueText(type, style, value, context));
-}
-
-// Calls store(row, column, text) for each cell of a worksheet that holds a value; a
-// style alone is no value.
-template <typename Store> bool readSheet(const QByteArray &bytes, const SheetContext &context, Store &&store)
-{
-    QXmlStreamReader xml(bytes);
     bool inSheetData = false;
     int row = 0;
     int column = 0;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isEndElement()) {
-            if (xml.name() == u"sheetData")
+    SheetCell cell(context);
+    for (;;) {
+        switch (xml.next()) {
+        case XmlScanner::Done:
+            return Read::Done;
+        case XmlScanner::Failed:
+            return failure(xml);
+        case XmlScanner::EndElement:
+            if (xml.named("sheetData"))
                 inSheetData = false;
             continue;
+        case XmlScanner::StartElement:
+            break;
         }
-        if (!xml.isStartElement())
+        if (!inSheetData) {
+            inSheetData = xml.named("sheetData");
             continue;
-        const QStringView name = xml.name();
-        if (name == u"sheetData") {
-            inSheetData = true;
-        } else if (inSheetData && name == u"row") {
+        }
+        if (xml.named("row")) {
             // A row without a number follows the one before it.
-            bool ok = false;
-            const int number = xml.attributes().value(QLatin1String("r")).toInt(&ok);
-            row = ok && number >= 1 ? number : row + 1;
+            const QByteArrayView number = xml.attribute("r");
+            bool ok = true;
+            row = number.isEmpty() ? row + 1 : smallNumber(number, ok);
+            if (!ok || row < 1 || row > MaxRows)
+                return Read::Damaged;
             column = 0;
-        } else if (inSheetData && name == u"c") {
-            const QXmlStreamAttributes attributes = xml.attributes();
-            int refColumn = 0;
-            int refRow = 0;
-            if (parseReference(attributes.value(QLatin1String("r")), refColumn, refRow)) {
-                row = refRow;
-                column = refColumn;
-            } else {
-                ++column; // likewise a cell without a reference follows its left neighbour
+            continue;
+        }
+        if (!xml.named("c"))
+            continue;
+        const QByteArrayView reference = xml.attribute("r");
+        if (reference.isEmpty())
+            ++column; // likewise a cell without a reference follows its left neighbour
+        else if (!parseReference(reference, column, row))
+            return Read::Damaged;
+        if (row < 1 || column > MaxColumns)
+            return Read::Damaged;
+        cell.type = cellType(xml.attribute("t"));
+        bool ok = false;
+        cell.style = smallNumber(xml.attribute("s"), ok);
+        cell.value.resize(0);
+        bool hasValue = false;
+        bool hasInline = false;
+        // The children, up to the cell's end: a <c/> has none.
+        while (xml.next() != XmlScanner::EndElement) {
+            if (xml.token() != XmlScanner::StartElement)
+                return failure(xml);
+            if (xml.named("v")) {
+                QByteArrayView value;
+                if (!xml.readText(value, MaxRawText))
+                    return failure(xml);
+                if (!hasInline) {
+                    cell.value.resize(0);
+                    cell.value.append(value);
+                }
+                hasValue = true;
+            } else if (xml.named("is")) {
+                cell.value.resize(0);
+                if (!readRichText(xml, cell.value))
+                    return richTextFailure(xml, cell.value);
+                hasInline = true;
+            } else if (!xml.skipElement()) { // the formula <f>: its cached <v> is what counts
+                return failure(xml);
             }
-            const bool inside = row >= 1 && row <= MaxRows && column >= 1 && column <= MaxColumns;
-            readCell(xml, attributes, context, [&](const QString &text) {
-                if (inside)
-                    store(row, column, text);
-            });
+        }
+        if (hasInline)
+            cell.type = CellType::Inline;
+        else if (!hasValue)
+            continue;
+        if (cell.type != CellType::Shared && tooLong(cell.value))
+            return Read::TooLarge;
+        if (!visit(row, column, cell))
+            return Read::Stopped;
+    }
+}
+
+// The entries of the zip, found by name whatever their case or slashes; what they
+// inflate to is counted against one limit.
+class Package
+{
+  public:
+    explicit Package(const QString &path) : m_zip(path) {}
+
+    bool open()
+    {
+        if (!m_zip.open(QuaZip::mdUnzip))
+            return false;
+        int count = 0;
+        for (bool more = m_zip.goToFirstFile(); more && count < MaxEntries; more = m_zip.goToNextFile()) {
+            const QString name = m_zip.getCurrentFileName();
+            m_entries.insert(normalized(name), name);
+            ++count;
+        }
+        return m_zip.getZipError() == UNZ_OK || !m_entries.isEmpty();
+    }
+
+    QString entry(const QString &name) const { return m_entries.value(normalized(name)); }
+    qint64 inflated() const { return m_inflated; }
+    qint64 lastSize() const { return m_lastSize; }
+
+    // Streams the part through parse(scanner), which reads it to its end.
+    template <typename Parse> Read read(const QString &name, Parse &&parse)
+    {
+        const QString found = entry(name);
+        if (found.isEmpty())
+            return Read::Missing;
+        if (!m_zip.setCurrentFile(found))
+            return Read::Damaged;
+        QuaZipFile file(&m_zip);
+        if (!file.open(QIODevice::ReadOnly))
+            return Read::Damaged;
+        XmlScanner xml(file, XlsxWorkbook::MaxInflated - m_inflated);
+        Read result = parse(xml);
+        m_lastSize = xml.bytesRead();
+        m_inflated += m_lastSize;
+        file.close();
+        // close() is where a CRC mismatch shows.
+        if (result == Read::Done && file.getZipError() != UNZ_OK)
+            result = Read::Damaged;
+        return result;
+    }
+
+  private:
+    static QString normalized(QString name)
+    {
+        name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (name.startsWith(QLatin1Char('/')))
+            name.remove(0, 1);
+        return name.toLower();
+    }
+
+    QuaZip m_zip;
+    QHash<QString, QString> m_entries;
+    qint64 m_inflated = 0;
+    qint64 m_lastSize = 0;
+};
+
+// Runs through a whole part, calling start(xml) at each start tag; false from start
+// means the part is damaged.
+template <typename Start> Read readElements(XmlScanner &xml, Start &&start)
+{
+    for (;;) {
+        switch (xml.next()) {
+        case XmlScanner::Done:
+            return Read::Done;
+        case XmlScanner::Failed:
+            return failure(xml);
+        case XmlScanner::StartElement: {
+            const Read read = start(xml);
+            if (read != Read::Done)
+                return read;
+            break;
+        }
+        case XmlScanner::EndElement:
+            break;
         }
     }
-    return !xml.hasError();
+}
+
+Read readSharedStrings(XmlScanner &xml, StringPool &strings)
+{
+    QByteArray bytes;
+    return readElements(xml, [&](XmlScanner &x) {
+        if (x.name() != "si")
+            return Read::Done;
+        bytes.resize(0);
+        if (!readRichText(x, bytes))
+            return richTextFailure(x, bytes);
+        const QString text = XlsxUnescaped(QString::fromUtf8(bytes));
+        if (text.size() > XlsxWorkbook::MaxCellText || strings.size() >= XlsxWorkbook::MaxSharedStrings ||
+            strings.characters() + text.size() > XlsxWorkbook::MaxSharedCharacters)
+            return Read::TooLarge;
+        strings.append(text);
+        return Read::Done;
+    });
+}
+
+// For each cell style (the s of a cell), whether it formats numbers as dates.
+Read readDateStyles(XmlScanner &xml, QList<bool> &dateStyles)
+{
+    QHash<int, bool> customIsDate;
+    QList<int> styleFormats;
+    int cellXfsDepth = 0; // inside <cellXfs>: xf are cell styles, not cell style formats
+    for (;;) {
+        switch (xml.next()) {
+        case XmlScanner::Done: {
+            // A workbook may redefine a built-in id, so its own codes come first.
+            for (const int id : std::as_const(styleFormats))
+                dateStyles.append(customIsDate.value(id, isBuiltInDate(id)));
+            return Read::Done;
+        }
+        case XmlScanner::Failed:
+            return failure(xml);
+        case XmlScanner::EndElement:
+            if (xml.named("cellXfs"))
+                cellXfsDepth = 0;
+            break;
+        case XmlScanner::StartElement: {
+            bool ok = false;
+            if (xml.named("numFmt"))
+                customIsDate.insert(smallNumber(xml.attribute("numFmtId"), ok),
+                                    isDateCode(xml.attributeText("formatCode")));
+            else if (xml.named("cellXfs"))
+                cellXfsDepth = 1;
+            else if (xml.named("xf") && cellXfsDepth > 0)
+                styleFormats.append(smallNumber(xml.attribute("numFmtId"), ok));
+            break;
+        }
+        }
+    }
 }
 
 struct Relationship
@@ -389,21 +537,14 @@ QString partPath(QString target)
     return QDir::cleanPath(QStringLiteral("xl/") + target);
 }
 
-bool readRelationships(const QByteArray &bytes, QHash<QString, Relationship> &relationships)
+Read readRelationships(XmlScanner &xml, QHash<QString, Relationship> &relationships)
 {
-    QXmlStreamReader xml(bytes);
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (!xml.isStartElement() || xml.name() != u"Relationship")
-            continue;
-        const QXmlStreamAttributes attributes = xml.attributes();
-        if (attributes.value(QLatin1String("TargetMode")) == u"External")
-            continue;
-        relationships.insert(attributes.value(QLatin1String("Id")).toString(),
-                             {attributes.value(QLatin1String("Type")).toString(),
-                              partPath(attributes.value(QLatin1String("Target")).toString())});
-    }
-    return !xml.hasError();
+    return readElements(xml, [&](XmlScanner &x) {
+        if (x.named("Relationship") && x.attribute("TargetMode") != "External")
+            relationships.insert(x.attributeText("Id"),
+                                 {x.attributeText("Type"), partPath(x.attributeText("Target"))});
+        return Read::Done;
+    });
 }
 
 struct SheetEntry
@@ -412,30 +553,18 @@ struct SheetEntry
     QString relationshipId;
 };
 
-bool readWorkbook(const QByteArray &bytes, QList<SheetEntry> &sheets, bool &date1904)
+Read readWorkbook(XmlScanner &xml, QList<SheetEntry> &sheets, bool &date1904)
 {
-    QXmlStreamReader xml(bytes);
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (!xml.isStartElement())
-            continue;
-        const QXmlStreamAttributes attributes = xml.attributes();
-        if (xml.name() == u"workbookPr") {
-            const QStringView value = attributes.value(QLatin1String("date1904"));
-            date1904 = value == u"1" || value == u"true";
-        } else if (xml.name() == u"sheet") {
-            SheetEntry sheet;
-            for (const QXmlStreamAttribute &attribute : attributes) {
-                // r:id, whatever prefix the writer gave the relationships namespace
-                if (attribute.name() == u"name")
-                    sheet.name = attribute.value().toString();
-                else if (attribute.name() == u"id" && !attribute.namespaceUri().isEmpty())
-                    sheet.relationshipId = attribute.value().toString();
-            }
-            sheets.append(sheet);
+    return readElements(xml, [&](XmlScanner &x) {
+        if (x.named("workbookPr")) {
+            const QByteArrayView value = x.attribute("date1904");
+            date1904 = value == "1" || value == "true";
+        } else if (x.named("sheet")) {
+            // r:id, whatever prefix the writer gave the relationships namespace
+            sheets.append({x.attributeText("name"), x.attributeText("id", true)});
         }
-    }
-    return !xml.hasError();
+        return Read::Done;
+    });
 }
 
 QString relatedPart(const QHash<QString, Relationship> &relationships, QStringView typeSuffix,
@@ -449,127 +578,112 @@ QString relatedPart(const QHash<QString, Relationship> &relationships, QStringVi
 
 } // namespace
 
-QString XlsxWorkbook::cellText(const QString &sheet, int row, int column) const
-{
-    const int index = m_indexOf.value(sheet, -1);
-    if (index < 0 || row < 1 || column < 1 || row > MaxRows || column > MaxColumns)
-        return QString();
-    return m_sheets.at(index).text(row, column);
-}
+XlsxWorkbook::XlsxWorkbook() : StreamedWorkbook(MaxColumns) {}
 
-void XlsxWorkbook::Sheet::index()
+bool XlsxWorkbook::scan(int sheet, int, const CellVisitor &visit) const
 {
-    const auto byKey = [](const Cell &a, const Cell &b) { return a.key < b.key; };
-    const auto notAfter = [](const Cell &a, const Cell &b) { return a.key >= b.key; };
-    if (std::adjacent_find(cells.cbegin(), cells.cend(), notAfter) != cells.cend()) {
-        // Out of order only in odd files; a cell given twice keeps its later text.
-        std::stable_sort(cells.begin(), cells.end(), byKey);
-        qsizetype kept = 0;
-        for (qsizetype i = 0; i < cells.size(); ++i) {
-            if (kept > 0 && cells.at(kept - 1).key == cells.at(i).key)
-                --kept;
-            if (kept != i)
-                cells[kept] = std::move(cells[i]);
-            ++kept;
-        }
-        cells.resize(kept);
-    }
-    for (qsizetype begin = 0; begin < cells.size();) {
-        const int row = int(cells.at(begin).key >> 16);
-        qsizetype end = begin + 1;
-        while (end < cells.size() && int(cells.at(end).key >> 16) == row)
-            ++end;
-        rows.insert(row, {begin, end});
-        begin = end;
-    }
-}
-
-QString XlsxWorkbook::Sheet::text(int row, int column) const
-{
-    const auto found = rows.constFind(row);
-    if (found == rows.constEnd())
-        return QString();
-    const auto [begin, end] = *found;
-    const quint64 key = cellKey(row, column);
-    // Rows are mostly without gaps, so the cell usually sits at its column's offset.
-    const qsizetype guess = begin + column - qsizetype(cells.at(begin).key & 0xffff);
-    if (guess >= begin && guess < end && cells.at(guess).key == key)
-        return cells.at(guess).text;
-    const auto at = std::lower_bound(cells.cbegin() + begin, cells.cbegin() + end, key,
-                                     [](const Cell &cell, quint64 k) { return cell.key < k; });
-    return at != cells.cbegin() + end && at->key == key ? at->text : QString();
-}
-
-int XlsxWorkbook::lastRow(const QString &sheet) const
-{
-    const int index = m_indexOf.value(sheet, -1);
-    return index < 0 ? 0 : m_sheets.at(index).lastRow;
+    const SheetPart &part = m_parts.at(sheet);
+    if (part.entry.isEmpty())
+        return true;
+    const QFileInfo info(m_path);
+    if (info.size() != m_fileSize || info.lastModified() != m_modified)
+        return false;
+    QuaZip zip(m_path);
+    if (!zip.open(QuaZip::mdUnzip) || !zip.setCurrentFile(part.entry))
+        return false;
+    QuaZipFile file(&zip);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    XmlScanner xml(file, part.inflated);
+    const SheetContext context{m_strings, m_dateStyles, m_dateOffset};
+    const Read read = readSheet(
+        xml, context, [&](int row, int column, const SheetCell &cell) { return visit(row, column, cell); });
+    return read == Read::Done || read == Read::Stopped;
 }
 
 std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error)
 {
     error = CannotOpenFile;
+    const QFileInfo info(path);
     {
         QFile file(path);
-        if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        if (info.isDir() || !file.open(QIODevice::ReadOnly))
             return nullptr;
     }
     error = NotAWorkbook;
     Package package(path);
     if (!package.open())
         return nullptr;
+    // Damage makes the file no workbook; a limit passed makes it too large.
+    const auto refuse = [&error](Read read) {
+        error = read == Read::TooLarge ? int(TooLargeToRead) : int(NotAWorkbook);
+        return nullptr;
+    };
 
-    QByteArray bytes;
+    auto book = std::unique_ptr<XlsxWorkbook>(new XlsxWorkbook);
+    book->m_path = path;
+    book->m_fileSize = info.size();
+    book->m_modified = info.lastModified();
+
     QList<SheetEntry> entries;
     bool date1904 = false;
-    if (package.read(QStringLiteral("xl/workbook.xml"), bytes) != Part::Read ||
-        !readWorkbook(bytes, entries, date1904))
-        return nullptr;
+    Read read = package.read(QStringLiteral("xl/workbook.xml"),
+                             [&](XmlScanner &xml) { return readWorkbook(xml, entries, date1904); });
+    if (read != Read::Done)
+        return refuse(read == Read::Missing ? Read::Damaged : read);
+    book->m_dateOffset = date1904 ? 1462.0 : 0.0;
 
     QHash<QString, Relationship> relationships;
-    const Part rels = package.read(QStringLiteral("xl/_rels/workbook.xml.rels"), bytes);
-    if (rels == Part::Damaged || (rels == Part::Read && !readRelationships(bytes, relationships)))
-        return nullptr;
+    read = package.read(QStringLiteral("xl/_rels/workbook.xml.rels"),
+                        [&](XmlScanner &xml) { return readRelationships(xml, relationships); });
+    if (read != Read::Done && read != Read::Missing)
+        return refuse(read);
 
-    QStringList strings;
-    const Part stringsPart = package.read(
-        relatedPart(relationships, u"/sharedStrings", QStringLiteral("xl/sharedStrings.xml")), bytes);
-    if (stringsPart == Part::Damaged || (stringsPart == Part::Read && !readSharedStrings(bytes, strings)))
-        return nullptr;
+    read = package.read(relatedPart(relationships, u"/sharedStrings", QStringLiteral("xl/sharedStrings.xml")),
+                        [&](XmlScanner &xml) { return readSharedStrings(xml, book->m_strings); });
+    if (read != Read::Done && read != Read::Missing)
+        return refuse(read);
 
-    QList<bool> dateStyles;
-    const Part stylesPart =
-        package.read(relatedPart(relationships, u"/styles", QStringLiteral("xl/styles.xml")), bytes);
-    if (stylesPart == Part::Damaged || (stylesPart == Part::Read && !readDateStyles(bytes, dateStyles)))
-        return nullptr;
+    read = package.read(relatedPart(relationships, u"/styles", QStringLiteral("xl/styles.xml")),
+                        [&](XmlScanner &xml) { return readDateStyles(xml, book->m_dateStyles); });
+    if (read != Read::Done && read != Read::Missing)
+        return refuse(read);
 
-    const SheetContext context{strings, dateStyles, date1904 ? 1462.0 : 0.0};
-    auto book = std::unique_ptr<XlsxWorkbook>(new XlsxWorkbook);
+    const SheetContext context{book->m_strings, book->m_dateStyles, book->m_dateOffset};
+    QStringList names;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const SheetEntry &entry = entries.at(i);
-        if (entry.name.isEmpty() || book->m_indexOf.contains(entry.name))
+        if (entry.name.isEmpty() || names.contains(entry.name))
             continue;
-        XlsxWorkbook::Sheet sheet;
         // Without relationships, sheets are where every writer puts them.
         const auto relationship = relationships.constFind(entry.relationshipId);
         const bool related = relationship != relationships.constEnd();
         const QString target =
             related ? relationship->target : QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1);
+        StreamedWorkbook::SheetShape shape;
+        XlsxWorkbook::SheetPart part;
         // A chart sheet holds no cells.
         if (!related || relationship->type.endsWith(u"/worksheet")) {
-            const Part part = package.read(target, bytes);
-            const auto store = [&sheet](int row, int column, const QString &text) {
-                sheet.lastRow = qMax(sheet.lastRow, row);
-                if (!text.isEmpty())
-                    sheet.cells.append({XlsxWorkbook::cellKey(row, column), text});
-            };
-            if (part == Part::Damaged || (part == Part::Read && !readSheet(bytes, context, store)))
-                return nullptr;
+            int previousRow = 0;
+            read = package.read(target, [&](XmlScanner &xml) {
+                return readSheet(xml, context, [&](int row, int, const SheetCell &cell) {
+                    // A cell whose text is empty is no data, whatever stored it (a
+                    // formula giving "" dragged down a column).
+                    if (row > shape.lastRow && !cell.isEmpty())
+                        shape.lastRow = row;
+                    shape.ordered = shape.ordered && row >= previousRow;
+                    previousRow = row;
+                    return true;
+                });
+            });
+            if (read != Read::Done && read != Read::Missing)
+                return refuse(read);
+            if (read == Read::Done)
+                part = {package.entry(target), package.lastSize()};
         }
-        sheet.index();
-        book->m_indexOf.insert(entry.name, int(book->m_sheets.size()));
-        book->m_names.append(entry.name);
-        book->m_sheets.append(std::move(sheet));
+        names.append(entry.name);
+        book->m_parts.append(part);
+        book->addSheet(entry.name, shape);
     }
     error = WorkbookOpened;
     return book;

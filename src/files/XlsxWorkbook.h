@@ -1,49 +1,51 @@
 #pragma once
 
-#include "Workbook.h"
+#include "StreamedWorkbook.h"
 
-#include <QHash>
+#include <QDateTime>
 #include <QList>
+#include <QString>
 
 namespace quilla {
 
-// An .xlsx workbook (Office Open XML in a zip). Every sheet is read and indexed when
-// the file opens, so cellText is a look-up and a damaged part shows at once.
-class XlsxWorkbook : public Workbook
+// An .xlsx workbook (Office Open XML in a zip). Opening reads every part once,
+// streamed from the zip, to check it and to learn each sheet's last row; cells are
+// read again when asked for.
+class XlsxWorkbook : public StreamedWorkbook
 {
   public:
-    QStringList sheetNames() const override { return m_names; }
-    QString cellText(const QString &sheet, int row, int column) const override;
-    int lastRow(const QString &sheet) const override;
+    // A file past these is refused as too large to read (TooLargeToRead).
+    static constexpr qint64 MaxInflated = qint64(1) << 30;               // bytes of all parts
+    static constexpr qsizetype MaxSharedStrings = qsizetype(1) << 22;    // 4 Mi strings
+    static constexpr qsizetype MaxSharedCharacters = qsizetype(1) << 25; // 32 Mi characters
+    static constexpr int MaxCellText = 32767;                            // a spreadsheet cell's limit
+
+  protected:
+    bool scan(int sheet, int from, const CellVisitor &visit) const override;
 
   private:
+    XlsxWorkbook();
     friend std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error);
 
-    struct Cell
+    struct SheetPart
     {
-        quint64 key; // row and column, see cellKey
-        QString text;
+        QString entry;       // in the zip; empty for a sheet without cells (a chart)
+        qint64 inflated = 0; // its size when read at the opening
     };
-    // Cells sorted by key, and where each row's cells start and end. A hash of rows
-    // rather than of cells: building one of 650 000 cells took longer than the reading.
-    struct Sheet
-    {
-        QList<Cell> cells; // empty texts are not kept
-        QHash<int, QPair<qsizetype, qsizetype>> rows;
-        int lastRow = 0;
-        void index();
-        QString text(int row, int column) const;
-    };
-    static quint64 cellKey(int row, int column) { return quint64(row) << 16 | quint64(column); }
 
-    QStringList m_names;
-    QHash<QString, int> m_indexOf; // sheet name -> index in m_sheets
-    QList<Sheet> m_sheets;
+    QString m_path;
+    qint64 m_fileSize = 0;
+    QDateTime m_modified;
+    QList<SheetPart> m_parts;
+    StringPool m_strings;
+    QList<bool> m_dateStyles; // per cell style: whether it shows numbers as dates
+    double m_dateOffset = 0;  // 1462 for workbooks counted from 1904
 };
 
 // Opens the .xlsx at path. error becomes WorkbookOpened, CannotOpenFile (missing or
-// unreadable) or NotAWorkbook (not a zip, no xl/workbook.xml, or a damaged part);
-// the result is null unless the workbook opened.
+// unreadable), NotAWorkbook (not a zip, no xl/workbook.xml, a damaged part, a row or
+// column past the format's limits) or TooLargeToRead (past the limits above, or a
+// cell's text longer than a cell holds); the result is null unless the workbook opened.
 std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error);
 
 } // namespace quilla

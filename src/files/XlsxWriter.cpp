@@ -1,18 +1,17 @@
 #include "ExportTable.h"
+#include "ReplacingFile.h"
+#include "XlsxText.h"
 
 #include "data/Progress.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
+#include <QXmlStreamWriter>
 
-#include <xlsxwriter.h>
+#include <quazip.h>
+#include <quazipfile.h>
+
+#include <zlib.h>
 
 #include <cmath>
-#include <cstdio>
-
-#include <dlfcn.h>
 
 namespace quilla {
 
@@ -23,111 +22,248 @@ constexpr qsizetype MaxRows = 1'048'576;
 constexpr qsizetype MaxColumns = 16'384;
 constexpr qsizetype MaxCellText = 32'767; // longer texts are refused by the format
 
-// libxlsxwriter zips through the system minizip, whose functions QuaZip (linked for
-// reading .xlsx) exports again with other signatures: linked normally, minizip's own
-// calls land in QuaZip's copies and crash. Loaded with RTLD_DEEPBIND, the library and
-// its minizip bind to each other first.
-struct XlsxWriterLibrary
-{
-    decltype(&workbook_new_opt) newWorkbook = nullptr;
-    decltype(&workbook_add_worksheet) addWorksheet = nullptr;
-    decltype(&workbook_add_format) addFormat = nullptr;
-    decltype(&workbook_close) close = nullptr;
-    decltype(&format_set_bold) setBold = nullptr;
-    decltype(&format_set_pattern) setPattern = nullptr;
-    decltype(&format_set_bg_color) setBackground = nullptr;
-    decltype(&format_set_border) setBorder = nullptr;
-    decltype(&worksheet_set_column) setColumn = nullptr;
-    decltype(&worksheet_write_blank) writeBlank = nullptr;
-    decltype(&worksheet_write_string) writeString = nullptr;
-    bool loaded = false;
+const QString MainNamespace = QStringLiteral("http://schemas.openxmlformats.org/spreadsheetml/2006/main");
+const QString RelationshipsNamespace =
+    QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
+const QString PackageRelationships =
+    QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships");
 
-    XlsxWriterLibrary()
-    {
-        void *handle = dlopen("libxlsxwriter.so.4", RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
-        if (!handle)
-            handle = dlopen("libxlsxwriter.so", RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
-        if (!handle)
-            return;
-        loaded = resolve(handle, newWorkbook, "workbook_new_opt") &&
-                 resolve(handle, addWorksheet, "workbook_add_worksheet") &&
-                 resolve(handle, addFormat, "workbook_add_format") &&
-                 resolve(handle, close, "workbook_close") && resolve(handle, setBold, "format_set_bold") &&
-                 resolve(handle, setPattern, "format_set_pattern") &&
-                 resolve(handle, setBackground, "format_set_bg_color") &&
-                 resolve(handle, setBorder, "format_set_border") &&
-                 resolve(handle, setColumn, "worksheet_set_column") &&
-                 resolve(handle, writeBlank, "worksheet_write_blank") &&
-                 resolve(handle, writeString, "worksheet_write_string");
-    }
-    template <typename Function> static bool resolve(void *handle, Function &function, const char *name)
-    {
-        function = reinterpret_cast<Function>(dlsym(handle, name));
-        return function != nullptr;
-    }
-    static const XlsxWriterLibrary &instance()
-    {
-        static const XlsxWriterLibrary library;
-        return library;
-    }
-};
+// Parts small enough to write as they are.
+const char ContentTypes[] =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+    "\n"
+    R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+    R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+    R"(<Default Extension="xml" ContentType="application/xml"/>)"
+    R"(<Override PartName="/xl/workbook.xml" )"
+    R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>)"
+    R"(<Override PartName="/xl/worksheets/sheet1.xml" )"
+    R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>)"
+    R"(<Override PartName="/xl/styles.xml" )"
+    R"(ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/>)"
+    R"(</Types>)";
 
-// A name beside the target that nothing uses, so the rename stays within one file system.
-QString temporaryBeside(const QString &path)
+const char RootRelationships[] =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+    "\n"
+    R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+    R"(<Relationship Id="rId1" )"
+    R"(Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" )"
+    R"(Target="xl/workbook.xml"/></Relationships>)";
+
+const char WorkbookRelationships[] =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+    "\n"
+    R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+    R"(<Relationship Id="rId1" )"
+    R"(Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" )"
+    R"(Target="worksheets/sheet1.xml"/>)"
+    R"(<Relationship Id="rId2" )"
+    R"(Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" )"
+    R"(Target="styles.xml"/></Relationships>)";
+
+// Style 0 the default, 1 a body cell (thin borders), 2 a header cell (bold, filled
+// with the program's header colour 0x80C0FF as BGR, that is FFC080, and bordered).
+const char Styles[] =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+    "\n"
+    R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
+    R"(<fonts count="2"><font><sz val="11"/><color theme="1"/><name val="Calibri"/><family val="2"/>)"
+    R"(<scheme val="minor"/></font><font><b/><sz val="11"/><color theme="1"/><name val="Calibri"/>)"
+    R"(<family val="2"/><scheme val="minor"/></font></fonts>)"
+    R"(<fills count="3"><fill><patternFill patternType="none"/></fill>)"
+    R"(<fill><patternFill patternType="gray125"/></fill>)"
+    R"(<fill><patternFill patternType="solid"><fgColor rgb="FFFFC080"/><bgColor indexed="64"/>)"
+    R"(</patternFill></fill></fills>)"
+    R"(<borders count="2"><border><left/><right/><top/><bottom/><diagonal/></border>)"
+    R"(<border><left style="thin"><color auto="1"/></left><right style="thin"><color auto="1"/></right>)"
+    R"(<top style="thin"><color auto="1"/></top><bottom style="thin"><color auto="1"/></bottom>)"
+    R"(<diagonal/></border></borders>)"
+    R"(<cellStyleXfs count="1"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/></cellStyleXfs>)"
+    R"(<cellXfs count="3"><xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/>)"
+    R"(<xf numFmtId="0" fontId="0" fillId="0" borderId="1" xfId="0" applyBorder="1"/>)"
+    R"(<xf numFmtId="0" fontId="1" fillId="2" borderId="1" xfId="0" applyFont="1" applyFill="1" )"
+    R"(applyBorder="1"/></cellXfs>)"
+    R"(<cellStyles count="1"><cellStyle name="Normal" xfId="0" builtinId="0"/></cellStyles>)"
+    R"(</styleSheet>)";
+
+// Names a spreadsheet program accepts for a sheet: 1 to 31 characters, none of
+// : \ / ? * [ ], not starting or ending with an apostrophe.
+bool isSheetName(const QString &name)
 {
-    const QFileInfo target(path);
-    for (;;) {
-        const QString name = QStringLiteral(".~%1.%2.tmp")
-                                 .arg(target.fileName())
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
-        const QString candidate = target.dir().filePath(name);
-        if (!QFileInfo::exists(candidate))
-            return candidate;
+    if (name.isEmpty() || name.size() > 31 || name.startsWith(u'\'') || name.endsWith(u'\''))
+        return false;
+    for (const QChar c : name)
+        if (QStringView(u":\\/?*[]").contains(c))
+            return false;
+    return XlsxEscaped(name) == name;
+}
+
+QString columnLetters(int column)
+{
+    QString letters;
+    for (int n = column; n > 0; n = (n - 1) / 26)
+        letters.prepend(QChar(u'A' + (n - 1) % 26));
+    return letters;
+}
+
+// What XML text cannot hold as it is.
+void appendXmlText(QString &out, QStringView text)
+{
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'"':
+            out += QLatin1String("&quot;");
+            break;
+        default:
+            out += c;
+        }
     }
 }
 
-QByteArray cellBytes(const QString &text)
+QString cellText(const QString &text)
 {
     if (text.size() <= MaxCellText)
-        return text.toUtf8();
+        return text;
     qsizetype length = MaxCellText;
     if (text.at(length - 1).isHighSurrogate())
         --length;
-    return QStringView(text).left(length).toUtf8();
+    return text.left(length);
 }
 
-// Fills the sheet; false when the library refused something.
-bool fillSheet(const XlsxWriterLibrary &lxw, lxw_workbook *book, lxw_worksheet *sheet,
-               const ExportTable &table, int columns, Progress &progress)
+// Column width in characters as the format stores it: whole characters of the
+// default font plus the cell padding, as spreadsheet programs write it.
+QString columnWidth(double twips)
 {
-    lxw_format *header = lxw.addFormat(book);
-    lxw.setBold(header);
-    lxw.setPattern(header, LXW_PATTERN_SOLID);
-    lxw.setBackground(header, 0xFFC080); // the program's header colour 0x80C0FF, as RGB
-    lxw.setBorder(header, LXW_BORDER_THIN);
-    lxw_format *body = lxw.addFormat(book);
-    lxw.setBorder(body, LXW_BORDER_THIN);
+    const double characters = std::min(std::floor(twips / 123), 255.0);
+    return QString::number(characters + 182.0 / 256, 'f', 7);
+}
 
-    for (qsizetype c = 0; c < table.widths.size() && c < columns; ++c) {
-        const double characters = std::floor(table.widths.at(c) / 123);
-        if (lxw.setColumn(sheet, lxw_col_t(c), lxw_col_t(c), characters, nullptr) != LXW_NO_ERROR)
-            return false;
-    }
-    // Every cell of the used range is written, the empty ones blank, so that all carry borders.
-    for (qsizetype r = 0; r < table.rows.size(); ++r) {
-        const QStringList &row = table.rows.at(r);
-        lxw_format *format = r < table.headerRows ? header : body;
-        for (int c = 0; c < columns; ++c) {
-            const QString text = c < row.size() ? row.at(c) : QString();
-            const lxw_error error = text.isEmpty() ? lxw.writeBlank(sheet, lxw_row_t(r), lxw_col_t(c), format)
-                                                   : lxw.writeString(sheet, lxw_row_t(r), lxw_col_t(c),
-                                                                     cellBytes(text).constData(), format);
-            if (error != LXW_NO_ERROR)
-                return false;
+// The sheet is written as text rather than through QXmlStreamWriter, which took
+// longer than all the rest of the export; the texts are escaped here either way.
+class SheetWriter
+{
+  public:
+    explicit SheetWriter(QuaZipFile &part) : m_part(part) {}
+
+    bool write(const ExportTable &table, int columns, Progress &progress)
+    {
+        const int rows = int(table.rows.size());
+        QStringList letters;
+        for (int c = 1; c <= columns; ++c)
+            letters.append(columnLetters(c));
+        m_text +=
+            QLatin1String(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                          "\n"
+                          R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+                          R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
+                          R"(<dimension ref="A1)");
+        if (rows > 0 && columns > 0)
+            m_text += u':' + letters.last() + QString::number(rows);
+        m_text += QLatin1String(R"("/>)");
+        const int widths = int(std::min<qsizetype>(table.widths.size(), columns));
+        if (widths > 0) {
+            m_text += QLatin1String("<cols>");
+            for (int c = 0; c < widths; ++c) {
+                const QString number = QString::number(c + 1);
+                // Narrower than a character: hidden, as the .xls export has it.
+                const bool hidden = table.widths.at(c) < 123;
+                m_text += QLatin1String(R"(<col min=")") + number + QLatin1String(R"(" max=")") + number +
+                          QLatin1String(R"(" width=")") +
+                          (hidden ? QStringLiteral("0\" hidden=\"1") : columnWidth(table.widths.at(c))) +
+                          QLatin1String(R"(" customWidth="1"/>)");
+            }
+            m_text += QLatin1String("</cols>");
         }
-        progress.step(1);
+        m_text += QLatin1String("<sheetData>");
+        // Every cell of the used range is written, the empty ones with their style
+        // alone, so that all carry borders.
+        for (int r = 0; r < rows && m_ok; ++r) {
+            const QStringList &row = table.rows.at(r);
+            const QString number = QString::number(r + 1);
+            const QLatin1String style(r < table.headerRows ? R"(" s="2")" : R"(" s="1")");
+            m_text += QLatin1String(R"(<row r=")") + number + QLatin1String(R"(">)");
+            for (int c = 0; c < columns; ++c) {
+                const QString text = c < row.size() ? cellText(row.at(c)) : QString();
+                m_text += QLatin1String(R"(<c r=")") + letters.at(c) + number + style;
+                if (text.isEmpty()) {
+                    m_text += QLatin1String("/>");
+                    continue;
+                }
+                const bool blanksAround = text.front().isSpace() || text.back().isSpace();
+                m_text += blanksAround ? QLatin1String(R"( t="inlineStr"><is><t xml:space="preserve">)")
+                                       : QLatin1String(R"( t="inlineStr"><is><t>)");
+                appendXmlText(m_text, XlsxEscaped(text));
+                m_text += QLatin1String("</t></is></c>");
+            }
+            m_text += QLatin1String("</row>");
+            if (m_text.size() >= (1 << 17))
+                flush();
+            progress.step(1);
+        }
+        m_text += QLatin1String("</sheetData></worksheet>");
+        flush();
+        return m_ok;
     }
-    return true;
+
+  private:
+    void flush()
+    {
+        const QByteArray bytes = m_text.toUtf8();
+        m_ok = m_ok && m_part.write(bytes) == bytes.size();
+        m_text.clear();
+    }
+
+    QuaZipFile &m_part;
+    QString m_text;
+    bool m_ok = true;
+};
+
+QByteArray workbookPart(const QString &sheetName)
+{
+    QByteArray bytes;
+    QXmlStreamWriter xml(&bytes);
+    xml.writeStartDocument(QStringLiteral("1.0"), true);
+    xml.writeDefaultNamespace(MainNamespace);
+    xml.writeNamespace(RelationshipsNamespace, QStringLiteral("r"));
+    xml.writeStartElement(MainNamespace, QStringLiteral("workbook"));
+    xml.writeStartElement(MainNamespace, QStringLiteral("bookViews"));
+    xml.writeEmptyElement(MainNamespace, QStringLiteral("workbookView"));
+    xml.writeEndElement();
+    xml.writeStartElement(MainNamespace, QStringLiteral("sheets"));
+    xml.writeEmptyElement(MainNamespace, QStringLiteral("sheet"));
+    xml.writeAttribute(QStringLiteral("name"), sheetName);
+    xml.writeAttribute(QStringLiteral("sheetId"), QStringLiteral("1"));
+    xml.writeAttribute(RelationshipsNamespace, QStringLiteral("id"), QStringLiteral("rId1"));
+    xml.writeEndDocument();
+    return bytes;
+}
+
+// The fastest compression: the sheet is most of the file and most of the time.
+bool openPart(QuaZipFile &part, const QString &name)
+{
+    QuaZipNewInfo info(name);
+    info.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    return part.open(QIODevice::WriteOnly, info, nullptr, 0, Z_DEFLATED, Z_BEST_SPEED);
+}
+
+bool writePart(QuaZip &zip, const QString &name, const QByteArray &bytes)
+{
+    QuaZipFile part(&zip);
+    if (!openPart(part, name) || part.write(bytes) != bytes.size())
+        return false;
+    part.close();
+    return part.getZipError() == ZIP_OK;
 }
 
 } // namespace
@@ -140,34 +276,44 @@ ExportFailure WriteXlsx(const ExportTable &table, const QString &path, const QSt
         columns = int(qMax<qsizetype>(columns, qMin<qsizetype>(row.size(), MaxColumns + 1)));
     if (table.rows.size() > MaxRows || columns > MaxColumns)
         return ExportFailure::TooLarge;
-
-    const XlsxWriterLibrary &lxw = XlsxWriterLibrary::instance();
-    if (!lxw.loaded)
+    if (!isSheetName(sheetName))
         return ExportFailure::CannotWrite;
+
     progress.begin(XlsxCaption, int(table.rows.size()));
-    // libxlsxwriter writes to a file name: build under a temporary one, then rename over
-    // the target, which replaces it at once and leaves it as it was if anything failed.
-    const QString temporary = temporaryBeside(path);
-    const QByteArray temporaryName = QFile::encodeName(temporary);
-    // Rows go out in order, so each can be flushed when done: a big table is never held whole.
-    lxw_workbook_options options = {};
-    options.constant_memory = LXW_TRUE;
-    lxw_workbook *book = lxw.newWorkbook(temporaryName.constData(), &options);
+    struct EndProgress
+    {
+        Progress &progress;
+        ~EndProgress() { progress.end(); }
+    } endProgress{progress};
+
+    ReplacingFile file(path);
+    if (!file.open())
+        return ExportFailure::CannotWrite;
     bool written = false;
-    if (book) {
-        lxw_worksheet *sheet = lxw.addWorksheet(book, sheetName.toUtf8().constData());
-        written = sheet && fillSheet(lxw, book, sheet, table, columns, progress);
-        // Closing frees the workbook whatever happened; only then is the file complete.
-        written = lxw.close(book) == LXW_NO_ERROR && written;
+    {
+        QuaZip zip(&file.device());
+        zip.setAutoClose(false);
+        zip.setUtf8Enabled(true);
+        if (!zip.open(QuaZip::mdCreate))
+            return ExportFailure::CannotWrite;
+        written = writePart(zip, QStringLiteral("[Content_Types].xml"), ContentTypes) &&
+                  writePart(zip, QStringLiteral("_rels/.rels"), RootRelationships) &&
+                  writePart(zip, QStringLiteral("xl/workbook.xml"), workbookPart(sheetName)) &&
+                  writePart(zip, QStringLiteral("xl/_rels/workbook.xml.rels"), WorkbookRelationships) &&
+                  writePart(zip, QStringLiteral("xl/styles.xml"), Styles);
+        if (written) {
+            QuaZipFile sheet(&zip);
+            written = openPart(sheet, QStringLiteral("xl/worksheets/sheet1.xml"));
+            if (written) {
+                written = SheetWriter(sheet).write(table, columns, progress);
+                sheet.close();
+                written = written && sheet.getZipError() == ZIP_OK;
+            }
+        }
+        zip.close();
+        written = written && zip.getZipError() == ZIP_OK;
     }
-    if (written && QFileInfo::exists(path))
-        QFile::setPermissions(temporary, QFile::permissions(path));
-    if (written)
-        written = std::rename(temporaryName.constData(), QFile::encodeName(path).constData()) == 0;
-    if (!written)
-        QFile::remove(temporary);
-    progress.end();
-    return written ? ExportFailure::None : ExportFailure::CannotWrite;
+    return written && file.commit() ? ExportFailure::None : ExportFailure::CannotWrite;
 }
 
 } // namespace quilla

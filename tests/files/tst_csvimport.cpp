@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -120,8 +121,8 @@ class TestCsvImport : public QObject
         QCOMPARE(read, records);
     }
 
-    // The default range of the mapping window counts records on the raw bytes.
-    void countsRecordsWithoutDecoding_data()
+    // The default range of the mapping window: the records the import reads.
+    void countsRecords_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("records");
@@ -131,9 +132,14 @@ class TestCsvImport : public QObject
         QTest::newRow("break inside quotes") << QByteArray("1,\"x\r\ny\"\r\n2,z\r\n") << 2;
         QTest::newRow("empty lines count") << QByteArray("a\r\n\r\nb\r\n") << 3;
         QTest::newRow("empty file") << QByteArray() << 0;
+        QTest::newRow("unclosed quote at the end") << QByteArray("a\n\"b\n") << 2;
+        QTest::newRow("UTF-16 with CR only") << QByteArray("\xFF\xFE"
+                                                           "a\0\r\0b\0\r\0c\0",
+                                                           12)
+                                             << 3;
     }
 
-    void countsRecordsWithoutDecoding()
+    void countsRecords()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, records);
@@ -146,6 +152,82 @@ class TestCsvImport : public QObject
         while (reader.next(fields))
             ++read;
         QCOMPARE(read, records); // the same count the reader comes to
+    }
+
+    // Generated files of every encoding, some cut inside their last character: the
+    // count, the file read piece by piece and the whole text decoded at once agree.
+    void countAgreesWithTheReader_data()
+    {
+        QTest::addColumn<QByteArray>("encoding");
+        for (const char *name : {"UTF-8", "UTF-8 BOM", "UTF-16LE", "UTF-16BE", "GB18030"})
+            QTest::newRow(name) << QByteArray(name);
+    }
+    void countAgreesWithTheReader()
+    {
+        QFETCH(QByteArray, encoding);
+        const QString pieces[] = {"a",  "张",  QString::fromUcs4(U"\U00020000"), ",", "\"", "\"\"", "\r",
+                                  "\n", "\r\n"};
+        QRandomGenerator random(qHash(encoding));
+        TempDatabase t;
+        for (int i = 0; i < 300; ++i) {
+            QString text;
+            for (int n = random.bounded(60); n > 0; --n)
+                text += pieces[random.bounded(9)];
+            QByteArray bytes;
+            if (encoding.startsWith("UTF-16")) {
+                QStringEncoder encoder(encoding == "UTF-16LE" ? QStringEncoder::Utf16LE
+                                                              : QStringEncoder::Utf16BE,
+                                       QStringEncoder::Flag::WriteBom);
+                bytes = encoder(text);
+            } else {
+                QStringEncoder encoder(encoding == "GB18030" ? "GB18030" : "UTF-8");
+                bytes = (encoding == "UTF-8 BOM" ? "\xEF\xBB\xBF" : "") + QByteArray(encoder(text));
+            }
+            if (random.bounded(2) && bytes.size() > 4)
+                bytes.chop(1 + random.bounded(3));
+            const QString path = write(t, bytes);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            TextFileReader source(file);
+            CsvReader streamed(source);
+            const QString decoded = DecodeText(bytes);
+            CsvReader whole(decoded);
+            int records = 0;
+            for (QStringList a, b; streamed.next(a); ++records) {
+                QVERIFY(whole.next(b));
+                QCOMPARE(a, b);
+            }
+            QVERIFY(!whole.skip());
+            QCOMPARE(CountCsvRecords(path), records);
+        }
+    }
+
+    // A character cut off at the end reads as U+FFFD.
+    void cutLastCharacter_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("UTF-8") << QByteArray("1,\xE5\xBC\xA0,\xE5\xBC");
+        QTest::newRow("GB18030") << QByteArray("1,\xD5\xC5,\xD5");
+        QTest::newRow("GB18030 four bytes") << QByteArray("1,\xD5\xC5,\x95\x32\x82");
+        QTest::newRow("UTF-16 odd byte") << QByteArray("\xFF\xFE"
+                                                       "1\0,\0\x20\x5F,\0\x20",
+                                                       11);
+        QTest::newRow("UTF-16 half a pair") << QByteArray("\xFF\xFE"
+                                                          "1\0,\0\x20\x5F,\0\x40\xD8",
+                                                          12);
+    }
+    void cutLastCharacter()
+    {
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(DecodeText(bytes), QStringLiteral("1,张,\uFFFD"));
+        TempDatabase t;
+        QFile file(write(t, bytes));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        TextFileReader source(file);
+        CsvReader reader(source);
+        QStringList fields;
+        QVERIFY(reader.next(fields));
+        QCOMPARE(fields, (QStringList{"1", "张", "\uFFFD"}));
     }
 
     void strayQuoteReadsInBoundedTime()
@@ -313,18 +395,43 @@ class TestCsvImport : public QObject
         const QString upper = write(t, "1,x\r\n", QStringLiteral("Wang/名单.CSV"));
         QCOMPARE(ImportCsvRows(t.db, progress, draw, upper, 1, 10, {"A", "B"}), int(ImportDone));
         QCOMPARE(participants(t, draw), (Rows{{"1", "x"}}));
+
+        // A record too long to read refuses the whole file, rows before it too.
+        t.prompt.clear();
+        const QString endless = write(t, "2,y\r\n3," + QByteArray(CsvReader::MaxRecordLength + 10, 'z'));
+        QCOMPARE(ImportCsvRows(t.db, progress, draw, endless, 1, 10, {"A", "B"}), int(TooLargeToRead));
+        QCOMPARE(t.prompt.messages, QStringList{ImportErrorMessage(TooLargeToRead)});
+        QCOMPARE(participants(t, draw), (Rows{{"1", "x"}}));
+        QCOMPARE(CountCsvRecords(endless), 0);
     }
 
+    // Rows are stored in batches and one by one at the end: a write failing in
+    // either leaves the table as it was.
+    void failedWriteLeavesTableUnchanged_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("failingAt");
+        QTest::newRow("a single row") << 4 << 3;
+        QTest::newRow("a batch") << 200 << 150;
+        QTest::newRow("the rest after batches") << 200 << 199;
+    }
     void failedWriteLeavesTableUnchanged()
     {
+        QFETCH(int, records);
+        QFETCH(int, failingAt);
         TempDatabase t;
         RecordingProgress progress;
         const qint64 draw = addDraw(t);
         QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 号码表 (CID, 号码, 姓名) VALUES (1, '0', '旧')")));
-        QVERIFY(t.db.ExecuteSql(Sql("CREATE TRIGGER stop BEFORE INSERT ON 号码表 WHEN NEW.号码 = '3' "
-                                    "BEGIN SELECT RAISE(ABORT, 'stop'); END")));
-        const int code =
-            ImportCsvRows(t.db, progress, draw, write(t, "1,a\r\n2,b\r\n3,c\r\n4,d\r\n"), 1, 4, {"A", "B"});
+        // A trigger takes no bound values: the number is part of its text.
+        QVERIFY(
+            t.db.ExecuteSql(Sql(QStringLiteral("CREATE TRIGGER stop BEFORE INSERT ON 号码表 WHEN NEW.号码 = "
+                                               "'%1' BEGIN SELECT RAISE(ABORT, 'stop'); END")
+                                    .arg(failingAt))));
+        QByteArray bytes;
+        for (int i = 1; i <= records; ++i)
+            bytes += QByteArray::number(i) + ",x\r\n";
+        const int code = ImportCsvRows(t.db, progress, draw, write(t, bytes), 1, records, {"A", "B"});
         QCOMPARE(code, int(ImportNotWritten));
         QCOMPARE(t.prompt.messages, QStringList{QStringLiteral("导入失败，数据库没有改变。")});
         QCOMPARE(participants(t, draw), (Rows{{"0", "旧"}}));

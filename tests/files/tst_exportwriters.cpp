@@ -4,6 +4,7 @@
 #include "files/CsvReader.h"
 #include "files/ExportTable.h"
 #include "files/TextDecoding.h"
+#include "files/Workbook.h"
 #include "files/XlsxWorkbook.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/file.h>
 #include <sys/stat.h>
 
 using namespace quilla;
@@ -257,6 +259,36 @@ class TestExportWriters : public QObject
         QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
     }
 
+    // A temporary file of an export that died goes when the next export to its folder
+    // starts; one that another export is still writing (and so holds locked) stays.
+    void leftoversOfDeadExportsGo_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        for (const char *suffix : {"csv", "xls", "xlsx"})
+            QTest::newRow(suffix) << QString::fromLatin1(suffix);
+    }
+    void leftoversOfDeadExportsGo()
+    {
+        QFETCH(QString, suffix);
+        QTemporaryDir dir;
+        const QString dead = dir.filePath(QStringLiteral(".~结果.xlsx.0badf00d.tmp"));
+        const QString live = dir.filePath(QStringLiteral(".~other.csv.12345678.tmp"));
+        const QString mine = dir.filePath(QStringLiteral(".~lock.结果.xlsx#")); // another program's
+        QVERIFY(writeBytes(dead, "PK") && writeBytes(live, "x") && writeBytes(mine, "y"));
+        QFile held(live);
+        QVERIFY(held.open(QIODevice::ReadOnly) && ::flock(held.handle(), LOCK_EX) == 0);
+        NoProgress progress;
+        const QString path = dir.filePath(QStringLiteral("结果.") + suffix);
+        const ExportFailure written = suffix == u"csv" ? WriteCsv(resultsTable(), path, progress)
+                                      : suffix == u"xls"
+                                          ? WriteXls(resultsTable(), path, SheetName, progress)
+                                          : WriteXlsx(resultsTable(), path, SheetName, progress);
+        QCOMPARE(written, ExportFailure::None);
+        QVERIFY(!QFileInfo::exists(dead));
+        QVERIFY(QFileInfo::exists(live) && QFileInfo::exists(mine) && QFileInfo::exists(path));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
     void successfulWritesReplaceTheOldFile()
     {
         QTemporaryDir dir;
@@ -380,6 +412,72 @@ class TestExportWriters : public QObject
         QCOMPARE(title.value(u"AB1").toObject().value(u"bold").toBool(), true);
         QCOMPARE(title.value(u"A2").toObject().value(u"border").toString(),
                  QStringLiteral("None,None,None,None"));
+    }
+
+    // Characters XML cannot hold, line breaks and a text that looks like an escape
+    // come back as they were written, and the row after them too. CSV gives line
+    // breaks inside a field as "//", as the import always shows them.
+    void awkwardCharactersRoundTrip_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("csvReadsAs");
+        const QString fffe = QStringLiteral("a\uFFFEb");
+        const QString ffff = QStringLiteral("\uFFFF");
+        const struct
+        {
+            const char *name;
+            QString cell;
+            QString csv;
+        } cells[] = {
+            {"U+FFFE", fffe, fffe},
+            {"U+FFFF", ffff, ffff},
+            {"CR", QStringLiteral("a\rb"), QStringLiteral("a//b")},
+            {"LF", QStringLiteral("a\nb"), QStringLiteral("a//b")},
+            {"CR LF", QStringLiteral("\r\n"), QStringLiteral("//")},
+            {"control", QStringLiteral("\u0001x\u001F"), QStringLiteral("\u0001x\u001F")},
+            {"escape-like", QStringLiteral("_x0041_ _x005F_"), QStringLiteral("_x0041_ _x005F_")},
+            {"blanks around", QStringLiteral(" 张 "), QStringLiteral(" 张 ")},
+        };
+        for (const char *suffix : {"csv", "xls", "xlsx"})
+            for (const auto &c : cells)
+                QTest::addRow("%s %s", suffix, c.name) << QString::fromLatin1(suffix) << c.cell << c.csv;
+    }
+    void awkwardCharactersRoundTrip()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(QString, cell);
+        QFETCH(QString, csvReadsAs);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("round.") + suffix);
+        ExportTable table;
+        table.headerRows = 1;
+        table.rows = {{QStringLiteral("号码"), QStringLiteral("姓名")},
+                      {QStringLiteral("1"), cell},
+                      {QStringLiteral("2"), QStringLiteral("after")}};
+        NoProgress progress;
+        const ExportFailure written = suffix == u"csv"   ? WriteCsv(table, path, progress)
+                                      : suffix == u"xls" ? WriteXls(table, path, SheetName, progress)
+                                                         : WriteXlsx(table, path, SheetName, progress);
+        QCOMPARE(written, ExportFailure::None);
+        if (suffix == u"csv") {
+            const QString text = DecodeText(readAll(path));
+            CsvReader reader(text);
+            Rows read;
+            for (QStringList fields; reader.next(fields);)
+                read.append(fields);
+            QCOMPARE(read, (Rows{table.rows.at(0), {"1", csvReadsAs}, table.rows.at(2)}));
+            return;
+        }
+        const OpenedWorkbook opened = OpenWorkbook(path);
+        QVERIFY(opened.book);
+        QCOMPARE(opened.book->cellText(SheetName, 2, 2), cell);
+        QCOMPARE(opened.book->cellText(SheetName, 3, 2), QStringLiteral("after"));
+        if (suffix == u"xlsx" && openpyxlPresent()) {
+            const QJsonObject cells = inspect(path).value(u"cells").toObject();
+            QCOMPARE(cells.value(u"B2").toObject().value(u"v").toString(), cell);
+            QCOMPARE(cells.value(u"B3").toObject().value(u"v").toString(), QStringLiteral("after"));
+        }
     }
 
     void xlsxRefusesWhatTheFormatCannotHold()

@@ -286,6 +286,43 @@ class TestXlsWorkbook : public QObject
         QCOMPARE(book->sheetNames().size(), 3);
     }
 
+    // Cells are read again from where their rows start; rows out of order are read
+    // whole, and a file changed since the opening reads as empty.
+    void rowsReadAgainFromTheFile()
+    {
+        QByteArray cells;
+        for (quint16 row : {40, 2, 100, 41})
+            cells += number(row, 0, row) + labelSst(row, 2, row % 2);
+        QByteArray ordered;
+        for (quint16 row = 0; row < 200; ++row)
+            ordered += number(row, 1, row);
+        const QByteArray globals = record(0x00FC, u32(2) + u32(2) + string(QStringLiteral("偶"), true) +
+                                                      string(QStringLiteral("奇"), true));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("rows.xls"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(xlsFile({{QStringLiteral("乱序"), cells}, {QStringLiteral("顺序"), ordered}}, globals));
+        file.close();
+        int error = -1;
+        const auto book = OpenXlsWorkbook(path, error);
+        QVERIFY(book);
+        QCOMPARE(book->lastRow(QStringLiteral("乱序")), 101);
+        QCOMPARE(book->cellText(QStringLiteral("乱序"), 41, 3), QStringLiteral("偶"));
+        QCOMPARE(book->cellText(QStringLiteral("顺序"), 150, 2), QStringLiteral("149"));
+        QList<QStringList> rows;
+        QVERIFY(
+            book->readRows(QStringLiteral("乱序"), 41, 43, {3, 1}, [&](int row, const QStringList &texts) {
+                rows.append(QStringList{QString::number(row)} + texts);
+                return true;
+            }));
+        QCOMPARE(rows, (QList<QStringList>{{"41", "偶", "40"}, {"42", "奇", "41"}, {"43", "", ""}}));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("changed");
+        file.close();
+        QCOMPARE(book->cellText(QStringLiteral("顺序"), 10, 2), QString());
+    }
+
     void datesCountFrom1904WhenTheWorkbookSaysSo()
     {
         const auto book = openXls(xlsFile(

@@ -76,7 +76,7 @@ Parts minimalBook(const QList<QByteArray> &sheetData, const QByteArray &sharedSt
     return parts;
 }
 
-QByteArray inlineText(const char *reference, const QByteArray &text)
+QByteArray inlineText(const QByteArray &reference, const QByteArray &text)
 {
     return QByteArray("<c r=\"") + reference + "\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>";
 }
@@ -163,6 +163,42 @@ class TestXlsxWorkbook : public QObject
         QCOMPARE(book->cellText("Sheet1", 2, 4), "2");
     }
 
+    // The XML forms a cell's text may take; damage refuses the file.
+    void xmlForms_data()
+    {
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<QString>("text"); // "!": the file is refused
+        QTest::newRow("references") << QByteArray("<is><t>&lt;&amp;&gt;&quot;&apos;&#65;&#x4E00;</t></is>")
+                                    << QStringLiteral("<&>\"'A一");
+        QTest::newRow("CDATA and a comment")
+            << QByteArray("<is><t>a<![CDATA[<b>&amp;]]><!-- c -->d</t></is>") << QStringLiteral("a<b>&amp;d");
+        QTest::newRow("blanks kept") << QByteArray("<is><t xml:space='preserve'> a\n</t ></is>")
+                                     << QStringLiteral(" a\n");
+        QTest::newRow("'>' in an attribute")
+            << QByteArray("<is><t x=\"a>b\">x</t></is>") << QStringLiteral("x");
+        QTest::newRow("unknown entity") << QByteArray("<is><t>&nbsp;</t></is>") << QStringLiteral("!");
+        QTest::newRow("crossed tags") << QByteArray("<is><t>a</is></t>") << QStringLiteral("!");
+        QTest::newRow("element inside the text")
+            << QByteArray("<is><t>a<b/>c</t></is>") << QStringLiteral("!");
+        QTest::newRow("'<' in an attribute")
+            << QByteArray("<is><t x=\"<\">a</t></is>") << QStringLiteral("!");
+    }
+    void xmlForms()
+    {
+        QFETCH(QByteArray, cell);
+        QFETCH(QString, text);
+        int error = -1;
+        // Far enough in that the cell lies across two of the pieces the scanner reads.
+        QByteArray rows;
+        for (int row = 1; rows.size() < (1 << 18) - 150; ++row)
+            rows += "<row r=\"" + QByteArray::number(row) + "\"><c><v>1</v></c></row>";
+        rows += "<row r=\"30000\"><c t=\"inlineStr\">" + cell + "</c></row>";
+        const auto book = open(minimalBook({rows}), error);
+        QCOMPARE(error, text == u"!" ? int(NotAWorkbook) : int(WorkbookOpened));
+        if (book)
+            QCOMPARE(book->cellText("Sheet1", 30000, 1), text);
+    }
+
     void numbersDatesBooleansErrors()
     {
         // cellStyleXfs come first and must not shift the cell styles.
@@ -233,6 +269,41 @@ class TestXlsxWorkbook : public QObject
         QCOMPARE(book->cellText("Sheet1", 6, 1), "7");
         QCOMPARE(book->lastRow("Sheet1"), 6);
         QCOMPARE(book->cellText("Sheet2", 2, 2), "9");
+
+        // Rows out of order are given in order, blank ones too, only the asked columns.
+        QList<QStringList> rows;
+        QVERIFY(book->readRows("Sheet1", 2, 100, {2, 4}, [&](int row, const QStringList &texts) {
+            rows.append(QStringList{QString::number(row)} + texts);
+            return true;
+        }));
+        QCOMPARE(rows, (QList<QStringList>{
+                           {"2", "", ""}, {"3", "6", ""}, {"4", "", ""}, {"5", "", "2"}, {"6", "", ""}}));
+        // A file changed since it was opened reads as empty.
+        QVERIFY(
+            writeZip(m_dir.filePath(QStringLiteral("book%1.xlsx").arg(m_files)), minimalBook({data + data})));
+        QVERIFY(!book->readRows("Sheet1", 1, 1, {1}, [](int, const QStringList &) { return true; }));
+        QCOMPARE(book->cellText("Sheet1", 1, 1), "");
+    }
+
+    // Data in rows 2..11 and =IF(A2="","",…) dragged down to row 50, as LibreOffice
+    // saves it: the empty results are no rows.
+    void formulaTextsDraggedDown()
+    {
+        QByteArray data = "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>编号</t></is></c></row>";
+        for (int r = 2; r <= 50; ++r) {
+            const QByteArray n = QByteArray::number(r);
+            data += "<row r=\"" + n + "\" customFormat=\"false\" ht=\"12.8\">";
+            if (r <= 11)
+                data += inlineText("A" + n, "A" + n);
+            data += "<c r=\"B" + n + "\" s=\"0\" t=\"str\"><f aca=\"false\">IF(A" + n +
+                    "=&quot;&quot;,&quot;&quot;,&quot;人&quot;&amp;A" + n + ")</f><v>" +
+                    (r <= 11 ? "人A" + n : QByteArray()) + "</v></c></row>";
+        }
+        int error = -1;
+        const auto book = open(minimalBook({data}), error);
+        QCOMPARE(error, int(WorkbookOpened));
+        QCOMPARE(book->lastRow("Sheet1"), 11);
+        QCOMPARE(book->cellText("Sheet1", 11, 2), "人A11");
     }
 
     void largeSheetOpensQuickly()

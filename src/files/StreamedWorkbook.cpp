@@ -1,0 +1,123 @@
+#include "StreamedWorkbook.h"
+
+#include <QMap>
+
+namespace quilla {
+
+namespace {
+
+constexpr int WindowRows = 32;
+constexpr int WindowColumns = 64;
+
+} // namespace
+
+void StreamedWorkbook::addSheet(const QString &name, const SheetShape &shape)
+{
+    m_names.append(name);
+    m_shapes.append(shape);
+}
+
+int StreamedWorkbook::indexOf(const QString &sheet) const
+{
+    return int(m_names.indexOf(sheet));
+}
+
+int StreamedWorkbook::lastRow(const QString &sheet) const
+{
+    const int index = indexOf(sheet);
+    return index < 0 ? 0 : m_shapes.at(index).lastRow;
+}
+
+QString StreamedWorkbook::cellText(const QString &sheet, int row, int column) const
+{
+    const int index = indexOf(sheet);
+    if (index < 0 || row < 1 || row > m_shapes.at(index).lastRow || column < 1 || column > m_maxColumns)
+        return QString();
+    const int firstRow = (row - 1) / WindowRows * WindowRows + 1;
+    const int firstColumn = (column - 1) / WindowColumns * WindowColumns + 1;
+    if (m_window.sheet != index || m_window.row != firstRow || m_window.column != firstColumn) {
+        m_window = {index, firstRow, firstColumn, QList<QString>(WindowRows * WindowColumns)};
+        const bool ordered = m_shapes.at(index).ordered;
+        // A file that cannot be read again gives empty cells.
+        scan(index, firstRow, [&](int r, int c, const Cell &cell) {
+            if (r >= firstRow + WindowRows)
+                return !ordered;
+            if (r >= firstRow && c >= firstColumn && c < firstColumn + WindowColumns)
+                m_window.texts[(r - firstRow) * WindowColumns + c - firstColumn] = cell.text();
+            return true;
+        });
+    }
+    return m_window.texts.at((row - firstRow) * WindowColumns + column - firstColumn);
+}
+
+bool StreamedWorkbook::readRows(const QString &sheet, int first, int last, const QList<int> &columns,
+                                const RowVisitor &visit) const
+{
+    const int index = indexOf(sheet);
+    if (index < 0)
+        return false;
+    first = std::max(first, 1);
+    last = std::min(last, m_shapes.at(index).lastRow);
+    if (last < first)
+        return true;
+    // Where each wanted column goes in a row's texts.
+    QList<int> slot(m_maxColumns + 1, -1);
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        if (columns.at(i) >= 1 && columns.at(i) <= m_maxColumns && slot.at(columns.at(i)) < 0)
+            slot[columns.at(i)] = int(i);
+    const auto textsOf = [&](QStringList &texts, int column, const Cell &cell) {
+        const int at = slot.at(column);
+        if (at >= 0)
+            texts[at] = cell.text();
+    };
+
+    if (!m_shapes.at(index).ordered) {
+        // Rows out of order: the wanted cells of the range are gathered first.
+        QMap<int, QStringList> rows;
+        if (!scan(index, first, [&](int r, int c, const Cell &cell) {
+                if (r >= first && r <= last && slot.at(c) >= 0) {
+                    auto found = rows.find(r);
+                    if (found == rows.end())
+                        found = rows.insert(r, QStringList(columns.size()));
+                    textsOf(*found, c, cell);
+                }
+                return true;
+            }))
+            return false;
+        const QStringList none(columns.size());
+        for (int r = first; r <= last; ++r)
+            if (!visit(r, rows.value(r, none)))
+                break;
+        return true;
+    }
+
+    QStringList texts(columns.size());
+    int next = first; // the row the texts belong to
+    bool stopped = false;
+    // Gives out the rows before row, blank ones too.
+    const auto giveUntil = [&](int row) {
+        for (; next < row && next <= last; ++next) {
+            if (!visit(next, texts)) {
+                stopped = true;
+                return false;
+            }
+            texts.fill(QString());
+        }
+        return true;
+    };
+    const bool read = scan(index, first, [&](int r, int c, const Cell &cell) {
+        if (r < first)
+            return true;
+        if (!giveUntil(r) || r > last)
+            return false;
+        textsOf(texts, c, cell);
+        return true;
+    });
+    if (!read)
+        return false;
+    if (!stopped)
+        giveUntil(last + 1);
+    return true;
+}
+
+} // namespace quilla

@@ -1,0 +1,238 @@
+// Files made to hurt a reader: each is refused or read, and either way within a
+// bound on memory, measured on a child process through getrusage.
+#include "support/BiffWriter.h"
+
+#include "files/CompoundFile.h"
+#include "files/CsvReader.h"
+#include "files/TextDecoding.h"
+#include "files/Workbook.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <quazip.h>
+#include <quazipfile.h>
+
+#include <functional>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace quilla;
+
+using Maker = std::function<bool(const QString &path)>;
+Q_DECLARE_METATYPE(Maker)
+
+namespace {
+
+struct Outcome
+{
+    int code = -1;
+    long peakMiB = 0;
+};
+
+// Runs what in a child process: its exit code and the child's peak resident memory.
+Outcome inChild(const std::function<int()> &what)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(what());
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status))
+        return {};
+    return {WEXITSTATUS(status), usage.ru_maxrss / 1024};
+}
+
+// Reads a file the ways the import does: the sheets, the last rows, the preview and
+// two columns of every row; a CSV file counted and read record by record. The exit
+// code is the workbook's error, or TooLargeToRead for a CSV record too long.
+int readAsTheImportDoes(const QString &path)
+{
+    if (path.endsWith(u".csv")) {
+        const int count = CountCsvRecords(path);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return CannotOpenFile;
+        TextFileReader text(file);
+        CsvReader reader(text);
+        int records = 0;
+        while (reader.next())
+            ++records;
+        return reader.failed() ? int(TooLargeToRead) : records == count ? 0 : 100;
+    }
+    const OpenedWorkbook opened = OpenWorkbook(path);
+    if (!opened.book)
+        return opened.error;
+    for (const QString &sheet : opened.book->sheetNames()) {
+        for (int row = 1; row < 20; ++row)
+            for (int column = 1; column < 60; ++column)
+                opened.book->cellText(sheet, row, column);
+        int rows = 0;
+        if (!opened.book->readRows(sheet, 1, opened.book->lastRow(sheet), {1, 3},
+                                   [&](int, const QStringList &) {
+                                       ++rows;
+                                       return true;
+                                   }))
+            return 101;
+    }
+    return 0;
+}
+
+// Writes a part of up to count pieces, each made by piece(i), through the compressor.
+bool writePart(QuaZip &zip, const QString &name, qint64 count, const std::function<QByteArray(qint64)> &piece)
+{
+    QuaZipFile part(&zip);
+    if (!part.open(QIODevice::WriteOnly, QuaZipNewInfo(name)))
+        return false;
+    QByteArray block;
+    for (qint64 i = 0; i < count; ++i) {
+        block += piece(i);
+        if (block.size() >= (1 << 20) || i + 1 == count) {
+            if (part.write(block) != block.size())
+                return false;
+            block.clear();
+        }
+    }
+    part.close();
+    return part.getZipError() == ZIP_OK;
+}
+
+// A workbook of one sheet: its XML made of sheet pieces between the usual start and
+// end, and shared strings of string pieces.
+Maker xlsx(qint64 sheetPieces, std::function<QByteArray(qint64)> sheetPiece, qint64 stringPieces = 0,
+           std::function<QByteArray(qint64)> stringPiece = {})
+{
+    return [=](const QString &path) {
+        QuaZip zip(path);
+        if (!zip.open(QuaZip::mdCreate))
+            return false;
+        const QByteArray ns = " xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+        const QByteArray book =
+            "<workbook" + ns +
+            " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+            "<sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
+        const QByteArray rels =
+            "<Relationships><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
+            "officeDocument/2006/relationships/worksheet\" "
+            "Target=\"worksheets/sheet1.xml\"/></Relationships>";
+        bool ok =
+            writePart(zip, QStringLiteral("xl/workbook.xml"), 1, [&](qint64) { return book; }) &&
+            writePart(zip, QStringLiteral("xl/_rels/workbook.xml.rels"), 1, [&](qint64) { return rels; }) &&
+            writePart(zip, QStringLiteral("xl/worksheets/sheet1.xml"), sheetPieces + 2, [&](qint64 i) {
+                return i == 0                 ? "<worksheet" + ns + "><sheetData>"
+                       : i == sheetPieces + 1 ? QByteArray("</sheetData></worksheet>")
+                                              : sheetPiece(i - 1);
+            });
+        if (ok && stringPieces > 0)
+            ok = writePart(zip, QStringLiteral("xl/sharedStrings.xml"), stringPieces + 2, [&](qint64 i) {
+                return i == 0                  ? "<sst" + ns + ">"
+                       : i == stringPieces + 1 ? QByteArray("</sst>")
+                                               : stringPiece(i - 1);
+            });
+        zip.close();
+        return ok && zip.getZipError() == ZIP_OK;
+    };
+}
+
+Maker csv(qint64 pieces, std::function<QByteArray(qint64)> piece)
+{
+    return [=](const QString &path) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        for (qint64 i = 0; i < pieces; ++i)
+            if (file.write(piece(i)) < 0)
+                return false;
+        return true;
+    };
+}
+
+// The largest sheet an .xls holds, 65 536 × 256 numbers, in a 100 MB file.
+bool maximalXls(const QString &path)
+{
+    QList<quint32> rks(256);
+    QByteArray cells;
+    cells.reserve(65536 * 1550);
+    for (int row = 0; row < 65536; ++row) {
+        for (int column = 0; column < 256; ++column)
+            rks[column] = quint32(row * 256 + column) << 2 | 0x02; // an integer RK
+        cells += biff::mulRk(quint16(row), 0, rks);
+    }
+    const QByteArray stream = biff::workbook({{QStringLiteral("最大"), cells}});
+    cells = QByteArray();
+    const QByteArray file = BuildCompoundFile({{QStringLiteral("Workbook"), stream}});
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
+}
+
+} // namespace
+
+class TestHostileFiles : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+  private Q_SLOTS:
+    void refusedOrReadWithinBounds_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<Maker>("make");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("boundMiB");
+        const QByteArray mib(1 << 20, 'x');
+        QTest::newRow("one 200 MiB cell") << "cell.xlsx" << xlsx(202, [mib](qint64 i) {
+            return i == 0     ? QByteArray("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>")
+                   : i == 201 ? QByteArray("</t></is></c></row>")
+                              : mib;
+        }) << int(TooLargeToRead) << 100;
+        QTest::newRow("a million empty rows") << "rows.xlsx" << xlsx(1048576, [](qint64 i) -> QByteArray {
+            return "<row r=\"" + QByteArray::number(i + 1) + "\"/>";
+        }) << 0 << 100;
+        QTest::newRow("row 2^31") << "row.xlsx" << xlsx(1, [](qint64) {
+            return QByteArray("<row r=\"2147483647\"/><row/>");
+        }) << int(NotAWorkbook) << 100;
+        QTest::newRow("rows past the last without numbers")
+            << "norows.xlsx" << xlsx(1048577, [](qint64) { return QByteArray("<row/>"); })
+            << int(NotAWorkbook) << 100;
+        QTest::newRow("shared-string bomb")
+            << "strings.xlsx"
+            << xlsx(
+                   1, [](qint64) { return QByteArray("<row r=\"1\"><c t=\"s\"><v>0</v></c></row>"); },
+                   5'000'000, [](qint64) { return QByteArray("<si><t>x</t></si>"); })
+            << int(TooLargeToRead) << 150;
+        QTest::newRow("CSV line of 22 MiB of commas")
+            << "commas.csv" << csv(22, [](qint64) { return QByteArray(1 << 20, ','); }) << 0 << 100;
+        QTest::newRow("CSV line of 40 MiB")
+            << "line.csv" << csv(40, [mib](qint64) { return mib; }) << int(TooLargeToRead) << 150;
+#ifndef QUILLA_SANITIZED // too slow to make there
+        QTest::newRow("maximal .xls") << "max.xls" << Maker(maximalXls) << 0 << 200;
+#endif
+    }
+
+    void refusedOrReadWithinBounds()
+    {
+        QFETCH(QString, name);
+        QFETCH(Maker, make);
+        QFETCH(int, code);
+        QFETCH(int, boundMiB);
+        const QString path = m_dir.filePath(name);
+        // Made in a child of its own, so that making it leaves no memory behind here.
+        QCOMPARE(inChild([&] { return make(path) ? 0 : 1; }).code, 0);
+        const Outcome read = inChild([&] { return readAsTheImportDoes(path); });
+        qInfo("%s: %ld MiB at the peak", qPrintable(name), read.peakMiB);
+        QCOMPARE(read.code, code & 0xFF); // all an exit status holds
+#ifndef QUILLA_SANITIZED // the sanitizers' own memory is no measure of ours
+        QVERIFY2(read.peakMiB < boundMiB, qPrintable(QString::number(read.peakMiB)));
+#else
+        Q_UNUSED(boundMiB)
+#endif
+        QFile::remove(path);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostileFiles)
+#include "tst_hostilefiles.moc"
