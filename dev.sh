@@ -11,7 +11,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-translations-l10n
     libsqlitecpp-dev libsqlite3-dev sqlite3
-    libfreexl-dev libxlsxwriter-dev libquazip1-qt6-dev
+    libfreexl-dev libquazip1-qt6-dev
     fonts-noto-cjk fonts-arphic-ukai
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev
