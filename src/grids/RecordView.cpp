@@ -83,6 +83,18 @@ void RecordView::selectKey(qint64 key)
     scrollTo(index);
 }
 
+void RecordView::commitEditing()
+{
+    if (state() != EditingState)
+        return;
+    // The editors are the viewport's own children.
+    for (QWidget *editor : viewport()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (editor->isVisible()) {
+            commitData(editor);
+            closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+}
+
 void RecordView::fitColumns()
 {
     if (!m_model)

@@ -23,6 +23,8 @@ class RecordView : public QTableView
     QList<qint64> selectedKeys() const;
     // Selects the record's row, when it is read, and shows it.
     void selectKey(qint64 key);
+    // An edit still open is stored (or refused) before the list changes under it.
+    void commitEditing();
     // Column widths to their contents, none wider than half the list.
     void fitColumns();
     // Presses on the column (or on a row's number), and the space bar, mark rows instead of

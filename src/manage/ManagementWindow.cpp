@@ -394,8 +394,7 @@ void ManagementWindow::openPresetEditor()
 
 void ManagementWindow::exportList(RecordView *view)
 {
-    if (QWidget *editor = view->indexWidget(view->currentIndex()))
-        editor->clearFocus();
+    view->commitEditing();
     ExportView(*view, m_db.prompt(), m_progress, ApplicationTitle, this, chooseExportFile);
 }
 

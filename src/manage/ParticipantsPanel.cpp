@@ -49,8 +49,7 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
 
 void ParticipantsPanel::fill()
 {
-    if (QWidget *editor = view()->indexWidget(view()->currentIndex()))
-        editor->clearFocus(); // an open edit is committed to the draw it belongs to
+    view()->commitEditing(); // to the draw it belongs to
     RecordPanel::fill();
     m_listedDraw = chosenDraw();
     showCount();
@@ -86,6 +85,7 @@ bool ParticipantsPanel::addParticipant(qint64 drawId, const QString &number, con
 
 void ParticipantsPanel::deleteSelectedParticipants()
 {
+    view()->commitEditing();
     const QList<qint64> keys = view()->selectedKeys();
     if (keys.isEmpty())
         return;

@@ -418,11 +418,22 @@ class TestManagementWindow : public QObject
     {
         Window w;
         const qint64 older = w.addDraw(QStringLiteral("旧"));
-        w.addDraw(QStringLiteral("新"));
+        const qint64 newer = w.addDraw(QStringLiteral("新"));
         w.addParticipants(older, 2);
         w.showTab(2);
         w.choose(2, older);
         QCOMPARE(w.column(2, 0).size(), 2);
+        // A name still being typed when another draw is chosen is stored for its own participant.
+        const qint64 edited = w.view(2)->recordModel()->keyAt(0);
+        w.clickCell(2, 0, 1);
+        QTest::keyClick(w.view(2), Qt::Key_F2);
+        QLineEdit *editor = w.cellEditor();
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Li"));
+        w.choose(2, newer);
+        QCOMPARE(w.stored(edited, u"姓名"), QStringLiteral("Li"));
+        w.choose(2, older);
         w.showTab(3);
         QCOMPARE(ChooserKey(w.chooser(3)->currentText()), older);
         w.showTab(2);
