@@ -1,5 +1,5 @@
 #include "ExportTable.h"
-#include "ReplacingFile.h"
+#include "platform/ReplacingFile.h"
 #include "XlsxText.h"
 
 #include "data/Progress.h"
