@@ -4,11 +4,8 @@
 // installed, beside LibreOffice converting the same file to CSV.
 //   bench_workbooks [--no-libreoffice]
 #include "data/Progress.h"
-#include "files/CompoundFile.h"
-#include "files/CsvReader.h"
 #include "files/ExportTable.h"
-#include "files/TextDecoding.h"
-#include "files/Workbook.h"
+#include "support/HostileFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,62 +21,11 @@
 #include <cstdio>
 #include <functional>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace quilla;
+using namespace hostile;
 
 namespace {
-
-struct Run
-{
-    int code = -1;
-    double seconds = 0;
-    long peakMiB = 0;
-};
-
-Run inChild(const std::function<int()> &what)
-{
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(what());
-    int status = 0;
-    rusage usage{};
-    Run run;
-    if (wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status))
-        run.code = WEXITSTATUS(status);
-    run.seconds = timer.elapsed() / 1000.0;
-    run.peakMiB = usage.ru_maxrss / 1024;
-    return run;
-}
-
-int readAsTheImportDoes(const QString &path)
-{
-    if (path.endsWith(u".csv")) {
-        CountCsvRecords(path);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return CannotOpenFile;
-        TextFileReader text(file);
-        CsvReader reader(text);
-        while (reader.next()) {
-        }
-        return reader.failed() ? int(TooLargeToRead) : 0;
-    }
-    const OpenedWorkbook opened = OpenWorkbook(path);
-    if (!opened.book)
-        return opened.error;
-    const QString sheet = opened.book->sheetNames().value(0);
-    for (int row = 1; row < 20; ++row)
-        for (int column = 1; column < 60; ++column)
-            opened.book->cellText(sheet, row, column);
-    opened.book->readRows(sheet, 2, opened.book->lastRow(sheet), {1, 3},
-                          [](int, const QStringList &) { return true; });
-    return 0;
-}
 
 bool g_libreOffice = true;
 
@@ -103,7 +49,7 @@ double libreOffice(const QString &path, const QString &folder)
 void report(const char *what, const QString &path, const char *goal, const QString &folder,
             bool withLibreOffice)
 {
-    const Run run = inChild([&] { return readAsTheImportDoes(path); });
+    const ChildRun run = inChild([&] { return readAsTheImportDoes(path); });
     const QString result =
         run.code == 0 ? QStringLiteral("read") : QStringLiteral("refused (%1)").arg(run.code);
     std::printf("%-40s %10lld B %7.2f s %6ld MiB  %-14s goal %s", what,
@@ -114,24 +60,6 @@ void report(const char *what, const QString &path, const char *goal, const QStri
         std::printf("; LibreOffice %.2f s", lo);
     std::printf("\n");
     std::fflush(stdout);
-}
-
-bool writePart(QuaZip &zip, const QString &name, qint64 count, const std::function<QByteArray(qint64)> &piece)
-{
-    QuaZipFile part(&zip);
-    if (!part.open(QIODevice::WriteOnly, QuaZipNewInfo(name)))
-        return false;
-    QByteArray block;
-    for (qint64 i = 0; i < count; ++i) {
-        block += piece(i);
-        if (block.size() >= (1 << 20) || i + 1 == count) {
-            if (part.write(block) != block.size())
-                return false;
-            block.clear();
-        }
-    }
-    part.close();
-    return part.getZipError() == ZIP_OK;
 }
 
 // A one-sheet .xlsx whose sheet data and shared strings are made of pieces.
@@ -180,54 +108,6 @@ ExportTable participants()
         table.rows.append(row);
     }
     return table;
-}
-
-bool maximalXls(const QString &path)
-{
-    QByteArray cells;
-    cells.reserve(65536 * 1550);
-    const auto u16 = [&](quint16 v) { cells.append(char(v & 0xFF)).append(char(v >> 8)); };
-    for (int row = 0; row < 65536; ++row) {
-        u16(0x00BD); // MULRK: a row of 256 integers
-        u16(6 + 256 * 6);
-        u16(quint16(row));
-        u16(0);
-        for (int column = 0; column < 256; ++column) {
-            const quint32 rk = quint32(row * 256 + column) << 2 | 0x02;
-            u16(15);
-            u16(quint16(rk));
-            u16(quint16(rk >> 16));
-        }
-        u16(255);
-    }
-    // Globals: BOF, 16 XFs, BOUNDSHEET, EOF; then the sheet: BOF, cells, EOF.
-    QByteArray stream;
-    const auto record = [&stream](quint16 id, const QByteArray &data) {
-        stream.append(char(id & 0xFF))
-            .append(char(id >> 8))
-            .append(char(data.size() & 0xFF))
-            .append(char(data.size() >> 8));
-        stream.append(data);
-    };
-    const QByteArray bof("\x00\x06\x05\x00\xBB\x0D\xCC\x07\x00\x00\x00\x00\x06\x00\x00\x00", 16);
-    QByteArray sheetBof = bof;
-    sheetBof[2] = 0x10;
-    record(0x0809, bof);
-    for (int i = 0; i < 16; ++i)
-        record(0x00E0, QByteArray(20, '\0'));
-    const qsizetype offsetAt = stream.size() + 4;
-    record(0x0085, QByteArray("\0\0\0\0\0\0\x01\0S", 9));
-    record(0x000A, {});
-    const quint32 offset = quint32(stream.size());
-    for (int i = 0; i < 4; ++i)
-        stream[offsetAt + i] = char(offset >> (8 * i));
-    record(0x0809, sheetBof);
-    stream += cells;
-    cells = QByteArray();
-    record(0x000A, {});
-    const QByteArray file = BuildCompoundFile({{QStringLiteral("Workbook"), stream}});
-    QFile out(path);
-    return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
 }
 
 bool made(const std::function<bool()> &make)

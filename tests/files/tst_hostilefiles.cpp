@@ -1,11 +1,6 @@
 // Files made to hurt a reader: each is refused or read, and either way within a
 // bound on memory, measured on a child process through getrusage.
-#include "support/BiffWriter.h"
-
-#include "files/CompoundFile.h"
-#include "files/CsvReader.h"
-#include "files/TextDecoding.h"
-#include "files/Workbook.h"
+#include "support/HostileFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,89 +11,14 @@
 
 #include <functional>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace quilla;
+using namespace hostile;
 
 using Maker = std::function<bool(const QString &path)>;
 Q_DECLARE_METATYPE(Maker)
 
 namespace {
-
-struct Outcome
-{
-    int code = -1;
-    long peakMiB = 0;
-};
-
-// Runs what in a child process: its exit code and the child's peak resident memory.
-Outcome inChild(const std::function<int()> &what)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(what());
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status))
-        return {};
-    return {WEXITSTATUS(status), usage.ru_maxrss / 1024};
-}
-
-// Reads a file the ways the import does: the sheets, the last rows, the preview and
-// two columns of every row; a CSV file counted and read record by record. The exit
-// code is the workbook's error, or TooLargeToRead for a CSV record too long.
-int readAsTheImportDoes(const QString &path)
-{
-    if (path.endsWith(u".csv")) {
-        const int count = CountCsvRecords(path);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return CannotOpenFile;
-        TextFileReader text(file);
-        CsvReader reader(text);
-        int records = 0;
-        while (reader.next())
-            ++records;
-        return reader.failed() ? int(TooLargeToRead) : records == count ? 0 : 100;
-    }
-    const OpenedWorkbook opened = OpenWorkbook(path);
-    if (!opened.book)
-        return opened.error;
-    for (const QString &sheet : opened.book->sheetNames()) {
-        for (int row = 1; row < 20; ++row)
-            for (int column = 1; column < 60; ++column)
-                opened.book->cellText(sheet, row, column);
-        int rows = 0;
-        if (!opened.book->readRows(sheet, 1, opened.book->lastRow(sheet), {1, 3},
-                                   [&](int, const QStringList &) {
-                                       ++rows;
-                                       return true;
-                                   }))
-            return 101;
-    }
-    return 0;
-}
-
-// Writes a part of up to count pieces, each made by piece(i), through the compressor.
-bool writePart(QuaZip &zip, const QString &name, qint64 count, const std::function<QByteArray(qint64)> &piece)
-{
-    QuaZipFile part(&zip);
-    if (!part.open(QIODevice::WriteOnly, QuaZipNewInfo(name)))
-        return false;
-    QByteArray block;
-    for (qint64 i = 0; i < count; ++i) {
-        block += piece(i);
-        if (block.size() >= (1 << 20) || i + 1 == count) {
-            if (part.write(block) != block.size())
-                return false;
-            block.clear();
-        }
-    }
-    part.close();
-    return part.getZipError() == ZIP_OK;
-}
 
 // A workbook of one sheet: its XML made of sheet pieces between the usual start and
 // end, and shared strings of string pieces.
@@ -148,24 +68,6 @@ Maker csv(qint64 pieces, std::function<QByteArray(qint64)> piece)
                 return false;
         return true;
     };
-}
-
-// The largest sheet an .xls holds, 65 536 × 256 numbers, in a 100 MB file.
-bool maximalXls(const QString &path)
-{
-    QList<quint32> rks(256);
-    QByteArray cells;
-    cells.reserve(65536 * 1550);
-    for (int row = 0; row < 65536; ++row) {
-        for (int column = 0; column < 256; ++column)
-            rks[column] = quint32(row * 256 + column) << 2 | 0x02; // an integer RK
-        cells += biff::mulRk(quint16(row), 0, rks);
-    }
-    const QByteArray stream = biff::workbook({{QStringLiteral("最大"), cells}});
-    cells = QByteArray();
-    const QByteArray file = BuildCompoundFile({{QStringLiteral("Workbook"), stream}});
-    QFile out(path);
-    return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
 }
 
 } // namespace
@@ -222,7 +124,7 @@ class TestHostileFiles : public QObject
         const QString path = m_dir.filePath(name);
         // Made in a child of its own, so that making it leaves no memory behind here.
         QCOMPARE(inChild([&] { return make(path) ? 0 : 1; }).code, 0);
-        const Outcome read = inChild([&] { return readAsTheImportDoes(path); });
+        const ChildRun read = inChild([&] { return readAsTheImportDoes(path); });
         qInfo("%s: %ld MiB at the peak", qPrintable(name), read.peakMiB);
         QCOMPARE(read.code, code & 0xFF); // all an exit status holds
 #ifndef QUILLA_SANITIZED // the sanitizers' own memory is no measure of ours

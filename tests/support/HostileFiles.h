@@ -1,0 +1,125 @@
+#pragma once
+
+// Files made to hurt a reader, and reading them in a child process whose time and
+// peak memory are measured: shared by the hostile-files test and its benchmark.
+#include "support/BiffWriter.h"
+
+#include "files/CompoundFile.h"
+#include "files/CsvReader.h"
+#include "files/TextDecoding.h"
+#include "files/Workbook.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <quazip.h>
+#include <quazipfile.h>
+
+#include <functional>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace hostile {
+
+struct ChildRun
+{
+    int code = -1; // -1: the child did not exit by itself
+    double seconds = 0;
+    long peakMiB = 0;
+};
+
+// Runs what in a child process: its exit code, its time and its peak resident memory.
+inline ChildRun inChild(const std::function<int()> &what)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(what());
+    int status = 0;
+    rusage usage{};
+    ChildRun run;
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
+        return run;
+    if (WIFEXITED(status))
+        run.code = WEXITSTATUS(status);
+    run.seconds = double(timer.elapsed()) / 1000.0;
+    run.peakMiB = usage.ru_maxrss / 1024;
+    return run;
+}
+
+// Reads a file the ways the import does: the sheets, the last rows, the preview and
+// two columns of every row; a CSV file counted and read record by record. The exit
+// code is the workbook's error, or TooLargeToRead for a CSV record too long.
+inline int readAsTheImportDoes(const QString &path)
+{
+    if (path.endsWith(u".csv")) {
+        const int count = quilla::CountCsvRecords(path);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return quilla::CannotOpenFile;
+        quilla::TextFileReader text(file);
+        quilla::CsvReader reader(text);
+        int records = 0;
+        while (reader.next())
+            ++records;
+        return reader.failed() ? int(quilla::TooLargeToRead) : records == count ? 0 : 100;
+    }
+    const quilla::OpenedWorkbook opened = quilla::OpenWorkbook(path);
+    if (!opened.book)
+        return opened.error;
+    for (const QString &sheet : opened.book->sheetNames()) {
+        for (int row = 1; row < 20; ++row)
+            for (int column = 1; column < 60; ++column)
+                opened.book->cellText(sheet, row, column);
+        int rows = 0;
+        if (!opened.book->readRows(sheet, 1, opened.book->lastRow(sheet), {1, 3},
+                                   [&](int, const QStringList &) {
+                                       ++rows;
+                                       return true;
+                                   }))
+            return 101;
+    }
+    return 0;
+}
+
+// Writes a part of up to count pieces, each made by piece(i), through the compressor.
+inline bool writePart(QuaZip &zip, const QString &name, qint64 count, const std::function<QByteArray(qint64)> &piece)
+{
+    QuaZipFile part(&zip);
+    if (!part.open(QIODevice::WriteOnly, QuaZipNewInfo(name)))
+        return false;
+    QByteArray block;
+    for (qint64 i = 0; i < count; ++i) {
+        block += piece(i);
+        if (block.size() >= (1 << 20) || i + 1 == count) {
+            if (part.write(block) != block.size())
+                return false;
+            block.clear();
+        }
+    }
+    part.close();
+    return part.getZipError() == ZIP_OK;
+}
+
+// The largest sheet an .xls holds, 65 536 × 256 numbers, in a 100 MB file.
+inline bool maximalXls(const QString &path)
+{
+    QList<quint32> rks(256);
+    QByteArray cells;
+    cells.reserve(65536 * 1550);
+    for (int row = 0; row < 65536; ++row) {
+        for (int column = 0; column < 256; ++column)
+            rks[column] = quint32(row * 256 + column) << 2 | 0x02; // an integer RK
+        cells += biff::mulRk(quint16(row), 0, rks);
+    }
+    const QByteArray stream = biff::workbook({{QStringLiteral("最大"), cells}});
+    cells = QByteArray();
+    const QByteArray file = quilla::BuildCompoundFile({{QStringLiteral("Workbook"), stream}});
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
+}
+
+} // namespace hostile
