@@ -1,5 +1,6 @@
 // Recording a stopped round, the announcement board, and the questions before a draw.
 #include "DrawEngine.h"
+#include "WinnersBoard.h"
 
 #include "data/Database.h"
 #include "data/Settings.h"
@@ -75,50 +76,17 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
 
 QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool reverseOrder, bool currentPrizeOnly)
 {
-    Sql sql = Sql("SELECT 结果表.*,奖项表.名称 AS 名称,奖项表.奖品 AS 奖品,奖项表.显示 AS 显示,奖项表.顺序 "
-                  "AS 顺序 ") +
-              Sql("FROM 结果表,奖项表 WHERE 结果表.CID=") + Sql::number(drawId) +
-              Sql(" AND 结果表.WID=奖项表.ID");
-    if (currentPrizeOnly)
-        sql += Sql(" AND 结果表.WID=") + Sql::number(prizeId);
-    // Grouped by prize in drawing order: prizes sharing a 顺序 keep their own headings.
-    const Sql descending = reverseOrder ? Sql(" DESC") : Sql();
-    sql += Sql("  ORDER BY 奖项表.顺序") + descending + Sql(",奖项表.ID") + descending + Sql(",结果表.ID") +
-           descending;
-
-    QString text;
-    QString title;
-    qint64 lastPrize = 0;
-    bool first = true;
-    const bool read = m_db.forEachRow(sql, [&](const Row &row) {
-        const qint64 prize = row.number(u"WID");
-        if (first || prize != lastPrize) {
-            first = false;
-            lastPrize = prize;
-            const QString name = row.text(u"名称");
-            const QString article = row.text(u"奖品");
-            if (currentPrizeOnly) {
-                title = name + QStringLiteral("获奖名单");
-                text += name + QStringLiteral("(奖品：") + article + u')' + CrLf;
-            } else {
-                title = QStringLiteral("获奖名单");
-                text += name + article + CrLf;
-            }
-        }
-        if (row.flag(u"显示")) {
-            text += QStringLiteral("     ") + DisplayNumber(row.text(u"号码"));
-            const QString name = row.text(u"姓名");
-            if (!name.isEmpty())
-                text += u'(' + name + u')';
-            text += CrLf;
-        }
-    });
+    WinnersBoard board;
     // A part of the list would pass for all the winners.
-    if (!read)
+    if (!board.load(m_db, drawId, [this](const QString &number) { return DisplayNumber(number); }))
         return QString();
-    if (!first && m_display)
+    const WinnersBoard::Options options{reverseOrder, currentPrizeOnly, prizeId};
+    const QString title = board.title(options);
+    if (title.isEmpty())
+        return QString();
+    if (m_display)
         m_display->setBoardTitle(title);
-    return text;
+    return board.lines(options, 0, board.lineCount(options)).join(CrLf) + CrLf;
 }
 
 bool DrawEngine::ConfirmDrawStart(qint64 drawId)

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QUrl>
 
@@ -36,21 +38,72 @@ bool MediaMusic::PlayMusic(const QString &path, bool repeat)
     StopMusic();
     // A fresh player for every file: after an unplayable file the old one would
     // hold up every later stop or source change by a second.
-    auto *player = new QMediaPlayer(this);
-    player->setAudioOutput(new QAudioOutput(player));
-    connect(player, &QMediaPlayer::playbackStateChanged, this, &MediaMusic::refresh);
-    connect(player, &QMediaPlayer::mediaStatusChanged, this, &MediaMusic::refresh);
-    connect(player, &QMediaPlayer::errorOccurred, this, &MediaMusic::refresh);
+    QMediaPlayer *player = newPlayer(file);
     m_player = player;
     player->setLoops(repeat ? QMediaPlayer::Infinite : QMediaPlayer::Once);
-    player->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
     player->play();
     refresh();
     return true;
 }
 
+QMediaPlayer *MediaMusic::newPlayer(const QString &file)
+{
+    auto *player = new QMediaPlayer(this);
+    player->setAudioOutput(new QAudioOutput(player));
+    connect(player, &QMediaPlayer::playbackStateChanged, this, &MediaMusic::refresh);
+    connect(player, &QMediaPlayer::mediaStatusChanged, this, &MediaMusic::refresh);
+    connect(player, &QMediaPlayer::errorOccurred, this, &MediaMusic::refresh);
+    player->setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    return player;
+}
+
+bool MediaMusic::HasOutput() const
+{
+    return !QMediaDevices::audioOutputs().isEmpty();
+}
+
+void MediaMusic::PrepareTunes(const QStringList &paths)
+{
+    StopMusic();
+    releaseTunes();
+    // Without a sound output a player only fills the log with warnings.
+    if (paths.isEmpty() || !HasOutput())
+        return;
+    for (const QString &path : paths) {
+        const QString file = path.isEmpty() ? QString() : ResolveMusicPath(path, m_programFolder);
+        m_tunePlayers.append(!file.isEmpty() && QFileInfo(file).isFile() ? newPlayer(file) : nullptr);
+    }
+}
+
+void MediaMusic::PlayTune(int index, bool repeat)
+{
+    StopMusic();
+    QMediaPlayer *player = m_tunePlayers.value(index);
+    if (!player || player->error() != QMediaPlayer::NoError)
+        return;
+    m_tune = player;
+    player->setLoops(repeat ? QMediaPlayer::Infinite : QMediaPlayer::Once);
+    player->setPosition(0);
+    player->play();
+    refresh();
+}
+
+void MediaMusic::releaseTunes()
+{
+    for (const QPointer<QMediaPlayer> &player : std::as_const(m_tunePlayers))
+        if (player) {
+            player->disconnect(this);
+            player->deleteLater();
+        }
+    m_tunePlayers.clear();
+    m_tune = nullptr;
+}
+
 void MediaMusic::StopMusic()
 {
+    // A tune stays open for its next turn; pausing is cheaper than stopping.
+    if (QMediaPlayer *tune = std::exchange(m_tune, nullptr); tune && tune->error() == QMediaPlayer::NoError)
+        tune->pause();
     if (QMediaPlayer *player = m_player) {
         m_player = nullptr;
         player->disconnect(this);
@@ -65,21 +118,22 @@ void MediaMusic::StopMusic()
 
 QString MediaMusic::MusicStatus() const
 {
-    if (!m_player || m_player->error() != QMediaPlayer::NoError)
+    const QMediaPlayer *player = m_tune ? m_tune.data() : m_player.data();
+    if (!player || player->error() != QMediaPlayer::NoError)
         return {};
-    switch (m_player->mediaStatus()) {
+    switch (player->mediaStatus()) {
     case QMediaPlayer::NoMedia:
     case QMediaPlayer::InvalidMedia:
         return {};
     case QMediaPlayer::LoadingMedia:
         // The playback state says "playing" at once, before the file is known to be sound.
-        if (m_player->playbackState() == QMediaPlayer::PlayingState)
+        if (player->playbackState() == QMediaPlayer::PlayingState)
             return QStringLiteral("not ready");
         break;
     default:
         break;
     }
-    switch (m_player->playbackState()) {
+    switch (player->playbackState()) {
     case QMediaPlayer::PlayingState:
         return QStringLiteral("playing");
     case QMediaPlayer::PausedState:

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <utility>
 
 class QMediaPlayer;
 
@@ -29,8 +32,30 @@ class Music : public QObject
     // playing must wait out "not ready", or it restarts the file for ever.
     virtual QString MusicStatus() const = 0;
 
+    // The draw screen's three tunes (waiting, drawing, winning), opened ahead so
+    // that a change of tune costs no file opening. No paths releases them.
+    virtual void PrepareTunes(const QStringList &paths) { m_tunes = paths; }
+    // Plays tune index from its start in place of whatever played; repeat loops
+    // it. An empty or missing tune is silence.
+    virtual void PlayTune(int index, bool repeat)
+    {
+        StopMusic();
+        PlayMusic(m_tunes.value(index), repeat);
+    }
+    // Whether the machine has a sound output at all.
+    virtual bool HasOutput() const { return true; }
+    // The operator hears once per run that there is no sound; this says whether he has.
+    bool takeSilenceNotice()
+    {
+        return !std::exchange(m_silenceNoticed, true);
+    }
+
   Q_SIGNALS:
     void statusChanged(); // whenever MusicStatus() may have changed
+
+  private:
+    QStringList m_tunes;
+    bool m_silenceNoticed = false;
 };
 
 // The music of the program, on Qt Multimedia.
@@ -45,12 +70,19 @@ class MediaMusic : public Music
     bool PlayMusic(const QString &path, bool repeat = false) override;
     void StopMusic() override;
     QString MusicStatus() const override;
+    void PrepareTunes(const QStringList &paths) override;
+    void PlayTune(int index, bool repeat) override;
+    bool HasOutput() const override;
 
   private:
     void refresh();
+    QMediaPlayer *newPlayer(const QString &file);
+    void releaseTunes();
 
     QString m_programFolder;
     QPointer<QMediaPlayer> m_player; // null while nothing is open
+    QList<QPointer<QMediaPlayer>> m_tunePlayers; // null where a tune is missing
+    QPointer<QMediaPlayer> m_tune;               // the tune playing, if any
     QString m_lastStatus;
 };
 

@@ -75,13 +75,31 @@ QColor backColour(qint64 colour, const QPalette &palette)
     return colour >= 0 && colour <= 0xFFFFFF ? ColorFromBgr(colour) : palette.color(QPalette::Button);
 }
 
-// A draw that stores no frame of its own gets the design frame, growing with the
-// round's lines so that no number of a round is cut.
-FrameLayout defaultFrame()
+// The hall's look, for what a draw has not styled itself: light KaiTi on dark
+// panels, sized from the screen's height so that the back of a hall can read it.
+constexpr qint64 PaleGold = 0x96E7FF; // colours as stored: 0x00BBGGRR
+constexpr qint64 Gold = 0x64D7FF;
+constexpr qint64 Cream = 0xE0F6FF;
+constexpr double NumbersPerHeight = 1.0 / 6;
+constexpr double TitlePerHeight = 1.0 / 16;
+constexpr double ListPerHeight = 1.0 / 34;
+// The smallest numbers a round shrinks to, and the board's panel.
+constexpr double FloorPerHeight = 1.0 / 40;
+const QColor DarkPanel(30, 0, 0, 200);
+const QColor LightPanel(255, 255, 255, 225);
+
+double pointsOf(double pixels)
 {
-    FrameLayout layout;
-    layout.AutoHeight = true;
-    return layout;
+    return pixels * 0.75; // at 96 dpi, the measure the twips assume
+}
+
+TextStyle hallStyle(int index, int screenHeight)
+{
+    TextStyle style = designStyle(index);
+    const double perHeight = index == 0 ? TitlePerHeight : index == 1 ? ListPerHeight : NumbersPerHeight;
+    style.Size = std::max(9.0, std::round(pointsOf(screenHeight * perHeight) * 4) / 4);
+    style.Colour = index == 0 ? Gold : index == 1 ? Cream : PaleGold;
+    return style;
 }
 
 const char16_t *const StyleColumns[3] = {u"L0", u"L1", u"L2"};
@@ -203,6 +221,10 @@ DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Mus
     m_stopTimer->setObjectName(QStringLiteral("stopTimer"));
     m_stopTimer->setInterval(1000);
     connect(m_stopTimer, &QTimer::timeout, this, &DrawScreen::countdown);
+    m_pageTimer = new QTimer(this);
+    m_pageTimer->setObjectName(QStringLiteral("pageTimer"));
+    m_pageTimer->setInterval(PageTurnMs);
+    connect(m_pageTimer, &QTimer::timeout, this, [this] { turnPages(1); });
 
     runDialog = [](QDialog &dialog) { return dialog.exec(); };
     buildMenu();
@@ -294,6 +316,17 @@ bool DrawScreen::Load(qint64 drawId)
     m_progress.end();
     if (!read)
         return false;
+    m_boardStarted = false;
+    m_boardPage = 0;
+    m_sinceStop.invalidate();
+    reloadBoard();
+    const DrawSetting &draw = m_engine.CurrentDraw;
+    const QStringList tunes{draw.Music1, draw.Music2, draw.Music3};
+    const bool musical = std::any_of(tunes.cbegin(), tunes.cend(), [](const QString &t) { return !t.isEmpty(); });
+    if (musical && !m_music.HasOutput() && m_music.takeSilenceNotice())
+        m_db.prompt().message(QStringLiteral("没有可用的声音设备，本次抽奖不播放音乐。"));
+    m_music.PrepareTunes(musical ? tunes : QStringList());
+    m_pageTimer->start();
     playState(1);
     return true;
 }
@@ -308,17 +341,20 @@ void DrawScreen::loadAppearance()
         else
             m_db.prompt().message(QStringLiteral("找不到背景图片：“") + path + QStringLiteral("”"));
     }
-    const char16_t *columns[] = {u"L0", u"L1", u"L2"};
+    m_frameString = ReadScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed();
+    m_previewFrame.clear();
+    const bool ownFrame = ParseFrame(m_frameString).has_value();
     for (int i = 0; i < 3; ++i) {
         m_styles[i] = designStyle(i);
         const StyleApplied applied = ApplyTextStyle(
-            ReadScreenSetting(m_db, m_drawId, QString::fromUtf16(columns[i])), m_styles[i], i < 2);
+            ReadScreenSetting(m_db, m_drawId, QString::fromUtf16(StyleColumns[i])), m_styles[i], i < 2);
+        // A draw's own frame keeps the numbers' design look it was made with.
+        m_hallStyle[i] = applied == StyleApplied::Nothing && (i < 2 || !ownFrame);
+        if (i == 0)
+            m_hallBoardPlace = applied != StyleApplied::Everything;
         if (i == 1 && applied != StyleApplied::Everything)
             listBelowTitle();
-        applyStyle(m_texts[i], m_styles[i]);
     }
-    m_frame->setTextFont(fontOf(m_styles[2]));
-    m_frame->setTextColour(ColorFromBgr(m_styles[2].Colour));
 
     // Each opening reads its own draw's board options; missing ones are the initial states.
     m_board = ParseBoard(ReadScreenSetting(m_db, m_drawId, QStringLiteral("BRD")));
@@ -328,10 +364,7 @@ void DrawScreen::loadAppearance()
     m_texts[0]->setVisible(!m_board.Hidden);
     m_texts[1]->setVisible(!m_board.Hidden);
 
-    m_frameString = ReadScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed();
-    m_previewFrame.clear();
-    layOutFrame();
-    placeBoard();
+    applyHallLook();
 }
 
 void DrawScreen::applyStyle(QLabel *label, const TextStyle &style)
@@ -355,7 +388,50 @@ void DrawScreen::layOutFrame()
 {
     const std::optional<FrameLayout> layout =
         ParseFrame(m_previewFrame.isEmpty() ? m_frameString : m_previewFrame);
-    m_frame->applyLayout(layout ? *layout : defaultFrame());
+    const int w = width(), h = height();
+    // The hall's frame: large, left of the board, in the middle of the height.
+    m_frame->applyLayout(layout ? *layout
+                                : FrameLayout{int(w * 0.03), int(h * 0.1), int(w * 0.58), int(h * 0.74),
+                                              PaleGold, false, false});
+    m_frame->setPanel(!layout);
+    m_frame->setFitLimits(int(h * FloorPerHeight), std::max(1, bottomLimit() - m_frame->y()));
+}
+
+int DrawScreen::bottomLimit() const
+{
+    // Clear of the commands along the bottom, which must stay easy to find.
+    return std::max(1, height() - 3 * m_drawModeCommand->height() - height() / 60);
+}
+
+// Sizes and places what follows the hall's look from the screen's size.
+void DrawScreen::applyHallLook()
+{
+    const int h = height();
+    for (int i = 0; i < 3; ++i) {
+        if (m_hallStyle[i]) {
+            const TextStyle hall = hallStyle(i, h);
+            m_styles[i].FontName = hall.FontName;
+            m_styles[i].Bold = hall.Bold;
+            m_styles[i].Size = hall.Size;
+            m_styles[i].Colour = hall.Colour;
+        }
+        applyStyle(m_texts[i], m_styles[i]);
+    }
+    if (m_hallBoardPlace) {
+        // At the right, beside the frame, from near the top to above the commands.
+        TextStyle &title = m_styles[BoardTitle];
+        title.Left = ToTwips(int(width() * 0.64));
+        title.Top = ToTwips(int(h * 0.08));
+        title.Width = ToTwips(int(width() * 0.33));
+        title.Height = ToTwips(int(QFontMetrics(fontOf(title)).height() * 1.3));
+        listBelowTitle();
+    }
+    m_frame->setTextFont(fontOf(m_styles[Numbers]));
+    m_frame->setTextColour(ColorFromBgr(m_styles[Numbers].Colour));
+    layOutFrame();
+    placeBoard();
+    refreshBoard();
+    update();
 }
 
 void DrawScreen::listBelowTitle()
@@ -391,7 +467,7 @@ void DrawScreen::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     m_scaled = QPixmap();
     placeCommands();
-    placeBoard();
+    applyHallLook();
 }
 
 void DrawScreen::paintEvent(QPaintEvent *event)
@@ -404,6 +480,20 @@ void DrawScreen::paintEvent(QPaintEvent *event)
         painter.fillRect(event->rect(), Qt::white);
     else
         painter.drawPixmap(event->rect(), m_scaled, event->rect());
+    // The hall's board stands on a panel that keeps it readable over any picture.
+    if (m_hallStyle[BoardList] && !m_board.Hidden) {
+        const QRect title = m_texts[BoardTitle]->geometry();
+        const int pad = ToPixels(120);
+        const QRect panel(title.left() - pad, title.top() - pad / 2, title.width() + 2 * pad,
+                          bottomLimit() - title.top() + pad);
+        if (panel.intersects(event->rect())) {
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(ColorFromBgr(m_styles[BoardList].Colour).lightnessF() > 0.5 ? DarkPanel
+                                                                                        : LightPanel);
+            painter.drawRoundedRect(panel, pad, pad);
+        }
+    }
 }
 
 // ---------------------------------------------------------------- operator input
@@ -436,12 +526,56 @@ void DrawScreen::mouseDoubleClickEvent(QMouseEvent *)
 
 void DrawScreen::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Space) {
+    switch (event->key()) {
+    case Qt::Key_Space:
         if (!event->isAutoRepeat()) // a held key is one press
             DrawAction();
         return;
+    case Qt::Key_Escape:
+        askToEnd();
+        return;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_PageUp:
+        turnPages(-1);
+        return;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+    case Qt::Key_PageDown:
+        turnPages(1);
+        return;
+    case Qt::Key_Menu:
+        m_settingsMenu->popup(mapToGlobal(rect().center()));
+        return;
+    case Qt::Key_F10:
+        if (event->modifiers() & Qt::ShiftModifier) {
+            m_settingsMenu->popup(mapToGlobal(rect().center()));
+            return;
+        }
+        break;
+    default:
+        break;
     }
     QWidget::keyPressEvent(event);
+}
+
+void DrawScreen::askToEnd()
+{
+    if (m_db.prompt().question(QStringLiteral("结束抽奖？"), Prompt::Icon::Question))
+        close();
+}
+
+// Both the frame and the board page through a round too large for them; the
+// timer waits its full time again after a turn by hand.
+void DrawScreen::turnPages(int step)
+{
+    m_frame->turnPage(step);
+    if (m_boardPages > 1) {
+        m_boardPage = ((m_boardPage + step) % m_boardPages + m_boardPages) % m_boardPages;
+        refreshBoard();
+    }
+    if (m_pageTimer->isActive())
+        m_pageTimer->start();
 }
 
 bool DrawScreen::eventFilter(QObject *watched, QEvent *event)
@@ -475,6 +609,7 @@ void DrawScreen::commandClicked(QLabel *command)
     } else if (command == m_drawModeCommand) {
         m_drawMode = !m_drawMode;
         m_drawModeCommand->setText(m_drawMode ? QStringLiteral("暂停抽奖") : QStringLiteral("开始抽奖"));
+        m_drawModeCommand->setAccessibleName(m_drawModeCommand->text());
         setCommandColour(m_drawModeCommand, m_drawMode ? QStringLiteral("black") : QStringLiteral("red"));
         QFont font = m_drawModeCommand->font();
         font.setBold(!m_drawMode);
@@ -489,6 +624,8 @@ void DrawScreen::commandClicked(QLabel *command)
 void DrawScreen::DrawAction()
 {
     if (!m_scrollTimer->isActive()) {
+        if (m_sinceStop.isValid() && m_sinceStop.elapsed() < RestartGuardMs)
+            return;
         if (!m_drawMode) {
             m_db.prompt().message(QStringLiteral("请点击屏幕右下角“开始抽奖”，进入抽奖操作！"));
             return;
@@ -543,23 +680,66 @@ void DrawScreen::countdown()
 
 void DrawScreen::stopRound()
 {
-    playState(3);
     m_scrollTimer->stop();
     m_stopTimer->stop();
     const qint64 prizeId = m_roundPrizeId;
     m_roundPrizeId = 0;
-    if (prizeId == 0)
+    if (prizeId == 0) {
+        playState(3);
         return;
-    // Stored before anything else happens; the frame then shows exactly what was stored.
-    m_engine.RecordRound(m_drawId, prizeId, m_picks);
+    }
+    // Stored before anything else happens; the frame then shows exactly what was
+    // stored, at once, and only then come the music and the board.
+    const bool stored = m_engine.RecordRound(m_drawId, prizeId, m_picks);
+    m_sinceStop.start();
+    m_frame->showStopped();
+    playState(3);
+    if (!stored)
+        return;
     m_lastPrizeId = prizeId;
-    // The board reads every stored result: it follows the stop a moment later.
-    QTimer::singleShot(0, this, [this, prizeId] { rebuildBoard(prizeId); });
+    m_boardStarted = true;
+    m_boardPage = 0;
+    if (!m_winnersRead || !m_winners.addRound(prizeId, m_picks))
+        reloadBoard();
+    refreshBoard();
 }
 
-void DrawScreen::rebuildBoard(qint64 prizeId)
+void DrawScreen::reloadBoard()
 {
-    m_texts[1]->setText(m_engine.BuildAnnouncement(m_drawId, prizeId, m_board.Reverse, m_board.OneAward));
+    m_winnersRead =
+        m_winners.load(m_db, m_drawId, [this](const QString &number) { return m_engine.DisplayNumber(number); });
+}
+
+int DrawScreen::boardCapacity() const
+{
+    const int spacing = std::max(1, QFontMetrics(m_texts[BoardList]->font()).lineSpacing());
+    return std::max(1, (bottomLimit() - m_texts[BoardList]->y()) / spacing);
+}
+
+// Shows the lines of the board that fit: from the top, or, when the last round
+// reaches below the board, that round a page at a time.
+void DrawScreen::refreshBoard()
+{
+    if (!m_boardStarted)
+        return;
+    const WinnersBoard::Options options{m_board.Reverse, m_board.OneAward, m_lastPrizeId};
+    const QString title = m_winners.title(options);
+    if (title.isEmpty()) {
+        m_texts[BoardList]->setText(QString());
+        m_boardPages = 1;
+        return;
+    }
+    m_texts[BoardTitle]->setText(title);
+    const int capacity = boardCapacity();
+    const auto [from, end] = m_winners.lastRound(options);
+    qsizetype first = 0;
+    m_boardPages = 1;
+    if (end > capacity) {
+        m_boardPages = int((end - from + capacity - 1) / capacity);
+        m_boardPage = std::min(m_boardPage, m_boardPages - 1);
+        first = from + qsizetype(m_boardPage) * capacity;
+    }
+    m_texts[BoardList]->setText(m_winners.lines(options, first, capacity).join(u'\n'));
 }
 
 void DrawScreen::setBoardTitle(const QString &text)
@@ -579,11 +759,7 @@ void DrawScreen::playState(int state)
 {
     // One attempt per change: waiting and drawing music loop in the player, the
     // winning music plays once, and each change silences what played before.
-    m_music.StopMusic();
-    const DrawSetting &draw = m_engine.CurrentDraw;
-    const QString &path = state == 1 ? draw.Music1 : state == 2 ? draw.Music2 : draw.Music3;
-    if (!path.isEmpty())
-        m_music.PlayMusic(path, state != 3);
+    m_music.PlayTune(state - 1, state != 3);
 }
 
 void DrawScreen::boardOptionChanged()
@@ -593,6 +769,9 @@ void DrawScreen::boardOptionChanged()
     m_board.OneAward = m_currentPrizeOnlyAction->isChecked();
     m_texts[0]->setVisible(!m_board.Hidden);
     m_texts[1]->setVisible(!m_board.Hidden);
+    m_boardPage = 0;
+    refreshBoard();
+    update();
     if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("BRD"), FormatBoard(m_board)))
         m_db.prompt().message(QStringLiteral("公告板设置未能保存到数据库，请检查数据库文件！"),
                               Prompt::Icon::Warning);
@@ -607,7 +786,12 @@ void DrawScreen::openResultDeletion()
             // The freed places are drawn again; the board lists what is stored now.
             m_engine.CurrentDraw.Id = m_drawId;
             const qsizetype current = m_engine.LoadPrizeTable();
-            rebuildBoard(current > 0 ? m_engine.Prizes().at(current).PrizeId : m_lastPrizeId);
+            if (current > 0)
+                m_lastPrizeId = m_engine.Prizes().at(current).PrizeId;
+            m_boardStarted = true;
+            m_boardPage = 0;
+            reloadBoard();
+            refreshBoard();
         });
         connect(m_resultDeletion, &ResultDeletion::closed, m_resultDeletion, &QObject::deleteLater);
     }
@@ -635,8 +819,10 @@ void DrawScreen::closeEvent(QCloseEvent *event)
     m_closing = true;
     m_scrollTimer->stop();
     m_stopTimer->stop();
+    m_pageTimer->stop();
     m_roundPrizeId = 0;
     m_music.StopMusic();
+    m_music.PrepareTunes({});
     if (m_frameSettings)
         m_frameSettings->closeWithScreen();
     if (m_boardSettings)
@@ -698,6 +884,7 @@ bool DrawScreen::chooseFont(Element element, QWidget *dialogParent)
         style.Bold = chosen.bold();
     if (chosen.italic() != offered.italic())
         style.Italic = chosen.italic();
+    m_hallStyle[element] = false;
     style.Strikeout = chosen.strikeOut();
     style.Underline = chosen.underline();
     applyStyle(m_texts[element], style);
@@ -708,6 +895,7 @@ bool DrawScreen::chooseFont(Element element, QWidget *dialogParent)
 
 void DrawScreen::setTextColour(Element element, qint64 colour)
 {
+    m_hallStyle[element] = false;
     m_styles[element].Colour = colour;
     applyStyle(m_texts[element], m_styles[element]);
     if (element == Numbers)
@@ -736,8 +924,10 @@ void DrawScreen::setBoardGeometry(const QRect &title)
     style.Top = ToTwips(title.y());
     style.Width = ToTwips(title.width());
     style.Height = ToTwips(title.height());
+    m_hallBoardPlace = false;
     listBelowTitle();
     placeBoard();
+    refreshBoard();
 }
 
 void DrawScreen::setBoardOpaque(bool opaque)

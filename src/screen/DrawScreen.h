@@ -2,8 +2,10 @@
 
 #include "engine/DrawEngine.h"
 #include "engine/ScreenSettings.h"
+#include "engine/WinnersBoard.h"
 #include "screen/ScreenAppearance.h"
 
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
@@ -29,8 +31,10 @@ class Progress;
 // (left press and release) or the space bar starts a round for the first prize
 // with winners left; the next one stops it and stores the numbers shown. The
 // command labels along the bottom switch the draw mode on and off, close the
-// screen and open the deletion of results; the right button opens the settings menu,
-// from which the frame and board dialogs change the screen's look.
+// screen and open the deletion of results; the right button (or the menu key)
+// opens the settings menu, from which the frame and board dialogs change the
+// screen's look. What a draw has not styled itself gets the hall's look, sized
+// from the screen: a large frame, a board at the side on a backing panel.
 class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
 {
     Q_OBJECT
@@ -44,6 +48,10 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     bool Load(qint64 drawId);
     // The scroll interval for a draw's speed: 501 − speed ms, 1 ms outside 1..500.
     static int ScrollInterval(qint64 speed);
+    // A start this soon after a stop is a double press: the stop's winners stay in sight.
+    static constexpr int RestartGuardMs = 500;
+    // Pages of a round too large for the frame turn by themselves this often.
+    static constexpr int PageTurnMs = 4000;
 
     // The draw action of a click or the space bar: start, or stop and record.
     void DrawAction();
@@ -105,7 +113,13 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     void tick();
     void countdown();
     void stopRound();
-    void rebuildBoard(qint64 prizeId);
+    void reloadBoard();
+    void refreshBoard();
+    int boardCapacity() const;
+    void turnPages(int step);
+    void applyHallLook();
+    int bottomLimit() const;
+    void askToEnd();
     void playState(int state);
     void boardOptionChanged();
     void openResultDeletion();
@@ -119,6 +133,7 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     QLabel *m_deleteResultsCommand = nullptr;
     QTimer *m_scrollTimer = nullptr;
     QTimer *m_stopTimer = nullptr; // counts a timed round's seconds down
+    QTimer *m_pageTimer = nullptr; // turns the pages of a large round
     QMenu *m_settingsMenu = nullptr;
     QAction *m_frameSettingsAction = nullptr;
     QAction *m_boardSettingsAction = nullptr;
@@ -142,7 +157,16 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     int m_secondsLeft = 0;
     bool m_leftPressed = false;
     BoardOptions m_board;
+    WinnersBoard m_winners;
+    bool m_winnersRead = false;
+    bool m_boardStarted = false; // the list stays empty until the first stop
+    int m_boardPage = 0;
+    int m_boardPages = 1;
+    QElapsedTimer m_sinceStop;
     TextStyle m_styles[3];  // what LL shows; the board's places in twips
+    // What the draw has not stored follows the hall's look and the screen's size.
+    bool m_hallStyle[3] = {true, true, true};
+    bool m_hallBoardPlace = true;
     QString m_frameString;  // the frame string in force, as stored
     QString m_previewFrame; // the frame dialog's, while it shows one
     QPixmap m_background;

@@ -8,44 +8,82 @@
 
 namespace quilla {
 
-// The number frame of the draw screen: the numbers of the round, one per line,
-// centred in a box painted in the frame's colour with a border, or painted
-// straight over the background when the frame is transparent.
+// The number frame of the draw screen: the numbers of the round, centred in a
+// box painted in the frame's colour with a border, or painted straight over the
+// background when the frame is transparent. A round of many numbers is laid
+// out in rows and columns, the font shrinking to fit down to a floor; what
+// does not fit at the floor is shown a page at a time.
 class NumberFrame : public QWidget
 {
   public:
     explicit NumberFrame(QWidget *parent = nullptr);
 
-    // Place and size in pixels of the screen; with AutoHeight the height follows the lines.
+    // Place and size in pixels of the screen; with AutoHeight the height follows
+    // the rows, up to the limit set by setFitLimits.
     void applyLayout(const FrameLayout &layout);
     const FrameLayout &frameLayout() const { return m_layout; }
+    // From the screen's size: the smallest line height the numbers shrink to, in
+    // pixels, and the tallest an auto-height frame grows.
+    void setFitLimits(int floorPixels, int heightLimit);
+    // The hall's look: a translucent rounded panel, dark behind light numbers and
+    // light behind dark ones, readable over any picture.
+    void setPanel(bool panel);
 
     // Lines separated by CR LF, as the engine shows its picks.
     void setNumbers(const QString &text);
     const QString &numbers() const { return m_numbers; }
-    // Where the block of lines is painted, in the frame's pixels.
-    QRect textRect() const;
     void setTextFont(const QFont &font);
     const QFont &textFont() const { return m_font; }
     void setTextColour(const QColor &colour);
 
+    int pageCount() const;
+    int page() const { return m_page; }
+    void turnPage(int step);
+    // Paints at once, past the repaint throttle, from the first page: the
+    // audience sees a stop's winners before anything else happens.
+    void showStopped();
+
+    // Where the block of lines of the page is painted, in the frame's pixels.
+    QRect textRect() const;
+    // The lines of the page with the places they are painted in, and the font they are painted in.
+    QList<std::pair<QString, QRect>> pageCells() const;
+    QFont fittedFont() const;
+
   protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
   private:
-    void fitHeight();
-    int lineHeight() const;
-    void measure();
+    struct Fit
+    {
+        QFont font;
+        int columns = 1;
+        int rows = 1; // per page
+        int cellWidth = 1;
+        int lineHeight = 1;
+        int ascent = 0;
+    };
+    void scan(const QString &text);
+    void ensureFit() const;
+    void invalidate();
+    int margin() const;
     void scheduleRepaint();
+    void describe();
 
     FrameLayout m_layout;
     QString m_numbers;
     int m_lineCount = 1;
-    QStringList m_lines; // split and measured when painted
-    bool m_measured = false;
+    int m_longest = 0; // characters of the longest line: a longer one calls for a new fit
+    mutable QStringList m_lines; // split when painted
+    mutable bool m_split = false;
+    mutable bool m_fitted = false;
+    mutable Fit m_fit;
+    int m_page = 0;
+    int m_floorPixels = 0;
+    int m_heightLimit = 0;
+    bool m_panel = false;
     QFont m_font;
     QColor m_colour = Qt::black;
-    int m_textWidth = 0;
     // Numbers may change every millisecond; the audience sees at most a frame per refresh.
     QElapsedTimer m_sincePaint;
     QTimer m_repaint;

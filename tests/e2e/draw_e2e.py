@@ -245,6 +245,7 @@ def draw_round(db, draw, screen, start_by, stop_by, prize_id, expected_total):
     """One round: start, let the numbers run a moment, stop; the winners must be
     stored at the stop, for the prize whose turn it is."""
     before = results(db, draw)
+    time.sleep(0.6)  # a start within half a second of a stop counts as a double press
     draw_action(screen, start_by)
     time.sleep(0.3)
     draw_action(screen, stop_by)
@@ -272,6 +273,7 @@ def rounds(prize_ids, drawn=0):
 def expect_all_drawn(db, draw, screen):
     """A start with no prize left is answered by a message box (所有奖项都已抽完！,
     a text X does not tell) and stores nothing."""
+    time.sleep(0.6)
     draw_action(screen, "space")
     box = wait_window(MAIN)  # the management window is hidden behind the screen
     if len(results(db, draw)) != WINNERS:

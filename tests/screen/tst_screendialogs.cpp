@@ -170,7 +170,7 @@ class TestScreenDialogs : public QObject
         click(part<QPushButton>(dialog, "swatch"));
         tick(part<QCheckBox>(dialog, "transparent"));
         click(part<QPushButton>(dialog, "ok"));
-        const QString stored = QStringLiteral("-12】【0】【1234】【5】【65280】【1】【1");
+        const QString stored = QStringLiteral("-12】【0】【1234】【5】【65280】【1】【0");
         QCOMPARE(s.setting("FRM"), stored);
         QCOMPARE(s.screen->frameString(), stored);
         QTRY_VERIFY(!s.screen->frameSettings());
@@ -182,7 +182,7 @@ class TestScreenDialogs : public QObject
         part<PixelBox>(dialog, "top")->setText(QStringLiteral("7】【8'"));
         part<PixelBox>(dialog, "width")->setText(QStringLiteral("99999999999"));
         click(part<QPushButton>(dialog, "ok"));
-        QCOMPARE(s.setting("FRM"), QStringLiteral("-12】【7】【9999】【5】【65280】【1】【1"));
+        QCOMPARE(s.setting("FRM"), QStringLiteral("-12】【7】【9999】【5】【65280】【1】【0"));
     }
 
     void cancelRestoresTheOpeningFrame_data()
