@@ -483,7 +483,7 @@ void DrawScreen::paintEvent(QPaintEvent *event)
     // The hall's board stands on a panel that keeps it readable over any picture.
     if (m_hallStyle[BoardList] && !m_board.Hidden) {
         const QRect title = m_texts[BoardTitle]->geometry();
-        const int pad = ToPixels(120);
+        const int pad = std::max(ToPixels(120), height() / 50);
         const QRect panel(title.left() - pad, title.top() - pad / 2, title.width() + 2 * pad,
                           bottomLimit() - title.top() + pad);
         if (panel.intersects(event->rect())) {
@@ -693,6 +693,7 @@ void DrawScreen::stopRound()
     const bool stored = m_engine.RecordRound(m_drawId, prizeId, m_picks);
     m_sinceStop.start();
     m_frame->showStopped();
+    m_pageTimer->start(); // the first page stays its full time
     playState(3);
     if (!stored)
         return;
@@ -735,9 +736,11 @@ void DrawScreen::refreshBoard()
     qsizetype first = 0;
     m_boardPages = 1;
     if (end > capacity) {
-        m_boardPages = int((end - from + capacity - 1) / capacity);
+        // From the line before the round: its prize's heading, or the winner before it.
+        const qsizetype start = std::max<qsizetype>(0, from - 1);
+        m_boardPages = int((end - start + capacity - 1) / capacity);
         m_boardPage = std::min(m_boardPage, m_boardPages - 1);
-        first = from + qsizetype(m_boardPage) * capacity;
+        first = start + qsizetype(m_boardPage) * capacity;
     }
     m_texts[BoardList]->setText(m_winners.lines(options, first, capacity).join(u'\n'));
 }

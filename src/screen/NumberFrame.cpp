@@ -164,6 +164,9 @@ void NumberFrame::ensureFit() const
     fit.columns = int(std::min<qsizetype>(fit.columns, count));
     const int rowsNeeded = int((count + fit.columns - 1) / fit.columns);
     fit.rows = std::clamp(int(height / fit.lineHeight), 1, rowsNeeded);
+    // Pages of even size: no last page of a few numbers.
+    const int pages = (rowsNeeded + fit.rows - 1) / fit.rows;
+    fit.rows = (rowsNeeded + pages - 1) / pages;
     m_fit = fit;
 
     auto *self = const_cast<NumberFrame *>(this);
