@@ -80,7 +80,7 @@ QColor backColour(qint64 colour, const QPalette &palette)
 constexpr qint64 PaleGold = 0x96E7FF; // colours as stored: 0x00BBGGRR
 constexpr qint64 Gold = 0x64D7FF;
 constexpr qint64 Cream = 0xE0F6FF;
-constexpr double NumbersPerHeight = 1.0 / 6;
+constexpr double NumbersPerHeight = 1.0 / 5.5;
 constexpr double TitlePerHeight = 1.0 / 16;
 constexpr double ListPerHeight = 1.0 / 34;
 // The smallest numbers a round shrinks to, and the board's panel.

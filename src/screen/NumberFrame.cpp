@@ -149,6 +149,10 @@ void NumberFrame::ensureFit() const
     else
         font.setPixelSize(std::max(1, int(font.pixelSize() * scale)));
 
+    // Sizes do not scale the metrics exactly: the floor holds for the real ones.
+    if (scale < 1 && font.pointSizeF() > 0)
+        while (QFontMetrics(font).height() < m_floorPixels && font.pointSizeF() < m_font.pointSizeF())
+            font.setPointSizeF(font.pointSizeF() + 0.25);
     // The real metrics of the chosen size decide the grid.
     const QFontMetrics metrics(font);
     int cell = 1;

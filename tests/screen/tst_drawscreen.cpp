@@ -8,6 +8,7 @@
 #include "support/RecordingProgress.h"
 #include "support/TempSettings.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -20,6 +21,13 @@ using namespace quilla;
 
 namespace {
 
+// Relative luminance, as contrast ratios are reckoned.
+double luminance(const QColor &colour)
+{
+    const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
 struct Screen : DrawFixture
 {
     Screen()
@@ -30,11 +38,11 @@ struct Screen : DrawFixture
         addParticipants(draw, 20);
     }
 
-    void open()
+    void open(QSize size = QSize(1024, 768))
     {
         screen = std::make_unique<DrawScreen>(db, engine, progress, music);
+        screen->resize(size);
         QVERIFY(screen->Load(draw));
-        screen->resize(1024, 768);
         screen->show();
         QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
     }
@@ -50,6 +58,16 @@ struct Screen : DrawFixture
     {
         QTest::qWait(DrawScreen::RestartGuardMs + 20);
         click();
+    }
+    // One round of the first prize with winners left, started and stopped by clicks.
+    void drawRound()
+    {
+        if (!screen->drawMode())
+            clickCommand(*screen, "drawMode");
+        clickLater();
+        QVERIFY(screen->scrolling());
+        click();
+        QVERIFY(!screen->scrolling());
     }
     QStringList stored()
     {
@@ -271,6 +289,163 @@ class TestDrawScreen : public QObject
         QCOMPARE(s.screen->picks().size(), 1);
         s.screen->close();
         QVERIFY(!s.screen->resultDeletion() || !s.screen->resultDeletion()->isVisible());
+    }
+
+    // Every pick of a round is painted inside the frame, a page at a time, and
+    // the board lists the whole round; the numbers never shrink below the floor.
+    void everyPickIsOnScreen_data()
+    {
+        QTest::addColumn<int>("picks");
+        QTest::addColumn<QString>("frame");
+        QTest::newRow("1") << 1 << QString();
+        QTest::newRow("10") << 10 << QString();
+        QTest::newRow("100") << 100 << QString();
+        QTest::newRow("1000") << 1000 << QString();
+        QTest::newRow("100, small stored frame") << 100 << QStringLiteral("32】【136】【353】【73】【16777215】【0】【0");
+        QTest::newRow("100, stored growing frame") << 100 << QStringLiteral("32】【136】【353】【73】【16777215】【0】【1");
+    }
+    void everyPickIsOnScreen()
+    {
+        QFETCH(int, picks);
+        QFETCH(QString, frame);
+        Screen s;
+        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖项表 SET 数量=") + Sql::number(picks) + Sql(",同时=") +
+                                Sql::number(picks) + Sql(" WHERE ID=") + Sql::number(s.first)));
+        s.addParticipants(s.draw, picks, 5001);
+        if (!frame.isEmpty())
+            QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), frame));
+        s.open(QSize(1920, 1080));
+        s.drawRound();
+        const QStringList stored = s.stored();
+        QCOMPARE(stored.size(), picks);
+        NumberFrame *numbers = frameOf(*s.screen);
+        const int floor = 1080 / 40;
+        QVERIFY(QFontMetrics(numbers->fittedFont()).height() >= floor);
+        QVERIFY(numbers->geometry().bottom() < labelOf(*s.screen, "deleteResults")->y());
+        if (picks == 1 && frame.isEmpty()) // a round of one stands a tenth of the screen high
+            QVERIFY2(QFontMetrics(numbers->fittedFont()).tightBoundingRect(QStringLiteral("0")).height() >= 108,
+                     qPrintable(QString::number(QFontMetrics(numbers->fittedFont()).tightBoundingRect(QStringLiteral("0")).height())));
+
+        QSet<QString> inFrame, onBoard;
+        const QSet<QString> all(stored.cbegin(), stored.cend());
+        for (int turn = 0; turn < 200 && (inFrame != all || onBoard != all); ++turn) {
+            for (const auto &[line, place] : numbers->pageCells()) {
+                QVERIFY2(numbers->rect().contains(place), qPrintable(line));
+                inFrame.insert(line);
+            }
+            for (const QString &line : labelOf(*s.screen, "boardList")->text().split(u'\n'))
+                if (line.startsWith(QStringLiteral("     ")))
+                    onBoard.insert(line.trimmed().section(u'(', 0, 0));
+            QTest::keyClick(s.screen.get(), Qt::Key_Right);
+        }
+        QCOMPARE(inFrame, all);
+        QCOMPARE(onBoard, all);
+    }
+
+    // The hall's board reads at 4.5 : 1 or better, measured on the pixels behind its
+    // text, over the built-in picture and over a bright one of the operator's.
+    void theBoardReadsFromTheHall_data()
+    {
+        QTest::addColumn<QColor>("picture");
+        QTest::newRow("built-in") << QColor();
+        QTest::newRow("white") << QColor(Qt::white);
+        QTest::newRow("red") << QColor(255, 0, 0);
+    }
+    void theBoardReadsFromTheHall()
+    {
+        QFETCH(QColor, picture);
+        Screen s;
+        QTemporaryDir dir;
+        if (picture.isValid()) {
+            QImage image(64, 48, QImage::Format_RGB32);
+            image.fill(picture);
+            const QString path = dir.filePath(QStringLiteral("bg.png"));
+            QVERIFY(image.save(path));
+            QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖次表 SET 底图=") + Sql::text(path) + Sql(" WHERE ID=") +
+                                    Sql::number(s.draw)));
+        }
+        s.open(QSize(1920, 1080));
+        s.drawRound();
+        for (const char *name : {"boardTitle", "boardList"}) {
+            QLabel *text = labelOf(*s.screen, name);
+            const QRect area = text->geometry() & QRect(0, 0, 1920, 900);
+            const QImage with = s.screen->grab(area).toImage();
+            text->hide();
+            const QImage without = s.screen->grab(area).toImage();
+            text->show();
+            const double ink = luminance(text->palette().color(QPalette::WindowText));
+            double brightest = 0, darkest = 1;
+            int pixels = 0;
+            for (int y = 0; y < with.height(); ++y)
+                for (int x = 0; x < with.width(); ++x)
+                    if (with.pixel(x, y) != without.pixel(x, y)) {
+                        const double behind = luminance(without.pixelColor(x, y));
+                        brightest = std::max(brightest, behind);
+                        darkest = std::min(darkest, behind);
+                        ++pixels;
+                    }
+            QVERIFY(pixels > 100);
+            const double contrast = ink > brightest ? (ink + 0.05) / (brightest + 0.05) : (darkest + 0.05) / (ink + 0.05);
+            QVERIFY2(contrast >= 4.5, qPrintable(QStringLiteral("%1: %2 : 1").arg(QLatin1String(name)).arg(contrast)));
+        }
+    }
+
+    // A stop stores its round before any music plays, and shows it at once; a
+    // start right after it is a double press and is ignored.
+    void aStopStoresFirst()
+    {
+        Screen s;
+        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖次表 SET 音乐2='d.mp3',音乐3='win.mp3' WHERE ID=") +
+                                Sql::number(s.draw)));
+        s.open();
+        QStringList storedAtTune;
+        s.music.onPlay = [&](const QString &path) {
+            if (path == QStringLiteral("win.mp3"))
+                storedAtTune = s.stored();
+        };
+        s.drawRound();
+        QCOMPARE(storedAtTune.size(), 2);
+        QCOMPARE(storedAtTune, s.stored());
+        QCOMPARE(frameOf(*s.screen)->accessibleDescription(), storedAtTune.join(QStringLiteral("，")));
+        s.click();
+        QVERIFY(!s.screen->scrolling());
+        QCOMPARE(s.prompt.messages, QStringList());
+    }
+
+    // Without a sound device the operator hears it once, before the screen opens.
+    void noSoundDeviceIsToldOnce()
+    {
+        Screen s;
+        s.music.hasOutput = false;
+        s.open();
+        QVERIFY(s.prompt.messages.isEmpty()); // a draw without music has nothing to miss
+        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖次表 SET 音乐1='w.mp3' WHERE ID=") + Sql::number(s.draw)));
+        s.open();
+        s.open();
+        QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("没有可用的声音设备，本次抽奖不播放音乐。")});
+    }
+
+    // Esc asks before it ends the draw (Enter says 否); the menu opens from the keyboard.
+    void theKeyboardOnStage()
+    {
+        Screen s;
+        s.open();
+        QSignalSpy closed(s.screen.get(), &DrawScreen::closed);
+        QTest::keyClick(s.screen.get(), Qt::Key_Escape);
+        QCOMPARE(s.prompt.questions, QStringList{QStringLiteral("结束抽奖？")});
+        QCOMPARE(s.prompt.defaults, QList<Prompt::Default>{Prompt::Default::No});
+        QVERIFY(closed.isEmpty());
+        s.prompt.answers = {true};
+        QTest::keyClick(s.screen.get(), Qt::Key_Escape);
+        QCOMPARE(closed.size(), 1);
+
+        s.open();
+        auto *menu = s.screen->findChild<QMenu *>(QStringLiteral("settingsMenu"));
+        QTest::keyClick(s.screen.get(), Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(menu->isVisible());
+        menu->close();
+        clickCommand(*s.screen, "drawMode");
+        QCOMPARE(labelOf(*s.screen, "drawMode")->accessibleName(), QStringLiteral("暂停抽奖"));
     }
 
     void aTransparentFrameShowsTheBackground()

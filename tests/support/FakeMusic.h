@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 // Music that only remembers: what was played (path and repeat flag) and how
 // often it was stopped. Its status is set by the test; playing a path sets it
 // to "playing", stopping to "".
@@ -15,6 +17,8 @@ class FakeMusic : public quilla::Music
     {
         if (path.isEmpty() || !accepts)
             return false;
+        if (onPlay)
+            onPlay(path);
         played.append(path);
         repeats.append(repeat);
         setStatus(QStringLiteral("playing"));
@@ -26,6 +30,7 @@ class FakeMusic : public quilla::Music
         setStatus(QString());
     }
     QString MusicStatus() const override { return m_status; }
+    bool HasOutput() const override { return hasOutput; }
 
     void setStatus(const QString &status)
     {
@@ -34,6 +39,8 @@ class FakeMusic : public quilla::Music
     }
 
     bool accepts = true; // false: PlayMusic finds no file
+    bool hasOutput = true;
+    std::function<void(const QString &)> onPlay; // called as a play begins
     QStringList played;
     QList<bool> repeats;
     int stops = 0;
