@@ -80,6 +80,26 @@ const char *const SchemaStatements[] = {
     "CREATE INDEX 预设表_PID_AID ON 预设表 (PID, AID)",
 };
 
+// Version 2: the round log. A row per stored round (事件 "抽奖") and per deletion
+// of results (事件 "取消结果", "删除奖项", "重新抽奖"); rows go only with their draw.
+// Times as ISO 8601 text, UTC and local with its offset; 结果ID lists result IDs
+// separated by commas; 说明 names what a deletion took.
+const char *const RoundLogStatements[] = {
+    "CREATE TABLE 轮次表 ("
+    " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " CID INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " WID INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 事件 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " UTC时间 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 本地时间 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 在场人数 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 名额 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 预设名额 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
+    " 结果ID TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+    " 说明 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '')",
+    "CREATE INDEX 轮次表_CID ON 轮次表 (CID, ID)",
+};
+
 QByteArray nativePath(const QString &path)
 {
     return QFile::encodeName(path);
@@ -440,6 +460,8 @@ bool Database::create(const QString &path, QString &why)
         SQLite::Transaction transaction(fresh);
         for (const char *statement : SchemaStatements)
             fresh.exec(statement);
+        for (const char *statement : RoundLogStatements)
+            fresh.exec(statement);
         fresh.exec("PRAGMA application_id=" + std::to_string(ApplicationId));
         fresh.exec("PRAGMA user_version=" + std::to_string(SchemaVersion));
         transaction.commit();
@@ -516,7 +538,7 @@ bool Database::openExisting(const QString &path, QString &why)
         m_readOnly =
             sqlite3_db_readonly(handle, "main") == 1 || !folderWritable(QFileInfo(path).absolutePath());
         configure();
-        return true;
+        return upgrade(why);
     } catch (const SQLite::Exception &e) {
         why = reasonOf(handle, e.getExtendedErrorCode());
         return false;
@@ -543,6 +565,30 @@ void Database::configure()
                                   QByteArrayView(static_cast<const char *>(b), lengthB));
         },
         nullptr);
+}
+
+// Brings a file of an earlier version up to this one, a step at a time, each in
+// one transaction: what was there stays as it was. A read-only file is used as it
+// is; what needs the new tables fails there as every other write does.
+bool Database::upgrade(QString &why)
+{
+    int version = m_sqlite->execAndGet("PRAGMA user_version").getInt();
+    if (version >= SchemaVersion || m_readOnly)
+        return true;
+    try {
+        SQLite::Transaction transaction(*m_sqlite);
+        if (version < 2) {
+            for (const char *statement : RoundLogStatements)
+                m_sqlite->exec(statement);
+            version = 2;
+        }
+        m_sqlite->exec("PRAGMA user_version=" + std::to_string(version));
+        transaction.commit();
+        return true;
+    } catch (const std::exception &e) {
+        why = QStringLiteral("无法升级数据库文件（%1）").arg(QString::fromUtf8(e.what()));
+        return false;
+    }
 }
 
 void Database::refuse(const QString &path, const QString &why)

@@ -31,7 +31,8 @@ class Database
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    static constexpr int SchemaVersion = 1;
+    // 1: the five draw tables. 2: the round log 轮次表.
+    static constexpr int SchemaVersion = 2;
     // Data.mdb in the program folder, or in the per-user data folder when the
     // program folder cannot be written to or the program is installed.
     static QString defaultPath();
@@ -97,6 +98,7 @@ class Database
     bool create(const QString &path, QString &why);
     bool openExisting(const QString &path, QString &why);
     void configure();
+    bool upgrade(QString &why);
     void refuse(const QString &path, const QString &why);
     void showOpenError(const Sql &sql);
 

@@ -244,10 +244,21 @@ qsizetype DrawEngine::StartRound(QList<Candidate> &picks)
         return 0;
     }
     m_roundPrizeId = m_prizes.at(m_currentPrize).PrizeId;
+    m_roundInPlay = peopleInPlay();
     SeedRandom();
     PickRound(picks, RoundCount());
     ShowPicks(picks);
     return m_currentPrize;
+}
+
+qint64 DrawEngine::peopleInPlay() const
+{
+    // The pool, and the people held out of it for their presets.
+    QSet<qsizetype> held;
+    for (const Candidate &preset : m_presets)
+        if (!preset.Number.isEmpty() && preset.PoolIndex >= 1)
+            held.insert(preset.PoolIndex);
+    return m_pool.inPlayCount() + held.size();
 }
 
 void DrawEngine::SeedRandom()

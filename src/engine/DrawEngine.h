@@ -91,7 +91,8 @@ class DrawEngine
     bool ApplyPresets(qint64 prizeId, QList<Candidate> &picks);
 
     // ---- results
-    // Stores a stopped round (presets first) in one transaction; winners of a
+    // Stores a stopped round (presets first) and its row of the round log in one
+    // transaction; winners of a
     // non-repeatable prize leave play once the round is on disk, and preset winners
     // are shown only then. False, after telling the operator, when the round could
     // not be stored: picks and presets are as before the stop, and the round can
@@ -120,6 +121,7 @@ class DrawEngine
     QList<qsizetype> roundPresets(qint64 prizeId, qsizetype places) const;
     QList<qsizetype> applyPresets(qint64 prizeId, QList<Candidate> &picks);
     void tellCappedRounds();
+    qint64 peopleInPlay() const;
 
     Database &m_db;
     DrawDisplay *m_display = nullptr;
@@ -127,6 +129,7 @@ class DrawEngine
     qsizetype m_currentPrize = 0;
     bool m_prizesRead = true;
     qint64 m_roundPrizeId = 0; // the prize StartRound began a round of
+    qint64 m_roundInPlay = 0;  // and the people in play then
     CandidatePool m_pool;
     QSet<Person> m_earlierWinners; // of non-repeatable prizes, stored before this opening
     // Presets in use; PoolIndex holds their person's slot, withheld until the

@@ -1,4 +1,5 @@
 #include "Maintenance.h"
+#include "RoundLog.h"
 
 #include "data/Database.h"
 #include "data/Progress.h"
@@ -35,6 +36,7 @@ bool DeleteDraws(Database &db, const QList<qint64> &drawIds)
                    << Sql("DELETE * FROM 号码表 WHERE CID=") + key
                    << Sql("DELETE * FROM 结果表 WHERE CID=") + key
                    << Sql("DELETE * FROM 预设表 WHERE PID=") + key
+                   << Sql("DELETE * FROM 轮次表 WHERE CID=") + key // the log goes with its draw only
                    << Sql("DELETE * FROM 奖次表 WHERE ID=") + key;
     }
     return runAll(db, statements, DeleteFailed);
@@ -42,6 +44,8 @@ bool DeleteDraws(Database &db, const QList<qint64> &drawIds)
 
 bool DeletePrizes(Database &db, const QList<qint64> &prizeIds)
 {
+    // The results that go with the prizes are logged in the same transaction.
+    Database::Transaction transaction(db);
     QList<Sql> statements;
     for (const qint64 id : prizeIds) {
         const Sql key = Sql::number(id);
@@ -49,7 +53,13 @@ bool DeletePrizes(Database &db, const QList<qint64> &prizeIds)
                    << Sql("DELETE * FROM 预设表 WHERE AID=") + key
                    << Sql("DELETE * FROM 奖项表 WHERE ID=") + key;
     }
-    return runAll(db, statements, DeleteFailed);
+    const bool logged = prizeIds.isEmpty() || LogDeletion(db, Sql("WID IN (SELECT ID FROM 奖项表 WHERE ") +
+                                                                 KeysIn(prizeIds) + Sql(")"), DeletedPrize);
+    if (!logged) {
+        db.prompt().message(DeleteFailed, Prompt::Icon::Warning);
+        return false;
+    }
+    return runAll(db, statements, DeleteFailed) && transaction.commit();
 }
 
 bool StorePrizeOrder(Database &db, const QList<qint64> &prizeIds)

@@ -1,5 +1,6 @@
 // Recording a stopped round, the announcement board, and the questions before a draw.
 #include "DrawEngine.h"
+#include "RoundLog.h"
 #include "WinnersBoard.h"
 
 #include "data/Database.h"
@@ -27,6 +28,8 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
         Database::Transaction transaction(m_db);
         Query rs = m_db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
         stored = m_db.isOpen();
+        LoggedRound round{drawId, prizeId, prizeId == m_roundPrizeId ? m_roundInPlay : peopleInPlay(),
+                          picks.size(), applied.size(), {}};
         for (const Candidate &pick : std::as_const(picks)) {
             rs.addNew();
             rs.setValue(u"CID", drawId);
@@ -37,8 +40,9 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
                 stored = false;
                 break;
             }
+            round.resultIds.append(rs.number(u"ID"));
         }
-        stored = stored && transaction.commit();
+        stored = stored && LogRound(m_db, round) && transaction.commit();
     }
     if (!stored) {
         m_presets = presetsBefore;
@@ -119,7 +123,10 @@ bool DrawEngine::ConfirmDrawStart(qint64 drawId)
         return true;
     // Drawing again on top of results that were meant to go would mix two draws.
     const auto deleteResults = [&] {
-        if (m_db.ExecuteSql(Sql("DELETE * FROM 结果表 WHERE CID=") + Sql::number(drawId)))
+        Database::Transaction transaction(m_db);
+        const Sql ofDraw = Sql("CID=") + Sql::number(drawId);
+        if (LogDeletion(m_db, ofDraw, Redraw) && m_db.ExecuteSql(Sql("DELETE * FROM 结果表 WHERE ") + ofDraw) &&
+            transaction.commit())
             return true;
         prompt.message(QStringLiteral("原抽奖结果未能删除，抽奖没有开始。请检查数据库文件！"),
                        Prompt::Icon::Critical);

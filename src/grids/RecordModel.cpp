@@ -221,13 +221,14 @@ void RecordModel::fetchAll()
     endInsertRows();
 }
 
-bool RecordModel::removeRecords(const QList<qint64> &keys)
+bool RecordModel::removeRecords(const QList<qint64> &keys, const std::function<bool()> &alongside)
 {
     if (keys.isEmpty())
         return false;
     bool deleted = m_db.isOpen();
     {
         Database::Transaction transaction(m_db);
+        deleted = deleted && (!alongside || alongside());
         for (qsizetype i = 0; i < keys.size() && deleted; ++i)
             deleted = m_db.ExecuteSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ID=") +
                                       Sql::number(keys.at(i)));

@@ -68,7 +68,8 @@ class RecordModel : public QAbstractTableModel
     void fetchAll();
     // Deletes the records from the table in one transaction and drops their rows. False, after
     // telling the operator, when the table was left as it was.
-    bool removeRecords(const QList<qint64> &keys);
+    // alongside runs in the deletion's transaction (a log of it, say); false from it deletes nothing.
+    bool removeRecords(const QList<qint64> &keys, const std::function<bool()> &alongside = {});
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -1,5 +1,7 @@
 #include "ResultsPanel.h"
 
+#include "engine/RoundLog.h"
+
 #include "data/Database.h"
 #include "grids/RecordModel.h"
 #include "grids/RecordView.h"
@@ -42,7 +44,7 @@ void ResultsPanel::deleteSelectedResults()
     if (!db().prompt().question(question, Prompt::Icon::Question))
         return;
     view()->clearSelection();
-    model()->removeRecords(keys);
+    model()->removeRecords(keys, [&] { return LogDeletion(db(), KeysIn(keys), CancelledResults); });
 }
 
 void ResultsPanel::mousePressEvent(QMouseEvent *event)

@@ -1,5 +1,7 @@
 #include "ResultDeletion.h"
 
+#include "engine/RoundLog.h"
+
 #include "data/Database.h"
 #include "grids/RecordModel.h"
 #include "grids/RecordView.h"
@@ -122,7 +124,7 @@ void ResultDeletion::deleteMarked()
 bool ResultDeletion::deleteResults(const QList<qint64> &ids)
 {
     Database::Transaction transaction(m_db);
-    if (!m_db.isOpen())
+    if (!m_db.isOpen() || !LogDeletion(m_db, KeysIn(ids), CancelledResults))
         return false;
     for (const qint64 id : ids)
         if (!m_db.ExecuteSql(Sql("DELETE * FROM 结果表 WHERE ID=") + Sql::number(id)))
