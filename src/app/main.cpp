@@ -3,6 +3,7 @@
 #include "data/Settings.h"
 #include "engine/DrawEngine.h"
 #include "grids/ProgressWindow.h"
+#include "manage/DatabaseActions.h"
 #include "manage/ManagementWindow.h"
 #include "platform/Appearance.h"
 #include "platform/MessagePrompt.h"
@@ -32,9 +33,9 @@ int main(int argc, char *argv[])
 
     // One running copy per database: a second one would meet a locked file mid-draw.
     const QString path = Database::defaultPath();
-    DatabaseLock lock(path);
-    if (lock.acquire() == DatabaseLock::State::InUse) {
-        const QString holder = lock.holder();
+    auto lock = std::make_unique<DatabaseLock>(path);
+    if (lock->acquire() == DatabaseLock::State::InUse) {
+        const QString holder = lock->holder();
         MessagePrompt().message(
             QStringLiteral("Quilla抽奖已经在运行") + (holder.isEmpty() ? QString() : u'（' + holder + u'）') +
                 QStringLiteral("，请使用已经打开的窗口。\n数据库：") + QDir::toNativeSeparators(path),
@@ -51,10 +52,7 @@ int main(int argc, char *argv[])
 
     ManagementWindow window(database, engine, progress, music);
     prompt.setParent(&window);
-    // Which file holds the draws: the program folder's, or the copy in the user's folder.
-    window.statusBar()->addWidget(
-        new QLabel(QStringLiteral("数据库：") + QDir::toNativeSeparators(database.path()) +
-                   (database.isReadOnly() ? QStringLiteral("（只读）") : QString())));
+    window.databaseActions()->setLock(std::move(lock));
     CentreInWorkArea(&window);
     window.show();
     return app.exec();

@@ -591,6 +591,87 @@ bool Database::upgrade(QString &why)
     }
 }
 
+namespace {
+
+// Pages copied between two looks at the source: about half a megabyte.
+constexpr int PagesPerStep = 128;
+
+bool backupInto(sqlite3 *source, const QString &target, int pagesPerStep, QString &why)
+{
+    const QString part = target + QStringLiteral(".part");
+    QFile::remove(part);
+    QFile::remove(part + QStringLiteral("-journal"));
+    sqlite3 *copy = nullptr;
+    int rc = sqlite3_open_v2(nativePath(part).constData(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    if (rc == SQLITE_OK) {
+        if (sqlite3_backup *backup = sqlite3_backup_init(copy, "main", source, "main")) {
+            do {
+                rc = sqlite3_backup_step(backup, pagesPerStep);
+                // A writer wants the file: let it have it, then go on (a change restarts the copy).
+                if (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+                    sqlite3_sleep(rc == SQLITE_OK ? 0 : 2);
+            } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+            sqlite3_backup_finish(backup);
+        } else {
+            rc = sqlite3_errcode(copy);
+        }
+    }
+    if (rc != SQLITE_DONE)
+        why = QString::fromUtf8(copy ? sqlite3_errmsg(copy) : sqlite3_errstr(rc));
+    sqlite3_close(copy);
+    if (rc != SQLITE_DONE) {
+        QFile::remove(part);
+        return false;
+    }
+    // Whole on disk before it takes the name: the old copy stays until the new one is complete.
+    QFile written(part);
+    const bool synced = written.open(QIODevice::ReadWrite) && ::fsync(written.handle()) == 0;
+    written.close();
+    if (!synced || ::rename(nativePath(part).constData(), nativePath(target).constData()) != 0) {
+        why = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(part);
+        return false;
+    }
+    syncFolder(QFileInfo(target).absolutePath());
+    return true;
+}
+
+} // namespace
+
+bool Database::BackupTo(const QString &target, QString &why)
+{
+    if (!m_sqlite) {
+        why = QStringLiteral("没有打开的数据库");
+        return false;
+    }
+    if (QFileInfo(target).absoluteFilePath() == QFileInfo(m_path).absoluteFilePath()) {
+        why = QStringLiteral("不能备份到正在使用的数据库文件");
+        return false;
+    }
+    return backupInto(m_sqlite->getHandle(), target, -1, why);
+}
+
+bool Database::CopyDatabaseFile(const QString &source, const QString &target, QString &why)
+{
+    sqlite3 *handle = nullptr;
+    int rc = sqlite3_open_v2(nativePath(source).constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
+    bool copied = false;
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(handle, 2000);
+        copied = backupInto(handle, target, PagesPerStep, why);
+    } else {
+        why = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
+    }
+    sqlite3_close(handle);
+    return copied;
+}
+
+qint64 Database::changeCount() const
+{
+    return m_sqlite ? sqlite3_total_changes64(m_sqlite->getHandle()) : 0;
+}
+
 void Database::refuse(const QString &path, const QString &why)
 {
     m_prompt.message(QStringLiteral("无法建立数据库连接！") + u'\n' + QDir::toNativeSeparators(path) +

@@ -75,6 +75,15 @@ class Database
     QVariant LookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
                          const QString &wantedField);
 
+    // A consistent copy of the open file at target, written beside it and renamed
+    // into place, while the program goes on using the file. False with why.
+    bool BackupTo(const QString &target, QString &why);
+    // The same from a file on disk through a connection of its own, a few pages
+    // at a time so that a writer elsewhere waits at most a moment: for a worker thread.
+    static bool CopyDatabaseFile(const QString &source, const QString &target, QString &why);
+    // Rows changed through this connection since it opened: tells whether there is anything new to copy.
+    qint64 changeCount() const;
+
     // Everything written inside one Transaction lands together or not at all.
     // Transactions nest; a transaction not committed is rolled back.
     class Transaction

@@ -23,6 +23,7 @@
 #include "platform/ScreenChoice.h"
 #include "platform/WindowHelpers.h"
 #include "screen/DrawScreen.h"
+#include "DatabaseActions.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -183,12 +184,31 @@ DrawScreen *ManagementWindow::drawScreen() const
     return m_screen;
 }
 
+DatabaseActions *ManagementWindow::databaseActions() const
+{
+    return m_databaseActions;
+}
+
 void ManagementWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("文件"));
     m_newDrawAction = file->addAction(QStringLiteral("新建"), this, [this] { openDrawSettingEditor(0); });
     file->addSeparator();
-    file->addAction(QStringLiteral("退出"), this, &QWidget::close);
+    QAction *quit = file->addAction(QStringLiteral("退出"), this, &QWidget::close);
+    m_databaseActions = new DatabaseActions(m_db, *this);
+    m_databaseActions->addTo(file, quit);
+    m_databaseActions->chooseReportDraw = [this] {
+        const QString chosen = chooseDraw ? chooseDraw(m_focusDraw) : QString();
+        return chosen.isEmpty() ? qint64(0) : ChooserKey(chosen);
+    };
+    connect(m_databaseActions, &DatabaseActions::databaseSwitched, this, [this] {
+        // Another file: what was chosen belonged to the old one.
+        m_focusDraw = drawOfNewestResult(m_db);
+        m_draws->refresh();
+        if (auto *help = findChild<QPlainTextEdit *>(QStringLiteral("help")))
+            help->setPlainText(helpText());
+        refreshCurrentTab();
+    });
     m_screenMenu = menuBar()->addMenu(QStringLiteral("抽奖屏幕"));
     m_screenMenu->setObjectName(QStringLiteral("screenMenu"));
     connect(m_screenMenu, &QMenu::aboutToShow, this, &ManagementWindow::fillScreenMenu);
@@ -470,6 +490,7 @@ void ManagementWindow::startDraw()
         return;
     }
     m_screen = screen;
+    connect(screen, &DrawScreen::roundStored, m_databaseActions, &DatabaseActions::roundStored);
     connect(screen, &DrawScreen::closed, this, [this] {
         if (m_screen)
             m_screen->deleteLater();

@@ -14,6 +14,7 @@ class QTabWidget;
 namespace quilla {
 
 class Database;
+class DatabaseActions;
 class DrawEngine;
 class DrawScreen;
 class DrawSettingEditor;
@@ -56,6 +57,8 @@ class ManagementWindow : public QMainWindow
     PresetEditor *presetEditor() const;
     // The draw screen while a draw runs.
     DrawScreen *drawScreen() const;
+    // The file menu's care of the database: another file, backups, the standby copy, reports.
+    DatabaseActions *databaseActions() const;
 
   public Q_SLOTS:
     // The chooser, the questions before a draw, then the draw screen (this window hides
@@ -96,6 +99,7 @@ class ManagementWindow : public QMainWindow
     ResultsPanel *m_results = nullptr;
     QAction *m_newDrawAction = nullptr;
     QMenu *m_screenMenu = nullptr; // 抽奖屏幕: which display the draw screen opens on
+    DatabaseActions *m_databaseActions = nullptr;
     QPointer<DrawSettingEditor> m_drawSettingEditor;
     QPointer<PrizeEditor> m_prizeEditor;
     QPointer<ParticipantEntry> m_participantEntry;

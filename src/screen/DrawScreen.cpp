@@ -703,6 +703,7 @@ void DrawScreen::stopRound()
     if (!m_winnersRead || !m_winners.addRound(prizeId, m_picks))
         reloadBoard();
     refreshBoard();
+    Q_EMIT roundStored();
 }
 
 void DrawScreen::reloadBoard()

@@ -84,6 +84,8 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
   Q_SIGNALS:
     // After the screen closed: the management window shows itself again.
     void closed();
+    // A round is on disk (for the standby copy).
+    void roundStored();
 
   protected:
     void paintEvent(QPaintEvent *event) override;
