@@ -15,7 +15,7 @@ packages=(
     fonts-noto-cjk fonts-arphic-ukai
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev
-    xvfb xauth strace libxcb1-dev python3-openpyxl python3-xlrd
+    xvfb xauth strace libxcb1-dev python3-openpyxl python3-xlrd poppler-utils
     desktop-file-utils appstream x11-xserver-utils xdotool imagemagick
 )
 

@@ -1,0 +1,155 @@
+#include "data/StandbyCopy.h"
+#include "support/TempDatabase.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace quilla;
+
+namespace {
+
+// A round as the draw stores it: its results in one transaction, through a connection of its own.
+bool storeRound(sqlite3 *handle, int round, int places)
+{
+    bool done = sqlite3_exec(handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    for (int i = 0; done && i < places; ++i) {
+        const QByteArray sql =
+            QStringLiteral("INSERT INTO 结果表(CID,WID,号码,姓名) VALUES(%1,1,'%2','人')").arg(round).arg(i).toUtf8();
+        done = sqlite3_exec(handle, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    return sqlite3_exec(handle, done ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK && done;
+}
+
+// What a copy holds: "ok" from the integrity check, and the rounds with their sizes.
+QString checkCopy(const QString &path, QMap<int, int> &rounds)
+{
+    sqlite3 *handle = nullptr;
+    QString check;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *stmt = nullptr;
+        sqlite3_prepare_v2(handle, "PRAGMA integrity_check", -1, &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            check += QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+        sqlite3_prepare_v2(handle, "SELECT CID,COUNT(*) FROM 结果表 GROUP BY CID", -1, &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            rounds.insert(sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1));
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(handle);
+    return check;
+}
+
+qint64 resultsIn(const QString &path)
+{
+    QMap<int, int> rounds;
+    if (checkCopy(path, rounds) != QStringLiteral("ok"))
+        return -1;
+    qint64 total = 0;
+    for (const int places : rounds)
+        total += places;
+    return total;
+}
+
+} // namespace
+
+class TestStandbyCopy : public QObject
+{
+    Q_OBJECT
+
+  private Q_SLOTS:
+    // Copies made while rounds are being stored pass the integrity check and hold whole rounds only.
+    void copiesHoldWholeRoundsOnly()
+    {
+        TempDatabase t;
+        sqlite3 *writer = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(t.path).constData(), &writer), SQLITE_OK);
+        sqlite3_busy_timeout(writer, 5000);
+        std::atomic<bool> stop{false};
+        std::atomic<int> stored{0};
+        std::thread rounds([&] {
+            for (int round = 1; !stop && round < 100'000; ++round)
+                stored += storeRound(writer, round, 200);
+        });
+        for (int i = 0; i < 6; ++i) {
+            QString why;
+            const QString target = t.dir.filePath(QStringLiteral("copy%1.mdb").arg(i));
+            // From the program's own connection and from one of the worker's.
+            QVERIFY2(i % 2 ? t.db.BackupTo(target, why) : Database::CopyDatabaseFile(t.path, target, why),
+                     qPrintable(why));
+            QMap<int, int> copied;
+            QCOMPARE(checkCopy(target, copied), QStringLiteral("ok"));
+            for (auto it = copied.cbegin(); it != copied.cend(); ++it)
+                QCOMPARE(it.value(), 200);
+            QVERIFY(!QFileInfo::exists(target + QStringLiteral(".part")));
+        }
+        stop = true;
+        rounds.join();
+        sqlite3_close(writer);
+        QVERIFY(stored > 0);
+        QString why;
+        QVERIFY(!t.db.BackupTo(t.path, why)); // never onto the file in use
+    }
+
+    // The standby copy tells once when its folder fails, keeps the draw going, and catches up.
+    void theStandbyCopySurvivesItsFolderFailing_data()
+    {
+        QTest::addColumn<bool>("folderGone");
+        QTest::newRow("folder pulled away") << true;
+        QTest::newRow("copy's name taken") << false;
+    }
+    void theStandbyCopySurvivesItsFolderFailing()
+    {
+        QFETCH(bool, folderGone);
+        TempDatabase t;
+        const QString usb = t.dir.filePath(QStringLiteral("usb"));
+        QVERIFY(QDir().mkpath(usb));
+        StandbyCopy standby;
+        QSignalSpy failed(&standby, &StandbyCopy::failed);
+        QSignalSpy recovered(&standby, &StandbyCopy::recovered);
+        standby.setSource(t.path);
+        standby.setFolder(usb);
+        const auto store = [&](int round) {
+            QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(") + Sql::number(round) +
+                                    Sql(",1,'1')")));
+            standby.request();
+        };
+        store(1);
+        QVERIFY(standby.waitIdle(10'000));
+        QCOMPARE(resultsIn(standby.target()), 1);
+
+        const QString away = usb + QStringLiteral("-away");
+        if (folderGone)
+            QVERIFY(QDir().rename(usb, away));
+        else
+            QVERIFY(QFile::remove(standby.target()) && QDir().mkpath(standby.target()));
+        store(2);
+        store(3);
+        QVERIFY(standby.waitIdle(10'000));
+        QCOMPARE(failed.size(), 1); // once, however many rounds meet the failure
+        QVERIFY(!failed.at(0).at(0).toString().isEmpty());
+
+        if (folderGone)
+            QVERIFY(QDir().rename(away, usb));
+        else
+            QVERIFY(QDir(standby.target()).removeRecursively());
+        store(4);
+        QVERIFY(standby.waitIdle(10'000));
+        QCOMPARE(recovered.size(), 1);
+        QCOMPARE(resultsIn(standby.target()), 4);
+        // The copy opens as the program opens a file.
+        RecordingPrompt prompt;
+        Database copy(prompt);
+        QVERIFY(copy.OpenDatabase(standby.target()));
+        QCOMPARE(copy.CountRows(QStringLiteral("结果表"), Sql("TRUE")), 4);
+    }
+};
+
+QTEST_MAIN(TestStandbyCopy)
+#include "tst_standbycopy.moc"
