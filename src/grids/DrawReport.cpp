@@ -154,7 +154,9 @@ bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &
         pdf.setTitle(QStringLiteral("抽奖报告"));
         pdf.setCreator(QStringLiteral("Quilla抽奖"));
         QTextDocument document;
-        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        // UKai, not Noto CJK: Noto shares glyphs between ideographs and Kangxi radicals,
+        // and a PDF reader copying the text would get "⼈" for "人".
+        QFont font(QStringLiteral("AR PL UKai CN"));
         font.setPointSize(10);
         document.setDefaultFont(font);
         document.setHtml(html);

@@ -1,0 +1,165 @@
+#include "engine/Maintenance.h"
+#include "manage/DatabaseActions.h"
+#include "manage/ManagementWindow.h"
+#include "support/DrawFixture.h"
+#include "support/FakeMusic.h"
+#include "support/RecordingProgress.h"
+#include "support/TempSettings.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace quilla;
+
+namespace {
+
+struct Window : DrawFixture
+{
+    Window()
+    {
+        window = std::make_unique<ManagementWindow>(db, engine, progress, music);
+        actions = window->databaseActions();
+        actions->chooseSaveFile = [this](const QString &, const QString &, const QString &) { return savePath; };
+        actions->chooseOpenFile = [this](const QString &, const QString &) { return openPath; };
+        actions->chooseFolder = [this](const QString &) { return folder; };
+        actions->openFile = [this](const QString &path) { opened = path; };
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void trigger(const char *name) { window->findChild<QAction *>(QString::fromLatin1(name))->trigger(); }
+    QString label(const char *name) { return window->findChild<QLabel *>(QString::fromLatin1(name))->text(); }
+
+    // A draw of two prizes: the first drawn, then cancelled in part, the second drawn.
+    qint64 drawAParty()
+    {
+        const qint64 draw = addDraw(QStringLiteral("公司年会"));
+        const qint64 first = addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1, false, QStringLiteral("笔记本电脑"));
+        addPrize(draw, 2, QStringLiteral("二等奖"), 2, 2, false, QStringLiteral("电饭煲"));
+        addParticipants(draw, 5);
+        db.ExecuteSql(Sql("UPDATE 号码表 SET 姓名='张三' WHERE 号码='1001'"));
+        engine.CurrentDraw.Id = draw;
+        engine.LoadDraw();
+        QList<Candidate> picks;
+        while (engine.StartRound(picks) > 0)
+            engine.RecordRound(draw, engine.Prizes().at(engine.CurrentPrize()).PrizeId, picks);
+        DeletePrizes(db, {first});
+        return draw;
+    }
+
+    TempSettings settings;
+    RecordingProgress progress;
+    FakeMusic music;
+    std::unique_ptr<ManagementWindow> window;
+    DatabaseActions *actions = nullptr;
+    QString savePath, openPath, folder, opened;
+};
+
+QString pdfText(const QString &path)
+{
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
+                                                  QStringLiteral("-")});
+    pdftotext.waitForFinished(30'000);
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestDatabaseFile : public QObject
+{
+    Q_OBJECT
+
+  private Q_SLOTS:
+    // 抽奖报告 as PDF (read back by pdftotext: Chinese text, fonts embedded) and as HTML.
+    void theReportTellsTheDraw_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("pdf") << QStringLiteral("报告.pdf");
+        QTest::newRow("html") << QStringLiteral("报告.html");
+    }
+    void theReportTellsTheDraw()
+    {
+        QFETCH(QString, file);
+        const bool pdf = file.endsWith(QStringLiteral(".pdf"));
+        if (pdf && QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        Window w;
+        const qint64 draw = w.drawAParty();
+        w.window->chooseDraw = [&](qint64) { return QStringLiteral("%1.公司年会").arg(draw); };
+        w.savePath = w.dir.filePath(file);
+        w.prompt.answers = {true};
+        w.trigger("drawReport");
+        QCOMPARE(w.opened, w.savePath);
+        QString text;
+        if (pdf) {
+            text = pdfText(w.savePath);
+        } else {
+            QFile html(w.savePath);
+            QVERIFY(html.open(QIODevice::ReadOnly));
+            text = QString::fromUtf8(html.readAll());
+        }
+        for (const char *expected : {"公司年会 抽奖报告", "二等奖", "电饭煲", "删除奖项", "一等奖：", "奖项 1 个，已抽完 1 个",
+                                     "获奖 2 人次", "参与抽奖 5 人", "在场人数"})
+            QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
+    }
+
+    // 打开数据库 switches after the checks; a damaged file is refused and the one in use stays.
+    void anotherDatabaseOpensAfterTheChecks()
+    {
+        Window w;
+        TempDatabase other;
+        QVERIFY(other.db.ExecuteSql(Sql("INSERT INTO 奖次表(抽奖内容) VALUES('备用电脑的抽奖')")));
+        const QString inUse = w.db.path();
+
+        QFile damaged(w.dir.filePath(QStringLiteral("damaged.mdb")));
+        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(4096, 'x')) == 4096);
+        damaged.close();
+        w.openPath = damaged.fileName();
+        w.trigger("openDatabase");
+        QCOMPARE(w.prompt.messages.size(), 1);
+        QVERIFY(w.prompt.messages.at(0).startsWith(QStringLiteral("无法建立数据库连接！")));
+        QCOMPARE(w.db.path(), inUse);
+        QVERIFY(w.db.isOpen());
+        QVERIFY(w.label("databaseFile").contains(QDir::toNativeSeparators(inUse)));
+
+        w.openPath = other.path;
+        w.trigger("openDatabase");
+        QCOMPARE(w.db.path(), other.path);
+        QVERIFY(w.label("databaseFile").contains(QDir::toNativeSeparators(other.path)));
+        QCOMPARE(w.count("奖次表"), 1);
+    }
+
+    // 备份数据库 writes a copy that opens; 自动备份 keeps one in the chosen folder and says where.
+    void backupsOpen()
+    {
+        Window w;
+        w.drawAParty();
+        w.savePath = w.dir.filePath(QStringLiteral("backup.mdb"));
+        w.trigger("backUpDatabase");
+        QVERIFY2(w.prompt.messages.last().startsWith(QStringLiteral("数据库已备份到")), qPrintable(w.prompt.messages.join(u'|')));
+        RecordingPrompt prompt;
+        Database copy(prompt);
+        QVERIFY(copy.OpenDatabase(w.savePath));
+        QCOMPARE(copy.CountRows(QStringLiteral("轮次表"), Sql("TRUE")), w.count("轮次表"));
+
+        w.folder = w.dir.filePath(QStringLiteral("usb"));
+        QVERIFY(QDir().mkpath(w.folder));
+        w.trigger("standbyCopy");
+        QVERIFY(w.label("standbyStatus").contains(QDir::toNativeSeparators(w.folder)));
+        QVERIFY(w.actions->standby().waitIdle(10'000));
+        QVERIFY(copy.OpenDatabase(w.actions->standby().target()));
+        QCOMPARE(copy.CountRows(QStringLiteral("结果表"), Sql("TRUE")), w.count("结果表"));
+        // Turned off by the same entry.
+        w.prompt.answers = {true};
+        w.trigger("standbyCopy");
+        QVERIFY(w.label("standbyStatus").isEmpty());
+    }
+};
+
+QTEST_MAIN(TestDatabaseFile)
+#include "tst_databasefile.moc"
