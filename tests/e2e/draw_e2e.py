@@ -47,6 +47,7 @@ SAVE_DIALOG = "另存为"
 MAPPING = "导入数据映射"
 CHOOSER = "选择抽奖设置"
 SCREEN = "Quilla抽奖软件操作界面"
+REPORT_DIALOG = "抽奖报告"
 
 DRAW_NAME = "Annual party"
 # Name, quantity, winners per round, in drawing order.
@@ -473,11 +474,53 @@ def export_results(main, keys_to_button, path):
     wait_closed(done, MAIN)
 
 
+def write_report(main, path):
+    """文件 → 抽奖报告…: the draw offered, a PDF, not opened afterwards."""
+    left, top, _, _ = geometry(main)
+    focus(main)
+    click(left + 20, top + 12)  # 文件, the first menu
+    time.sleep(0.5)
+    # 新建, 打开数据库…, 备份数据库…, 自动备份…, 抽奖报告…
+    xdotool("key", "--delay", 80, "Down", "Down", "Down", "Down", "Down", "Return")
+    chooser = wait_window(CHOOSER)
+    keys(chooser, "Return")
+    dialog = wait_window(REPORT_DIALOG)
+    type_text(dialog, path)
+    keys(dialog, "Return")
+    wait_closed(dialog, REPORT_DIALOG)
+    box = wait_window(MAIN, besides={main})  # "现在打开吗？"
+    keys(box, "n")
+    wait_closed(box, MAIN)
+
+
+def check_report(path, winners):
+    text = subprocess.run(["pdftotext", "-enc", "UTF-8", path, "-"], capture_output=True, text=True).stdout
+    missing = [name for _, _, name in winners if name not in text]
+    if DRAW_NAME not in text or "抽奖报告" not in text or missing:
+        fail(f"the report lacks the draw or winners {missing[:5]}: {text[:300]!r}")
+
+
+def check_standby(copy, db, draw):
+    """The standby copy follows the last round, passes SQLite's checks and is ours."""
+    wait_for("the standby copy of the last round", lambda: os.path.exists(copy) and results(copy, draw) ==
+             results(db, draw), found=lambda: os.path.exists(copy) and len(results(copy, draw)))
+    if query(copy, "PRAGMA integrity_check") != [("ok",)] or query(copy, "PRAGMA application_id") != \
+            query(db, "PRAGMA application_id"):
+        fail("the standby copy does not open as a draw database")
+
+
 def first_run(work, binary, sample, env, people):
     """Everything from an empty database; returns a copy of the database as it was
     before the draw, the draw's id and its prizes' ids."""
     folder = program_folder(work, "first", binary)
     db = os.path.join(folder, "Data.mdb")
+    # A standby copy on a "USB stick", set up as 文件 → 自动备份… leaves it.
+    usb = os.path.join(work, "usb")
+    os.makedirs(usb)
+    config = env["XDG_CONFIG_HOME"]
+    os.makedirs(config, exist_ok=True)
+    with open(os.path.join(config, "Vantolo.conf"), "a", encoding="utf-8") as settings:
+        settings.write(f"[AutoBackup]\nFolder={usb}\n")
     program = Program(folder, env)
     try:
         main = program.main_window()
@@ -499,6 +542,12 @@ def first_run(work, binary, sample, env, people):
         step("closing the draw screen")
         close_screen(screen, main)
         winners = check_winners(db, draw, prize_ids, people)
+        step("the standby copy")
+        check_standby(os.path.join(usb, "Data.mdb"), db, draw)
+        step("the report")
+        report = os.path.join(work, "report.pdf")
+        write_report(main, report)
+        check_report(report, winners)
 
         step("exporting the results")
         names = {prize_id: name for prize_id, (name, _, _) in zip(prize_ids, PRIZES)}
@@ -551,7 +600,7 @@ def main():
     if not os.environ.get("DISPLAY"):
         print("skipped: no X display")
         return SKIPPED
-    missing = [tool for tool in ("xdotool", "import") if not shutil.which(tool)]
+    missing = [tool for tool in ("xdotool", "import", "pdftotext") if not shutil.which(tool)]
     if not openpyxl:
         missing.append("python3-openpyxl")
     if missing:
