@@ -397,6 +397,7 @@ class TestManagementWindow : public QObject
         w.press(3, "deleteResults");
         QCOMPARE(w.prompt.questions, QStringList{QStringLiteral("删除抽奖结果“一等奖 1002 李四”？")});
         QCOMPARE(w.count("结果表"), 1);
+        QCOMPARE(w.count("轮次表", Sql("事件='取消结果' AND 说明='一等奖：1002(李四)'")), 1);
 
         const QString path = w.dir.filePath(QStringLiteral("结果.csv"));
         w.window->chooseExportFile = [&](const QString &, QString *) { return path; };

@@ -89,6 +89,7 @@ class TestResultDeletion : public QObject
                  QStringList{QStringLiteral("您确定要删除选中的2条获奖记录，让这些奖项重新抽奖吗？")});
         QCOMPARE(f.numbers(), QStringLiteral("1002 2001"));
         QCOMPARE(deleted.count(), 1);
+        QCOMPARE(f.count("轮次表", Sql("事件='取消结果'")), 1); // a row per prize the ticks took from
         QVERIFY(!f.window->isVisible());
         QCOMPARE(f.engine.LoadPrizeTable(), 1);
         QCOMPARE(f.engine.Prizes().at(1).Remaining, 2);
