@@ -2,6 +2,7 @@
 // a backup of the file, and stops at 1 000 000 participants with and without
 // the standby copy following every round.
 #include "BenchPrompt.h"
+#include "BenchScreen.h"
 #include "BenchRows.h"
 #include "SilentMusic.h"
 #include "data/Database.h"
@@ -29,34 +30,7 @@ namespace {
 // A draw of participants people, a prize of 100 a round, and winners results drawn through the engine.
 qint64 makeDraw(Database &db, int participants, int winners)
 {
-    qint64 draw = 0;
-    {
-        Database::Transaction transaction(db);
-        Query draws = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
-        draws.addNew();
-        draws.setValue(u"抽奖内容", QStringLiteral("年会"));
-        draws.setValue(u"速度", 500);
-        draws.save();
-        draw = draws.number(u"ID");
-        Query prizes = db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
-        prizes.addNew();
-        prizes.setValue(u"CID", draw);
-        prizes.setValue(u"顺序", 1);
-        prizes.setValue(u"名称", QStringLiteral("幸运奖"));
-        prizes.setValue(u"数量", winners + 100'000);
-        prizes.setValue(u"同时", 100);
-        prizes.setValue(u"显示", true);
-        prizes.save();
-        Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
-        for (int i = 0; i < participants; ++i) {
-            rs.addNew();
-            rs.setValue(u"CID", draw);
-            rs.setValue(u"号码", QString::number(13'800'000'000LL + i));
-            rs.setValue(u"姓名", participantName(i));
-            rs.save();
-        }
-        transaction.commit();
-    }
+    const qint64 draw = addBenchDraw(db, participants, winners + 100'000, false, participantName).first;
     DrawEngine engine(db);
     engine.CurrentDraw.Id = draw;
     engine.LoadDraw();
@@ -66,20 +40,6 @@ qint64 makeDraw(Database &db, int participants, int winners)
         engine.RecordRound(draw, engine.Prizes().at(1).PrizeId, picks);
     }
     return draw;
-}
-
-void waitMs(QApplication &app, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        app.processEvents(QEventLoop::AllEvents, 5);
-}
-
-double percentile(QList<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
 }
 
 // With a folder argument the reports are kept there for a look.
@@ -125,13 +85,7 @@ void stops(QApplication &app, const QTemporaryDir &dir)
     screen.Load(draw);
     screen.show();
     app.processEvents();
-    QLabel *drawMode = screen.findChild<QLabel *>(QStringLiteral("drawMode"));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), drawMode->mapToGlobal(QPointF(2, 2)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(drawMode, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), drawMode->mapToGlobal(QPointF(2, 2)),
-                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(drawMode, &release);
+    enterDrawMode(screen);
 
     StandbyCopy standby;
     standby.setSource(db.path());

@@ -5,6 +5,7 @@
 // round of 1 000, for draws of 70 000 and 1 000 000 participants; and a preview
 // of the frame dialog, an edit until the screen is painted again.
 #include "BenchPrompt.h"
+#include "BenchScreen.h"
 #include "data/Database.h"
 #include "data/Progress.h"
 #include "engine/DrawEngine.h"
@@ -75,20 +76,6 @@ bool writeTone(const QString &path, int hertz)
     return file.open(QIODevice::WriteOnly) && file.write(header + data) == header.size() + data.size();
 }
 
-void waitMs(QApplication &app, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        app.processEvents(QEventLoop::AllEvents, 5);
-}
-
-double percentile(QList<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
-}
-
 double cpuSeconds()
 {
     rusage usage{};
@@ -99,32 +86,9 @@ double cpuSeconds()
 
 qint64 makeDraw(Database &db, int participants, int results)
 {
+    const auto [draw, prize] = addBenchDraw(db, participants, results + 100'000, true,
+                                            [](int i) { return QStringLiteral("员工%1").arg(i); });
     Database::Transaction transaction(db);
-    Query draws = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
-    draws.addNew();
-    draws.setValue(u"抽奖内容", QStringLiteral("年会"));
-    draws.setValue(u"速度", 500);
-    draws.save();
-    const qint64 draw = draws.number(u"ID");
-    Query prizes = db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
-    prizes.addNew();
-    prizes.setValue(u"CID", draw);
-    prizes.setValue(u"顺序", 1);
-    prizes.setValue(u"名称", QStringLiteral("幸运奖"));
-    prizes.setValue(u"数量", results + 100'000);
-    prizes.setValue(u"同时", 100);
-    prizes.setValue(u"显示", true);
-    prizes.setValue(u"重复", true);
-    prizes.save();
-    const qint64 prize = prizes.number(u"ID");
-    Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
-    for (int i = 0; i < participants; ++i) {
-        rs.addNew();
-        rs.setValue(u"CID", draw);
-        rs.setValue(u"号码", QString::number(13'800'000'000LL + i));
-        rs.setValue(u"姓名", QStringLiteral("员工%1").arg(i));
-        rs.save();
-    }
     Query stored = db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
     for (int i = 0; i < results; ++i) {
         stored.addNew();
@@ -201,15 +165,7 @@ void run(QApplication &app, int participants)
                 timer.nsecsElapsed() / 1e6);
     screen.show();
     app.processEvents();
-    {
-        QLabel *drawMode = screen.findChild<QLabel *>(QStringLiteral("drawMode"));
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), drawMode->mapToGlobal(QPointF(2, 2)), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(drawMode, &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), drawMode->mapToGlobal(QPointF(2, 2)),
-                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(drawMode, &release);
-    }
+    enterDrawMode(screen);
 
     // A tick: a pick of 100 and its display text.
     screen.DrawAction();
