@@ -694,9 +694,11 @@ void DrawScreen::stopRound()
     m_sinceStop.start();
     m_frame->showStopped();
     m_pageTimer->start(); // the first page stays its full time
-    playState(3);
-    if (!stored)
+    if (!stored) { // no winning tune for a round the file does not hold
+        m_music.StopMusic();
         return;
+    }
+    playState(3);
     m_lastPrizeId = prizeId;
     m_boardStarted = true;
     m_boardPage = 0;
