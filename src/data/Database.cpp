@@ -1,6 +1,7 @@
 #include "Database.h"
 #include "ChineseOrder.h"
 #include "Statement.h"
+#include "platform/FileSync.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -17,9 +18,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace quilla {
 
@@ -80,9 +78,10 @@ const char *const SchemaStatements[] = {
     "CREATE INDEX 预设表_PID_AID ON 预设表 (PID, AID)",
 };
 
+// SQLite takes UTF-8 names everywhere, also on Windows.
 QByteArray nativePath(const QString &path)
 {
-    return QFile::encodeName(path);
+    return path.toUtf8();
 }
 
 void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
@@ -302,17 +301,7 @@ const char *const DrawTables[] = {"奖次表", "奖项表", "号码表", "结果
 
 bool folderWritable(const QString &folder)
 {
-    return QFileInfo(folder).isWritable();
-}
-
-// Makes a rename or unlink in folder survive a power cut.
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return canWriteIn(folder);
 }
 
 // Copies from to to through a temporary file, so that to never exists half written.
@@ -323,10 +312,9 @@ bool copyWhole(const QString &from, const QString &to)
     if (!QFile::copy(from, temporary))
         return false;
     QFile copied(temporary);
-    const bool synced = copied.open(QIODevice::ReadWrite) && ::fsync(copied.handle()) == 0;
+    const bool synced = copied.open(QIODevice::ReadWrite) && syncFile(copied);
     copied.close();
-    if (!synced ||
-        ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(to).constData()) != 0) {
+    if (!synced || !moveOver(temporary, to)) {
         QFile::remove(temporary);
         return false;
     }
@@ -373,6 +361,9 @@ QString Database::defaultPath()
 bool Database::isInstalledProgram(const QString &programFolder)
 {
     const QDir folder(programFolder);
+    // The Windows installer leaves its uninstaller beside the program; the zip has none.
+    if (QFileInfo::exists(folder.filePath(QStringLiteral("Uninstall.exe"))))
+        return true;
     return folder.dirName() == QStringLiteral("bin") &&
            QFileInfo::exists(folder.filePath(QStringLiteral("../share/applications/org.quilla.Quilla.desktop")));
 }
@@ -450,8 +441,8 @@ bool Database::create(const QString &path, QString &why)
     }
     // A journal left beside the old empty file would be played back into the new one.
     QFile::remove(path + QStringLiteral("-journal"));
-    if (::rename(nativePath(building).constData(), nativePath(path).constData()) != 0) {
-        why = QStringLiteral("无法建立数据库文件（%1）").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!moveOver(building, path)) {
+        why = QStringLiteral("无法建立数据库文件（%1）").arg(qt_error_string());
         QFile::remove(building);
         return false;
     }
