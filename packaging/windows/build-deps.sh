@@ -167,7 +167,7 @@ build_quazip() {
         "$src/CMakeLists.txt" "$src/quazip/QuaZipConfig.cmake.in"
     mkdir -p "$PREFIX/include/QtCore5Compat"
     install -m644 "$HERE/compat/QtCore5Compat/QTextCodec" "$PREFIX/include/QtCore5Compat/"
-    cmakeCross -S "$src" -B "$WORK/quazip-build" -DQUAZIP_QT_MAJOR_VERSION=6 -DQUAZIP_BZIP2=OFF \
+    qtModuleCross -S "$src" -B "$WORK/quazip-build" -DQUAZIP_QT_MAJOR_VERSION=6 -DQUAZIP_BZIP2=OFF \
         -DQUAZIP_FETCH_LIBS=OFF -DQUAZIP_ENABLE_TESTS=OFF -DCMAKE_CXX_FLAGS="-I$PREFIX/include"
     ninjaLow -C "$WORK/quazip-build" install
     rm -rf "$WORK/quazip-build" "$src"
