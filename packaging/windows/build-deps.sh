@@ -48,6 +48,8 @@ unpack() {
     local dsc="$1" dir="$2"
     rm -rf "${WORK:?}/$dir"
     (cd "$WORK" && dpkg-source --no-check -x "$SRC/$dsc" "$dir")
+    # dpkg-source leaves links to the tarballs beside the tree.
+    rm -f "$WORK"/*.orig*.tar.*
 }
 
 stage() {
@@ -109,7 +111,7 @@ build_qtmultimedia() {
     sed -i -E 's/ (Mf|Mfuuid|Mfplat|Mfcore|Propsys) HINTS/ \L\1\E HINTS/' "$src/cmake/FindWMF.cmake"
     # The video shaders need Qt Shader Tools, which we do not build: the program only
     # plays sound, and video frames without shaders are not drawn on the GPU.
-    sed -i 's/^find_package(Qt6 COMPONENTS ShaderTools)$/&\nif(NOT COMMAND qt_internal_add_shaders)\n    function(qt_internal_add_shaders)\n    endfunction()\nendif()/' \
+    sed -i 's/^find_package(Qt6 COMPONENTS ShaderTools)$/find_package(Qt6 QUIET OPTIONAL_COMPONENTS ShaderTools)\nif(NOT COMMAND qt_internal_add_shaders)\n    function(qt_internal_add_shaders)\n    endfunction()\nendif()/' \
         "$src/src/multimedia/CMakeLists.txt"
     qtModuleCross -S "$src" -B "$WORK/qtmultimedia-build" -DFEATURE_spatialaudio=OFF -DFEATURE_ffmpeg=OFF
     grep -q 'Windows Media Foundation .* yes' "$WORK/qtmultimedia-build/config.summary"
