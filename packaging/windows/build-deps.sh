@@ -102,6 +102,18 @@ qtModuleCross() {
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF "$@"
 }
 
+# Windows' file names ignore case, and Qt's sources name some headers as Microsoft's SDK
+# spells them (Mferror.h); mingw-w64 has them in lower case.
+fixIncludeCase() {
+    local inc=/usr/x86_64-w64-mingw32/include header real
+    for header in $(grep -rhoE '#include <[A-Za-z0-9_]+\.h>' "$@" | sed -E 's/#include <(.*)>/\1/' | sort -u); do
+        [ -e "$inc/$header" ] && continue
+        real="$(find "$inc" -maxdepth 1 -iname "$header" -printf '%f\n' | head -1)"
+        [ -n "$real" ] && grep -rlF "<$header>" "$@" | xargs sed -i "s|<$header>|<$real>|g"
+    done
+    return 0
+}
+
 build_qtmultimedia() {
     aptSource "qt6-multimedia=$QTMM_DEB_VERSION"
     unpack "qt6-multimedia_$QTMM_DEB_VERSION.dsc" qtmultimedia
@@ -109,6 +121,7 @@ build_qtmultimedia() {
     # The library names Windows spells with capitals are lower case in mingw-w64, and
     # Linux file names are case-sensitive.
     sed -i -E 's/ (Mf|Mfuuid|Mfplat|Mfcore|Propsys) HINTS/ \L\1\E HINTS/' "$src/cmake/FindWMF.cmake"
+    fixIncludeCase "$src/src"
     # The video shaders need Qt Shader Tools, which we do not build: the program only
     # plays sound, and video frames without shaders are not drawn on the GPU.
     sed -i 's/^find_package(Qt6 COMPONENTS ShaderTools)$/find_package(Qt6 QUIET OPTIONAL_COMPONENTS ShaderTools)\nif(NOT COMMAND qt_internal_add_shaders)\n    function(qt_internal_add_shaders)\n    endfunction()\nendif()/' \
