@@ -122,9 +122,8 @@ build_qtmultimedia() {
     # Linux file names are case-sensitive.
     sed -i -E 's/ (Mf|Mfuuid|Mfplat|Mfcore|Propsys) HINTS/ \L\1\E HINTS/' "$src/cmake/FindWMF.cmake"
     fixIncludeCase "$src/src"
-    # The video shaders need Qt Shader Tools, which we do not build: the program only
-    # plays sound, and video frames without shaders are not drawn on the GPU.
-    sed -i 's/^find_package(Qt6 COMPONENTS ShaderTools)$/find_package(Qt6 QUIET OPTIONAL_COMPONENTS ShaderTools)\nif(NOT COMMAND qt_internal_add_shaders)\n    function(qt_internal_add_shaders)\n    endfunction()\nendif()/' \
+    # The video shaders need Qt Shader Tools, which we do not build (see no-shaders.cmake).
+    sed -i "s|^find_package(Qt6 COMPONENTS ShaderTools)\$|find_package(Qt6 QUIET OPTIONAL_COMPONENTS ShaderTools)\ninclude($HERE/no-shaders.cmake)|" \
         "$src/src/multimedia/CMakeLists.txt"
     qtModuleCross -S "$src" -B "$WORK/qtmultimedia-build" -DFEATURE_spatialaudio=OFF -DFEATURE_ffmpeg=OFF
     grep -q 'Windows Media Foundation .* yes' "$WORK/qtmultimedia-build/config.summary"
