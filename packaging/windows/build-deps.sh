@@ -103,13 +103,14 @@ qtModuleCross() {
 }
 
 # Windows' file names ignore case, and Qt's sources name some headers as Microsoft's SDK
-# spells them (Mferror.h); mingw-w64 has them in lower case.
+# spells them (Mferror.h), or Qt's own in capitals (QUrl.h); the files are lower case.
 fixIncludeCase() {
-    local inc=/usr/x86_64-w64-mingw32/include header real
-    for header in $(grep -rhoE '#include <[A-Za-z0-9_]+\.h>' "$@" | sed -E 's/#include <(.*)>/\1/' | sort -u); do
-        [ -e "$inc/$header" ] && continue
-        real="$(find "$inc" -maxdepth 1 -iname "$header" -printf '%f\n' | head -1)"
-        [ -n "$real" ] && grep -rlF "<$header>" "$@" | xargs sed -i "s|<$header>|<$real>|g"
+    local dirs=(/usr/x86_64-w64-mingw32/include "$PREFIX"/include/Qt*) header real
+    for header in $(grep -rhoE '#include [<"][A-Za-z0-9_]+\.h[>"]' "$@" | sed -E 's/#include .(.*)./\1/' | sort -u); do
+        [ -n "$(find "${dirs[@]}" -maxdepth 1 -name "$header" -print -quit)" ] && continue
+        real="$(find "${dirs[@]}" -maxdepth 1 -iname "$header" -printf '%f\n' -quit)"
+        [ -n "$real" ] && grep -rlE "#include [<\"]$header[>\"]" "$@" |
+            xargs sed -i -E "s/#include ([<\"])$header([>\"])/#include \\1$real\\2/"
     done
     return 0
 }
