@@ -62,6 +62,7 @@ findDll() {
     for dir in "$PREFIX/bin" "$GCC_RUNTIME" /usr/x86_64-w64-mingw32/lib; do
         [ -f "$dir/$1" ] && { echo "$dir/$1"; return; }
     done
+    return 0
 }
 pending=("$STAGE"/quilla.exe "$STAGE"/*/*.dll)
 while [ ${#pending[@]} -gt 0 ]; do
