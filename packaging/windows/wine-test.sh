@@ -31,19 +31,19 @@ sleep 1
 
 started=$SECONDS
 "$WINE" wineboot -i &>"$WORK/wineboot.log"
-# Chinese text: the Noto CJK faces in the prefix, and Windows' Chinese face names mapped
-# to them (Qt asks for Microsoft YaHei, the draw screen for KaiTi).
+# Chinese text: the Noto CJK faces in the prefix, under the names Windows gives its
+# Chinese faces (Qt asks for Microsoft YaHei, the draw screen for KaiTi). Wine lists a
+# replacement as a face of its own; a substitute only serves GDI.
 fonts="$WINEPREFIX/drive_c/windows/Fonts"
 for f in /usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc /usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc \
          /usr/share/fonts/opentype/noto/NotoSerifCJK-Regular.ttc /usr/share/fonts/truetype/arphic/ukai.ttc; do
     cp "$f" "$fonts/"
 done
-cat > "$WORK/fonts.reg" <<'REG'
+cat > "$WORK/fonts-utf8.reg" <<'REG'
 Windows Registry Editor Version 5.00
 
-[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "Microsoft YaHei"="Noto Sans CJK SC"
-"Microsoft YaHei UI"="Noto Sans CJK SC"
 "SimSun"="Noto Serif CJK SC"
 "宋体"="Noto Serif CJK SC"
 "SimHei"="Noto Sans CJK SC"
@@ -51,6 +51,8 @@ Windows Registry Editor Version 5.00
 "KaiTi"="AR PL UKai CN"
 "楷体"="AR PL UKai CN"
 REG
+# regedit reads Chinese names from UTF-16 only.
+iconv -f UTF-8 -t UTF-16 "$WORK/fonts-utf8.reg" > "$WORK/fonts.reg"
 "$WINE" regedit /S "$WORK/fonts.reg"
 "$(dirname "$WINE")/wineserver" -w
 echo "Wine prefix ready in $((SECONDS - started)) s"

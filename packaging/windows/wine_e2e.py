@@ -27,9 +27,6 @@ import openpyxl  # noqa: E402
 e2e.PRIZES = [("First prize", 2, 1)]
 e2e.WINNERS = 2
 e2e.TIMEOUT = 60.0  # Wine starts slowly on a busy machine
-# Wine's own file dialogs, which Qt uses on Windows; their titles follow Wine's language.
-OPEN_DIALOGS = ("打开", "Open")
-SAVE_DIALOGS = ("另存为", "Save As")
 # Participants of the workbook, after those of the CSV file.
 WORKBOOK_PEOPLE = [("B001", "孙七"), ("B002", "周八"), ("B003", "吴九")]
 
@@ -60,15 +57,26 @@ def query(db, sql, *params):
 e2e.query = query
 
 
-def wait_any_window(titles, besides=()):
-    def probe():
-        for title in titles:
-            found = [w for w in e2e.windows(title) if w not in besides]
-            if len(found) == 1:
-                return found[0]
-        return None
+def draw_round(db, draw, screen, start_by, stop_by, prize_id, expected_total):
+    """One round as draw_e2e draws it, the stop coming after Windows' double-click time
+    (500 ms): a second click sooner is the second half of a double click, which the draw
+    screen rightly ignores."""
+    before = e2e.results(db, draw)
+    e2e.draw_action(screen, start_by)
+    time.sleep(0.8)
+    e2e.draw_action(screen, stop_by)
+    stored = e2e.wait_rows(f"{expected_total} stored winners", lambda: e2e.results(db, draw), expected_total)
+    if stored[:len(before)] != before or any(row[0] != prize_id for row in stored[len(before):]):
+        fail(f"the round changed earlier results or stored winners of another prize: {before} -> {stored}")
+    return stored
 
-    return e2e.wait_for(f"a window of {titles}", probe)
+
+def all_windows():
+    """Every visible window, titled or not, with its width."""
+    found = {}
+    for w in e2e.xdotool("search", "--onlyvisible", "--name", "").split():
+        found[int(w)] = e2e.geometry(int(w))[2]
+    return found
 
 
 def shot(work, name):
@@ -88,18 +96,27 @@ class WineProgram(e2e.Program):
         e2e._program = self.process
 
 
-def choose_file(titles, path):
-    dialog = wait_any_window(titles)
-    e2e.type_text(dialog, windows_path(path))
+def choose_file(main, keys_to_button, path, last_type=False):
+    """Presses the button, and gives the file dialog that comes up the path. On Windows Qt
+    shows the system's file dialog: Wine's, whose window has no title under X. Wine's
+    adds the chosen type's extension to any name, even one that has it: with last_type,
+    the name goes without its extension and the last type of the list (.xlsx when
+    saving) is chosen."""
+    before = set(all_windows())
+    e2e.keys(main, *keys_to_button, "space")
+    dialog = e2e.wait_for("the file dialog", lambda: next(
+        (w for w, width in all_windows().items() if w not in before and width > 300), None))
+    e2e.type_text(dialog, windows_path(os.path.splitext(path)[0] if last_type else path))
+    if last_type:
+        e2e.keys(dialog, "Tab", "End", "shift+Tab")
     e2e.keys(dialog, "Return")
-    e2e.wait_for("the file dialog to close", lambda: dialog not in sum((e2e.windows(t) for t in titles), []))
+    e2e.wait_for("the file dialog to close", lambda: dialog not in all_windows())
 
 
 def import_file(main, db, draw, path, rows, keys_to_button, people):
     """Imports rows 2..rows+1 of the file, number from column A and name from B."""
     step(f"importing {os.path.basename(path)}")
-    e2e.keys(main, *keys_to_button, "space")
-    choose_file(OPEN_DIALOGS, path)
+    choose_file(main, keys_to_button, path)
     if path.endswith(".xlsx"):
         sheets = e2e.wait_window("选择要导入数据所在的工作表")
         e2e.keys(sheets, "Return")  # the first sheet is marked
@@ -155,8 +172,8 @@ def portable_run(wine, folder, sample, work, env):
 
         step("two rounds")
         screen = e2e.open_screen(main, ["shift+Tab"] * 3)
-        e2e.draw_round(db, draw, screen, "click", "click", prize_ids[0], 1)
-        e2e.draw_round(db, draw, screen, "space", "space", prize_ids[0], 2)
+        draw_round(db, draw, screen, "click", "click", prize_ids[0], 1)
+        draw_round(db, draw, screen, "space", "space", prize_ids[0], 2)
         time.sleep(1)
         shot(work, "draw-screen.png")
         e2e.expect_all_drawn(db, draw, screen)
@@ -165,8 +182,7 @@ def portable_run(wine, folder, sample, work, env):
 
         step("exporting the results to .xlsx")
         xlsx = os.path.join(work, "结果.xlsx")
-        e2e.keys(main, "Tab", "Right", "Tab", "Tab", "Tab", "space")  # tabs -> 抽奖结果 … 导出数据
-        choose_file(SAVE_DIALOGS, xlsx)
+        choose_file(main, ["Tab", "Right", "Tab", "Tab", "Tab"], xlsx, last_type=True)  # tabs -> 抽奖结果 … 导出数据
         done = e2e.wait_window(e2e.MAIN, besides={main})  # "已导出 N 条"
         e2e.keys(done, "Return")
         e2e.wait_closed(done, e2e.MAIN)

@@ -37,7 +37,13 @@ qsizetype wholeUnits(QStringView text)
 }
 
 #ifdef Q_OS_WIN
-constexpr UINT Gb18030CodePage = 54936;
+// Wine (8.0) lacks 54936; its GBK (936) has every character a GBK file holds, the
+// same two bytes for each, and only what lies beyond GBK is lost there.
+UINT gb18030CodePage()
+{
+    static const UINT page = MultiByteToWideChar(54936, 0, "a", 1, nullptr, 0) > 0 ? 54936 : 936;
+    return page;
+}
 #endif
 
 } // namespace
@@ -49,9 +55,9 @@ QString Gb18030Decoder::operator()(QByteArrayView bytes)
     QString text;
     if (whole > 0) {
 #ifdef Q_OS_WIN
-        const int length = MultiByteToWideChar(Gb18030CodePage, 0, m_held.constData(), int(whole), nullptr, 0);
+        const int length = MultiByteToWideChar(gb18030CodePage(), 0, m_held.constData(), int(whole), nullptr, 0);
         text.resize(length);
-        MultiByteToWideChar(Gb18030CodePage, 0, m_held.constData(), int(whole),
+        MultiByteToWideChar(gb18030CodePage(), 0, m_held.constData(), int(whole),
                             reinterpret_cast<wchar_t *>(text.data()), length);
 #else
         text = m_decoder(QByteArrayView(m_held).first(whole));
@@ -70,9 +76,9 @@ QByteArray Gb18030Encoder::operator()(QStringView text)
 #ifdef Q_OS_WIN
         const auto *wide = reinterpret_cast<const wchar_t *>(m_held.constData());
         const int length =
-            WideCharToMultiByte(Gb18030CodePage, 0, wide, int(whole), nullptr, 0, nullptr, nullptr);
+            WideCharToMultiByte(gb18030CodePage(), 0, wide, int(whole), nullptr, 0, nullptr, nullptr);
         bytes.resize(length);
-        WideCharToMultiByte(Gb18030CodePage, 0, wide, int(whole), bytes.data(), length, nullptr, nullptr);
+        WideCharToMultiByte(gb18030CodePage(), 0, wide, int(whole), bytes.data(), length, nullptr, nullptr);
 #else
         bytes = m_encoder(QStringView(m_held).first(whole));
 #endif

@@ -14,9 +14,9 @@ namespace quilla {
 
 // GB18030, GBK's superset: the Chinese ANSI code page of the files Windows tools
 // write. Qt converts it only through ICU, which Qt for Windows is built without;
-// there Windows' own code page 54936 does it, which keeps no state between calls.
-// Both work piece by piece: what is cut off at the end of one piece waits for the
-// next, held here, so that both systems cut the same way.
+// there Windows' own code page 54936 does it (GBK's 936 under Wine), which keeps no
+// state between calls. Both work piece by piece: what is cut off at the end of one
+// piece waits for the next, held here, so that both systems cut the same way.
 class Gb18030Decoder
 {
   public:
