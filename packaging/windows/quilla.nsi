@@ -1,9 +1,9 @@
 ; The Windows installer: the staged program folder into Program Files, a Start-menu
 ; entry, and an uninstaller. Draws live in the user's AppData and are never removed.
 ; makensis -DVERSION=0.1 -DSTAGE=<folder> -DOUTFILE=<setup.exe> -DICON=<quilla.ico> quilla.nsi
-Unicode true
+; A 64-bit installer for a 64-bit program: 32-bit Windows refuses to start either.
+Target amd64-unicode
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 !define APPNAME "Quilla抽奖"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quilla"
@@ -24,18 +24,6 @@ SetCompressor /SOLID lzma
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
-
-Function .onInit
-    ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP "Quilla抽奖需要 64 位 Windows。"
-        Abort
-    ${EndIf}
-    SetRegView 64
-FunctionEnd
-
-Function un.onInit
-    SetRegView 64
-FunctionEnd
 
 Section "Quilla"
     SetOutPath "$INSTDIR"
