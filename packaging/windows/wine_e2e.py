@@ -19,6 +19,7 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # nothing left in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "e2e"))
 import draw_e2e as e2e  # noqa: E402
 import openpyxl  # noqa: E402
