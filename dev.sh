@@ -4,6 +4,9 @@
 #   ./dev.sh test   build and run every test
 #   ./dev.sh bench  build and run the benchmarks
 #   ./dev.sh package  build the Debian package (build/quilla_*.deb)
+#   ./dev.sh windows  cross-build for Windows x64: build-win/Quilla-*-win64.zip and -setup.exe
+#                     (the first run builds Qt for Windows: about 70 minutes on 2 busy cores)
+#   ./dev.sh windows-test  run the Windows build under Wine and drive it through a draw
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -19,9 +22,17 @@ packages=(
     desktop-file-utils appstream x11-xserver-utils xdotool imagemagick
 )
 
+# What the Windows build and its test under Wine need besides the above.
+windows_packages=(
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n dpkg-dev tcl cmake ninja-build
+    nsis zip unzip imagemagick
+    wine64 wine xvfb xauth xdotool sqlite3 python3-openpyxl fonts-noto-cjk fonts-arphic-ukai
+)
+
 install_packages() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return
@@ -33,7 +44,7 @@ install_packages() {
 }
 
 build() {
-    install_packages
+    install_packages "${packages[@]}"
     [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build build
 }
@@ -64,8 +75,18 @@ bench)
         "$b"
     done
     ;;
+windows)
+    install_packages "${windows_packages[@]}"
+    packaging/windows/build-deps.sh all
+    packaging/windows/build-win.sh
+    ;;
+windows-test)
+    install_packages "${windows_packages[@]}"
+    ls build-win/Quilla-*-win64.zip >/dev/null 2>&1 || "$0" windows
+    exec packaging/windows/wine-test.sh
+    ;;
 *)
-    echo "usage: $0 run|test|bench|package" >&2
+    echo "usage: $0 run|test|bench|package|windows|windows-test" >&2
     exit 2
     ;;
 esac

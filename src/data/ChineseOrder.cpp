@@ -1,7 +1,7 @@
 #include "ChineseOrder.h"
+#include "platform/Gb18030.h"
 
 #include <QByteArray>
-#include <QStringEncoder>
 
 #include <vector>
 
@@ -17,7 +17,7 @@ class Weights
   public:
     Weights() : m_weights(0x10000)
     {
-        QStringEncoder gb("GB18030");
+        Gb18030Encoder gb;
         for (char32_t c = 0; c < 0x10000; ++c) {
             const char16_t unit = char16_t(c);
             quint32 weight = 0x30000 + c;
@@ -25,7 +25,7 @@ class Weights
                 const bool lower = c >= u'a' && c <= u'z';
                 weight = (lower ? c - 32 : c) << 1 | (lower ? 1 : 0);
             } else if (!QChar::isSurrogate(c)) {
-                const QByteArray bytes = gb.encode(QStringView(&unit, 1));
+                const QByteArray bytes = gb(QStringView(&unit, 1));
                 if (bytes.size() == 2)
                     weight = 0x10000 + (quint32(quint8(bytes[0])) << 8 | quint8(bytes[1]));
             }

@@ -1,6 +1,7 @@
 #include "Database.h"
 #include "ChineseOrder.h"
 #include "Statement.h"
+#include "platform/FileSync.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -17,9 +18,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace quilla {
 
@@ -100,9 +98,10 @@ const char *const RoundLogStatements[] = {
     "CREATE INDEX 轮次表_CID ON 轮次表 (CID, ID)",
 };
 
+// SQLite takes UTF-8 names everywhere, also on Windows.
 QByteArray nativePath(const QString &path)
 {
-    return QFile::encodeName(path);
+    return path.toUtf8();
 }
 
 void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
@@ -322,17 +321,7 @@ const char *const DrawTables[] = {"奖次表", "奖项表", "号码表", "结果
 
 bool folderWritable(const QString &folder)
 {
-    return QFileInfo(folder).isWritable();
-}
-
-// Makes a rename or unlink in folder survive a power cut.
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return canWriteIn(folder);
 }
 
 // Copies from to to through a temporary file, so that to never exists half written.
@@ -343,10 +332,9 @@ bool copyWhole(const QString &from, const QString &to)
     if (!QFile::copy(from, temporary))
         return false;
     QFile copied(temporary);
-    const bool synced = copied.open(QIODevice::ReadWrite) && ::fsync(copied.handle()) == 0;
+    const bool synced = copied.open(QIODevice::ReadWrite) && syncFile(copied);
     copied.close();
-    if (!synced ||
-        ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(to).constData()) != 0) {
+    if (!synced || !moveOver(temporary, to)) {
         QFile::remove(temporary);
         return false;
     }
@@ -393,6 +381,9 @@ QString Database::defaultPath()
 bool Database::isInstalledProgram(const QString &programFolder)
 {
     const QDir folder(programFolder);
+    // The Windows installer leaves its uninstaller beside the program; the zip has none.
+    if (QFileInfo::exists(folder.filePath(QStringLiteral("Uninstall.exe"))))
+        return true;
     return folder.dirName() == QStringLiteral("bin") &&
            QFileInfo::exists(folder.filePath(QStringLiteral("../share/applications/org.quilla.Quilla.desktop")));
 }
@@ -472,8 +463,8 @@ bool Database::create(const QString &path, QString &why)
     }
     // A journal left beside the old empty file would be played back into the new one.
     QFile::remove(path + QStringLiteral("-journal"));
-    if (::rename(nativePath(building).constData(), nativePath(path).constData()) != 0) {
-        why = QStringLiteral("无法建立数据库文件（%1）").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!moveOver(building, path)) {
+        why = QStringLiteral("无法建立数据库文件（%1）").arg(qt_error_string());
         QFile::remove(building);
         return false;
     }
@@ -626,10 +617,10 @@ bool backupInto(sqlite3 *source, const QString &target, int pagesPerStep, QStrin
     }
     // Whole on disk before it takes the name: the old copy stays until the new one is complete.
     QFile written(part);
-    const bool synced = written.open(QIODevice::ReadWrite) && ::fsync(written.handle()) == 0;
+    const bool synced = written.open(QIODevice::ReadWrite) && syncFile(written);
     written.close();
-    if (!synced || ::rename(nativePath(part).constData(), nativePath(target).constData()) != 0) {
-        why = QString::fromLocal8Bit(std::strerror(errno));
+    if (!synced || !moveOver(part, target)) {
+        why = qt_error_string();
         QFile::remove(part);
         return false;
     }

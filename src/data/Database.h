@@ -39,8 +39,9 @@ class Database
     // The same choice for given folders. A database found in a read-only program
     // folder is copied to the user's folder once, when that has none yet.
     static QString choosePath(const QString &programFolder, const QString &userFolder);
-    // An installed program (a bin folder with our desktop entry in ../share) never
-    // keeps draws beside itself, even when run by someone who may write there.
+    // An installed program (a bin folder with our desktop entry in ../share, or a
+    // folder with the Windows installer's Uninstall.exe) never keeps draws beside
+    // itself, even when run by someone who may write there.
     static bool isInstalledProgram(const QString &programFolder);
 
     // Opens the file, creating it with the draw tables when it is missing. What a

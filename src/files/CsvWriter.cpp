@@ -1,9 +1,8 @@
 #include "ExportTable.h"
+#include "platform/Gb18030.h"
 #include "platform/ReplacingFile.h"
 
 #include "data/Progress.h"
-
-#include <QStringEncoder>
 
 namespace quilla {
 
@@ -43,7 +42,7 @@ ExportFailure WriteCsv(const ExportTable &table, const QString &path, Progress &
     }
     QFile &file = out.device();
     // GB18030: the same bytes as GBK for every GBK character, and nothing lost beyond it.
-    QStringEncoder encoder("GB18030");
+    Gb18030Encoder encoder;
     QString block;
     bool written = true;
     for (const QStringList &row : table.rows) {

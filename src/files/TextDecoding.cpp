@@ -36,26 +36,26 @@ int byBom(QByteArrayView head, Kind &kind)
     return 0;
 }
 
-QStringDecoder decoderFor(Kind kind)
+TextDecoder decoderFor(Kind kind)
 {
     switch (kind) {
     case Kind::Utf8:
-        return QStringDecoder(QStringDecoder::Utf8);
+        return TextDecoder(QStringDecoder::Utf8);
     case Kind::Utf16LE:
-        return QStringDecoder(QStringDecoder::Utf16LE);
+        return TextDecoder(QStringDecoder::Utf16LE);
     case Kind::Utf16BE:
-        return QStringDecoder(QStringDecoder::Utf16BE);
+        return TextDecoder(QStringDecoder::Utf16BE);
     case Kind::Ansi:
         break;
     }
-    // GBK's superset; its decoder comes from ICU and is known by this name only.
-    return QStringDecoder("GB18030");
+    // GBK's superset.
+    return TextDecoder::gb18030();
 }
 
 // Whether the decoder still holds the start of a character at the end of the text.
 // The decoders have no call for this, so a line feed (which never continues a
 // character) pushes out what is held; anything besides it is the cut character.
-bool holdsCutCharacter(QStringDecoder &decoder, bool utf16, qint64 bytes)
+bool holdsCutCharacter(TextDecoder &decoder, bool utf16, qint64 bytes)
 {
     if (utf16)
         return bytes % 2 != 0;
@@ -94,7 +94,7 @@ QString DecodeText(const QByteArray &bytes)
         check.add(bytes);
         kind = check.valid() ? Kind::Utf8 : Kind::Ansi;
     }
-    QStringDecoder decoder = decoderFor(kind);
+    TextDecoder decoder = decoderFor(kind);
     const QByteArrayView body = QByteArrayView(bytes).sliced(skip);
     QString text = decoder(body);
     const bool utf16 = kind == Kind::Utf16LE || kind == Kind::Utf16BE;

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include "platform/Gb18030.h"
+
+#include <optional>
+
 class QIODevice;
 
 namespace quilla {
@@ -14,6 +18,25 @@ namespace quilla {
 // valid UTF-8 throughout is UTF-8, and anything else GB18030. A character cut
 // off at the end of the text reads as U+FFFD.
 QString DecodeText(const QByteArray &bytes);
+
+// One of the decoders above: Qt's for UTF, the platform's for GB18030.
+class TextDecoder
+{
+  public:
+    TextDecoder() = default;
+    explicit TextDecoder(QStringConverter::Encoding utf) : m_utf(utf) {}
+    static TextDecoder gb18030()
+    {
+        TextDecoder decoder;
+        decoder.m_gb.emplace();
+        return decoder;
+    }
+    QString operator()(QByteArrayView bytes) { return m_gb ? (*m_gb)(bytes) : m_utf(bytes); }
+
+  private:
+    QStringDecoder m_utf;
+    std::optional<Gb18030Decoder> m_gb;
+};
 
 // The same choice for a file read piece by piece, so that a large file is never
 // held whole. The encoding is chosen on the whole file before the first piece is
@@ -31,7 +54,7 @@ class TextFileReader
     void chooseEncoding();
 
     QIODevice &m_device;
-    QStringDecoder m_decoder;
+    TextDecoder m_decoder;
     bool m_utf16 = false;
     QChar m_heldHalf;   // a high surrogate waiting for its pair
     qint64 m_bytes = 0; // given to the decoder

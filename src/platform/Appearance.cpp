@@ -23,6 +23,13 @@ void InstallChineseTranslations(QApplication &app)
 
 void SetUpFonts(QApplication &app)
 {
+#ifdef Q_OS_WIN
+    // Windows since Vista names the face KaiTi (楷体); 楷体_GB2312 was XP's. 宋体 and 黑体
+    // are Windows' own names.
+    QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
+                               {QStringLiteral("KaiTi"), QStringLiteral("楷体"), QStringLiteral("Microsoft YaHei")});
+    QFont font(QStringLiteral("Microsoft YaHei"));
+#else
     QFont::insertSubstitution(QStringLiteral("楷体_GB2312"), QStringLiteral("AR PL UKai CN"));
     QFont::insertSubstitution(QStringLiteral("楷体"), QStringLiteral("AR PL UKai CN"));
     QFont::insertSubstitution(QStringLiteral("KaiTi"), QStringLiteral("AR PL UKai CN"));
@@ -30,6 +37,7 @@ void SetUpFonts(QApplication &app)
                                {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
     QFont::insertSubstitution(QStringLiteral("黑体"), QStringLiteral("Noto Sans CJK SC"));
     QFont font(QStringLiteral("Noto Sans CJK SC"));
+#endif
     font.setPointSize(10);
     app.setFont(font);
 }

@@ -1,16 +1,13 @@
 #include "ReplacingFile.h"
+#include "FileSync.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#include <windows.h>
-#else
+#ifndef Q_OS_WIN
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -57,24 +54,6 @@ Created createLocked(const QString &path, QFile &file)
     return QFileInfo::exists(path) ? Created::Exists : Created::Failed;
 }
 
-bool syncFile(QFile &file)
-{
-    return file.flush() && FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())));
-}
-
-bool moveOver(const QString &from, const QString &to)
-{
-    return MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
-                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-}
-
-// The move above writes through; Windows has no sync of a folder.
-bool syncFolder(const QString &)
-{
-    return true;
-}
-
 #else
 
 // Nobody holds the lock of a temporary whose write died; one that another program
@@ -109,33 +88,6 @@ Created createLocked(const QString &path, QFile &file)
         return Created::Failed;
     }
     return Created::Yes;
-}
-
-bool syncFile(QFile &file)
-{
-    return file.flush() && ::fsync(file.handle()) == 0;
-}
-
-// The new file takes the permissions of the one it replaces.
-bool moveOver(const QString &from, const QString &to)
-{
-    const QByteArray target = QFile::encodeName(to);
-    struct stat old;
-    if (::stat(target.constData(), &old) == 0)
-        ::chmod(QFile::encodeName(from).constData(), old.st_mode & 07777);
-    return std::rename(QFile::encodeName(from).constData(), target.constData()) == 0;
-}
-
-// False only when the disk says the write failed: a folder that cannot be opened
-// for reading, or a file system that cannot sync folders, is no failure.
-bool syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
-    ::close(fd);
-    return synced;
 }
 
 #endif

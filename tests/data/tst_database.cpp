@@ -282,6 +282,38 @@ class TestDatabase : public QObject
         QCOMPARE(Database::choosePath(bin, user), QDir(user).filePath(QStringLiteral("Data.mdb")));
     }
 
+    void installedProgramIsRecognised_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("portable copy") << "Quilla" << QStringList{"Quilla/quilla.exe"} << false;
+        QTest::newRow("Windows installer's folder")
+            << "Quilla" << QStringList{"Quilla/quilla.exe", "Quilla/Uninstall.exe"} << true;
+        QTest::newRow("Debian package") << "usr/bin"
+                                        << QStringList{"usr/share/applications/org.quilla.Quilla.desktop"} << true;
+        QTest::newRow("desktop entry but no bin folder")
+            << "opt/quilla" << QStringList{"opt/share/applications/org.quilla.Quilla.desktop"} << false;
+    }
+
+    void installedProgramIsRecognised()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, files);
+        QFETCH(bool, installed);
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath(program)));
+        for (const QString &name : files) {
+            QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(name)).absolutePath()));
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(Database::isInstalledProgram(dir.filePath(program)), installed);
+        const QString user = dir.filePath(QStringLiteral("user"));
+        QCOMPARE(Database::choosePath(dir.filePath(program), user),
+                 QDir(installed ? user : dir.filePath(program)).filePath(QStringLiteral("Data.mdb")));
+    }
+
     void readOnlyProgramFolderKeepsItsDraws()
     {
         QTemporaryDir dir;

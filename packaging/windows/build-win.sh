@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Cross-builds the program for Windows x64 against the cached libraries (build-deps.sh)
+# and packs build-win/Quilla-<version>-win64.zip and build-win/Quilla-<version>-setup.exe.
+#   build-win.sh [--compile-only | --if-cached]
+# --if-cached compiles only, and only when the libraries are cached (for CI, which has no
+# time to build Qt).
+set -euo pipefail
+
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ROOT="$(cd "$HERE/../.." && pwd)"
+source "$HERE/versions.sh"
+
+BUILD="$ROOT/build-win"
+PREFIX="$QUILLA_WIN_PREFIX"
+JOBS="${QUILLA_WIN_JOBS:-2}"
+LOW=(nice -n 19)
+command -v ionice >/dev/null && LOW+=(ionice -c3)
+STRIP=x86_64-w64-mingw32-strip
+OBJDUMP=x86_64-w64-mingw32-objdump
+GCC_RUNTIME="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")"
+export QUILLA_WIN_PREFIX="$PREFIX"
+
+MODE="${1:-}"
+for lib in qtbase qtmultimedia zlib sqlite sqlitecpp quazip; do
+    if [ ! -e "$PREFIX/.done-$lib" ]; then
+        if [ "$MODE" = --if-cached ]; then
+            echo "Windows libraries not cached ($PREFIX): cross-build skipped"
+            exit 0
+        fi
+        echo "$lib for Windows is missing from $PREFIX: run packaging/windows/build-deps.sh" >&2
+        exit 1
+    fi
+done
+
+# Configure once; later runs only rebuild what changed.
+if [ ! -f "$BUILD/build.ninja" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$PREFIX" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake" \
+        -DQUILLA_TESTS=OFF
+fi
+"${LOW[@]}" ninja -C "$BUILD" -j"$JOBS" quilla
+[ -n "$MODE" ] && exit 0
+
+VERSION="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")"
+NAME="Quilla-$VERSION"
+STAGE="$BUILD/stage/Quilla"
+rm -rf "$BUILD/stage"
+mkdir -p "$STAGE"
+
+# The plugins Qt loads: the window system, the look, the sound, the JPEG background.
+install -m755 "$BUILD/bin/quilla.exe" "$STAGE/"
+for plugin in platforms/qwindows styles/qwindowsvistastyle multimedia/windowsmediaplugin \
+              imageformats/qjpeg imageformats/qico imageformats/qgif; do
+    mkdir -p "$STAGE/$(dirname "$plugin")"
+    install -m755 "$PREFIX/plugins/$plugin.dll" "$STAGE/$plugin.dll"
+done
+
+# Every DLL the program and its plugins name, found among ours and MinGW's; Windows' own stay out.
+findDll() {
+    local dir
+    for dir in "$PREFIX/bin" "$GCC_RUNTIME" /usr/x86_64-w64-mingw32/lib; do
+        [ -f "$dir/$1" ] && { echo "$dir/$1"; return; }
+    done
+    return 0
+}
+pending=("$STAGE"/quilla.exe "$STAGE"/*/*.dll)
+while [ ${#pending[@]} -gt 0 ]; do
+    file="${pending[0]}"
+    pending=("${pending[@]:1}")
+    for dll in $("$OBJDUMP" -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
+        [ -e "$STAGE/$dll" ] && continue
+        source_dll="$(findDll "$dll")"
+        [ -n "$source_dll" ] || continue
+        install -m755 "$source_dll" "$STAGE/$dll"
+        pending+=("$STAGE/$dll")
+    done
+done
+"$STRIP" --strip-unneeded "$STAGE"/*.exe "$STAGE"/*.dll "$STAGE"/*/*.dll
+
+# Qt's Chinese texts (确定, 取消 ...) are the same files on every system.
+mkdir -p "$STAGE/translations"
+for qm in qtbase_zh_CN qtmultimedia_zh_CN; do
+    install -m644 "/usr/share/qt6/translations/$qm.qm" "$STAGE/translations/"
+done
+# Qt looks for its plugins and translations beside the program, not where it was built.
+printf '[Paths]\nPrefix = .\nPlugins = .\nTranslations = translations\n' > "$STAGE/qt.conf"
+
+rm -f "$BUILD/$NAME-win64.zip" "$BUILD/$NAME-setup.exe"
+(cd "$BUILD/stage" && zip -qr9 "$BUILD/$NAME-win64.zip" Quilla)
+makensis -V2 -DVERSION="$VERSION" -DSTAGE="$STAGE" -DOUTFILE="$BUILD/$NAME-setup.exe" \
+    -DICON="$ROOT/packaging/icons/quilla.ico" "$HERE/quilla.nsi"
+ls -l "$BUILD/$NAME-win64.zip" "$BUILD/$NAME-setup.exe"

@@ -1,0 +1,20 @@
+# Cross-compiling for 64-bit Windows with Debian's mingw-w64 (posix threads, for std::thread and Qt).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(QUILLA_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${QUILLA_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUILLA_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUILLA_MINGW_TRIPLE}-windres)
+set(CMAKE_AR ${QUILLA_MINGW_TRIPLE}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB ${QUILLA_MINGW_TRIPLE}-ranlib CACHE FILEPATH "")
+
+# The cross prefix (our cached deps) first, then the mingw sysroot; never the host's /usr.
+set(CMAKE_FIND_ROOT_PATH /usr/${QUILLA_MINGW_TRIPLE})
+if(DEFINED ENV{QUILLA_WIN_PREFIX})
+    list(PREPEND CMAKE_FIND_ROOT_PATH $ENV{QUILLA_WIN_PREFIX})
+endif()
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
