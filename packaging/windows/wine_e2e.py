@@ -61,8 +61,10 @@ e2e.query = query
 def draw_round(db, draw, screen, start_by, stop_by, prize_id, expected_total):
     """One round as draw_e2e draws it, the stop coming after Windows' double-click time
     (500 ms): a second click sooner is the second half of a double click, which the draw
-    screen rightly ignores."""
+    screen rightly ignores. A start within half a second of a stop is ignored as a double
+    press too."""
     before = e2e.results(db, draw)
+    time.sleep(0.6)
     e2e.draw_action(screen, start_by)
     time.sleep(0.8)
     e2e.draw_action(screen, stop_by)
