@@ -647,6 +647,7 @@ void DrawScreen::startRound()
         return;
     m_roundPrizeId = m_engine.Prizes().at(current).PrizeId;
     m_roundCount = m_engine.RoundCount();
+    m_frame->newRound();
     m_scrollTimer->setInterval(ScrollInterval(m_engine.CurrentDraw.Speed));
     if (m_engine.CurrentDraw.AutoStop > 0) {
         m_secondsLeft = int(std::min<qint64>(m_engine.CurrentDraw.AutoStop, INT_MAX));

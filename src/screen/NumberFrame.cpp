@@ -162,7 +162,6 @@ void NumberFrame::ensureFit() const
     Fit fit;
     fit.font = font;
     fit.lineHeight = std::max(1, metrics.height());
-    fit.ascent = metrics.ascent();
     fit.cellWidth = cell + space;
     fit.columns = std::max(1, int((width + space) / fit.cellWidth));
     fit.columns = int(std::min<qsizetype>(fit.columns, count));
@@ -188,6 +187,13 @@ void NumberFrame::resizeEvent(QResizeEvent *event)
         m_fitted = false;
         ensureFit();
     }
+}
+
+void NumberFrame::newRound()
+{
+    m_page = 0;
+    invalidate();
+    update();
 }
 
 int NumberFrame::pageCount() const
@@ -311,8 +317,9 @@ void NumberFrame::paintEvent(QPaintEvent *)
     const QList<std::pair<QString, QRect>> cells = pageCells();
     painter.setFont(m_fit.font);
     painter.setPen(m_colour);
+    // Centred in their cells: a cell is as wide as the longest number the round has shown.
     for (const auto &[line, place] : cells)
-        painter.drawText(place.left(), place.top() + m_fit.ascent, line);
+        painter.drawText(place, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, line);
 }
 
 } // namespace quilla

@@ -36,6 +36,8 @@ class NumberFrame : public QWidget
     const QFont &textFont() const { return m_font; }
     void setTextColour(const QColor &colour);
 
+    // A new round: the fit starts again from its numbers (it only grows while they change).
+    void newRound();
     int pageCount() const;
     int page() const { return m_page; }
     void turnPage(int step);
@@ -61,7 +63,6 @@ class NumberFrame : public QWidget
         int rows = 1; // per page
         int cellWidth = 1;
         int lineHeight = 1;
-        int ascent = 0;
     };
     void scan(const QString &text);
     void ensureFit() const;
