@@ -3,9 +3,7 @@
 #include "Database.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <QThread>
 
 namespace quilla {
@@ -71,17 +69,6 @@ void StandbyCopy::finished(bool landed, const QString &why)
     } else if (!std::exchange(m_failing, true)) {
         Q_EMIT failed(why);
     }
-}
-
-bool StandbyCopy::waitIdle(int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (m_busy > 0 && timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return m_busy == 0;
 }
 
 } // namespace quilla

@@ -29,8 +29,8 @@ class StandbyCopy : public QObject
     QString target() const;
     // Copies soon: at once when idle, else right after the copy running.
     void request();
-    // True once no copy is running or waiting (for closing, and for tests).
-    bool waitIdle(int milliseconds);
+    // No copy running or waiting, and every result reported.
+    bool isIdle() const { return m_busy == 0; }
 
   Q_SIGNALS:
     // A copy failed after one that did not (the operator hears once, not at every round).

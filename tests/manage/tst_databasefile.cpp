@@ -151,7 +151,7 @@ class TestDatabaseFile : public QObject
         QVERIFY(QDir().mkpath(w.folder));
         w.trigger("standbyCopy");
         QVERIFY(w.label("standbyStatus").contains(QDir::toNativeSeparators(w.folder)));
-        QVERIFY(w.actions->standby().waitIdle(10'000));
+        QTRY_VERIFY_WITH_TIMEOUT(w.actions->standby().isIdle(), 10'000);
         QVERIFY(copy.OpenDatabase(w.actions->standby().target()));
         QCOMPARE(copy.CountRows(QStringLiteral("结果表"), Sql("TRUE")), w.count("结果表"));
         // Turned off by the same entry.
