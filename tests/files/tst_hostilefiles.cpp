@@ -25,36 +25,7 @@ namespace {
 Maker xlsx(qint64 sheetPieces, std::function<QByteArray(qint64)> sheetPiece, qint64 stringPieces = 0,
            std::function<QByteArray(qint64)> stringPiece = {})
 {
-    return [=](const QString &path) {
-        QuaZip zip(path);
-        if (!zip.open(QuaZip::mdCreate))
-            return false;
-        const QByteArray ns = " xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
-        const QByteArray book =
-            "<workbook" + ns +
-            " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-            "<sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
-        const QByteArray rels =
-            "<Relationships><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
-            "officeDocument/2006/relationships/worksheet\" "
-            "Target=\"worksheets/sheet1.xml\"/></Relationships>";
-        bool ok =
-            writePart(zip, QStringLiteral("xl/workbook.xml"), 1, [&](qint64) { return book; }) &&
-            writePart(zip, QStringLiteral("xl/_rels/workbook.xml.rels"), 1, [&](qint64) { return rels; }) &&
-            writePart(zip, QStringLiteral("xl/worksheets/sheet1.xml"), sheetPieces + 2, [&](qint64 i) {
-                return i == 0                 ? "<worksheet" + ns + "><sheetData>"
-                       : i == sheetPieces + 1 ? QByteArray("</sheetData></worksheet>")
-                                              : sheetPiece(i - 1);
-            });
-        if (ok && stringPieces > 0)
-            ok = writePart(zip, QStringLiteral("xl/sharedStrings.xml"), stringPieces + 2, [&](qint64 i) {
-                return i == 0                  ? "<sst" + ns + ">"
-                       : i == stringPieces + 1 ? QByteArray("</sst>")
-                                               : stringPiece(i - 1);
-            });
-        zip.close();
-        return ok && zip.getZipError() == ZIP_OK;
-    };
+    return [=](const QString &path) { return writeXlsx(path, sheetPieces, sheetPiece, stringPieces, stringPiece); };
 }
 
 Maker csv(qint64 pieces, std::function<QByteArray(qint64)> piece)

@@ -104,6 +104,38 @@ inline bool writePart(QuaZip &zip, const QString &name, qint64 count, const std:
     return part.getZipError() == ZIP_OK;
 }
 
+// A one-sheet .xlsx whose sheet data and shared strings are made of pieces.
+inline bool writeXlsx(const QString &path, qint64 rows, const std::function<QByteArray(qint64)> &row,
+               qint64 strings = 0, const std::function<QByteArray(qint64)> &string = {})
+{
+    QuaZip zip(path);
+    if (!zip.open(QuaZip::mdCreate))
+        return false;
+    const QByteArray ns = " xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+    const QByteArray book =
+        "<workbook" + ns +
+        " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+        "<sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
+    const QByteArray rels =
+        "<Relationships><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
+        "officeDocument/2006/relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/>"
+        "</Relationships>";
+    bool ok =
+        writePart(zip, QStringLiteral("xl/workbook.xml"), 1, [&](qint64) { return book; }) &&
+        writePart(zip, QStringLiteral("xl/_rels/workbook.xml.rels"), 1, [&](qint64) { return rels; }) &&
+        writePart(zip, QStringLiteral("xl/worksheets/sheet1.xml"), rows + 2, [&](qint64 i) -> QByteArray {
+            return i == 0          ? "<worksheet" + ns + "><sheetData>"
+                   : i == rows + 1 ? QByteArray("</sheetData></worksheet>")
+                                   : row(i - 1);
+        });
+    if (ok && strings > 0)
+        ok = writePart(zip, QStringLiteral("xl/sharedStrings.xml"), strings + 2, [&](qint64 i) -> QByteArray {
+            return i == 0 ? "<sst" + ns + ">" : i == strings + 1 ? QByteArray("</sst>") : string(i - 1);
+        });
+    zip.close();
+    return ok && zip.getZipError() == ZIP_OK;
+}
+
 // The largest sheet an .xls holds, 65 536 × 256 numbers, in a 100 MB file.
 inline bool maximalXls(const QString &path)
 {
