@@ -1,5 +1,6 @@
 #include "Database.h"
 #include "ChineseOrder.h"
+#include "DatabaseLock.h"
 #include "Statement.h"
 #include "platform/FileSync.h"
 
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -95,8 +97,34 @@ const char *const RoundLogStatements[] = {
     " 预设名额 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,"
     " 结果ID TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
     " 说明 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '')",
-    "CREATE INDEX 轮次表_CID ON 轮次表 (CID, ID)",
 };
+const char *const RoundLogIndex = "CREATE INDEX IF NOT EXISTS 轮次表_CID ON 轮次表 (CID, ID)";
+
+// Version 3: which results of a round preset winners filled (the first 预设名额 of 结果ID).
+const char *const PresetIdsColumn = "ALTER TABLE 轮次表 ADD COLUMN 预设结果ID TEXT NOT NULL ON CONFLICT REPLACE DEFAULT ''";
+
+// What a file must hold to be taken for ours: these tables with at least these
+// columns. Columns and tables that a schema step adds are not asked of an older file.
+struct TableShape
+{
+    const char *name;
+    std::initializer_list<const char *> columns;
+};
+const TableShape DrawTableShapes[] = {
+    {"奖次表", {"ID", "抽奖内容", "速度", "定时", "定长", "屏蔽", "底图", "音乐1", "音乐2", "音乐3", "FRM", "BRD", "L0",
+               "L1", "L2"}},
+    {"奖项表", {"ID", "CID", "顺序", "名称", "数量", "同时", "显示", "重复", "奖品"}},
+    {"号码表", {"ID", "CID", "号码", "姓名"}},
+    {"结果表", {"ID", "CID", "WID", "号码", "姓名"}},
+    {"预设表", {"PID", "AID", "Code", "Name"}},
+};
+const TableShape RoundLogShape = {
+    "轮次表", {"ID", "CID", "WID", "事件", "UTC时间", "本地时间", "在场人数", "名额", "预设名额", "结果ID", "说明"}};
+// SQLite's own tables that any file may hold.
+const char *const SqliteTables[] = {"sqlite_sequence", "sqlite_stat1", "sqlite_stat2", "sqlite_stat3", "sqlite_stat4"};
+// Our schema has a dozen rows; a file with many more is not ours, and SQLite would
+// spend minutes reading them before any check could run.
+constexpr int MaxSchemaRows = 300;
 
 // SQLite takes UTF-8 names everywhere, also on Windows.
 QByteArray nativePath(const QString &path)
@@ -317,7 +345,149 @@ Database::~Database()
 namespace {
 
 const QString DatabaseFileName = QStringLiteral("Data.mdb");
-const char *const DrawTables[] = {"奖次表", "奖项表", "号码表", "结果表", "预设表"};
+
+// What a file brings must not act: no triggers fire, no views run, no functions
+// from its schema, no extensions load, and SQLite checks each cell it reads.
+void harden(sqlite3 *handle)
+{
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_exec(handle, "PRAGMA cell_size_check=ON", nullptr, nullptr, nullptr);
+}
+
+quint32 bigEndian16(const QByteArray &bytes, qsizetype offset)
+{
+    return quint32(quint8(bytes.at(offset))) << 8 | quint32(quint8(bytes.at(offset + 1)));
+}
+
+quint32 bigEndian32(const QByteArray &bytes, qsizetype offset)
+{
+    return bigEndian16(bytes, offset) << 16 | bigEndian16(bytes, offset + 2);
+}
+
+// Rows of the schema table, counted from the file's pages without SQLite reading
+// them: at most cap, and -1 when the pages do not hold together.
+int schemaRowCount(const QString &path, int cap)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100)
+        return -1;
+    qint64 pageSize = bigEndian16(header, 16);
+    if (pageSize == 1)
+        pageSize = 65536;
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0)
+        return -1;
+    const qint64 pages = file.size() / pageSize;
+    QList<quint32> waiting{1};
+    QSet<quint32> seen;
+    int rows = 0;
+    while (!waiting.isEmpty()) {
+        const quint32 page = waiting.takeLast();
+        if (page < 1 || page > pages || seen.contains(page))
+            return -1;
+        seen.insert(page);
+        if (seen.size() > 4 * MaxSchemaRows)
+            return cap; // a tree this deep holds more than we would ever read
+        if (!file.seek((page - 1) * pageSize))
+            return -1;
+        const QByteArray data = file.read(pageSize);
+        if (data.size() != pageSize)
+            return -1;
+        const qsizetype at = page == 1 ? 100 : 0;
+        const quint8 kind = quint8(data.at(at));
+        const int cells = int(bigEndian16(data, at + 3));
+        if (kind == 13) { // a leaf of the table tree: one row per cell
+            rows += cells;
+            if (rows >= cap)
+                return cap;
+            continue;
+        }
+        if (kind != 5) // an inner page of the table tree, or the file is damaged
+            return -1;
+        waiting.append(bigEndian32(data, at + 8));
+        for (int i = 0; i < cells; ++i) {
+            const qsizetype pointer = at + 12 + 2 * i;
+            if (pointer + 2 > pageSize)
+                return -1;
+            const qsizetype cell = bigEndian16(data, pointer);
+            if (cell + 4 > pageSize)
+                return -1;
+            waiting.append(bigEndian32(data, cell));
+        }
+    }
+    return rows;
+}
+
+// The journal SQLite plays back into a database when it opens it.
+QStringList leftoversBeside(const QString &path)
+{
+    const QFileInfo journal(path + QStringLiteral("-journal"));
+    if (journal.isFile() && journal.size() > 0)
+        return {journal.absoluteFilePath()};
+    return {};
+}
+
+// Copies the database and what lies beside it into a new folder next to it, named
+// with the time; the folder's path, or empty when the copy could not be made whole.
+QString copyAside(const QString &path, const QStringList &leftovers)
+{
+    const QFileInfo info(path);
+    const QString folder = QDir(info.absolutePath())
+                               .filePath(info.fileName() + QStringLiteral("-打开前副本-") +
+                                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")));
+    if (!QDir().mkpath(folder))
+        return {};
+    for (const QString &from : QStringList{info.absoluteFilePath()} + leftovers) {
+        const QString to = QDir(folder).filePath(QFileInfo(from).fileName());
+        QFile copy(to);
+        if (!QFile::copy(from, to) || !copy.open(QIODevice::ReadWrite) || !syncFile(copy)) {
+            QDir(folder).removeRecursively();
+            return {};
+        }
+    }
+    syncFolder(folder);
+    return folder;
+}
+
+// Puts the files copied aside back where they were, each through a temporary name.
+bool putBack(const QString &folder, const QString &path)
+{
+    const QFileInfo info(path);
+    bool whole = true;
+    for (const QFileInfo &saved : QDir(folder).entryInfoList(QDir::Files)) {
+        const QString target = QDir(info.absolutePath()).filePath(saved.fileName());
+        const QString temporary = target + QStringLiteral(".restore");
+        QFile::remove(temporary);
+        QFile copy(temporary);
+        const bool copied = QFile::copy(saved.absoluteFilePath(), temporary) && copy.open(QIODevice::ReadWrite) &&
+                            syncFile(copy);
+        copy.close();
+        if (!copied || !moveOver(temporary, target)) {
+            QFile::remove(temporary);
+            whole = false;
+        }
+    }
+    syncFolder(info.absolutePath());
+    return whole;
+}
+
+// Keeps the newest few copies made before a play-back; the rest go.
+void pruneCopiesAside(const QString &path)
+{
+    const QFileInfo info(path);
+    const QFileInfoList copies =
+        QDir(info.absolutePath())
+            .entryInfoList({info.fileName() + QStringLiteral("-打开前副本-*")}, QDir::Dirs | QDir::NoDotAndDotDot,
+                           QDir::Name | QDir::Reversed);
+    for (qsizetype i = 3; i < copies.size(); ++i)
+        QDir(copies.at(i).absoluteFilePath()).removeRecursively();
+}
 
 bool folderWritable(const QString &folder)
 {
@@ -340,12 +510,6 @@ bool copyWhole(const QString &from, const QString &to)
     }
     syncFolder(QFileInfo(to).absolutePath());
     return true;
-}
-
-quint32 bigEndian32(const QByteArray &bytes, int offset)
-{
-    return quint32(quint8(bytes.at(offset))) << 24 | quint32(quint8(bytes.at(offset + 1))) << 16 |
-           quint32(quint8(bytes.at(offset + 2))) << 8 | quint32(quint8(bytes.at(offset + 3)));
 }
 
 // Why SQLite would not use the file, in the operator's words, with SQLite's own text after it.
@@ -415,6 +579,7 @@ bool Database::OpenDatabase(const QString &path)
     m_sqlite.reset();
     m_savepoints = 0;
     m_readOnly = false;
+    m_readOnlyReason.clear();
     m_path = path;
 
     QString why;
@@ -432,10 +597,50 @@ bool Database::OpenDatabase(const QString &path)
     }
     if (m_readOnly)
         m_prompt.message(QStringLiteral("数据库文件是只读的，对抽奖设置的修改和抽奖结果都将无法保存！") +
-                             u'\n' + QDir::toNativeSeparators(path),
+                             u'\n' + m_readOnlyReason + u'\n' + QDir::toNativeSeparators(path),
                          Prompt::Icon::Warning);
     return true;
 }
+
+namespace {
+
+// Brings a file up to this version: each missing piece is added by the step that
+// adds it, whatever version the file claims, so a file that says it is new but
+// lacks a piece is mended too. The caller holds the transaction.
+void addMissingPieces(SQLite::Database &db)
+{
+    const auto exists = [&](const char *sql, const char *name) {
+        SQLite::Statement find(db, sql);
+        find.bind(1, name);
+        return find.executeStep();
+    };
+    if (!exists("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?", "轮次表"))
+        for (const char *statement : RoundLogStatements)
+            db.exec(statement);
+    db.exec(RoundLogIndex);
+    if (!exists("SELECT 1 FROM pragma_table_info('轮次表') WHERE name=?", "预设结果ID")) {
+        db.exec(PresetIdsColumn);
+        // Presets always fill the first places of a round: mark those of the rounds logged so far.
+        SQLite::Statement rounds(db, "SELECT ID,结果ID,预设名额 FROM 轮次表 WHERE 预设名额>0");
+        SQLite::Statement mark(db, "UPDATE 轮次表 SET 预设结果ID=? WHERE ID=?");
+        while (rounds.executeStep()) {
+            const QStringList ids = QString::fromUtf8(rounds.getColumn(1).getText()).split(u',', Qt::SkipEmptyParts);
+            mark.bind(1, ids.mid(0, rounds.getColumn(2).getInt()).join(u',').toStdString());
+            mark.bind(2, rounds.getColumn(0).getInt64());
+            mark.exec();
+            mark.reset();
+        }
+    }
+    db.exec("PRAGMA user_version=" + std::to_string(Database::SchemaVersion));
+}
+
+bool needsPieces(SQLite::Database &db)
+{
+    return db.execAndGet("PRAGMA user_version").getInt() < Database::SchemaVersion ||
+           !db.execAndGet("SELECT count(*) FROM pragma_table_info('轮次表') WHERE name='预设结果ID'").getInt();
+}
+
+} // namespace
 
 bool Database::create(const QString &path, QString &why)
 {
@@ -446,15 +651,14 @@ bool Database::create(const QString &path, QString &why)
     try {
         SQLite::Database fresh(nativePath(building).toStdString(),
                                SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, m_busyTimeout);
+        harden(fresh.getHandle());
         fresh.exec("PRAGMA journal_mode=DELETE");
         fresh.exec("PRAGMA synchronous=EXTRA");
         SQLite::Transaction transaction(fresh);
         for (const char *statement : SchemaStatements)
             fresh.exec(statement);
-        for (const char *statement : RoundLogStatements)
-            fresh.exec(statement);
         fresh.exec("PRAGMA application_id=" + std::to_string(ApplicationId));
-        fresh.exec("PRAGMA user_version=" + std::to_string(SchemaVersion));
+        addMissingPieces(fresh);
         transaction.commit();
     } catch (const std::exception &e) {
         QFile::remove(building);
@@ -498,13 +702,63 @@ bool Database::openExisting(const QString &path, QString &why)
         return false;
     }
 
-    // Ours: a read-write connection plays back what a crash left unfinished, then the
-    // whole file is checked before anything is written to it.
+    // This program never leaves a write-ahead log: one beside the file comes from another
+    // program, and SQLite would read it as part of the file.
+    const QFileInfo log(path + QStringLiteral("-wal"));
+    if (log.isFile() && log.size() > 0) {
+        why = QStringLiteral("文件旁有其他程序留下的 %1，请用那个程序正常关闭文件后再打开").arg(log.fileName());
+        return false;
+    }
+    // SQLite plays a journal beside the file back into it. That journal may belong to
+    // another file (copied in with it): the file and its journal are copied aside
+    // first, and put back if the file is refused, so that it ends as it came.
+    const QStringList leftovers = leftoversBeside(path);
+    QString aside;
+    if (!leftovers.isEmpty()) {
+        aside = copyAside(path, leftovers);
+        if (aside.isEmpty()) {
+            why = QStringLiteral("文件旁有未完成的修改（%1），但无法先保存一份副本，为安全起见没有打开")
+                      .arg(QFileInfo(leftovers.first()).fileName());
+            return false;
+        }
+    }
+    if (openChecked(path, why)) {
+        if (!aside.isEmpty())
+            pruneCopiesAside(path);
+        return true;
+    }
+    if (!aside.isEmpty()) {
+        m_statements.clear();
+        m_sqlite.reset();
+        why += putBack(aside, path) ? QStringLiteral("。\n文件已恢复为打开前的样子，副本保存在：")
+                                    : QStringLiteral("。\n文件未能恢复，打开前的副本保存在：");
+        why += QDir::toNativeSeparators(aside);
+    }
+    return false;
+}
+
+bool Database::openChecked(const QString &path, QString &why)
+{
     sqlite3 *handle = nullptr;
     try {
         m_sqlite = std::make_unique<SQLite::Database>(nativePath(path).toStdString(), SQLite::OPEN_READWRITE,
                                                       m_busyTimeout);
         handle = m_sqlite->getHandle();
+        harden(handle);
+        // Reading the header plays back what a crash left unfinished, without reading
+        // the schema, which a hostile file can make take minutes.
+        m_sqlite->execAndGet("PRAGMA user_version");
+        const int schemaRows = schemaRowCount(path, MaxSchemaRows + 1);
+        if (schemaRows < 0) {
+            why = QStringLiteral("数据库文件已损坏（数据表的定义无法读取）");
+            return false;
+        }
+        if (schemaRows > MaxSchemaRows) {
+            why = QStringLiteral("文件中的定义多于 %1 项，不是本程序的抽奖数据库").arg(MaxSchemaRows);
+            return false;
+        }
+        if (!checkSchema(why))
+            return false;
         QStringList problems;
         {
             SQLite::Statement check(*m_sqlite, "PRAGMA quick_check(5)");
@@ -515,19 +769,8 @@ bool Database::openExisting(const QString &path, QString &why)
             why = QStringLiteral("数据库文件已损坏（%1）").arg(problems.join(QStringLiteral("；")));
             return false;
         }
-        QStringList missing;
-        for (const char *table : DrawTables) {
-            SQLite::Statement find(*m_sqlite, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?");
-            find.bind(1, table);
-            if (!find.executeStep())
-                missing.append(QString::fromUtf8(table));
-        }
-        if (!missing.isEmpty()) {
-            why = QStringLiteral("数据库缺少数据表 %1").arg(missing.join(QStringLiteral("、")));
-            return false;
-        }
-        m_readOnly =
-            sqlite3_db_readonly(handle, "main") == 1 || !folderWritable(QFileInfo(path).absolutePath());
+        const bool fileReadOnly = sqlite3_db_readonly(handle, "main") == 1;
+        m_readOnly = fileReadOnly || !folderWritable(QFileInfo(path).absolutePath());
         configure();
         return upgrade(why);
     } catch (const SQLite::Exception &e) {
@@ -537,6 +780,86 @@ bool Database::openExisting(const QString &path, QString &why)
         why = QStringLiteral("不是可用的数据库文件（%1）").arg(QString::fromUtf8(e.what()));
         return false;
     }
+}
+
+// Exactly our tables, each with at least our columns, and nothing that could act:
+// no trigger, no view, no virtual table. Checked before anything is written.
+bool Database::checkSchema(QString &why)
+{
+    const auto isOneOf = [](const QString &name, const auto &names) {
+        return std::any_of(std::begin(names), std::end(names),
+                           [&](const auto &known) { return name == QString::fromUtf8(known); });
+    };
+    QStringList draws;
+    for (const TableShape &shape : DrawTableShapes)
+        draws.append(QString::fromUtf8(shape.name));
+    const QString roundLog = QString::fromUtf8(RoundLogShape.name);
+    const QString notOurs = QStringLiteral("，不是本程序的抽奖数据库");
+    QStringList present;
+    SQLite::Statement entries(*m_sqlite, "SELECT type,name,tbl_name,coalesce(sql,'') FROM sqlite_master");
+    while (entries.executeStep()) {
+        const QString type = QString::fromUtf8(entries.getColumn(0).getText());
+        const QString name = QString::fromUtf8(entries.getColumn(1).getText());
+        const QString sql = QString::fromUtf8(entries.getColumn(3).getText()).simplified();
+        if (type == u"trigger") {
+            why = QStringLiteral("文件中含有触发器") + notOurs;
+            return false;
+        }
+        if (type == u"view") {
+            why = QStringLiteral("文件中含有视图") + notOurs;
+            return false;
+        }
+        if (type == u"index")
+            continue; // on a table checked here; an index cannot run anything we do not allow
+        if (type != u"table") {
+            why = QStringLiteral("文件中含有不认识的定义“%1”").arg(name) + notOurs;
+            return false;
+        }
+        if (isOneOf(name, SqliteTables))
+            continue;
+        if (!draws.contains(name) && name != roundLog) {
+            why = QStringLiteral("文件中含有多余的数据表“%1”").arg(name) + notOurs;
+            return false;
+        }
+        if (!sql.startsWith(QStringLiteral("CREATE TABLE"), Qt::CaseInsensitive) ||
+            sql.contains(QStringLiteral("WITHOUT ROWID"), Qt::CaseInsensitive)) {
+            why = QStringLiteral("数据表“%1”不是普通的数据表").arg(name) + notOurs;
+            return false;
+        }
+        present.append(name);
+    }
+    QStringList missing;
+    for (const QString &table : std::as_const(draws))
+        if (!present.contains(table))
+            missing.append(table);
+    if (!missing.isEmpty()) {
+        why = QStringLiteral("数据库缺少数据表 %1").arg(missing.join(QStringLiteral("、")));
+        return false;
+    }
+    const auto checkColumns = [&](const TableShape &shape) {
+        QHash<QString, bool> columns; // name → is the table's key
+        SQLite::Statement info(*m_sqlite, "SELECT name,pk FROM pragma_table_info(?)");
+        info.bind(1, shape.name);
+        while (info.executeStep())
+            columns.insert(QString::fromUtf8(info.getColumn(0).getText()), info.getColumn(1).getInt() == 1);
+        for (const char *column : shape.columns) {
+            const QString wanted = QString::fromUtf8(column);
+            if (!columns.contains(wanted)) {
+                why = QStringLiteral("数据表“%1”缺少列“%2”").arg(QString::fromUtf8(shape.name), wanted) + notOurs;
+                return false;
+            }
+            // Results and log rows are named by their ID: it must be the row's own key.
+            if (wanted == u"ID" && !columns.value(wanted)) {
+                why = QStringLiteral("数据表“%1”的 ID 不是主键").arg(QString::fromUtf8(shape.name)) + notOurs;
+                return false;
+            }
+        }
+        return true;
+    };
+    for (const TableShape &shape : DrawTableShapes)
+        if (!checkColumns(shape))
+            return false;
+    return !present.contains(roundLog) || checkColumns(RoundLogShape);
 }
 
 void Database::configure()
@@ -558,22 +881,25 @@ void Database::configure()
         nullptr);
 }
 
-// Brings a file of an earlier version up to this one, a step at a time, each in
-// one transaction: what was there stays as it was. A read-only file is used as it
-// is; what needs the new tables fails there as every other write does.
+// Brings a file of an earlier version up to this one in one transaction: what was
+// there stays as it was. A read-only file is used as it is, and the operator is
+// told why what needs the new pieces will fail.
 bool Database::upgrade(QString &why)
 {
-    int version = m_sqlite->execAndGet("PRAGMA user_version").getInt();
-    if (version >= SchemaVersion || m_readOnly)
+    const QFileInfo info(m_path);
+    if (m_readOnly) {
+        m_readOnlyReason = sqlite3_db_readonly(m_sqlite->getHandle(), "main") == 1
+                               ? QStringLiteral("原因：文件本身是只读的。")
+                               : QStringLiteral("原因：文件所在的文件夹不能写入。");
+        if (needsPieces(*m_sqlite))
+            m_readOnlyReason += QStringLiteral("文件由旧版本建立，只读时无法升级，抽奖记录也无法写入。");
+        return true;
+    }
+    if (!needsPieces(*m_sqlite))
         return true;
     try {
         SQLite::Transaction transaction(*m_sqlite);
-        if (version < 2) {
-            for (const char *statement : RoundLogStatements)
-                m_sqlite->exec(statement);
-            version = 2;
-        }
-        m_sqlite->exec("PRAGMA user_version=" + std::to_string(version));
+        addMissingPieces(*m_sqlite);
         transaction.commit();
         return true;
     } catch (const std::exception &e) {
@@ -587,8 +913,39 @@ namespace {
 // Pages copied between two looks at the source: about half a megabyte.
 constexpr int PagesPerStep = 128;
 
-bool backupInto(sqlite3 *source, const QString &target, int pagesPerStep, QString &why)
+// The operator's words for why a copy could not be written.
+QString copyFailure(sqlite3 *copy, int rc)
 {
+    switch (rc & 0xFF) {
+    case SQLITE_FULL:
+        return QStringLiteral("磁盘已满");
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+        return QStringLiteral("无法在文件夹中写入文件");
+    case SQLITE_IOERR:
+        return QStringLiteral("写入出错（%1）").arg(QString::fromUtf8(copy ? sqlite3_errmsg(copy) : sqlite3_errstr(rc)));
+    default:
+        return QString::fromUtf8(copy ? sqlite3_errmsg(copy) : sqlite3_errstr(rc));
+    }
+}
+
+// A copy never takes the place of a file in use: not the file it is copied from,
+// however the path is spelt, and not a file another copy of the program has open.
+bool targetInUse(const QString &target, const QString &sourcePath, QString &why)
+{
+    if (DatabaseLock::realPath(target) == DatabaseLock::realPath(sourcePath) || sameFile(target, sourcePath)) {
+        why = QStringLiteral("备份位置就是正在使用的数据库文件");
+        return true;
+    }
+    return false;
+}
+
+bool backupInto(sqlite3 *source, const QString &sourcePath, const QString &target, int pagesPerStep,
+                QString &why)
+{
+    if (targetInUse(target, sourcePath, why))
+        return false;
     const QString part = target + QStringLiteral(".part");
     QFile::remove(part);
     QFile::remove(part + QStringLiteral("-journal"));
@@ -596,6 +953,7 @@ bool backupInto(sqlite3 *source, const QString &target, int pagesPerStep, QStrin
     int rc = sqlite3_open_v2(nativePath(part).constData(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
     if (rc == SQLITE_OK) {
+        harden(copy);
         if (sqlite3_backup *backup = sqlite3_backup_init(copy, "main", source, "main")) {
             do {
                 rc = sqlite3_backup_step(backup, pagesPerStep);
@@ -604,22 +962,43 @@ bool backupInto(sqlite3 *source, const QString &target, int pagesPerStep, QStrin
                     sqlite3_sleep(rc == SQLITE_OK ? 0 : 2);
             } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
             sqlite3_backup_finish(backup);
+            if (rc != SQLITE_DONE && sqlite3_errcode(copy) != SQLITE_OK)
+                rc = sqlite3_errcode(copy);
         } else {
             rc = sqlite3_errcode(copy);
         }
     }
     if (rc != SQLITE_DONE)
-        why = QString::fromUtf8(copy ? sqlite3_errmsg(copy) : sqlite3_errstr(rc));
+        why = copyFailure(copy, rc);
     sqlite3_close(copy);
     if (rc != SQLITE_DONE) {
         QFile::remove(part);
+        QFile::remove(part + QStringLiteral("-journal"));
         return false;
     }
     // Whole on disk before it takes the name: the old copy stays until the new one is complete.
     QFile written(part);
     const bool synced = written.open(QIODevice::ReadWrite) && syncFile(written);
     written.close();
-    if (!synced || !moveOver(part, target)) {
+    if (!synced) {
+        why = copyFailure(nullptr, SQLITE_IOERR);
+        QFile::remove(part);
+        return false;
+    }
+    // Right before the rename, the target is looked at again, and held as the program
+    // holds its own file, so that no copy starts on it meanwhile.
+    DatabaseLock lock(target);
+    const DatabaseLock::State state = lock.acquire();
+    if (state == DatabaseLock::State::InUse || targetInUse(target, sourcePath, why)) {
+        if (state == DatabaseLock::State::InUse) {
+            const QString holder = lock.holder();
+            why = QStringLiteral("备份位置的数据库正被另一个Quilla抽奖使用") +
+                  (holder.isEmpty() ? QString() : u'（' + holder + u'）') + QStringLiteral("，没有覆盖它");
+        }
+        QFile::remove(part);
+        return false;
+    }
+    if (!moveOver(part, target)) {
         why = qt_error_string();
         QFile::remove(part);
         return false;
@@ -636,11 +1015,7 @@ bool Database::BackupTo(const QString &target, QString &why)
         why = QStringLiteral("没有打开的数据库");
         return false;
     }
-    if (QFileInfo(target).absoluteFilePath() == QFileInfo(m_path).absoluteFilePath()) {
-        why = QStringLiteral("不能备份到正在使用的数据库文件");
-        return false;
-    }
-    return backupInto(m_sqlite->getHandle(), target, -1, why);
+    return backupInto(m_sqlite->getHandle(), m_path, target, -1, why);
 }
 
 bool Database::CopyDatabaseFile(const QString &source, const QString &target, QString &why)
@@ -649,13 +1024,26 @@ bool Database::CopyDatabaseFile(const QString &source, const QString &target, QS
     int rc = sqlite3_open_v2(nativePath(source).constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
     bool copied = false;
     if (rc == SQLITE_OK) {
+        harden(handle);
         sqlite3_busy_timeout(handle, 2000);
-        copied = backupInto(handle, target, PagesPerStep, why);
+        copied = backupInto(handle, source, target, PagesPerStep, why);
     } else {
         why = QString::fromUtf8(handle ? sqlite3_errmsg(handle) : sqlite3_errstr(rc));
     }
     sqlite3_close(handle);
     return copied;
+}
+
+void Database::removeLeftoverCopies(const QString &folder)
+{
+    // A copy killed part-way leaves its .part (and the journal of that); one still being
+    // written is younger than this.
+    const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QFileInfoList parts = QDir(folder).entryInfoList(
+        {QStringLiteral("*.mdb.part"), QStringLiteral("*.mdb.part-journal")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo &part : parts)
+        if (part.lastModified().toUTC() < old)
+            QFile::remove(part.absoluteFilePath());
 }
 
 qint64 Database::changeCount() const

@@ -31,8 +31,8 @@ class Database
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    // 1: the five draw tables. 2: the round log 轮次表.
-    static constexpr int SchemaVersion = 2;
+    // 1: the five draw tables. 2: the round log 轮次表. 3: the preset results of each round.
+    static constexpr int SchemaVersion = 3;
     // Data.mdb in the program folder, or in the per-user data folder when the
     // program folder cannot be written to or the program is installed.
     static QString defaultPath();
@@ -45,10 +45,13 @@ class Database
     static bool isInstalledProgram(const QString &programFolder);
 
     // Opens the file, creating it with the draw tables when it is missing. What a
-    // crash left unfinished is undone first. A file that is not a sound draw
-    // database of ours (foreign, damaged, newer, locked by another program) is
-    // refused and never written: the operator sees "无法建立数据库连接！" with the
-    // file and the reason. A read-only file is opened after a warning.
+    // crash left unfinished is undone first, after the file and its journal are
+    // copied aside. A file that is not a sound draw database of ours (foreign,
+    // damaged, newer, locked by another program, or bringing triggers, views or
+    // tables of its own) is refused before anything is written, and a file that a
+    // play-back damaged is put back as it came: the operator sees
+    // "无法建立数据库连接！" with the file and the reason. A read-only file is
+    // opened after a warning that says why it is read-only.
     bool OpenDatabase(const QString &path);
     bool isOpen() const { return m_sqlite != nullptr; }
     bool isReadOnly() const { return m_readOnly; }
@@ -77,11 +80,16 @@ class Database
                          const QString &wantedField);
 
     // A consistent copy of the open file at target, written beside it and renamed
-    // into place, while the program goes on using the file. False with why.
+    // into place, while the program goes on using the file. The copy never replaces
+    // the file in use (however its path is spelt) nor a file that another running
+    // copy of the program holds. False with why.
     bool BackupTo(const QString &target, QString &why);
     // The same from a file on disk through a connection of its own, a few pages
     // at a time so that a writer elsewhere waits at most a moment: for a worker thread.
     static bool CopyDatabaseFile(const QString &source, const QString &target, QString &why);
+    // Removes what a copy or backup killed part-way left in folder (a ".mdb.part"
+    // and its journal), once it is old enough not to be one still being written.
+    static void removeLeftoverCopies(const QString &folder);
     // Rows changed through this connection since it opened: tells whether there is anything new to copy.
     qint64 changeCount() const;
 
@@ -107,6 +115,8 @@ class Database
     friend class Inserter;
     bool create(const QString &path, QString &why);
     bool openExisting(const QString &path, QString &why);
+    bool openChecked(const QString &path, QString &why);
+    bool checkSchema(QString &why);
     void configure();
     bool upgrade(QString &why);
     void refuse(const QString &path, const QString &why);
@@ -125,6 +135,7 @@ class Database
     int m_savepoints = 0;
     int m_busyTimeout = 5000;
     bool m_readOnly = false;
+    QString m_readOnlyReason;
 };
 
 } // namespace quilla

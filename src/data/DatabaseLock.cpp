@@ -1,8 +1,24 @@
 #include "DatabaseLock.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace quilla {
 
-DatabaseLock::DatabaseLock(const QString &databasePath) : m_lock(databasePath + QStringLiteral(".lock"))
+QString DatabaseLock::realPath(const QString &databasePath)
+{
+    QFileInfo file(databasePath);
+    // A link to a file not made yet leads where the file will be.
+    for (int depth = 0; depth < 8 && file.isSymLink() && !file.exists(); ++depth)
+        file.setFile(file.symLinkTarget());
+    const QString real = file.canonicalFilePath();
+    if (!real.isEmpty())
+        return real;
+    const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? file.absoluteFilePath() : QDir(folder).filePath(file.fileName());
+}
+
+DatabaseLock::DatabaseLock(const QString &databasePath) : m_lock(realPath(databasePath) + QStringLiteral(".lock"))
 {
     // Held for the whole run: only a dead owner makes it stale, never its age.
     m_lock.setStaleLockTime(0);

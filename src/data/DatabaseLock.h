@@ -7,7 +7,9 @@ namespace quilla {
 
 // One running copy of the program per database file: a lock file beside it
 // ("Data.mdb.lock") held for the program's run. A copy that crashed leaves a
-// lock that the next start recognises as stale and takes over.
+// lock that the next start recognises as stale and takes over. The lock sits
+// beside the file's real path, so that a symlink or a folder reached another way
+// never gives a second lock on the same file.
 class DatabaseLock
 {
   public:
@@ -19,6 +21,8 @@ class DatabaseLock
     };
 
     explicit DatabaseLock(const QString &databasePath);
+    // The path with every symlink resolved, also for a file not made yet.
+    static QString realPath(const QString &databasePath);
     State acquire();
     // Who holds the lock when acquire() said InUse: "进程 1234" or empty.
     QString holder() const;

@@ -24,7 +24,7 @@ StandbyCopy::~StandbyCopy()
 void StandbyCopy::setFolder(const QString &folder)
 {
     m_folder = folder;
-    m_failing = false;
+    m_failures = 0;
 }
 
 void StandbyCopy::setSource(const QString &databasePath)
@@ -53,8 +53,10 @@ void StandbyCopy::request()
             why = QStringLiteral("找不到文件夹 ") + QDir::toNativeSeparators(QFileInfo(target).absolutePath());
         else if (QFileInfo(target).absoluteFilePath() == QFileInfo(source).absoluteFilePath())
             why = QStringLiteral("备份文件夹就是数据库所在的文件夹");
-        else
+        else {
+            Database::removeLeftoverCopies(QFileInfo(target).absolutePath());
             copied = Database::CopyDatabaseFile(source, target, why);
+        }
         QMetaObject::invokeMethod(this, [this, copied, why] { finished(copied, why); });
     });
 }
@@ -63,12 +65,15 @@ void StandbyCopy::finished(bool landed, const QString &why)
 {
     --m_busy;
     if (landed) {
-        if (std::exchange(m_failing, false))
+        if (std::exchange(m_failures, 0) > 0)
             Q_EMIT recovered(target());
         Q_EMIT copied();
-    } else if (!std::exchange(m_failing, true)) {
-        Q_EMIT failed(why);
+        return;
     }
+    if (++m_failures == 1)
+        Q_EMIT failed(why);
+    else
+        Q_EMIT keepsFailing(why);
 }
 
 } // namespace quilla

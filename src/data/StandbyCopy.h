@@ -35,6 +35,9 @@ class StandbyCopy : public QObject
   Q_SIGNALS:
     // A copy failed after one that did not (the operator hears once, not at every round).
     void failed(const QString &why);
+    // The second failed copy in a row, and each one after it: the copy is falling
+    // behind, and the operator must see it wherever they are.
+    void keepsFailing(const QString &why);
     // A copy landed after one that failed.
     void recovered(const QString &target);
     void copied(); // every copy that landed
@@ -48,7 +51,7 @@ class StandbyCopy : public QObject
     QString m_source;
     std::atomic<bool> m_pending{false};
     std::atomic<int> m_busy{0};
-    bool m_failing = false;
+    int m_failures = 0; // in a row
 };
 
 } // namespace quilla

@@ -35,6 +35,8 @@ bool append(Database &db, qint64 drawId, qint64 prizeId, const QString &event, c
         log.setValue(u"在场人数", round->inPlay);
         log.setValue(u"名额", round->places);
         log.setValue(u"预设名额", round->presets);
+        // Presets fill a round's first places: each result is marked preset or drawn.
+        log.setValue(u"预设结果ID", joinIds(round->resultIds.mid(0, round->presets)));
     }
     log.setValue(u"结果ID", joinIds(ids));
     log.setValue(u"说明", detail);

@@ -18,7 +18,7 @@ struct LoggedRound
     qint64 prizeId = 0;
     qint64 inPlay = 0; // people in play when the round started
     qint64 places = 0;
-    qint64 presets = 0; // places filled by preset winners
+    qint64 presets = 0; // places filled by preset winners: the first results listed
     QList<qint64> resultIds;
 };
 

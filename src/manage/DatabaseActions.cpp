@@ -4,6 +4,7 @@
 #include "data/DatabaseLock.h"
 #include "data/Settings.h"
 #include "grids/DrawReport.h"
+#include "platform/FileSync.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -55,6 +56,11 @@ DatabaseActions::DatabaseActions(Database &db, QMainWindow &window)
         m_standbyProblem = why;
         showStatus();
     });
+    connect(&m_standby, &StandbyCopy::keepsFailing, this, [this](const QString &why) {
+        m_standbyProblem = why;
+        showStatus();
+        Q_EMIT standbyFalling(QStringLiteral("自动备份失败：") + why);
+    });
     connect(&m_standby, &StandbyCopy::recovered, this, [this] {
         m_standbyProblem.clear();
         showStatus();
@@ -63,6 +69,7 @@ DatabaseActions::DatabaseActions(Database &db, QMainWindow &window)
     connect(m_changes, &QTimer::timeout, this, &DatabaseActions::watchChanges);
     m_changes->start();
     showStatus();
+    Database::removeLeftoverCopies(QFileInfo(m_db.path()).absolutePath());
     // The copy starts from what is there now.
     m_standby.request();
 }
@@ -100,6 +107,11 @@ void DatabaseActions::showStatus()
         m_standbyLabel->setText(QStringLiteral("自动备份：") + QDir::toNativeSeparators(m_standby.folder()));
     else
         m_standbyLabel->setText(QStringLiteral("自动备份失败：") + m_standbyProblem);
+    // Red until a copy lands: the party's only other record is falling behind.
+    m_standbyLabel->setStyleSheet(m_standbyProblem.isEmpty() || m_standby.folder().isEmpty()
+                                      ? QString()
+                                      : QStringLiteral("color: #c00000; font-weight: bold;"));
+    m_standbyLabel->setAccessibleName(m_standbyLabel->text());
 }
 
 void DatabaseActions::watchChanges()
@@ -120,7 +132,8 @@ void DatabaseActions::roundStored()
 bool DatabaseActions::openDatabase(const QString &path)
 {
     const QString previous = m_db.path();
-    if (QFileInfo(path).absoluteFilePath() == QFileInfo(previous).absoluteFilePath())
+    // The file in use, reached by another name (a symlink, a second link), is the same file.
+    if (DatabaseLock::realPath(path) == DatabaseLock::realPath(previous) || sameFile(path, previous))
         return true;
     auto lock = std::make_unique<DatabaseLock>(path);
     if (lock->acquire() == DatabaseLock::State::InUse) {
@@ -163,6 +176,7 @@ void DatabaseActions::backUp()
         return;
     QString why;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    Database::removeLeftoverCopies(QFileInfo(path).absolutePath());
     const bool copied = m_db.BackupTo(path, why);
     QApplication::restoreOverrideCursor();
     if (copied)

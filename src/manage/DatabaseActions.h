@@ -55,6 +55,8 @@ class DatabaseActions : public QObject
   Q_SIGNALS:
     // Another file is in use: every list reads it again.
     void databaseSwitched();
+    // The standby copy failed twice or more in a row: shown on the draw screen too.
+    void standbyFalling(const QString &note);
 
   private:
     void showStatus();

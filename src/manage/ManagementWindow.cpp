@@ -499,6 +499,7 @@ void ManagementWindow::startDraw()
     }
     m_screen = screen;
     connect(screen, &DrawScreen::roundStored, m_databaseActions, &DatabaseActions::roundStored);
+    connect(m_databaseActions, &DatabaseActions::standbyFalling, screen, &DrawScreen::showOperatorNote);
     connect(screen, &DrawScreen::closed, this, [this] {
         if (m_screen)
             m_screen->deleteLater();

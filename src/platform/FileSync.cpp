@@ -47,6 +47,32 @@ bool canWriteIn(const QString &folder)
     return probe.open();
 }
 
+namespace {
+
+bool fileIdentity(const QString &path, BY_HANDLE_FILE_INFORMATION &info)
+{
+    // Opening for no access reads the identity even of a file another program holds.
+    const HANDLE handle =
+        CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), 0,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool read = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    return read;
+}
+
+} // namespace
+
+bool sameFile(const QString &a, const QString &b)
+{
+    BY_HANDLE_FILE_INFORMATION first, second;
+    return fileIdentity(a, first) && fileIdentity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 #else
 
 bool syncFile(QFile &file)
@@ -76,6 +102,14 @@ bool moveOver(const QString &from, const QString &to)
 bool canWriteIn(const QString &folder)
 {
     return QFileInfo(folder).isWritable();
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat first, second;
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 #endif

@@ -18,5 +18,9 @@ bool syncFolder(const QString &folder);
 bool moveOver(const QString &from, const QString &to);
 // Whether files can be made in the folder by this user.
 bool canWriteIn(const QString &folder);
+// Whether two paths name one file on disk (the same device and file number), however
+// they are spelt: a symlink, a second hard link, a folder reached twice. False when
+// either is missing.
+bool sameFile(const QString &a, const QString &b);
 
 } // namespace quilla

@@ -213,6 +213,18 @@ DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Mus
     for (QLabel *label : {m_drawModeCommand, m_endCommand, m_deleteResultsCommand})
         label->adjustSize();
 
+    // A short word for the operator, in the row of the commands: never over the numbers or the board.
+    m_operatorNote = new QLabel(this);
+    m_operatorNote->setObjectName(QStringLiteral("operatorNote"));
+    m_operatorNote->setTextFormat(Qt::PlainText);
+    m_operatorNote->setStyleSheet(QStringLiteral("color: white; background: rgba(150, 0, 0, 210);"
+                                                 "border-radius: 4px; padding: 3px 8px;"));
+    m_operatorNote->hide();
+    m_noteTimer = new QTimer(this);
+    m_noteTimer->setSingleShot(true);
+    m_noteTimer->setInterval(OperatorNoteMs);
+    connect(m_noteTimer, &QTimer::timeout, m_operatorNote, &QWidget::hide);
+
     m_scrollTimer = new QTimer(this);
     m_scrollTimer->setObjectName(QStringLiteral("scrollTimer"));
     m_scrollTimer->setTimerType(Qt::PreciseTimer);
@@ -460,6 +472,23 @@ void DrawScreen::placeCommands()
     m_deleteResultsCommand->move(margin, top);
     m_endCommand->move(width() - m_endCommand->width() - margin, top);
     m_drawModeCommand->move(m_endCommand->x() - m_drawModeCommand->width() - ToPixels(80), top);
+    if (m_operatorNote) {
+        const int right = m_drawModeCommand->x() - ToPixels(80);
+        m_operatorNote->move(std::max(m_deleteResultsCommand->geometry().right() + ToPixels(80),
+                                      right - m_operatorNote->width()),
+                             top + (m_drawModeCommand->height() - m_operatorNote->height()) / 2);
+    }
+}
+
+void DrawScreen::showOperatorNote(const QString &text)
+{
+    m_operatorNote->setText(text);
+    m_operatorNote->setAccessibleName(text);
+    m_operatorNote->adjustSize();
+    placeCommands();
+    m_operatorNote->show();
+    m_operatorNote->raise();
+    m_noteTimer->start();
 }
 
 void DrawScreen::resizeEvent(QResizeEvent *event)

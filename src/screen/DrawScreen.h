@@ -53,6 +53,11 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     // Pages of a round too large for the frame turn by themselves this often.
     static constexpr int PageTurnMs = 4000;
 
+    // A note for the operator beside the commands (a standby copy failing), for a few seconds.
+    void showOperatorNote(const QString &text);
+    static constexpr int OperatorNoteMs = 6000;
+    QLabel *operatorNote() const { return m_operatorNote; }
+
     // The draw action of a click or the space bar: start, or stop and record.
     void DrawAction();
 
@@ -133,6 +138,8 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     QLabel *m_drawModeCommand = nullptr;
     QLabel *m_endCommand = nullptr;
     QLabel *m_deleteResultsCommand = nullptr;
+    QLabel *m_operatorNote = nullptr;
+    QTimer *m_noteTimer = nullptr;
     QTimer *m_scrollTimer = nullptr;
     QTimer *m_stopTimer = nullptr; // counts a timed round's seconds down
     QTimer *m_pageTimer = nullptr; // turns the pages of a large round

@@ -7,6 +7,7 @@
 #include "support/Unprivileged.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -142,29 +143,36 @@ class TestDatabase : public QObject
             QVERIFY2(!QFile::exists(path + QString::fromLatin1(beside)), beside);
     }
 
+    // Kills a writer between writing a change into the file and deleting its journal,
+    // as a crash inside a commit does: the file holds half a change, the journal the rest.
+    static void crashInsideACommit(const QString &path, const char *change = "DELETE FROM 号码表;"
+                                                                          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                                                                          "SELECT i+1 FROM n WHERE i<3000) INSERT INTO "
+                                                                          "号码表 (CID,号码,姓名) SELECT 1, i, "
+                                                                          "printf('%0100d', i) FROM n;")
+    {
+        const pid_t writer = fork();
+        if (writer == 0) {
+            // A tiny cache spills the half-done change into the file.
+            sqlite3 *raw = nullptr;
+            sqlite3_open(QFile::encodeName(path).constData(), &raw);
+            sqlite3_exec(raw, "PRAGMA cache_size=1; BEGIN;", nullptr, nullptr, nullptr);
+            sqlite3_exec(raw, change, nullptr, nullptr, nullptr);
+            ::kill(::getpid(), SIGKILL);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(writer, &status, 0), writer);
+        QVERIFY(WIFSIGNALED(status));
+        QVERIFY(QFileInfo(path + QStringLiteral("-journal")).size() > 0);
+    }
+
     // The program was killed while a commit was on its way to the disk.
     void crashInsideACommitIsUndoneAtTheNextStart()
     {
         TempDatabase t;
         addParticipants(t.db, 3);
         const QByteArray before = readAll(t.path);
-        const pid_t writer = fork();
-        if (writer == 0) {
-            // A tiny cache spills the half-done change into the file, as a commit
-            // does when it dies between writing the pages and deleting the journal.
-            sqlite3 *raw = nullptr;
-            sqlite3_open(QFile::encodeName(t.path).constData(), &raw);
-            sqlite3_exec(raw,
-                         "PRAGMA cache_size=1; BEGIN; DELETE FROM 号码表;"
-                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<3000)"
-                         " INSERT INTO 号码表 (CID,号码,姓名) SELECT 1, i, printf('%0100d', i) FROM n;",
-                         nullptr, nullptr, nullptr);
-            ::kill(::getpid(), SIGKILL);
-        }
-        int status = 0;
-        QCOMPARE(waitpid(writer, &status, 0), writer);
-        QVERIFY(WIFSIGNALED(status));
-        QVERIFY(QFileInfo(t.path + QStringLiteral("-journal")).size() > 0);
+        crashInsideACommit(t.path);
         QVERIFY(readAll(t.path) != before); // the file holds half a change
 
         RecordingPrompt prompt;
@@ -177,6 +185,108 @@ class TestDatabase : public QObject
                  QVariant(QStringLiteral("人0")));
         QVERIFY(!QFile::exists(t.path + QStringLiteral("-journal")));
         QVERIFY(!QFile::exists(t.path + QStringLiteral("-wal")));
+    }
+
+    // A file from elsewhere that brings what could act, or lacks what we rely on, is
+    // refused before anything is written; one that lacks only what an upgrade adds opens.
+    void hostileFilesAreRefusedBeforeAnyWrite_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QString>("refusal"); // empty: the file opens
+        QTest::newRow("trigger on results") << QByteArray("CREATE TRIGGER t AFTER INSERT ON 结果表 BEGIN "
+                                                          "DELETE FROM 号码表 WHERE ID % 2 = 0; END")
+                                            << QStringLiteral("文件中含有触发器，不是本程序的抽奖数据库");
+        QTest::newRow("round log as a view with INSTEAD OF")
+            << QByteArray("DROP TABLE 轮次表; CREATE VIEW 轮次表 AS SELECT * FROM 结果表;"
+                          "CREATE TRIGGER t INSTEAD OF INSERT ON 轮次表 BEGIN "
+                          "INSERT INTO 结果表 (CID,WID,号码,姓名) VALUES (1,1,'888888','内定'); END")
+            << QStringLiteral("不是本程序的抽奖数据库");
+        QTest::newRow("a view") << QByteArray("CREATE VIEW 名单 AS SELECT * FROM 号码表")
+                                << QStringLiteral("文件中含有视图");
+        QTest::newRow("extra table") << QByteArray("CREATE TABLE 其他 (x)")
+                                     << QStringLiteral("多余的数据表“其他”");
+        QTest::newRow("virtual table") << QByteArray("DROP TABLE 预设表; CREATE VIRTUAL TABLE 预设表 USING "
+                                                     "fts5(PID, AID, Code, Name)")
+                                       << QStringLiteral("不是本程序的抽奖数据库");
+        QTest::newRow("results without names") << QByteArray("ALTER TABLE 结果表 DROP COLUMN 姓名")
+                                               << QStringLiteral("数据表“结果表”缺少列“姓名”");
+        QTest::newRow("200 000 views")
+            << QByteArray("PRAGMA writable_schema=ON; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 "
+                          "FROM n WHERE i<200000) INSERT INTO sqlite_master SELECT 'view','v'||i,'v'||i,0,"
+                          "'CREATE VIEW v'||i||' AS SELECT 1' FROM n")
+            << QStringLiteral("文件中的定义多于 300 项");
+        QTest::newRow("version 2 without the round log")
+            << QByteArray("DROP TABLE 轮次表; PRAGMA user_version=2") << QString();
+        QTest::newRow("version 3 without the preset marks")
+            << QByteArray("ALTER TABLE 轮次表 DROP COLUMN 预设结果ID") << QString();
+        QTest::newRow("an index of someone's") << QByteArray("CREATE INDEX 姓名 ON 号码表 (姓名)") << QString();
+    }
+
+    void hostileFilesAreRefusedBeforeAnyWrite()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Data.mdb"));
+        {
+            RecordingPrompt prompt;
+            Database db(prompt);
+            QVERIFY(db.OpenDatabase(path));
+            addParticipants(db, 20);
+        }
+        sqlite3 *raw = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &raw), SQLITE_OK);
+        const int rc = sqlite3_exec(raw, sql.constData(), nullptr, nullptr, nullptr);
+        QVERIFY2(rc == SQLITE_OK, sqlite3_errmsg(raw));
+        sqlite3_close(raw);
+        const QByteArray before = readAll(path);
+
+        RecordingPrompt prompt;
+        Database db(prompt);
+        QElapsedTimer clock;
+        clock.start();
+        const bool opened = db.OpenDatabase(path);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        if (refusal.isEmpty()) {
+            QVERIFY2(opened && prompt.messages.isEmpty(), qPrintable(prompt.messages.join(u'\n')));
+            // What the upgrade added works: a round is logged with its marks.
+            QVERIFY(db.ExecuteSql(Sql("INSERT INTO 轮次表 (CID,结果ID,预设结果ID) VALUES (1,'1,2','1')")));
+            QCOMPARE(db.CountRows(QStringLiteral("号码表"), Sql()), 20);
+            return;
+        }
+        QVERIFY(!opened);
+        QCOMPARE(prompt.messages.size(), 1);
+        QVERIFY2(prompt.messages.first().contains(refusal), qPrintable(prompt.messages.first()));
+        QVERIFY(addParticipant(db, 1, QStringLiteral("1"), QStringLiteral("x")) < 0);
+        QCOMPARE(readAll(path), before);
+    }
+
+    // A journal that belongs to another file is played back into this one only after
+    // both are copied aside; when that damages the file, it ends as it came.
+    void foreignJournalLeavesTheFileAsItCame()
+    {
+        TempDatabase ours;
+        addParticipants(ours.db, 20);
+        TempDatabase other;
+        addParticipants(other.db, 3000);
+        crashInsideACommit(other.path, "UPDATE 号码表 SET 姓名=printf('%0300d', ID) WHERE ID <= 600");
+        QVERIFY(QFile::copy(other.path + QStringLiteral("-journal"), ours.path + QStringLiteral("-journal")));
+        const QByteArray file = readAll(ours.path);
+        const QByteArray journal = readAll(ours.path + QStringLiteral("-journal"));
+
+        RecordingPrompt prompt;
+        Database db(prompt);
+        QVERIFY(!db.OpenDatabase(ours.path));
+        QCOMPARE(prompt.messages.size(), 1);
+        QVERIFY2(prompt.messages.first().contains(QStringLiteral("已损坏")), qPrintable(prompt.messages.first()));
+        QCOMPARE(readAll(ours.path), file);
+        QCOMPARE(readAll(ours.path + QStringLiteral("-journal")), journal);
+        // The message names the copy, which holds both files as they came.
+        const QRegularExpression aside(QStringLiteral("副本保存在：(.*)$"));
+        const QString folder = aside.match(prompt.messages.first()).captured(1);
+        QVERIFY2(QFileInfo(folder).isDir(), qPrintable(prompt.messages.first()));
+        QCOMPARE(readAll(QDir(folder).filePath(QStringLiteral("Data.mdb"))), file);
+        QCOMPARE(readAll(QDir(folder).filePath(QStringLiteral("Data.mdb-journal"))), journal);
     }
 
     // A bad sector in the middle of the participants.
@@ -248,6 +358,15 @@ class TestDatabase : public QObject
         QVERIFY(QFile::exists(path + QStringLiteral(".lock")));
         DatabaseLock next(path);
         QCOMPARE(next.acquire(), DatabaseLock::State::Held);
+
+        // However the path is spelt, one file has one lock.
+        const QString link = dir.filePath(QStringLiteral("link.mdb"));
+        const QString folderLink = dir.filePath(QStringLiteral("again"));
+        QVERIFY(QFile::link(path, link) && QFile::link(dir.path(), folderLink));
+        for (const QString &other : {link, QDir(folderLink).filePath(QStringLiteral("Data.mdb"))}) {
+            DatabaseLock second(other);
+            QCOMPARE(second.acquire(), DatabaseLock::State::InUse);
+        }
     }
 
     void readOnlyFileIsOpenedWithAWarning()

@@ -1,3 +1,4 @@
+#include "data/DatabaseLock.h"
 #include "data/StandbyCopy.h"
 #include "support/TempDatabase.h"
 
@@ -148,6 +149,65 @@ class TestStandbyCopy : public QObject
         Database copy(prompt);
         QVERIFY(copy.OpenDatabase(standby.target()));
         QCOMPARE(copy.CountRows(QStringLiteral("结果表"), Sql("TRUE")), 4);
+    }
+
+    // A folder that leads back to the live file, or that holds a file another running
+    // copy of the program has open, never receives the copy: nothing is replaced, and
+    // the operator hears why, louder from the second failure on.
+    void theStandbyCopyNeverLandsOnAFileInUse_data()
+    {
+        QTest::addColumn<bool>("linkToLiveFolder");
+        QTest::newRow("folder is a link to the program's own") << true;
+        QTest::newRow("folder holds another program's file") << false;
+    }
+    void theStandbyCopyNeverLandsOnAFileInUse()
+    {
+        QFETCH(bool, linkToLiveFolder);
+        TempDatabase t;
+        QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(1,1,'1')")));
+        DatabaseLock ourLock(t.path);
+        QCOMPARE(ourLock.acquire(), DatabaseLock::State::Held);
+        QTemporaryDir elsewhere;
+        const QString share = elsewhere.filePath(QStringLiteral("share"));
+        std::unique_ptr<DatabaseLock> otherLock;
+        if (linkToLiveFolder) {
+            QVERIFY(QFile::link(t.dir.path(), share));
+        } else {
+            QVERIFY(QDir().mkpath(share));
+            RecordingPrompt prompt;
+            Database other(prompt);
+            QVERIFY(other.OpenDatabase(QDir(share).filePath(QStringLiteral("Data.mdb"))));
+            otherLock = std::make_unique<DatabaseLock>(QDir(share).filePath(QStringLiteral("Data.mdb")));
+            QCOMPARE(otherLock->acquire(), DatabaseLock::State::Held);
+        }
+        const QString target = QDir(share).filePath(QStringLiteral("Data.mdb"));
+        QFile targetFile(target);
+        QVERIFY(targetFile.open(QIODevice::ReadOnly));
+        const QByteArray targetBytes = targetFile.readAll();
+        targetFile.close();
+
+        StandbyCopy standby;
+        QSignalSpy failed(&standby, &StandbyCopy::failed);
+        QSignalSpy keepsFailing(&standby, &StandbyCopy::keepsFailing);
+        standby.setSource(t.path);
+        standby.setFolder(share);
+        for (int i = 0; i < 3; ++i) {
+            standby.request();
+            QTRY_VERIFY_WITH_TIMEOUT(standby.isIdle(), 10'000);
+        }
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(keepsFailing.size(), 2);
+        const QString why = failed.at(0).at(0).toString();
+        QVERIFY2(why.contains(linkToLiveFolder ? QStringLiteral("正在使用的数据库文件")
+                                               : QStringLiteral("正被另一个Quilla抽奖使用")),
+                 qPrintable(why));
+        QFile after(target);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), targetBytes);
+        QVERIFY(!QFileInfo::exists(target + QStringLiteral(".part")));
+        // The program's connection still writes to the file on disk under its name.
+        QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(1,1,'2')")));
+        QCOMPARE(resultsIn(t.path), 2);
     }
 };
 

@@ -425,6 +425,28 @@ class TestDrawScreen : public QObject
         QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("没有可用的声音设备，本次抽奖不播放音乐。")});
     }
 
+    // A standby copy that keeps failing is told in the row of the commands, for a few
+    // seconds, never over the numbers or the board, and asks nothing of the operator.
+    void aNoteForTheOperatorStaysOutOfTheWay()
+    {
+        Screen s;
+        s.open(QSize(1366, 768));
+        s.drawRound();
+        s.screen->showOperatorNote(QStringLiteral("自动备份失败：磁盘已满"));
+        const QLabel *note = s.screen->operatorNote();
+        QVERIFY(note->isVisible());
+        QCOMPARE(note->accessibleName(), QStringLiteral("自动备份失败：磁盘已满"));
+        QVERIFY(s.screen->rect().contains(note->geometry()));
+        for (const QWidget *other : std::initializer_list<const QWidget *>{
+                 s.screen->numberFrame(), s.screen->textLabel(ScreenAppearance::BoardTitle),
+                 s.screen->textLabel(ScreenAppearance::BoardList),
+                 s.screen->findChild<QLabel *>(QStringLiteral("drawMode")),
+                 s.screen->findChild<QLabel *>(QStringLiteral("deleteResults"))})
+            QVERIFY2(!note->geometry().intersects(other->geometry()), qPrintable(other->objectName()));
+        QVERIFY(s.prompt.messages.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!note->isVisible(), DrawScreen::OperatorNoteMs + 2000);
+    }
+
     // Esc asks before it ends the draw (Enter says 否); the menu opens from the keyboard.
     void theKeyboardOnStage()
     {
