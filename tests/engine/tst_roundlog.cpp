@@ -19,6 +19,7 @@ struct LogRow
     QString event;
     qint64 inPlay = 0, places = 0, presets = 0;
     QStringList ids;
+    QStringList presetIds;
     QString detail;
     QString utc;
 };
@@ -30,7 +31,8 @@ QList<LogRow> logOf(DrawFixture &f, qint64 draw)
                     [&](const Row &row) {
                         rows.append({row.number(u"WID"), row.text(u"事件"), row.number(u"在场人数"),
                                      row.number(u"名额"), row.number(u"预设名额"),
-                                     row.text(u"结果ID").split(u',', Qt::SkipEmptyParts), row.text(u"说明"),
+                                     row.text(u"结果ID").split(u',', Qt::SkipEmptyParts),
+                                     row.text(u"预设结果ID").split(u',', Qt::SkipEmptyParts), row.text(u"说明"),
                                      row.text(u"UTC时间")});
                     });
     return rows;
@@ -83,6 +85,14 @@ class TestRoundLog : public QObject
             QCOMPARE(f.count(table), rows);
         QVERIFY(LogRound(f.db, {draw, prize, 3, 1, 0, {1}}));
         QCOMPARE(f.count("轮次表"), 1);
+
+        // A file of the second version: the rounds logged so far learn which places presets filled.
+        QVERIFY(f.db.OpenDatabase(f.dir.filePath(QStringLiteral("other.mdb"))));
+        QVERIFY(exec(f.path, "ALTER TABLE 轮次表 DROP COLUMN 预设结果ID; UPDATE 轮次表 SET 预设名额=2, 结果ID='7,8,9';"
+                             "PRAGMA user_version=2;"));
+        QVERIFY(f.db.OpenDatabase(f.path));
+        QCOMPARE(f.db.LookupValue(QStringLiteral("轮次表"), draw, QStringLiteral("CID"), QStringLiteral("预设结果ID")),
+                 QVariant(QStringLiteral("7,8")));
     }
 
     // A whole draw, a prize deleted, results cancelled and a redraw: the log tells each, and agrees with the results.
@@ -119,6 +129,12 @@ class TestRoundLog : public QObject
         // Ten people, the preset among them; non-repeatable winners leave play.
         QCOMPARE((QList<qint64>{log[0].inPlay, log[1].inPlay, log[2].inPlay}), (QList<qint64>{10, 8, 6}));
         QCOMPARE((QList<qint64>{log[0].presets, log[1].presets, log[2].presets}), (QList<qint64>{1, 0, 0}));
+        // The preset's result is marked as such, and it is the one stored for 1004.
+        QCOMPARE(log[0].presetIds.size(), 1);
+        QCOMPARE(f.db.LookupValue(QStringLiteral("结果表"), log[0].presetIds.first().toLongLong(), QStringLiteral("ID"),
+                                  QStringLiteral("号码")),
+                 QVariant(QStringLiteral("1004")));
+        QVERIFY(log[1].presetIds.isEmpty() && log[2].presetIds.isEmpty());
         QCOMPARE((QList<qint64>{log[1].places, log[2].places}), (QList<qint64>{2, 1}));
 
         // A prize deleted takes its results with it, and says so.

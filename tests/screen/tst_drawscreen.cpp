@@ -437,10 +437,11 @@ class TestDrawScreen : public QObject
         QVERIFY(note->isVisible());
         QCOMPARE(note->accessibleName(), QStringLiteral("自动备份失败：磁盘已满"));
         QVERIFY(s.screen->rect().contains(note->geometry()));
+        // The row of the commands lies below the board's last line and the frame.
+        const QLabel *drawMode = s.screen->findChild<QLabel *>(QStringLiteral("drawMode"));
+        QVERIFY(std::abs(note->geometry().center().y() - drawMode->geometry().center().y()) <= 1);
         for (const QWidget *other : std::initializer_list<const QWidget *>{
-                 s.screen->numberFrame(), s.screen->textLabel(ScreenAppearance::BoardTitle),
-                 s.screen->textLabel(ScreenAppearance::BoardList),
-                 s.screen->findChild<QLabel *>(QStringLiteral("drawMode")),
+                 s.screen->numberFrame(), drawMode, s.screen->findChild<QLabel *>(QStringLiteral("endDraw")),
                  s.screen->findChild<QLabel *>(QStringLiteral("deleteResults"))})
             QVERIFY2(!note->geometry().intersects(other->geometry()), qPrintable(other->objectName()));
         QVERIFY(s.prompt.messages.isEmpty());
