@@ -685,7 +685,7 @@ class TestDrawEngine : public QObject
             }
             const QString told = QString::fromUtf8(RuleRows[row][6]);
             if (told.isEmpty() ? !f.prompt.messages.isEmpty() : !f.prompt.messages.join(u'\n').contains(told))
-                faults += f.prompt.messages;
+                faults.append(u"told: "_qs + f.prompt.messages.join(u" / "));
             QVERIFY2(faults.isEmpty(), qPrintable(QString::number(seed) + u": "_qs + faults.join(u", ")));
         }
     }
