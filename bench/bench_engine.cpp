@@ -196,8 +196,9 @@ void benchOpening()
         QElapsedTimer wall;
         wall.start();
         std::clock_t cpu = std::clock();
-        db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1),
-                      [&](const Row &row) { chars += row.number(0) + row.text(2).size() + row.text(3).size(); });
+        db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1), [&](const Row &row) {
+            chars += row.number(0) + row.text(2).size() + row.text(3).size();
+        });
         plain.keepBetter(cpu, wall);
 
         wall.restart();
@@ -208,8 +209,8 @@ void benchOpening()
     std::printf("%-40s %8s %8s\n", "", "CPU ms", "wall ms");
     std::printf("%-40s %8.0f %8.0f\n", "plain read of the rows (floor)", plain.cpuMs, plain.wallMs);
     std::printf("%-40s %8.0f %8.0f   %.2fx the floor in CPU (goal <= 1.5x), %.2fx in wall\n",
-                "LoadDraw (settings, pool, presets)", opening.cpuMs, opening.wallMs, opening.cpuMs / plain.cpuMs,
-                opening.wallMs / plain.wallMs);
+                "LoadDraw (settings, pool, presets)", opening.cpuMs, opening.wallMs,
+                opening.cpuMs / plain.cpuMs, opening.wallMs / plain.wallMs);
     const long open = currentKiB();
     std::printf("in play: %lld; resident memory %ld MiB before opening, %ld MiB with the draw open "
                 "(goal <= 100 MiB); peak %ld MiB\n",

@@ -57,8 +57,8 @@ QByteArrayView CandidatePool::name(qsizetype slot) const
 qsizetype CandidatePool::add(qint64 id, QByteArrayView number, QByteArrayView name)
 {
     const quint32 hash = personHash(number, name);
-    const quint32 known =
-        m_people.find(hash, [&](quint32 slot) { return this->number(slot) == number && this->name(slot) == name; });
+    const quint32 known = m_people.find(
+        hash, [&](quint32 slot) { return this->number(slot) == number && this->name(slot) == name; });
     if (known != 0)
         return known;
     const qsizetype slot = upperBound() + 1;

@@ -63,8 +63,8 @@ class CandidatePool
     // nor among reserved (places the round gives to others); places that cannot
     // be filled get the shortage mark. The pool does not change. O(count)
     // whatever the pool's size.
-    void pick(QList<Candidate> &picks, int count, std::mt19937_64 &random, const QList<Candidate> &reserved = {},
-              bool withHeld = false);
+    void pick(QList<Candidate> &picks, int count, std::mt19937_64 &random,
+              const QList<Candidate> &reserved = {}, bool withHeld = false);
 
     static quint32 personHash(QByteArrayView number, QByteArrayView name);
 
@@ -94,7 +94,7 @@ class CandidatePool
     qsizetype m_free = 0;
     std::vector<qint32> m_position; // per slot: its place in m_inPlay, or -1
     // Scratch of pick(), kept to avoid allocating on every tick.
-    std::vector<quint32> m_roundHashes;       // small rounds
+    std::vector<quint32> m_roundHashes; // small rounds
     std::vector<QByteArrayView> m_roundNumbers;
     std::unordered_multimap<quint32, size_t> m_roundIndex; // big rounds: hash to place in m_roundNumbers
     QList<QByteArray> m_reservedText;

@@ -139,9 +139,9 @@ class DrawEngine
     bool m_prizesRead = true;
     qint64 m_roundPrizeId = 0; // the prize StartRound began a round of
     bool m_roundTakesHeld = false;
-    qint64 m_roundInPlay = 0;  // and the people in play then
+    qint64 m_roundInPlay = 0; // and the people in play then
     CandidatePool m_pool;
-    QSet<Person> m_earlierWinners; // of non-repeatable prizes, stored before this opening
+    QSet<Person> m_earlierWinners;                   // of non-repeatable prizes, stored before this opening
     QSet<std::pair<qint64, Person>> m_repeatWinners; // and of repeatable ones, with the prize
     // Presets in use; PoolIndex holds their person's slot, held until the
     // person's last preset is used.

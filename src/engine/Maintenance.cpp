@@ -84,8 +84,7 @@ bool UpdateParticipant(Database &db, qint64 drawId, qint64 id, const QString &nu
 {
     return db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QString::number(drawId)) + Sql(",号码=") +
                          Sql::text(trimmedText(number)) + Sql(",姓名=") + Sql::text(trimmedText(name)) +
-                         Sql(" WHERE ID=") +
-                         Sql::number(id));
+                         Sql(" WHERE ID=") + Sql::number(id));
 }
 
 qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, const QString &name)
@@ -115,8 +114,8 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
         runAll(db,
                {Sql("DELETE FROM 号码表 WHERE CID=") + draw +
                 Sql(" AND (ID NOT IN (SELECT MIN(ID) FROM 号码表 WHERE CID=") + draw + Sql(" GROUP BY ") +
-                trimmed("号码") + Sql(",") + trimmed("姓名") + Sql(") OR (") + trimmed("号码") + Sql("='' AND ") +
-                trimmed("姓名") + Sql("=''))")},
+                trimmed("号码") + Sql(",") + trimmed("姓名") + Sql(") OR (") + trimmed("号码") +
+                Sql("='' AND ") + trimmed("姓名") + Sql("=''))")},
                DeleteFailed);
     progress.step(1);
     const qint64 after = removed ? db.CountRows(QStringLiteral("号码表"), Sql("CID=") + draw) : before;

@@ -108,9 +108,8 @@ QList<QStringList> lookAlikeNumbers(qsizetype count, const std::function<QByteAr
             list.append(i);
     };
     const auto find = [&](QByteArrayView look) {
-        const quint32 slot = firstShown.find(quint32(qHash(look)), [&](quint32 k) {
-            return shown(changed[k - 1]) == look;
-        });
+        const quint32 slot =
+            firstShown.find(quint32(qHash(look)), [&](quint32 k) { return shown(changed[k - 1]) == look; });
         return slot == 0 ? qsizetype(-1) : changed[slot - 1];
     };
     for (size_t k = 0; k < changed.size(); ++k) {

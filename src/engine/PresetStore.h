@@ -27,7 +27,8 @@ struct PresetPerson
     }
     friend size_t qHash(const PresetPerson &person, size_t seed = 0)
     {
-        return qHashMulti(seed, TrimmedNumber(QStringView(person.Code)), TrimmedNumber(QStringView(person.Name)));
+        return qHashMulti(seed, TrimmedNumber(QStringView(person.Code)),
+                          TrimmedNumber(QStringView(person.Name)));
     }
 };
 

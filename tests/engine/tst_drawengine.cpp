@@ -50,9 +50,10 @@ const char *const RuleRows[][8] = {
      "以下预设中奖人已经中奖，本次不再预设：2(乙)"},
     {"preset for later, repeatable first", "1|甲,2|乙", "A|2|2|r,B|1|1", "2|1|甲", "", "RR", ""},
     {"repeatable preset once a draw", P3, "A|3|1|r", "1|1|甲", "", "ROROR", Won},
-    {"spaces of every kind", "1001|甲,1001\u3000|甲, 1001\u00a0|甲\u3000,2|乙", "A|2|2,B|1|1", "2|2\u2003|乙\u00a0", "",
-     "RR", ""},
-    {"look-alikes", "7|甲,007|乙,0007|丙,8|丁", "A|1|1", "", "", "R", "定长为 4 时以下号码显示相同：7、007、0007", "4"},
+    {"spaces of every kind", "1001|甲,1001\u3000|甲, 1001\u00a0|甲\u3000,2|乙", "A|2|2,B|1|1",
+     "2|2\u2003|乙\u00a0", "", "RR", ""},
+    {"look-alikes", "7|甲,007|乙,0007|丙,8|丁", "A|1|1", "", "", "R",
+     "定长为 4 时以下号码显示相同：7、007、0007", "4"},
     {"many look-alikes", "10|a,11|b,20|c,21|d,30|e,31|f,40|g,41|h,50|i,51|j,60|k,61|l", "A|1|1", "", "", "R",
      "10、11；20、21；30、31；40、41；50、51 等 6 组", "1"}};
 
@@ -383,7 +384,8 @@ class TestDrawEngine : public QObject
         QCOMPARE(f.engine.Pool().upperBound(), 0);
         QVERIFY(f.engine.Presets().isEmpty());
         QCOMPARE(f.prompt.messages.size(), 2);
-        QVERIFY(f.prompt.messages.at(0).startsWith(QStringLiteral("数据库打开错误(SELECT ID,号码,姓名 FROM 号码表")));
+        QVERIFY(f.prompt.messages.at(0).startsWith(
+            QStringLiteral("数据库打开错误(SELECT ID,号码,姓名 FROM 号码表")));
         QVERIFY(f.prompt.messages.at(1).contains(QStringLiteral("不能开始抽奖")));
         QList<Candidate> picks;
         f.engine.PickRound(picks, 2);
@@ -602,7 +604,8 @@ class TestDrawEngine : public QObject
         DrawFixture f;
         QVERIFY(f.db.ExecuteSql(Sql("PRAGMA synchronous=OFF"))); // hundreds of rounds, none about the disk
         const qint64 draw = f.addDraw();
-        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 奖次表 SET 定长=") + Sql::number(QByteArray(RuleRows[row][7]).toLongLong())));
+        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 奖次表 SET 定长=") +
+                                Sql::number(QByteArray(RuleRows[row][7]).toLongLong())));
         QList<qint64> prizeIds;
         for (const QStringList &p : fields(2))
             prizeIds.append(f.addPrize(draw, 1, p[0], p[1].toLongLong(), p[2].toLongLong(), p.size() > 3));
@@ -623,7 +626,8 @@ class TestDrawEngine : public QObject
                 out.insert({p[1], p[2]});
             }
             for (const QStringList &p : fields(3)) {
-                waiting.append({prizeIds.at(p[0].toInt() - 1), {TrimmedNumber(p[1]), TrimmedNumber(p[2])}});
+                waiting.append(
+                    {prizeIds.at(p[0].toInt() - 1), {TrimmedNumber(p[1]), TrimmedNumber(p[2])}});
                 f.addPreset(draw, waiting.last().first, p[1], p[2]);
             }
             QVERIFY(transaction.commit());
@@ -659,12 +663,14 @@ class TestDrawEngine : public QObject
                 QVERIFY(engine->RecordRound(draw, prize.PrizeId, picks));
 
                 // The round as stored, its presets first: each fires once a draw.
-                qint64 presets = f.db.OpenQuery(Sql("SELECT 预设名额 FROM 轮次表 ORDER BY ID DESC")).number(u"预设名额");
+                qint64 presets =
+                    f.db.OpenQuery(Sql("SELECT 预设名额 FROM 轮次表 ORDER BY ID DESC")).number(u"预设名额");
                 qint64 places = 0;
                 bool marks = false;
                 f.db.forEachRow(Sql("SELECT * FROM 结果表 WHERE ID>") + Sql::number(lastId),
                                 [&](const Row &r) {
-                                    const Person person{TrimmedNumber(r.text(u"号码")), TrimmedNumber(r.text(u"姓名"))};
+                                    const Person person{TrimmedNumber(r.text(u"号码")),
+                                                        TrimmedNumber(r.text(u"姓名"))};
                                     if (presets-- > 0 && !waiting.contains({prize.PrizeId, person}))
                                         faults.append(person.first + u" preset again"_qs);
                                     lastId = std::max(lastId, r.number(u"ID"));

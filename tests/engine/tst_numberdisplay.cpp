@@ -75,7 +75,8 @@ class TestNumberDisplay : public QObject
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("trimmed");
         QTest::newRow("ideographic and no-break") << QByteArray("\u30001001\u00a0") << QByteArray("1001");
-        QTest::newRow("em space, tab, line separator") << QByteArray("\u2003\t1 2\u2028") << QByteArray("1 2");
+        QTest::newRow("em space, tab, line separator")
+            << QByteArray("\u2003\t1 2\u2028") << QByteArray("1 2");
         QTest::newRow("only spaces") << QByteArray(" \u3000 ") << QByteArray();
         QTest::newRow("plane 2 at the end") << QByteArray("\U00020000 ") << QByteArray("\U00020000");
         QTest::newRow("zero width is no space") << QByteArray("\u200b7") << QByteArray("\u200b7");
