@@ -2,58 +2,14 @@
 
 #include "NumberDisplay.h"
 #include "data/Database.h"
+#include "data/TextNumber.h"
 
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
-#include <vector>
 
 namespace quilla {
-
-namespace {
-
-// A slot's hash of number and name, taken while the row's texts are fresh in the cache.
-using SlotKey = std::pair<size_t, qsizetype>;
-
-// One slot per person: a second row with the same number and name would double
-// their chance, and a win must take them out of play whole. The first row stays.
-// The slots are sorted by their keys and compared in full where hashes meet,
-// cheaper than a hash table's lookups on a draw of a million.
-void keepEachPersonOnce(QList<Candidate> &slots, std::vector<SlotKey> &keys)
-{
-    std::sort(keys.begin(), keys.end());
-    std::vector<bool> dropped;
-    for (size_t first = 0, end = 0; first < keys.size(); first = end) {
-        for (end = first + 1; end < keys.size() && keys[end].first == keys[first].first;)
-            ++end;
-        for (size_t i = first + 1; i < end; ++i) {
-            const Candidate &later = slots.at(keys[i].second);
-            for (size_t j = first; j < i; ++j) {
-                const Candidate &earlier = slots.at(keys[j].second);
-                if (earlier.Number == later.Number && earlier.Name == later.Name) {
-                    dropped.resize(size_t(slots.size()));
-                    dropped[size_t(keys[i].second)] = true;
-                    break;
-                }
-            }
-        }
-    }
-    if (dropped.empty())
-        return;
-    qsizetype kept = 1;
-    for (qsizetype slot = 1; slot < slots.size(); ++slot) {
-        if (dropped[size_t(slot)])
-            continue;
-        if (kept != slot)
-            slots[kept] = std::move(slots[slot]);
-        slots[kept].PoolIndex = kept;
-        ++kept;
-    }
-    slots.resize(kept);
-}
-
-} // namespace
 
 DrawEngine::DrawEngine(Database &db) : m_db(db)
 {
@@ -127,11 +83,13 @@ bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
         return true;
     };
     m_roundPrizeId = 0;
+    m_roundTakesHeld = false;
     const bool read = LoadDrawSetting(CurrentDraw.Id, CurrentDraw) && step(1) && BuildCandidatePool() &&
                       step(2) && LoadPresets(CurrentDraw.Id) && step(3);
     if (!read) {
-        m_pool.assign({});
+        m_pool.clear();
         m_earlierWinners.clear();
+        m_repeatWinners.clear();
         m_presets.clear();
         m_presetsRead.clear();
         m_presetsDrawId = 0;
@@ -140,6 +98,7 @@ bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
     }
     WithholdPresets();
     tellCappedRounds();
+    tellLookAlikes();
     return true;
 }
 
@@ -163,46 +122,76 @@ void DrawEngine::tellCappedRounds()
                               Prompt::Icon::Information);
 }
 
+void DrawEngine::tellLookAlikes()
+{
+    const qint64 length = std::min(CurrentDraw.FixedLength, MaxFixedLength);
+    const QList<QStringList> groups = lookAlikeNumbers(
+        m_pool.upperBound(), [this](qsizetype i) { return m_pool.number(i + 1); }, length);
+    if (groups.isEmpty())
+        return;
+    // A handful of each is enough to see what to fix in the list or the setting.
+    constexpr qsizetype Named = 5;
+    QStringList texts;
+    for (qsizetype g = 0; g < groups.size() && g < Named; ++g) {
+        const QStringList &numbers = groups.at(g);
+        texts.append(numbers.size() > Named ? numbers.first(Named).join(u'、') + QStringLiteral("等")
+                                            : numbers.join(u'、'));
+    }
+    QString text = QStringLiteral("定长为 %1 时以下号码显示相同：%2").arg(length).arg(texts.join(u'；'));
+    if (groups.size() > Named)
+        text += QStringLiteral(" 等 %1 组").arg(groups.size());
+    m_db.prompt().message(text, Prompt::Icon::Information);
+}
+
 bool DrawEngine::BuildCandidatePool()
 {
-    m_pool.assign({});
+    m_pool.clear();
     m_earlierWinners.clear();
+    m_repeatWinners.clear();
     LoadPrizeTable();
     if (!m_prizesRead)
         return false;
-    const qint64 drawId = CurrentDraw.Id;
+    const Sql ofDraw = Sql::number(CurrentDraw.Id);
 
-    // Earlier winners of prizes that do not allow winning twice stay out.
+    // Earlier winners of prizes that do not allow winning twice stay out; those of
+    // repeatable prizes are kept with their prize, so that a preset fires once.
+    QHash<qint64, bool> repeatable;
+    for (qsizetype i = 1; i < m_prizes.size(); ++i)
+        repeatable.insert(m_prizes.at(i).PrizeId, m_prizes.at(i).Repeatable);
     QSet<Person> excluded;
-    for (qsizetype i = 1; i < m_prizes.size(); ++i) {
-        if (m_prizes.at(i).Repeatable)
-            continue;
-        if (!m_db.forEachRow(Sql("SELECT * FROM 结果表 WHERE CID=") + Sql::number(drawId) + Sql(" AND WID=") +
-                                 Sql::number(m_prizes.at(i).PrizeId),
-                             [&](const Row &row) {
-                                 excluded.insert({TrimmedNumber(row.text(u"号码")), row.text(u"姓名")});
-                             }))
-            return false;
-    }
-
-    QList<Candidate> slots{Candidate()};
-    std::vector<SlotKey> keys;
-    const bool read =
-        m_db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(drawId), [&](const Row &row) {
-            Candidate candidate;
-            candidate.Number = TrimmedNumber(row.text(u"号码"));
-            candidate.Name = row.text(u"姓名");
-            if (!excluded.isEmpty() && excluded.contains({candidate.Number, candidate.Name}))
+    QSet<std::pair<qint64, Person>> repeatWinners;
+    if (!m_db.forEachRow(Sql("SELECT WID,号码,姓名 FROM 结果表 WHERE CID=") + ofDraw, [&](const Row &row) {
+            const auto prize = repeatable.constFind(row.number(0));
+            if (prize == repeatable.cend())
                 return;
-            candidate.Id = row.number(u"ID");
-            candidate.PoolIndex = slots.size();
-            keys.emplace_back(qHashMulti(0, candidate.Number, candidate.Name), slots.size());
-            slots.append(std::move(candidate));
+            const Person person{TrimmedNumber(row.text(1)), TrimmedNumber(row.text(2))};
+            if (*prize)
+                repeatWinners.insert({prize.key(), person});
+            else
+                excluded.insert(person);
+        }))
+        return false;
+    QSet<quint32> excludedHashes;
+    for (const Person &person : std::as_const(excluded))
+        excludedHashes.insert(CandidatePool::personHash(person.first.toUtf8(), person.second.toUtf8()));
+
+    // The rows as SQLite keeps them, without a string each: a draw may hold a million.
+    CandidatePool pool;
+    pool.reserve(m_db.CountRows(QStringLiteral("号码表"), Sql("CID=") + ofDraw));
+    const bool read =
+        m_db.forEachRow(Sql("SELECT ID,号码,姓名 FROM 号码表 WHERE CID=") + ofDraw, [&](const Row &row) {
+            const QByteArrayView number = trimmedUtf8(row.utf8View(1));
+            const QByteArrayView name = trimmedUtf8(row.utf8View(2));
+            if (!excludedHashes.isEmpty() &&
+                excludedHashes.contains(CandidatePool::personHash(number, name)) &&
+                excluded.contains({QString::fromUtf8(number), QString::fromUtf8(name)}))
+                return;
+            pool.add(row.key(0), number, name);
         });
     if (read) {
-        keepEachPersonOnce(slots, keys);
-        m_pool.assign(std::move(slots));
+        m_pool = std::move(pool);
         m_earlierWinners = std::move(excluded);
+        m_repeatWinners = std::move(repeatWinners);
     }
     return read;
 }
@@ -211,14 +200,14 @@ void DrawEngine::PickRound(QList<Candidate> &picks, int count)
 {
     const QList<qsizetype> presets = roundPresets(m_roundPrizeId, count);
     if (presets.isEmpty()) {
-        m_pool.pick(picks, count, m_random);
+        m_pool.pick(picks, count, m_random, {}, m_roundTakesHeld);
         return;
     }
     QList<Candidate> reserved;
     reserved.reserve(presets.size());
     for (qsizetype j : presets)
         reserved.append(m_presets.at(j));
-    m_pool.pick(picks, count, m_random, reserved);
+    m_pool.pick(picks, count, m_random, reserved, m_roundTakesHeld);
     // The first count - p picks are the round's random winners, filled before any
     // shortage mark; the others only hold the presets' places while scrolling.
     std::rotate(picks.begin(), picks.begin() + (count - presets.size()), picks.end());
@@ -236,6 +225,7 @@ qsizetype DrawEngine::StartRound(QList<Candidate> &picks)
 {
     picks.clear();
     m_roundPrizeId = 0;
+    m_roundTakesHeld = false;
     if (LoadPrizeTable() == 0) {
         if (m_prizesRead)
             m_db.prompt().message(QStringLiteral("所有奖项都已抽完！"));
@@ -244,21 +234,12 @@ qsizetype DrawEngine::StartRound(QList<Candidate> &picks)
         return 0;
     }
     m_roundPrizeId = m_prizes.at(m_currentPrize).PrizeId;
+    m_roundTakesHeld = heldMayWin(m_prizes.at(m_currentPrize));
     m_roundInPlay = peopleInPlay();
     SeedRandom();
     PickRound(picks, RoundCount());
     ShowPicks(picks);
     return m_currentPrize;
-}
-
-qint64 DrawEngine::peopleInPlay() const
-{
-    // The pool, and the people held out of it for their presets.
-    QSet<qsizetype> held;
-    for (const Candidate &preset : m_presets)
-        if (!preset.Number.isEmpty() && preset.PoolIndex >= 1)
-            held.insert(preset.PoolIndex);
-    return m_pool.inPlayCount() + held.size();
 }
 
 void DrawEngine::SeedRandom()

@@ -58,14 +58,15 @@ class DrawEngine
     bool LoadDraw(const std::function<void(int)> &stepDone = {});
 
     // ---- picking
-    // Every participant of CurrentDraw once (rows with the same number and name are
-    // one person), except earlier winners of its non-repeatable prizes. Reloads the
-    // prizes first. False, with an empty pool, when a read failed.
+    // Every participant of CurrentDraw once (rows with the same trimmed number and
+    // name are one person), except earlier winners of its non-repeatable prizes.
+    // Reloads the prizes first. False, with an empty pool, when a read failed.
     bool BuildCandidatePool();
     // count places at random: distinct numbers, shortage marks for places that
     // cannot be filled. In a round with presets, the places they will take show
     // other numbers while scrolling, and the random winners are drawn for the rest
-    // only, none sharing a preset's number.
+    // only, none sharing a preset's number. People waiting for a preset are picked
+    // only in rounds of repeatable prizes (see heldMayWin).
     void PickRound(QList<Candidate> &picks, int count);
     // Starts a round: reloads the prizes, reseeds the generator from the system's
     // random source, and makes and shows the round's first picks, so that a stop
@@ -80,10 +81,12 @@ class DrawEngine
     // ---- preset winners
     // False, with no presets, when the read failed.
     bool LoadPresets(qint64 drawId);
-    // Keeps the presets the draw can honour, in drawing order, and takes their
-    // people out of the random picking until their presets are used. A preset is
-    // not used when its person already won a non-repeatable prize (or will, by an
-    // earlier preset), is no participant, or its prize has no place left for it;
+    // Keeps the presets the draw can honour, in drawing order, and holds their
+    // people back from the random picking of non-repeatable prizes until their
+    // presets are used. A preset is not used when its person already won a
+    // non-repeatable prize (or will, by an earlier preset), already won its prize
+    // (a preset of a repeatable prize fires once per draw, however often the draw
+    // screen opens), is no participant, or its prize has no place left for it;
     // the operator is told once about the people left out.
     void WithholdPresets();
     // Puts unused presets of prizeId in the first places of picks, no number twice;
@@ -121,7 +124,13 @@ class DrawEngine
     QList<qsizetype> roundPresets(qint64 prizeId, qsizetype places) const;
     QList<qsizetype> applyPresets(qint64 prizeId, QList<Candidate> &picks);
     void tellCappedRounds();
-    qint64 peopleInPlay() const;
+    // Tells the operator which numbers the fixed length shows alike.
+    void tellLookAlikes();
+    qint64 peopleInPlay() const { return m_pool.inPlayCount(); }
+    // Whether a round of prize may pick people held for a preset. A win of a prize
+    // nobody wins twice would take them out of play before their preset comes; a
+    // repeatable prize leaves them in play, so it holds nobody back.
+    static bool heldMayWin(const PrizeEntry &prize) { return prize.Repeatable; }
 
     Database &m_db;
     DrawDisplay *m_display = nullptr;
@@ -129,10 +138,12 @@ class DrawEngine
     qsizetype m_currentPrize = 0;
     bool m_prizesRead = true;
     qint64 m_roundPrizeId = 0; // the prize StartRound began a round of
-    qint64 m_roundInPlay = 0;  // and the people in play then
+    bool m_roundTakesHeld = false;
+    qint64 m_roundInPlay = 0; // and the people in play then
     CandidatePool m_pool;
-    QSet<Person> m_earlierWinners; // of non-repeatable prizes, stored before this opening
-    // Presets in use; PoolIndex holds their person's slot, withheld until the
+    QSet<Person> m_earlierWinners;                   // of non-repeatable prizes, stored before this opening
+    QSet<std::pair<qint64, Person>> m_repeatWinners; // and of repeatable ones, with the prize
+    // Presets in use; PoolIndex holds their person's slot, held until the
     // person's last preset is used.
     QList<Candidate> m_presets;
     // The 预设表 rows LoadPresets read, as stored: clearing after the draw takes

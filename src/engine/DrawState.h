@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/TextNumber.h"
+
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -56,21 +58,15 @@ constexpr qint64 MaxPrizeCount = 2147483647;
 // with shortage marks, and cost seconds per tick.
 constexpr int MaxRoundPlaces = 1000;
 
-// A participant number as it is shown, stored and compared: without the blanks
-// (U+0020) it was typed or imported with. Other white space is part of the number.
+// A participant number or name as it is shown, stored and compared: without the
+// spaces of any kind it was typed or imported with (see trimmedText).
 inline QStringView TrimmedNumber(QStringView number)
 {
-    qsizetype from = 0, to = number.size();
-    while (from < to && number.at(from) == u' ')
-        ++from;
-    while (to > from && number.at(to - 1) == u' ')
-        --to;
-    return number.sliced(from, to - from);
+    return trimmedText(number);
 }
 inline QString TrimmedNumber(const QString &number)
 {
-    const QStringView trimmed = TrimmedNumber(QStringView(number));
-    return trimmed.size() == number.size() ? number : trimmed.toString();
+    return trimmedText(number);
 }
 
 } // namespace quilla

@@ -3,6 +3,7 @@
 
 #include "data/Database.h"
 #include "data/Progress.h"
+#include "data/TextNumber.h"
 
 namespace quilla {
 
@@ -82,8 +83,8 @@ qint64 NextPrizeOrder(Database &db, qint64 drawId)
 bool UpdateParticipant(Database &db, qint64 drawId, qint64 id, const QString &number, const QString &name)
 {
     return db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QString::number(drawId)) + Sql(",号码=") +
-                         Sql::text(number) + Sql(",姓名=") + Sql::text(name) + Sql(" WHERE ID=") +
-                         Sql::number(id));
+                         Sql::text(trimmedText(number)) + Sql(",姓名=") + Sql::text(trimmedText(name)) +
+                         Sql(" WHERE ID=") + Sql::number(id));
 }
 
 qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, const QString &name)
@@ -91,8 +92,8 @@ qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, con
     Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
     rs.addNew();
     rs.setValue(u"CID", drawId);
-    rs.setValue(u"号码", number);
-    rs.setValue(u"姓名", name);
+    rs.setValue(u"号码", trimmedText(number));
+    rs.setValue(u"姓名", trimmedText(name));
     return rs.save() ? rs.number(u"ID") : 0;
 }
 
@@ -104,12 +105,17 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
     progress.step(1);
     // One statement, so the database finds the groups itself: of each group the row
     // added first stays. Rows with an empty number and name go too: they equal the
-    // starting values the comparison always began with.
+    // starting values the comparison always began with. Texts compare as the draw
+    // compares them, without the spaces around them.
+    const auto trimmed = [](const Sql &column) {
+        return Sql("trim(") + column + Sql(",") + Sql::text(trimmedSpaces()) + Sql(")");
+    };
     const bool removed =
         runAll(db,
                {Sql("DELETE FROM 号码表 WHERE CID=") + draw +
-                Sql(" AND (ID NOT IN (SELECT MIN(ID) FROM 号码表 WHERE CID=") + draw +
-                Sql(" GROUP BY 号码, 姓名) OR (号码='' AND 姓名=''))")},
+                Sql(" AND (ID NOT IN (SELECT MIN(ID) FROM 号码表 WHERE CID=") + draw + Sql(" GROUP BY ") +
+                trimmed("号码") + Sql(",") + trimmed("姓名") + Sql(") OR (") + trimmed("号码") +
+                Sql("='' AND ") + trimmed("姓名") + Sql("=''))")},
                DeleteFailed);
     progress.step(1);
     const qint64 after = removed ? db.CountRows(QStringLiteral("号码表"), Sql("CID=") + draw) : before;

@@ -23,8 +23,8 @@ bool StorePrizeOrder(Database &db, const QList<qint64> &prizeIds);
 // so deleting and adding prizes never gives two the same order.
 qint64 NextPrizeOrder(Database &db, qint64 drawId);
 
-// One participant row, saved as the grid holds it (no trimming). The draw id
-// travels as a text into the numeric column, as the program always wrote it.
+// One participant row, its number and name saved without the spaces around them.
+// The draw id travels as a text into the numeric column, as the program always wrote it.
 bool UpdateParticipant(Database &db, qint64 drawId, qint64 id, const QString &number, const QString &name);
 // The new row's ID; 0 when it could not be stored.
 qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, const QString &name);

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace quilla {
 
@@ -19,5 +23,11 @@ QString FixLength(const QString &text, qint64 length);
 QString MaskNumber(const QString &text, const QString &rule);
 // FixLength first, then MaskNumber.
 QString DisplayNumber(const QString &number, qint64 fixedLength, const QString &mask);
+
+// The groups of different numbers that FixLength(…, length) shows alike, such as
+// 7, 007 and 0007 at length 4, each group in the order its numbers come. numberAt
+// gives numbers 0..count-1 as UTF-8 (empty ones are skipped, repeats are fine).
+QList<QStringList> lookAlikeNumbers(qsizetype count, const std::function<QByteArrayView(qsizetype)> &numberAt,
+                                    qint64 length);
 
 } // namespace quilla

@@ -1,6 +1,7 @@
 #include "PresetStore.h"
 
 #include "data/Database.h"
+#include "data/TextNumber.h"
 
 #include <QSet>
 
@@ -13,15 +14,10 @@ Sql presetsOf(qint64 drawId, qint64 prizeId)
     return Sql("PID=") + Sql::number(drawId) + Sql(" AND AID=") + Sql::number(prizeId);
 }
 
-// Number and name hashed as the UTF-8 texts the database keeps, the number
-// without its surrounding blanks.
+// Number and name hashed as the UTF-8 texts the database keeps, without the spaces around them.
 size_t personHash(QByteArrayView number, QByteArrayView name)
 {
-    while (number.startsWith(' '))
-        number = number.sliced(1);
-    while (number.endsWith(' '))
-        number.chop(1);
-    return qHashMulti(0, number, name);
+    return qHashMulti(0, trimmedUtf8(number), trimmedUtf8(name));
 }
 
 size_t personHash(const PresetPerson &person)
@@ -97,7 +93,7 @@ qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset
     QSet<PresetPerson> present;
     for (qsizetype first = 0; first < missing.size(); first += PerStatement) {
         Sql sql = Sql("SELECT 号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId) +
-                  Sql(" AND trim(号码,' ') IN (");
+                  Sql(" AND trim(号码,") + Sql::text(trimmedSpaces()) + Sql(") IN (");
         const qsizetype last = std::min(missing.size(), first + PerStatement);
         for (qsizetype i = first; i < last; ++i) {
             if (i > first)
@@ -153,7 +149,7 @@ bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
             rs.setValue(u"PID", drawId);
             rs.setValue(u"AID", prizeId);
             rs.setValue(u"Code", TrimmedNumber(person.Code));
-            rs.setValue(u"Name", person.Name);
+            rs.setValue(u"Name", TrimmedNumber(person.Name));
             done = rs.save();
         }
         done = done && transaction.commit();
@@ -187,7 +183,8 @@ QString PeopleText(const QList<PresetPerson> &people)
     for (qsizetype i = 0; i < people.size() && i < Named; ++i) {
         const PresetPerson &person = people.at(i);
         const QString number = TrimmedNumber(person.Code);
-        names.append(person.Name.isEmpty() ? number : number + u'(' + person.Name + u')');
+        const QString name = TrimmedNumber(person.Name);
+        names.append(name.isEmpty() ? number : number + u'(' + name + u')');
     }
     QString text = names.join(u'、');
     if (people.size() > Named)

@@ -13,8 +13,8 @@ namespace quilla {
 
 class Database;
 
-// A participant as a preset names one: number (Code) and name. Numbers compare
-// without their surrounding blanks, as the draw compares them.
+// A participant as a preset names one: number (Code) and name. Both compare
+// without the spaces around them, as the draw compares them.
 struct PresetPerson
 {
     QString Code;
@@ -22,11 +22,13 @@ struct PresetPerson
 
     friend bool operator==(const PresetPerson &a, const PresetPerson &b)
     {
-        return a.Name == b.Name && TrimmedNumber(QStringView(a.Code)) == TrimmedNumber(QStringView(b.Code));
+        return TrimmedNumber(QStringView(a.Name)) == TrimmedNumber(QStringView(b.Name)) &&
+               TrimmedNumber(QStringView(a.Code)) == TrimmedNumber(QStringView(b.Code));
     }
     friend size_t qHash(const PresetPerson &person, size_t seed = 0)
     {
-        return qHashMulti(seed, TrimmedNumber(QStringView(person.Code)), person.Name);
+        return qHashMulti(seed, TrimmedNumber(QStringView(person.Code)),
+                          TrimmedNumber(QStringView(person.Name)));
     }
 };
 
@@ -76,7 +78,7 @@ qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset
 
 // Stores the marks of one prize: deletes the prize's presets whose participant
 // isShown, then adds one preset per marked participant, in the order given and
-// each once, its number trimmed. Presets of participants not shown stay as they are.
+// each once, its number and name trimmed. Presets of participants not shown stay as they are.
 bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
                       const std::function<bool(const PresetPerson &)> &isShown,
                       const QList<PresetPerson> &marked);

@@ -26,8 +26,10 @@ bool DrawEngine::LoadPresets(qint64 drawId)
     if (!read)
         return false;
     m_presetsRead = presets;
-    for (Candidate &preset : presets)
+    for (Candidate &preset : presets) {
         preset.Number = TrimmedNumber(preset.Number);
+        preset.Name = TrimmedNumber(preset.Name);
+    }
     m_presets = std::move(presets);
     m_presetsDrawId = drawId;
     return true;
@@ -36,19 +38,11 @@ bool DrawEngine::LoadPresets(qint64 drawId)
 void DrawEngine::WithholdPresets()
 {
     QList<PresetPerson> won, presetBefore, strangers;
-    // The pool slot of each person a preset names, found in one pass over the pool.
+    // The pool slot of each person a preset names, 0 for someone out of play.
     QHash<Person, qsizetype> slotOf;
-    for (const Candidate &preset : std::as_const(m_presets))
-        if (!preset.Number.isEmpty())
-            slotOf.insert({preset.Number, preset.Name}, 0);
-    const QList<Candidate> &slots = m_pool.slots();
-    for (qsizetype slot = 1; slot < slots.size() && !slotOf.isEmpty(); ++slot) {
-        const Candidate &candidate = slots.at(slot);
-        if (candidate.Number.isEmpty())
-            continue;
-        const auto it = slotOf.find({candidate.Number, candidate.Name});
-        if (it != slotOf.end() && *it == 0)
-            *it = slot;
+    for (const Candidate &preset : std::as_const(m_presets)) {
+        const qsizetype slot = m_pool.slotOf(preset.Number, preset.Name);
+        slotOf.insert({preset.Number, preset.Name}, m_pool.isInPlay(slot) ? slot : 0);
     }
 
     const auto tell = [](QList<PresetPerson> &list, const Person &person) {
@@ -71,7 +65,7 @@ void DrawEngine::WithholdPresets()
             if (preset.Id != prize.PrizeId)
                 continue;
             const Person person{preset.Number, preset.Name};
-            if (m_earlierWinners.contains(person))
+            if (m_earlierWinners.contains(person) || m_repeatWinners.contains({prize.PrizeId, person}))
                 tell(won, person);
             else if (slotOf.value(person) == 0)
                 tell(strangers, person);
@@ -111,7 +105,7 @@ void DrawEngine::WithholdPresets()
             continue;
         Candidate preset = m_presets.at(j);
         preset.PoolIndex = slotOf.value({preset.Number, preset.Name});
-        m_pool.withdraw(preset.PoolIndex);
+        m_pool.hold(preset.PoolIndex);
         kept.append(preset);
     }
     m_presets = std::move(kept);

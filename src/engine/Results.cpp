@@ -62,18 +62,21 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
     if (prize == m_prizes.cend())
         return true;
     if (!prize->Repeatable) {
+        // The random winners, and the preset winners held for this prize.
         for (const Candidate &pick : std::as_const(picks))
             if (pick.PoolIndex >= 1)
                 m_pool.withdraw(pick.PoolIndex);
+        for (qsizetype j : applied)
+            m_pool.withdraw(m_presets.at(j).PoolIndex);
         return true;
     }
-    // A preset winner of a prize that may be won again plays on once no preset of theirs is left.
-    for (qsizetype k = 0; k < applied.size(); ++k) {
-        const qsizetype slot = m_presets.at(applied.at(k)).PoolIndex;
+    // A preset winner of a prize that may be won again plays on, free, once no preset of theirs is left.
+    for (qsizetype j : applied) {
+        const qsizetype slot = m_presets.at(j).PoolIndex;
         if (slot >= 1 && std::none_of(m_presets.cbegin(), m_presets.cend(), [&](const Candidate &preset) {
                 return preset.PoolIndex == slot && !preset.Number.isEmpty();
             }))
-            m_pool.putBack(slot, picks.at(k).Number);
+            m_pool.release(slot);
     }
     return true;
 }

@@ -67,6 +67,30 @@ class TestNumberDisplay : public QObject
         QFETCH(QString, shown);
         QCOMPARE(DisplayNumber(number, length, mask), shown);
     }
+
+    // Numbers arrive as QString (entry, presets) and as SQLite's UTF-8 (the pool):
+    // both must come out the same, whatever the bytes at the ends.
+    void trimming_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("trimmed");
+        QTest::newRow("ideographic and no-break") << QByteArray("\u30001001\u00a0") << QByteArray("1001");
+        QTest::newRow("em space, tab, line separator")
+            << QByteArray("\u2003\t1 2\u2028") << QByteArray("1 2");
+        QTest::newRow("only spaces") << QByteArray(" \u3000 ") << QByteArray();
+        QTest::newRow("plane 2 at the end") << QByteArray("\U00020000 ") << QByteArray("\U00020000");
+        QTest::newRow("zero width is no space") << QByteArray("\u200b7") << QByteArray("\u200b7");
+        QTest::newRow("broken UTF-8 stays") << QByteArray("\xe3\x80 7 \x80") << QByteArray("\xe3\x80 7 \x80");
+    }
+
+    void trimming()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, trimmed);
+        QCOMPARE(trimmedUtf8(text).toByteArray(), trimmed);
+        if (QString::fromUtf8(trimmed).toUtf8() == trimmed) // valid UTF-8
+            QCOMPARE(trimmedText(QString::fromUtf8(text)), QString::fromUtf8(trimmed));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNumberDisplay)
