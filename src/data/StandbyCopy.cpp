@@ -49,14 +49,13 @@ void StandbyCopy::request()
         m_pending = false;
         QString why;
         bool copied = false;
+        Database::removeLeftoverCopies(QFileInfo(target).absolutePath());
         if (!QFileInfo(QFileInfo(target).absolutePath()).isDir())
             why = QStringLiteral("找不到文件夹 ") + QDir::toNativeSeparators(QFileInfo(target).absolutePath());
         else if (QFileInfo(target).absoluteFilePath() == QFileInfo(source).absoluteFilePath())
             why = QStringLiteral("备份文件夹就是数据库所在的文件夹");
-        else {
-            Database::removeLeftoverCopies(QFileInfo(target).absolutePath());
+        else
             copied = Database::CopyDatabaseFile(source, target, why);
-        }
         QMetaObject::invokeMethod(this, [this, copied, why] { finished(copied, why); });
     });
 }
