@@ -65,17 +65,21 @@ bool StreamedWorkbook::readRows(const QString &sheet, int first, int last, const
     for (qsizetype i = 0; i < columns.size(); ++i)
         if (columns.at(i) >= 1 && columns.at(i) <= m_maxColumns && slot.at(columns.at(i)) < 0)
             slot[columns.at(i)] = int(i);
+    // A reader hands on only the cells inside its sheet; checked again here, as a
+    // column past the slots would be a read outside them.
+    const auto wanted = [&](int column) {
+        return column >= 1 && column <= m_maxColumns && slot.at(column) >= 0;
+    };
     const auto textsOf = [&](QStringList &texts, int column, const Cell &cell) {
-        const int at = slot.at(column);
-        if (at >= 0)
-            texts[at] = cell.text();
+        if (wanted(column))
+            texts[slot.at(column)] = cell.text();
     };
 
     if (!m_shapes.at(index).ordered) {
         // Rows out of order: the wanted cells of the range are gathered first.
         QMap<int, QStringList> rows;
         if (!scan(index, first, [&](int r, int c, const Cell &cell) {
-                if (r >= first && r <= last && slot.at(c) >= 0) {
+                if (r >= first && r <= last && wanted(c)) {
                     auto found = rows.find(r);
                     if (found == rows.end())
                         found = rows.insert(r, QStringList(columns.size()));

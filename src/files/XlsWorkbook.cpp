@@ -296,6 +296,7 @@ bool isBuiltInDateFormat(int id)
 }
 
 constexpr int BlockRows = 32;
+constexpr int MaxColumns = 256;
 constexpr qint64 NoOffset = -1;
 
 struct SheetEntry
@@ -473,8 +474,10 @@ void readSheet(RecordSource &source, qint64 from, bool atBof, const XlsGlobals &
     quint16 pendingRow = 0;
     quint16 pendingColumn = 0;
     qint64 pendingOffset = 0;
+    // A BIFF8 sheet has 256 columns; a cell beyond them is damage and is dropped
+    // (rows cannot pass 65 536 in a 16-bit field).
     const auto put = [&](quint16 row, quint16 column, qint64 offset) {
-        return visit(int(row) + 1, int(column) + 1, cell, offset);
+        return column >= MaxColumns || visit(int(row) + 1, int(column) + 1, cell, offset);
     };
     bool reuse = !atBof; // the record read first is a cell
     while (depth > 0 && (reuse || source.next(record))) {
@@ -604,7 +607,7 @@ void readSheet(RecordSource &source, qint64 from, bool atBof, const XlsGlobals &
 
 } // namespace
 
-XlsWorkbook::XlsWorkbook() : StreamedWorkbook(256), m_globals(std::make_unique<Globals>()) {}
+XlsWorkbook::XlsWorkbook() : StreamedWorkbook(MaxColumns), m_globals(std::make_unique<Globals>()) {}
 
 XlsWorkbook::~XlsWorkbook() = default;
 

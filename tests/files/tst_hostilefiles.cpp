@@ -28,6 +28,12 @@ Maker xlsx(qint64 sheetPieces, std::function<QByteArray(qint64)> sheetPiece, qin
     return [=](const QString &path) { return writeXlsx(path, sheetPieces, sheetPiece, stringPieces, stringPiece); };
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 Maker csv(qint64 pieces, std::function<QByteArray(qint64)> piece)
 {
     return [=](const QString &path) {
@@ -81,6 +87,22 @@ class TestHostileFiles : public QObject
             << "commas.csv" << csv(22, [](qint64) { return QByteArray(1 << 20, ','); }) << 0 << 100;
         QTest::newRow("CSV line of 40 MiB")
             << "line.csv" << csv(40, [mib](qint64) { return mib; }) << int(TooLargeToRead) << 150;
+        // Markup between tags is passed over as it streams by, however long.
+        const auto afterMarkup = [](QByteArray open, QByteArray close) {
+            return Maker([=](const QString &path) { return xlsxAfterMarkup(path, open, close, 300); });
+        };
+        QTest::newRow("300 MiB comment") << "comment.xlsx" << afterMarkup("<!--", "-->") << 0 << 100;
+        QTest::newRow("300 MiB CDATA") << "cdata.xlsx" << afterMarkup("<![CDATA[", "]]>") << 0 << 100;
+        QTest::newRow("300 MiB instruction") << "pi.xlsx" << afterMarkup("<?x ", "?>") << 0 << 100;
+        QTest::newRow("200 MiB of cells naming A1")
+            << "a1.xlsx" << Maker([](const QString &path) { return xlsxOneCellOverAndOver(path, 200); }) << 0
+            << 100;
+        const auto damaged = [](quint32 kind) {
+            return Maker([=](const QString &path) { return writeFile(path, damagedXls(kind)); });
+        };
+        QTest::newRow(".xls cells past column 256") << "col.xls" << damaged(0) << 0 << 100;
+        QTest::newRow(".xls MULRK running past column 256") << "mulrk.xls" << damaged(1) << 0 << 100;
+        QTest::newRow(".xls cells at the last row") << "last.xls" << damaged(2) << 0 << 100;
 #ifndef QUILLA_SANITIZED // too slow to make there
         QTest::newRow("maximal .xls") << "max.xls" << Maker(maximalXls) << 0 << 200;
 #endif
@@ -104,6 +126,32 @@ class TestHostileFiles : public QObject
         Q_UNUSED(boundMiB)
 #endif
         QFile::remove(path);
+    }
+
+    // .xls files with bytes of their sheet overwritten at random: each is read or
+    // refused, and none brings the reader down.
+    void damagedXlsNeverCrash_data()
+    {
+        QTest::addColumn<int>("first");
+        for (int first = 3; first < 403; first += 100)
+            QTest::addRow("damage %d-%d", first, first + 99) << first;
+    }
+    void damagedXlsNeverCrash()
+    {
+        QFETCH(int, first);
+        QStringList paths;
+        for (int kind = first; kind < first + 100; ++kind) {
+            paths.append(m_dir.filePath(QStringLiteral("d%1.xls").arg(kind)));
+            QVERIFY(writeFile(paths.last(), damagedXls(quint32(kind))));
+        }
+        const ChildRun read = inChild([&] {
+            for (const QString &path : std::as_const(paths))
+                readAsTheImportDoes(path);
+            return 0;
+        });
+        QCOMPARE(read.code, 0);
+        for (const QString &path : std::as_const(paths))
+            QFile::remove(path);
     }
 };
 
