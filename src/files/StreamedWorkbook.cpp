@@ -4,12 +4,18 @@
 
 namespace quilla {
 
-namespace {
-
-constexpr int WindowRows = 32;
-constexpr int WindowColumns = 64;
-
-} // namespace
+void StreamedWorkbook::SheetShape::note(int row, int column, const Cell &cell)
+{
+    const bool empty = cell.isEmpty();
+    if (row > lastRow && !empty)
+        lastRow = row;
+    ordered = ordered && row >= m_previousRow;
+    m_previousRow = row;
+    if (row <= WindowRows && column <= WindowColumns)
+        firstCells.insert((row - 1) * WindowColumns + column - 1, cell.text());
+    else if (!empty)
+        textsBeyondFirstCells = true;
+}
 
 void StreamedWorkbook::addSheet(const QString &name, const SheetShape &shape)
 {
@@ -37,7 +43,17 @@ QString StreamedWorkbook::cellText(const QString &sheet, int row, int column) co
     const int firstColumn = (column - 1) / WindowColumns * WindowColumns + 1;
     if (m_window.sheet != index || m_window.row != firstRow || m_window.column != firstColumn) {
         m_window = {index, firstRow, firstColumn, QList<QString>(WindowRows * WindowColumns)};
-        const bool ordered = m_shapes.at(index).ordered;
+        const SheetShape &shape = m_shapes.at(index);
+        // The first block was kept at the opening, and past it there may be nothing.
+        if (firstRow == 1 && firstColumn == 1) {
+            if (unchanged())
+                for (auto cell = shape.firstCells.cbegin(); cell != shape.firstCells.cend(); ++cell)
+                    m_window.texts[cell.key()] = cell.value();
+            return m_window.texts.at((row - 1) * WindowColumns + column - 1);
+        }
+        if (!shape.textsBeyondFirstCells)
+            return QString();
+        const bool ordered = shape.ordered;
         // A file that cannot be read again gives empty cells.
         scan(index, firstRow, [&](int r, int c, const Cell &cell) {
             if (r >= firstRow + WindowRows)
@@ -60,6 +76,8 @@ bool StreamedWorkbook::readRows(const QString &sheet, int first, int last, const
     last = std::min(last, m_shapes.at(index).lastRow);
     if (last < first)
         return true;
+    if (!m_shapes.at(index).textsBeyondFirstCells)
+        return readFirstCells(index, first, last, columns, visit);
     // Where each wanted column goes in a row's texts.
     QList<int> slot(m_maxColumns + 1, -1);
     for (qsizetype i = 0; i < columns.size(); ++i)
@@ -121,6 +139,26 @@ bool StreamedWorkbook::readRows(const QString &sheet, int first, int last, const
         return false;
     if (!stopped)
         giveUntil(last + 1);
+    return true;
+}
+
+bool StreamedWorkbook::readFirstCells(int index, int first, int last, const QList<int> &columns,
+                                      const RowVisitor &visit) const
+{
+    if (!unchanged())
+        return false;
+    const QHash<int, QString> &cells = m_shapes.at(index).firstCells;
+    QStringList texts(columns.size());
+    for (int row = first; row <= last; ++row) {
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            const int column = columns.at(i);
+            texts[i] = column >= 1 && column <= WindowColumns
+                           ? cells.value((row - 1) * WindowColumns + column - 1)
+                           : QString();
+        }
+        if (!visit(row, texts))
+            break;
+    }
     return true;
 }
 

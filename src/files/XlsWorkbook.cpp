@@ -422,7 +422,7 @@ class XlsCell : public StreamedWorkbook::Cell
     quint32 index = 0; // in the shared strings
     QString stored;    // the text of Text cells
 
-    bool isEmpty() const
+    bool isEmpty() const override
     {
         switch (kind) {
         case Number:
@@ -645,13 +645,9 @@ bool XlsWorkbook::load(std::unique_ptr<QIODevice> stream, int &error)
         Sheet sheet;
         sheet.offset = entry.offset;
         sheet.blocks.assign(65536 / BlockRows, NoOffset);
-        int previousRow = 0;
         size_t nextBlock = 0;
-        readSheet(source, entry.offset, true, globals, [&](int row, int, const XlsCell &cell, qint64 offset) {
-            if (row > shape.lastRow && !cell.isEmpty())
-                shape.lastRow = row;
-            shape.ordered = shape.ordered && row >= previousRow;
-            previousRow = row;
+        readSheet(source, entry.offset, true, globals, [&](int row, int column, const XlsCell &cell, qint64 offset) {
+            shape.note(row, column, cell);
             for (const size_t block = size_t(row - 1) / BlockRows; nextBlock <= block; ++nextBlock)
                 sheet.blocks[nextBlock] = offset;
             return true;
@@ -668,13 +664,18 @@ bool XlsWorkbook::load(std::unique_ptr<QIODevice> stream, int &error)
     return true;
 }
 
+bool XlsWorkbook::unchanged() const
+{
+    if (m_path.isEmpty())
+        return true; // read from memory
+    const QFileInfo info(m_path);
+    return info.size() == m_fileSize && info.lastModified() == m_modified;
+}
+
 bool XlsWorkbook::scan(int index, int from, const CellVisitor &visit) const
 {
-    if (!m_path.isEmpty()) {
-        const QFileInfo info(m_path);
-        if (info.size() != m_fileSize || info.lastModified() != m_modified)
-            return false;
-    }
+    if (!unchanged())
+        return false;
     const Sheet &sheet = m_sheets.at(index);
     qint64 start = sheet.offset;
     bool atBof = true;
