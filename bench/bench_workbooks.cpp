@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <functional>
 
-
 using namespace quilla;
 using namespace hostile;
 
@@ -83,6 +82,36 @@ bool made(const std::function<bool()> &make)
     return inChild([&] { return make() ? 0 : 1; }).code == 0;
 }
 
+// A sheet whose one cell follows markup of mib MiB: a comment, CDATA or a processing
+// instruction, opened by open and closed by close.
+bool xlsxAfterMarkup(const QString &path, const QByteArray &open, const QByteArray &close, qint64 mib)
+{
+    const QByteArray filler(1 << 20, 'x');
+    return writeXlsx(path, mib + 2, [&](qint64 i) -> QByteArray {
+        return i == 0 ? open : i == mib + 1 ? close + "<row r=\"1\"><c r=\"A1\"><v>7</v></c></row>" : filler;
+    });
+}
+
+// A sheet of about mib MiB of cells that all name A1.
+bool xlsxOneCellOverAndOver(const QString &path, qint64 mib)
+{
+    QByteArray block;
+    while (block.size() < (1 << 20))
+        block += "<c r=\"A1\"><v>1</v></c>";
+    return writeXlsx(path, mib + 2, [&](qint64 i) -> QByteArray {
+        return i == 0 ? QByteArray("<row r=\"1\">") : i == mib + 1 ? QByteArray("</row>") : block;
+    });
+}
+
+// A small .xls whose one cell names column 301, past the 256 a sheet has.
+QByteArray xlsPastColumn256()
+{
+    using namespace biff;
+    const QByteArray strings = record(0x00FC, u32(1) + u32(1) + string(QStringLiteral("名"), true));
+    const QByteArray cells = labelSst(0, 0, 0) + labelSst(0, 300, 0);
+    return compoundFile({{QStringLiteral("Workbook"), workbook({{QStringLiteral("S"), cells}}, strings)}});
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -106,7 +135,7 @@ int main(int argc, char *argv[])
     QFile::remove(at("a1.xlsx"));
     made([&] {
         QFile file(at("damaged.xls"));
-        const QByteArray bytes = damagedXls(0);
+        const QByteArray bytes = xlsPastColumn256();
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
     });
     report(".xls cell past column 256", at("damaged.xls"), "read", folder, false);

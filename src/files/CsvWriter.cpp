@@ -43,7 +43,7 @@ QString withoutLoneSurrogates(const QString &cell, ExportNotes &notes)
     QString clean;
     for (qsizetype i = 0; i < cell.size(); ++i) {
         const QChar c = cell.at(i);
-        const bool paired = c.isHighSurrogate()   ? i + 1 < cell.size() && cell.at(i + 1).isLowSurrogate()
+        const bool paired = c.isHighSurrogate()  ? i + 1 < cell.size() && cell.at(i + 1).isLowSurrogate()
                             : c.isLowSurrogate() ? i > 0 && cell.at(i - 1).isHighSurrogate()
                                                  : true;
         if (paired && clean.isNull())

@@ -92,7 +92,8 @@ class RecordSource
         m_at = m_end = 0;
         m_bufferStart = offset;
         m_eof = false;
-        return m_device.seek(offset);
+        // A damaged offset past the end: refused here rather than warned about by the device.
+        return offset <= m_device.size() && m_device.seek(offset);
     }
     // Where the record read last starts.
     qint64 offset() const { return m_offset; }
@@ -646,12 +647,13 @@ bool XlsWorkbook::load(std::unique_ptr<QIODevice> stream, int &error)
         sheet.offset = entry.offset;
         sheet.blocks.assign(65536 / BlockRows, NoOffset);
         size_t nextBlock = 0;
-        readSheet(source, entry.offset, true, globals, [&](int row, int column, const XlsCell &cell, qint64 offset) {
-            shape.note(row, column, cell);
-            for (const size_t block = size_t(row - 1) / BlockRows; nextBlock <= block; ++nextBlock)
-                sheet.blocks[nextBlock] = offset;
-            return true;
-        });
+        readSheet(source, entry.offset, true, globals,
+                  [&](int row, int column, const XlsCell &cell, qint64 offset) {
+                      shape.note(row, column, cell);
+                      for (const size_t block = size_t(row - 1) / BlockRows; nextBlock <= block; ++nextBlock)
+                          sheet.blocks[nextBlock] = offset;
+                      return true;
+                  });
         if (!shape.ordered)
             sheet.blocks.clear();
         names.append(entry.name);

@@ -56,7 +56,8 @@ QString doneMessage(qsizetype rows, const ExportNotes &notes)
     if (notes.replacedCharacters > 0)
         text += QStringLiteral("\n有 %1 个无法保存的字符已换成“\uFFFD”。").arg(notes.replacedCharacters);
     if (notes.formulaCells > 0)
-        text += QStringLiteral("\n有 %1 个以 = + - @ 开头的单元格前面加了单引号（'），以免表格软件把它当作公式运行。")
+        text += QStringLiteral(
+                    "\n有 %1 个以 = + - @ 开头的单元格前面加了单引号（'），以免表格软件把它当作公式运行。")
                     .arg(notes.formulaCells);
     return text;
 }
@@ -130,10 +131,9 @@ bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, cons
         progress.end();
     const QString suffix = target.suffix().toLower();
     ExportNotes notes;
-    const ExportFailure failure = suffix == u"csv" ? WriteCsv(table, path, progress, &notes)
-                                  : suffix == u"xlsx"
-                                      ? WriteXlsx(table, path, sheetName, progress, &notes)
-                                      : WriteXls(table, path, sheetName, progress, &notes);
+    const ExportFailure failure = suffix == u"csv"    ? WriteCsv(table, path, progress, &notes)
+                                  : suffix == u"xlsx" ? WriteXlsx(table, path, sheetName, progress, &notes)
+                                                      : WriteXls(table, path, sheetName, progress, &notes);
     switch (failure) {
     case ExportFailure::None:
         prompt.message(doneMessage(table.rows.size() - table.headerRows, notes));

@@ -16,7 +16,6 @@
 #include <quazipfile.h>
 
 #include <functional>
-#include <random>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -138,60 +137,6 @@ inline bool writeXlsx(const QString &path, qint64 rows, const std::function<QByt
         });
     zip.close();
     return ok && zip.getZipError() == ZIP_OK;
-}
-
-// A sheet whose one cell follows markup of mib MiB: a comment, CDATA or a processing
-// instruction, opened by open and closed by close.
-inline bool xlsxAfterMarkup(const QString &path, const QByteArray &open, const QByteArray &close, qint64 mib)
-{
-    const QByteArray filler(1 << 20, 'x');
-    return writeXlsx(path, mib + 2, [&](qint64 i) -> QByteArray {
-        return i == 0         ? open
-               : i == mib + 1 ? close + "<row r=\"1\"><c r=\"A1\"><v>7</v></c></row>"
-                              : filler;
-    });
-}
-
-// A sheet of about mib MiB of cells that all name A1.
-inline bool xlsxOneCellOverAndOver(const QString &path, qint64 mib)
-{
-    QByteArray block;
-    while (block.size() < (1 << 20))
-        block += "<c r=\"A1\"><v>1</v></c>";
-    return writeXlsx(path, mib + 2, [&](qint64 i) -> QByteArray {
-        return i == 0 ? QByteArray("<row r=\"1\">") : i == mib + 1 ? QByteArray("</row>") : block;
-    });
-}
-
-// A small .xls with one cell record of each kind, damaged the way kind says:
-// 0 a cell past column 256, 1 a MULRK running past it, 2 cells at the last row and
-// column BIFF names, and from 3 on bytes of its sheet overwritten at random (the
-// same for the same kind).
-inline QByteArray damagedXls(quint32 kind)
-{
-    using namespace biff;
-    QByteArray cells = labelSst(0, 0, 0) + label(0, 2, QStringLiteral("张伟"), true) + number(1, 0, 12.5) +
-                       rk(1, 2, 7u << 2 | 2) + mulRk(2, 0, {1u << 2 | 2, 2u << 2 | 2, 3u << 2 | 2}) +
-                       boolErr(3, 0, 1, false) + formula(4, 0, special(0)) + stringResult(QStringLiteral("式")) +
-                       blank(5, 0);
-    switch (kind) {
-    case 0:
-        cells += labelSst(6, 300, 0) + number(7, 0xFFFF, 1);
-        break;
-    case 1:
-        cells += mulRk(8, 254, {1u << 2 | 2, 2u << 2 | 2, 3u << 2 | 2, 4u << 2 | 2});
-        break;
-    case 2:
-        cells += labelSst(0xFFFF, 0xFF, 0) + number(0xFFFF, 0xFFFF, 1);
-        break;
-    default: {
-        std::minstd_rand random(kind);
-        for (int i = 0; i < 8; ++i)
-            cells[qsizetype(random() % quint32(cells.size()))] = char(random() & 0xFF);
-    }
-    }
-    const QByteArray strings = record(0x00FC, u32(1) + u32(1) + string(QStringLiteral("名"), true));
-    return compoundFile({{QStringLiteral("Workbook"), workbook({{QStringLiteral("S"), cells}}, strings)}});
 }
 
 // The largest sheet an .xls holds, 65 536 × 256 numbers, in a 100 MB file.
