@@ -4,17 +4,30 @@
 
 namespace quilla {
 
-void StreamedWorkbook::SheetShape::note(int row, int column, const Cell &cell)
+void StreamedWorkbook::SheetShape::note(int row, int column, const Cell &cell, qsizetype &charactersLeft)
 {
     const bool empty = cell.isEmpty();
     if (row > lastRow && !empty)
         lastRow = row;
     ordered = ordered && row >= m_previousRow;
     m_previousRow = row;
-    if (row <= WindowRows && column <= WindowColumns)
-        firstCells.insert((row - 1) * WindowColumns + column - 1, cell.text());
-    else if (!empty)
-        textsBeyondFirstCells = true;
+    if (row > WindowRows || column > WindowColumns) {
+        textsBeyondFirstCells = textsBeyondFirstCells || !empty;
+        return;
+    }
+    if (!firstCellsKept)
+        return;
+    // A cell named again replaces its text, and gives back what that took.
+    QString &kept = firstCells[(row - 1) * WindowColumns + column - 1];
+    charactersLeft += kept.size();
+    kept = cell.text();
+    charactersLeft -= kept.size();
+    if (charactersLeft < 0) {
+        for (const QString &text : std::as_const(firstCells))
+            charactersLeft += text.size();
+        firstCells = {};
+        firstCellsKept = false;
+    }
 }
 
 void StreamedWorkbook::addSheet(const QString &name, const SheetShape &shape)
@@ -45,13 +58,14 @@ QString StreamedWorkbook::cellText(const QString &sheet, int row, int column) co
         m_window = {index, firstRow, firstColumn, QList<QString>(WindowRows * WindowColumns)};
         const SheetShape &shape = m_shapes.at(index);
         // The first block was kept at the opening, and past it there may be nothing.
-        if (firstRow == 1 && firstColumn == 1) {
+        const bool firstBlock = firstRow == 1 && firstColumn == 1;
+        if (firstBlock && shape.firstCellsKept) {
             if (unchanged())
                 for (auto cell = shape.firstCells.cbegin(); cell != shape.firstCells.cend(); ++cell)
                     m_window.texts[cell.key()] = cell.value();
             return m_window.texts.at((row - 1) * WindowColumns + column - 1);
         }
-        if (!shape.textsBeyondFirstCells)
+        if (!firstBlock && !shape.textsBeyondFirstCells)
             return QString();
         const bool ordered = shape.ordered;
         // A file that cannot be read again gives empty cells.
@@ -76,7 +90,7 @@ bool StreamedWorkbook::readRows(const QString &sheet, int first, int last, const
     last = std::min(last, m_shapes.at(index).lastRow);
     if (last < first)
         return true;
-    if (!m_shapes.at(index).textsBeyondFirstCells)
+    if (m_shapes.at(index).firstCellsKept && !m_shapes.at(index).textsBeyondFirstCells)
         return readFirstCells(index, first, last, columns, visit);
     // Where each wanted column goes in a row's texts.
     QList<int> slot(m_maxColumns + 1, -1);

@@ -57,6 +57,8 @@ class StreamedWorkbook : public Workbook
       protected:
         ~Cell() = default;
     };
+    // What the first cells of all sheets together keep at most.
+    static constexpr qsizetype FirstCellsBudget = qsizetype(1) << 22;
     // Called for each cell holding a value; false stops the scan.
     using CellVisitor = std::function<bool(int row, int column, const Cell &cell)>;
 
@@ -70,7 +72,9 @@ class StreamedWorkbook : public Workbook
       public:
         // To be called for each cell of the sheet in file order. A cell whose text is
         // empty is no data, whatever stored it (a formula giving "" dragged down a column).
-        void note(int row, int column, const Cell &cell);
+        // charactersLeft is what the first cells of all sheets may still keep: a few
+        // cells can name one long shared string many times over.
+        void note(int row, int column, const Cell &cell, qsizetype &charactersLeft);
 
         int lastRow = 0;     // of the last cell with a text
         bool ordered = true; // rows come in order, so a scan may stop past the rows it needs
@@ -78,6 +82,7 @@ class StreamedWorkbook : public Workbook
         // WindowColumns + column), which the preview asks for first; when no text
         // lies outside it, all the sheet's rows are read from here too.
         QHash<int, QString> firstCells;
+        bool firstCellsKept = true; // false past the budget: the sheet is read again then
         bool textsBeyondFirstCells = false;
 
       private:

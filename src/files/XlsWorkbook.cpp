@@ -637,6 +637,7 @@ bool XlsWorkbook::load(std::unique_ptr<QIODevice> stream, int &error)
         return false;
     }
     QStringList names;
+    qsizetype firstCellsLeft = FirstCellsBudget;
     for (const SheetEntry &entry : globals.sheets) {
         if (names.contains(entry.name))
             continue;
@@ -649,7 +650,7 @@ bool XlsWorkbook::load(std::unique_ptr<QIODevice> stream, int &error)
         size_t nextBlock = 0;
         readSheet(source, entry.offset, true, globals,
                   [&](int row, int column, const XlsCell &cell, qint64 offset) {
-                      shape.note(row, column, cell);
+                      shape.note(row, column, cell, firstCellsLeft);
                       for (const size_t block = size_t(row - 1) / BlockRows; nextBlock <= block; ++nextBlock)
                           sheet.blocks[nextBlock] = offset;
                       return true;

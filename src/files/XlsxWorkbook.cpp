@@ -656,6 +656,7 @@ std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error)
 
     const SheetContext context{book->m_strings, book->m_dateStyles, book->m_dateOffset};
     QStringList names;
+    qsizetype firstCellsLeft = StreamedWorkbook::FirstCellsBudget;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const SheetEntry &entry = entries.at(i);
         if (entry.name.isEmpty() || names.contains(entry.name))
@@ -671,7 +672,7 @@ std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error)
         if (!related || relationship->type.endsWith(u"/worksheet")) {
             read = package.read(target, [&](XmlScanner &xml) {
                 return readSheet(xml, context, [&](int row, int column, const SheetCell &cell) {
-                    shape.note(row, column, cell);
+                    shape.note(row, column, cell, firstCellsLeft);
                     return true;
                 });
             });
