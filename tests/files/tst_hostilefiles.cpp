@@ -25,9 +25,7 @@ namespace {
 Maker xlsx(qint64 sheetPieces, std::function<QByteArray(qint64)> sheetPiece, qint64 stringPieces = 0,
            std::function<QByteArray(qint64)> stringPiece = {})
 {
-    return [=](const QString &path) {
-        return writeXlsx(path, sheetPieces, sheetPiece, stringPieces, stringPiece);
-    };
+    return [=](const QString &path) { return writeXlsx(path, sheetPieces, sheetPiece, stringPieces, stringPiece); };
 }
 
 Maker csv(qint64 pieces, std::function<QByteArray(qint64)> piece)
@@ -133,7 +131,7 @@ class TestHostileFiles : public QObject
             QCOMPARE(read.code, code & 0xFF); // all an exit status holds
         else
             QVERIFY(read.code >= 0); // any way out but a crash
-#ifndef QUILLA_SANITIZED             // the sanitizers' own memory is no measure of ours
+#ifndef QUILLA_SANITIZED // the sanitizers' own memory is no measure of ours
         QVERIFY2(read.peakMiB < boundMiB, qPrintable(QString::number(read.peakMiB)));
 #else
         Q_UNUSED(boundMiB)
