@@ -2,7 +2,7 @@
 // preview of 19 × 59 cells, two columns of every row), each in a child process whose
 // time and peak memory are printed beside the goals and, where LibreOffice is
 // installed, beside LibreOffice converting the same file to CSV.
-//   bench_workbooks [--no-libreoffice]
+//   bench_workbooks [--no-libreoffice] [--budget]   (--budget: only the files past a budget)
 #include "data/Progress.h"
 #include "files/ExportTable.h"
 #include "support/HostileFiles.h"
@@ -20,7 +20,6 @@
 
 #include <cstdio>
 #include <functional>
-
 
 using namespace quilla;
 using namespace hostile;
@@ -52,9 +51,9 @@ void report(const char *what, const QString &path, const char *goal, const QStri
     const ChildRun run = inChild([&] { return readAsTheImportDoes(path); });
     const QString result =
         run.code == 0 ? QStringLiteral("read") : QStringLiteral("refused (%1)").arg(run.code);
-    std::printf("%-40s %10lld B %7.2f s %6ld MiB  %-14s goal %s", what,
-                static_cast<long long>(QFileInfo(path).size()), run.seconds, run.peakMiB, qPrintable(result),
-                goal);
+    std::printf("%-40s %10lld B %7.2f s %7.2f s CPU %6ld MiB  %-14s goal %s", what,
+                static_cast<long long>(QFileInfo(path).size()), run.seconds, run.cpuSeconds, run.peakMiB,
+                qPrintable(result), goal);
     const double lo = withLibreOffice ? libreOffice(path, folder) : 0;
     if (lo > 0)
         std::printf("; LibreOffice %.2f s", lo);
@@ -83,6 +82,36 @@ bool made(const std::function<bool()> &make)
     return inChild([&] { return make() ? 0 : 1; }).code == 0;
 }
 
+// A sheet whose one cell follows markup of mib MiB: a comment, CDATA or a processing
+// instruction, opened by open and closed by close.
+bool xlsxAfterMarkup(const QString &path, const QByteArray &open, const QByteArray &close, qint64 mib)
+{
+    const QByteArray filler(1 << 20, 'x');
+    return writeXlsx(path, mib + 2, [&](qint64 i) -> QByteArray {
+        return i == 0 ? open : i == mib + 1 ? close + "<row r=\"1\"><c r=\"A1\"><v>7</v></c></row>" : filler;
+    });
+}
+
+// A sheet of about mib MiB of cells that all name A1.
+bool xlsxOneCellOverAndOver(const QString &path, qint64 mib)
+{
+    QByteArray block;
+    while (block.size() < (1 << 20))
+        block += "<c r=\"A1\"><v>1</v></c>";
+    return writeXlsx(path, mib + 2, [&](qint64 i) -> QByteArray {
+        return i == 0 ? QByteArray("<row r=\"1\">") : i == mib + 1 ? QByteArray("</row>") : block;
+    });
+}
+
+// A small .xls whose one cell names column 301, past the 256 a sheet has.
+QByteArray xlsPastColumn256()
+{
+    using namespace biff;
+    const QByteArray strings = record(0x00FC, u32(1) + u32(1) + string(QStringLiteral("名"), true));
+    const QByteArray cells = labelSst(0, 0, 0) + labelSst(0, 300, 0);
+    return compoundFile({{QStringLiteral("Workbook"), workbook({{QStringLiteral("S"), cells}}, strings)}});
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -92,7 +121,26 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString folder = dir.path();
     const auto at = [&](const char *name) { return dir.filePath(QString::fromLatin1(name)); };
-    std::printf("%-40s %12s %9s %10s  %-14s\n", "file", "size", "time", "peak", "result");
+    std::printf("%-40s %12s %9s %13s %10s  %-14s\n", "file", "size", "time", "CPU", "peak", "result");
+
+    // Markup and cells that once cost far more than the file's size suggests.
+    made([&] { return xlsxAfterMarkup(at("comment.xlsx"), "<!--", "-->", 900); });
+    report("900 MiB comment (.xlsx)", at("comment.xlsx"), "read, bounded memory", folder, false);
+    QFile::remove(at("comment.xlsx"));
+    made([&] { return xlsxAfterMarkup(at("cdata.xlsx"), "<![CDATA[", "]]>", 900); });
+    report("900 MiB CDATA (.xlsx)", at("cdata.xlsx"), "read, bounded memory", folder, false);
+    QFile::remove(at("cdata.xlsx"));
+    made([&] { return xlsxOneCellOverAndOver(at("a1.xlsx"), 500); });
+    report("500 MiB of cells naming A1 (.xlsx)", at("a1.xlsx"), "inflated once", folder, false);
+    QFile::remove(at("a1.xlsx"));
+    made([&] {
+        QFile file(at("damaged.xls"));
+        const QByteArray bytes = xlsPastColumn256();
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    });
+    report(".xls cell past column 256", at("damaged.xls"), "read", folder, false);
+    if (app.arguments().contains(QStringLiteral("--budget")))
+        return 0;
 
     // .xlsx against .xls on the same 65 536 × 10 participants.
     made([&] {

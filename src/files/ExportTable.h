@@ -25,15 +25,25 @@ enum class ExportFailure
     TooLarge,    // more rows or columns than the format holds
 };
 
+// What a writer changed so that the file holds the table and opens safely; the
+// export tells the operator.
+struct ExportNotes
+{
+    int cutCells = 0;           // longer than a cell of the format holds: cut at its limit
+    int replacedCharacters = 0; // the file's encoding has no place for them (half a surrogate pair)
+    int formulaCells = 0;       // would run as formulas in a spreadsheet program: written as text
+};
+
 // The spreadsheet name of column n (1..702): 1 A, 26 Z, 27 AA, 52 AZ, 53 BA, 702 ZZ.
 QString ColumnLetters(int column);
 
 // Each writer builds the whole file under a temporary name beside path and
-// puts it in place only when complete.
-ExportFailure WriteCsv(const ExportTable &table, const QString &path, Progress &progress);
+// puts it in place only when complete; notes, when given, says what it changed.
+ExportFailure WriteCsv(const ExportTable &table, const QString &path, Progress &progress,
+                       ExportNotes *notes = nullptr);
 ExportFailure WriteXls(const ExportTable &table, const QString &path, const QString &sheetName,
-                       Progress &progress);
+                       Progress &progress, ExportNotes *notes = nullptr);
 ExportFailure WriteXlsx(const ExportTable &table, const QString &path, const QString &sheetName,
-                        Progress &progress);
+                        Progress &progress, ExportNotes *notes = nullptr);
 
 } // namespace quilla

@@ -4,12 +4,31 @@
 
 namespace quilla {
 
-namespace {
-
-constexpr int WindowRows = 32;
-constexpr int WindowColumns = 64;
-
-} // namespace
+void StreamedWorkbook::SheetShape::note(int row, int column, const Cell &cell, qsizetype &charactersLeft)
+{
+    const bool empty = cell.isEmpty();
+    if (row > lastRow && !empty)
+        lastRow = row;
+    ordered = ordered && row >= m_previousRow;
+    m_previousRow = row;
+    if (row > WindowRows || column > WindowColumns) {
+        textsBeyondFirstCells = textsBeyondFirstCells || !empty;
+        return;
+    }
+    if (!firstCellsKept)
+        return;
+    // A cell named again replaces its text, and gives back what that took.
+    QString &kept = firstCells[(row - 1) * WindowColumns + column - 1];
+    charactersLeft += kept.size();
+    kept = cell.text();
+    charactersLeft -= kept.size();
+    if (charactersLeft < 0) {
+        for (const QString &text : std::as_const(firstCells))
+            charactersLeft += text.size();
+        firstCells = {};
+        firstCellsKept = false;
+    }
+}
 
 void StreamedWorkbook::addSheet(const QString &name, const SheetShape &shape)
 {
@@ -37,7 +56,18 @@ QString StreamedWorkbook::cellText(const QString &sheet, int row, int column) co
     const int firstColumn = (column - 1) / WindowColumns * WindowColumns + 1;
     if (m_window.sheet != index || m_window.row != firstRow || m_window.column != firstColumn) {
         m_window = {index, firstRow, firstColumn, QList<QString>(WindowRows * WindowColumns)};
-        const bool ordered = m_shapes.at(index).ordered;
+        const SheetShape &shape = m_shapes.at(index);
+        // The first block was kept at the opening, and past it there may be nothing.
+        const bool firstBlock = firstRow == 1 && firstColumn == 1;
+        if (firstBlock && shape.firstCellsKept) {
+            if (unchanged())
+                for (auto cell = shape.firstCells.cbegin(); cell != shape.firstCells.cend(); ++cell)
+                    m_window.texts[cell.key()] = cell.value();
+            return m_window.texts.at((row - 1) * WindowColumns + column - 1);
+        }
+        if (!firstBlock && !shape.textsBeyondFirstCells)
+            return QString();
+        const bool ordered = shape.ordered;
         // A file that cannot be read again gives empty cells.
         scan(index, firstRow, [&](int r, int c, const Cell &cell) {
             if (r >= firstRow + WindowRows)
@@ -60,22 +90,28 @@ bool StreamedWorkbook::readRows(const QString &sheet, int first, int last, const
     last = std::min(last, m_shapes.at(index).lastRow);
     if (last < first)
         return true;
+    if (m_shapes.at(index).firstCellsKept && !m_shapes.at(index).textsBeyondFirstCells)
+        return readFirstCells(index, first, last, columns, visit);
     // Where each wanted column goes in a row's texts.
     QList<int> slot(m_maxColumns + 1, -1);
     for (qsizetype i = 0; i < columns.size(); ++i)
         if (columns.at(i) >= 1 && columns.at(i) <= m_maxColumns && slot.at(columns.at(i)) < 0)
             slot[columns.at(i)] = int(i);
+    // A reader hands on only the cells inside its sheet; checked again here, as a
+    // column past the slots would be a read outside them.
+    const auto wanted = [&](int column) {
+        return column >= 1 && column <= m_maxColumns && slot.at(column) >= 0;
+    };
     const auto textsOf = [&](QStringList &texts, int column, const Cell &cell) {
-        const int at = slot.at(column);
-        if (at >= 0)
-            texts[at] = cell.text();
+        if (wanted(column))
+            texts[slot.at(column)] = cell.text();
     };
 
     if (!m_shapes.at(index).ordered) {
         // Rows out of order: the wanted cells of the range are gathered first.
         QMap<int, QStringList> rows;
         if (!scan(index, first, [&](int r, int c, const Cell &cell) {
-                if (r >= first && r <= last && slot.at(c) >= 0) {
+                if (r >= first && r <= last && wanted(c)) {
                     auto found = rows.find(r);
                     if (found == rows.end())
                         found = rows.insert(r, QStringList(columns.size()));
@@ -117,6 +153,26 @@ bool StreamedWorkbook::readRows(const QString &sheet, int first, int last, const
         return false;
     if (!stopped)
         giveUntil(last + 1);
+    return true;
+}
+
+bool StreamedWorkbook::readFirstCells(int index, int first, int last, const QList<int> &columns,
+                                      const RowVisitor &visit) const
+{
+    if (!unchanged())
+        return false;
+    const QHash<int, QString> &cells = m_shapes.at(index).firstCells;
+    QStringList texts(columns.size());
+    for (int row = first; row <= last; ++row) {
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            const int column = columns.at(i);
+            texts[i] = column >= 1 && column <= WindowColumns
+                           ? cells.value((row - 1) * WindowColumns + column - 1)
+                           : QString();
+        }
+        if (!visit(row, texts))
+            break;
+    }
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Workbook.h"
 
+#include <QHash>
 #include <QList>
 
 #include <functional>
@@ -50,17 +51,42 @@ class StreamedWorkbook : public Workbook
     {
       public:
         virtual QString text() const = 0;
+        // No text: an error, an empty string, a formula giving "".
+        virtual bool isEmpty() const = 0;
 
       protected:
         ~Cell() = default;
     };
+    // What the first cells of all sheets together keep at most.
+    static constexpr qsizetype FirstCellsBudget = qsizetype(1) << 22;
     // Called for each cell holding a value; false stops the scan.
     using CellVisitor = std::function<bool(int row, int column, const Cell &cell)>;
 
-    struct SheetShape
+    // The cells are read in blocks of this many rows and columns.
+    static constexpr int WindowRows = 32;
+    static constexpr int WindowColumns = 64;
+
+    // What the opening learns of a sheet, going through all its cells once.
+    class SheetShape
     {
+      public:
+        // To be called for each cell of the sheet in file order. A cell whose text is
+        // empty is no data, whatever stored it (a formula giving "" dragged down a column).
+        // charactersLeft is what the first cells of all sheets may still keep: a few
+        // cells can name one long shared string many times over.
+        void note(int row, int column, const Cell &cell, qsizetype &charactersLeft);
+
         int lastRow = 0;     // of the last cell with a text
         bool ordered = true; // rows come in order, so a scan may stop past the rows it needs
+        // The texts of the first block of cells (by row and column from 0: row *
+        // WindowColumns + column), which the preview asks for first; when no text
+        // lies outside it, all the sheet's rows are read from here too.
+        QHash<int, QString> firstCells;
+        bool firstCellsKept = true; // false past the budget: the sheet is read again then
+        bool textsBeyondFirstCells = false;
+
+      private:
+        int m_previousRow = 0;
     };
 
   protected:
@@ -71,9 +97,15 @@ class StreamedWorkbook : public Workbook
     // row from where the format allows it. False when the file can no longer be read
     // as it was when opened.
     virtual bool scan(int sheet, int from, const CellVisitor &visit) const = 0;
+    // Whether the file is still the one opened: what the opening kept of it counts
+    // only then.
+    virtual bool unchanged() const = 0;
 
   private:
     int indexOf(const QString &sheet) const;
+    // readRows for a sheet whose texts all lie in its first cells.
+    bool readFirstCells(int index, int first, int last, const QList<int> &columns,
+                        const RowVisitor &visit) const;
 
     int m_maxColumns;
     QStringList m_names;

@@ -92,7 +92,8 @@ class RecordSource
         m_at = m_end = 0;
         m_bufferStart = offset;
         m_eof = false;
-        return m_device.seek(offset);
+        // A damaged offset past the end: refused here rather than warned about by the device.
+        return offset <= m_device.size() && m_device.seek(offset);
     }
     // Where the record read last starts.
     qint64 offset() const { return m_offset; }
@@ -296,6 +297,7 @@ bool isBuiltInDateFormat(int id)
 }
 
 constexpr int BlockRows = 32;
+constexpr int MaxColumns = 256;
 constexpr qint64 NoOffset = -1;
 
 struct SheetEntry
@@ -421,7 +423,7 @@ class XlsCell : public StreamedWorkbook::Cell
     quint32 index = 0; // in the shared strings
     QString stored;    // the text of Text cells
 
-    bool isEmpty() const
+    bool isEmpty() const override
     {
         switch (kind) {
         case Number:
@@ -473,8 +475,10 @@ void readSheet(RecordSource &source, qint64 from, bool atBof, const XlsGlobals &
     quint16 pendingRow = 0;
     quint16 pendingColumn = 0;
     qint64 pendingOffset = 0;
+    // A BIFF8 sheet has 256 columns; a cell beyond them is damage and is dropped
+    // (rows cannot pass 65 536 in a 16-bit field).
     const auto put = [&](quint16 row, quint16 column, qint64 offset) {
-        return visit(int(row) + 1, int(column) + 1, cell, offset);
+        return column >= MaxColumns || visit(int(row) + 1, int(column) + 1, cell, offset);
     };
     bool reuse = !atBof; // the record read first is a cell
     while (depth > 0 && (reuse || source.next(record))) {
@@ -604,7 +608,7 @@ void readSheet(RecordSource &source, qint64 from, bool atBof, const XlsGlobals &
 
 } // namespace
 
-XlsWorkbook::XlsWorkbook() : StreamedWorkbook(256), m_globals(std::make_unique<Globals>()) {}
+XlsWorkbook::XlsWorkbook() : StreamedWorkbook(MaxColumns), m_globals(std::make_unique<Globals>()) {}
 
 XlsWorkbook::~XlsWorkbook() = default;
 
@@ -633,6 +637,7 @@ bool XlsWorkbook::load(std::unique_ptr<QIODevice> stream, int &error)
         return false;
     }
     QStringList names;
+    qsizetype firstCellsLeft = FirstCellsBudget;
     for (const SheetEntry &entry : globals.sheets) {
         if (names.contains(entry.name))
             continue;
@@ -642,17 +647,14 @@ bool XlsWorkbook::load(std::unique_ptr<QIODevice> stream, int &error)
         Sheet sheet;
         sheet.offset = entry.offset;
         sheet.blocks.assign(65536 / BlockRows, NoOffset);
-        int previousRow = 0;
         size_t nextBlock = 0;
-        readSheet(source, entry.offset, true, globals, [&](int row, int, const XlsCell &cell, qint64 offset) {
-            if (row > shape.lastRow && !cell.isEmpty())
-                shape.lastRow = row;
-            shape.ordered = shape.ordered && row >= previousRow;
-            previousRow = row;
-            for (const size_t block = size_t(row - 1) / BlockRows; nextBlock <= block; ++nextBlock)
-                sheet.blocks[nextBlock] = offset;
-            return true;
-        });
+        readSheet(source, entry.offset, true, globals,
+                  [&](int row, int column, const XlsCell &cell, qint64 offset) {
+                      shape.note(row, column, cell, firstCellsLeft);
+                      for (const size_t block = size_t(row - 1) / BlockRows; nextBlock <= block; ++nextBlock)
+                          sheet.blocks[nextBlock] = offset;
+                      return true;
+                  });
         if (!shape.ordered)
             sheet.blocks.clear();
         names.append(entry.name);
@@ -665,13 +667,18 @@ bool XlsWorkbook::load(std::unique_ptr<QIODevice> stream, int &error)
     return true;
 }
 
+bool XlsWorkbook::unchanged() const
+{
+    if (m_path.isEmpty())
+        return true; // read from memory
+    const QFileInfo info(m_path);
+    return info.size() == m_fileSize && info.lastModified() == m_modified;
+}
+
 bool XlsWorkbook::scan(int index, int from, const CellVisitor &visit) const
 {
-    if (!m_path.isEmpty()) {
-        const QFileInfo info(m_path);
-        if (info.size() != m_fileSize || info.lastModified() != m_modified)
-            return false;
-    }
+    if (!unchanged())
+        return false;
     const Sheet &sheet = m_sheets.at(index);
     qint64 start = sheet.offset;
     bool atBof = true;

@@ -32,6 +32,7 @@ class XlsWorkbook : public StreamedWorkbook
 
   protected:
     bool scan(int sheet, int from, const CellVisitor &visit) const override;
+    bool unchanged() const override;
 
   private:
     friend std::unique_ptr<Workbook> OpenXlsWorkbook(const QString &path, int &error);

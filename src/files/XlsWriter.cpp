@@ -248,10 +248,12 @@ class SstWriter
     QList<std::pair<quint32, quint16>> m_buckets;
 };
 
-QString cellText(const QString &text)
+// A text cut at what a cell holds; cutCells counts the cells cut.
+QString cellText(const QString &text, int &cutCells)
 {
     if (text.size() <= MaxCellText)
         return text;
+    ++cutCells;
     QString cut = text.left(MaxCellText);
     if (cut.back().isHighSurrogate())
         cut.chop(1);
@@ -325,7 +327,7 @@ QString usableSheetName(const QString &name)
 } // namespace
 
 ExportFailure WriteXls(const ExportTable &table, const QString &path, const QString &sheetName,
-                       Progress &progress)
+                       Progress &progress, ExportNotes *notes)
 {
     const int rows = int(std::min<qsizetype>(table.rows.size(), MaxRows + 1));
     int columns = 0;
@@ -345,6 +347,7 @@ ExportFailure WriteXls(const ExportTable &table, const QString &path, const QStr
     QHash<QString, quint32> sstIndex;
     QList<SstString> strings;
     quint32 sstTotal = 0;
+    int cut = 0;
 
     QByteArray sheet;
     appendRecord(sheet, Bof, Data().u16(0x0600).u16(0x0010).u16(0x0DBB).u16(0x07CC).u32(0).u32(0x0006));
@@ -362,7 +365,7 @@ ExportFailure WriteXls(const ExportTable &table, const QString &path, const QStr
         const QStringList &row = table.rows[r];
         const quint16 xfIndex = r < table.headerRows ? HeaderXf : BodyXf;
         for (int c = 0; c < columns; ++c) {
-            const QString text = c < row.size() ? cellText(row[c]) : QString();
+            const QString text = c < row.size() ? cellText(row[c], cut) : QString();
             if (text.isEmpty()) {
                 appendCell(sheet, Blank, quint16(r), quint16(c), xfIndex, nullptr);
                 continue;
@@ -402,6 +405,8 @@ ExportFailure WriteXls(const ExportTable &table, const QString &path, const QStr
     if (!out.open() || out.device().write(file) != file.size() || !out.commit())
         return ExportFailure::CannotWrite;
     progress.step(1);
+    if (notes)
+        *notes = {.cutCells = cut};
     return ExportFailure::None;
 }
 

@@ -180,7 +180,7 @@ class SheetCell : public StreamedWorkbook::Cell
     int style = 0;
     QByteArray value; // the <v>, or the texts of the <is>, as UTF-8
 
-    bool isEmpty() const
+    bool isEmpty() const override
     {
         switch (type) {
         case CellType::Shared: {
@@ -580,13 +580,18 @@ QString relatedPart(const QHash<QString, Relationship> &relationships, QStringVi
 
 XlsxWorkbook::XlsxWorkbook() : StreamedWorkbook(MaxColumns) {}
 
+bool XlsxWorkbook::unchanged() const
+{
+    const QFileInfo info(m_path);
+    return info.size() == m_fileSize && info.lastModified() == m_modified;
+}
+
 bool XlsxWorkbook::scan(int sheet, int, const CellVisitor &visit) const
 {
     const SheetPart &part = m_parts.at(sheet);
     if (part.entry.isEmpty())
         return true;
-    const QFileInfo info(m_path);
-    if (info.size() != m_fileSize || info.lastModified() != m_modified)
+    if (!unchanged())
         return false;
     QuaZip zip(m_path);
     if (!zip.open(QuaZip::mdUnzip) || !zip.setCurrentFile(part.entry))
@@ -651,6 +656,7 @@ std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error)
 
     const SheetContext context{book->m_strings, book->m_dateStyles, book->m_dateOffset};
     QStringList names;
+    qsizetype firstCellsLeft = StreamedWorkbook::FirstCellsBudget;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const SheetEntry &entry = entries.at(i);
         if (entry.name.isEmpty() || names.contains(entry.name))
@@ -664,15 +670,9 @@ std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error)
         XlsxWorkbook::SheetPart part;
         // A chart sheet holds no cells.
         if (!related || relationship->type.endsWith(u"/worksheet")) {
-            int previousRow = 0;
             read = package.read(target, [&](XmlScanner &xml) {
-                return readSheet(xml, context, [&](int row, int, const SheetCell &cell) {
-                    // A cell whose text is empty is no data, whatever stored it (a
-                    // formula giving "" dragged down a column).
-                    if (row > shape.lastRow && !cell.isEmpty())
-                        shape.lastRow = row;
-                    shape.ordered = shape.ordered && row >= previousRow;
-                    previousRow = row;
+                return readSheet(xml, context, [&](int row, int column, const SheetCell &cell) {
+                    shape.note(row, column, cell, firstCellsLeft);
                     return true;
                 });
             });

@@ -22,6 +22,7 @@ class XlsxWorkbook : public StreamedWorkbook
 
   protected:
     bool scan(int sheet, int from, const CellVisitor &visit) const override;
+    bool unchanged() const override;
 
   private:
     XlsxWorkbook();

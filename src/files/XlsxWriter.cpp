@@ -130,10 +130,12 @@ void appendXmlText(QString &out, QStringView text)
     }
 }
 
-QString cellText(const QString &text)
+// A text cut at what a cell holds; cutCells counts the cells cut.
+QString cellText(const QString &text, int &cutCells)
 {
     if (text.size() <= MaxCellText)
         return text;
+    ++cutCells;
     qsizetype length = MaxCellText;
     if (text.at(length - 1).isHighSurrogate())
         --length;
@@ -193,7 +195,7 @@ class SheetWriter
             const QLatin1String style(r < table.headerRows ? R"(" s="2")" : R"(" s="1")");
             m_text += QLatin1String(R"(<row r=")") + number + QLatin1String(R"(">)");
             for (int c = 0; c < columns; ++c) {
-                const QString text = c < row.size() ? cellText(row.at(c)) : QString();
+                const QString text = c < row.size() ? cellText(row.at(c), m_cut) : QString();
                 m_text += QLatin1String(R"(<c r=")") + letters.at(c) + number + style;
                 if (text.isEmpty()) {
                     m_text += QLatin1String("/>");
@@ -214,6 +216,7 @@ class SheetWriter
         flush();
         return m_ok;
     }
+    int cutCells() const { return m_cut; }
 
   private:
     void flush()
@@ -226,6 +229,7 @@ class SheetWriter
     QuaZipFile &m_part;
     QString m_text;
     bool m_ok = true;
+    int m_cut = 0;
 };
 
 QByteArray workbookPart(const QString &sheetName)
@@ -269,7 +273,7 @@ bool writePart(QuaZip &zip, const QString &name, const QByteArray &bytes)
 } // namespace
 
 ExportFailure WriteXlsx(const ExportTable &table, const QString &path, const QString &sheetName,
-                        Progress &progress)
+                        Progress &progress, ExportNotes *notes)
 {
     int columns = int(qMin<qsizetype>(table.widths.size(), MaxColumns + 1));
     for (const QStringList &row : table.rows)
@@ -290,6 +294,7 @@ ExportFailure WriteXlsx(const ExportTable &table, const QString &path, const QSt
     if (!file.open())
         return ExportFailure::CannotWrite;
     bool written = false;
+    int cut = 0;
     {
         QuaZip zip(&file.device());
         zip.setAutoClose(false);
@@ -305,7 +310,9 @@ ExportFailure WriteXlsx(const ExportTable &table, const QString &path, const QSt
             QuaZipFile sheet(&zip);
             written = openPart(sheet, QStringLiteral("xl/worksheets/sheet1.xml"));
             if (written) {
-                written = SheetWriter(sheet).write(table, columns, progress);
+                SheetWriter writer(sheet);
+                written = writer.write(table, columns, progress);
+                cut = writer.cutCells();
                 sheet.close();
                 written = written && sheet.getZipError() == ZIP_OK;
             }
@@ -313,7 +320,11 @@ ExportFailure WriteXlsx(const ExportTable &table, const QString &path, const QSt
         zip.close();
         written = written && zip.getZipError() == ZIP_OK;
     }
-    return written && file.commit() ? ExportFailure::None : ExportFailure::CannotWrite;
+    if (!written || !file.commit())
+        return ExportFailure::CannotWrite;
+    if (notes)
+        *notes = {.cutCells = cut};
+    return ExportFailure::None;
 }
 
 } // namespace quilla

@@ -2,6 +2,7 @@
 
 #include <QIODevice>
 
+#include <algorithm>
 #include <cstring>
 
 namespace quilla {
@@ -157,6 +158,23 @@ qsizetype XmlScanner::find(qsizetype &keep, qsizetype from, QByteArrayView marke
     }
 }
 
+bool XmlScanner::skipPast(qsizetype at, qsizetype opening, QByteArrayView marker)
+{
+    qsizetype from = at + opening;
+    for (;;) {
+        const qsizetype found = QByteArrayView(m_buffer.constData(), m_end).indexOf(marker, from);
+        if (found >= 0) {
+            m_pos = found + marker.size();
+            return true;
+        }
+        // Only what may be the start of a marker cut by the end of the read is kept.
+        qsizetype keep = std::max(from, m_end - marker.size() + 1);
+        if (!fill(keep))
+            return false;
+        from = keep;
+    }
+}
+
 XmlScanner::Token XmlScanner::fail(bool tooLarge)
 {
     m_tooLarge = m_tooLarge || tooLarge;
@@ -198,10 +216,8 @@ XmlScanner::Token XmlScanner::next()
         if (second == '/')
             return endTag(at);
         if (second == '?') {
-            const qsizetype end = find(at, at, "?>", MaxTagLength);
-            if (end < 0)
+            if (!skipPast(at, 2, "?>"))
                 return fail();
-            m_pos = end + 2;
             continue;
         }
         if (second == '!') {
@@ -210,11 +226,8 @@ XmlScanner::Token XmlScanner::next()
             const bool comment = head.startsWith("<!--");
             if (!comment && !head.startsWith("<![CDATA["))
                 return fail(); // a document type: none in these files
-            const qsizetype end =
-                find(at, at, comment ? QByteArrayView("-->") : QByteArrayView("]]>"), m_limit);
-            if (end < 0)
+            if (!skipPast(at, comment ? 4 : 9, comment ? QByteArrayView("-->") : QByteArrayView("]]>")))
                 return fail();
-            m_pos = end + 3;
             continue;
         }
         return startTag(at);

@@ -89,6 +89,10 @@ class XmlScanner
     // Where marker first appears from from on, keeping the bytes from keep on; -1
     // when it never does, or not within maxBytes from keep (tooLarge()).
     qsizetype find(qsizetype &keep, qsizetype from, QByteArrayView marker, qsizetype maxBytes);
+    // Passes over the markup at at (comment, CDATA, processing instruction) through
+    // marker, searched for after its opening: it goes by as it is read, so however
+    // long it is, it holds no more memory than a piece of the part.
+    bool skipPast(qsizetype at, qsizetype opening, QByteArrayView marker);
     Token fail(bool tooLarge = false);
     enum class TagParse
     {

@@ -45,6 +45,23 @@ QString withExtension(const QString &path, const QString &selectedFilter)
     return path + u'.' + (match.hasMatch() ? match.captured(1) : QStringLiteral("csv"));
 }
 
+// What the writer changed, a line each, after the count: the operator must not take
+// the file for a full copy of the list when it is not one.
+QString doneMessage(qsizetype rows, const ExportNotes &notes)
+{
+    QString text = QStringLiteral("已导出 %1 条").arg(rows);
+    if (notes.cutCells > 0)
+        text += QStringLiteral("\n有 %1 个单元格的文字超过 32767 个字符，只保存了前 32767 个字符。")
+                    .arg(notes.cutCells);
+    if (notes.replacedCharacters > 0)
+        text += QStringLiteral("\n有 %1 个无法保存的字符已换成“\uFFFD”。").arg(notes.replacedCharacters);
+    if (notes.formulaCells > 0)
+        text += QStringLiteral(
+                    "\n有 %1 个以 = + - @ 开头的单元格前面加了单引号（'），以免表格软件把它当作公式运行。")
+                    .arg(notes.formulaCells);
+    return text;
+}
+
 } // namespace
 
 ExportTable TableOfView(const QTableView &view)
@@ -113,12 +130,13 @@ bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, cons
     if (reading)
         progress.end();
     const QString suffix = target.suffix().toLower();
-    const ExportFailure failure = suffix == u"csv"    ? WriteCsv(table, path, progress)
-                                  : suffix == u"xlsx" ? WriteXlsx(table, path, sheetName, progress)
-                                                      : WriteXls(table, path, sheetName, progress);
+    ExportNotes notes;
+    const ExportFailure failure = suffix == u"csv"    ? WriteCsv(table, path, progress, &notes)
+                                  : suffix == u"xlsx" ? WriteXlsx(table, path, sheetName, progress, &notes)
+                                                      : WriteXls(table, path, sheetName, progress, &notes);
     switch (failure) {
     case ExportFailure::None:
-        prompt.message(QStringLiteral("已导出 %1 条").arg(table.rows.size() - table.headerRows));
+        prompt.message(doneMessage(table.rows.size() - table.headerRows, notes));
         return true;
     case ExportFailure::TooLarge:
         prompt.message(QStringLiteral("表格的行数或列数超过了这种文件格式的上限，请改存为.xlsx或CSV文件！"));

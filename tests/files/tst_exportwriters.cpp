@@ -138,6 +138,16 @@ class TestExportWriters : public QObject
         QTest::newRow("beyond GBK") << Ext << QByteArray("\x95\x32\x82\x36");
         QTest::newRow("GBK name with comma")
             << QStringLiteral("张,伟") << QByteArray("\"\xd5\xc5,\xce\xb0\"");
+        // What a spreadsheet would run as a formula opens as text; numbers and phone
+        // numbers read as written.
+        QTest::newRow("link") << QStringLiteral("=HYPERLINK(\"h\",\"x\")")
+                              << QByteArray("\"'=HYPERLINK(\"\"h\"\",\"\"x\"\")\"");
+        QTest::newRow("program") << QStringLiteral("=cmd|' /C calc'!A0") << QByteArray("'=cmd|' /C calc'!A0");
+        QTest::newRow("tab before @") << QStringLiteral("\t@SUM(A1)") << QByteArray("'\t@SUM(A1)");
+        QTest::newRow("minus text") << QStringLiteral("-A1") << QByteArray("'-A1");
+        QTest::newRow("negative number") << QStringLiteral("-5.5") << QByteArray("-5.5");
+        QTest::newRow("phone number")
+            << QStringLiteral("+86 138 1234-5678") << QByteArray("+86 138 1234-5678");
     }
     void csvField()
     {
@@ -150,6 +160,35 @@ class TestExportWriters : public QObject
         RecordingProgress progress;
         QCOMPARE(WriteCsv(table, path, progress), ExportFailure::None);
         QCOMPARE(readAll(path), "x," + field + ",y\r\n");
+    }
+
+    // What a writer changed is counted: texts cut at a workbook cell's limit (CSV has
+    // none), formula-like CSV cells, half a surrogate pair (GB18030 has no place for it).
+    void changesAreCounted_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QList<int>>("counts"); // cut, replaced, formulas
+        QTest::newRow("csv") << "csv" << QList<int>{0, 1, 1};
+        QTest::newRow("xls") << "xls" << QList<int>{2, 0, 0};
+        QTest::newRow("xlsx") << "xlsx" << QList<int>{2, 0, 0};
+    }
+    void changesAreCounted()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(QList<int>, counts);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("n.") + suffix);
+        ExportTable table;
+        table.rows = {{QString(32768, u'长'), QString(QChar(0xD800)), QStringLiteral("=1")},
+                      {QString(40000, u'b')}};
+        NoProgress progress;
+        ExportNotes notes;
+        const ExportFailure written = suffix == u"csv" ? WriteCsv(table, path, progress, &notes)
+                                      : suffix == u"xls"
+                                          ? WriteXls(table, path, SheetName, progress, &notes)
+                                          : WriteXlsx(table, path, SheetName, progress, &notes);
+        QCOMPARE(written, ExportFailure::None);
+        QCOMPARE((QList<int>{notes.cutCells, notes.replacedCharacters, notes.formulaCells}), counts);
     }
 
     void csvFileLinesAndProgress()

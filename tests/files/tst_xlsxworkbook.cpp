@@ -176,6 +176,8 @@ class TestXlsxWorkbook : public QObject
                                      << QStringLiteral(" a\n");
         QTest::newRow("'>' in an attribute")
             << QByteArray("<is><t x=\"a>b\">x</t></is>") << QStringLiteral("x");
+        QTest::newRow("markup between tags")
+            << QByteArray("<!--<c>--><?x <c>?><![CDATA[<v>]]><is><t>x</t></is>") << QStringLiteral("x");
         QTest::newRow("unknown entity") << QByteArray("<is><t>&nbsp;</t></is>") << QStringLiteral("!");
         QTest::newRow("crossed tags") << QByteArray("<is><t>a</is></t>") << QStringLiteral("!");
         QTest::newRow("element inside the text")
@@ -197,6 +199,18 @@ class TestXlsxWorkbook : public QObject
         QCOMPARE(error, text == u"!" ? int(NotAWorkbook) : int(WorkbookOpened));
         if (book)
             QCOMPARE(book->cellText("Sheet1", 30000, 1), text);
+    }
+
+    // Past what the opening keeps of the first cells, they are read from the file again.
+    void firstCellsPastTheBudget()
+    {
+        QByteArray rows;
+        for (int row = 1; row <= 32; ++row)
+            rows += "<row>" + QByteArray("<c t=\"s\"><v>0</v></c>").repeated(64) + "</row>";
+        int error = -1;
+        const auto book = open(minimalBook({rows}, "<si><t>" + QByteArray(2100, 'x') + "</t></si>"), error);
+        QVERIFY(book);
+        QCOMPARE(book->cellText("Sheet1", 32, 64), QString(2100, u'x'));
     }
 
     void numbersDatesBooleansErrors()

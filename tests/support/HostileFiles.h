@@ -27,6 +27,7 @@ struct ChildRun
 {
     int code = -1; // -1: the child did not exit by itself
     double seconds = 0;
+    double cpuSeconds = 0; // user and system time of the child
     long peakMiB = 0;
 };
 
@@ -46,6 +47,8 @@ inline ChildRun inChild(const std::function<int()> &what)
     if (WIFEXITED(status))
         run.code = WEXITSTATUS(status);
     run.seconds = double(timer.elapsed()) / 1000.0;
+    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.peakMiB = usage.ru_maxrss / 1024;
     return run;
 }
