@@ -175,8 +175,9 @@ QVariant columnValue(sqlite3_stmt *stmt, int column, Columns::Kind kind)
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(stmt, column));
     case SQLITE_TEXT: {
-        const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(stmt, column));
-        const QString value = QString::fromUtf16(text, sqlite3_column_bytes16(stmt, column) / 2);
+        // Read as stored (UTF-8): SQLite's own conversion to UTF-16 turns U+FFFF into U+FFFD.
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+        const QString value = QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
         if (kind == Columns::Kind::Date) {
             const QDateTime date = QDateTime::fromString(value, Qt::ISODate);
             if (date.isValid())
@@ -314,8 +315,8 @@ QString Row::text(int column) const
         return {};
     if (sqlite3_column_type(m_stmt, column) != SQLITE_TEXT)
         return textOf(value(column));
-    const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(m_stmt, column));
-    return QString::fromUtf16(text, sqlite3_column_bytes16(m_stmt, column) / 2);
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column));
 }
 
 QByteArrayView Row::utf8View(int column) const

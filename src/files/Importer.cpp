@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/Inserter.h"
 #include "data/Progress.h"
+#include "data/TextNumber.h"
 
 #include <QFile>
 
@@ -105,9 +106,10 @@ class Appender
     bool isValid() const { return m_rows.isValid(); }
     bool append(QStringView number, QStringView name)
     {
+        // Stored as the draw compares them: without spaces of any kind around them.
         m_rows.number(m_drawId);
-        m_rows.text(number);
-        m_rows.text(name);
+        m_rows.text(trimmedText(number));
+        m_rows.text(trimmedText(name));
         return m_rows.endRow();
     }
     bool finish() { return m_rows.finish() && m_transaction.commit(); }

@@ -556,6 +556,7 @@ class TestDatabase : public QObject
         QTest::newRow("injection") << QStringLiteral("x'; DELETE * FROM 号码表");
         QTest::newRow("comment") << QStringLiteral("a' OR '1'='1' --");
         QTest::newRow("rare CJK and blanks") << QStringLiteral("  𠀀甲 ");
+        QTest::newRow("noncharacters") << QStringLiteral("甲\uFFFF乙\uFFFE");
     }
 
     void valuesAreStoredExactly()

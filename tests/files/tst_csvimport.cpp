@@ -286,6 +286,9 @@ class TestCsvImport : public QObject
             << "1,x" << 1 << 1 << QStringList{"A, ,"} << Rows{{"1", ""}};
         QTest::newRow("numbers kept as text")
             << "0013800,1.50" << 1 << 1 << QStringList{"A", "B"} << Rows{{"0013800", "1.50"}};
+        QTest::newRow("spaces of every kind trimmed")
+            << QStringLiteral(" 1001\u3000,\u00A0张三 \t") << 1 << 1 << QStringList{"A", "B"}
+            << Rows{{"1001", "张三"}};
     }
     void importsRows()
     {
