@@ -631,6 +631,7 @@ bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &
         progress.step(done - shown, QStringLiteral("pages"));
         shown = done;
     } while (!worker->wait(QDeadlineTimer(40)));
+    progress.step(rowsDone - shown, QStringLiteral("pages"));
     progress.end();
     return written;
 }
