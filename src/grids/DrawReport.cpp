@@ -317,6 +317,11 @@ class TextPdfEngine : public QPdfEngine
             return;
         }
         QString text = item.text();
+        // Plain ASCII reads back right from the font's own table.
+        if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
+            QPdfEngine::drawTextItem(p, item);
+            return;
+        }
         // Readers spread the text over the glyphs left to right and read a
         // right-to-left run backwards: such a run's text goes in backwards.
         if (item.renderFlags() & QTextItem::RightToLeft) {
@@ -413,7 +418,15 @@ class PdfPainter
     }
 
   private:
-    using Layout = std::unique_ptr<QTextLayout>;
+    using Layout = std::shared_ptr<QTextLayout>;
+    // The last cell laid out in each column: a round's time and head count repeat
+    // down the rows it drew, a table's titles on each page.
+    struct Recent
+    {
+        QString text;
+        qreal width = 0;
+        Layout layout;
+    };
 
     // Pixels per point at the writer's resolution.
     qreal points(double pt) const { return pt * m_pdf.resolution() / 72.0; }
@@ -426,7 +439,7 @@ class PdfPainter
     }
     Layout layOut(const QString &text, const QFont &font, qreal width)
     {
-        auto layout = std::make_unique<QTextLayout>(text, font, &m_pdf);
+        auto layout = std::make_shared<QTextLayout>(text, font, &m_pdf);
         QTextOption option;
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout->setTextOption(option);
@@ -480,7 +493,13 @@ class PdfPainter
         qreal x = 0;
         for (qsizetype i = 0; i < cells.size(); ++i) {
             const qreal width = m_area.width() * table.widths.value(i) / std::max(1, total);
-            layouts.push_back(layOut(cells.at(i), cellFont, width - 2 * pad));
+            QList<Recent> &recent = m_recent[titles];
+            if (recent.size() <= i)
+                recent.resize(i + 1);
+            Recent &last = recent[i];
+            if (!last.layout || last.text != cells.at(i) || last.width != width)
+                last = {cells.at(i), width, layOut(cells.at(i), cellFont, width - 2 * pad)};
+            layouts.push_back(last.layout);
             places.append(QRectF(x, 0, width, 0));
             x += width;
         }
@@ -557,6 +576,7 @@ class PdfPainter
     QPainter m_painter;
     std::atomic<int> &m_rowsDone;
     Faces m_faces;
+    QList<Recent> m_recent[2]; // of rows, of titles
     QRectF m_area;
     qreal m_y = 0;
     qreal m_titleHeight = 0;
