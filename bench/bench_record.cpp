@@ -1,4 +1,5 @@
-// The party's record: the report of a draw of 10 000 winners (PDF and HTML),
+// The party's record: the report of a draw of 10 000 winners (PDF and HTML) and of
+// 100 000 (PDF, beside the floor of reading them and writing HTML),
 // a backup of the file, and stops at 1 000 000 participants with and without
 // the standby copy following every round.
 #include "BenchPrompt.h"
