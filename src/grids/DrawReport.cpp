@@ -83,6 +83,8 @@ QList<Section> readReport(Database &db, qint64 drawId)
         const QString event = row.text(u"事件");
         const QString time = shownTime(row.text(u"本地时间"));
         if (event == QStringLiteral("抽奖")) {
+            // Where the round log names a round's preset results, they belong here: kept
+            // with the round and printed as a paragraph of its prize, "预设：N 名（号码 姓名…）".
             const Round round{time, row.number(u"在场人数")};
             for (const QString &id : row.text(u"结果ID").split(u',', Qt::SkipEmptyParts))
                 roundOf.insert(id.toLongLong(), round);
