@@ -319,11 +319,6 @@ class TextPdfEngine : public QPdfEngine
             return;
         }
         QString text = item.text();
-        // Plain ASCII reads back right from the font's own table.
-        if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
-            QPdfEngine::drawTextItem(p, item);
-            return;
-        }
         // Readers spread the text over the glyphs left to right and read a
         // right-to-left run backwards: such a run's text goes in backwards.
         if (item.renderFlags() & QTextItem::RightToLeft) {
@@ -332,9 +327,13 @@ class TextPdfEngine : public QPdfEngine
             text = QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()), points.size());
         }
         QByteArray marked = QByteArrayLiteral("/Span<</ActualText<FEFF");
+        marked.reserve(marked.size() + 4 * text.size() + 8);
+        static constexpr char Hex[] = "0123456789ABCDEF";
         for (const QChar c : text)
-            marked += QByteArray::number(c.unicode(), 16).rightJustified(4, '0');
-        page->write(marked + QByteArrayLiteral(">>>BDC\n"));
+            for (const int shift : {12, 8, 4, 0})
+                marked += Hex[(c.unicode() >> shift) & 0xF];
+        marked += ">>>BDC\n";
+        page->write(marked);
         QPdfEngine::drawTextItem(p, item);
         page->write("EMC\n");
 #else
@@ -439,21 +438,55 @@ class PdfPainter
         f.setBold(bold);
         return f;
     }
-    Layout layOut(const QString &text, const QFont &font, qreal width)
+    // Qt shapes a long text in pieces of a few thousand characters, and PDF readers
+    // take the seam between two pieces for the end of a line, in the middle of a
+    // number if need be. A very long text (the winners of a deleted prize) therefore
+    // starts a new line at a separator every thousand characters or so.
+    static QString inPieces(const QString &text)
     {
-        auto layout = std::make_shared<QTextLayout>(text, font, &m_pdf);
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout->setTextOption(option);
-        layout->setFormats(m_faces.spans(text, font.bold()));
-        layout->beginLayout();
-        qreal y = 0;
-        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
-            line.setLineWidth(width);
-            line.setPosition(QPointF(0, y));
-            y += line.height();
+        constexpr qsizetype Piece = 1000;
+        if (text.size() <= Piece)
+            return text;
+        QString pieces;
+        qsizetype from = 0;
+        while (text.size() - from > Piece) {
+            qsizetype cut = from + Piece;
+            while (cut > from && !QStringLiteral("；，、; ").contains(text.at(cut - 1)))
+                --cut;
+            if (cut == from)
+                cut = from + Piece;
+            pieces += QStringView(text).mid(from, cut - from);
+            pieces += QChar::LineSeparator;
+            from = cut;
         }
-        layout->endLayout();
+        return pieces + QStringView(text).mid(from);
+    }
+    // Qt's "word or anywhere" wrapping also splits words that would fit on a line of
+    // their own (a number in a list of thousands), so it is the second try, for a text
+    // with a word wider than the cell.
+    Layout layOut(const QString &given, const QFont &font, qreal width)
+    {
+        const QString text = inPieces(given);
+        auto layout = std::make_shared<QTextLayout>(text, font, &m_pdf);
+        layout->setFormats(m_faces.spans(text, font.bold()));
+        for (const auto wrap : {QTextOption::WordWrap, QTextOption::WrapAtWordBoundaryOrAnywhere}) {
+            layout->setTextOption(QTextOption());
+            QTextOption option;
+            option.setWrapMode(wrap);
+            layout->setTextOption(option);
+            layout->beginLayout();
+            qreal y = 0;
+            bool fits = true;
+            for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+                line.setLineWidth(width);
+                line.setPosition(QPointF(0, y));
+                y += line.height();
+                fits = fits && line.naturalTextWidth() <= width;
+            }
+            layout->endLayout();
+            if (fits)
+                break;
+        }
         return layout;
     }
     // Height of lines from..to-1.

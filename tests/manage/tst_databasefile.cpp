@@ -1,4 +1,5 @@
 #include "engine/Maintenance.h"
+#include "grids/DrawReport.h"
 #include "manage/DatabaseActions.h"
 #include "manage/ManagementWindow.h"
 #include "support/DrawFixture.h"
@@ -151,6 +152,34 @@ class TestDatabaseFile : public QObject
         fonts.start(QStringLiteral("pdffonts"), {w.savePath});
         QVERIFY(fonts.waitForFinished(30'000));
         QVERIFY(QString::fromUtf8(fonts.readAllStandardOutput()).contains(face));
+    }
+
+    // A deleted prize's list of 3 334 winners is taller than a page: it goes on over the
+    // next pages, every winner readable.
+    void aLongCellGoesOnOverPages()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 3334, 200);
+        f.addParticipants(draw, 3400, 100001);
+        f.engine.CurrentDraw.Id = draw;
+        f.engine.LoadDraw();
+        QList<Candidate> picks;
+        while (f.engine.StartRound(picks) > 0)
+            f.engine.RecordRound(draw, prize, picks);
+        QStringList numbers;
+        QVERIFY(f.db.forEachRow(Sql("SELECT 号码 FROM 结果表"), [&](const Row &row) { numbers.append(row.text(u"号码")); }));
+        QCOMPARE(numbers.size(), 3334);
+        QVERIFY(DeletePrizes(f.db, {prize}));
+        const QString path = f.dir.filePath(QStringLiteral("报告.pdf"));
+        QString why;
+        QVERIFY2(WriteDrawReport(f.db, draw, path, why), qPrintable(why));
+        const QString text = pdfText(path, {QStringLiteral("-raw")});
+        QFile::remove(QStringLiteral("/tmp/long.pdf")); QFile::copy(path, QStringLiteral("/tmp/long.pdf"));
+        for (const QString &number : numbers)
+            QVERIFY2(text.contains(number), qPrintable(number));
     }
 
     // 打开数据库 switches after the checks; a damaged file is refused and the one in use stays.
