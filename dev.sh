@@ -12,10 +12,10 @@ cd "$(dirname "$0")"
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-multimedia-dev qt6-translations-l10n
+    qt6-base-dev qt6-base-private-dev qt6-multimedia-dev qt6-translations-l10n
     libsqlitecpp-dev libsqlite3-dev sqlite3
     libfreexl-dev libquazip1-qt6-dev
-    fonts-noto-cjk fonts-arphic-ukai
+    fonts-noto-cjk fonts-arphic-ukai fonts-hanazono fonts-symbola fonts-dejavu-core
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev
     xvfb xauth strace libxcb1-dev python3-openpyxl python3-xlrd poppler-utils

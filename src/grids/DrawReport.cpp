@@ -1,17 +1,30 @@
 #include "DrawReport.h"
 
 #include "data/Database.h"
+#include "data/Progress.h"
 #include "engine/NumberDisplay.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
 
-#include <numeric>
+#include <QDeadlineTimer>
+#include <QPageLayout>
 #include <QPageSize>
+#include <QPagedPaintDevice>
 #include <QPainter>
-#include <QPdfWriter>
+#include <QRawFont>
 #include <QSaveFile>
+#include <QTextLayout>
+#include <QThread>
+#include <QtGui/private/qpagedpaintdevice_p.h>
+#include <QtGui/private/qpdf_p.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <numeric>
+#include <vector>
 
 namespace quilla {
 
@@ -70,6 +83,8 @@ QList<Section> readReport(Database &db, qint64 drawId)
         const QString event = row.text(u"事件");
         const QString time = shownTime(row.text(u"本地时间"));
         if (event == QStringLiteral("抽奖")) {
+            // Where the round log names a round's preset results, they belong here: kept
+            // with the round and printed as a paragraph of its prize, "预设：N 名（号码 姓名…）".
             const Round round{time, row.number(u"在场人数")};
             for (const QString &id : row.text(u"结果ID").split(u',', Qt::SkipEmptyParts))
                 roundOf.insert(id.toLongLong(), round);
@@ -154,9 +169,10 @@ QString toHtml(const QList<Section> &report)
     const auto esc = [](const QString &text) { return text.toHtmlEscaped(); };
     QString html = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>") +
                    esc(report.value(0).heading) +
-                   QStringLiteral("</title><style>body{font-family:'KaiTi','AR PL UKai CN',serif}"
+                   QStringLiteral("</title><style>body{font-family:'KaiTi','AR PL UKai CN','Noto Serif CJK SC',"
+                                  "'DejaVu Sans','Symbola','HanaMinA','HanaMinB',serif}"
                                   "table{border-collapse:collapse;width:100%}td,th{border:1px solid #888;"
-                                  "padding:2px 6px;text-align:left}</style></head><body>");
+                                  "padding:2px 6px;text-align:left;overflow-wrap:anywhere}</style></head><body>");
     for (const Section &section : report) {
         const QString tag = QStringLiteral("h%1").arg(section.level);
         html += u'<' + tag + u'>' + esc(section.heading) + QStringLiteral("</") + tag + u'>';
@@ -179,13 +195,214 @@ QString toHtml(const QList<Section> &report)
     return html + QStringLiteral("</body></html>");
 }
 
-// Paints the report page by page; a table's titles repeat at the top of each page it runs onto.
+// The faces a report is printed in, tried glyph by glyph: UKai for the KaiTi look;
+// Noto CJK for what UKai leaves blank (it maps 䶮 and 46 other characters to empty
+// glyphs); DejaVu for Arabic script; Symbola for emoji in black and white; HanaMin for
+// the rare ideographs beyond the basic plane (𠀀).
+const QStringList ReportFaces = {QStringLiteral("AR PL UKai CN"), QStringLiteral("Noto Serif CJK SC"),
+                                 QStringLiteral("DejaVu Sans"),   QStringLiteral("Symbola"),
+                                 QStringLiteral("HanaMinA"),      QStringLiteral("HanaMinB")};
+
+// Which face draws each character: the first that has a glyph with ink.
+class Faces
+{
+  public:
+    Faces()
+    {
+        for (const QString &family : ReportFaces) {
+            QFont font(family);
+            font.setPixelSize(64);
+            QRawFont raw = QRawFont::fromFont(font);
+            // An absent face would come back as another one: it draws nothing.
+            if (raw.familyName() != family)
+                raw = QRawFont();
+            m_faces.append({family, raw});
+        }
+    }
+
+    // Spans of text the text's own face cannot draw, each with the face that can.
+    // Bold text is set in Noto's true bold: UKai has none, and Qt's PDF writer marks
+    // the second pass of a made-up bold as text of its own, which readers then drop
+    // with what surrounds it. Faces without a bold stand in upright.
+    QList<QTextLayout::FormatRange> spans(const QString &text, bool bold)
+    {
+        const int first = bold ? 1 : 0;
+        QList<QTextLayout::FormatRange> spans;
+        int face = 0;
+        for (qsizetype i = 0; i < text.size();) {
+            const char32_t c = text.at(i).isHighSurrogate() && i + 1 < text.size()
+                                   ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
+                                   : text.at(i).unicode();
+            const qsizetype width = c > 0xFFFF ? 2 : 1;
+            // Spaces and joiners go with what surrounds them.
+            if (!isInvisible(c))
+                face = bold ? faceOf(c, 1) : faceOf(c, 0);
+            if (face != first) {
+                if (!spans.isEmpty() && spans.last().start + spans.last().length == i &&
+                    spans.last().format.fontFamilies().toStringList().value(0) == m_faces.at(face).family) {
+                    spans.last().length += width;
+                } else {
+                    QTextLayout::FormatRange span{int(i), int(width), {}};
+                    span.format.setFontFamilies(QStringList{m_faces.at(face).family});
+                    if (bold)
+                        span.format.setFontWeight(QFont::Normal);
+                    spans.append(span);
+                }
+            }
+            i += width;
+        }
+        return spans;
+    }
+
+  private:
+    struct Face
+    {
+        QString family;
+        QRawFont raw;
+    };
+
+    static bool isInvisible(char32_t c)
+    {
+        const QChar::Category category = QChar::category(c);
+        return QChar::isSpace(c) || category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing ||
+               category == QChar::Other_Format || category == QChar::Other_Control;
+    }
+
+    int faceOf(char32_t c, int first)
+    {
+        if (c < 0x80)
+            return first;
+        QHash<char32_t, int> &cache = m_faceOf[first];
+        const auto known = cache.constFind(c);
+        if (known != cache.cend())
+            return *known;
+        int chosen = first;
+        const QString text = QString::fromUcs4(&c, 1);
+        for (int i = first; i < m_faces.size(); ++i) {
+            const QRawFont &raw = m_faces.at(i).raw;
+            if (!raw.isValid() || !raw.supportsCharacter(c))
+                continue;
+            const QList<quint32> glyphs = raw.glyphIndexesForString(text);
+            if (!glyphs.isEmpty() && glyphs.first() != 0 && !raw.boundingRect(glyphs.first()).isEmpty()) {
+                chosen = i;
+                break;
+            }
+        }
+        cache.insert(c, chosen);
+        return chosen;
+    }
+
+    QList<Face> m_faces;
+    QHash<char32_t, int> m_faceOf[2]; // for upright text, for bold
+};
+
+#if QT_VERSION >= QT_VERSION_CHECK(6, 4, 0) && QT_VERSION < QT_VERSION_CHECK(6, 5, 0)
+#define QUILLA_ACTUAL_TEXT 1
+#endif
+
+// Qt's PDF writer tells readers which characters a glyph stands for from the font's
+// own table, looking only at the basic plane and taking the first character that
+// shares a glyph: 𠀀 and emoji drop out of the text, Arabic comes back as
+// presentation forms, Noto's 人 as the radical ⼈. Each piece of text therefore
+// carries its characters as ActualText, which readers copy and search instead.
+class TextPdfEngine : public QPdfEngine
+{
+  public:
+    QPdfEnginePrivate *state() { return static_cast<QPdfEnginePrivate *>(d_ptr.data()); }
+
+    void drawTextItem(const QPointF &p, const QTextItem &item) override
+    {
+#ifdef QUILLA_ACTUAL_TEXT
+        QIODevice *page = state()->currentPage ? *reinterpret_cast<QIODevice **>(state()->currentPage) : nullptr;
+        if (!page) {
+            QPdfEngine::drawTextItem(p, item);
+            return;
+        }
+        QString text = item.text();
+        // Readers spread the text over the glyphs left to right and read a
+        // right-to-left run backwards: such a run's text goes in backwards.
+        if (item.renderFlags() & QTextItem::RightToLeft) {
+            QList<uint> points = text.toUcs4();
+            std::reverse(points.begin(), points.end());
+            text = QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()), points.size());
+        }
+        QByteArray marked = QByteArrayLiteral("/Span<</ActualText<FEFF");
+        marked.reserve(marked.size() + 4 * text.size() + 8);
+        static constexpr char Hex[] = "0123456789ABCDEF";
+        for (const QChar c : text)
+            for (const int shift : {12, 8, 4, 0})
+                marked += Hex[(c.unicode() >> shift) & 0xF];
+        marked += ">>>BDC\n";
+        page->write(marked);
+        QPdfEngine::drawTextItem(p, item);
+        page->write("EMC\n");
+#else
+        QPdfEngine::drawTextItem(p, item);
+#endif
+    }
+};
+
+// A PDF file written through TextPdfEngine, as QPdfWriter writes through QPdfEngine.
+class ReportPdf : public QPagedPaintDevice
+{
+    struct Layout : QPagedPaintDevicePrivate
+    {
+        explicit Layout(TextPdfEngine &engine) : m_engine(engine) {}
+        bool setPageLayout(const QPageLayout &layout) override
+        {
+            m_engine.setPageLayout(layout);
+            return pageLayout().isEquivalentTo(layout);
+        }
+        bool setPageSize(const QPageSize &size) override
+        {
+            m_engine.setPageSize(size);
+            return pageLayout().pageSize().isEquivalentTo(size);
+        }
+        bool setPageOrientation(QPageLayout::Orientation orientation) override
+        {
+            m_engine.setPageOrientation(orientation);
+            return pageLayout().orientation() == orientation;
+        }
+        bool setPageMargins(const QMarginsF &margins, QPageLayout::Unit units) override
+        {
+            m_engine.setPageMargins(margins, units);
+            return true;
+        }
+        QPageLayout pageLayout() const override { return m_engine.pageLayout(); }
+        TextPdfEngine &m_engine;
+    };
+
+  public:
+    ReportPdf(QIODevice *out, const QString &title)
+        : QPagedPaintDevice(new Layout(m_engine))
+    {
+        m_engine.state()->outDevice = out;
+        m_engine.state()->title = title;
+        m_engine.state()->creator = QStringLiteral("Quilla抽奖");
+        m_engine.setResolution(300);
+        setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(15, 15, 15, 15),
+                                  QPageLayout::Millimeter));
+    }
+    bool newPage() override { return m_engine.newPage(); }
+    QPaintEngine *paintEngine() const override { return &m_engine; }
+    int resolution() const { return m_engine.resolution(); }
+
+  protected:
+    int metric(PaintDeviceMetric id) const override { return m_engine.metric(id); }
+
+  private:
+    mutable TextPdfEngine m_engine;
+};
+
+// Paints the report page by page; a table's titles repeat at the top of each page
+// it runs onto. Text wraps inside its cell, breaking a word only when it is wider
+// than the cell; a row taller than a page goes on over the next pages.
 class PdfPainter
 {
   public:
-    explicit PdfPainter(QPdfWriter &pdf) : m_pdf(pdf), m_painter(&pdf)
+    PdfPainter(ReportPdf &pdf, std::atomic<int> &rowsDone) : m_pdf(pdf), m_painter(&pdf), m_rowsDone(rowsDone)
     {
-        m_area = QRect(QPoint(0, 0), pdf.pageLayout().paintRectPixels(pdf.resolution()).size());
+        m_area = QRectF(QPointF(0, 0), pdf.pageLayout().paintRectPixels(pdf.resolution()).size());
     }
     bool isActive() const { return m_painter.isActive(); }
 
@@ -202,65 +419,184 @@ class PdfPainter
     }
 
   private:
-    // Pixels per point at the writer's resolution.
-    int points(double pt) const { return int(pt * m_pdf.resolution() / 72.0); }
-    QFont font(double size, bool bold) const
+    using Layout = std::shared_ptr<QTextLayout>;
+    // The last cell laid out in each column: a round's time and head count repeat
+    // down the rows it drew, a table's titles on each page.
+    struct Recent
     {
-        // UKai, not Noto CJK: Noto shares glyphs between ideographs and Kangxi radicals,
-        // and a PDF reader copying the text would get "⼈" for "人".
-        QFont f(QStringLiteral("AR PL UKai CN"));
+        QString text;
+        qreal width = 0;
+        Layout layout;
+    };
+
+    // Pixels per point at the writer's resolution.
+    qreal points(double pt) const { return pt * m_pdf.resolution() / 72.0; }
+    static QFont font(double size, bool bold)
+    {
+        QFont f(ReportFaces.at(bold ? 1 : 0));
         f.setPointSizeF(size);
         f.setBold(bold);
         return f;
     }
-    void room(int height)
+    // Qt shapes a long text in pieces of a few thousand characters, and PDF readers
+    // take the seam between two pieces for the end of a line, in the middle of a
+    // number if need be. A very long text (the winners of a deleted prize) therefore
+    // starts a new line at a separator every thousand characters or so.
+    static QString inPieces(const QString &text)
     {
-        if (m_y + height > m_area.bottom() && m_y > 0) {
-            m_pdf.newPage();
-            m_y = 0;
+        constexpr qsizetype Piece = 1000;
+        if (text.size() <= Piece)
+            return text;
+        QString pieces;
+        qsizetype from = 0;
+        while (text.size() - from > Piece) {
+            qsizetype cut = from + Piece;
+            while (cut > from && !QStringLiteral("；，、; ").contains(text.at(cut - 1)))
+                --cut;
+            if (cut == from)
+                cut = from + Piece;
+            pieces += QStringView(text).mid(from, cut - from);
+            pieces += QChar::LineSeparator;
+            from = cut;
         }
+        return pieces + QStringView(text).mid(from);
     }
-    void gap(double lines) { m_y += int(points(10) * lines); }
-    void text(const QString &line, double size, bool bold)
+    // Qt's "word or anywhere" wrapping also splits words that would fit on a line of
+    // their own (a number in a list of thousands), so it is the second try, for a text
+    // with a word wider than the cell.
+    Layout layOut(const QString &given, const QFont &font, qreal width)
     {
-        m_painter.setFont(font(size, bold));
-        const QRect bounds = m_painter.boundingRect(QRect(0, 0, m_area.width(), 1 << 20), Qt::TextWordWrap, line);
-        room(bounds.height());
-        m_painter.drawText(QRect(0, m_y, m_area.width(), bounds.height()), Qt::TextWordWrap, line);
-        m_y += bounds.height() + points(3);
+        const QString text = inPieces(given);
+        auto layout = std::make_shared<QTextLayout>(text, font, &m_pdf);
+        layout->setFormats(m_faces.spans(text, font.bold()));
+        for (const auto wrap : {QTextOption::WordWrap, QTextOption::WrapAtWordBoundaryOrAnywhere}) {
+            layout->setTextOption(QTextOption());
+            QTextOption option;
+            option.setWrapMode(wrap);
+            layout->setTextOption(option);
+            layout->beginLayout();
+            qreal y = 0;
+            bool fits = true;
+            for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+                line.setLineWidth(width);
+                line.setPosition(QPointF(0, y));
+                y += line.height();
+                fits = fits && line.naturalTextWidth() <= width;
+            }
+            layout->endLayout();
+            if (fits)
+                break;
+        }
+        return layout;
+    }
+    // Height of lines from..to-1.
+    static qreal linesHeight(const QTextLayout &layout, int from, int to)
+    {
+        if (from >= to)
+            return 0;
+        return layout.lineAt(to - 1).y() + layout.lineAt(to - 1).height() - layout.lineAt(from).y();
+    }
+    void newPage()
+    {
+        m_pdf.newPage();
+        m_y = 0;
+    }
+    void room(qreal height)
+    {
+        if (m_y + height > m_area.bottom() && m_y > 0)
+            newPage();
+    }
+    void gap(double lines) { m_y += points(10) * lines; }
+    void text(const QString &paragraph, double size, bool bold)
+    {
+        const Layout layout = layOut(paragraph, font(size, bold), m_area.width());
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            room(line.height());
+            line.draw(&m_painter, QPointF(0, m_y - line.y()));
+            m_y += line.height();
+        }
+        m_y += points(3);
     }
     void row(const Table &table, const QStringList &cells, bool titles)
     {
-        m_painter.setFont(font(9, titles));
+        const QFont cellFont = font(9, titles);
         const int total = std::accumulate(table.widths.cbegin(), table.widths.cend(), 0);
-        const int pad = points(2);
-        QList<QRect> places;
-        int x = 0, height = m_painter.fontMetrics().height();
+        const qreal pad = points(2);
+        QList<QRectF> places;
+        std::vector<Layout> layouts;
+        qreal x = 0;
         for (qsizetype i = 0; i < cells.size(); ++i) {
-            const int width = m_area.width() * table.widths.value(i) / std::max(1, total);
-            const QRect text(x + pad, 0, width - 2 * pad, 1 << 20);
-            height = std::max(height, m_painter.boundingRect(text, Qt::TextWordWrap, cells.at(i)).height());
-            places.append(QRect(x, 0, width, 0));
+            const qreal width = m_area.width() * table.widths.value(i) / std::max(1, total);
+            QList<Recent> &recent = m_recent[titles];
+            if (recent.size() <= i)
+                recent.resize(i + 1);
+            Recent &last = recent[i];
+            if (!last.layout || last.text != cells.at(i) || last.width != width)
+                last = {cells.at(i), width, layOut(cells.at(i), cellFont, width - 2 * pad)};
+            layouts.push_back(last.layout);
+            places.append(QRectF(x, 0, width, 0));
             x += width;
         }
-        height += 2 * pad;
-        if (m_y + height > m_area.bottom() && !titles) {
-            room(height + m_titleHeight);
+        QList<int> next(cells.size(), 0);
+        const auto left = [&] {
+            qreal height = 0;
+            for (qsizetype i = 0; i < cells.size(); ++i)
+                height = std::max(height, linesHeight(*layouts[i], next[i], layouts[i]->lineCount()));
+            return height + 2 * pad;
+        };
+        // A row that fits a page starts on a new one rather than break.
+        const qreal whole = left();
+        if (!titles && m_y + whole > m_area.bottom() && whole <= m_area.height() - m_titleHeight) {
+            newPage();
             row(table, table.headers, true);
-            m_painter.setFont(font(9, false));
-        } else {
-            room(height);
+        } else if (titles) {
+            room(whole);
         }
-        for (qsizetype i = 0; i < cells.size(); ++i) {
-            const QRect cell(places.at(i).x(), m_y, places.at(i).width(), height);
+        for (;;) {
+            qreal space = m_area.bottom() - m_y - 2 * pad;
+            // Not one more line of each cell fits: go on on the next page.
+            bool fits = true;
+            for (qsizetype i = 0; i < cells.size(); ++i)
+                if (next[i] < layouts[i]->lineCount() && layouts[i]->lineAt(next[i]).height() > space)
+                    fits = false;
+            if (!fits && m_y > 0 && !titles) {
+                newPage();
+                row(table, table.headers, true);
+                continue;
+            }
+            QList<int> upTo = next;
+            qreal height = 0;
+            for (qsizetype i = 0; i < cells.size(); ++i) {
+                const QTextLayout &layout = *layouts[i];
+                while (upTo[i] < layout.lineCount() &&
+                       (titles || linesHeight(layout, next[i], upTo[i] + 1) <= space || upTo[i] == next[i]))
+                    ++upTo[i];
+                height = std::max(height, linesHeight(layout, next[i], upTo[i]));
+            }
+            height += 2 * pad;
+            for (qsizetype i = 0; i < cells.size(); ++i) {
+                const QRectF cell(places.at(i).x(), m_y, places.at(i).width(), height);
+                if (titles)
+                    m_painter.fillRect(cell, QColor(235, 235, 235));
+                m_painter.drawRect(cell);
+                const QTextLayout &layout = *layouts[i];
+                for (int l = next[i]; l < upTo[i]; ++l) {
+                    const QTextLine line = layout.lineAt(l);
+                    line.draw(&m_painter, QPointF(cell.x() + pad, m_y + pad - layout.lineAt(next[i]).y()));
+                }
+            }
+            next = upTo;
+            m_y += height;
             if (titles)
-                m_painter.fillRect(cell, QColor(235, 235, 235));
-            m_painter.drawRect(cell);
-            m_painter.drawText(cell.adjusted(pad, pad, -pad, -pad), Qt::TextWordWrap, cells.at(i));
+                m_titleHeight = height;
+            if (left() <= 2 * pad)
+                break;
+            newPage();
+            row(table, table.headers, true);
         }
-        if (titles)
-            m_titleHeight = height;
-        m_y += height;
+        if (!titles)
+            m_rowsDone.fetch_add(1, std::memory_order_relaxed);
     }
     void table(const Table &table)
     {
@@ -271,28 +607,27 @@ class PdfPainter
         gap(0.5);
     }
 
-    QPdfWriter &m_pdf;
+    ReportPdf &m_pdf;
     QPainter m_painter;
-    QRect m_area;
-    int m_y = 0;
-    int m_titleHeight = 0;
+    std::atomic<int> &m_rowsDone;
+    Faces m_faces;
+    QList<Recent> m_recent[2]; // of rows, of titles
+    QRectF m_area;
+    qreal m_y = 0;
+    qreal m_titleHeight = 0;
 };
 
-} // namespace
-
-QString DrawReportHtml(Database &db, qint64 drawId)
+int rowCount(const QList<Section> &report)
 {
-    const QList<Section> report = readReport(db, drawId);
-    return report.isEmpty() ? QString() : toHtml(report);
+    int rows = 0;
+    for (const Section &section : report)
+        rows += int(section.table.rows.size());
+    return rows;
 }
 
-bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &why)
+// Writes the file on whichever thread calls it.
+bool writeFile(const QList<Section> &report, const QString &path, std::atomic<int> &rowsDone, QString &why)
 {
-    const QList<Section> report = readReport(db, drawId);
-    if (report.isEmpty()) {
-        why = QStringLiteral("无法读取抽奖数据");
-        return false;
-    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         why = file.errorString();
@@ -301,14 +636,10 @@ bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QStringLiteral("html") || suffix == QStringLiteral("htm")) {
         file.write(toHtml(report).toUtf8());
+        rowsDone = rowCount(report);
     } else {
-        QPdfWriter pdf(&file);
-        pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-        pdf.setResolution(300);
-        pdf.setTitle(report.first().heading);
-        pdf.setCreator(QStringLiteral("Quilla抽奖"));
-        PdfPainter painter(pdf);
+        ReportPdf pdf(&file, report.first().heading);
+        PdfPainter painter(pdf, rowsDone);
         if (!painter.isActive()) {
             why = QStringLiteral("无法生成 PDF");
             file.cancelWriting();
@@ -321,6 +652,49 @@ bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &
         return false;
     }
     return true;
+}
+
+} // namespace
+
+QString DrawReportHtml(Database &db, qint64 drawId)
+{
+    const QList<Section> report = readReport(db, drawId);
+    return report.isEmpty() ? QString() : toHtml(report);
+}
+
+bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &why, Progress &progress)
+{
+    // The rows are read here, on the database's own thread; laying out and painting
+    // them, most of the time, runs on a worker while the progress window paints.
+    progress.begin(QStringLiteral("正在读取抽奖数据"), 1);
+    const QList<Section> report = readReport(db, drawId);
+    if (report.isEmpty()) {
+        progress.end();
+        why = QStringLiteral("无法读取抽奖数据");
+        return false;
+    }
+    const int rows = rowCount(report);
+    progress.begin(QStringLiteral("正在生成抽奖报告"), rows);
+    std::atomic<int> rowsDone{0};
+    bool written = false;
+    const auto work = [&] { written = writeFile(report, path, rowsDone, why); };
+    std::unique_ptr<QThread> worker(QThread::create(work));
+    worker->start();
+    int shown = 0;
+    do {
+        const int done = rowsDone.load(std::memory_order_relaxed);
+        progress.step(done - shown, QStringLiteral("pages"));
+        shown = done;
+    } while (!worker->wait(QDeadlineTimer(40)));
+    progress.step(rowsDone - shown, QStringLiteral("pages"));
+    progress.end();
+    return written;
+}
+
+bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &why)
+{
+    NoProgress none;
+    return WriteDrawReport(db, drawId, path, why, none);
 }
 
 } // namespace quilla

@@ -5,6 +5,7 @@
 namespace quilla {
 
 class Database;
+class Progress;
 
 // The record of a draw for the organisers: the draw and its settings; per prize
 // in drawing order its winners with the time of the round that drew them and
@@ -13,6 +14,9 @@ class Database;
 QString DrawReportHtml(Database &db, qint64 drawId);
 // Writes the record as PDF (fonts embedded), or as HTML when path ends in
 // .html or .htm. False with why; nothing half written is left at path.
+// The rows are read on the calling thread, the file is made on a worker while
+// progress tells how far it is.
+bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &why, Progress &progress);
 bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &why);
 
 } // namespace quilla

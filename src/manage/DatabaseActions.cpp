@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "data/DatabaseLock.h"
+#include "data/Progress.h"
 #include "data/Settings.h"
 #include "grids/DrawReport.h"
 #include "platform/FileSync.h"
@@ -221,8 +222,10 @@ void DatabaseActions::writeReport()
     if (path.isEmpty())
         return;
     QString why;
+    NoProgress none;
+    // The file is made on a worker thread; the progress window keeps the program painting meanwhile.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = WriteDrawReport(m_db, drawId, path, why);
+    const bool written = WriteDrawReport(m_db, drawId, path, why, reportProgress ? *reportProgress : none);
     QApplication::restoreOverrideCursor();
     if (!written) {
         m_db.prompt().message(QStringLiteral("抽奖报告未能写入：") + why, Prompt::Icon::Warning);

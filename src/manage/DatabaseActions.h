@@ -17,6 +17,7 @@ namespace quilla {
 
 class Database;
 class DatabaseLock;
+class Progress;
 
 // The file menu's care of the draw database: opening another file, a backup
 // copy, the standby copy kept during the party, and the report of a draw. The
@@ -41,6 +42,8 @@ class DatabaseActions : public QObject
     std::function<void(const QString &path)> openFile;
     // The draw a report is for (0: none chosen).
     std::function<qint64()> chooseReportDraw;
+    // Where the report tells how far it is (null: nowhere).
+    Progress *reportProgress = nullptr;
 
   public Q_SLOTS:
     // After the same checks as at start (lock, integrity, schema); the file in use stays otherwise.

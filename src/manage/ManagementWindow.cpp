@@ -197,6 +197,7 @@ void ManagementWindow::buildMenus()
     QAction *quit = file->addAction(QStringLiteral("退出"), this, &QWidget::close);
     m_databaseActions = new DatabaseActions(m_db, *this);
     m_databaseActions->addTo(file, quit);
+    m_databaseActions->reportProgress = &m_progress;
     m_databaseActions->chooseReportDraw = [this] {
         const QString chosen = chooseDraw ? chooseDraw(m_focusDraw) : QString();
         return chosen.isEmpty() ? qint64(0) : ChooserKey(chosen);

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QStringList>
 #include <QTranslator>
 
 namespace quilla {
@@ -36,6 +37,14 @@ void SetUpFonts(QApplication &app)
     QFont::insertSubstitutions(QStringLiteral("宋体"),
                                {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
     QFont::insertSubstitution(QStringLiteral("黑体"), QStringLiteral("Noto Sans CJK SC"));
+    // Names hold what the faces above lack: Arabic script, emoji, ideographs beyond the
+    // basic plane (𠀀). Qt tries a face's substitutes before the system's own picks, so
+    // every list, editor and the board finds the same faces the report prints in.
+    const QStringList rest = {QStringLiteral("DejaVu Sans"), QStringLiteral("Symbola"), QStringLiteral("HanaMinA"),
+                              QStringLiteral("HanaMinB")};
+    for (const QString &face : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Serif CJK SC")})
+        QFont::insertSubstitutions(face, rest);
+    QFont::insertSubstitutions(QStringLiteral("AR PL UKai CN"), QStringList{QStringLiteral("Noto Serif CJK SC")} + rest);
     QFont font(QStringLiteral("Noto Sans CJK SC"));
 #endif
     font.setPointSize(10);

@@ -1,4 +1,5 @@
 #include "engine/Maintenance.h"
+#include "grids/DrawReport.h"
 #include "manage/DatabaseActions.h"
 #include "manage/ManagementWindow.h"
 #include "support/DrawFixture.h"
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -35,13 +37,15 @@ struct Window : DrawFixture
     QString label(const char *name) { return window->findChild<QLabel *>(QString::fromLatin1(name))->text(); }
 
     // A draw of two prizes: the first drawn, then cancelled in part, the second drawn.
-    qint64 drawAParty()
+    qint64 drawAParty(const QString &everyone = {})
     {
         const qint64 draw = addDraw(QStringLiteral("公司年会"));
         const qint64 first = addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1, false, QStringLiteral("笔记本电脑"));
         addPrize(draw, 2, QStringLiteral("二等奖"), 2, 2, false, QStringLiteral("电饭煲"));
         addParticipants(draw, 5);
         db.ExecuteSql(Sql("UPDATE 号码表 SET 姓名='张三' WHERE 号码='1001'"));
+        if (!everyone.isEmpty())
+            db.ExecuteSql(Sql("UPDATE 号码表 SET 姓名=") + Sql::text(everyone));
         engine.CurrentDraw.Id = draw;
         engine.LoadDraw();
         QList<Candidate> picks;
@@ -59,11 +63,11 @@ struct Window : DrawFixture
     QString savePath, openPath, folder, opened;
 };
 
-QString pdfText(const QString &path)
+QString pdfText(const QString &path, const QStringList &options = {})
 {
     QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
-                                                  QStringLiteral("-")});
+    pdftotext.start(QStringLiteral("pdftotext"),
+                    options + QStringList{QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
     pdftotext.waitForFinished(30'000);
     return QString::fromUtf8(pdftotext.readAllStandardOutput());
 }
@@ -106,6 +110,76 @@ class TestDatabaseFile : public QObject
         for (const char *expected : {"公司年会 抽奖报告", "二等奖", "电饭煲", "删除奖项", "一等奖：", "奖项 1 个，已抽完 1 个",
                                      "获奖 2 人次", "参与抽奖 5 人", "在场人数"})
             QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
+    }
+
+    // Every winner's number and name comes back from the PDF's text, each name drawn in a face
+    // that has its characters; a name wider than its column wraps instead of being cut.
+    void everyNamePrints_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("face");
+        QTest::newRow("blank in UKai") << QStringLiteral("王䶮") << QStringLiteral("NotoSerifCJK");
+        QTest::newRow("beyond the basic plane") << QStringLiteral("李𠀀") << QStringLiteral("HanaMin");
+        QTest::newRow("Uyghur") << QStringLiteral("ئابدۇرېھىم") << QStringLiteral("DejaVuSans");
+        QTest::newRow("Latin") << QStringLiteral("Zoë Kowalski") << QStringLiteral("UKaiCN");
+        QTest::newRow("emoji") << QStringLiteral("小明🎉") << QStringLiteral("Symbola");
+        QTest::newRow("200 without a break") << QString(200, u'W') << QStringLiteral("UKaiCN");
+    }
+    void everyNamePrints()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, face);
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        Window w;
+        const qint64 draw = w.drawAParty(name);
+        w.window->chooseDraw = [&](qint64) { return QStringLiteral("%1.公司年会").arg(draw); };
+        w.savePath = w.dir.filePath(QStringLiteral("报告.pdf"));
+        w.prompt.answers = {false};
+        w.trigger("drawReport");
+        QVERIFY(w.progress.steps > 0 && !w.progress.open);
+        // In drawing order; a wrapped cell gives its lines one by one.
+        QString text = pdfText(w.savePath, {QStringLiteral("-raw")});
+        text.remove(QRegularExpression(QStringLiteral("[\\s\\x{202a}-\\x{202e}]")));
+        const QString compact = QString(name).remove(u' ');
+        int winners = 0;
+        QVERIFY(w.db.forEachRow(Sql("SELECT 号码 FROM 结果表 WHERE CID=") + Sql::number(draw), [&](const Row &row) {
+            ++winners;
+            QVERIFY2(text.contains(row.text(u"号码") + compact), qPrintable(text.left(400)));
+        }));
+        QCOMPARE(winners, 2);
+        QProcess fonts;
+        fonts.start(QStringLiteral("pdffonts"), {w.savePath});
+        QVERIFY(fonts.waitForFinished(30'000));
+        QVERIFY(QString::fromUtf8(fonts.readAllStandardOutput()).contains(face));
+    }
+
+    // A deleted prize's list of 3 334 winners is taller than a page: it goes on over the
+    // next pages, every winner readable.
+    void aLongCellGoesOnOverPages()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 3334, 200);
+        f.addParticipants(draw, 3400, 100001);
+        f.engine.CurrentDraw.Id = draw;
+        f.engine.LoadDraw();
+        QList<Candidate> picks;
+        while (f.engine.StartRound(picks) > 0)
+            f.engine.RecordRound(draw, prize, picks);
+        QStringList numbers;
+        QVERIFY(f.db.forEachRow(Sql("SELECT 号码 FROM 结果表"), [&](const Row &row) { numbers.append(row.text(u"号码")); }));
+        QCOMPARE(numbers.size(), 3334);
+        QVERIFY(DeletePrizes(f.db, {prize}));
+        const QString path = f.dir.filePath(QStringLiteral("报告.pdf"));
+        QString why;
+        QVERIFY2(WriteDrawReport(f.db, draw, path, why), qPrintable(why));
+        const QString text = pdfText(path, {QStringLiteral("-raw")});
+        QFile::remove(QStringLiteral("/tmp/long.pdf")); QFile::copy(path, QStringLiteral("/tmp/long.pdf"));
+        for (const QString &number : numbers)
+            QVERIFY2(text.contains(number), qPrintable(number));
     }
 
     // 打开数据库 switches after the checks; a damaged file is refused and the one in use stays.
