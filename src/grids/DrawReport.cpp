@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QRawFont>
 #include <QSaveFile>
+#include <QSet>
 #include <QTextLayout>
 #include <QThread>
 #include <QtGui/private/qpagedpaintdevice_p.h>
@@ -75,6 +76,8 @@ QList<Section> readReport(Database &db, qint64 drawId)
 
     // Which round drew each result, from the round log; the deletions and redraws.
     QHash<qint64, Round> roundOf;
+    QSet<qint64> presetIds;
+    QHash<qint64, QList<std::pair<QString, QList<qint64>>>> presetRounds; // prize → (time, results)
     Section changes{2, QStringLiteral("删除与重新抽奖"), {}, {{QStringLiteral("时间"), QStringLiteral("原因"),
                                                                QStringLiteral("删除的结果")},
                                                               {22, 12, 66},
@@ -83,11 +86,17 @@ QList<Section> readReport(Database &db, qint64 drawId)
         const QString event = row.text(u"事件");
         const QString time = shownTime(row.text(u"本地时间"));
         if (event == QStringLiteral("抽奖")) {
-            // Where the round log names a round's preset results, they belong here: kept
-            // with the round and printed as a paragraph of its prize, "预设：N 名（号码 姓名…）".
             const Round round{time, row.number(u"在场人数")};
             for (const QString &id : row.text(u"结果ID").split(u',', Qt::SkipEmptyParts))
                 roundOf.insert(id.toLongLong(), round);
+            // The places presets filled, said per round under their prize.
+            QList<qint64> presets;
+            for (const QString &id : row.text(u"预设结果ID").split(u',', Qt::SkipEmptyParts)) {
+                presets.append(id.toLongLong());
+                presetIds.insert(presets.last());
+            }
+            if (!presets.isEmpty())
+                presetRounds[row.number(u"WID")].append({time, presets});
         } else {
             changes.table.rows.append({time, event, row.text(u"说明")});
         }
@@ -109,19 +118,33 @@ QList<Section> readReport(Database &db, qint64 drawId)
                              .arg(prize.number(u"同时"))
                              .arg(yesNo(prize.flag(u"显示")), yesNo(prize.flag(u"重复")))},
                         {{QStringLiteral("序号"), QStringLiteral("抽奖号码"), QStringLiteral("姓名"),
-                          QStringLiteral("抽奖时间"), QStringLiteral("在场人数")},
-                         {10, 25, 25, 26, 14},
+                          QStringLiteral("抽奖时间"), QStringLiteral("在场人数"), QStringLiteral("方式")},
+                         {8, 23, 23, 24, 12, 10},
                          {}}};
+        QHash<qint64, QString> winnerOf;
         read = db.forEachRow(Sql("SELECT ID,号码,姓名 FROM 结果表 WHERE CID=") + ofDraw + Sql(" AND WID=") +
                                  Sql::number(prize.number(u"ID")) + Sql(" ORDER BY ID"),
                              [&](const Row &result) {
-                                 const Round round = roundOf.value(result.number(u"ID"));
+                                 const qint64 id = result.number(u"ID");
+                                 const Round round = roundOf.value(id);
+                                 const QString number = DisplayNumber(result.text(u"号码"), fixedLength, mask);
                                  section.table.rows.append(
-                                     {QString::number(section.table.rows.size() + 1),
-                                      DisplayNumber(result.text(u"号码"), fixedLength, mask), result.text(u"姓名"),
+                                     {QString::number(section.table.rows.size() + 1), number, result.text(u"姓名"),
                                       round.time.isEmpty() ? QStringLiteral("—") : round.time,
-                                      round.inPlay > 0 ? QString::number(round.inPlay) : QStringLiteral("—")});
+                                      round.inPlay > 0 ? QString::number(round.inPlay) : QStringLiteral("—"),
+                                      presetIds.contains(id) ? QStringLiteral("预设") : QStringLiteral("随机")});
+                                 if (presetIds.contains(id))
+                                     winnerOf.insert(id, (number + u' ' + result.text(u"姓名")).trimmed());
                              });
+        for (const auto &[time, ids] : presetRounds.value(prize.number(u"ID"))) {
+            QStringList named;
+            for (const qint64 id : ids)
+                named.append(winnerOf.value(id, QStringLiteral("（已删除）")));
+            section.paragraphs.append(QStringLiteral("%1 一轮：预设 %2 名（%3）")
+                                          .arg(time)
+                                          .arg(ids.size())
+                                          .arg(named.join(QStringLiteral("、"))));
+        }
         const qint64 drawn = section.table.rows.size();
         if (drawn < quantity)
             section.paragraphs.append(QStringLiteral("未抽完：还有 %1 个名额。").arg(quantity - drawn));

@@ -41,11 +41,13 @@ struct Window : DrawFixture
     {
         const qint64 draw = addDraw(QStringLiteral("公司年会"));
         const qint64 first = addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1, false, QStringLiteral("笔记本电脑"));
-        addPrize(draw, 2, QStringLiteral("二等奖"), 2, 2, false, QStringLiteral("电饭煲"));
+        const qint64 second = addPrize(draw, 2, QStringLiteral("二等奖"), 2, 2, false, QStringLiteral("电饭煲"));
         addParticipants(draw, 5);
         db.ExecuteSql(Sql("UPDATE 号码表 SET 姓名='张三' WHERE 号码='1001'"));
         if (!everyone.isEmpty())
             db.ExecuteSql(Sql("UPDATE 号码表 SET 姓名=") + Sql::text(everyone));
+        else
+            addPreset(draw, second, QStringLiteral("1001"), QStringLiteral("张三"));
         engine.CurrentDraw.Id = draw;
         engine.LoadDraw();
         QList<Candidate> picks;
@@ -108,7 +110,8 @@ class TestDatabaseFile : public QObject
             text = QString::fromUtf8(html.readAll());
         }
         for (const char *expected : {"公司年会 抽奖报告", "二等奖", "电饭煲", "删除奖项", "一等奖：", "奖项 1 个，已抽完 1 个",
-                                     "获奖 2 人次", "参与抽奖 5 人", "在场人数"})
+                                     "获奖 2 人次", "参与抽奖 5 人", "在场人数",
+                                     "预设 1 名（1001 张三）"})
             QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
     }
 
