@@ -347,15 +347,14 @@ namespace {
 
 const QString DatabaseFileName = QStringLiteral("Data.mdb");
 
-// What a file brings must not act: no triggers fire, no views run, no functions
-// from its schema, no extensions load, and SQLite checks each cell it reads.
+// What a file brings must not act: no functions from its schema, no extensions,
+// no writes to the schema, and SQLite checks each cell it reads. (Triggers and
+// views are refused when the file is opened.)
 void harden(sqlite3 *handle)
 {
     sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
-    sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
     sqlite3_exec(handle, "PRAGMA cell_size_check=ON", nullptr, nullptr, nullptr);
 }
 

@@ -134,7 +134,7 @@ QList<Section> readReport(Database &db, qint64 drawId)
                                       round.inPlay > 0 ? QString::number(round.inPlay) : QStringLiteral("—"),
                                       presetIds.contains(id) ? QStringLiteral("预设") : QStringLiteral("随机")});
                                  if (presetIds.contains(id))
-                                     winnerOf.insert(id, (number + u' ' + result.text(u"姓名")).trimmed());
+                                     winnerOf.insert(id, QString(number + u' ' + result.text(u"姓名")).trimmed());
                              });
         for (const auto &[time, ids] : presetRounds.value(prize.number(u"ID"))) {
             QStringList named;
