@@ -15,9 +15,10 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
     : RecordPanel(db, QStringLiteral("抽奖号码"), true, parent), m_progress(progress)
 {
     auto *model = new RecordModel(db, QStringLiteral("号码表"),
-                                  {{QStringLiteral("抽奖号码"), QStringLiteral("号码")},
+                                  {{QStringLiteral("抽奖号码"), QStringLiteral("号码"), RecordColumn::Kind::Text,
+                                    Qt::AlignLeft | Qt::AlignVCenter, false, QStringLiteral("号码键")},
                                    {QStringLiteral("姓名"), QStringLiteral("姓名"), RecordColumn::Kind::Text,
-                                    Qt::AlignLeft | Qt::AlignVCenter, true}},
+                                    Qt::AlignLeft | Qt::AlignVCenter, true, QStringLiteral("姓名键")}},
                                   QStringLiteral("ID DESC"), this);
     // A name is stored when its edit is committed; a row that could not be stored keeps
     // what was typed and its mark, and the operator hears of it once per edit.
@@ -41,6 +42,7 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
     m_count->setObjectName(QStringLiteral("participantCount"));
     buttonRow()->addWidget(m_count);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ParticipantsPanel::showCount);
+    connect(view(), &RecordView::deleteRequested, this, &ParticipantsPanel::deleteSelectedParticipants);
     // A double-click on a row's number edits its name, as one on the name does.
     connect(view(), &RecordView::rowActivated, this,
             [this](int row) { view()->edit(this->model()->index(row, 1)); });

@@ -1,4 +1,5 @@
 #include "PresetEditor.h"
+#include "EditorParts.h"
 
 #include "data/Chooser.h"
 #include "data/Database.h"
@@ -46,12 +47,15 @@ PresetEditor::PresetEditor(Database &db, Progress &, QWidget *parent)
     : QWidget(parent, Qt::Window), m_db(db), m_drawChooser(new QComboBox), m_prizeChooser(new QComboBox),
       m_model(new RecordModel(db, QStringLiteral("号码表"),
                               {{QStringLiteral("选择"), QString(), RecordColumn::Kind::Mark, Qt::AlignCenter},
-                               {QStringLiteral("抽奖号码"), QStringLiteral("号码")},
-                               {QStringLiteral("姓名"), QStringLiteral("姓名")}},
+                               {QStringLiteral("抽奖号码"), QStringLiteral("号码"), RecordColumn::Kind::Text,
+                                Qt::AlignLeft | Qt::AlignVCenter, false, QStringLiteral("号码键")},
+                               {QStringLiteral("姓名"), QStringLiteral("姓名"), RecordColumn::Kind::Text,
+                                Qt::AlignLeft | Qt::AlignVCenter, false, QStringLiteral("姓名键")}},
                               QStringLiteral("号码 COLLATE zh, ID"), this)),
       m_participantsView(new RecordView), m_clearAfterDraw(new QCheckBox(QStringLiteral("抽完立即清除本设置")))
 {
     setWindowTitle(QStringLiteral("添加抽奖结果"));
+    CloseOnEscape(this);
 
     auto *choosers = new QHBoxLayout;
     const std::pair<QComboBox *, const char16_t *> chooserNames[] = {{m_drawChooser, u"奖次选择"},
@@ -323,10 +327,8 @@ void PresetEditor::clearPrizePresets()
 
 void PresetEditor::confirm()
 {
-    if (m_marksModified &&
-        m_db.prompt().question(QStringLiteral("预设项已修改，是否要保存？"), Prompt::Icon::Question,
-                               Prompt::Default::Yes) &&
-        !saveMarks())
+    // 确定 is the operator's answer already: the marks are saved without a second question.
+    if (m_marksModified && !saveMarks())
         return; // not stored: the marks stay for another try
     close();
 }
