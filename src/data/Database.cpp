@@ -98,16 +98,6 @@ const char *const RoundLogStatements[] = {
     "CREATE INDEX 轮次表_CID ON 轮次表 (CID, ID)",
 };
 
-// Version 4: sort keys for the participants' list. 号码键 and 姓名键 hold zh_key() of
-// 号码 and 姓名, so a title sort of a million reads an index instead of sorting texts.
-// They are a cache: Null means "not made yet" (rows written by other means or edited
-// since), and the list fills them before it sorts.
-const char *const SortKeyStatements[] = {
-    "ALTER TABLE 号码表 ADD COLUMN 号码键 BLOB",
-    "ALTER TABLE 号码表 ADD COLUMN 姓名键 BLOB",
-    "CREATE INDEX 号码表_号码键 ON 号码表 (CID, 号码键)",
-    "CREATE INDEX 号码表_姓名键 ON 号码表 (CID, 姓名键)",
-};
 
 // SQLite takes UTF-8 names everywhere, also on Windows.
 QByteArray nativePath(const QString &path)
@@ -309,6 +299,14 @@ QByteArrayView Row::utf8View(int column) const
     return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
 }
 
+QByteArrayView Row::bytesView(int column) const
+{
+    if (column < 0)
+        return {};
+    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
+    return QByteArrayView(bytes, sqlite3_column_bytes(m_stmt, column));
+}
+
 qint64 Row::key(int column) const
 {
     if (column >= 0 && sqlite3_column_type(m_stmt, column) == SQLITE_INTEGER)
@@ -464,8 +462,6 @@ bool Database::create(const QString &path, QString &why)
             fresh.exec(statement);
         for (const char *statement : RoundLogStatements)
             fresh.exec(statement);
-        for (const char *statement : SortKeyStatements)
-            fresh.exec(statement);
         fresh.exec("PRAGMA application_id=" + std::to_string(ApplicationId));
         fresh.exec("PRAGMA user_version=" + std::to_string(SchemaVersion));
         transaction.commit();
@@ -569,7 +565,8 @@ void Database::configure()
                                   QByteArrayView(static_cast<const char *>(b), lengthB));
         },
         nullptr);
-    // zh_key(text): the bytes that order as "COLLATE zh" does, for the stored sort keys.
+    // zh_key(text): bytes that order as "COLLATE zh" does, so that a list of a million is
+    // sorted by comparing bytes rather than texts.
     sqlite3_create_function_v2(
         m_sqlite->getHandle(), "zh_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
         [](sqlite3_context *context, int, sqlite3_value **values) {
@@ -598,11 +595,6 @@ bool Database::upgrade(QString &why)
             for (const char *statement : RoundLogStatements)
                 m_sqlite->exec(statement);
             version = 2;
-        }
-        if (version < 4) {
-            for (const char *statement : SortKeyStatements)
-                m_sqlite->exec(statement);
-            version = 4;
         }
         m_sqlite->exec("PRAGMA user_version=" + std::to_string(version));
         transaction.commit();

@@ -31,8 +31,8 @@ class Database
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    // 1: the five draw tables. 2: the round log 轮次表. 4: the participants' sort keys.
-    static constexpr int SchemaVersion = 4;
+    // 1: the five draw tables. 2: the round log 轮次表.
+    static constexpr int SchemaVersion = 2;
     // Data.mdb in the program folder, or in the per-user data folder when the
     // program folder cannot be written to or the program is installed.
     static QString defaultPath();

@@ -87,8 +87,7 @@ qint64 NextPrizeOrder(Database &db, qint64 drawId)
 bool UpdateParticipant(Database &db, qint64 drawId, qint64 id, const QString &number, const QString &name)
 {
     return db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QString::number(drawId)) + Sql(",号码=") +
-                         Sql::text(number) + Sql(",姓名=") + Sql::text(name) +
-                         Sql(",号码键=NULL,姓名键=NULL WHERE ID=") + // made again at the next sort
+                         Sql::text(number) + Sql(",姓名=") + Sql::text(name) + Sql(" WHERE ID=") +
                          Sql::number(id));
 }
 
@@ -143,10 +142,11 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
         const size_t chunks = (doomed.size() + Chunk - 1) / Chunk;
         shown = 0;
         for (size_t chunk = 0; chunk < chunks && removed; ++chunk) {
-            Sql list = Sql("DELETE FROM 号码表 WHERE ID IN (");
+            // Built as text once: joining Sql pieces one by one copies the list each time.
+            QString list;
             for (size_t i = chunk * Chunk; i < std::min(doomed.size(), (chunk + 1) * Chunk); ++i)
-                list += (i == chunk * Chunk ? Sql() : Sql(",")) + Sql::number(doomed[i]);
-            removed = db.ExecuteSql(list + Sql(")"));
+                list += (i == chunk * Chunk ? QString() : QStringLiteral(",")) + QString::number(doomed[i]);
+            removed = db.ExecuteSql(Sql("DELETE FROM 号码表 WHERE ID IN (") + Sql(list) + Sql(")"));
             const int due = int((chunk + 1) * Half / chunks);
             progress.step(due - shown);
             shown = due;

@@ -96,7 +96,7 @@ class Appender
 {
   public:
     Appender(Database &db, qint64 drawId)
-        : m_db(db), m_transaction(db), m_rows(db, QStringLiteral("号码表"),
+        : m_transaction(db), m_rows(db, QStringLiteral("号码表"),
                                     {QStringLiteral("CID"), QStringLiteral("号码"), QStringLiteral("姓名")}),
           m_drawId(drawId)
     {
@@ -110,17 +110,9 @@ class Appender
         m_rows.text(name);
         return m_rows.endRow();
     }
-    // The rows land with their sort keys, so the first title sort of the list reads an index.
-    bool finish()
-    {
-        return m_rows.finish() &&
-               m_db.ExecuteSql(Sql("UPDATE 号码表 SET 号码键=zh_key(号码),姓名键=zh_key(姓名) WHERE CID=") +
-                               Sql::number(m_drawId) + Sql(" AND (号码键 IS NULL OR 姓名键 IS NULL)")) &&
-               m_transaction.commit();
-    }
+    bool finish() { return m_rows.finish() && m_transaction.commit(); }
 
   private:
-    Database &m_db;
     Database::Transaction m_transaction;
     Inserter m_rows;
     qint64 m_drawId;

@@ -29,9 +29,6 @@ struct RecordColumn
     Kind kind = Kind::Text;
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
     bool editable = false;
-    // A stored column holding zh_key(expression), indexed after the filter's field: a title
-    // sort then reads that index. Empty: the texts are sorted here.
-    QString sortKey = QString();
 };
 
 // The records of one table that match a filter, each row holding its record's
@@ -103,13 +100,15 @@ class RecordModel : public QAbstractTableModel
     };
     using Page = std::vector<Record>;
     Sql orderBy() const;
+    bool readsBackwards() const;
+    // The list's own order, or its reverse when that is read faster (readsBackwards).
+    Sql forwardOrder() const;
     Sql fields() const;
     bool readSelection(const Sql &where, std::vector<Record> &into) const;
     // The keys of every record in the list's order, read in one pass: pages are then
     // read by key, not by sorting the table again for each.
     bool readOrder();
-    // The keys in the order of a stored sort key; false when there is none to use.
-    bool readKeyOrder(const RecordColumn &column, std::vector<qint64> &order);
+    bool readTextOrder(const RecordColumn &column, std::vector<qint64> &order);
     void readKeys();
     // The row's record, its page read when it is not kept; nullptr past the end.
     const Record *record(int row) const;
@@ -129,6 +128,7 @@ class RecordModel : public QAbstractTableModel
     mutable std::vector<std::unique_ptr<Page>> m_pages;
     mutable std::deque<size_t> m_kept; // the pages read, oldest first
     bool m_keepAll = false;
+    bool m_sortDone = false; // the rows stand in the order asked for last
     mutable bool m_failed = false;
     Saver m_saver;
     MarkSource m_isMarked;

@@ -231,6 +231,18 @@ void RecordView::keyPressEvent(QKeyEvent *event)
     QTableView::keyPressEvent(event);
 }
 
+QModelIndex RecordView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // Ctrl+Home and Ctrl+End reach the first and the last record before any row is current too.
+    if (!currentIndex().isValid() && m_model && m_model->rowCount() > 0 && (modifiers & Qt::ControlModifier)) {
+        if (action == MoveEnd)
+            return m_model->index(m_model->rowCount() - 1, 0);
+        if (action == MoveHome)
+            return m_model->index(0, 0);
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
 void RecordView::keyboardSearch(const QString &search)
 {
     // Typing to find a row would read every page of a long list, one row at a time.

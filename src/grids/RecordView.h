@@ -52,6 +52,7 @@ class RecordView : public QTableView
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyboardSearch(const QString &search) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
   private:
     QPoint menuPoint() const;

@@ -15,10 +15,9 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
     : RecordPanel(db, QStringLiteral("抽奖号码"), true, parent), m_progress(progress)
 {
     auto *model = new RecordModel(db, QStringLiteral("号码表"),
-                                  {{QStringLiteral("抽奖号码"), QStringLiteral("号码"), RecordColumn::Kind::Text,
-                                    Qt::AlignLeft | Qt::AlignVCenter, false, QStringLiteral("号码键")},
+                                  {{QStringLiteral("抽奖号码"), QStringLiteral("号码")},
                                    {QStringLiteral("姓名"), QStringLiteral("姓名"), RecordColumn::Kind::Text,
-                                    Qt::AlignLeft | Qt::AlignVCenter, true, QStringLiteral("姓名键")}},
+                                    Qt::AlignLeft | Qt::AlignVCenter, true}},
                                   QStringLiteral("ID DESC"), this);
     // A name is stored when its edit is committed; a row that could not be stored keeps
     // what was typed and its mark, and the operator hears of it once per edit.

@@ -47,10 +47,8 @@ PresetEditor::PresetEditor(Database &db, Progress &, QWidget *parent)
     : QWidget(parent, Qt::Window), m_db(db), m_drawChooser(new QComboBox), m_prizeChooser(new QComboBox),
       m_model(new RecordModel(db, QStringLiteral("号码表"),
                               {{QStringLiteral("选择"), QString(), RecordColumn::Kind::Mark, Qt::AlignCenter},
-                               {QStringLiteral("抽奖号码"), QStringLiteral("号码"), RecordColumn::Kind::Text,
-                                Qt::AlignLeft | Qt::AlignVCenter, false, QStringLiteral("号码键")},
-                               {QStringLiteral("姓名"), QStringLiteral("姓名"), RecordColumn::Kind::Text,
-                                Qt::AlignLeft | Qt::AlignVCenter, false, QStringLiteral("姓名键")}},
+                               {QStringLiteral("抽奖号码"), QStringLiteral("号码")},
+                               {QStringLiteral("姓名"), QStringLiteral("姓名")}},
                               QStringLiteral("号码 COLLATE zh, ID"), this)),
       m_participantsView(new RecordView), m_clearAfterDraw(new QCheckBox(QStringLiteral("抽完立即清除本设置")))
 {
