@@ -576,9 +576,6 @@ void Database::configure()
             sqlite3_result_blob(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
         },
         nullptr, nullptr, nullptr);
-    // Big lists are sorted, deleted and de-duplicated through several indexes at once:
-    // 32 MB of pages keeps them from being read again and again.
-    m_sqlite->exec("PRAGMA cache_size=-32768");
 }
 
 // Brings a file of an earlier version up to this one, a step at a time, each in
