@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTableView>
 
@@ -28,6 +29,16 @@ QString askForFile(QWidget *parent, const QString &filter, QString *selectedFilt
     // The program asks its own question before replacing a file.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilter(FileDialogFilter(filter));
+    // A name typed with a known extension chooses that type in the list, so that the type
+    // shown is the one written.
+    if (auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        QObject::connect(name, &QLineEdit::textChanged, &dialog, [&dialog](const QString &text) {
+            const QString suffix = QFileInfo(text).suffix().toLower();
+            for (const QString &type : dialog.nameFilters())
+                if (!suffix.isEmpty() && type.endsWith(QStringLiteral("(*.") + suffix + u')') &&
+                    type != dialog.selectedNameFilter())
+                    dialog.selectNameFilter(type);
+        });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     if (selectedFilter)
