@@ -5,6 +5,11 @@
 #include "data/Progress.h"
 #include "data/TextNumber.h"
 
+#include <QSet>
+
+#include <algorithm>
+#include <vector>
+
 namespace quilla {
 
 namespace {
@@ -100,27 +105,60 @@ qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, con
 qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 drawId)
 {
     const Sql draw = Sql::number(drawId);
-    progress.begin(QStringLiteral("正在去除重复项（号码及姓名相同的项）！"), 3);
-    const qint64 before = db.CountRows(QStringLiteral("号码表"), Sql("CID=") + draw);
-    progress.step(1);
-    // One statement, so the database finds the groups itself: of each group the row
-    // added first stays. Rows with an empty number and name go too: they equal the
-    // starting values the comparison always began with. Texts compare as the draw
-    // compares them, without the spaces around them.
-    const auto trimmed = [](const Sql &column) {
-        return Sql("trim(") + column + Sql(",") + Sql::text(trimmedSpaces()) + Sql(")");
-    };
-    const bool removed =
-        runAll(db,
-               {Sql("DELETE FROM 号码表 WHERE CID=") + draw +
-                Sql(" AND (ID NOT IN (SELECT MIN(ID) FROM 号码表 WHERE CID=") + draw + Sql(" GROUP BY ") +
-                trimmed("号码") + Sql(",") + trimmed("姓名") + Sql(") OR (") + trimmed("号码") +
-                Sql("='' AND ") + trimmed("姓名") + Sql("=''))")},
-               DeleteFailed);
-    progress.step(1);
-    const qint64 after = removed ? db.CountRows(QStringLiteral("号码表"), Sql("CID=") + draw) : before;
+    const qint64 rows = db.CountRows(QStringLiteral("号码表"), Sql("CID=") + draw);
+    // Half the bar for reading the rows, half for deleting: it moves all the way.
+    constexpr int Half = 50;
+    progress.begin(QStringLiteral("正在去除重复项（号码及姓名相同的项）！"), 2 * Half);
+    const qint64 perStep = std::max<qint64>(rows / Half, 1);
+    // In the order they were added, so that of each group the row added first stays. Rows
+    // with an empty number and name go too: they equal the starting values the comparison
+    // always began with. The texts are compared whole, never by a hash alone.
+    QSet<QByteArray> seen;
+    seen.reserve(qsizetype(rows));
+    std::vector<qint64> doomed;
+    qint64 visited = 0;
+    int shown = 0;
+    const bool read = db.forEachRow(
+        Sql("SELECT ID, 号码, 姓名 FROM 号码表 WHERE CID=") + draw + Sql(" ORDER BY ID"), [&](const Row &row) {
+            // Compared as the draw compares them, without the spaces around them.
+            const QByteArrayView number = trimmedUtf8(row.utf8View(1));
+            const QByteArrayView name = trimmedUtf8(row.utf8View(2));
+            QByteArray pair;
+            pair.reserve(number.size() + name.size() + 12);
+            pair.append(QByteArray::number(number.size())).append(':').append(number).append(name);
+            if ((number.isEmpty() && name.isEmpty()) || seen.contains(pair))
+                doomed.push_back(row.key(0));
+            else
+                seen.insert(std::move(pair));
+            if (++visited % perStep == 0 && shown < Half) {
+                progress.step(1);
+                ++shown;
+            }
+        });
+    seen = {};
+    progress.step(Half - shown);
+    bool removed = read;
+    if (removed && !doomed.empty()) {
+        Database::Transaction transaction(db);
+        constexpr size_t Chunk = 10000;
+        const size_t chunks = (doomed.size() + Chunk - 1) / Chunk;
+        shown = 0;
+        for (size_t chunk = 0; chunk < chunks && removed; ++chunk) {
+            // Built as text once: joining Sql pieces one by one copies the list each time.
+            QString list;
+            for (size_t i = chunk * Chunk; i < std::min(doomed.size(), (chunk + 1) * Chunk); ++i)
+                list += (i == chunk * Chunk ? QString() : QStringLiteral(",")) + QString::number(doomed[i]);
+            removed = db.ExecuteSql(Sql("DELETE FROM 号码表 WHERE ID IN (") + Sql(list) + Sql(")"));
+            const int due = int((chunk + 1) * Half / chunks);
+            progress.step(due - shown);
+            shown = due;
+        }
+        removed = removed && transaction.commit();
+    }
     progress.end();
-    return removed ? before - after : -1;
+    if (!removed && read)
+        db.prompt().message(DeleteFailed, Prompt::Icon::Warning);
+    return removed ? qint64(doomed.size()) : -1;
 }
 
 } // namespace quilla

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTableView>
 
@@ -28,6 +29,16 @@ QString askForFile(QWidget *parent, const QString &filter, QString *selectedFilt
     // The program asks its own question before replacing a file.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilter(FileDialogFilter(filter));
+    // A name typed with a known extension chooses that type in the list, so that the type
+    // shown is the one written.
+    if (auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        QObject::connect(name, &QLineEdit::textChanged, &dialog, [&dialog](const QString &text) {
+            const QString suffix = QFileInfo(text).suffix().toLower();
+            for (const QString &type : dialog.nameFilters())
+                if (!suffix.isEmpty() && type.endsWith(QStringLiteral("(*.") + suffix + u')') &&
+                    type != dialog.selectedNameFilter())
+                    dialog.selectNameFilter(type);
+        });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     if (selectedFilter)
@@ -35,14 +46,23 @@ QString askForFile(QWidget *parent, const QString &filter, QString *selectedFilt
     return dialog.selectedFiles().constFirst();
 }
 
-// A name without an extension gets the one of the filter chosen.
+// The type chosen in the dialog decides the format, and the name ends in its extension:
+// a name typed with another type's extension gets the chosen one in its place. Without
+// a chosen type the name decides, and a name without an extension is CSV.
 QString withExtension(const QString &path, const QString &selectedFilter)
 {
-    if (!QFileInfo(path).suffix().isEmpty())
-        return path;
     static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
     const QRegularExpressionMatch match = pattern.match(selectedFilter);
-    return path + u'.' + (match.hasMatch() ? match.captured(1) : QStringLiteral("csv"));
+    const QString suffix = QFileInfo(path).suffix();
+    if (!match.hasMatch())
+        return suffix.isEmpty() ? path + QStringLiteral(".csv") : path;
+    const QString wanted = match.captured(1);
+    if (suffix.compare(wanted, Qt::CaseInsensitive) == 0)
+        return path;
+    const QString typed = suffix.toLower();
+    if (typed == u"csv" || typed == u"xls" || typed == u"xlsx")
+        return path.left(path.size() - suffix.size()) + wanted;
+    return path + u'.' + wanted;
 }
 
 // What the writer changed, a line each, after the count: the operator must not take
@@ -123,7 +143,8 @@ bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, cons
         }
     }
     // The rows not yet read are read first, under the progress window when there are any.
-    const bool reading = view.model()->canFetchMore({});
+    const auto *records = qobject_cast<const RecordModel *>(view.model());
+    const bool reading = records ? records->needsReading() : view.model()->canFetchMore({});
     if (reading)
         progress.begin(QStringLiteral("正在读取记录..."), 1);
     const ExportTable table = TableOfView(view);

@@ -5,7 +5,9 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace quilla {
@@ -30,15 +32,18 @@ struct RecordColumn
 };
 
 // The records of one table that match a filter, each row holding its record's
-// key. Rows are read a page at a time as the view scrolls to them, so a list of a
-// million opens as fast as one of a thousand. Sorting is done by the database.
+// key. Every row exists from the start (the keys of the list are read in one pass),
+// but a row's texts are read a page at a time when it is shown, and only the pages
+// seen last are kept: a list of a million opens, selects and ends as one of a
+// thousand does. Sorting is done by the database.
 class RecordModel : public QAbstractTableModel
 {
     Q_OBJECT
 
   public:
     static constexpr int KeyRole = Qt::UserRole + 1;
-    static constexpr int FirstPage = 256;
+    static constexpr int PageRows = 256;
+    static constexpr size_t KeptPages = 64;
 
     RecordModel(Database &db, const QString &table, const QList<RecordColumn> &columns,
                 const QString &defaultOrder, QObject *parent = nullptr);
@@ -58,16 +63,19 @@ class RecordModel : public QAbstractTableModel
     void reload();
     const Sql &filter() const { return m_filter; }
 
-    // Records matching the filter, read or not.
-    qint64 totalCount() const { return m_total; }
+    // Records matching the filter.
+    qint64 totalCount() const { return qint64(m_order.size()); }
     qint64 keyAt(int row) const;
-    int rowOfKey(qint64 key) const; // -1 when that record is not read (yet)
+    int rowOfKey(qint64 key) const; // -1 when that record is not listed
     QString textAt(int row, int column) const;
     const RecordColumn &column(int column) const { return m_columns.at(column); }
-    // Reads the rest of the records in one pass (an export needs them all).
+    // Reads the texts of every row in one pass and keeps them (an export needs them all).
     void fetchAll();
-    // Deletes the records from the table in one transaction and drops their rows. False, after
-    // telling the operator, when the table was left as it was.
+    // Whether fetchAll has rows left to read.
+    bool needsReading() const;
+    // Deletes the records from the table in one transaction and drops their rows; every
+    // record of the list goes by one statement. False, after telling the operator, when
+    // the table was left as it was.
     // alongside runs in the deletion's transaction (a log of it, say); false from it deletes nothing.
     bool removeRecords(const QList<qint64> &keys, const std::function<bool()> &alongside = {});
 
@@ -77,8 +85,6 @@ class RecordModel : public QAbstractTableModel
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
-    bool canFetchMore(const QModelIndex &parent) const override;
-    void fetchMore(const QModelIndex &parent) override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
   Q_SIGNALS:
@@ -92,14 +98,24 @@ class RecordModel : public QAbstractTableModel
         QStringList texts;
         bool unsaved = false;
     };
+    using Page = std::vector<Record>;
     Sql orderBy() const;
-    // Reads up to limit records from offset on; false when the read failed.
-    bool read(qint64 offset, qint64 limit, std::vector<Record> &into) const;
+    bool readsBackwards() const;
+    // The list's own order, or its reverse when that is read faster (readsBackwards).
+    Sql forwardOrder() const;
+    Sql fields() const;
     bool readSelection(const Sql &where, std::vector<Record> &into) const;
-    // The keys of every record in the order of a title's sort, read in one pass: pages are
-    // then read by key, not by sorting the table again for each.
+    // The keys of every record in the list's order, read in one pass: pages are then
+    // read by key, not by sorting the table again for each.
     bool readOrder();
-    void readFirstPage();
+    bool readTextOrder(const RecordColumn &column, std::vector<qint64> &order);
+    void readKeys();
+    // The row's record, its page read when it is not kept; nullptr past the end.
+    const Record *record(int row) const;
+    Record *record(int row);
+    void evictPages() const;
+    // A read that failed part-way empties the list, once the view is done asking.
+    void dropAfterFailure() const;
 
     Database &m_db;
     QString m_table;
@@ -108,9 +124,12 @@ class RecordModel : public QAbstractTableModel
     Sql m_filter;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
-    std::vector<Record> m_records;
-    std::vector<qint64> m_order; // while sorted by a title
-    qint64 m_total = 0;
+    std::vector<qint64> m_order;
+    mutable std::vector<std::unique_ptr<Page>> m_pages;
+    mutable std::deque<size_t> m_kept; // the pages read, oldest first
+    bool m_keepAll = false;
+    bool m_sortDone = false; // the rows stand in the order asked for last
+    mutable bool m_failed = false;
     Saver m_saver;
     MarkSource m_isMarked;
 };

@@ -57,20 +57,82 @@ void RecordView::setRecordModel(RecordModel *model, bool sortable)
     horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     setSortingEnabled(sortable);
     horizontalHeader()->setSortIndicatorShown(sortable);
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, &RecordView::keepSelection);
+    connect(model, &QAbstractItemModel::modelReset, this, &RecordView::restoreSelection);
     connect(model, &QAbstractItemModel::modelReset, this, &RecordView::fitColumns);
+}
+
+std::vector<std::pair<int, int>> RecordView::selectedRuns() const
+{
+    std::vector<std::pair<int, int>> runs;
+    if (!m_model || !selectionModel())
+        return runs;
+    // From the ranges, never from a list of every index: Ctrl+A on a million is one range.
+    for (const QItemSelectionRange &range : selectionModel()->selection())
+        if (range.isValid())
+            runs.emplace_back(range.top(), range.bottom());
+    std::sort(runs.begin(), runs.end());
+    std::vector<std::pair<int, int>> merged;
+    for (const auto &run : runs) {
+        if (!merged.empty() && run.first <= merged.back().second + 1)
+            merged.back().second = std::max(merged.back().second, run.second);
+        else
+            merged.push_back(run);
+    }
+    return merged;
 }
 
 QList<qint64> RecordView::selectedKeys() const
 {
-    if (!m_model || !selectionModel())
-        return {};
-    QModelIndexList rows = selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     QList<qint64> keys;
-    keys.reserve(rows.size());
-    for (const QModelIndex &index : std::as_const(rows))
-        keys.append(m_model->keyAt(index.row()));
+    for (const auto &[first, last] : selectedRuns())
+        for (int row = first; row <= last; ++row)
+            keys.append(m_model->keyAt(row));
     return keys;
+}
+
+void RecordView::keepSelection()
+{
+    m_keptList = m_model->filter().executable();
+    const std::vector<std::pair<int, int>> runs = selectedRuns();
+    m_keptAll = runs.size() == 1 && runs.front().first == 0 && runs.front().second == m_model->rowCount() - 1;
+    m_keptKeys.clear();
+    if (!m_keptAll)
+        for (const auto &[first, last] : runs)
+            for (int row = first; row <= last; ++row)
+                m_keptKeys.insert(m_model->keyAt(row));
+    m_keptCurrent = m_model->keyAt(currentIndex().row());
+    m_keptColumn = std::max(currentIndex().column(), 0);
+}
+
+void RecordView::restoreSelection()
+{
+    // Only the same list gets its selection back: another draw's list starts unselected.
+    const bool sameList = m_keptList == m_model->filter().executable();
+    const bool all = std::exchange(m_keptAll, false);
+    const QSet<qint64> keys = std::exchange(m_keptKeys, {});
+    const qint64 current = std::exchange(m_keptCurrent, 0);
+    if (!sameList || m_model->rowCount() == 0)
+        return;
+    const int lastColumn = m_model->columnCount() - 1;
+    QItemSelection selection;
+    if (all) {
+        selection.select(m_model->index(0, 0), m_model->index(m_model->rowCount() - 1, lastColumn));
+    } else if (!keys.isEmpty()) {
+        for (int row = 0, rows = m_model->rowCount(); row < rows; ++row) {
+            if (!keys.contains(m_model->keyAt(row)))
+                continue;
+            int last = row;
+            while (last + 1 < rows && keys.contains(m_model->keyAt(last + 1)))
+                ++last;
+            selection.append(QItemSelectionRange(m_model->index(row, 0), m_model->index(last, lastColumn)));
+            row = last;
+        }
+    }
+    if (!selection.isEmpty())
+        selectionModel()->select(selection, QItemSelectionModel::Select);
+    if (const int row = current ? m_model->rowOfKey(current) : -1; row >= 0)
+        selectionModel()->setCurrentIndex(m_model->index(row, m_keptColumn), QItemSelectionModel::NoUpdate);
 }
 
 void RecordView::selectKey(qint64 key)
@@ -162,7 +224,31 @@ void RecordView::keyPressEvent(QKeyEvent *event)
         Q_EMIT menuRequested(menuPoint());
         return;
     }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        Q_EMIT deleteRequested();
+        return;
+    }
     QTableView::keyPressEvent(event);
+}
+
+QModelIndex RecordView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // Ctrl+Home and Ctrl+End reach the first and the last record before any row is current too.
+    if (!currentIndex().isValid() && m_model && m_model->rowCount() > 0 && (modifiers & Qt::ControlModifier)) {
+        if (action == MoveEnd)
+            return m_model->index(m_model->rowCount() - 1, 0);
+        if (action == MoveHome)
+            return m_model->index(0, 0);
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
+void RecordView::keyboardSearch(const QString &search)
+{
+    // Typing to find a row would read every page of a long list, one row at a time.
+    if (m_model && m_model->rowCount() > RecordModel::PageRows * 4)
+        return;
+    QTableView::keyboardSearch(search);
 }
 
 bool RecordView::eventFilter(QObject *watched, QEvent *event)

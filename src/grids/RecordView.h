@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QSet>
 #include <QTableView>
+
+#include <utility>
+#include <vector>
 
 namespace quilla {
 
@@ -19,7 +23,7 @@ class RecordView : public QTableView
 
     void setRecordModel(RecordModel *model, bool sortable);
     RecordModel *recordModel() const { return m_model; }
-    // The keys of the selected records, top to bottom.
+    // The keys of the selected records, top to bottom: read or not, and after a sort too.
     QList<qint64> selectedKeys() const;
     // Selects the record's row, when it is read, and shows it.
     void selectKey(qint64 key);
@@ -39,18 +43,32 @@ class RecordView : public QTableView
     // A mark is asked for: with extend (Shift held), the rows from the last one marked.
     void markPressed(int row, bool extend);
     void markAllPressed();
+    // Delete was pressed: the owner asks whether the selection goes.
+    void deleteRequested();
 
   protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyboardSearch(const QString &search) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
   private:
     QPoint menuPoint() const;
+    // The selection as keys while the model is reset under it (a sort, a reload).
+    void keepSelection();
+    void restoreSelection();
+    // The selected rows as runs, top to bottom, without overlaps.
+    std::vector<std::pair<int, int>> selectedRuns() const;
 
     RecordModel *m_model = nullptr;
     int m_markColumn = -1;
+    QString m_keptList; // the filter the kept selection belongs to
+    QSet<qint64> m_keptKeys;
+    bool m_keptAll = false;
+    qint64 m_keptCurrent = 0;
+    int m_keptColumn = 0;
 };
 
 } // namespace quilla

@@ -1,4 +1,5 @@
 #include "DrawSettingEditor.h"
+#include "EditorParts.h"
 
 #include "data/Database.h"
 #include "data/TextNumber.h"
@@ -43,6 +44,7 @@ DrawSettingEditor::DrawSettingEditor(Database &db, Music &music, QWidget *parent
     : QWidget(parent, Qt::Window), m_db(db), m_music(music)
 {
     setWindowTitle(QStringLiteral("添加/修改抽奖设置"));
+    CloseOnEscape(this);
     chooseFile = [this](const QString &filter) { return ChooseImportFile(filter, this); };
 
     const auto field = [this](const char *objectName) {

@@ -30,6 +30,7 @@ DrawsPanel::DrawsPanel(Database &db, QWidget *parent) : RecordPanel(db, QStringL
     connect(addButton(QStringLiteral("删除设置"), QStringLiteral("deleteDraws")), &QPushButton::clicked, this,
             &DrawsPanel::deleteSelectedDraws);
     buttonRow()->addStretch();
+    connect(view(), &RecordView::deleteRequested, this, &DrawsPanel::deleteSelectedDraws);
     connect(view(), &RecordView::rowActivated, this, [this](int row) {
         if (const qint64 key = model()->keyAt(row); key > 0)
             Q_EMIT editRequested(key);

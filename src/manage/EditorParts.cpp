@@ -1,10 +1,38 @@
 #include "EditorParts.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace quilla {
+
+namespace {
+
+class EscapeCloser : public QObject
+{
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Only what no field took reaches the window itself.
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+            static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier) {
+            static_cast<QWidget *>(watched)->close();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void CloseOnEscape(QWidget *window)
+{
+    window->installEventFilter(new EscapeCloser(window));
+}
 
 EtchedLine::EtchedLine(QWidget *parent) : QWidget(parent)
 {

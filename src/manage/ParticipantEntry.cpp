@@ -16,6 +16,7 @@ ParticipantEntry::ParticipantEntry(AddParticipant add, QWidget *parent)
     : QWidget(parent, Qt::Window), m_number(new QLineEdit), m_name(new QLineEdit), m_add(std::move(add))
 {
     setWindowTitle(QStringLiteral("添加名单"));
+    CloseOnEscape(this);
     m_number->setObjectName(QStringLiteral("number"));
     m_number->setAccessibleName(QStringLiteral("抽奖号码"));
     m_name->setObjectName(QStringLiteral("name"));

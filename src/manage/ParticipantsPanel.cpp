@@ -41,6 +41,7 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
     m_count->setObjectName(QStringLiteral("participantCount"));
     buttonRow()->addWidget(m_count);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ParticipantsPanel::showCount);
+    connect(view(), &RecordView::deleteRequested, this, &ParticipantsPanel::deleteSelectedParticipants);
     // A double-click on a row's number edits its name, as one on the name does.
     connect(view(), &RecordView::rowActivated, this,
             [this](int row) { view()->edit(this->model()->index(row, 1)); });

@@ -1,4 +1,5 @@
 #include "PresetEditor.h"
+#include "EditorParts.h"
 
 #include "data/Chooser.h"
 #include "data/Database.h"
@@ -52,6 +53,7 @@ PresetEditor::PresetEditor(Database &db, Progress &, QWidget *parent)
       m_participantsView(new RecordView), m_clearAfterDraw(new QCheckBox(QStringLiteral("抽完立即清除本设置")))
 {
     setWindowTitle(QStringLiteral("添加抽奖结果"));
+    CloseOnEscape(this);
 
     auto *choosers = new QHBoxLayout;
     const std::pair<QComboBox *, const char16_t *> chooserNames[] = {{m_drawChooser, u"奖次选择"},
@@ -323,10 +325,8 @@ void PresetEditor::clearPrizePresets()
 
 void PresetEditor::confirm()
 {
-    if (m_marksModified &&
-        m_db.prompt().question(QStringLiteral("预设项已修改，是否要保存？"), Prompt::Icon::Question,
-                               Prompt::Default::Yes) &&
-        !saveMarks())
+    // 确定 is the operator's answer already: the marks are saved without a second question.
+    if (m_marksModified && !saveMarks())
         return; // not stored: the marks stay for another try
     close();
 }

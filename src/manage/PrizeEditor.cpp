@@ -42,6 +42,7 @@ PrizeEditor::PrizeEditor(Database &db, QWidget *parent)
       m_repeatable(new QCheckBox(QStringLiteral("获奖者可再次参与抽奖"))), m_article(new QPlainTextEdit)
 {
     setWindowTitle(QStringLiteral("添加/修改奖项设置"));
+    CloseOnEscape(this);
     m_name->setObjectName(QStringLiteral("name"));
     m_quantity->setObjectName(QStringLiteral("quantity"));
     m_perRound->setObjectName(QStringLiteral("perRound"));

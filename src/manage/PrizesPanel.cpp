@@ -35,6 +35,7 @@ PrizesPanel::PrizesPanel(Database &db, QWidget *parent) : RecordPanel(db, QStrin
     connect(addButton(QStringLiteral("顺序移后"), QStringLiteral("moveDown")), &QPushButton::clicked, this,
             &PrizesPanel::moveDown);
     buttonRow()->addStretch();
+    connect(view(), &RecordView::deleteRequested, this, &PrizesPanel::deleteSelectedPrizes);
     connect(view(), &RecordView::rowActivated, this, [this](int row) {
         if (const qint64 key = model()->keyAt(row); key > 0)
             Q_EMIT editRequested(key, chosenDraw());

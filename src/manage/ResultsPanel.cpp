@@ -30,6 +30,7 @@ ResultsPanel::ResultsPanel(Database &db, QWidget *parent) : RecordPanel(db, QStr
     connect(addButton(QStringLiteral("刷新数据"), QStringLiteral("refreshResults")), &QPushButton::clicked, this,
             &ResultsPanel::refresh);
     buttonRow()->addStretch();
+    connect(view(), &RecordView::deleteRequested, this, &ResultsPanel::deleteSelectedResults);
 }
 
 void ResultsPanel::deleteSelectedResults()

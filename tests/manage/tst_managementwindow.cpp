@@ -261,7 +261,12 @@ class TestManagementWindow : public QObject
         QCOMPARE(w.window->prizeEditor()->Ord(), QStringLiteral("4"));
         QCOMPARE(w.window->prizeEditor()->CID(), draw);
         QVERIFY(!w.tabs()->isEnabled());
-        w.window->prizeEditor()->close();
+        // 确定 stores the prize and closes the editor.
+        const QPointer<PrizeEditor> editor = w.window->prizeEditor();
+        editor->findChild<QLineEdit *>(QStringLiteral("name"))->setText(QStringLiteral("丁"));
+        QTest::mouseClick(editor->findChild<QPushButton *>(QStringLiteral("ok")), Qt::LeftButton);
+        QTRY_VERIFY(!editor);
+        QCOMPARE(w.column(1, 1), (QStringList{"甲", "丙", "丁"}));
         QTRY_VERIFY(w.tabs()->isEnabled());
     }
 
@@ -304,6 +309,8 @@ class TestManagementWindow : public QObject
         QTest::keyClicks(editor, QStringLiteral("O'Brien"));
         QTest::keyClick(editor, Qt::Key_Return); // the commit is queued
         QTRY_COMPARE(w.stored(first, u"姓名"), QStringLiteral("O'Brien"));
+        w.clickCell(2, -1, 1); // ascending: the edited name sorts by what it says now
+        QCOMPARE(w.column(2, 1).constFirst(), QStringLiteral("O'Brien"));
 
         // A refused save keeps what was typed, says so once, and the row can still be deleted.
         QVERIFY(w.db.ExecuteSql(
@@ -413,6 +420,104 @@ class TestManagementWindow : public QObject
         w.press(3, "exportResults");
         QCOMPARE(w.prompt.questions, QStringList{QStringLiteral("该文件已存在，是否覆盖？")});
         QCOMPARE(w.prompt.defaults, QList<Prompt::Default>{Prompt::Default::No});
+        // The type chosen in the dialog decides the format and the name's extension.
+        w.window->chooseExportFile = [&](const QString &, QString *type) {
+            *type = QStringLiteral("Excel 工作簿 (*.xlsx)");
+            return w.dir.filePath(QStringLiteral("结果2.csv"));
+        };
+        w.press(3, "exportResults");
+        QFile book(w.dir.filePath(QStringLiteral("结果2.xlsx")));
+        QVERIFY(book.open(QIODevice::ReadOnly) && book.read(2) == "PK");
+        QVERIFY(!QFile::exists(w.dir.filePath(QStringLiteral("结果2.csv"))));
+    }
+
+    // Every list: Delete asks about the highlighted rows, with 否 for Enter.
+    void deleteKeyAsksAboutTheSelection_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("抽奖设置") << 0 << QStringLiteral("删除抽奖“年会”及其全部奖项、号码和结果？");
+        QTest::newRow("奖项设置") << 1 << QStringLiteral("删除奖项“一等奖”及其抽奖结果和预设？");
+        QTest::newRow("抽奖号码") << 2 << QStringLiteral("删除号码“1001 人0”？");
+        QTest::newRow("抽奖结果") << 3 << QStringLiteral("删除抽奖结果“一等奖 1001 张三”？");
+    }
+    void deleteKeyAsksAboutTheSelection()
+    {
+        QFETCH(int, tab);
+        QFETCH(QString, question);
+        Window w;
+        const qint64 draw = w.addDraw();
+        w.addResult(draw, w.addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1), QStringLiteral("1001"),
+                    QStringLiteral("张三"));
+        w.addParticipants(draw, 1);
+        w.window.reset();
+        w.open();
+        w.showTab(tab);
+        w.clickCell(tab, 0, 0);
+        QTest::keyClick(w.view(tab), Qt::Key_Delete);
+        QCOMPARE(w.prompt.questions, QStringList{question});
+        QCOMPARE(w.prompt.defaults, QList<Prompt::Default>{Prompt::Default::No});
+        QCOMPARE(w.count("奖次表") + w.count("奖项表") + w.count("号码表") + w.count("结果表"), 4);
+    }
+
+    // A list of many pages: what is selected is records, read or not, whatever the sort.
+    void aLongListIsSelectedAndDeletedWhole()
+    {
+        Window w;
+        const qint64 draw = w.addDraw();
+        w.addParticipants(draw, 1000); // 1001 人0 … 2000 人999
+        w.showTab(2);
+        RecordView *list = w.view(2);
+        w.clickCell(2, 0, 0);
+        w.clickCell(2, 1, 0, Qt::ControlModifier);
+        w.clickCell(2, 2, 0, Qt::ControlModifier);
+        w.clickCell(2, -1, 1);
+        w.clickCell(2, -1, 1);
+        QTest::keyClick(list, Qt::Key_Delete); // No
+        QCOMPARE(w.prompt.questions, QStringList{QStringLiteral("删除选中的 3 条号码？")});
+        QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(list->currentIndex().row(), 999);
+        QCOMPARE(list->currentIndex().siblingAtColumn(0).data().toString(), QStringLiteral("1001")); // 人0
+        QTest::keyClick(list, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(list->currentIndex().row(), 0);
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        w.prompt.clear();
+        w.prompt.answers = {true};
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(w.prompt.questions, QStringList{QStringLiteral("删除选中的 1000 条号码？")});
+        QCOMPARE(w.count("号码表"), 0);
+        QCOMPARE(w.countText(), QStringLiteral("共有记录：0条"));
+    }
+
+    // Esc closes an editor as 取消 does: nothing is stored.
+    void escapeClosesAnEditor_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("添加/修改抽奖设置") << 0 << QStringLiteral("newDraw");
+        QTest::newRow("添加/修改奖项设置") << 1 << QStringLiteral("addPrize");
+        QTest::newRow("添加名单") << 2 << QStringLiteral("addParticipant");
+    }
+    void escapeClosesAnEditor()
+    {
+        QFETCH(int, tab);
+        QFETCH(QString, button);
+        Window w;
+        w.addDraw();
+        w.window.reset();
+        w.open();
+        w.showTab(tab);
+        w.press(tab, button.toLatin1().constData());
+        QPointer<QWidget> editor;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->isVisible() && top != w.window.get())
+                editor = top;
+        QVERIFY(editor);
+        auto *field = editor->findChild<QLineEdit *>();
+        QTest::keyClicks(field, QStringLiteral("new"));
+        QTest::keyClick(field, Qt::Key_Escape);
+        QTRY_VERIFY(!editor || !editor->isVisible());
+        QCOMPARE(w.count("奖次表") + w.count("奖项表") + w.count("号码表"), 1);
     }
 
     void theChosenDrawStaysChosen()
