@@ -49,7 +49,8 @@ class RecordModel : public QAbstractTableModel
                 const QString &defaultOrder, QObject *parent = nullptr);
 
     // Writes an edited row (its texts as they now stand) to the record; false when it did not land.
-    using Saver = std::function<bool(qint64 key, const QStringList &texts)>;
+    // The saver may change the texts to what it stored (trimmed, say): the row shows them.
+    using Saver = std::function<bool(qint64 key, QStringList &texts)>;
     void setSaver(Saver saver) { m_saver = std::move(saver); }
 
     // Which rows the Mark column ticks; marksChanged() shows a change.

@@ -1,6 +1,7 @@
 #include "ParticipantsPanel.h"
 
 #include "data/Database.h"
+#include "data/TextNumber.h"
 #include "engine/Maintenance.h"
 #include "grids/RecordModel.h"
 #include "grids/RecordView.h"
@@ -21,7 +22,10 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
                                   QStringLiteral("ID DESC"), this);
     // A name is stored when its edit is committed; a row that could not be stored keeps
     // what was typed and its mark, and the operator hears of it once per edit.
-    model->setSaver([this](qint64 key, const QStringList &texts) {
+    model->setSaver([this](qint64 key, QStringList &texts) {
+        // Shown as stored: without the spaces around them.
+        for (QString &text : texts)
+            text = trimmedText(text);
         return m_listedDraw > 0 && UpdateParticipant(this->db(), m_listedDraw, key, texts.value(0), texts.value(1));
     });
     connect(model, &RecordModel::saveFailed, this, [this] {
