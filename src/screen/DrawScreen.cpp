@@ -83,8 +83,8 @@ constexpr qint64 Cream = 0xE0F6FF;
 constexpr double NumbersPerHeight = 1.0 / 5.5;
 constexpr double TitlePerHeight = 1.0 / 16;
 constexpr double ListPerHeight = 1.0 / 34;
-// The smallest numbers a round shrinks to, and the board's panel.
-constexpr double FloorPerHeight = 1.0 / 40;
+// The smallest digits a round shrinks to (read from the back of a hall), and the board's panel.
+constexpr double FloorPerHeight = 1.0 / 30;
 const QColor DarkPanel(30, 0, 0, 200);
 const QColor LightPanel(255, 255, 255, 225);
 
@@ -406,7 +406,7 @@ void DrawScreen::layOutFrame()
                                 : FrameLayout{int(w * 0.03), int(h * 0.1), int(w * 0.58), int(h * 0.74),
                                               PaleGold, false, false});
     m_frame->setPanel(!layout);
-    m_frame->setFitLimits(int(h * FloorPerHeight), std::max(1, bottomLimit() - m_frame->y()));
+    m_frame->setFitLimits(int(std::ceil(h * FloorPerHeight)), std::max(1, bottomLimit() - m_frame->y()));
 }
 
 int DrawScreen::bottomLimit() const

@@ -2,9 +2,13 @@
 
 #include "platform/WindowHelpers.h"
 
+#include <QFontInfo>
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
+#include <QSet>
+
+#include <cmath>
 
 namespace quilla {
 
@@ -14,6 +18,9 @@ namespace {
 constexpr int MinimumWidth = 300; // 4500 twips at 96 dpi
 constexpr int MinimumHeight = 50; // 750 twips
 constexpr int FrameInterval = 15; // ms: about the refresh of a screen
+// Rows are spaced by the ink of their characters, not by the font's line height:
+// digits have no descent, and a hall frame holds a fifth more rows this way.
+constexpr double RowPitch = 1.3;
 const QString LineBreak = QStringLiteral("\r\n");
 
 bool isLight(const QColor &colour)
@@ -105,7 +112,14 @@ void NumberFrame::invalidate()
 
 int NumberFrame::margin() const
 {
-    return ToPixels(15);
+    // Clear of the border and of the panel's rounded corners (a twelfth of the short side).
+    const int room = !m_layout.AutoHeight ? height() : m_heightLimit > 0 ? m_heightLimit : width();
+    return std::max(ToPixels(60), std::min(width(), room) / 30);
+}
+
+int NumberFrame::digitHeight(const QFont &font)
+{
+    return QFontMetrics(font).tightBoundingRect(QStringLiteral("0")).height();
 }
 
 void NumberFrame::ensureFit() const
@@ -118,65 +132,104 @@ void NumberFrame::ensureFit() const
         m_split = true;
     }
     const qsizetype count = std::max<qsizetype>(1, m_lines.size());
-    QFont font = m_font;
-    const QFontMetricsF base(font);
-    qreal widest = 1;
-    for (const QString &line : std::as_const(m_lines))
-        widest = std::max(widest, base.horizontalAdvance(line));
-    const qreal gap = base.height() / 2; // between columns
     const int pad = 2 * margin();
-    const qreal width = std::max(1, this->width() - pad);
+    const int width = std::max(1, this->width() - pad);
     // An auto-height frame grows to the limit before its numbers shrink.
     const int room = !m_layout.AutoHeight ? this->height() : m_heightLimit > 0 ? m_heightLimit : 1 << 24;
-    const qreal height = std::max(1, room - pad);
-    // Never below the floor, unless the chosen font is smaller than the floor already.
-    const qreal floor = std::min<qreal>(1, m_floorPixels > 0 ? m_floorPixels / base.height() : 1);
+    const int height = std::max(1, room - pad);
 
-    // The largest size at which every line fits; the metrics grow with the size.
-    qreal scale = 1;
-    const auto columnsAt = [&](qreal s) {
-        return std::max(1, int((width + gap * s) / ((widest + gap) * s)));
+    // Sizes in whole pixels, from the chosen font's down to the floor's.
+    const int largest = std::max(1, QFontInfo(m_font).pixelSize());
+    const auto sized = [this](int pixels) {
+        QFont font = m_font;
+        font.setPixelSize(std::max(1, pixels));
+        return font;
     };
-    for (; scale > floor; scale *= 0.97) {
-        const int columns = columnsAt(scale);
-        const qsizetype rows = (count + columns - 1) / columns;
-        if (rows * base.height() * scale <= height && widest * scale <= width)
-            break;
+    const auto at = [&sized](int pixels) { return QFontMetrics(sized(pixels)); };
+    // The widest line at the chosen size stands for all while sizes are tried; the
+    // chosen size's real widths decide the grid.
+    qsizetype widestLine = 0;
+    {
+        const QFontMetrics base = at(largest);
+        int widest = -1;
+        for (qsizetype i = 0; i < m_lines.size(); ++i) {
+            const int advance = base.horizontalAdvance(m_lines.at(i));
+            if (advance > widest) {
+                widest = advance;
+                widestLine = i;
+            }
+        }
     }
-    scale = std::max(scale, floor);
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(std::max(1.0, font.pointSizeF() * scale));
-    else
-        font.setPixelSize(std::max(1, int(font.pixelSize() * scale)));
-
-    // Sizes do not scale the metrics exactly: the floor holds for the real ones.
-    if (scale < 1 && font.pointSizeF() > 0)
-        while (QFontMetrics(font).height() < m_floorPixels && font.pointSizeF() < m_font.pointSizeF())
-            font.setPointSizeF(font.pointSizeF() + 0.25);
-    // The real metrics of the chosen size decide the grid.
-    const QFontMetrics metrics(font);
+    const QString widest = m_lines.isEmpty() ? QString() : m_lines.at(widestLine);
+    // The characters the round shows, the digits always among them.
+    QSet<char16_t> shown;
+    for (char16_t c = u'0'; c <= u'9'; ++c)
+        shown.insert(c);
+    for (const QString &line : std::as_const(m_lines))
+        for (const QChar c : line)
+            shown.insert(c.unicode());
+    const auto inkAt = [&shown](const QFontMetrics &metrics) {
+        QRect ink;
+        for (const char16_t c : shown)
+            ink |= metrics.boundingRect(QChar(c));
+        return ink;
+    };
+    const auto pitchOf = [](const QRect &ink) { return std::max(1, int(std::ceil(ink.height() * RowPitch))); };
+    // The smallest size whose digits reach the floor; never above the chosen size.
+    int floor = largest;
+    if (m_floorPixels > 0) {
+        const int digit = std::max(1, digitHeight(sized(largest)));
+        floor = std::clamp(int(std::lround(double(largest) * m_floorPixels / digit)), 1, largest);
+        while (floor < largest && digitHeight(sized(floor)) < m_floorPixels)
+            ++floor;
+        while (floor > 1 && digitHeight(sized(floor - 1)) >= m_floorPixels)
+            --floor;
+    }
+    const auto fits = [&](int pixels) {
+        const QFontMetrics metrics = at(pixels);
+        const int cell = metrics.horizontalAdvance(widest);
+        const int pitch = pitchOf(inkAt(metrics));
+        const int space = pitch / 2;
+        const int columns = std::max(1, (width + space) / (cell + space));
+        const qsizetype rows = (count + columns - 1) / columns;
+        return cell <= width && rows * pitch <= height;
+    };
+    // The largest size at which every line shows at once, else the floor and pages.
+    int low = floor, high = largest;
+    if (!fits(low)) {
+        high = low;
+    } else {
+        while (low < high) {
+            const int middle = (low + high + 1) / 2;
+            if (fits(middle))
+                low = middle;
+            else
+                high = middle - 1;
+        }
+    }
+    const QFontMetrics metrics = at(low);
     int cell = 1;
     for (const QString &line : std::as_const(m_lines))
         cell = std::max(cell, metrics.horizontalAdvance(line));
-    const int space = metrics.height() / 2;
+    const QRect ink = inkAt(metrics);
     Fit fit;
-    fit.font = font;
-    fit.lineHeight = std::max(1, metrics.height());
-    fit.cellWidth = cell + space;
-    fit.columns = std::max(1, int((width + space) / fit.cellWidth));
+    fit.font = sized(low);
+    fit.lineHeight = pitchOf(ink);
+    fit.baseline = (fit.lineHeight - ink.height()) / 2 - ink.top();
+    fit.space = fit.lineHeight / 2;
+    fit.cellWidth = cell + fit.space;
+    fit.columns = std::max(1, (width + fit.space) / fit.cellWidth);
     fit.columns = int(std::min<qsizetype>(fit.columns, count));
     const int rowsNeeded = int((count + fit.columns - 1) / fit.columns);
-    fit.rows = std::clamp(int(height / fit.lineHeight), 1, rowsNeeded);
-    // Pages of even size: no last page of a few numbers.
-    const int pages = (rowsNeeded + fit.rows - 1) / fit.rows;
-    fit.rows = (rowsNeeded + pages - 1) / pages;
+    // A page holds as many rows as the frame has room for.
+    fit.rows = std::clamp(height / fit.lineHeight, 1, rowsNeeded);
     m_fit = fit;
 
     auto *self = const_cast<NumberFrame *>(this);
     if (self->m_page >= pageCount())
         self->m_page = 0;
     if (m_layout.AutoHeight)
-        self->resize(this->width(), fit.rows * fit.lineHeight + ToPixels(30));
+        self->resize(this->width(), fit.rows * fit.lineHeight + pad);
 }
 
 void NumberFrame::resizeEvent(QResizeEvent *event)
@@ -275,7 +328,7 @@ QList<std::pair<QString, QRect>> NumberFrame::pageCells() const
     // Rows fill left to right, the way the numbers are read; the block is centred.
     const int rows = int((last - first + m_fit.columns - 1) / m_fit.columns);
     const int columns = int(std::min<qsizetype>(m_fit.columns, last - first));
-    const int space = m_fit.lineHeight / 2;
+    const int space = m_fit.space;
     const int blockWidth = columns * m_fit.cellWidth - space;
     const int left = (width() - blockWidth) / 2;
     const int top = (height() - rows * m_fit.lineHeight) / 2;
@@ -317,9 +370,11 @@ void NumberFrame::paintEvent(QPaintEvent *)
     const QList<std::pair<QString, QRect>> cells = pageCells();
     painter.setFont(m_fit.font);
     painter.setPen(m_colour);
+    const QFontMetrics metrics(m_fit.font);
     // Centred in their cells: a cell is as wide as the longest number the round has shown.
     for (const auto &[line, place] : cells)
-        painter.drawText(place, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, line);
+        painter.drawText(place.left() + (place.width() - metrics.horizontalAdvance(line)) / 2,
+                         place.top() + m_fit.baseline, line);
 }
 
 } // namespace quilla

@@ -12,7 +12,8 @@ namespace quilla {
 // box painted in the frame's colour with a border, or painted straight over the
 // background when the frame is transparent. A round of many numbers is laid
 // out in rows and columns, the font shrinking to fit down to a floor; what
-// does not fit at the floor is shown a page at a time.
+// does not fit at the floor is shown a page at a time, each page as full as the
+// frame holds.
 class NumberFrame : public QWidget
 {
   public:
@@ -22,8 +23,8 @@ class NumberFrame : public QWidget
     // the rows, up to the limit set by setFitLimits.
     void applyLayout(const FrameLayout &layout);
     const FrameLayout &frameLayout() const { return m_layout; }
-    // From the screen's size: the smallest line height the numbers shrink to, in
-    // pixels, and the tallest an auto-height frame grows.
+    // From the screen's size: the smallest height of a digit the numbers shrink to,
+    // in pixels, and the tallest an auto-height frame grows.
     void setFitLimits(int floorPixels, int heightLimit);
     // The hall's look: a translucent rounded panel, dark behind light numbers and
     // light behind dark ones, readable over any picture.
@@ -50,6 +51,8 @@ class NumberFrame : public QWidget
     // The lines of the page with the places they are painted in, and the font they are painted in.
     QList<std::pair<QString, QRect>> pageCells() const;
     QFont fittedFont() const;
+    // The inked height of a digit, what the floor holds.
+    static int digitHeight(const QFont &font);
 
   protected:
     void paintEvent(QPaintEvent *event) override;
@@ -62,7 +65,9 @@ class NumberFrame : public QWidget
         int columns = 1;
         int rows = 1; // per page
         int cellWidth = 1;
-        int lineHeight = 1;
+        int lineHeight = 1; // the rows' pitch
+        int baseline = 0;   // below a cell's top
+        int space = 0;      // between columns
     };
     void scan(const QString &text);
     void ensureFit() const;
