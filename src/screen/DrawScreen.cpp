@@ -50,11 +50,19 @@ TextStyle designStyle(int index)
     return style;
 }
 
-// The command labels stay readable on any picture: a pale backing behind the small text.
-void setCommandColour(QLabel *label, const QString &colour)
+// The commands stand on a rounded pale panel with a dark rim, which shows on a
+// white picture as on a dark one; their size follows the screen (in logical
+// pixels, so a pixel ratio of 2 doubles it on the glass).
+void setCommandLook(QLabel *label, const QString &colour, int pixels)
 {
-    label->setStyleSheet(QStringLiteral("QLabel { color: ") + colour +
-                         QStringLiteral("; background: rgba(255, 255, 255, 150); padding: 1px 4px; }"));
+    label->setStyleSheet(QStringLiteral("QLabel { color: %1; background: rgba(255, 255, 255, 225);"
+                                        " border: %2px solid rgba(0, 0, 0, 160); border-radius: %3px;"
+                                        " padding: %4px %5px; }")
+                             .arg(colour)
+                             .arg(std::max(1, pixels / 14))
+                             .arg(pixels / 2)
+                             .arg(pixels / 4)
+                             .arg(pixels * 2 / 3));
 }
 
 QFont fontOf(const TextStyle &style)
@@ -204,21 +212,13 @@ DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Mus
     m_endCommand = command(QStringLiteral("结束抽奖"), QStringLiteral("endDraw"));
     m_deleteResultsCommand = command(QStringLiteral("取消结果"), QStringLiteral("deleteResults"));
     QFont song(QStringLiteral("宋体"));
-    song.setPointSize(9);
     song.setBold(true);
     m_drawModeCommand->setFont(song);
-    setCommandColour(m_drawModeCommand, QStringLiteral("red"));
-    for (QLabel *label : {m_endCommand, m_deleteResultsCommand})
-        setCommandColour(label, QStringLiteral("black"));
-    for (QLabel *label : {m_drawModeCommand, m_endCommand, m_deleteResultsCommand})
-        label->adjustSize();
 
     // A short word for the operator, in the row of the commands: never over the numbers or the board.
     m_operatorNote = new QLabel(this);
     m_operatorNote->setObjectName(QStringLiteral("operatorNote"));
     m_operatorNote->setTextFormat(Qt::PlainText);
-    m_operatorNote->setStyleSheet(QStringLiteral("color: white; background: rgba(150, 0, 0, 210);"
-                                                 "border-radius: 4px; padding: 3px 8px;"));
     m_operatorNote->hide();
     m_noteTimer = new QTimer(this);
     m_noteTimer->setSingleShot(true);
@@ -243,7 +243,38 @@ DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Mus
     for (int i = 0; i < 3; ++i)
         m_styles[i] = designStyle(i);
     listBelowTitle();
+    styleCommands();
     setBackground(QPixmap(QStringLiteral(":/screen/DefaultBackground.jpg")));
+}
+
+int DrawScreen::commandPixels() const
+{
+    // 20 px at 1080 lines, 40 at 2160; never below what a small screen reads.
+    return std::max(13, int(std::lround(height() / 54.0)));
+}
+
+void DrawScreen::styleCommands()
+{
+    const int pixels = commandPixels();
+    for (QLabel *label : {m_drawModeCommand, m_endCommand, m_deleteResultsCommand, m_operatorNote}) {
+        QFont font = label->font();
+        font.setPixelSize(pixels);
+        font.setBold(label == m_drawModeCommand ? !m_drawMode : label == m_operatorNote);
+        label->setFont(font);
+    }
+    setCommandLook(m_drawModeCommand, m_drawMode ? QStringLiteral("black") : QStringLiteral("#c00000"), pixels);
+    for (QLabel *label : {m_endCommand, m_deleteResultsCommand})
+        setCommandLook(label, QStringLiteral("black"), pixels);
+    m_operatorNote->setStyleSheet(QStringLiteral("QLabel { color: white; background: rgba(150, 0, 0, 225);"
+                                                 " border: %1px solid rgba(255, 255, 255, 170); border-radius: %2px;"
+                                                 " padding: %3px %4px; }")
+                                      .arg(std::max(1, pixels / 14))
+                                      .arg(pixels / 2)
+                                      .arg(pixels / 4)
+                                      .arg(pixels * 2 / 3));
+    for (QLabel *label : {m_drawModeCommand, m_endCommand, m_deleteResultsCommand, m_operatorNote})
+        label->adjustSize();
+    placeCommands();
 }
 
 DrawScreen::~DrawScreen()
@@ -467,14 +498,15 @@ void DrawScreen::placeBoard()
 
 void DrawScreen::placeCommands()
 {
-    const int margin = ToPixels(30);
+    const int margin = std::max(ToPixels(30), commandPixels() / 2);
+    const int gap = commandPixels();
     const int top = height() - m_drawModeCommand->height() - margin;
     m_deleteResultsCommand->move(margin, top);
     m_endCommand->move(width() - m_endCommand->width() - margin, top);
-    m_drawModeCommand->move(m_endCommand->x() - m_drawModeCommand->width() - ToPixels(80), top);
+    m_drawModeCommand->move(m_endCommand->x() - m_drawModeCommand->width() - gap, top);
     if (m_operatorNote) {
-        const int right = m_drawModeCommand->x() - ToPixels(80);
-        m_operatorNote->move(std::max(m_deleteResultsCommand->geometry().right() + ToPixels(80),
+        const int right = m_drawModeCommand->x() - gap;
+        m_operatorNote->move(std::max(m_deleteResultsCommand->geometry().right() + gap,
                                       right - m_operatorNote->width()),
                              top + (m_drawModeCommand->height() - m_operatorNote->height()) / 2);
     }
@@ -495,7 +527,7 @@ void DrawScreen::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     m_scaled = QPixmap();
-    placeCommands();
+    styleCommands();
     applyHallLook();
 }
 
@@ -639,12 +671,7 @@ void DrawScreen::commandClicked(QLabel *command)
         m_drawMode = !m_drawMode;
         m_drawModeCommand->setText(m_drawMode ? QStringLiteral("暂停抽奖") : QStringLiteral("开始抽奖"));
         m_drawModeCommand->setAccessibleName(m_drawModeCommand->text());
-        setCommandColour(m_drawModeCommand, m_drawMode ? QStringLiteral("black") : QStringLiteral("red"));
-        QFont font = m_drawModeCommand->font();
-        font.setBold(!m_drawMode);
-        m_drawModeCommand->setFont(font);
-        m_drawModeCommand->adjustSize();
-        placeCommands();
+        styleCommands();
     }
 }
 

@@ -116,6 +116,9 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     void listBelowTitle();
     void placeBoard();
     void placeCommands();
+    // The commands' and the note's font size in pixels, from the screen's height.
+    int commandPixels() const;
+    void styleCommands();
     void startRound();
     void tick();
     void countdown();

@@ -9,6 +9,7 @@
 #include "support/TempSettings.h"
 
 #include <QAccessible>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -325,6 +326,9 @@ class TestDrawScreen : public QObject
         const int digit = NumberFrame::digitHeight(numbers->fittedFont());
         QVERIFY2(digit * 30 >= size.height(), qPrintable(QString::number(digit)));
         QVERIFY(numbers->geometry().bottom() < labelOf(*s.screen, "deleteResults")->y());
+        // The operator's commands grow with the screen: readable and easy to hit at 4K.
+        for (const char *name : {"drawMode", "endDraw", "deleteResults"})
+            QVERIFY(QFontInfo(labelOf(*s.screen, name)->font()).pixelSize() * 60 >= size.height());
         if (picks == 1 && frame.isEmpty()) // a round of one stands a tenth of the screen high
             QVERIFY2(digit * 10 >= size.height(), qPrintable(QString::number(digit)));
         if (picks <= 100 && frame.isEmpty() && size.height() >= 1080) // the whole frame is used before pages
