@@ -330,7 +330,8 @@ void stageAt(QApplication &app, QSize size)
         const double cpuBefore = cpuSeconds();
         QElapsedTimer timer;
         timer.start();
-        waitMs(app, 2000);
+        QTimer::singleShot(2000, &app, [&] { app.exit(); }); // the hall's event loop, not a busy wait
+        app.exec();
         const double wall = timer.nsecsElapsed() / 1e9;
         const double cpu = (cpuSeconds() - cpuBefore) / wall * 100;
         frame->removeEventFilter(&counter);

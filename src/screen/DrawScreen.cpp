@@ -196,6 +196,11 @@ DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Mus
     m_texts[2]->setText(QStringLiteral("00000000000"));
     m_texts[2]->hide(); // holds the numbers' style; the frame paints them
     m_frame->setNumbers(m_texts[2]->text());
+    // The frame keeps its panel over the picture and the board's panel, painted once.
+    m_frame->setBackdropPainter([this](QPainter &painter, const QRect &area) {
+        painter.translate(-area.topLeft());
+        paintBackdrop(painter, area);
+    });
     // The numbers matter more than the board: where the two meet, the frame covers the board.
     m_frame->raise();
 
@@ -300,7 +305,7 @@ void DrawScreen::buildMenu()
         connect(option, &QAction::triggered, this, &DrawScreen::boardOptionChanged);
     }
     m_settingsMenu->addSeparator();
-    m_refreshAction = m_settingsMenu->addAction(QStringLiteral("屏幕刷新"), this, qOverload<>(&QWidget::update));
+    m_refreshAction = m_settingsMenu->addAction(QStringLiteral("屏幕刷新"), this, &DrawScreen::backdropChanged);
     m_exitAction = m_settingsMenu->addAction(QStringLiteral("退出抽奖"), this, &QWidget::close);
     // How tests and tools find the entries.
     m_settingsMenu->setObjectName(QStringLiteral("settingsMenu"));
@@ -412,6 +417,8 @@ void DrawScreen::loadAppearance()
 
 void DrawScreen::applyStyle(QLabel *label, const TextStyle &style)
 {
+    if (label == m_texts[BoardList])
+        backdropChanged(); // the board's panel follows the list's colour
     label->setFont(fontOf(style));
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, ColorFromBgr(style.Colour));
@@ -422,7 +429,7 @@ void DrawScreen::setBackground(const QPixmap &picture)
 {
     m_background = picture;
     m_scaled = QPixmap();
-    update();
+    backdropChanged();
 }
 
 // ---------------------------------------------------------------- geometry and painting
@@ -489,6 +496,7 @@ void DrawScreen::listBelowTitle()
 
 void DrawScreen::placeBoard()
 {
+    backdropChanged(); // the board's panel moves with it
     for (int i : {0, 1}) {
         const TextStyle &style = m_styles[i];
         m_texts[i]->setGeometry(ToPixels(style.Left), ToPixels(style.Top), std::max(1, ToPixels(style.Width)),
@@ -529,32 +537,47 @@ void DrawScreen::resizeEvent(QResizeEvent *event)
     m_scaled = QPixmap();
     styleCommands();
     applyHallLook();
+    backdropChanged();
 }
 
 void DrawScreen::paintEvent(QPaintEvent *event)
 {
-    // The stretched picture is made once per size; a tick repaints only the frame's part of it.
+    QPainter painter(this);
+    paintBackdrop(painter, event->rect());
+}
+
+void DrawScreen::paintBackdrop(QPainter &painter, const QRect &area)
+{
+    // The stretched picture is made once per size.
     if (m_scaled.size() != size() && !m_background.isNull())
         m_scaled = m_background.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QPainter painter(this);
     if (m_scaled.isNull())
-        painter.fillRect(event->rect(), Qt::white);
+        painter.fillRect(area, Qt::white);
     else
-        painter.drawPixmap(event->rect(), m_scaled, event->rect());
+        painter.drawPixmap(area, m_scaled, area);
     // The hall's board stands on a panel that keeps it readable over any picture.
     if (m_hallStyle[BoardList] && !m_board.Hidden) {
         const QRect title = m_texts[BoardTitle]->geometry();
         const int pad = std::max(ToPixels(120), height() / 50);
         const QRect panel(title.left() - pad, title.top() - pad / 2, title.width() + 2 * pad,
                           bottomLimit() - title.top() + pad);
-        if (panel.intersects(event->rect())) {
+        if (panel.intersects(area)) {
+            painter.save();
+            painter.setClipRect(area);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setPen(Qt::NoPen);
             painter.setBrush(ColorFromBgr(m_styles[BoardList].Colour).lightnessF() > 0.5 ? DarkPanel
                                                                                         : LightPanel);
             painter.drawRoundedRect(panel, pad, pad);
+            painter.restore();
         }
     }
+}
+
+void DrawScreen::backdropChanged()
+{
+    m_frame->backdropChanged();
+    update();
 }
 
 // ---------------------------------------------------------------- operator input
@@ -834,7 +857,7 @@ void DrawScreen::boardOptionChanged()
     m_texts[1]->setVisible(!m_board.Hidden);
     m_boardPage = 0;
     refreshBoard();
-    update();
+    backdropChanged();
     if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("BRD"), FormatBoard(m_board)))
         m_db.prompt().message(QStringLiteral("公告板设置未能保存到数据库，请检查数据库文件！"),
                               Prompt::Icon::Warning);

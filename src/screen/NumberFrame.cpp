@@ -37,7 +37,7 @@ NumberFrame::NumberFrame(QWidget *parent) : QWidget(parent)
     setAccessibleName(QStringLiteral("号码框"));
     m_repaint.setSingleShot(true);
     m_repaint.setTimerType(Qt::PreciseTimer);
-    connect(&m_repaint, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(&m_repaint, &QTimer::timeout, this, &NumberFrame::repaintNumbers);
     applyLayout(FrameLayout());
 }
 
@@ -47,8 +47,9 @@ void NumberFrame::applyLayout(const FrameLayout &layout)
     const int width = layout.Width <= 1 ? MinimumWidth : layout.Width;
     const int height = layout.Height <= 1 ? MinimumHeight : layout.Height;
     setGeometry(layout.Left, layout.Top, width, height);
+    updateOpacity();
+    backdropChanged();
     invalidate();
-    update();
 }
 
 void NumberFrame::setFitLimits(int floorPixels, int heightLimit)
@@ -64,7 +65,27 @@ void NumberFrame::setFitLimits(int floorPixels, int heightLimit)
 void NumberFrame::setPanel(bool panel)
 {
     m_panel = panel;
+    updateOpacity();
+    backdropChanged();
+}
+
+void NumberFrame::setBackdropPainter(std::function<void(QPainter &, const QRect &)> paint)
+{
+    m_paintBehind = std::move(paint);
+    updateOpacity();
+    backdropChanged();
+}
+
+void NumberFrame::backdropChanged()
+{
+    m_backdropValid = false;
     update();
+}
+
+void NumberFrame::updateOpacity()
+{
+    // A transparent frame lets the screen paint what lies behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent, m_panel ? bool(m_paintBehind) : !m_layout.Transparent);
 }
 
 void NumberFrame::scan(const QString &text)
@@ -97,8 +118,10 @@ void NumberFrame::setNumbers(const QString &text)
     m_numbers = text;
     m_split = false;
     scan(text);
-    if (!m_fitted)
+    if (!m_fitted) {
         ensureFit(); // an auto-height frame takes its height now, not while painting
+        update();    // the cells moved
+    }
     scheduleRepaint();
 }
 
@@ -207,22 +230,31 @@ void NumberFrame::ensureFit() const
                 high = middle - 1;
         }
     }
-    const QFontMetrics metrics = at(low);
-    int cell = 1;
-    for (const QString &line : std::as_const(m_lines))
-        cell = std::max(cell, metrics.horizontalAdvance(line));
-    const QRect ink = inkAt(metrics);
     Fit fit;
-    fit.font = sized(low);
-    fit.lineHeight = pitchOf(ink);
-    fit.baseline = (fit.lineHeight - ink.height()) / 2 - ink.top();
-    fit.space = fit.lineHeight / 2;
-    fit.cellWidth = cell + fit.space;
-    fit.columns = std::max(1, (width + fit.space) / fit.cellWidth);
-    fit.columns = int(std::min<qsizetype>(fit.columns, count));
-    const int rowsNeeded = int((count + fit.columns - 1) / fit.columns);
+    int rowsNeeded = 1;
+    for (;; --low) {
+        // The real widths of every line at the size found; a line wider than the one
+        // that stood for them may call for a step down.
+        const QFontMetrics metrics = at(low);
+        int cell = 1;
+        for (const QString &line : std::as_const(m_lines))
+            cell = std::max(cell, metrics.horizontalAdvance(line));
+        const QRect ink = inkAt(metrics);
+        fit.font = sized(low);
+        fit.lineHeight = pitchOf(ink);
+        fit.baseline = (fit.lineHeight - ink.height()) / 2 - ink.top();
+        fit.space = fit.lineHeight / 2;
+        fit.cellWidth = cell + fit.space;
+        fit.columns = std::max(1, (width + fit.space) / fit.cellWidth);
+        fit.columns = int(std::min<qsizetype>(fit.columns, count));
+        rowsNeeded = int((count + fit.columns - 1) / fit.columns);
+        if (low <= floor || (rowsNeeded * fit.lineHeight <= height && cell <= width))
+            break;
+    }
     // A page holds as many rows as the frame has room for.
     fit.rows = std::clamp(height / fit.lineHeight, 1, rowsNeeded);
+    if (fit.font != m_fit.font)
+        m_glyphs.clear();
     m_fit = fit;
 
     auto *self = const_cast<NumberFrame *>(this);
@@ -291,8 +323,11 @@ void NumberFrame::setTextFont(const QFont &font)
 
 void NumberFrame::setTextColour(const QColor &colour)
 {
+    if (colour == m_colour)
+        return;
     m_colour = colour;
-    update();
+    m_glyphs.clear();
+    backdropChanged(); // the panel is dark behind light numbers, light behind dark ones
 }
 
 void NumberFrame::scheduleRepaint()
@@ -301,9 +336,18 @@ void NumberFrame::scheduleRepaint()
         return;
     const qint64 since = m_sincePaint.isValid() ? m_sincePaint.elapsed() : FrameInterval;
     if (since >= FrameInterval)
-        update();
+        repaintNumbers();
     else
         m_repaint.start(int(FrameInterval - since));
+}
+
+void NumberFrame::repaintNumbers()
+{
+    // A tick changes the numbers, not their cells: only the cells are painted again.
+    // Glyphs may reach a little past their cells.
+    ensureFit();
+    const int reach = m_fit.space / 2 + 2;
+    update(textRect().adjusted(-reach, -reach, reach, reach) & rect());
 }
 
 QFont NumberFrame::fittedFont() const
@@ -349,32 +393,109 @@ QRect NumberFrame::textRect() const
     return block;
 }
 
-void NumberFrame::paintEvent(QPaintEvent *)
+const NumberFrame::Glyph &NumberFrame::glyph(QChar c) const
 {
-    m_sincePaint.restart();
-    QPainter painter(this);
+    const auto found = m_glyphs.constFind(c.unicode());
+    if (found != m_glyphs.cend())
+        return *found;
+    const QFontMetricsF metrics(m_fit.font);
+    Glyph glyph;
+    glyph.advance = metrics.horizontalAdvance(c);
+    // Room for the antialiased edge; underline and strikeout run the whole advance.
+    QRect box = metrics.boundingRect(c).toAlignedRect().adjusted(-2, -2, 2, 2);
+    if (m_fit.font.underline() || m_fit.font.strikeOut())
+        box |= QRectF(0, -metrics.ascent(), glyph.advance + 1, metrics.height()).toAlignedRect();
+    if (!c.isSpace() && !box.isEmpty()) {
+        const qreal ratio = m_glyphRatio > 0 ? m_glyphRatio : 1;
+        QImage image((QSizeF(box.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setFont(m_fit.font);
+        painter.setPen(m_colour);
+        painter.drawText(QPointF(-box.left(), -box.top()), QString(c));
+        glyph.image = image;
+        glyph.offset = box.topLeft();
+    }
+    return *m_glyphs.insert(c.unicode(), glyph);
+}
+
+void NumberFrame::drawLine(QPainter &painter, const QRect &place, const QString &line) const
+{
+    const int baseline = place.top() + m_fit.baseline;
+    qreal width = 0;
+    for (const QChar c : line) {
+        // Characters that combine or pair up are left to the font's shaping.
+        if (c.isSurrogate() || c.isMark() || c.unicode() < 0x20) {
+            painter.setFont(m_fit.font);
+            painter.setPen(m_colour);
+            painter.drawText(place.left() + (place.width() - QFontMetrics(m_fit.font).horizontalAdvance(line)) / 2,
+                             baseline, line);
+            return;
+        }
+        width += glyph(c).advance;
+    }
+    // Centred in its cell: a cell is as wide as the longest number the round has shown.
+    qreal x = place.left() + (place.width() - width) / 2;
+    for (const QChar c : line) {
+        const Glyph &shape = glyph(c);
+        if (!shape.image.isNull())
+            painter.drawImage(QPoint(int(std::lround(x)) + shape.offset.x(), baseline + shape.offset.y()),
+                              shape.image);
+        x += shape.advance;
+    }
+}
+
+void NumberFrame::ensureBackdrop()
+{
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (m_backdropValid && m_backdrop.size() == pixels)
+        return;
+    m_backdropValid = true;
+    m_backdrop = QPixmap(pixels);
+    m_backdrop.setDevicePixelRatio(ratio);
+    m_backdrop.fill(Qt::transparent);
+    QPainter painter(&m_backdrop);
     if (m_panel) {
+        if (m_paintBehind) {
+            painter.save();
+            m_paintBehind(painter, geometry());
+            painter.restore();
+        }
         painter.setRenderHint(QPainter::Antialiasing);
         const qreal radius = std::min(width(), height()) / 12.0;
         const QColor fill = isLight(m_colour) ? QColor(30, 0, 0, 200) : QColor(255, 255, 255, 225);
         painter.setPen(QPen(QColor(255, 215, 120), 2));
         painter.setBrush(fill);
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
-    } else if (!m_layout.Transparent) {
+    } else {
         painter.fillRect(rect(), ColorFromBgr(m_layout.Colour));
         painter.setPen(Qt::black);
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
+}
+
+void NumberFrame::paintEvent(QPaintEvent *event)
+{
+    m_sincePaint.restart();
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    if (m_panel || !m_layout.Transparent) {
+        ensureBackdrop();
+        const qreal ratio = m_backdrop.devicePixelRatio();
+        painter.drawPixmap(QRectF(dirty), m_backdrop,
+                           QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
+    }
     if (m_numbers.isEmpty())
         return;
-    const QList<std::pair<QString, QRect>> cells = pageCells();
-    painter.setFont(m_fit.font);
-    painter.setPen(m_colour);
-    const QFontMetrics metrics(m_fit.font);
-    // Centred in their cells: a cell is as wide as the longest number the round has shown.
-    for (const auto &[line, place] : cells)
-        painter.drawText(place.left() + (place.width() - metrics.horizontalAdvance(line)) / 2,
-                         place.top() + m_fit.baseline, line);
+    if (devicePixelRatioF() != m_glyphRatio) {
+        m_glyphs.clear();
+        m_glyphRatio = devicePixelRatioF();
+    }
+    for (const auto &[line, place] : pageCells())
+        if (place.intersects(dirty))
+            drawLine(painter, place, line);
 }
 
 } // namespace quilla

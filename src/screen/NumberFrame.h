@@ -3,8 +3,13 @@
 #include "engine/ScreenSettings.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QImage>
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
+
+#include <functional>
 
 namespace quilla {
 
@@ -29,6 +34,13 @@ class NumberFrame : public QWidget
     // The hall's look: a translucent rounded panel, dark behind light numbers and
     // light behind dark ones, readable over any picture.
     void setPanel(bool panel);
+
+    // Paints what lies behind the frame on the screen (area: the frame's place there)
+    // into the panel the frame keeps; the frame then paints all its pixels itself and
+    // the screen under it is not painted again at every tick. backdropChanged tells it
+    // that what lies behind has changed.
+    void setBackdropPainter(std::function<void(QPainter &, const QRect &)> paint);
+    void backdropChanged();
 
     // Lines separated by CR LF, as the engine shows its picks.
     void setNumbers(const QString &text);
@@ -74,7 +86,20 @@ class NumberFrame : public QWidget
     void invalidate();
     int margin() const;
     void scheduleRepaint();
+    void repaintNumbers();
     void describe();
+    // A character of the fitted font in the numbers' colour, rendered once:
+    // large text is filled from outlines at every paint, a ready image only blended.
+    struct Glyph
+    {
+        QImage image;
+        QPoint offset; // of the image from the pen's place on the baseline
+        qreal advance = 0;
+    };
+    const Glyph &glyph(QChar c) const;
+    void drawLine(QPainter &painter, const QRect &place, const QString &line) const;
+    void ensureBackdrop();
+    void updateOpacity();
 
     FrameLayout m_layout;
     QString m_numbers;
@@ -90,6 +115,12 @@ class NumberFrame : public QWidget
     bool m_panel = false;
     QFont m_font;
     QColor m_colour = Qt::black;
+    mutable QHash<char16_t, Glyph> m_glyphs; // of m_fit.font, m_colour and m_glyphRatio
+    qreal m_glyphRatio = 0;
+    // The border, fill or panel, over what lies behind for a panel: made once per look and size.
+    QPixmap m_backdrop;
+    bool m_backdropValid = false;
+    std::function<void(QPainter &, const QRect &)> m_paintBehind;
     // Numbers may change every millisecond; the audience sees at most a frame per refresh.
     QElapsedTimer m_sincePaint;
     QTimer m_repaint;
