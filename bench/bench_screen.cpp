@@ -3,9 +3,11 @@
 // stops with the three tunes playing, the processor while scrolling, opening a
 // draw, the board's update at a stop and reading it whole, the layout of a
 // round of 1 000, for draws of 70 000 and 1 000 000 participants; and a preview
-// of the frame dialog, an edit until the screen is painted again.
+// of the frame dialog, an edit until the screen is painted again. First the stage at
+// 1080p and 4K for rounds of 1 to 1 000 ("bench_screen stage" runs only that).
 #include "BenchPrompt.h"
 #include "BenchScreen.h"
+#include "SilentMusic.h"
 #include "data/Database.h"
 #include "data/Progress.h"
 #include "engine/DrawEngine.h"
@@ -245,7 +247,7 @@ void layout()
 {
     NumberFrame frame;
     frame.applyLayout(FrameLayout{57, 108, 1113, 799, 0, false, false});
-    frame.setFitLimits(27, 900);
+    frame.setFitLimits(36, 900);
     QFont font(QStringLiteral("楷体_GB2312"));
     font.setPointSizeF(147);
     font.setBold(true);
@@ -272,6 +274,77 @@ void layout()
     std::printf("%-40s %9.2f ms\n", "a page of it painted", timer.nsecsElapsed() / 1e6 / runs);
 }
 
+// The stage at one screen size: a frame of picks painted while they change,
+// beside the bare frame painted in the same run (the least a paint there costs);
+// scrolling at speed 500 through the event loop; the stop until the winners show.
+void stageAt(QApplication &app, QSize size)
+{
+    QTemporaryDir dir;
+    BenchPrompt prompt;
+    Database db(prompt);
+    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+        return;
+    const auto [draw, prize] =
+        addBenchDraw(db, 70'000, 1'000'000, true, [](int i) { return QStringLiteral("员工%1").arg(i); });
+    std::printf("\n%d x %d, speed 500, 70 000 participants\n", size.width(), size.height());
+    for (const int count : {1, 10, 100, 1000}) {
+        db.ExecuteSql(Sql("UPDATE 奖项表 SET 同时=") + Sql::number(count) + Sql(" WHERE ID=") + Sql::number(prize));
+        DrawEngine engine(db);
+        NoProgress progress;
+        SilentMusic music;
+        DrawScreen screen(db, engine, progress, music);
+        screen.setGeometry(QRect(QPoint(0, 0), size));
+        if (!screen.Load(draw))
+            return;
+        screen.show();
+        waitMs(app, 100);
+        enterDrawMode(screen);
+        screen.DrawAction();
+        auto *frame = screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"));
+        QList<Candidate> picks;
+        const int paints = 60;
+        const auto measure = [&](bool numbers) {
+            double wall = 0;
+            const double cpu = cpuSeconds();
+            for (int i = 0; i < paints; ++i) {
+                if (numbers) {
+                    engine.PickRound(picks, count);
+                    engine.ShowPicks(picks);
+                } else {
+                    frame->setNumbers(QString());
+                }
+                QElapsedTimer timer;
+                timer.start();
+                frame->repaint();
+                wall += timer.nsecsElapsed() / 1e6;
+            }
+            return std::pair{wall / paints, (cpuSeconds() - cpu) * 1e3 / paints};
+        };
+        screen.findChild<QTimer *>(QStringLiteral("scrollTimer"))->stop();
+        const auto [bare, bareCpu] = measure(false);
+        const auto [paint, paintCpu] = measure(true);
+        screen.findChild<QTimer *>(QStringLiteral("scrollTimer"))->start();
+
+        PaintCounter counter;
+        frame->installEventFilter(&counter);
+        const double cpuBefore = cpuSeconds();
+        QElapsedTimer timer;
+        timer.start();
+        QTimer::singleShot(2000, &app, [&] { app.exit(); }); // the hall's event loop, not a busy wait
+        app.exec();
+        const double wall = timer.nsecsElapsed() / 1e9;
+        const double cpu = (cpuSeconds() - cpuBefore) / wall * 100;
+        frame->removeEventFilter(&counter);
+        timer.restart();
+        screen.DrawAction();
+        const double stop = timer.nsecsElapsed() / 1e6;
+        std::printf("%5d picks: paint %6.2f ms (cpu %5.2f; bare frame %5.2f, cpu %5.2f), scrolling %3.0f frames/s at "
+                    "%3.0f %% of a core, stop %6.1f ms, %d page(s)\n",
+                    count, paint, paintCpu, bare, bareCpu, counter.paints / wall, cpu, stop, frame->pageCount());
+        screen.close();
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -280,6 +353,12 @@ int main(int argc, char *argv[])
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     SetUpFonts(app);
+    // "stage": only the paints at 1080p and 4K.
+    const bool stageOnly = argc > 1 && qstrcmp(argv[1], "stage") == 0;
+    stageAt(app, QSize(1920, 1080));
+    stageAt(app, QSize(3840, 2160));
+    if (stageOnly)
+        return 0;
     layout();
     run(app, 70'000);
     run(app, 1'000'000);

@@ -50,11 +50,19 @@ TextStyle designStyle(int index)
     return style;
 }
 
-// The command labels stay readable on any picture: a pale backing behind the small text.
-void setCommandColour(QLabel *label, const QString &colour)
+// The commands stand on a rounded pale panel with a dark rim, which shows on a
+// white picture as on a dark one; their size follows the screen (in logical
+// pixels, so a pixel ratio of 2 doubles it on the glass).
+void setCommandLook(QLabel *label, const QString &colour, int pixels)
 {
-    label->setStyleSheet(QStringLiteral("QLabel { color: ") + colour +
-                         QStringLiteral("; background: rgba(255, 255, 255, 150); padding: 1px 4px; }"));
+    label->setStyleSheet(QStringLiteral("QLabel { color: %1; background: rgba(255, 255, 255, 225);"
+                                        " border: %2px solid rgba(0, 0, 0, 160); border-radius: %3px;"
+                                        " padding: %4px %5px; }")
+                             .arg(colour)
+                             .arg(std::max(1, pixels / 14))
+                             .arg(pixels / 2)
+                             .arg(pixels / 4)
+                             .arg(pixels * 2 / 3));
 }
 
 QFont fontOf(const TextStyle &style)
@@ -83,8 +91,8 @@ constexpr qint64 Cream = 0xE0F6FF;
 constexpr double NumbersPerHeight = 1.0 / 5.5;
 constexpr double TitlePerHeight = 1.0 / 16;
 constexpr double ListPerHeight = 1.0 / 34;
-// The smallest numbers a round shrinks to, and the board's panel.
-constexpr double FloorPerHeight = 1.0 / 40;
+// The smallest digits a round shrinks to (read from the back of a hall), and the board's panel.
+constexpr double FloorPerHeight = 1.0 / 30;
 const QColor DarkPanel(30, 0, 0, 200);
 const QColor LightPanel(255, 255, 255, 225);
 
@@ -188,6 +196,11 @@ DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Mus
     m_texts[2]->setText(QStringLiteral("00000000000"));
     m_texts[2]->hide(); // holds the numbers' style; the frame paints them
     m_frame->setNumbers(m_texts[2]->text());
+    // The frame keeps its panel over the picture and the board's panel, painted once.
+    m_frame->setBackdropPainter([this](QPainter &painter, const QRect &area) {
+        painter.translate(-area.topLeft());
+        paintBackdrop(painter, area);
+    });
     // The numbers matter more than the board: where the two meet, the frame covers the board.
     m_frame->raise();
 
@@ -204,21 +217,13 @@ DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Mus
     m_endCommand = command(QStringLiteral("结束抽奖"), QStringLiteral("endDraw"));
     m_deleteResultsCommand = command(QStringLiteral("取消结果"), QStringLiteral("deleteResults"));
     QFont song(QStringLiteral("宋体"));
-    song.setPointSize(9);
     song.setBold(true);
     m_drawModeCommand->setFont(song);
-    setCommandColour(m_drawModeCommand, QStringLiteral("red"));
-    for (QLabel *label : {m_endCommand, m_deleteResultsCommand})
-        setCommandColour(label, QStringLiteral("black"));
-    for (QLabel *label : {m_drawModeCommand, m_endCommand, m_deleteResultsCommand})
-        label->adjustSize();
 
     // A short word for the operator, in the row of the commands: never over the numbers or the board.
     m_operatorNote = new QLabel(this);
     m_operatorNote->setObjectName(QStringLiteral("operatorNote"));
     m_operatorNote->setTextFormat(Qt::PlainText);
-    m_operatorNote->setStyleSheet(QStringLiteral("color: white; background: rgba(150, 0, 0, 210);"
-                                                 "border-radius: 4px; padding: 3px 8px;"));
     m_operatorNote->hide();
     m_noteTimer = new QTimer(this);
     m_noteTimer->setSingleShot(true);
@@ -243,7 +248,38 @@ DrawScreen::DrawScreen(Database &db, DrawEngine &engine, Progress &progress, Mus
     for (int i = 0; i < 3; ++i)
         m_styles[i] = designStyle(i);
     listBelowTitle();
+    styleCommands();
     setBackground(QPixmap(QStringLiteral(":/screen/DefaultBackground.jpg")));
+}
+
+int DrawScreen::commandPixels() const
+{
+    // 20 px at 1080 lines, 40 at 2160; never below what a small screen reads.
+    return std::max(13, int(std::lround(height() / 54.0)));
+}
+
+void DrawScreen::styleCommands()
+{
+    const int pixels = commandPixels();
+    for (QLabel *label : {m_drawModeCommand, m_endCommand, m_deleteResultsCommand, m_operatorNote}) {
+        QFont font = label->font();
+        font.setPixelSize(pixels);
+        font.setBold(label == m_drawModeCommand ? !m_drawMode : label == m_operatorNote);
+        label->setFont(font);
+    }
+    setCommandLook(m_drawModeCommand, m_drawMode ? QStringLiteral("black") : QStringLiteral("#c00000"), pixels);
+    for (QLabel *label : {m_endCommand, m_deleteResultsCommand})
+        setCommandLook(label, QStringLiteral("black"), pixels);
+    m_operatorNote->setStyleSheet(QStringLiteral("QLabel { color: white; background: rgba(150, 0, 0, 225);"
+                                                 " border: %1px solid rgba(255, 255, 255, 170); border-radius: %2px;"
+                                                 " padding: %3px %4px; }")
+                                      .arg(std::max(1, pixels / 14))
+                                      .arg(pixels / 2)
+                                      .arg(pixels / 4)
+                                      .arg(pixels * 2 / 3));
+    for (QLabel *label : {m_drawModeCommand, m_endCommand, m_deleteResultsCommand, m_operatorNote})
+        label->adjustSize();
+    placeCommands();
 }
 
 DrawScreen::~DrawScreen()
@@ -269,7 +305,7 @@ void DrawScreen::buildMenu()
         connect(option, &QAction::triggered, this, &DrawScreen::boardOptionChanged);
     }
     m_settingsMenu->addSeparator();
-    m_refreshAction = m_settingsMenu->addAction(QStringLiteral("屏幕刷新"), this, qOverload<>(&QWidget::update));
+    m_refreshAction = m_settingsMenu->addAction(QStringLiteral("屏幕刷新"), this, &DrawScreen::backdropChanged);
     m_exitAction = m_settingsMenu->addAction(QStringLiteral("退出抽奖"), this, &QWidget::close);
     // How tests and tools find the entries.
     m_settingsMenu->setObjectName(QStringLiteral("settingsMenu"));
@@ -381,6 +417,8 @@ void DrawScreen::loadAppearance()
 
 void DrawScreen::applyStyle(QLabel *label, const TextStyle &style)
 {
+    if (label == m_texts[BoardList])
+        backdropChanged(); // the board's panel follows the list's colour
     label->setFont(fontOf(style));
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, ColorFromBgr(style.Colour));
@@ -391,7 +429,7 @@ void DrawScreen::setBackground(const QPixmap &picture)
 {
     m_background = picture;
     m_scaled = QPixmap();
-    update();
+    backdropChanged();
 }
 
 // ---------------------------------------------------------------- geometry and painting
@@ -406,7 +444,7 @@ void DrawScreen::layOutFrame()
                                 : FrameLayout{int(w * 0.03), int(h * 0.1), int(w * 0.58), int(h * 0.74),
                                               PaleGold, false, false});
     m_frame->setPanel(!layout);
-    m_frame->setFitLimits(int(h * FloorPerHeight), std::max(1, bottomLimit() - m_frame->y()));
+    m_frame->setFitLimits(int(std::ceil(h * FloorPerHeight)), std::max(1, bottomLimit() - m_frame->y()));
 }
 
 int DrawScreen::bottomLimit() const
@@ -458,6 +496,7 @@ void DrawScreen::listBelowTitle()
 
 void DrawScreen::placeBoard()
 {
+    backdropChanged(); // the board's panel moves with it
     for (int i : {0, 1}) {
         const TextStyle &style = m_styles[i];
         m_texts[i]->setGeometry(ToPixels(style.Left), ToPixels(style.Top), std::max(1, ToPixels(style.Width)),
@@ -467,14 +506,15 @@ void DrawScreen::placeBoard()
 
 void DrawScreen::placeCommands()
 {
-    const int margin = ToPixels(30);
+    const int margin = std::max(ToPixels(30), commandPixels() / 2);
+    const int gap = commandPixels();
     const int top = height() - m_drawModeCommand->height() - margin;
     m_deleteResultsCommand->move(margin, top);
     m_endCommand->move(width() - m_endCommand->width() - margin, top);
-    m_drawModeCommand->move(m_endCommand->x() - m_drawModeCommand->width() - ToPixels(80), top);
+    m_drawModeCommand->move(m_endCommand->x() - m_drawModeCommand->width() - gap, top);
     if (m_operatorNote) {
-        const int right = m_drawModeCommand->x() - ToPixels(80);
-        m_operatorNote->move(std::max(m_deleteResultsCommand->geometry().right() + ToPixels(80),
+        const int right = m_drawModeCommand->x() - gap;
+        m_operatorNote->move(std::max(m_deleteResultsCommand->geometry().right() + gap,
                                       right - m_operatorNote->width()),
                              top + (m_drawModeCommand->height() - m_operatorNote->height()) / 2);
     }
@@ -495,34 +535,49 @@ void DrawScreen::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     m_scaled = QPixmap();
-    placeCommands();
+    styleCommands();
     applyHallLook();
+    backdropChanged();
 }
 
 void DrawScreen::paintEvent(QPaintEvent *event)
 {
-    // The stretched picture is made once per size; a tick repaints only the frame's part of it.
+    QPainter painter(this);
+    paintBackdrop(painter, event->rect());
+}
+
+void DrawScreen::paintBackdrop(QPainter &painter, const QRect &area)
+{
+    // The stretched picture is made once per size.
     if (m_scaled.size() != size() && !m_background.isNull())
         m_scaled = m_background.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QPainter painter(this);
     if (m_scaled.isNull())
-        painter.fillRect(event->rect(), Qt::white);
+        painter.fillRect(area, Qt::white);
     else
-        painter.drawPixmap(event->rect(), m_scaled, event->rect());
+        painter.drawPixmap(area, m_scaled, area);
     // The hall's board stands on a panel that keeps it readable over any picture.
     if (m_hallStyle[BoardList] && !m_board.Hidden) {
         const QRect title = m_texts[BoardTitle]->geometry();
         const int pad = std::max(ToPixels(120), height() / 50);
         const QRect panel(title.left() - pad, title.top() - pad / 2, title.width() + 2 * pad,
                           bottomLimit() - title.top() + pad);
-        if (panel.intersects(event->rect())) {
+        if (panel.intersects(area)) {
+            painter.save();
+            painter.setClipRect(area);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setPen(Qt::NoPen);
             painter.setBrush(ColorFromBgr(m_styles[BoardList].Colour).lightnessF() > 0.5 ? DarkPanel
                                                                                         : LightPanel);
             painter.drawRoundedRect(panel, pad, pad);
+            painter.restore();
         }
     }
+}
+
+void DrawScreen::backdropChanged()
+{
+    m_frame->backdropChanged();
+    update();
 }
 
 // ---------------------------------------------------------------- operator input
@@ -639,12 +694,7 @@ void DrawScreen::commandClicked(QLabel *command)
         m_drawMode = !m_drawMode;
         m_drawModeCommand->setText(m_drawMode ? QStringLiteral("暂停抽奖") : QStringLiteral("开始抽奖"));
         m_drawModeCommand->setAccessibleName(m_drawModeCommand->text());
-        setCommandColour(m_drawModeCommand, m_drawMode ? QStringLiteral("black") : QStringLiteral("red"));
-        QFont font = m_drawModeCommand->font();
-        font.setBold(!m_drawMode);
-        m_drawModeCommand->setFont(font);
-        m_drawModeCommand->adjustSize();
-        placeCommands();
+        styleCommands();
     }
 }
 
@@ -807,7 +857,7 @@ void DrawScreen::boardOptionChanged()
     m_texts[1]->setVisible(!m_board.Hidden);
     m_boardPage = 0;
     refreshBoard();
-    update();
+    backdropChanged();
     if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("BRD"), FormatBoard(m_board)))
         m_db.prompt().message(QStringLiteral("公告板设置未能保存到数据库，请检查数据库文件！"),
                               Prompt::Icon::Warning);

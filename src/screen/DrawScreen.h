@@ -116,6 +116,12 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     void listBelowTitle();
     void placeBoard();
     void placeCommands();
+    // The picture and the board's panel within area, as the frame's panel shows them too.
+    void paintBackdrop(QPainter &painter, const QRect &area);
+    void backdropChanged();
+    // The commands' and the note's font size in pixels, from the screen's height.
+    int commandPixels() const;
+    void styleCommands();
     void startRound();
     void tick();
     void countdown();

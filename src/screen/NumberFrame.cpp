@@ -2,9 +2,13 @@
 
 #include "platform/WindowHelpers.h"
 
+#include <QFontInfo>
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
+#include <QSet>
+
+#include <cmath>
 
 namespace quilla {
 
@@ -14,6 +18,9 @@ namespace {
 constexpr int MinimumWidth = 300; // 4500 twips at 96 dpi
 constexpr int MinimumHeight = 50; // 750 twips
 constexpr int FrameInterval = 15; // ms: about the refresh of a screen
+// Rows are spaced by the ink of their characters, not by the font's line height:
+// digits have no descent, and a hall frame holds a fifth more rows this way.
+constexpr double RowPitch = 1.3;
 const QString LineBreak = QStringLiteral("\r\n");
 
 bool isLight(const QColor &colour)
@@ -30,7 +37,7 @@ NumberFrame::NumberFrame(QWidget *parent) : QWidget(parent)
     setAccessibleName(QStringLiteral("号码框"));
     m_repaint.setSingleShot(true);
     m_repaint.setTimerType(Qt::PreciseTimer);
-    connect(&m_repaint, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(&m_repaint, &QTimer::timeout, this, &NumberFrame::repaintNumbers);
     applyLayout(FrameLayout());
 }
 
@@ -40,8 +47,9 @@ void NumberFrame::applyLayout(const FrameLayout &layout)
     const int width = layout.Width <= 1 ? MinimumWidth : layout.Width;
     const int height = layout.Height <= 1 ? MinimumHeight : layout.Height;
     setGeometry(layout.Left, layout.Top, width, height);
+    updateOpacity();
+    backdropChanged();
     invalidate();
-    update();
 }
 
 void NumberFrame::setFitLimits(int floorPixels, int heightLimit)
@@ -57,7 +65,27 @@ void NumberFrame::setFitLimits(int floorPixels, int heightLimit)
 void NumberFrame::setPanel(bool panel)
 {
     m_panel = panel;
+    updateOpacity();
+    backdropChanged();
+}
+
+void NumberFrame::setBackdropPainter(std::function<void(QPainter &, const QRect &)> paint)
+{
+    m_paintBehind = std::move(paint);
+    updateOpacity();
+    backdropChanged();
+}
+
+void NumberFrame::backdropChanged()
+{
+    m_backdropValid = false;
     update();
+}
+
+void NumberFrame::updateOpacity()
+{
+    // A transparent frame lets the screen paint what lies behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent, m_panel ? bool(m_paintBehind) : !m_layout.Transparent);
 }
 
 void NumberFrame::scan(const QString &text)
@@ -90,8 +118,10 @@ void NumberFrame::setNumbers(const QString &text)
     m_numbers = text;
     m_split = false;
     scan(text);
-    if (!m_fitted)
+    if (!m_fitted) {
         ensureFit(); // an auto-height frame takes its height now, not while painting
+        update();    // the cells moved
+    }
     scheduleRepaint();
 }
 
@@ -105,7 +135,14 @@ void NumberFrame::invalidate()
 
 int NumberFrame::margin() const
 {
-    return ToPixels(15);
+    // Clear of the border and of the panel's rounded corners (a twelfth of the short side).
+    const int room = !m_layout.AutoHeight ? height() : m_heightLimit > 0 ? m_heightLimit : width();
+    return std::max(ToPixels(60), std::min(width(), room) / 30);
+}
+
+int NumberFrame::digitHeight(const QFont &font)
+{
+    return QFontMetrics(font).tightBoundingRect(QStringLiteral("0")).height();
 }
 
 void NumberFrame::ensureFit() const
@@ -118,65 +155,113 @@ void NumberFrame::ensureFit() const
         m_split = true;
     }
     const qsizetype count = std::max<qsizetype>(1, m_lines.size());
-    QFont font = m_font;
-    const QFontMetricsF base(font);
-    qreal widest = 1;
-    for (const QString &line : std::as_const(m_lines))
-        widest = std::max(widest, base.horizontalAdvance(line));
-    const qreal gap = base.height() / 2; // between columns
     const int pad = 2 * margin();
-    const qreal width = std::max(1, this->width() - pad);
+    const int width = std::max(1, this->width() - pad);
     // An auto-height frame grows to the limit before its numbers shrink.
     const int room = !m_layout.AutoHeight ? this->height() : m_heightLimit > 0 ? m_heightLimit : 1 << 24;
-    const qreal height = std::max(1, room - pad);
-    // Never below the floor, unless the chosen font is smaller than the floor already.
-    const qreal floor = std::min<qreal>(1, m_floorPixels > 0 ? m_floorPixels / base.height() : 1);
+    const int height = std::max(1, room - pad);
 
-    // The largest size at which every line fits; the metrics grow with the size.
-    qreal scale = 1;
-    const auto columnsAt = [&](qreal s) {
-        return std::max(1, int((width + gap * s) / ((widest + gap) * s)));
+    // Sizes in whole pixels, from the chosen font's down to the floor's.
+    const int largest = std::max(1, QFontInfo(m_font).pixelSize());
+    const auto sized = [this](int pixels) {
+        QFont font = m_font;
+        font.setPixelSize(std::max(1, pixels));
+        return font;
     };
-    for (; scale > floor; scale *= 0.97) {
-        const int columns = columnsAt(scale);
+    const auto at = [&sized](int pixels) { return QFontMetrics(sized(pixels)); };
+    // The widest line at the chosen size stands for all while sizes are tried; the
+    // chosen size's real widths decide the grid.
+    qsizetype widestLine = 0;
+    {
+        const QFontMetrics base = at(largest);
+        int widest = -1;
+        for (qsizetype i = 0; i < m_lines.size(); ++i) {
+            const int advance = base.horizontalAdvance(m_lines.at(i));
+            if (advance > widest) {
+                widest = advance;
+                widestLine = i;
+            }
+        }
+    }
+    const QString widest = m_lines.isEmpty() ? QString() : m_lines.at(widestLine);
+    // The characters the round shows, the digits always among them.
+    QSet<char16_t> shown;
+    for (char16_t c = u'0'; c <= u'9'; ++c)
+        shown.insert(c);
+    for (const QString &line : std::as_const(m_lines))
+        for (const QChar c : line)
+            shown.insert(c.unicode());
+    const auto inkAt = [&shown](const QFontMetrics &metrics) {
+        QRect ink;
+        for (const char16_t c : shown)
+            ink |= metrics.boundingRect(QChar(c));
+        return ink;
+    };
+    const auto pitchOf = [](const QRect &ink) { return std::max(1, int(std::ceil(ink.height() * RowPitch))); };
+    // The smallest size whose digits reach the floor; never above the chosen size.
+    int floor = largest;
+    if (m_floorPixels > 0) {
+        const int digit = std::max(1, digitHeight(sized(largest)));
+        floor = std::clamp(int(std::lround(double(largest) * m_floorPixels / digit)), 1, largest);
+        while (floor < largest && digitHeight(sized(floor)) < m_floorPixels)
+            ++floor;
+        while (floor > 1 && digitHeight(sized(floor - 1)) >= m_floorPixels)
+            --floor;
+    }
+    const auto fits = [&](int pixels) {
+        const QFontMetrics metrics = at(pixels);
+        const int cell = metrics.horizontalAdvance(widest);
+        const int pitch = pitchOf(inkAt(metrics));
+        const int space = pitch / 2;
+        const int columns = std::max(1, (width + space) / (cell + space));
         const qsizetype rows = (count + columns - 1) / columns;
-        if (rows * base.height() * scale <= height && widest * scale <= width)
+        return cell <= width && rows * pitch <= height;
+    };
+    // The largest size at which every line shows at once, else the floor and pages.
+    int low = floor, high = largest;
+    if (!fits(low)) {
+        high = low;
+    } else {
+        while (low < high) {
+            const int middle = (low + high + 1) / 2;
+            if (fits(middle))
+                low = middle;
+            else
+                high = middle - 1;
+        }
+    }
+    Fit fit;
+    int rowsNeeded = 1;
+    for (;; --low) {
+        // The real widths of every line at the size found; a line wider than the one
+        // that stood for them may call for a step down.
+        const QFontMetrics metrics = at(low);
+        int cell = 1;
+        for (const QString &line : std::as_const(m_lines))
+            cell = std::max(cell, metrics.horizontalAdvance(line));
+        const QRect ink = inkAt(metrics);
+        fit.font = sized(low);
+        fit.lineHeight = pitchOf(ink);
+        fit.baseline = (fit.lineHeight - ink.height()) / 2 - ink.top();
+        fit.space = fit.lineHeight / 2;
+        fit.cellWidth = cell + fit.space;
+        fit.columns = std::max(1, (width + fit.space) / fit.cellWidth);
+        fit.columns = int(std::min<qsizetype>(fit.columns, count));
+        rowsNeeded = int((count + fit.columns - 1) / fit.columns);
+        if (low <= floor || (rowsNeeded * fit.lineHeight <= height && cell <= width))
             break;
     }
-    scale = std::max(scale, floor);
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(std::max(1.0, font.pointSizeF() * scale));
-    else
-        font.setPixelSize(std::max(1, int(font.pixelSize() * scale)));
-
-    // Sizes do not scale the metrics exactly: the floor holds for the real ones.
-    if (scale < 1 && font.pointSizeF() > 0)
-        while (QFontMetrics(font).height() < m_floorPixels && font.pointSizeF() < m_font.pointSizeF())
-            font.setPointSizeF(font.pointSizeF() + 0.25);
-    // The real metrics of the chosen size decide the grid.
-    const QFontMetrics metrics(font);
-    int cell = 1;
-    for (const QString &line : std::as_const(m_lines))
-        cell = std::max(cell, metrics.horizontalAdvance(line));
-    const int space = metrics.height() / 2;
-    Fit fit;
-    fit.font = font;
-    fit.lineHeight = std::max(1, metrics.height());
-    fit.cellWidth = cell + space;
-    fit.columns = std::max(1, int((width + space) / fit.cellWidth));
-    fit.columns = int(std::min<qsizetype>(fit.columns, count));
-    const int rowsNeeded = int((count + fit.columns - 1) / fit.columns);
-    fit.rows = std::clamp(int(height / fit.lineHeight), 1, rowsNeeded);
-    // Pages of even size: no last page of a few numbers.
-    const int pages = (rowsNeeded + fit.rows - 1) / fit.rows;
-    fit.rows = (rowsNeeded + pages - 1) / pages;
+    // A page holds as many rows as the frame has room for.
+    fit.rows = std::clamp(height / fit.lineHeight, 1, rowsNeeded);
+    if (fit.font != m_fit.font)
+        m_glyphs.clear();
     m_fit = fit;
 
     auto *self = const_cast<NumberFrame *>(this);
     if (self->m_page >= pageCount())
         self->m_page = 0;
     if (m_layout.AutoHeight)
-        self->resize(this->width(), fit.rows * fit.lineHeight + ToPixels(30));
+        self->resize(this->width(), fit.rows * fit.lineHeight + pad);
 }
 
 void NumberFrame::resizeEvent(QResizeEvent *event)
@@ -238,8 +323,11 @@ void NumberFrame::setTextFont(const QFont &font)
 
 void NumberFrame::setTextColour(const QColor &colour)
 {
+    if (colour == m_colour)
+        return;
     m_colour = colour;
-    update();
+    m_glyphs.clear();
+    backdropChanged(); // the panel is dark behind light numbers, light behind dark ones
 }
 
 void NumberFrame::scheduleRepaint()
@@ -248,9 +336,18 @@ void NumberFrame::scheduleRepaint()
         return;
     const qint64 since = m_sincePaint.isValid() ? m_sincePaint.elapsed() : FrameInterval;
     if (since >= FrameInterval)
-        update();
+        repaintNumbers();
     else
         m_repaint.start(int(FrameInterval - since));
+}
+
+void NumberFrame::repaintNumbers()
+{
+    // A tick changes the numbers, not their cells: only the cells are painted again.
+    // Glyphs may reach a little past their cells.
+    ensureFit();
+    const int reach = m_fit.space / 2 + 2;
+    update(textRect().adjusted(-reach, -reach, reach, reach) & rect());
 }
 
 QFont NumberFrame::fittedFont() const
@@ -275,7 +372,7 @@ QList<std::pair<QString, QRect>> NumberFrame::pageCells() const
     // Rows fill left to right, the way the numbers are read; the block is centred.
     const int rows = int((last - first + m_fit.columns - 1) / m_fit.columns);
     const int columns = int(std::min<qsizetype>(m_fit.columns, last - first));
-    const int space = m_fit.lineHeight / 2;
+    const int space = m_fit.space;
     const int blockWidth = columns * m_fit.cellWidth - space;
     const int left = (width() - blockWidth) / 2;
     const int top = (height() - rows * m_fit.lineHeight) / 2;
@@ -296,30 +393,109 @@ QRect NumberFrame::textRect() const
     return block;
 }
 
-void NumberFrame::paintEvent(QPaintEvent *)
+const NumberFrame::Glyph &NumberFrame::glyph(QChar c) const
 {
-    m_sincePaint.restart();
-    QPainter painter(this);
+    const auto found = m_glyphs.constFind(c.unicode());
+    if (found != m_glyphs.cend())
+        return *found;
+    const QFontMetricsF metrics(m_fit.font);
+    Glyph glyph;
+    glyph.advance = metrics.horizontalAdvance(c);
+    // Room for the antialiased edge; underline and strikeout run the whole advance.
+    QRect box = metrics.boundingRect(c).toAlignedRect().adjusted(-2, -2, 2, 2);
+    if (m_fit.font.underline() || m_fit.font.strikeOut())
+        box |= QRectF(0, -metrics.ascent(), glyph.advance + 1, metrics.height()).toAlignedRect();
+    if (!c.isSpace() && !box.isEmpty()) {
+        const qreal ratio = m_glyphRatio > 0 ? m_glyphRatio : 1;
+        QImage image((QSizeF(box.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setFont(m_fit.font);
+        painter.setPen(m_colour);
+        painter.drawText(QPointF(-box.left(), -box.top()), QString(c));
+        glyph.image = image;
+        glyph.offset = box.topLeft();
+    }
+    return *m_glyphs.insert(c.unicode(), glyph);
+}
+
+void NumberFrame::drawLine(QPainter &painter, const QRect &place, const QString &line) const
+{
+    const int baseline = place.top() + m_fit.baseline;
+    qreal width = 0;
+    for (const QChar c : line) {
+        // Characters that combine or pair up are left to the font's shaping.
+        if (c.isSurrogate() || c.isMark() || c.unicode() < 0x20) {
+            painter.setFont(m_fit.font);
+            painter.setPen(m_colour);
+            painter.drawText(place.left() + (place.width() - QFontMetrics(m_fit.font).horizontalAdvance(line)) / 2,
+                             baseline, line);
+            return;
+        }
+        width += glyph(c).advance;
+    }
+    // Centred in its cell: a cell is as wide as the longest number the round has shown.
+    qreal x = place.left() + (place.width() - width) / 2;
+    for (const QChar c : line) {
+        const Glyph &shape = glyph(c);
+        if (!shape.image.isNull())
+            painter.drawImage(QPoint(int(std::lround(x)) + shape.offset.x(), baseline + shape.offset.y()),
+                              shape.image);
+        x += shape.advance;
+    }
+}
+
+void NumberFrame::ensureBackdrop()
+{
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (m_backdropValid && m_backdrop.size() == pixels)
+        return;
+    m_backdropValid = true;
+    m_backdrop = QPixmap(pixels);
+    m_backdrop.setDevicePixelRatio(ratio);
+    m_backdrop.fill(Qt::transparent);
+    QPainter painter(&m_backdrop);
     if (m_panel) {
+        if (m_paintBehind) {
+            painter.save();
+            m_paintBehind(painter, geometry());
+            painter.restore();
+        }
         painter.setRenderHint(QPainter::Antialiasing);
         const qreal radius = std::min(width(), height()) / 12.0;
         const QColor fill = isLight(m_colour) ? QColor(30, 0, 0, 200) : QColor(255, 255, 255, 225);
         painter.setPen(QPen(QColor(255, 215, 120), 2));
         painter.setBrush(fill);
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
-    } else if (!m_layout.Transparent) {
+    } else {
         painter.fillRect(rect(), ColorFromBgr(m_layout.Colour));
         painter.setPen(Qt::black);
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
+}
+
+void NumberFrame::paintEvent(QPaintEvent *event)
+{
+    m_sincePaint.restart();
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    if (m_panel || !m_layout.Transparent) {
+        ensureBackdrop();
+        const qreal ratio = m_backdrop.devicePixelRatio();
+        painter.drawPixmap(QRectF(dirty), m_backdrop,
+                           QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
+    }
     if (m_numbers.isEmpty())
         return;
-    const QList<std::pair<QString, QRect>> cells = pageCells();
-    painter.setFont(m_fit.font);
-    painter.setPen(m_colour);
-    // Centred in their cells: a cell is as wide as the longest number the round has shown.
-    for (const auto &[line, place] : cells)
-        painter.drawText(place, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, line);
+    if (devicePixelRatioF() != m_glyphRatio) {
+        m_glyphs.clear();
+        m_glyphRatio = devicePixelRatioF();
+    }
+    for (const auto &[line, place] : pageCells())
+        if (place.intersects(dirty))
+            drawLine(painter, place, line);
 }
 
 } // namespace quilla

@@ -3,8 +3,13 @@
 #include "engine/ScreenSettings.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QImage>
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
+
+#include <functional>
 
 namespace quilla {
 
@@ -12,7 +17,8 @@ namespace quilla {
 // box painted in the frame's colour with a border, or painted straight over the
 // background when the frame is transparent. A round of many numbers is laid
 // out in rows and columns, the font shrinking to fit down to a floor; what
-// does not fit at the floor is shown a page at a time.
+// does not fit at the floor is shown a page at a time, each page as full as the
+// frame holds.
 class NumberFrame : public QWidget
 {
   public:
@@ -22,12 +28,19 @@ class NumberFrame : public QWidget
     // the rows, up to the limit set by setFitLimits.
     void applyLayout(const FrameLayout &layout);
     const FrameLayout &frameLayout() const { return m_layout; }
-    // From the screen's size: the smallest line height the numbers shrink to, in
-    // pixels, and the tallest an auto-height frame grows.
+    // From the screen's size: the smallest height of a digit the numbers shrink to,
+    // in pixels, and the tallest an auto-height frame grows.
     void setFitLimits(int floorPixels, int heightLimit);
     // The hall's look: a translucent rounded panel, dark behind light numbers and
     // light behind dark ones, readable over any picture.
     void setPanel(bool panel);
+
+    // Paints what lies behind the frame on the screen (area: the frame's place there)
+    // into the panel the frame keeps; the frame then paints all its pixels itself and
+    // the screen under it is not painted again at every tick. backdropChanged tells it
+    // that what lies behind has changed.
+    void setBackdropPainter(std::function<void(QPainter &, const QRect &)> paint);
+    void backdropChanged();
 
     // Lines separated by CR LF, as the engine shows its picks.
     void setNumbers(const QString &text);
@@ -50,6 +63,8 @@ class NumberFrame : public QWidget
     // The lines of the page with the places they are painted in, and the font they are painted in.
     QList<std::pair<QString, QRect>> pageCells() const;
     QFont fittedFont() const;
+    // The inked height of a digit, what the floor holds.
+    static int digitHeight(const QFont &font);
 
   protected:
     void paintEvent(QPaintEvent *event) override;
@@ -62,14 +77,29 @@ class NumberFrame : public QWidget
         int columns = 1;
         int rows = 1; // per page
         int cellWidth = 1;
-        int lineHeight = 1;
+        int lineHeight = 1; // the rows' pitch
+        int baseline = 0;   // below a cell's top
+        int space = 0;      // between columns
     };
     void scan(const QString &text);
     void ensureFit() const;
     void invalidate();
     int margin() const;
     void scheduleRepaint();
+    void repaintNumbers();
     void describe();
+    // A character of the fitted font in the numbers' colour, rendered once:
+    // large text is filled from outlines at every paint, a ready image only blended.
+    struct Glyph
+    {
+        QImage image;
+        QPoint offset; // of the image from the pen's place on the baseline
+        qreal advance = 0;
+    };
+    const Glyph &glyph(QChar c) const;
+    void drawLine(QPainter &painter, const QRect &place, const QString &line) const;
+    void ensureBackdrop();
+    void updateOpacity();
 
     FrameLayout m_layout;
     QString m_numbers;
@@ -85,6 +115,12 @@ class NumberFrame : public QWidget
     bool m_panel = false;
     QFont m_font;
     QColor m_colour = Qt::black;
+    mutable QHash<char16_t, Glyph> m_glyphs; // of m_fit.font, m_colour and m_glyphRatio
+    qreal m_glyphRatio = 0;
+    // The border, fill or panel, over what lies behind for a panel: made once per look and size.
+    QPixmap m_backdrop;
+    bool m_backdropValid = false;
+    std::function<void(QPainter &, const QRect &)> m_paintBehind;
     // Numbers may change every millisecond; the audience sees at most a frame per refresh.
     QElapsedTimer m_sincePaint;
     QTimer m_repaint;

@@ -9,6 +9,7 @@
 #include "support/TempSettings.h"
 
 #include <QAccessible>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -297,40 +298,49 @@ class TestDrawScreen : public QObject
     {
         QTest::addColumn<int>("picks");
         QTest::addColumn<QString>("frame");
-        QTest::newRow("1") << 1 << QString();
-        QTest::newRow("10") << 10 << QString();
-        QTest::newRow("100") << 100 << QString();
-        QTest::newRow("1000") << 1000 << QString();
-        QTest::newRow("100, small stored frame") << 100 << QStringLiteral("32】【136】【353】【73】【16777215】【0】【0");
-        QTest::newRow("100, stored growing frame") << 100 << QStringLiteral("32】【136】【353】【73】【16777215】【0】【1");
+        QTest::addColumn<QSize>("size");
+        const QSize hd(1920, 1080), uhd(3840, 2160), small(1366, 768);
+        for (const auto &[size, name] : {std::pair{hd, "1080p"}, {uhd, "4K"}, {small, "768"}})
+            for (const int picks : {1, 10, 100, 1000})
+                QTest::addRow("%d, %s", picks, name) << picks << QString() << size;
+        QTest::newRow("100, small stored frame") << 100 << QStringLiteral("32】【136】【353】【73】【16777215】【0】【0") << hd;
+        QTest::newRow("100, stored growing frame") << 100 << QStringLiteral("32】【136】【353】【73】【16777215】【0】【1") << hd;
     }
     void everyPickIsOnScreen()
     {
         QFETCH(int, picks);
         QFETCH(QString, frame);
+        QFETCH(QSize, size);
         Screen s;
         QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖项表 SET 数量=") + Sql::number(picks) + Sql(",同时=") +
                                 Sql::number(picks) + Sql(" WHERE ID=") + Sql::number(s.first)));
         s.addParticipants(s.draw, picks, 5001);
         if (!frame.isEmpty())
             QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), frame));
-        s.open(QSize(1920, 1080));
+        s.open(size);
         s.drawRound();
         const QStringList stored = s.stored();
         QCOMPARE(stored.size(), picks);
         NumberFrame *numbers = frameOf(*s.screen);
-        const int floor = 1080 / 40;
-        QVERIFY(QFontMetrics(numbers->fittedFont()).height() >= floor);
+        // Digits the back of a hall reads: a thirtieth of the screen's height at the least.
+        const int digit = NumberFrame::digitHeight(numbers->fittedFont());
+        QVERIFY2(digit * 30 >= size.height(), qPrintable(QString::number(digit)));
         QVERIFY(numbers->geometry().bottom() < labelOf(*s.screen, "deleteResults")->y());
+        // The operator's commands grow with the screen: readable and easy to hit at 4K.
+        for (const char *name : {"drawMode", "endDraw", "deleteResults"})
+            QVERIFY(QFontInfo(labelOf(*s.screen, name)->font()).pixelSize() * 60 >= size.height());
         if (picks == 1 && frame.isEmpty()) // a round of one stands a tenth of the screen high
-            QVERIFY2(QFontMetrics(numbers->fittedFont()).tightBoundingRect(QStringLiteral("0")).height() >= 108,
-                     qPrintable(QString::number(QFontMetrics(numbers->fittedFont()).tightBoundingRect(QStringLiteral("0")).height())));
+            QVERIFY2(digit * 10 >= size.height(), qPrintable(QString::number(digit)));
+        if (picks <= 100 && frame.isEmpty() && size.height() >= 1080) // the whole frame is used before pages
+            QCOMPARE(numbers->pageCount(), 1);
+        // Corner cells stay clear of the border and the panel's rounded corners.
+        const QRect inside = numbers->rect().adjusted(4, 4, -4, -4);
 
         QSet<QString> inFrame, onBoard;
         const QSet<QString> all(stored.cbegin(), stored.cend());
         for (int turn = 0; turn < 200 && (inFrame != all || onBoard != all); ++turn) {
             for (const auto &[line, place] : numbers->pageCells()) {
-                QVERIFY2(numbers->rect().contains(place), qPrintable(line));
+                QVERIFY2(inside.contains(place), qPrintable(line));
                 inFrame.insert(line);
             }
             for (const QString &line : labelOf(*s.screen, "boardList")->text().split(u'\n'))
