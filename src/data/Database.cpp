@@ -954,7 +954,7 @@ QString copyFailure(sqlite3 *copy, int rc)
 // however the path is spelt, and not a file another copy of the program has open.
 bool targetInUse(const QString &target, const QString &sourcePath, QString &why)
 {
-    if (DatabaseLock::realPath(target) == DatabaseLock::realPath(sourcePath) || sameFile(target, sourcePath)) {
+    if (DatabaseLock::sameDatabase(target, sourcePath)) {
         why = QStringLiteral("备份位置就是正在使用的数据库文件");
         return true;
     }

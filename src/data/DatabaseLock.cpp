@@ -1,5 +1,7 @@
 #include "DatabaseLock.h"
 
+#include "platform/FileSync.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -16,6 +18,11 @@ QString DatabaseLock::realPath(const QString &databasePath)
         return real;
     const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
     return folder.isEmpty() ? file.absoluteFilePath() : QDir(folder).filePath(file.fileName());
+}
+
+bool DatabaseLock::sameDatabase(const QString &a, const QString &b)
+{
+    return realPath(a) == realPath(b) || sameFile(a, b);
 }
 
 DatabaseLock::DatabaseLock(const QString &databasePath) : m_lock(realPath(databasePath) + QStringLiteral(".lock"))

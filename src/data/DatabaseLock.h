@@ -23,6 +23,9 @@ class DatabaseLock
     explicit DatabaseLock(const QString &databasePath);
     // The path with every symlink resolved, also for a file not made yet.
     static QString realPath(const QString &databasePath);
+    // Whether two paths name one file: the same real path, or the same device and
+    // file number (a second hard link).
+    static bool sameDatabase(const QString &a, const QString &b);
     State acquire();
     // Who holds the lock when acquire() said InUse: "进程 1234" or empty.
     QString holder() const;

@@ -5,7 +5,6 @@
 #include "data/Progress.h"
 #include "data/Settings.h"
 #include "grids/DrawReport.h"
-#include "platform/FileSync.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -134,7 +133,7 @@ bool DatabaseActions::openDatabase(const QString &path)
 {
     const QString previous = m_db.path();
     // The file in use, reached by another name (a symlink, a second link), is the same file.
-    if (DatabaseLock::realPath(path) == DatabaseLock::realPath(previous) || sameFile(path, previous))
+    if (DatabaseLock::sameDatabase(path, previous))
         return true;
     auto lock = std::make_unique<DatabaseLock>(path);
     if (lock->acquire() == DatabaseLock::State::InUse) {
