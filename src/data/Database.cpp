@@ -103,6 +103,18 @@ const char *const RoundLogIndex = "CREATE INDEX IF NOT EXISTS 轮次表_CID ON �
 // Version 3: which results of a round preset winners filled (the first 预设名额 of 结果ID).
 const char *const PresetIdsColumn = "ALTER TABLE 轮次表 ADD COLUMN 预设结果ID TEXT NOT NULL ON CONFLICT REPLACE DEFAULT ''";
 
+// Version 4: who is in the hall. 签到 is 0 未签到, 1 已签到, 2 不在场, with when
+// (local time) and how it was set; 只抽签到 draws among the checked-in only. The
+// index finds a number at the door among a million.
+const char *const PresenceStatements[] = {
+    "ALTER TABLE 号码表 ADD COLUMN 签到 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0",
+    "ALTER TABLE 号码表 ADD COLUMN 签到时间 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT ''",
+    "ALTER TABLE 号码表 ADD COLUMN 签到方式 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT ''",
+};
+const char *const PresenceIndex = "CREATE INDEX IF NOT EXISTS 号码表_CID_号码 ON 号码表 (CID, 号码)";
+const char *const CheckedInOnlyColumn =
+    "ALTER TABLE 奖次表 ADD COLUMN 只抽签到 BOOLEAN NOT NULL ON CONFLICT REPLACE DEFAULT 0";
+
 // What a file must hold to be taken for ours: these tables with at least these
 // columns. Columns and tables that a schema step adds are not asked of an older file.
 struct TableShape
@@ -640,13 +652,21 @@ void addMissingPieces(SQLite::Database &db)
             mark.reset();
         }
     }
+    if (!exists("SELECT 1 FROM pragma_table_info('号码表') WHERE name=?", "签到"))
+        for (const char *statement : PresenceStatements)
+            db.exec(statement);
+    db.exec(PresenceIndex);
+    if (!exists("SELECT 1 FROM pragma_table_info('奖次表') WHERE name=?", "只抽签到"))
+        db.exec(CheckedInOnlyColumn);
     db.exec("PRAGMA user_version=" + std::to_string(Database::SchemaVersion));
 }
 
 bool needsPieces(SQLite::Database &db)
 {
     return db.execAndGet("PRAGMA user_version").getInt() < Database::SchemaVersion ||
-           !db.execAndGet("SELECT count(*) FROM pragma_table_info('轮次表') WHERE name='预设结果ID'").getInt();
+           !db.execAndGet("SELECT count(*) FROM pragma_table_info('轮次表') WHERE name='预设结果ID'").getInt() ||
+           !db.execAndGet("SELECT count(*) FROM pragma_table_info('号码表') WHERE name='签到方式'").getInt() ||
+           !db.execAndGet("SELECT count(*) FROM pragma_table_info('奖次表') WHERE name='只抽签到'").getInt();
 }
 
 } // namespace
@@ -1069,6 +1089,31 @@ void Database::removeLeftoverCopies(const QString &folder)
 qint64 Database::changeCount() const
 {
     return m_sqlite ? sqlite3_total_changes64(m_sqlite->getHandle()) : 0;
+}
+
+std::pair<qint64, qint64> Database::storedStamp()
+{
+    if (!m_sqlite)
+        return {0, 0};
+    try {
+        return {changeCount(), m_sqlite->execAndGet("PRAGMA data_version").getInt64()};
+    } catch (const std::exception &) {
+        return {changeCount(), -1};
+    }
+}
+
+bool Database::hasColumn(const QString &table, const QString &column)
+{
+    if (!m_sqlite)
+        return false;
+    try {
+        SQLite::Statement find(*m_sqlite, "SELECT 1 FROM pragma_table_info(?) WHERE name=?");
+        find.bind(1, table.toStdString());
+        find.bind(2, column.toStdString());
+        return find.executeStep();
+    } catch (const std::exception &) {
+        return false;
+    }
 }
 
 void Database::refuse(const QString &path, const QString &why)

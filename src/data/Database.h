@@ -32,7 +32,7 @@ class Database
     Database &operator=(const Database &) = delete;
 
     // 1: the five draw tables. 2: the round log 轮次表. 3: the preset results of each round.
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
     // Data.mdb in the program folder, or in the per-user data folder when the
     // program folder cannot be written to or the program is installed.
     static QString defaultPath();
@@ -92,6 +92,10 @@ class Database
     static void removeLeftoverCopies(const QString &folder);
     // Rows changed through this connection since it opened: tells whether there is anything new to copy.
     qint64 changeCount() const;
+    // Changes by anyone: moves whenever this connection or another one commits a change to the file.
+    std::pair<qint64, qint64> storedStamp();
+    // Whether table has column (a read-only file of an older version may lack the newer ones).
+    bool hasColumn(const QString &table, const QString &column);
 
     // Everything written inside one Transaction lands together or not at all.
     // Transactions nest; a transaction not committed is rolled back.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace quilla {
 
@@ -30,6 +31,15 @@ class Prompt
     };
     // A Yes/No question; true for Yes.
     virtual bool question(const QString &text, Icon icon = Icon::None, Default answer = Default::No) = 0;
+    // A question answered by one of choices or by 取消, which Enter gives (it is
+    // asked before deleting): the index of the choice, -1 for 取消.
+    virtual int choose(const QString &text, const QStringList &choices, Icon icon = Icon::Question)
+    {
+        Q_UNUSED(text);
+        Q_UNUSED(choices);
+        Q_UNUSED(icon);
+        return -1;
+    }
 };
 
 } // namespace quilla

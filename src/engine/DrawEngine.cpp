@@ -1,6 +1,7 @@
 #include "DrawEngine.h"
 
 #include "NumberDisplay.h"
+#include "Presence.h"
 #include "data/Database.h"
 #include "data/TextNumber.h"
 
@@ -30,6 +31,7 @@ bool DrawEngine::LoadDrawSetting(qint64 id, DrawSetting &setting)
     setting.Music1 = rs.text(u"音乐1");
     setting.Music2 = rs.text(u"音乐2");
     setting.Music3 = rs.text(u"音乐3");
+    setting.CheckedInOnly = rs.columns().contains(QStringLiteral("只抽签到")) && rs.flag(u"只抽签到");
     return true;
 }
 
@@ -84,6 +86,8 @@ bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
     };
     m_roundPrizeId = 0;
     m_roundTakesHeld = false;
+    m_presetsAside.clear();
+    m_toldAside.clear();
     const bool read = LoadDrawSetting(CurrentDraw.Id, CurrentDraw) && step(1) && BuildCandidatePool() &&
                       step(2) && LoadPresets(CurrentDraw.Id) && step(3);
     if (!read) {
@@ -91,6 +95,7 @@ bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
         m_earlierWinners.clear();
         m_repeatWinners.clear();
         m_presets.clear();
+        m_presetsAside.clear();
         m_presetsRead.clear();
         m_presetsDrawId = 0;
         tellUnreadable();
@@ -175,25 +180,77 @@ bool DrawEngine::BuildCandidatePool()
     for (const Person &person : std::as_const(excluded))
         excludedHashes.insert(CandidatePool::personHash(person.first.toUtf8(), person.second.toUtf8()));
 
+    // Whether only the checked-in are drawn is read at every build: it may change between rounds.
+    const bool presenceStored = m_db.hasColumn(QStringLiteral("号码表"), QStringLiteral("签到"));
+    bool checkedInOnly = false;
+    if (m_db.hasColumn(QStringLiteral("奖次表"), QStringLiteral("只抽签到"))) {
+        const Query draw = m_db.OpenQuery(Sql("SELECT 只抽签到 FROM 奖次表 WHERE ID=") + ofDraw);
+        if (!draw.isValid())
+            return false;
+        checkedInOnly = draw.rowCount() > 0 && draw.flag(u"只抽签到");
+    }
+    CurrentDraw.CheckedInOnly = checkedInOnly;
+
     // The rows as SQLite keeps them, without a string each: a draw may hold a million.
     CandidatePool pool;
-    pool.reserve(m_db.CountRows(QStringLiteral("号码表"), Sql("CID=") + ofDraw));
-    const bool read =
-        m_db.forEachRow(Sql("SELECT ID,号码,姓名 FROM 号码表 WHERE CID=") + ofDraw, [&](const Row &row) {
+    std::vector<quint8> presence(1, 0);
+    qint64 checkedIn = 0;
+    const qsizetype rows = m_db.CountRows(QStringLiteral("号码表"), Sql("CID=") + ofDraw);
+    pool.reserve(rows);
+    presence.reserve(size_t(rows) + 1);
+    const bool read = m_db.forEachRow(
+        Sql("SELECT ID,号码,姓名,") + Sql(presenceStored ? QStringLiteral("签到") : QStringLiteral("0")) + Sql(" FROM 号码表 WHERE CID=") + ofDraw,
+        [&](const Row &row) {
             const QByteArrayView number = trimmedUtf8(row.utf8View(1));
             const QByteArrayView name = trimmedUtf8(row.utf8View(2));
             if (!excludedHashes.isEmpty() &&
                 excludedHashes.contains(CandidatePool::personHash(number, name)) &&
                 excluded.contains({QString::fromUtf8(number), QString::fromUtf8(name)}))
                 return;
-            pool.add(row.key(0), number, name);
+            const qsizetype slot = pool.add(row.key(0), number, name);
+            if (size_t(slot) >= presence.size())
+                presence.resize(size_t(slot) + 1, 0);
+            // A person with several rows is present when any row says so, and absent when any says that.
+            const qint64 stored = row.key(3);
+            if (stored == qint64(Presence::CheckedIn)) {
+                presence[size_t(slot)] |= CheckedInBit;
+                ++checkedIn;
+            } else if (stored == qint64(Presence::Absent)) {
+                presence[size_t(slot)] |= AbsentBit;
+            }
         });
-    if (read) {
-        m_pool = std::move(pool);
-        m_earlierWinners = std::move(excluded);
-        m_repeatWinners = std::move(repeatWinners);
+    if (!read)
+        return false;
+    for (qsizetype slot = 1; slot < qsizetype(presence.size()); ++slot)
+        if ((presence[size_t(slot)] & AbsentBit) || (checkedInOnly && !(presence[size_t(slot)] & CheckedInBit)))
+            if (pool.isInPlay(slot))
+                pool.withdraw(slot);
+    m_pool = std::move(pool);
+    m_slotPresence = std::move(presence);
+    m_checkedIn = checkedIn;
+    m_earlierWinners = std::move(excluded);
+    m_repeatWinners = std::move(repeatWinners);
+    m_poolStamp = m_db.storedStamp();
+    return true;
+}
+
+bool DrawEngine::refreshPool()
+{
+    if (m_poolStamp == m_db.storedStamp())
+        return true;
+    // The presets not used yet wait on; those whose person left play are dropped, and the operator told.
+    QList<Candidate> waiting;
+    for (const Candidate &preset : std::as_const(m_presets))
+        if (!preset.Number.isEmpty())
+            waiting.append(preset);
+    waiting += m_presetsAside;
+    if (!BuildCandidatePool()) {
+        m_presets.clear();
+        return false;
     }
-    return read;
+    m_presets = std::move(waiting);
+    WithholdPresets();
+    return true;
 }
 
 void DrawEngine::PickRound(QList<Candidate> &picks, int count)
@@ -226,12 +283,26 @@ qsizetype DrawEngine::StartRound(QList<Candidate> &picks)
     picks.clear();
     m_roundPrizeId = 0;
     m_roundTakesHeld = false;
+    if (!refreshPool()) {
+        tellUnreadable();
+        return 0;
+    }
     if (LoadPrizeTable() == 0) {
         if (m_prizesRead)
             m_db.prompt().message(QStringLiteral("所有奖项都已抽完！"));
         else
             tellUnreadable();
         return 0;
+    }
+    if (CurrentDraw.CheckedInOnly) {
+        if (m_checkedIn == 0) {
+            m_db.prompt().message(QStringLiteral("本抽奖只抽取已签到的人，但还没有人签到，不能开始抽奖。"
+                                                 "请先在“抽奖号码”页签到，或在抽奖设置中取消“只抽取已签到的人”。"),
+                                  Prompt::Icon::Warning);
+            return 0;
+        }
+        if (m_display)
+            m_display->showNote(QStringLiteral("已签到 %1 人").arg(m_checkedIn));
     }
     m_roundPrizeId = m_prizes.at(m_currentPrize).PrizeId;
     m_roundTakesHeld = heldMayWin(m_prizes.at(m_currentPrize));

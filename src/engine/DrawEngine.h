@@ -20,6 +20,8 @@ class DrawDisplay
     virtual ~DrawDisplay() = default;
     virtual void setBoardTitle(const QString &text) = 0;
     virtual void setPicksText(const QString &text) = 0;
+    // A short line for the operator, such as how many are checked in at a start.
+    virtual void showNote(const QString &) {}
 };
 
 // The running draw: its settings, its prizes with their remaining counts, the
@@ -59,9 +61,13 @@ class DrawEngine
 
     // ---- picking
     // Every participant of CurrentDraw once (rows with the same trimmed number and
-    // name are one person), except earlier winners of its non-repeatable prizes.
-    // Reloads the prizes first. False, with an empty pool, when a read failed.
+    // name are one person), except earlier winners of its non-repeatable prizes;
+    // people marked absent (and, when the draw takes the checked-in only, those not
+    // checked in) are out of play. Reloads the prizes first. False, with an empty
+    // pool, when a read failed.
     bool BuildCandidatePool();
+    // Participant rows checked in when the pool was built.
+    qint64 CheckedInCount() const { return m_checkedIn; }
     // count places at random: distinct numbers, shortage marks for places that
     // cannot be filled. In a round with presets, the places they will take show
     // other numbers while scrolling, and the random winners are drawn for the rest
@@ -70,8 +76,11 @@ class DrawEngine
     void PickRound(QList<Candidate> &picks, int count);
     // Starts a round: reloads the prizes, reseeds the generator from the system's
     // random source, and makes and shows the round's first picks, so that a stop
-    // at any moment records what the audience saw. Returns CurrentPrize; 0 when no
-    // round starts, after telling the operator why (all drawn, or unreadable).
+    // at any moment records what the audience saw. The pool is built again first
+    // when anything stored changed since it was built (a cancelled result, an
+    // absence, a check-in), so each round draws from what the file holds. Returns
+    // CurrentPrize; 0 when no round starts, after telling the operator why (all
+    // drawn, unreadable, or nobody checked in when only the checked-in are drawn).
     qsizetype StartRound(QList<Candidate> &picks);
     // Places of a round of the current prize: min(PerRound, Remaining, MaxRoundPlaces), at least 1.
     int RoundCount() const;
@@ -127,6 +136,9 @@ class DrawEngine
     // Tells the operator which numbers the fixed length shows alike.
     void tellLookAlikes();
     qint64 peopleInPlay() const { return m_pool.inPlayCount(); }
+    // Builds the pool again when the file changed since it was built, and holds
+    // the presets still waiting. False when a read failed.
+    bool refreshPool();
     // Whether a round of prize may pick people held for a preset. A win of a prize
     // nobody wins twice would take them out of play before their preset comes; a
     // repeatable prize leaves them in play, so it holds nobody back.
@@ -141,11 +153,21 @@ class DrawEngine
     bool m_roundTakesHeld = false;
     qint64 m_roundInPlay = 0; // and the people in play then
     CandidatePool m_pool;
+    // What the file was when the pool was built: a change by anyone builds it again.
+    std::pair<qint64, qint64> m_poolStamp{-1, -1};
+    qint64 m_checkedIn = 0;
+    // Per slot: whether any of the person's rows is checked in, or absent.
+    static constexpr quint8 CheckedInBit = 1;
+    static constexpr quint8 AbsentBit = 2;
+    std::vector<quint8> m_slotPresence;
     QSet<Person> m_earlierWinners;                   // of non-repeatable prizes, stored before this opening
     QSet<std::pair<qint64, Person>> m_repeatWinners; // and of repeatable ones, with the prize
     // Presets in use; PoolIndex holds their person's slot, held until the
     // person's last preset is used.
     QList<Candidate> m_presets;
+    // Presets of people absent or not checked in, and who the operator was told of.
+    QList<Candidate> m_presetsAside;
+    QSet<Person> m_toldAside;
     // The 预设表 rows LoadPresets read, as stored: clearing after the draw takes
     // these, not presets the editor stored while the draw ran.
     qint64 m_presetsDrawId = 0;

@@ -20,6 +20,7 @@ struct DrawSetting
     QString Music1;
     QString Music2;
     QString Music3;
+    bool CheckedInOnly = false; // 只抽签到: each round draws among the checked-in only
 };
 
 // One prize of the running draw. Remaining is always recomputed from the stored results.

@@ -37,18 +37,34 @@ bool DrawEngine::LoadPresets(qint64 drawId)
 
 void DrawEngine::WithholdPresets()
 {
-    QList<PresetPerson> won, presetBefore, strangers;
-    // The pool slot of each person a preset names, 0 for someone out of play.
+    QList<PresetPerson> won, presetBefore, strangers, absent, notCheckedIn;
+    // The pool slot of each person a preset names, 0 for someone out of play, and
+    // what the hall said of them.
     QHash<Person, qsizetype> slotOf;
+    QHash<Person, quint8> presenceOf;
     for (const Candidate &preset : std::as_const(m_presets)) {
         const qsizetype slot = m_pool.slotOf(preset.Number, preset.Name);
         slotOf.insert({preset.Number, preset.Name}, m_pool.isInPlay(slot) ? slot : 0);
+        if (slot > 0 && size_t(slot) < m_slotPresence.size())
+            presenceOf.insert({preset.Number, preset.Name}, m_slotPresence[size_t(slot)]);
     }
 
     const auto tell = [](QList<PresetPerson> &list, const Person &person) {
         const PresetPerson named{person.first, person.second};
         if (!list.contains(named))
             list.append(named);
+    };
+    // A preset of someone not in the hall waits aside: restored or checked in, they
+    // are theirs again at the next round. The operator hears of each once.
+    QList<Candidate> aside;
+    const auto setAside = [&](QList<PresetPerson> &list, qsizetype j) {
+        const Candidate &preset = m_presets.at(j);
+        aside.append(preset);
+        const Person person{preset.Number, preset.Name};
+        if (!m_toldAside.contains(person)) {
+            m_toldAside.insert(person);
+            tell(list, person);
+        }
     };
     // Prize by prize in drawing order, as the rounds will come: whoever wins a
     // non-repeatable prize by a preset is out of play for every preset after it.
@@ -67,6 +83,11 @@ void DrawEngine::WithholdPresets()
             const Person person{preset.Number, preset.Name};
             if (m_earlierWinners.contains(person) || m_repeatWinners.contains({prize.PrizeId, person}))
                 tell(won, person);
+            else if (slotOf.value(person) == 0 && (presenceOf.value(person) & AbsentBit))
+                setAside(absent, j);
+            else if (slotOf.value(person) == 0 && CurrentDraw.CheckedInOnly && presenceOf.contains(person) &&
+                     !(presenceOf.value(person) & CheckedInBit))
+                setAside(notCheckedIn, j);
             else if (slotOf.value(person) == 0)
                 tell(strangers, person);
             else if (taken.contains(person))
@@ -109,6 +130,7 @@ void DrawEngine::WithholdPresets()
         kept.append(preset);
     }
     m_presets = std::move(kept);
+    m_presetsAside = std::move(aside);
 
     QStringList lines;
     if (!won.isEmpty())
@@ -116,6 +138,10 @@ void DrawEngine::WithholdPresets()
     if (!presetBefore.isEmpty())
         lines.append(QStringLiteral("以下预设中奖人在前面的奖项中已有预设，本次不再预设：") +
                      PeopleText(presetBefore));
+    if (!absent.isEmpty())
+        lines.append(QStringLiteral("以下预设中奖人不在场，本次不再预设：") + PeopleText(absent));
+    if (!notCheckedIn.isEmpty())
+        lines.append(QStringLiteral("以下预设中奖人还没有签到，本次不再预设：") + PeopleText(notCheckedIn));
     if (!strangers.isEmpty())
         lines.append(QStringLiteral("以下预设中奖人不是本次抽奖的参与人员，本次不再预设：") +
                      PeopleText(strangers));

@@ -24,6 +24,8 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
     const QList<qsizetype> applied = applyPresets(prizeId, picks);
 
     bool stored = false;
+    // The pool follows this round itself; only others' changes build it again.
+    const bool poolCurrent = m_poolStamp == m_db.storedStamp();
     {
         Database::Transaction transaction(m_db);
         Query rs = m_db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
@@ -52,6 +54,8 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
             Prompt::Icon::Critical);
         return false;
     }
+    if (poolCurrent)
+        m_poolStamp = m_db.storedStamp();
     // Preset winners appear only once they are stored: the screen never names a
     // winner the database does not hold.
     if (!applied.isEmpty())

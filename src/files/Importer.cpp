@@ -10,6 +10,8 @@
 
 #include <QFile>
 
+#include <optional>
+
 namespace quilla {
 
 namespace {
@@ -132,6 +134,15 @@ class ProgressRun
     Progress &m_progress;
 };
 
+// A row read: appended to the draw, or gathered for the caller.
+bool take(std::optional<Appender> &rows, QList<QStringList> *collected, const QString &number, const QString &name)
+{
+    if (!collected)
+        return rows->append(number, name);
+    collected->append({number, name});
+    return true;
+}
+
 int notWritten(Database &db)
 {
     db.prompt().message(NotWritten, Prompt::Icon::Critical);
@@ -200,7 +211,7 @@ QString ImportErrorMessage(int code)
 }
 
 int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString &path, int first, int last,
-                  const QStringList &mapping)
+                  const QStringList &mapping, QList<QStringList> *collected)
 {
     if (refuseNoDraw(db, drawId))
         return ImportNoDraw;
@@ -224,27 +235,28 @@ int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString
         if (!reader.skip())
             return reader.failed() ? tooLarge() : ImportDone;
 
-    Appender rows(db, drawId);
-    if (!rows.isValid())
+    std::optional<Appender> rows;
+    if (!collected && !rows.emplace(db, drawId).isValid())
         return notWritten(db);
     const Mapping map(mapping);
     const auto cell = [&reader](int column) { return reader.field(column - 1).toString(); };
     ProgressRun run(progress, last - first + 1);
     for (qint64 row = first; row <= last && reader.next(); ++row) {
-        if (!reader.wasEmptyLine() && !rows.append(map.value(0, cell), map.value(1, cell)))
+        if (!reader.wasEmptyLine() && !take(rows, collected, map.value(0, cell), map.value(1, cell)))
             return notWritten(db);
         run.step();
     }
     // A record too long to read: nothing of the file is taken.
     if (reader.failed())
         return tooLarge();
-    if (!rows.finish())
+    if (rows && !rows->finish())
         return notWritten(db);
     return ImportDone;
 }
 
 int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Workbook &book,
-                       const QString &sheet, int first, int last, const QStringList &mapping)
+                       const QString &sheet, int first, int last, const QStringList &mapping,
+                       QList<QStringList> *collected)
 {
     if (refuseNoDraw(db, drawId))
         return ImportNoDraw;
@@ -258,8 +270,8 @@ int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Wo
     if (last < first)
         return ImportDone;
 
-    Appender rows(db, drawId);
-    if (!rows.isValid())
+    std::optional<Appender> rows;
+    if (!collected && !rows.emplace(db, drawId).isValid())
         return notWritten(db);
     const Mapping map(mapping);
     // Only the mapped columns are read, a row at a time.
@@ -268,7 +280,7 @@ int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Wo
     bool appended = true;
     const bool read = book.readRows(sheet, first, last, columns, [&](int, const QStringList &texts) {
         const auto cell = [&](int column) { return texts.at(columns.indexOf(column)); };
-        appended = rows.append(map.value(0, cell), map.value(1, cell));
+        appended = take(rows, collected, map.value(0, cell), map.value(1, cell));
         run.step();
         return appended;
     });
@@ -279,7 +291,7 @@ int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Wo
         db.prompt().message(ImportErrorMessage(CannotOpenFile), Prompt::Icon::Critical);
         return CannotOpenFile;
     }
-    if (!rows.finish())
+    if (rows && !rows->finish())
         return notWritten(db);
     return ImportDone;
 }

@@ -40,17 +40,19 @@ QString ImportErrorMessage(int code);
 // Both importers append one row of 号码表 per input row first..last (from 1) for
 // drawId, all in one transaction: every row or none. They return 0 or an
 // ImportError / workbook code, after showing the failure through db.prompt().
+// Given collected, they write nothing and gather the rows' (number, name) there.
 
 // Rows are records of the CSV file: a record whose quoted text spans lines is one
 // row. An empty line counts as a row but adds nothing. A record too long to read
 // (CsvReader::MaxRecordLength) refuses the whole file: TooLargeToRead.
 int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString &path, int first, int last,
-                  const QStringList &mapping);
+                  const QStringList &mapping, QList<QStringList> *collected = nullptr);
 // Rows are sheet rows, read a row at a time and only the mapped columns, up to the
 // last one holding a text; blank rows before it are imported as empty participants.
 // A file changed since the book was opened imports nothing: CannotOpenFile.
 int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Workbook &book,
-                       const QString &sheet, int first, int last, const QStringList &mapping);
+                       const QString &sheet, int first, int last, const QStringList &mapping,
+                       QList<QStringList> *collected = nullptr);
 
 // The first rows records of a CSV file, each as its fields from column A; an
 // empty line gives an empty list. Nothing when the file cannot be read.

@@ -301,6 +301,31 @@ void RecordModel::marksChanged()
             Q_EMIT dataChanged(index(0, c), index(rowCount() - 1, c), {Qt::DisplayRole});
 }
 
+void RecordModel::refreshTexts()
+{
+    // Pages with an edit not stored keep it.
+    for (auto it = m_kept.begin(); it != m_kept.end();) {
+        const Page &page = *m_pages[*it];
+        if (std::any_of(page.cbegin(), page.cend(), [](const Record &r) { return r.unsaved; })) {
+            ++it;
+            continue;
+        }
+        m_pages[*it].reset();
+        it = m_kept.erase(it);
+    }
+    m_keepAll = false;
+    if (!m_order.empty())
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
+}
+
+void RecordModel::setColumnExpression(int column, const QString &expression)
+{
+    if (column < 0 || column >= m_columns.size() || m_columns.at(column).expression == expression)
+        return;
+    m_columns[column].expression = expression;
+    refreshTexts();
+}
+
 const QStringList &RecordModel::textsAt(int row) const
 {
     static const QStringList none;

@@ -58,6 +58,11 @@ class RecordModel : public QAbstractTableModel
     void setMarks(MarkSource isMarked) { m_isMarked = std::move(isMarked); }
     void marksChanged();
     const QStringList &textsAt(int row) const;
+    // Reads the rows' texts again as they are shown, keeping the rows and their
+    // order: for fields changed elsewhere (a check-in), without reading the list again.
+    void refreshTexts();
+    // Shows another expression in a column (the file may lack a field a newer one has).
+    void setColumnExpression(int column, const QString &expression);
 
     // Lists the records matching filter (the sort in force stays); an empty filter lists none.
     void setFilter(const Sql &filter);

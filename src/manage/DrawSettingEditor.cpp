@@ -75,6 +75,10 @@ DrawSettingEditor::DrawSettingEditor(Database &db, Music &music, QWidget *parent
     m_timedStop->setObjectName(QStringLiteral("timedStop"));
     m_fixedLength = new QCheckBox(QStringLiteral("固定长度"), this);
     m_fixedLength->setObjectName(QStringLiteral("fixedLength"));
+    m_checkedInOnly = new QCheckBox(QStringLiteral("只抽取已签到的人"), this);
+    m_checkedInOnly->setObjectName(QStringLiteral("checkedInOnly"));
+    m_checkedInOnly->setAccessibleName(m_checkedInOnly->text());
+    m_checkedInOnly->setToolTip(QStringLiteral("每一轮只在已签到的人中抽取（在“抽奖号码”页签到）。"));
     m_thumbnail = new QLabel(this);
     m_thumbnail->setObjectName(QStringLiteral("thumbnail"));
     m_thumbnail->setFixedSize(ThumbnailSize);
@@ -167,6 +171,8 @@ void DrawSettingEditor::buildLayout()
     switches->addWidget(label(QStringLiteral("抽奖号码长："), m_length));
     switches->addWidget(m_length);
     switches->addWidget(label(QStringLiteral("位")));
+    switches->addSpacing(24);
+    switches->addWidget(m_checkedInOnly);
     switches->addStretch();
     settings->addLayout(switches, 2, 0, 1, 3);
 
@@ -211,6 +217,7 @@ void DrawSettingEditor::buildLayout()
     setTabOrder(m_timedStop, m_stopSeconds);
     setTabOrder(m_stopSeconds, m_fixedLength);
     setTabOrder(m_fixedLength, m_length);
+    setTabOrder(m_length, m_checkedInOnly);
     setTabOrder(m_length, m_mask);
     setTabOrder(m_mask, m_background);
     setTabOrder(m_background, m_browseBackground);
@@ -251,6 +258,7 @@ void DrawSettingEditor::load()
     // Set both ways: the window may have shown another setting before.
     m_timedStop->setChecked(rs.number(u"定时") > 0);
     m_fixedLength->setChecked(rs.number(u"定长") > 0);
+    m_checkedInOnly->setChecked(rs.columns().contains(QStringLiteral("只抽签到")) && rs.flag(u"只抽签到"));
     for (int i = 0; i < 3; ++i)
         m_musicFiles[i]->setText(rs.text(QString(QStringLiteral("音乐") + QString::number(i + 1))));
     lockUnlessTicked(m_timedStop, m_stopSeconds);
@@ -349,6 +357,8 @@ bool DrawSettingEditor::save()
     if (added || m_speedMoved || m_storedSpeed < 0)
         rs.setValue(u"速度", m_speed->value());
     rs.setValue(u"屏蔽", m_mask->text());
+    if (rs.columns().contains(QStringLiteral("只抽签到")))
+        rs.setValue(u"只抽签到", m_checkedInOnly->isChecked());
     rs.setValue(u"定时", storedWhole(m_stopSeconds->text()));
     // A length typed past the longest the screen pads to counts as that longest.
     rs.setValue(u"定长", std::min(storedWhole(m_length->text()), MaxFixedLength));

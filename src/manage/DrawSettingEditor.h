@@ -72,6 +72,7 @@ class DrawSettingEditor : public QWidget
     QLineEdit *m_stopSeconds;
     QCheckBox *m_fixedLength;
     QLineEdit *m_length;
+    QCheckBox *m_checkedInOnly;
     QLineEdit *m_mask;
     QLineEdit *m_background;
     QPushButton *m_browseBackground;

@@ -3,12 +3,15 @@
 #include "data/Database.h"
 #include "data/Settings.h"
 #include "data/TextNumber.h"
+#include "engine/Presence.h"
 #include "files/CsvReader.h"
 #include "files/ExportTable.h"
 #include "files/Importer.h"
 #include "files/Workbook.h"
 #include "platform/WindowHelpers.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -200,15 +203,53 @@ void ImportMapping::confirm()
                                     .arg(m_fileRows - last),
                                 Prompt::Icon::Question))
         return;
+    const QStringList mapping{mappingText(0), mappingText(1)};
+    if (m_checkInList) {
+        checkIn(first, last, mapping);
+        return;
+    }
     const Sql ofDraw = Sql("CID=") + Sql::number(m_drawId);
     const qint64 before = m_db.CountRows(QStringLiteral("号码表"), ofDraw);
-    const QStringList mapping{mappingText(0), mappingText(1)};
     m_result = m_book ? ImportWorkbookRows(m_db, m_progress, m_drawId, *m_book, m_sheet, first, last, mapping)
                       : ImportCsvRows(m_db, m_progress, m_drawId, m_file, first, last, mapping);
     if (m_result != 0)
         return;
     m_db.prompt().message(
         QStringLiteral("已导入 %1 条").arg(m_db.CountRows(QStringLiteral("号码表"), ofDraw) - before));
+    accept();
+}
+
+void ImportMapping::readCheckInList()
+{
+    m_checkInList = true;
+    setWindowTitle(QStringLiteral("导入签到名单"));
+}
+
+void ImportMapping::checkIn(int first, int last, const QStringList &mapping)
+{
+    QList<QStringList> rows;
+    m_result = m_book ? ImportWorkbookRows(m_db, m_progress, m_drawId, *m_book, m_sheet, first, last, mapping, &rows)
+                      : ImportCsvRows(m_db, m_progress, m_drawId, m_file, first, last, mapping, &rows);
+    if (m_result != 0)
+        return;
+    const ListCheckIn done = checkInList(m_db, m_drawId, rows);
+    if (!done.stored) {
+        m_result = -1;
+        m_db.prompt().message(QStringLiteral("签到名单未能保存到数据库，数据库没有改变。"), Prompt::Icon::Warning);
+        return;
+    }
+    QString text = QStringLiteral("已签到 %1 人，未找到 %2 个号码").arg(done.checkedIn).arg(done.notFound.size());
+    if (done.alreadyIn > 0)
+        text += QStringLiteral("（另有 %1 人此前已签到）").arg(done.alreadyIn);
+    if (!done.notFound.isEmpty()) {
+        // All of them go to the clipboard, to be pasted where they can be checked.
+        QGuiApplication::clipboard()->setText(done.notFound.join(u'\n'));
+        constexpr qsizetype Shown = 30;
+        text += QStringLiteral("：\n") + done.notFound.mid(0, Shown).join(QStringLiteral("、")) +
+                (done.notFound.size() > Shown ? QStringLiteral(" 等") : QString()) +
+                QStringLiteral("\n\n未找到的号码已全部复制到剪贴板。");
+    }
+    m_db.prompt().message(text);
     accept();
 }
 

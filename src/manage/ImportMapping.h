@@ -28,6 +28,9 @@ class ImportMapping : public QDialog
 
     // 0 after a successful import, else the importer's error code (-1 before confirming).
     int importResult() const { return m_result; }
+    // Reads a check-in list instead: the rows' numbers (and names) are checked in,
+    // nothing is added to the draw.
+    void readCheckInList();
 
     void done(int code) override;
 
@@ -38,6 +41,7 @@ class ImportMapping : public QDialog
     void preview();
     void commitTyping();
     QString mappingText(int row) const;
+    void checkIn(int first, int last, const QStringList &mapping);
 
     Database &m_db;
     Progress &m_progress;
@@ -47,6 +51,7 @@ class ImportMapping : public QDialog
     QString m_sheet;
     int m_fileRows = 0;
     int m_result = -1;
+    bool m_checkInList = false;
     QTableWidget *m_preview;
     QLineEdit *m_firstRow;
     QLineEdit *m_lastRow;

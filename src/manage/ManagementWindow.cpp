@@ -135,7 +135,10 @@ ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &p
     connect(m_draws, &DrawsPanel::editRequested, this, &ManagementWindow::openDrawSettingEditor);
     connect(m_draws, &DrawsPanel::drawsDeleted, this, &ManagementWindow::drawsDeleted);
     connect(m_prizes, &PrizesPanel::editRequested, this, &ManagementWindow::openPrizeEditor);
-    connect(m_participants, &ParticipantsPanel::importRequested, this, &ManagementWindow::importParticipants);
+    connect(m_participants, &ParticipantsPanel::importRequested, this,
+            [this](qint64 drawId) { importParticipants(drawId); });
+    connect(m_participants, &ParticipantsPanel::checkInListRequested, this,
+            [this](qint64 drawId) { importParticipants(drawId, true); });
     connect(m_participants, &ParticipantsPanel::entryRequested, this, &ManagementWindow::openParticipantEntry);
     connect(m_results, &ResultsPanel::presetEditorRequested, this, &ManagementWindow::openPresetEditor);
     for (RecordPanel *panel : {static_cast<RecordPanel *>(m_draws), static_cast<RecordPanel *>(m_prizes),
@@ -445,7 +448,7 @@ void ManagementWindow::exportList(RecordView *view)
     ExportView(*view, m_db.prompt(), m_progress, ApplicationTitle, this, chooseExportFile);
 }
 
-void ManagementWindow::importParticipants(qint64 drawId)
+void ManagementWindow::importParticipants(qint64 drawId, bool checkInList)
 {
     const QString path = chooseImportFile ? chooseImportFile() : QString();
     if (path.isEmpty())
@@ -476,9 +479,11 @@ void ManagementWindow::importParticipants(qint64 drawId)
         return;
     }
     ImportMapping mapping(m_db, m_progress, drawId, path, book.get(), sheet, this);
+    if (checkInList)
+        mapping.readCheckInList();
     runDialog(mapping);
     if (mapping.importResult() == 0)
-        m_participants->showDraw(drawId); // the rows just imported show
+        m_participants->showDraw(drawId); // the rows just imported (or checked in) show
 }
 
 // ---------------------------------------------------------------- start

@@ -84,7 +84,8 @@ class ManagementWindow : public QMainWindow
     void exportList(RecordView *view);
     // The import of participants: the file, for a workbook its sheet, then the range and the
     // columns; the participants tab then shows the rows.
-    void importParticipants(qint64 drawId);
+    // Reads a file's rows as participants, or as a check-in list.
+    void importParticipants(qint64 drawId, bool checkInList = false);
     QString helpText() const;
 
     Database &m_db;

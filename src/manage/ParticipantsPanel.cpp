@@ -3,12 +3,16 @@
 #include "data/Database.h"
 #include "data/TextNumber.h"
 #include "engine/Maintenance.h"
+#include "engine/Presence.h"
 #include "grids/RecordModel.h"
 #include "grids/RecordView.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace quilla {
 
@@ -18,7 +22,9 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
     auto *model = new RecordModel(db, QStringLiteral("号码表"),
                                   {{QStringLiteral("抽奖号码"), QStringLiteral("号码")},
                                    {QStringLiteral("姓名"), QStringLiteral("姓名"), RecordColumn::Kind::Text,
-                                    Qt::AlignLeft | Qt::AlignVCenter, true}},
+                                    Qt::AlignLeft | Qt::AlignVCenter, true},
+                                   {QStringLiteral("签到"), presenceExpression(), RecordColumn::Kind::Text,
+                                    Qt::AlignCenter}},
                                   QStringLiteral("ID DESC"), this);
     // A name is stored when its edit is committed; a row that could not be stored keeps
     // what was typed and its mark, and the operator hears of it once per edit.
@@ -45,6 +51,56 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
     m_count->setObjectName(QStringLiteral("participantCount"));
     buttonRow()->addWidget(m_count);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ParticipantsPanel::showCount);
+
+    // Check-in at the door: a barcode scanner types the number and Enter.
+    auto *presence = new QHBoxLayout;
+    auto *boxLabel = new QLabel(QStringLiteral("签到："), this);
+    m_checkInBox = new QLineEdit(this);
+    m_checkInBox->setObjectName(QStringLiteral("checkInBox"));
+    m_checkInBox->setAccessibleName(QStringLiteral("签到号码"));
+    m_checkInBox->setPlaceholderText(QStringLiteral("输入或扫描号码，按回车"));
+    m_checkInBox->setMinimumWidth(180);
+    boxLabel->setBuddy(m_checkInBox);
+    connect(m_checkInBox, &QLineEdit::returnPressed, this, &ParticipantsPanel::checkInTyped);
+    m_answer = new QLabel(this);
+    m_answer->setObjectName(QStringLiteral("checkInAnswer"));
+    QFont large = m_answer->font();
+    large.setPointSizeF(large.pointSizeF() * 1.8);
+    large.setBold(true);
+    m_answer->setFont(large);
+    m_answer->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_presenceFilter = new QComboBox(this);
+    m_presenceFilter->setObjectName(QStringLiteral("presenceFilter"));
+    m_presenceFilter->setAccessibleName(QStringLiteral("按签到显示"));
+    m_presenceFilter->addItems({QStringLiteral("全部"), presenceText(Presence::NotCheckedIn),
+                                presenceText(Presence::CheckedIn), presenceText(Presence::Absent)});
+    connect(m_presenceFilter, &QComboBox::activated, this, [this] { fill(); });
+    auto *filterLabel = new QLabel(QStringLiteral("显示："), this);
+    filterLabel->setBuddy(m_presenceFilter);
+    const auto presenceButton = [this](const QString &caption, const QString &name) {
+        auto *button = new QPushButton(caption, this);
+        button->setObjectName(name);
+        button->setAccessibleName(caption);
+        return button;
+    };
+    QPushButton *markIn = presenceButton(QStringLiteral("标记签到"), QStringLiteral("markCheckedIn"));
+    QPushButton *restore = presenceButton(QStringLiteral("恢复在场"), QStringLiteral("restorePresence"));
+    QPushButton *list = presenceButton(QStringLiteral("导入签到名单"), QStringLiteral("importCheckInList"));
+    connect(markIn, &QPushButton::clicked, this, &ParticipantsPanel::checkInSelected);
+    connect(restore, &QPushButton::clicked, this, &ParticipantsPanel::restoreSelected);
+    connect(list, &QPushButton::clicked, this, &ParticipantsPanel::importCheckInList);
+    presence->addWidget(boxLabel);
+    presence->addWidget(m_checkInBox);
+    presence->addWidget(m_answer, 1);
+    m_checkedInCount = new QLabel(this);
+    m_checkedInCount->setObjectName(QStringLiteral("checkedInCount"));
+    presence->addWidget(m_checkedInCount);
+    presence->addWidget(filterLabel);
+    presence->addWidget(m_presenceFilter);
+    presence->addWidget(markIn);
+    presence->addWidget(restore);
+    presence->addWidget(list);
+    static_cast<QVBoxLayout *>(layout())->insertLayout(1, presence);
     connect(view(), &RecordView::deleteRequested, this, &ParticipantsPanel::deleteSelectedParticipants);
     // A double-click on a row's number edits its name, as one on the name does.
     connect(view(), &RecordView::rowActivated, this,
@@ -55,17 +111,99 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
 void ParticipantsPanel::fill()
 {
     view()->commitEditing(); // to the draw it belongs to
-    RecordPanel::fill();
-    m_listedDraw = chosenDraw();
+    const qint64 draw = chosenDraw();
+    // A read-only file of an older version has no presence to show.
+    const bool stored = db().hasColumn(QStringLiteral("号码表"), QStringLiteral("签到"));
+    model()->setColumnExpression(2, stored ? presenceExpression() : QStringLiteral("'未签到'"));
+    Sql filter = draw > 0 ? Sql("CID=") + Sql::number(draw) : Sql();
+    if (draw > 0 && stored && m_presenceFilter->currentIndex() > 0)
+        filter += Sql(" AND 签到=") + Sql::number(m_presenceFilter->currentIndex() - 1);
+    model()->setFilter(filter);
+    if (draw != m_listedDraw)
+        m_answer->clear();
+    m_listedDraw = draw;
+    m_countStamp = {-1, -1};
     showCount();
 }
 
 void ParticipantsPanel::showCount()
 {
+    if (m_listedDraw > 0 && m_countStamp != db().storedStamp()) {
+        m_checkedIn = std::max<qint64>(checkedInCount(db(), m_listedDraw), 0);
+        m_countStamp = db().storedStamp();
+    }
     const QString text =
         QStringLiteral("共有记录：") + QString::number(model()->totalCount()) + QStringLiteral("条");
     m_count->setText(text);
     m_count->setAccessibleName(text);
+    const QString checkedIn = m_listedDraw > 0 ? QStringLiteral("已签到：%1").arg(m_checkedIn) : QString();
+    m_checkedInCount->setText(checkedIn);
+    m_checkedInCount->setAccessibleName(checkedIn);
+}
+
+void ParticipantsPanel::showAnswer(const QString &text, bool good)
+{
+    m_answer->setText(text);
+    m_answer->setAccessibleName(text);
+    m_answer->setStyleSheet(good ? QStringLiteral("color: #006400;") : QStringLiteral("color: #b00000;"));
+}
+
+void ParticipantsPanel::showPresenceChanged()
+{
+    // Filtered by presence, rows come and go; else only their texts change.
+    if (m_presenceFilter->currentIndex() > 0)
+        model()->reload();
+    else
+        model()->refreshTexts();
+    showCount();
+}
+
+void ParticipantsPanel::checkInTyped()
+{
+    const QString typed = m_checkInBox->text();
+    m_checkInBox->clear();
+    const qint64 draw = chosenDraw();
+    if (draw < 1 || trimmedText(typed).isEmpty())
+        return;
+    // The count moves by one unless someone else changed the file meanwhile.
+    const bool counted = m_countStamp == db().storedStamp();
+    const DoorCheckIn done = checkInAtDoor(db(), draw, typed);
+    if (done.outcome != DoorCheckIn::Outcome::CheckedIn) {
+        showAnswer(done.answer(), false);
+        return;
+    }
+    if (counted) {
+        ++m_checkedIn;
+        m_countStamp = db().storedStamp();
+    }
+    showPresenceChanged();
+    showAnswer(done.answer() + QStringLiteral(" · 第 %1 人").arg(m_checkedIn), true);
+}
+
+void ParticipantsPanel::setPresenceOfSelection(int presence, const QString &done)
+{
+    view()->commitEditing();
+    const QList<qint64> keys = view()->selectedKeys();
+    if (keys.isEmpty() || m_listedDraw < 1)
+        return;
+    const qint64 changed = setPresence(db(), m_listedDraw, keys, Presence(presence),
+                                       presence == int(Presence::CheckedIn) ? SetInList : QStringLiteral("恢复在场"));
+    if (changed < 0) {
+        db().prompt().message(QStringLiteral("签到未能保存到数据库，数据库没有改变。"), Prompt::Icon::Warning);
+        return;
+    }
+    showPresenceChanged();
+    showAnswer(done.arg(changed), true);
+}
+
+void ParticipantsPanel::checkInSelected()
+{
+    setPresenceOfSelection(int(Presence::CheckedIn), QStringLiteral("已标记签到 %1 人"));
+}
+
+void ParticipantsPanel::restoreSelected()
+{
+    setPresenceOfSelection(int(Presence::NotCheckedIn), QStringLiteral("已恢复在场 %1 人"));
 }
 
 bool ParticipantsPanel::addParticipant(qint64 drawId, const QString &number, const QString &name)

@@ -1,6 +1,7 @@
 #include "ResultsPanel.h"
 
-#include "engine/RoundLog.h"
+#include "engine/Presence.h"
+#include "screen/ResultDeletion.h"
 
 #include "data/Database.h"
 #include "grids/RecordModel.h"
@@ -42,10 +43,12 @@ void ResultsPanel::deleteSelectedResults()
     const QString question =
         DeleteQuestion(keys, model()->textAt(row, 0) + u' ' + model()->textAt(row, 2) + u' ' + model()->textAt(row, 3),
                        QStringLiteral("删除抽奖结果“%1”？"), QStringLiteral("删除选中的 %1 条抽奖结果？"));
-    if (!db().prompt().question(question, Prompt::Icon::Question))
+    // Why they go decides whether the winners may be drawn again.
+    const int reason = db().prompt().choose(question, {AbsentChoice, MistakeChoice});
+    if (reason < 0)
         return;
     view()->clearSelection();
-    model()->removeRecords(keys, [&] { return LogDeletion(db(), KeysIn(keys), CancelledResults); });
+    model()->removeRecords(keys, [&] { return beforeCancellingResults(db(), keys, reason == 0); });
 }
 
 void ResultsPanel::mousePressEvent(QMouseEvent *event)

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace quilla {
 
@@ -47,6 +48,21 @@ bool MessagePrompt::question(const QString &text, Icon icon, Default answer)
     QMessageBox box(boxIcon(icon), ApplicationTitle, text, QMessageBox::Yes | QMessageBox::No, owner());
     box.setDefaultButton(answer == Default::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+int MessagePrompt::choose(const QString &text, const QStringList &choices, Icon icon)
+{
+    QMessageBox box(boxIcon(icon), ApplicationTitle, text, QMessageBox::NoButton, owner());
+    QList<QAbstractButton *> buttons;
+    for (const QString &choice : choices) {
+        buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
+        buttons.last()->setAccessibleName(choice);
+    }
+    QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return int(buttons.indexOf(box.clickedButton()));
 }
 
 } // namespace quilla

@@ -19,6 +19,7 @@ class MessagePrompt : public Prompt
     void setParent(QWidget *parent) { m_parent = parent; }
     void message(const QString &text, Icon icon = Icon::None) override;
     bool question(const QString &text, Icon icon = Icon::None, Default answer = Default::No) override;
+    int choose(const QString &text, const QStringList &choices, Icon icon = Icon::Question) override;
 
   private:
     QWidget *owner() const;

@@ -618,6 +618,9 @@ void DrawScreen::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Escape:
         askToEnd();
         return;
+    case Qt::Key_Delete:
+        openResultDeletion();
+        return;
     case Qt::Key_Left:
     case Qt::Key_Up:
     case Qt::Key_PageUp:
@@ -831,6 +834,11 @@ void DrawScreen::refreshBoard()
 void DrawScreen::setBoardTitle(const QString &text)
 {
     m_texts[0]->setText(text);
+}
+
+void DrawScreen::showNote(const QString &text)
+{
+    showOperatorNote(text);
 }
 
 void DrawScreen::setPicksText(const QString &text)

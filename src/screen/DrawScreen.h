@@ -106,6 +106,7 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
   private:
     void setBoardTitle(const QString &text) override;
     void setPicksText(const QString &text) override;
+    void showNote(const QString &text) override;
 
     void buildMenu();
     void commandClicked(QLabel *command);

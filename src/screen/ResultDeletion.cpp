@@ -1,6 +1,6 @@
 #include "ResultDeletion.h"
 
-#include "engine/RoundLog.h"
+#include "engine/Presence.h"
 
 #include "data/Database.h"
 #include "grids/RecordModel.h"
@@ -8,10 +8,12 @@
 #include "platform/WindowHelpers.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace quilla {
@@ -25,8 +27,9 @@ ResultDeletion::ResultDeletion(Database &db, Progress &, qint64 drawId, QWidget 
            {QStringLiteral("奖品"), QStringLiteral("(SELECT 奖品 FROM 奖项表 WHERE 奖项表.ID=结果表.WID)")},
            {QStringLiteral("抽奖号码"), QStringLiteral("号码")},
            {QStringLiteral("姓名"), QStringLiteral("姓名")}},
-          QStringLiteral("WID, ID"), this)),
-      m_results(new RecordView)
+          QStringLiteral("ID DESC"), this)),
+      m_results(new RecordView), m_absent(new QRadioButton(AbsentChoice)),
+      m_mistake(new QRadioButton(MistakeChoice))
 {
     setWindowTitle(QStringLiteral("删除无效获奖"));
     auto *label = new QLabel(QStringLiteral("请在要重新抽奖的所在行打“√”"));
@@ -44,7 +47,17 @@ ResultDeletion::ResultDeletion(Database &db, Progress &, qint64 drawId, QWidget 
     auto *cancel = NamedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
     connect(ok, &QPushButton::clicked, this, &ResultDeletion::deleteMarked);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+    // One reason for all ticked rows; most often the winner is not in the hall.
+    m_absent->setObjectName(QStringLiteral("absent"));
+    m_absent->setAccessibleName(AbsentChoice);
+    m_mistake->setObjectName(QStringLiteral("mistake"));
+    m_mistake->setAccessibleName(MistakeChoice);
+    m_absent->setChecked(true);
+    auto *reasons = new QVBoxLayout;
+    reasons->addWidget(m_absent);
+    reasons->addWidget(m_mistake);
     auto *buttons = new QHBoxLayout;
+    buttons->addLayout(reasons);
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
@@ -53,9 +66,10 @@ ResultDeletion::ResultDeletion(Database &db, Progress &, qint64 drawId, QWidget 
     layout->addWidget(m_results, 1);
     layout->addLayout(buttons);
 
-    resize(640, 420);
+    ok->setDefault(true);
+    resize(640, 460);
     CentreInWorkArea(this);
-    // A prize's winners in the order they were drawn.
+    // The last round first: the usual case is one tick and Enter.
     m_model->setFilter(Sql("CID=") + Sql::number(drawId));
 }
 
@@ -105,11 +119,12 @@ void ResultDeletion::deleteMarked()
         return;
     }
     // One click on the title ticks every row, so the operator sees how many go.
+    const bool absent = m_absent->isChecked();
     if (!m_db.prompt().question(QStringLiteral("您确定要删除选中的") + QString::number(ids.size()) +
                                     QStringLiteral("条获奖记录，让这些奖项重新抽奖吗？"),
                                 Prompt::Icon::Question))
         return;
-    if (!deleteResults(ids)) {
+    if (!cancelResults(m_db, ids, absent)) {
         m_db.prompt().message(QStringLiteral("删除记录失败，数据库没有改变。"), Prompt::Icon::Warning);
         return;
     }
@@ -119,17 +134,19 @@ void ResultDeletion::deleteMarked()
         close();
 }
 
-// All ticked results go, or none: a part deleted would leave the board and the
-// remaining counts matching neither the ticks nor the file.
-bool ResultDeletion::deleteResults(const QList<qint64> &ids)
+void ResultDeletion::keyPressEvent(QKeyEvent *event)
 {
-    Database::Transaction transaction(m_db);
-    if (!m_db.isOpen() || !LogDeletion(m_db, KeysIn(ids), CancelledResults))
-        return false;
-    for (const qint64 id : ids)
-        if (!m_db.ExecuteSql(Sql("DELETE * FROM 结果表 WHERE ID=") + Sql::number(id)))
-            return false;
-    return transaction.commit();
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        deleteMarked();
+        return;
+    case Qt::Key_Escape:
+        close();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void ResultDeletion::closeEvent(QCloseEvent *event)

@@ -3,6 +3,8 @@
 #include <QSet>
 #include <QWidget>
 
+class QRadioButton;
+
 
 namespace quilla {
 
@@ -11,8 +13,14 @@ class RecordModel;
 class RecordView;
 class Progress;
 
-// Lists the results of the draw being run and deletes the ticked ones, so that
-// their places are drawn again. Modeless; its owner deletes it once it has closed.
+// Why results are deleted, one choice for all of them: an absent winner leaves play
+// for the rest of the draw; a win entered by mistake goes back into play.
+inline const QString AbsentChoice = QStringLiteral("中奖人不在场（本次抽奖中不再抽到）");
+inline const QString MistakeChoice = QStringLiteral("仅取消结果（重新放回抽奖）");
+
+// Lists the results of the draw being run, the last first, and deletes the ticked
+// ones, so that their places are drawn again. Modeless; its owner deletes it once
+// it has closed.
 class ResultDeletion : public QWidget
 {
     Q_OBJECT
@@ -30,6 +38,7 @@ class ResultDeletion : public QWidget
 
   protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
   private Q_SLOTS:
     void deleteMarked();
@@ -37,11 +46,12 @@ class ResultDeletion : public QWidget
   private:
     void markPressed(int row, bool extend);
     void markAll();
-    bool deleteResults(const QList<qint64> &ids);
 
     Database &m_db;
     RecordModel *m_model;
     RecordView *m_results;
+    QRadioButton *m_absent;
+    QRadioButton *m_mistake;
     QSet<qint64> m_marked; // the results to draw again, by key
     int m_anchorRow = -1;
 };

@@ -1,4 +1,5 @@
 #include "data/Settings.h"
+#include "engine/Presence.h"
 #include "support/DamagedFile.h"
 #include "support/DrawFixture.h"
 #include "support/TempSettings.h"
@@ -28,12 +29,13 @@ QStringList storedNumbers(Database &db, qint64 draw)
     return numbers;
 }
 
-// Draws for the rule: people (number|name), prizes (name|数量|同时, |r: 重复), presets and
-// earlier results (prize from 1|number|name), rounds (R) and reopenings (O), the text told
-// (none when empty), 定长.
+// Draws for the rule: people (number|name, |1 checked in, |2 absent), prizes (name|数量|同时,
+// |r: 重复), presets and earlier results (prize from 1|number|name), steps, the text told (none
+// when empty), 定长, 只抽签到. Steps: R a round, O a reopening, X the last winner cancelled as
+// absent, C cancelled by mistake, I everyone not absent checked in.
 const char *const P4 = "1|甲,2|乙,3|丙,4|丁", *const P3 = "1|甲,2|乙,3|丙", *const AB = "A|1|1,B|1|1",
                   *const Won = "以下预设中奖人已经中奖，本次不再预设：1(甲)";
-const char *const RuleRows[][8] = {
+const char *const RuleRows[][9] = {
     {"preset again on reopening", P4, "A|2|1", "1|1|甲", "", "ROR", Won},
     {"preset after an earlier win", P4, AB, "2|1|甲", "1|1|甲", "R", Won},
     {"one person preset twice", P4, AB, "2|1|甲,1|1|甲", "", "RR", "前面的奖项中已有预设"},
@@ -55,7 +57,15 @@ const char *const RuleRows[][8] = {
     {"look-alikes", "7|甲,007|乙,0007|丙,8|丁", "A|1|1", "", "", "R",
      "定长为 4 时以下号码显示相同：7、007、0007", "4"},
     {"many look-alikes", "10|a,11|b,20|c,21|d,30|e,31|f,40|g,41|h,50|i,51|j,60|k,61|l", "A|1|1", "", "", "R",
-     "10、11；20、21；30、31；40、41；50、51 等 6 组", "1"}};
+     "10、11；20、21；30、31；40、41；50、51 等 6 组", "1"},
+    {"absent winner out for good", P4, "A|2|1|r,B|2|1", "", "", "RXRORRR", ""},
+    {"cancelled by mistake plays again", "1|甲,2|乙", "A|2|1", "", "", "RCROR", ""},
+    {"checked-in only", "1|甲|1,2|乙,3|丙|1,4|丁|2", "A|2|2", "", "", "R", "", "", "1"},
+    {"check-in between rounds", "1|甲|1,2|乙,3|丙", "A|1|1,B|2|2", "", "", "RIR", "", "", "1"},
+    {"preset of an absent person", "1|甲|2,2|乙,3|丙", "A|1|1", "1|1|甲", "", "R",
+     "以下预设中奖人不在场，本次不再预设：1(甲)"},
+    {"preset waits for check-in", "1|甲,2|乙|1,3|丙|1", "A|1|1,B|1|1", "2|1|甲", "", "RIR",
+     "以下预设中奖人还没有签到，本次不再预设：1(甲)", "", "1"}};
 
 } // namespace
 
@@ -385,7 +395,7 @@ class TestDrawEngine : public QObject
         QVERIFY(f.engine.Presets().isEmpty());
         QCOMPARE(f.prompt.messages.size(), 2);
         QVERIFY(f.prompt.messages.at(0).startsWith(
-            QStringLiteral("数据库打开错误(SELECT ID,号码,姓名 FROM 号码表")));
+            QStringLiteral("数据库打开错误(SELECT ID,号码,姓名,签到 FROM 号码表")));
         QVERIFY(f.prompt.messages.at(1).contains(QStringLiteral("不能开始抽奖")));
         QList<Candidate> picks;
         f.engine.PickRound(picks, 2);
@@ -605,19 +615,35 @@ class TestDrawEngine : public QObject
         QVERIFY(f.db.ExecuteSql(Sql("PRAGMA synchronous=OFF"))); // hundreds of rounds, none about the disk
         const qint64 draw = f.addDraw();
         QVERIFY(f.db.ExecuteSql(Sql("UPDATE 奖次表 SET 定长=") +
-                                Sql::number(QByteArray(RuleRows[row][7]).toLongLong())));
+                                Sql::number(QByteArray(RuleRows[row][7]).toLongLong()) + Sql(",只抽签到=") +
+                                Sql::number(QByteArray(RuleRows[row][8]).toLongLong())));
+        const bool checkedInOnly = QByteArray(RuleRows[row][8]) == "1";
         QList<qint64> prizeIds;
         for (const QStringList &p : fields(2))
             prizeIds.append(f.addPrize(draw, 1, p[0], p[1].toLongLong(), p[2].toLongLong(), p.size() > 3));
         QSet<Person> persons;
+        QHash<Person, int> presence;
         for (const QStringList &p : fields(1)) {
             f.addParticipant(draw, p[0], p[1]);
             persons.insert({TrimmedNumber(p[0]), TrimmedNumber(p[1])});
+            presence[{TrimmedNumber(p[0]), TrimmedNumber(p[1])}] = p.value(2).toInt();
         }
+        // Who may not win for being away: absent, or not checked in when only the checked-in are drawn.
+        const auto away = [&](QSet<Person> &out) {
+            for (auto it = presence.cbegin(); it != presence.cend(); ++it)
+                if (it.value() == 2 || (checkedInOnly && it.value() != 1))
+                    out.insert(it.key());
+        };
         for (int seed = 1; seed <= 25; ++seed) {
             Database::Transaction transaction(f.db);
             QVERIFY(f.db.ExecuteSql(Sql("DELETE FROM 结果表")) && f.db.ExecuteSql(Sql("DELETE FROM 预设表")));
+            for (const QStringList &p : fields(1))
+                QVERIFY(f.db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=") + Sql::number(p.value(2).toInt()) +
+                                        Sql(" WHERE 号码=") + Sql::text(p[0])));
             QSet<Person> out;                         // earlier results are of non-repeatable prizes
+            QSet<Person> absent;
+            away(absent);
+            out += absent;
             QHash<qint64, qint64> stored, quantity;   // by prize
             QList<std::pair<qint64, Person>> waiting; // presets, as prize and person
             for (const QStringList &p : fields(4)) {
@@ -644,8 +670,31 @@ class TestDrawEngine : public QObject
                         quantity[prize.PrizeId] = prize.Quantity;
                     continue;
                 }
+                if (step != u'R') {
+                    const Query last =
+                        f.db.OpenQuery(Sql("SELECT ID,WID,号码,姓名 FROM 结果表 ORDER BY ID DESC LIMIT 1"));
+                    const Person person{last.text(u"号码"), last.text(u"姓名")};
+                    if (step == u'I') {
+                        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=1 WHERE 签到=0")));
+                        for (auto it = presence.begin(); it != presence.end(); ++it)
+                            if (it.value() == 0)
+                                out.remove(it.key());
+                        continue;
+                    }
+                    QVERIFY(cancelResults(f.db, {last.number(u"ID")}, step == u'X'));
+                    --stored[last.number(u"WID")];
+                    if (step == u'X')
+                        out.insert(person);
+                    else if (!absent.contains(person))
+                        out.remove(person);
+                    continue;
+                }
                 QList<Candidate> picks;
                 QVERIFY(engine->StartRound(picks) > 0);
+                // The log's count of people in play is what the stored data gives.
+                qint64 inPlay = 0;
+                for (const Person &person : std::as_const(persons))
+                    inPlay += !out.contains(person);
                 const PrizeEntry prize = engine->Prizes().at(engine->CurrentPrize());
                 // Eligible: in play, and for a prize nobody wins twice, not waiting for a
                 // preset of a prize with places left.
@@ -688,6 +737,10 @@ class TestDrawEngine : public QObject
                                 });
                 if (places < 1 || places > MaxRoundPlaces || (marks && !(eligible - shown).isEmpty()))
                     faults.append(QString::number(places) + u" places, some left out"_qs);
+                const qint64 logged =
+                    f.db.OpenQuery(Sql("SELECT 在场人数 FROM 轮次表 ORDER BY ID DESC")).number(u"在场人数");
+                if (logged != inPlay)
+                    faults.append(u"in play %1, logged %2"_qs.arg(inPlay).arg(logged));
             }
             const QString told = QString::fromUtf8(RuleRows[row][6]);
             if (told.isEmpty() ? !f.prompt.messages.isEmpty() : !f.prompt.messages.join(u'\n').contains(told))

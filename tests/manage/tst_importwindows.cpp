@@ -242,6 +242,8 @@ class TestImportWindows : public QObject
             }
             return dialog.result();
         };
+        window.show(); // the button is clicked where it is laid out
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTest::mouseClick(panel->findChild<QPushButton *>(QStringLiteral("importParticipants")), Qt::LeftButton);
         QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("已导入 7 条")});
         QCOMPARE(participants(f, draw),

@@ -22,6 +22,17 @@ class RecordingPrompt : public quilla::Prompt
         icons.append(icon);
         return answers.isEmpty() ? false : answers.takeFirst();
     }
+    // A scripted choice; without one, a Yes takes the first choice and a No cancels.
+    int choose(const QString &text, const QStringList &offered, Icon icon = Icon::Question) override
+    {
+        questions.append(text);
+        defaults.append(Default::No);
+        icons.append(icon);
+        Q_UNUSED(offered);
+        if (!choices.isEmpty())
+            return choices.takeFirst();
+        return !answers.isEmpty() && answers.takeFirst() ? 0 : -1;
+    }
     void clear()
     {
         messages.clear();
@@ -29,6 +40,7 @@ class RecordingPrompt : public quilla::Prompt
         icons.clear();
         defaults.clear();
         answers.clear();
+        choices.clear();
     }
 
     QStringList messages;
@@ -36,4 +48,5 @@ class RecordingPrompt : public quilla::Prompt
     QList<Icon> icons;
     QList<Default> defaults; // the answer each question offered for Enter
     QList<bool> answers;
+    QList<int> choices;
 };
