@@ -400,7 +400,7 @@ class TestManagementWindow : public QObject
         w.addResult(draw, prize, QStringLiteral("1002"), QStringLiteral("李四"));
         w.showTab(3);
         w.clickCell(3, 1, 0);
-        w.prompt.answers = {true};
+        w.prompt.choices = {1}; // 仅取消结果
         w.press(3, "deleteResults");
         QCOMPARE(w.prompt.questions, QStringList{QStringLiteral("删除抽奖结果“一等奖 1002 李四”？")});
         QCOMPARE(w.count("结果表"), 1);

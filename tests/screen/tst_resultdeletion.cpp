@@ -23,8 +23,10 @@ struct Fixture : DrawFixture
     {
         draw = engine.CurrentDraw.Id = addDraw();
         prize = addPrize(draw, 1, QStringLiteral("一等奖"), 3, 1, false, QStringLiteral("电视"));
-        for (const QString &number : QStringList{"1001", "1002", "1003"})
+        for (const QString &number : QStringList{"1001", "1002", "1003"}) {
             addResult(draw, prize, number, QStringLiteral("人") + number);
+            addParticipant(draw, number, QStringLiteral("人") + number);
+        }
         const qint64 other = addDraw();
         addResult(other, addPrize(other, 1, QStringLiteral("特等奖"), 1, 1), QStringLiteral("2001"));
         window = std::make_unique<ResultDeletion>(db, progress, draw);
@@ -74,22 +76,38 @@ class TestResultDeletion : public QObject
     Q_OBJECT
 
   private Q_SLOTS:
+    void deletesTicked_data()
+    {
+        QTest::addColumn<bool>("absent");
+        QTest::newRow("winners absent, the default") << true;
+        QTest::newRow("entered by mistake") << false;
+    }
+
     // Two winners of a drawn-out prize go: two places are free again and the board drops them.
+    // Absent winners are out of play from now on; winners entered by mistake are back in it.
     void deletesTicked()
     {
+        QFETCH(bool, absent);
         Fixture f;
         QCOMPARE(f.list()->model()->rowCount(), 3);
         QCOMPARE(f.list()->model()->index(0, 2).data().toString(), QStringLiteral("电视"));
+        QCOMPARE(f.list()->model()->index(0, 3).data().toString(), QStringLiteral("1003")); // the last first
         QSignalSpy deleted(f.window.get(), &ResultDeletion::deleted);
         f.tick(2);
         f.tick(4);
+        if (!absent) {
+            auto *mistake = f.window->findChild<QWidget *>(QStringLiteral("mistake"));
+            f.click(mistake, {8, mistake->height() / 2});
+        }
         f.prompt.answers = {true};
-        f.press(0);
+        QTest::keyClick(f.window->windowHandle(), Qt::Key_Return);
         QCOMPARE(f.prompt.questions,
                  QStringList{QStringLiteral("您确定要删除选中的2条获奖记录，让这些奖项重新抽奖吗？")});
         QCOMPARE(f.numbers(), QStringLiteral("1002 2001"));
         QCOMPARE(deleted.count(), 1);
-        QCOMPARE(f.count("轮次表", Sql("事件='取消结果'")), 1); // a row per prize the ticks took from
+        // A row per prize the ticks took from.
+        QCOMPARE(f.count("轮次表", Sql("事件=") + Sql::text(absent ? QStringLiteral("不在场") : QStringLiteral("取消结果"))), 1);
+        QCOMPARE(f.count("号码表", Sql("签到=2 AND 号码 IN ('1001','1003')")), absent ? 2 : 0);
         QVERIFY(!f.window->isVisible());
         QCOMPARE(f.engine.LoadPrizeTable(), 1);
         QCOMPARE(f.engine.Prizes().at(1).Remaining, 2);
