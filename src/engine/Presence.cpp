@@ -195,8 +195,9 @@ qint64 setPresence(Database &db, qint64 drawId, const QList<qint64> &ids, Presen
 
 qint64 checkedInCount(Database &db, qint64 drawId)
 {
-    const Query count =
-        db.OpenQuery(Sql("SELECT COUNT(*) AS n FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" AND 签到=1"));
+    // People, not rows: a person listed twice came once.
+    const Query count = db.OpenQuery(Sql("SELECT COUNT(*) AS n FROM (SELECT DISTINCT 号码,姓名 FROM 号码表 WHERE CID=") +
+                                     Sql::number(drawId) + Sql(" AND 签到=1)"));
     return count.isValid() ? count.number(u"n") : -1;
 }
 

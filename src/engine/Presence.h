@@ -73,7 +73,7 @@ ListCheckIn checkInList(Database &db, qint64 drawId, const QList<QStringList> &r
 // an absence (恢复在场). Returns how many changed, -1 when not stored.
 qint64 setPresence(Database &db, qint64 drawId, const QList<qint64> &ids, Presence presence, const QString &how);
 
-// Rows of the draw checked in; -1 when unreadable.
+// People of the draw checked in; -1 when unreadable.
 qint64 checkedInCount(Database &db, qint64 drawId);
 
 // Deletes results (结果表.ID) in one transaction with the round log's row. When

@@ -159,6 +159,28 @@ QList<Section> readReport(Database &db, qint64 drawId)
     if (!read || !people.isValid())
         return {};
 
+    // Who was in the hall: the count checked in, and the absent by name.
+    Section hall{2, QStringLiteral("签到与不在场"), {}, {{QStringLiteral("抽奖号码"), QStringLiteral("姓名"),
+                                                         QStringLiteral("时间"), QStringLiteral("方式")},
+                                                        {25, 25, 25, 25},
+                                                        {}}};
+    if (db.hasColumn(QStringLiteral("号码表"), QStringLiteral("签到"))) {
+        const Query counts = db.OpenQuery(Sql("SELECT TOTAL(签到=1) AS i,TOTAL(签到=2) AS a FROM 号码表 WHERE CID=") + ofDraw);
+        if (!counts.isValid() ||
+            !db.forEachRow(Sql("SELECT 号码,姓名,签到时间,签到方式 FROM 号码表 WHERE CID=") + ofDraw +
+                               Sql(" AND 签到=2 ORDER BY 签到时间,ID"),
+                           [&](const Row &row) {
+                               hall.table.rows.append({DisplayNumber(row.text(0), fixedLength, mask), row.text(1),
+                                                       row.text(2), row.text(3)});
+                           }))
+            return {};
+        hall.paragraphs.append(QStringLiteral("已签到 %1 人；不在场 %2 人。")
+                                   .arg(qint64(counts.value(u"i").toDouble()))
+                                   .arg(qint64(counts.value(u"a").toDouble())));
+    } else {
+        hall.paragraphs.append(QStringLiteral("没有签到记录。"));
+    }
+
     const QString name = draw.text(u"抽奖内容");
     QList<Section> report;
     report.append({1, name + QStringLiteral(" 抽奖报告"),
@@ -183,6 +205,7 @@ QList<Section> readReport(Database &db, qint64 drawId)
                    {}});
     report.append({2, QStringLiteral("获奖名单"), {}, {}});
     report += prizes;
+    report.append(hall);
     report.append(changes);
     return report;
 }

@@ -337,6 +337,55 @@ class TestManagementWindow : public QObject
         QCOMPARE(nextMenuEntries(), QStringList{QStringLiteral("导出表格")});
     }
 
+    // The door: each answer distinct, the count moves once per person, and the list
+    // filters, restores and marks by the selection.
+    void checksInAtTheDoor()
+    {
+        Window w;
+        const qint64 draw = w.addDraw();
+        for (const auto &[number, name] : QList<std::pair<QString, QString>>{
+                 {"1001", "张三"}, {"1003", "王五"}, {"1004", "赵六"}, {"1004", "钱七"}, {"1005", "孙八"}, {"1005", "孙八"}})
+            w.addParticipant(draw, number, name);
+        QVERIFY(w.db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=2 WHERE 号码='1003'")));
+        w.showTab(2);
+        w.choose(2, draw);
+        auto *box = w.panel(2)->findChild<QLineEdit *>(QStringLiteral("checkInBox"));
+        auto *answer = w.panel(2)->findChild<QLabel *>(QStringLiteral("checkInAnswer"));
+        const QList<std::pair<QString, QString>> door{
+            {"1001", "张三 签到成功 · 第 1 人"},
+            {" 1001 ", "张三 已经签到过了（"},
+            {"9999", "号码 9999 不在本次抽奖的名单中"},
+            {"1004", "号码 1004 有 2 人：赵六、钱七"},
+            {"1003", "王五 中奖时不在场"},
+            {"1005", "孙八 签到成功 · 第 2 人"}};
+        for (const auto &[typed, said] : door) {
+            box->setFocus();
+            QTest::keyClicks(box, typed);
+            QTest::keyClick(box, Qt::Key_Return);
+            QVERIFY2(answer->text().startsWith(said), qPrintable(answer->text()));
+            QVERIFY(box->text().isEmpty());
+        }
+        QCOMPARE(w.count("号码表", Sql("签到=1")), 3);
+        QCOMPARE(w.panel(2)->findChild<QLabel *>(QStringLiteral("checkedInCount"))->text(), QStringLiteral("已签到：2"));
+        QCOMPARE(w.column(2, 2).count(QStringLiteral("已签到")), 3);
+
+        auto *filter = w.panel(2)->findChild<QComboBox *>(QStringLiteral("presenceFilter"));
+        filter->setCurrentIndex(3);
+        Q_EMIT filter->activated(3);
+        QCOMPARE(w.column(2, 1), QStringList{QStringLiteral("王五")});
+        w.clickCell(2, 0, 0);
+        w.press(2, "restorePresence");
+        QCOMPARE(answer->text(), QStringLiteral("已恢复在场 1 人"));
+        QCOMPARE(w.view(2)->model()->rowCount(), 0);
+        filter->setCurrentIndex(1);
+        Q_EMIT filter->activated(1);
+        QCOMPARE(w.column(2, 1), (QStringList{"钱七", "赵六", "王五"}));
+        w.clickCell(2, 1, 0);
+        w.press(2, "markCheckedIn");
+        QCOMPARE(answer->text(), QStringLiteral("已标记签到 1 人"));
+        QCOMPARE(w.count("号码表", Sql("签到=1 AND 姓名='赵六' AND 签到方式='名单标记'")), 1);
+    }
+
     void participantsAddedOnlyToADrawThatExists()
     {
         Window w;
