@@ -5,10 +5,12 @@
 #include "BenchPrompt.h"
 #include "data/Database.h"
 #include "engine/DrawEngine.h"
+#include "engine/Presence.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <QFile>
 
@@ -129,15 +131,9 @@ void benchBigRounds()
     }
 }
 
-void benchOpening()
+// Draw 1: 20 prizes, participants people and winners stored winners of non-repeatable prizes.
+void makeDraw(Database &db, int participants, int winners)
 {
-    const int participants = 1'000'000;
-    const int winners = 10'000;
-    QTemporaryDir dir;
-    BenchPrompt prompt;
-    Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
-        return;
     {
         Database::Transaction transaction(db);
         Query draws = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
@@ -174,6 +170,18 @@ void benchOpening()
         }
         transaction.commit();
     }
+}
+
+void benchOpening()
+{
+    const int participants = 1'000'000;
+    const int winners = 10'000;
+    QTemporaryDir dir;
+    BenchPrompt prompt;
+    Database db(prompt);
+    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+        return;
+    makeDraw(db, participants, winners);
     std::printf("\nOpening a draw: %d participants, %d stored winners of non-repeatable prizes\n",
                 participants, winners);
     const long before = currentKiB();
@@ -218,11 +226,109 @@ void benchOpening()
                 peakKiB() / 1024);
 }
 
+
+// Who is in the hall at 10^6: a start that draws among the 500 000 checked in
+// against one that draws among everyone (each builds the pool again, as a start
+// after a check-in does), and the door at ten check-ins a second.
+void benchHall(int doorCheckIns)
+{
+    const int participants = 1'000'000;
+    QTemporaryDir dir;
+    BenchPrompt prompt;
+    Database db(prompt);
+    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+        return;
+    makeDraw(db, participants, 10'000);
+    db.ExecuteSql(Sql("UPDATE 奖项表 SET 数量=数量+100"));
+    db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=1 WHERE ID%2=0"));
+    std::printf("\nWho is in the hall: %d participants, 500 000 checked in\n", participants);
+
+    DrawEngine engine(db);
+    engine.CurrentDraw.Id = 1;
+    engine.LoadDraw();
+    const auto cpuNow = [] { return 1000.0 * double(std::clock()) / CLOCKS_PER_SEC; };
+    double best[2][2] = {{1e300, 1e300}, {1e300, 1e300}}; // [checked-in only][cpu, wall]
+    double plainCpu = 1e300, plainWall = 1e300;
+    qint64 inPlay[2] = {0, 0};
+    for (int run = 0; run < 2; ++run) {
+        QElapsedTimer wall;
+        wall.start();
+        double cpu = cpuNow();
+        qint64 chars = 0;
+        db.forEachRow(Sql("SELECT ID,号码,姓名 FROM 号码表 WHERE CID=1"),
+                      [&](const Row &row) { chars += row.text(1).size() + row.text(2).size(); });
+        plainCpu = std::min(plainCpu, cpuNow() - cpu);
+        plainWall = std::min(plainWall, double(wall.nsecsElapsed()) / 1e6);
+        for (int only = 0; only < 2; ++only) {
+            // The setting's change is a change to the file: the start builds the pool again.
+            db.ExecuteSql(Sql("UPDATE 奖次表 SET 只抽签到=") + Sql::number(only));
+            QList<Candidate> picks;
+            wall.restart();
+            cpu = cpuNow();
+            engine.StartRound(picks);
+            best[only][0] = std::min(best[only][0], cpuNow() - cpu);
+            best[only][1] = std::min(best[only][1], double(wall.nsecsElapsed()) / 1e6);
+            inPlay[only] = engine.Pool().inPlayCount();
+        }
+    }
+    std::printf("%-44s %8s %8s\n", "", "CPU ms", "wall ms");
+    std::printf("%-44s %8.0f %8.0f\n", "plain read of the rows (floor)", plainCpu, plainWall);
+    std::printf("%-44s %8.0f %8.0f   %.2fx the floor in CPU, in play %lld\n", "start, everyone drawn",
+                best[0][0], best[0][1], best[0][0] / plainCpu, static_cast<long long>(inPlay[0]));
+    std::printf("%-44s %8.0f %8.0f   %.2fx the start above in CPU (goal <= 1.5x), %.2fx in wall, in play %lld\n",
+                "start, only the checked-in drawn", best[1][0], best[1][1], best[1][0] / best[0][0],
+                best[1][1] / best[0][1], static_cast<long long>(inPlay[1]));
+
+    // The floor: a bare commit of one changed row on the same file.
+    std::vector<double> commits;
+    for (int i = 0; i < 50; ++i) {
+        QElapsedTimer one;
+        one.start();
+        Database::Transaction transaction(db);
+        db.ExecuteSql(Sql("UPDATE 奖次表 SET 速度=") + Sql::number(i) + Sql(" WHERE ID=1"));
+        transaction.commit();
+        commits.push_back(double(one.nsecsElapsed()) / 1e6);
+    }
+    std::sort(commits.begin(), commits.end());
+
+    // The door: people not yet checked in (even numbers, odd IDs), one every 100 ms.
+    std::vector<double> answers;
+    int done = 0;
+    const double doorCpu = cpuNow();
+    QElapsedTimer door;
+    door.start();
+    for (int i = 0; i < doorCheckIns; ++i) {
+        while (door.elapsed() < i * 100)
+            QThread::msleep(1);
+        QElapsedTimer one;
+        one.start();
+        const DoorCheckIn result = checkInAtDoor(db, 1, QString::number(13'800'000'000LL + 2 * i));
+        answers.push_back(double(one.nsecsElapsed()) / 1e6);
+        done += result.outcome == DoorCheckIn::Outcome::CheckedIn;
+    }
+    const double doorCpuMs = cpuNow() - doorCpu;
+    std::sort(answers.begin(), answers.end());
+    const qint64 stored = db.CountRows(QStringLiteral("号码表"), Sql("签到=1"));
+    std::printf("door: %d check-ins over %.1f s, %d answered 签到成功, %lld checked in now (expected %d)\n",
+                doorCheckIns, double(door.elapsed()) / 1000.0, done, static_cast<long long>(stored),
+                500'000 + doorCheckIns);
+    if (!answers.empty())
+        std::printf("door answer: p50 %.2f ms, p95 %.2f ms, max %.2f ms (goal <= 50 ms); CPU %.0f ms in all; "
+                    "a bare one-row commit (floor): p50 %.2f ms, p95 %.2f ms\n",
+                    answers[answers.size() / 2], answers[answers.size() * 95 / 100], answers.back(), doorCpuMs,
+                    commits[commits.size() / 2], commits[commits.size() * 95 / 100]);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // "hall [check-ins]": presence alone (600 door check-ins, a minute, unless told).
+    if (app.arguments().value(1) == QStringLiteral("hall")) {
+        benchHall(app.arguments().value(2, QStringLiteral("600")).toInt());
+        return 0;
+    }
     // "open": the opening alone, so that its memory figures stand apart from the picking's.
     if (app.arguments().value(1) != QStringLiteral("open")) {
         benchPicking();

@@ -203,6 +203,9 @@ bool DrawEngine::BuildCandidatePool()
         [&](const Row &row) {
             const QByteArrayView number = trimmedUtf8(row.utf8View(1));
             const QByteArrayView name = trimmedUtf8(row.utf8View(2));
+            // Everyone checked in counts, earlier winners too: it is the hall's count, as the door gives it.
+            const qint64 stored = row.key(3);
+            checkedIn += stored == qint64(Presence::CheckedIn);
             if (!excludedHashes.isEmpty() &&
                 excludedHashes.contains(CandidatePool::personHash(number, name)) &&
                 excluded.contains({QString::fromUtf8(number), QString::fromUtf8(name)}))
@@ -211,10 +214,8 @@ bool DrawEngine::BuildCandidatePool()
             if (size_t(slot) >= presence.size())
                 presence.resize(size_t(slot) + 1, 0);
             // A person with several rows is present when any row says so, and absent when any says that.
-            const qint64 stored = row.key(3);
             if (stored == qint64(Presence::CheckedIn)) {
                 presence[size_t(slot)] |= CheckedInBit;
-                ++checkedIn;
             } else if (stored == qint64(Presence::Absent)) {
                 presence[size_t(slot)] |= AbsentBit;
             }

@@ -66,7 +66,7 @@ class DrawEngine
     // checked in) are out of play. Reloads the prizes first. False, with an empty
     // pool, when a read failed.
     bool BuildCandidatePool();
-    // Participant rows checked in when the pool was built.
+    // Participant rows checked in when the pool was built, earlier winners among them.
     qint64 CheckedInCount() const { return m_checkedIn; }
     // count places at random: distinct numbers, shortage marks for places that
     // cannot be filled. In a round with presets, the places they will take show

@@ -48,14 +48,23 @@ bool writePresence(Database &db, const QList<qint64> &ids, Presence presence, co
                    const Sql &onlyWhere = Sql())
 {
     const QString when = now();
+    const Sql set = Sql("UPDATE 号码表 SET 签到=") + Sql::number(int(presence)) + Sql(",签到时间=") + Sql::text(when) +
+                    Sql(",签到方式=") + Sql::text(how);
+    const Sql unless = Sql(" AND 签到<>") + Sql::number(int(presence)) + onlyWhere;
+    // A few rows (the door's) by one statement prepared once; many by lists of keys.
+    constexpr qsizetype Few = 16;
+    if (ids.size() <= Few) {
+        for (const qint64 id : ids)
+            if (!db.ExecuteSql(set + Sql(" WHERE ID=") + Sql::number(id) + unless))
+                return false;
+        return true;
+    }
     constexpr qsizetype Chunk = 10000;
     for (qsizetype from = 0; from < ids.size(); from += Chunk) {
         QString list;
         for (qsizetype i = from; i < std::min(ids.size(), from + Chunk); ++i)
             list += (i == from ? QString() : QStringLiteral(",")) + QString::number(ids.at(i));
-        if (!db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=") + Sql::number(int(presence)) + Sql(",签到时间=") +
-                           Sql::text(when) + Sql(",签到方式=") + Sql::text(how) + Sql(" WHERE ID IN (") + Sql(list) +
-                           Sql(") AND 签到<>") + Sql::number(int(presence)) + onlyWhere))
+        if (!db.ExecuteSql(set + Sql(" WHERE ID IN (") + Sql(list) + Sql(")") + unless))
             return false;
     }
     return true;

@@ -95,6 +95,7 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
     m_checkedInCount = new QLabel(this);
     m_checkedInCount->setObjectName(QStringLiteral("checkedInCount"));
     presence->addWidget(m_checkedInCount);
+    presence->addSpacing(12);
     presence->addWidget(filterLabel);
     presence->addWidget(m_presenceFilter);
     presence->addWidget(markIn);
