@@ -26,6 +26,7 @@
 #include "DatabaseActions.h"
 
 #include <QActionGroup>
+#include <QShortcut>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -127,6 +128,12 @@ ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &p
     m_tabs->addTab(m_participants, QStringLiteral("抽奖号码"));
     m_tabs->addTab(m_results, QStringLiteral("抽奖结果"));
     m_tabs->addTab(help, QStringLiteral("帮助"));
+    // The door desk's key: straight to the check-in box, whatever was shown.
+    auto *checkIn = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), this);
+    connect(checkIn, &QShortcut::activated, this, [this] {
+        m_tabs->setCurrentWidget(m_participants);
+        m_participants->focusCheckIn();
+    });
     layout->addWidget(m_tabs, 1);
     setCentralWidget(central);
     setMinimumSize(720, 480);
@@ -280,7 +287,11 @@ QString ManagementWindow::helpText() const
                           "一屏放不下时每隔几秒自动翻页，也可以用方向键或 PageUp/PageDown 翻页，获奖名单同时翻页。\n"
                           "· 鼠标右键、菜单键或 Shift+F10：打开设置菜单（号码框设置、公告板设置、公告板隐藏、"
                           "公告板反序、只显示当前奖项名单、屏幕刷新、退出抽奖）。\n"
-                          "· 左下角“取消结果”：打开本抽奖的结果列表，勾选后删除的名额会重新抽取。\n"
+                          "· 左下角“取消结果”或 Delete 键：打开本抽奖的结果列表（最近一轮在最前），勾选后按回车，"
+                          "删除的名额会重新抽取。选“中奖人不在场”时此人在本次抽奖中不再抽到；"
+                          "选“仅取消结果”时此人重新放回抽奖。\n"
+                          "签到：在“抽奖号码”页的“签到”框输入或扫描号码后按回车即签到；也可以导入签到名单，"
+                          "或选中后“标记签到”“恢复在场”。抽奖设置中勾选“只抽取已签到的人”后，每一轮只在已签到的人中抽取。\n"
                           "· 右下角“结束抽奖”或 Esc 键（会先询问“结束抽奖？”）：关闭抽奖屏幕，回到管理窗口；"
                           "滚动中的一轮不保存。\n"
                           "· 没有设置号码框和公告板的抽奖使用适合会场的默认样式：号码框居中放大，获奖名单在右侧深色底板上。"

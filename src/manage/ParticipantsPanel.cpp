@@ -54,7 +54,7 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
 
     // Check-in at the door: a barcode scanner types the number and Enter.
     auto *presence = new QHBoxLayout;
-    auto *boxLabel = new QLabel(QStringLiteral("签到："), this);
+    auto *boxLabel = new QLabel(QStringLiteral("签到(&Q)："), this);
     m_checkInBox = new QLineEdit(this);
     m_checkInBox->setObjectName(QStringLiteral("checkInBox"));
     m_checkInBox->setAccessibleName(QStringLiteral("签到号码"));
@@ -140,6 +140,12 @@ void ParticipantsPanel::showCount()
     const QString checkedIn = m_listedDraw > 0 ? QStringLiteral("已签到：%1").arg(m_checkedIn) : QString();
     m_checkedInCount->setText(checkedIn);
     m_checkedInCount->setAccessibleName(checkedIn);
+}
+
+void ParticipantsPanel::focusCheckIn()
+{
+    m_checkInBox->setFocus(Qt::ShortcutFocusReason);
+    m_checkInBox->selectAll();
 }
 
 void ParticipantsPanel::showAnswer(const QString &text, bool good)

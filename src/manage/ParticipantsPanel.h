@@ -25,6 +25,7 @@ class ParticipantsPanel : public RecordPanel
     // Stores a participant of the listed draw and shows it; false (after telling the operator) when
     // it could not be stored.
     bool addParticipant(qint64 drawId, const QString &number, const QString &name);
+    void focusCheckIn();
 
   public Q_SLOTS:
     void importParticipants() { Q_EMIT importRequested(chosenDraw()); }

@@ -71,6 +71,10 @@ ResultDeletion::ResultDeletion(Database &db, Progress &, qint64 drawId, QWidget 
     CentreInWorkArea(this);
     // The last round first: the usual case is one tick and Enter.
     m_model->setFilter(Sql("CID=") + Sql::number(drawId));
+    // Space ticks the top row at once.
+    if (m_model->rowCount() > 0)
+        m_results->setCurrentIndex(m_model->index(0, 0));
+    m_results->setFocus();
 }
 
 void ResultDeletion::markPressed(int row, bool extend)

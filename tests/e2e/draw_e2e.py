@@ -48,6 +48,7 @@ MAPPING = "导入数据映射"
 CHOOSER = "选择抽奖设置"
 SCREEN = "Quilla抽奖软件操作界面"
 REPORT_DIALOG = "抽奖报告"
+DELETION = "删除无效获奖"
 
 DRAW_NAME = "Annual party"
 # Name, quantity, winners per round, in drawing order.
@@ -596,6 +597,64 @@ def second_run(work, binary, env, people, snapshot, draw, prize_ids):
         program.end()
 
 
+
+def hall_run(work, binary, env, people, snapshot, draw, prize_ids):
+    """People checked in at the door; a winner marked absent on stage, whose place is
+    drawn again without them; then a reopening, and they never come up."""
+    step("hall: check-in at the door")
+    folder = program_folder(work, "hall", binary, snapshot)
+    db = os.path.join(folder, "Data.mdb")
+    arriving = [number for number, _ in people if number][:5]
+    program = Program(folder, env)
+    try:
+        main = program.main_window()
+        keys(main, "ctrl+i")  # the door's key: the 签到 box of 抽奖号码
+        for number in arriving:
+            type_text(main, number)
+            keys(main, "Return")
+        wait_rows("people checked in at the door",
+                  lambda: query(db, "SELECT 号码 FROM 号码表 WHERE CID=? AND 签到=1", draw), len(arriving))
+    finally:
+        program.end()
+
+    step("hall: a winner absent on stage")
+    program = Program(folder, env)
+    try:
+        main = program.main_window()
+        screen = open_screen(main, [])
+        first, places = prize_ids[0], PRIZES[0][2]
+        stored = draw_round(db, draw, screen, "space", "space", first, places)
+        keys(screen, "Delete")
+        deletion = wait_window(DELETION)
+        keys(deletion, "space", "Return")  # the top row, the last stored winner, absent (the default)
+        box = wait_window(MAIN, besides={main})
+        keys(box, "y")
+        wait_closed(deletion, DELETION)
+        absent = stored[-1][1:]
+        wait_rows("the absent winner marked", lambda: query(
+            db, "SELECT 1 FROM 号码表 WHERE CID=? AND 号码=? AND 姓名=? AND 签到=2", draw, *absent), 1)
+        if len(results(db, draw)) != places - 1 or not query(db, "SELECT 1 FROM 轮次表 WHERE 事件='不在场'"):
+            fail(f"the absent winner's result is still stored, or not logged: {results(db, draw)}")
+        draw_round(db, draw, screen, "space", "space", first, PRIZES[0][1])  # the freed place, drawn again
+        close_screen(screen, main)
+    finally:
+        program.end()
+
+    step("hall: reopened, the absent winner never comes up")
+    program = Program(folder, env)
+    try:
+        main = program.main_window()
+        screen = open_screen(main, [], question_answer="n")
+        for prize_id, total in rounds(prize_ids, drawn=PRIZES[0][1]):
+            draw_round(db, draw, screen, "click", "space", prize_id, total)
+        close_screen(screen, main)
+        winners = [row[1:] for row in results(db, draw)]
+        if tuple(absent) in map(tuple, winners) or len(winners) != WINNERS:
+            fail(f"the absent winner {absent} came up again, or places are missing: {winners}")
+    finally:
+        program.end()
+
+
 def main():
     if not os.environ.get("DISPLAY"):
         print("skipped: no X display")
@@ -630,6 +689,7 @@ def main():
         people = participants_of(sample)
         snapshot, draw, prize_ids = first_run(work, binary, sample, env, people)
         second_run(work, binary, env, people, snapshot, draw, prize_ids)
+        hall_run(work, binary, env, people, snapshot, draw, prize_ids)
     except Failure as failure:
         print(f"FAILED at {failure}")
         print(f"files, logs and a screenshot kept in {work}")
