@@ -749,6 +749,25 @@ class TestDrawEngine : public QObject
         }
     }
 
+    // Drawing among the checked-in with nobody checked in starts no round and says why;
+    // a check-in while the screen is open counts at the next start.
+    void checkedInOnlyNeedsSomeoneIn()
+    {
+        DrawFixture f;
+        const qint64 draw = f.addDraw();
+        f.addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1);
+        f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("张三"));
+        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 奖次表 SET 只抽签到=1")));
+        f.engine.CurrentDraw.Id = draw;
+        QVERIFY(f.engine.LoadDraw());
+        QList<Candidate> picks;
+        QCOMPARE(f.engine.StartRound(picks), 0);
+        QVERIFY(f.prompt.messages.value(0).contains(QStringLiteral("还没有人签到")));
+        QCOMPARE(checkInAtDoor(f.db, draw, QStringLiteral("1001")).outcome, DoorCheckIn::Outcome::CheckedIn);
+        QCOMPARE(f.engine.StartRound(picks), 1);
+        QCOMPARE(picks.value(0).Number, QStringLiteral("1001"));
+    }
+
     // A whole draw on disk: prize after prize until every prize has its winners.
     void wholeDraw()
     {

@@ -251,6 +251,32 @@ class TestImportWindows : public QObject
                               "17700000005|周五", "12.5|吴六", "|"}));
         QCOMPARE(panel->findChild<QLabel *>(QStringLiteral("participantCount"))->text(),
                  QStringLiteral("共有记录：7条"));
+
+        // The same steps read a check-in list: a number with a name must match both,
+        // and what is not found is named.
+        if (!file.endsWith(QStringLiteral(".csv")))
+            return;
+        QFile list(f.dir.filePath(QStringLiteral("签到.csv")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(QStringLiteral("号码,姓名\n13800000001,赵一\n13900000002,别人\n15000000003,\n99999,外人\n")
+                       .toUtf8());
+        list.close();
+        window.chooseImportFile = [&] { return list.fileName(); };
+        window.runDialog = [](QDialog &dialog) {
+            auto *map = qobject_cast<ImportMapping *>(&dialog);
+            auto *mapping = map->findChild<QTableWidget *>(QStringLiteral("mapping"));
+            mapping->item(0, 1)->setText(QStringLiteral("A"));
+            mapping->item(1, 1)->setText(QStringLiteral("B"));
+            map->findChild<QLineEdit *>(QStringLiteral("firstRow"))->setText(QStringLiteral("2"));
+            map->findChild<QLineEdit *>(QStringLiteral("lastRow"))->setText(QStringLiteral("5"));
+            map->findChild<QPushButton *>(QStringLiteral("ok"))->click();
+            return dialog.result();
+        };
+        f.prompt.clear();
+        QTest::mouseClick(panel->findChild<QPushButton *>(QStringLiteral("importCheckInList")), Qt::LeftButton);
+        QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("已签到 2 人，未找到 2 个号码：\n13900000002 别人、99999 外人"
+                                                               "\n\n未找到的号码已全部复制到剪贴板。")});
+        QCOMPARE(f.count("号码表", Sql("签到=1 AND 签到方式='签到名单'")), 2);
     }
 };
 
