@@ -84,6 +84,7 @@ class TestDrawSettingEditor : public QObject
         e.click(e.find<QCheckBox>("fixedLength"));
         e.type(e.find<QLineEdit>("length"), QStringLiteral("65x")); // 64 at most
         e.type(e.find<QLineEdit>("mask"), QStringLiteral("000****0000"));
+        e.click(e.find<QCheckBox>("checkedInOnly"));
         e.click(e.find<QPushButton>("ok"));
 
         QCOMPARE(e.closed.count(), 1);
@@ -94,6 +95,7 @@ class TestDrawSettingEditor : public QObject
         QCOMPARE(rs.number(u"定长"), 64);
         QCOMPARE(rs.text(u"屏蔽"), QStringLiteral("000****0000"));
         QCOMPARE(rs.text(u"音乐1"), QStringLiteral(".\\music\\wait.mp3"));
+        QVERIFY(rs.flag(u"只抽签到"));
     }
 
     void loadsAndChangesAnExistingSetting()
