@@ -161,4 +161,15 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
     return removed ? qint64(doomed.size()) : -1;
 }
 
+QStringList MissingBeforeStart(Database &db, qint64 drawId)
+{
+    QStringList missing;
+    const Sql ofDraw = Sql("CID=") + Sql::number(drawId);
+    if (db.CountRows(QStringLiteral("奖项表"), ofDraw) == 0)
+        missing.append(QStringLiteral("奖项"));
+    if (db.CountRows(QStringLiteral("号码表"), ofDraw) == 0)
+        missing.append(QStringLiteral("名单"));
+    return missing;
+}
+
 } // namespace quilla

@@ -31,6 +31,9 @@ qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, con
 // Of every group of the draw's participants with equal number and equal name,
 // keeps the one added first and deletes the others, in one transaction. Returns
 // how many went, or -1 when nothing could be changed.
+// What a draw lacks before it can start, as the operator names it ("奖项", "名单"); empty when ready.
+QStringList MissingBeforeStart(Database &db, qint64 drawId);
+
 qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 drawId);
 
 } // namespace quilla

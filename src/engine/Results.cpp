@@ -119,6 +119,11 @@ bool DrawEngine::ConfirmDrawStart(qint64 drawId)
                        Prompt::Icon::Warning);
         return false;
     }
+    if (people.number(u"n") == 0) {
+        prompt.message(QStringLiteral("这个抽奖还没有名单，不能开始抽奖。请先在“抽奖号码”中导入名单（或把名单文件拖到列表上）！"),
+                       Prompt::Icon::Warning);
+        return false;
+    }
     const qint64 total = prizes.number(u"total");
     const qint64 stored = results.number(u"n");
 

@@ -119,38 +119,36 @@ ExportTable TableOfView(const QTableView &view)
     return table;
 }
 
-bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, const QString &sheetName,
-                QWidget *parent, const SaveFileChooser &chooseFile)
+namespace {
+
+// The file to write: chosen, given the type's extension, and allowed to replace one
+// that is there. "" when the operator stopped.
+QString chooseTarget(Prompt &prompt, QWidget *parent, const SaveFileChooser &chooseFile)
 {
-    if (!view.model() || view.model()->columnCount() == 0) {
-        prompt.message(QStringLiteral("表格中没有数据！"));
-        return false;
-    }
     QString selectedFilter;
     const QString chosen =
         chooseFile ? chooseFile(Filter, &selectedFilter) : askForFile(parent, Filter, &selectedFilter);
     if (chosen.isEmpty())
-        return false;
+        return {};
     const QString path = withExtension(chosen, selectedFilter);
     const QFileInfo target(path);
     if (target.exists()) {
         if (!prompt.question(QStringLiteral("该文件已存在，是否覆盖？")))
-            return false;
+            return {};
         // The old file is replaced only by a complete new one, so it must be replaceable.
         if (!target.isFile() || !target.isWritable() || !QFileInfo(target.absolutePath()).isWritable()) {
             prompt.message(QStringLiteral("该文件无法覆盖，请确认该文件没被其他软件打开！"));
-            return false;
+            return {};
         }
     }
-    // The rows not yet read are read first, under the progress window when there are any.
-    const auto *records = qobject_cast<const RecordModel *>(view.model());
-    const bool reading = records ? records->needsReading() : view.model()->canFetchMore({});
-    if (reading)
-        progress.begin(QStringLiteral("正在读取记录..."), 1);
-    const ExportTable table = TableOfView(view);
-    if (reading)
-        progress.end();
-    const QString suffix = target.suffix().toLower();
+    return path;
+}
+
+// Writes table by the name's extension and says what was written.
+bool writeTable(const ExportTable &table, const QString &path, const QString &sheetName, Prompt &prompt,
+                Progress &progress)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
     ExportNotes notes;
     const ExportFailure failure = suffix == u"csv"    ? WriteCsv(table, path, progress, &notes)
                                   : suffix == u"xlsx" ? WriteXlsx(table, path, sheetName, progress, &notes)
@@ -167,6 +165,44 @@ bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, cons
     }
     prompt.message(QStringLiteral("文件保存出错！"));
     return false;
+}
+
+} // namespace
+
+bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, const QString &sheetName,
+                QWidget *parent, const SaveFileChooser &chooseFile)
+{
+    if (!view.model() || view.model()->columnCount() == 0) {
+        prompt.message(QStringLiteral("表格中没有数据！"));
+        return false;
+    }
+    const QString path = chooseTarget(prompt, parent, chooseFile);
+    if (path.isEmpty())
+        return false;
+    // The rows not yet read are read first, under the progress window when there are any.
+    const auto *records = qobject_cast<const RecordModel *>(view.model());
+    const bool reading = records ? records->needsReading() : view.model()->canFetchMore({});
+    if (reading)
+        progress.begin(QStringLiteral("正在读取记录..."), 1);
+    const ExportTable table = TableOfView(view);
+    if (reading)
+        progress.end();
+    return writeTable(table, path, sheetName, prompt, progress);
+}
+
+bool ExportParticipantTemplate(Prompt &prompt, Progress &progress, QWidget *parent, const SaveFileChooser &chooseFile)
+{
+    const QString path = chooseTarget(prompt, parent, chooseFile);
+    if (path.isEmpty())
+        return false;
+    // The titles the import recognises, and two rows to write over.
+    ExportTable table;
+    table.rows = {{QStringLiteral("抽奖号码"), QStringLiteral("姓名")},
+                  {QStringLiteral("1001"), QStringLiteral("张三")},
+                  {QStringLiteral("1002"), QStringLiteral("李四")}};
+    table.headerRows = 1;
+    table.widths = {1800, 1800};
+    return writeTable(table, path, QStringLiteral("名单"), prompt, progress);
 }
 
 } // namespace quilla

@@ -27,5 +27,9 @@ using SaveFileChooser = std::function<QString(const QString &filter, QString *se
 // XLS), and a word on what was written. True when the file was written.
 bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, const QString &sheetName,
                 QWidget *parent = nullptr, const SaveFileChooser &chooseFile = {});
+// A participant list to fill in: the titles 抽奖号码 and 姓名 and two example rows,
+// which the import maps by their titles.
+bool ExportParticipantTemplate(Prompt &prompt, Progress &progress, QWidget *parent = nullptr,
+                               const SaveFileChooser &chooseFile = {});
 
 } // namespace quilla

@@ -5,6 +5,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHeaderView>
+#include <QRegularExpression>
+#include <QLabel>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -60,6 +62,54 @@ void RecordView::setRecordModel(RecordModel *model, bool sortable)
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this, &RecordView::keepSelection);
     connect(model, &QAbstractItemModel::modelReset, this, &RecordView::restoreSelection);
     connect(model, &QAbstractItemModel::modelReset, this, &RecordView::fitColumns);
+    connect(model, &QAbstractItemModel::modelReset, this, &RecordView::showEmptyText);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &RecordView::showEmptyText);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &RecordView::showEmptyText);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &RecordView::showEmptyText);
+}
+
+void RecordView::setEmptyText(const QString &text)
+{
+    if (!m_empty) {
+        m_empty = new QLabel(viewport());
+        m_empty->setObjectName(QStringLiteral("emptyText"));
+        m_empty->setAlignment(Qt::AlignCenter);
+        m_empty->setWordWrap(true);
+        m_empty->setTextFormat(Qt::RichText);
+        // Mouse only: every link has its button or menu entry, and a focusable label
+        // would wedge itself into the window's Tab order.
+        m_empty->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+        m_empty->setFocusPolicy(Qt::NoFocus);
+        m_empty->setOpenExternalLinks(false);
+        QFont larger = m_empty->font();
+        larger.setPointSizeF(larger.pointSizeF() * 1.2);
+        m_empty->setFont(larger);
+        m_empty->setStyleSheet(QStringLiteral("color: #505050;"));
+        connect(m_empty, &QLabel::linkActivated, this, &RecordView::emptyLinkActivated);
+    }
+    m_empty->setText(text);
+    QString plain = text;
+    plain.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+    m_empty->setAccessibleName(plain);
+    setAccessibleDescription(plain);
+    showEmptyText();
+}
+
+void RecordView::showEmptyText()
+{
+    if (!m_empty)
+        return;
+    const bool empty = !m_model || m_model->rowCount() == 0;
+    m_empty->setVisible(empty);
+    setAccessibleDescription(empty ? m_empty->accessibleName() : QString());
+    if (empty)
+        m_empty->setGeometry(viewport()->rect().adjusted(24, 0, -24, 0));
+}
+
+void RecordView::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    showEmptyText();
 }
 
 std::vector<std::pair<int, int>> RecordView::selectedRuns() const

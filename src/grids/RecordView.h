@@ -3,6 +3,8 @@
 #include <QSet>
 #include <QTableView>
 
+class QLabel;
+
 #include <utility>
 #include <vector>
 
@@ -34,8 +36,12 @@ class RecordView : public QTableView
     // Presses on the column (or on a row's number), and the space bar, mark rows instead of
     // selecting them; a press on its title marks or clears them all.
     void setMarkColumn(int column);
+    // A line in the middle of the list while it is empty, saying what to do next; its
+    // links (<a href="…">) are followed through emptyLinkActivated. Screen readers read it.
+    void setEmptyText(const QString &text);
 
   Q_SIGNALS:
+    void emptyLinkActivated(const QString &link);
     // A double-click on a row, on its cells or its number.
     void rowActivated(int row);
     // The pop-up menu is asked for, at a point on the screen.
@@ -50,6 +56,7 @@ class RecordView : public QTableView
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyboardSearch(const QString &search) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
@@ -62,7 +69,10 @@ class RecordView : public QTableView
     // The selected rows as runs, top to bottom, without overlaps.
     std::vector<std::pair<int, int>> selectedRuns() const;
 
+    void showEmptyText();
+
     RecordModel *m_model = nullptr;
+    QLabel *m_empty = nullptr;
     int m_markColumn = -1;
     QString m_keptList; // the filter the kept selection belongs to
     QSet<qint64> m_keptKeys;

@@ -23,6 +23,8 @@ DrawsPanel::DrawsPanel(Database &db, QWidget *parent) : RecordPanel(db, QStringL
                                     {QStringLiteral("背景图"), QStringLiteral("底图")}},
                                    QStringLiteral("ID"), this),
                    true);
+    view()->setEmptyText(QStringLiteral("还没有抽奖。点“<a href=\"newDraw\">新建抽奖</a>”开始，"
+                                        "或<a href=\"sample\">试一试示例抽奖</a>。"));
     connect(addButton(QStringLiteral("新建抽奖"), QStringLiteral("newDraw")), &QPushButton::clicked, this,
             &DrawsPanel::newDraw);
     connect(addButton(QStringLiteral("修改设置"), QStringLiteral("editDraw")), &QPushButton::clicked, this,

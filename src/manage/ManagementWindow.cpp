@@ -1,5 +1,7 @@
 #include "ManagementWindow.h"
 
+#include "engine/SampleDraw.h"
+
 #include "DrawChooser.h"
 #include "DrawSettingEditor.h"
 #include "DrawsPanel.h"
@@ -26,6 +28,9 @@
 #include "DatabaseActions.h"
 
 #include <QActionGroup>
+#include <QTextDocument>
+#include <QTextCursor>
+#include <QStatusBar>
 #include <QShortcut>
 #include <QApplication>
 #include <QCloseEvent>
@@ -147,6 +152,16 @@ ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &p
     connect(m_participants, &ParticipantsPanel::checkInListRequested, this,
             [this](qint64 drawId) { importParticipants(drawId, true); });
     connect(m_participants, &ParticipantsPanel::entryRequested, this, &ManagementWindow::openParticipantEntry);
+    connect(m_participants, &ParticipantsPanel::fileDropped, this,
+            [this](qint64 drawId, const QString &path) { importParticipants(drawId, false, path); });
+    connect(m_participants, &ParticipantsPanel::templateRequested, this,
+            [this] { ExportParticipantTemplate(m_db.prompt(), m_progress, this, chooseExportFile); });
+    connect(m_draws, &RecordPanel::linkActivated, this, [this](const QString &link) {
+        if (link == u"sample")
+            openSampleDraw();
+    });
+    auto *helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(helpKey, &QShortcut::activated, this, &ManagementWindow::showHelpForTab);
     connect(m_results, &ResultsPanel::presetEditorRequested, this, &ManagementWindow::openPresetEditor);
     for (RecordPanel *panel : {static_cast<RecordPanel *>(m_draws), static_cast<RecordPanel *>(m_prizes),
                                static_cast<RecordPanel *>(m_participants), static_cast<RecordPanel *>(m_results)}) {
@@ -226,6 +241,7 @@ void ManagementWindow::buildMenus()
     fillScreenMenu();
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->addAction(QStringLiteral("使用帮助"), this, [this] { m_tabs->setCurrentIndex(HelpTab); });
+    help->addAction(QStringLiteral("示例抽奖"), this, &ManagementWindow::openSampleDraw);
 }
 
 // The displays as they are now: one may have been plugged in since the last look.
@@ -325,6 +341,7 @@ QString ManagementWindow::helpText() const
 
 void ManagementWindow::refreshCurrentTab()
 {
+    showNextStep();
     switch (m_tabs->currentIndex()) {
     case DrawsTab:
         m_draws->refresh();
@@ -347,6 +364,64 @@ void ManagementWindow::focusOn(qint64 drawId)
 {
     if (drawId > 0)
         m_focusDraw = drawId;
+    showNextStep();
+}
+
+void ManagementWindow::showNextStep()
+{
+    if (!m_nextStep) {
+        m_nextStep = new QLabel(this);
+        m_nextStep->setObjectName(QStringLiteral("nextStep"));
+        statusBar()->addWidget(m_nextStep);
+    }
+    QString text;
+    const QString name =
+        m_focusDraw > 0 ? m_db.LookupValue(QStringLiteral("奖次表"), m_focusDraw, QStringLiteral("ID"),
+                                           QStringLiteral("抽奖内容"))
+                              .toString()
+                        : QString();
+    if (m_focusDraw > 0 && m_db.CountRows(QStringLiteral("奖次表"), Sql("ID=") + Sql::number(m_focusDraw)) == 1) {
+        const QStringList missing = MissingBeforeStart(m_db, m_focusDraw);
+        text = missing.isEmpty() ? QStringLiteral("抽奖“%1”可以开始抽奖").arg(name)
+                                 : QStringLiteral("抽奖“%1”还缺：%2").arg(name, missing.join(u'、'));
+    }
+    m_nextStep->setText(text);
+    m_nextStep->setAccessibleName(text);
+}
+
+void ManagementWindow::openSampleDraw()
+{
+    const qint64 draw = createSampleDraw(m_db);
+    if (draw <= 0) {
+        m_db.prompt().message(QStringLiteral("示例抽奖未能保存到数据库，请检查数据库文件！"), Prompt::Icon::Warning);
+        return;
+    }
+    focusOn(draw);
+    m_tabs->setCurrentIndex(DrawsTab);
+    m_draws->refresh();
+    m_draws->view()->selectKey(draw);
+    m_startButton->setFocus();
+}
+
+void ManagementWindow::showHelpForTab()
+{
+    // Each tab's part of the help begins with its heading.
+    static const QStringList parts{QStringLiteral("1. 在“抽奖设置”页"), QStringLiteral("2. 在“奖项设置”页"),
+                                   QStringLiteral("3. 在“抽奖号码”页"), QStringLiteral("三、查看结果"),
+                                   QStringLiteral("Quilla抽奖 使用帮助")};
+    const int tab = m_tabs->currentIndex();
+    auto *help = findChild<QPlainTextEdit *>(QStringLiteral("help"));
+    m_tabs->setCurrentIndex(HelpTab);
+    if (!help)
+        return;
+    QTextCursor at = help->document()->find(parts.value(tab, parts.last()));
+    if (at.isNull())
+        return;
+    // The part's heading at the top.
+    help->moveCursor(QTextCursor::End);
+    help->setTextCursor(at);
+    help->ensureCursorVisible();
+    help->setFocus();
 }
 
 void ManagementWindow::drawsDeleted(const QList<qint64> &drawIds)
@@ -459,9 +534,9 @@ void ManagementWindow::exportList(RecordView *view)
     ExportView(*view, m_db.prompt(), m_progress, ApplicationTitle, this, chooseExportFile);
 }
 
-void ManagementWindow::importParticipants(qint64 drawId, bool checkInList)
+void ManagementWindow::importParticipants(qint64 drawId, bool checkInList, const QString &given)
 {
-    const QString path = chooseImportFile ? chooseImportFile() : QString();
+    const QString path = !given.isEmpty() ? given : chooseImportFile ? chooseImportFile() : QString();
     if (path.isEmpty())
         return;
     // The path keeps its case; only the extension is compared without it.

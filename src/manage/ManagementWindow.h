@@ -8,6 +8,7 @@
 
 class QDialog;
 class QMenu;
+class QLabel;
 class QPushButton;
 class QTabWidget;
 
@@ -85,7 +86,14 @@ class ManagementWindow : public QMainWindow
     // The import of participants: the file, for a workbook its sheet, then the range and the
     // columns; the participants tab then shows the rows.
     // Reads a file's rows as participants, or as a check-in list.
-    void importParticipants(qint64 drawId, bool checkInList = false);
+    // A path given (a file dropped on the list) takes the chooser's place.
+    void importParticipants(qint64 drawId, bool checkInList = false, const QString &given = QString());
+    // The sample draw, made and shown, ready to start.
+    void openSampleDraw();
+    // The status line's word on what the draw in focus still lacks before it can start.
+    void showNextStep();
+    // F1: the help, at the part about the tab that was shown.
+    void showHelpForTab();
     QString helpText() const;
 
     Database &m_db;
@@ -93,6 +101,7 @@ class ManagementWindow : public QMainWindow
     Progress &m_progress;
     Music &m_music;
     QPushButton *m_startButton = nullptr;
+    QLabel *m_nextStep = nullptr;
     QTabWidget *m_tabs = nullptr;
     DrawsPanel *m_draws = nullptr;
     PrizesPanel *m_prizes = nullptr;

@@ -8,6 +8,10 @@
 #include "grids/RecordView.h"
 
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,6 +50,13 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
             &ParticipantsPanel::enterParticipant);
     connect(addButton(QStringLiteral("去除重复"), QStringLiteral("removeDuplicates")), &QPushButton::clicked, this,
             &ParticipantsPanel::removeDuplicates);
+    connect(addButton(QStringLiteral("导出模板"), QStringLiteral("exportTemplate")), &QPushButton::clicked, this,
+            &ParticipantsPanel::templateRequested);
+    view()->setEmptyText(QStringLiteral("还没有名单：<a href=\"importParticipants\">导入 Excel 或 CSV 文件</a>，"
+                                        "或把文件拖到这里。<br>没有现成的名单？<a href=\"exportTemplate\">导出模板</a>，"
+                                        "填好后导入。"));
+    // A spreadsheet or CSV file dropped on the tab is imported into the draw shown.
+    setAcceptDrops(true);
     buttonRow()->addStretch();
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("participantCount"));
@@ -140,6 +151,35 @@ void ParticipantsPanel::showCount()
     const QString checkedIn = m_listedDraw > 0 ? QStringLiteral("已签到：%1").arg(m_checkedIn) : QString();
     m_checkedInCount->setText(checkedIn);
     m_checkedInCount->setAccessibleName(checkedIn);
+}
+
+namespace {
+
+// The file a drag brings, when it is one the import reads.
+QString droppedFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().constFirst().isLocalFile())
+        return {};
+    const QString path = data->urls().constFirst().toLocalFile();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == u"csv" || suffix == u"xls" || suffix == u"xlsx" ? path : QString();
+}
+
+} // namespace
+
+void ParticipantsPanel::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void ParticipantsPanel::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    Q_EMIT fileDropped(chosenDraw(), path);
 }
 
 void ParticipantsPanel::focusCheckIn()

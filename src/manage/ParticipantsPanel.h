@@ -41,9 +41,14 @@ class ParticipantsPanel : public RecordPanel
     void importRequested(qint64 drawId);
     void entryRequested(qint64 drawId);
     void checkInListRequested(qint64 drawId);
+    void templateRequested();
+    // A file the import reads was dropped on the tab.
+    void fileDropped(qint64 drawId, const QString &path);
 
   protected:
     void fill() override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
   private:
     void showCount();

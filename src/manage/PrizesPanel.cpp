@@ -24,6 +24,8 @@ PrizesPanel::PrizesPanel(Database &db, QWidget *parent) : RecordPanel(db, QStrin
                                     {QStringLiteral("奖品说明"), QStringLiteral("奖品")}},
                                    QStringLiteral("顺序, ID"), this),
                    false); // the drawing order is the only order
+    view()->setEmptyText(QStringLiteral("这个抽奖还没有奖项。点“<a href=\"addPrize\">添加奖项</a>”，"
+                                        "填写奖项名称、名额和每次抽出的人数。"));
     connect(addButton(QStringLiteral("添加奖项"), QStringLiteral("addPrize")), &QPushButton::clicked, this,
             &PrizesPanel::addPrize);
     connect(addButton(QStringLiteral("修改奖项"), QStringLiteral("editPrize")), &QPushButton::clicked, this,

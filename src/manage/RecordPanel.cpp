@@ -60,6 +60,13 @@ RecordPanel::RecordPanel(Database &db, const QString &caption, bool withDrawChoo
     m_view->setAccessibleName(caption);
     layout->addWidget(m_view, 1);
     connect(m_view, &RecordView::menuRequested, this, &RecordPanel::showMenu);
+    // The empty list's links name the button that takes the next step, or ask the window.
+    connect(m_view, &RecordView::emptyLinkActivated, this, [this](const QString &link) {
+        if (auto *button = findChild<QPushButton *>(link))
+            button->click();
+        else
+            Q_EMIT linkActivated(link);
+    });
 }
 
 QPushButton *RecordPanel::addButton(const QString &caption, const QString &objectName)

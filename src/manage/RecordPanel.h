@@ -36,6 +36,8 @@ class RecordPanel : public QWidget
     void drawChosen(qint64 drawId);
     // The operator asked to export the list ("导出表格" in its pop-up menu).
     void exportRequested(RecordView *view);
+    // A link of the empty list's line that names no button of the panel.
+    void linkActivated(const QString &link);
 
   protected:
     // objectName: how tests and tools find the button; its caption is what the operator reads.

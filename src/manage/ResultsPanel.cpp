@@ -24,6 +24,7 @@ ResultsPanel::ResultsPanel(Database &db, QWidget *parent) : RecordPanel(db, QStr
                          {QStringLiteral("姓名"), QStringLiteral("姓名")}},
                         QStringLiteral("WID, ID"), this),
         true);
+    view()->setEmptyText(QStringLiteral("还没有抽奖结果。"));
     connect(addButton(QStringLiteral("删除数据"), QStringLiteral("deleteResults")), &QPushButton::clicked, this,
             &ResultsPanel::deleteSelectedResults);
     connect(addButton(QStringLiteral("导出数据"), QStringLiteral("exportResults")), &QPushButton::clicked, this,
