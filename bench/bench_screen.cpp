@@ -28,6 +28,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QScreen>
 #include <QtEndian>
 
 #include <sys/resource.h>
@@ -348,15 +349,15 @@ void stageAt(QApplication &app, QSize size)
             double wall = 0, used = 0;
             for (int i = 0; i < paints; ++i) {
                 waitMs(app, 17);
+                if (kind != Bare)
+                    engine.PickRound(picks, count); // the engine's part, timed above
                 const double before = cpuSeconds();
                 QElapsedTimer timer;
                 timer.start();
                 if (kind == Bare)
                     frame->setNumbers(QString());
-                else {
-                    engine.PickRound(picks, count);
+                else
                     engine.ShowPicks(picks);
-                }
                 if (kind == Tick)
                     QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
                 else
@@ -410,6 +411,58 @@ void stageAt(QApplication &app, QSize size)
     }
 }
 
+// The stage as the X server holds it, for a look: a round scrolled and stopped, then
+// a fixed round shown on it, so that shots of two builds can be compared pixel by pixel;
+// then the same frame painted whole, which must not change a pixel.
+void shots(QApplication &app, const QString &folder)
+{
+    for (const QSize size : {QSize(1920, 1080), QSize(3840, 2160)})
+        for (const int count : {1, 10, 100, 1000}) {
+            QTemporaryDir dir;
+            BenchPrompt prompt;
+            Database db(prompt);
+            if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+                return;
+            const auto [draw, prize] =
+                addBenchDraw(db, 70'000, 1'000'000, true, [](int i) { return QStringLiteral("员工%1").arg(i); });
+            db.ExecuteSql(Sql("UPDATE 奖项表 SET 同时=") + Sql::number(count) + Sql(" WHERE ID=") + Sql::number(prize));
+            DrawEngine engine(db);
+            NoProgress progress;
+            SilentMusic music;
+            DrawScreen screen(db, engine, progress, music);
+            screen.setGeometry(QRect(QPoint(0, 0), size));
+            if (!screen.Load(draw))
+                return;
+            screen.show();
+            waitMs(app, 300);
+            enterDrawMode(screen);
+            screen.DrawAction();
+            waitMs(app, 700);
+            screen.DrawAction();
+            waitMs(app, 100);
+            auto *frame = screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"));
+            QStringList fixed;
+            for (int i = 0; i < count; ++i)
+                fixed.append(QString::number(13'800'000'000LL + (i * 7919LL) % 70'000));
+            frame->setNumbers(fixed.join(QStringLiteral("\r\n")));
+            frame->showStopped();
+            waitMs(app, 300);
+            const QRect area = frame->geometry();
+            const QImage shown = screen.screen()->grabWindow(0).toImage().copy(QRect(QPoint(0, 0), size));
+            frame->repaint();
+            waitMs(app, 300);
+            const QImage whole = screen.screen()->grabWindow(0).toImage().copy(QRect(QPoint(0, 0), size));
+            int differing = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    differing += shown.pixel(x, y) != whole.pixel(x, y);
+            const QString name = QStringLiteral("%1/stage-%2-%3.png").arg(folder).arg(size.height()).arg(count);
+            shown.save(name);
+            std::printf("%s: %d pixels of the frame differ from a whole paint\n", qPrintable(name), differing);
+            screen.close();
+        }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -420,6 +473,11 @@ int main(int argc, char *argv[])
     SetUpFonts(app);
     // "stage": only the stage at 1080p and 4K; "stage4k", "stage1080": at one size.
     const QByteArray only = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    // "shots FOLDER": the stage as the screen shows it, saved there.
+    if (only == "shots" && argc > 2) {
+        shots(app, QString::fromLocal8Bit(argv[2]));
+        return 0;
+    }
     const bool stageOnly = only.startsWith("stage");
     if (only != "stage4k")
         stageAt(app, QSize(1920, 1080));
