@@ -458,7 +458,8 @@ void shots(QApplication &app, const QString &folder)
                     differing += shown.pixel(x, y) != whole.pixel(x, y);
             const QString name = QStringLiteral("%1/stage-%2-%3.png").arg(folder).arg(size.height()).arg(count);
             shown.save(name);
-            std::printf("%s: %d pixels of the frame differ from a whole paint\n", qPrintable(name), differing);
+            std::printf("%s: %d pixels of the frame differ from a whole paint; %d px font\n", qPrintable(name),
+                        differing, frame->fittedFont().pixelSize());
             screen.close();
         }
 }
