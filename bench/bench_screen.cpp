@@ -458,8 +458,10 @@ void shots(QApplication &app, const QString &folder)
                     differing += shown.pixel(x, y) != whole.pixel(x, y);
             const QString name = QStringLiteral("%1/stage-%2-%3.png").arg(folder).arg(size.height()).arg(count);
             shown.save(name);
-            std::printf("%s: %d pixels of the frame differ from a whole paint; %d px font\n", qPrintable(name),
-                        differing, frame->fittedFont().pixelSize());
+            const QRect cell = frame->pageCells().value(0).second;
+            std::printf("%s: %d pixels of the frame differ from a whole paint; %d px font, first cell %d,%d %dx%d\n",
+                        qPrintable(name), differing, frame->fittedFont().pixelSize(), cell.x(), cell.y(), cell.width(),
+                        cell.height());
             screen.close();
         }
 }
