@@ -296,7 +296,7 @@ void NumberFrame::turnPage(int step)
     if (pages <= 1)
         return;
     m_page = ((m_page + step) % pages + pages) % pages;
-    update();
+    update(changedSinceShown()); // the panel around the cells stays
     describe();
 }
 
