@@ -380,6 +380,8 @@ QRect NumberFrame::cellsArea(const Cells &cells) const
     QRect block;
     for (const auto &[line, place] : cells)
         block |= place;
+    if (block.isEmpty())
+        return QRect();
     const int reach = m_fit.space / 2 + 2;
     return block.adjusted(-reach, -reach, reach, reach) & rect();
 }
