@@ -28,6 +28,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QScreen>
 #include <QtEndian>
 
 #include <sys/resource.h>
@@ -274,9 +275,31 @@ void layout()
     std::printf("%-40s %9.2f ms\n", "a page of it painted", timer.nsecsElapsed() / 1e6 / runs);
 }
 
-// The stage at one screen size: a frame of picks painted while they change,
-// beside the bare frame painted in the same run (the least a paint there costs);
-// scrolling at speed 500 through the event loop; the stop until the winners show.
+// Times the frame's paints: when the last one began and how long the last one took.
+class PaintClock : public QObject
+{
+  public:
+    QElapsedTimer clock; // started by the caller
+    double began = -1;   // ms on clock, at the last paint
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            if (began < 0)
+                began = clock.nsecsElapsed() / 1e6;
+        }
+        return false;
+    }
+};
+
+// The stage at one screen size, for rounds of 1 to 1 000:
+// - a tick of the engine alone (the pick and its text), every millisecond at speed 500;
+// - a frame as the hall paints it while the numbers change: the tick's repaint of the
+//   cells through the event loop, and the whole frame repainted (as when uncovered),
+//   beside the whole frame without numbers in the same run (the least a paint costs there);
+// - scrolling at speed 500 through the event loop;
+// - stops: the click until the frame's paint begins, and until the stop is over.
 void stageAt(QApplication &app, QSize size)
 {
     QTemporaryDir dir;
@@ -286,7 +309,10 @@ void stageAt(QApplication &app, QSize size)
         return;
     const auto [draw, prize] =
         addBenchDraw(db, 70'000, 1'000'000, true, [](int i) { return QStringLiteral("员工%1").arg(i); });
-    std::printf("\n%d x %d, speed 500, 70 000 participants\n", size.width(), size.height());
+    std::printf("\n%d x %d, speed 500, 70 000 participants; ms wall / CPU\n", size.width(), size.height());
+    std::printf("%5s %13s %13s %13s %13s %19s %15s %5s\n", "picks", "tick (engine)", "tick paint", "whole frame",
+                "bare frame", "scrolling", "click->paint", "pages");
+    // click->paint: p50/p95 of the stops that painted the frame at all.
     for (const int count : {1, 10, 100, 1000}) {
         db.ExecuteSql(Sql("UPDATE 奖项表 SET 同时=") + Sql::number(count) + Sql(" WHERE ID=") + Sql::number(prize));
         DrawEngine engine(db);
@@ -301,48 +327,143 @@ void stageAt(QApplication &app, QSize size)
         enterDrawMode(screen);
         screen.DrawAction();
         auto *frame = screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"));
+        auto *scroll = screen.findChild<QTimer *>(QStringLiteral("scrollTimer"));
+        scroll->stop();
         QList<Candidate> picks;
+
+        const int ticks = 500;
+        double cpu = cpuSeconds();
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < ticks; ++i) {
+            engine.PickRound(picks, count);
+            engine.ShowPicks(picks);
+        }
+        const double tick = timer.nsecsElapsed() / 1e6 / ticks, tickCpu = (cpuSeconds() - cpu) * 1e3 / ticks;
+
+        // The frame throttles its repaints to the screen's refresh: each paint here comes
+        // after a pause, untimed, as a tick in the hall does.
         const int paints = 60;
-        const auto measure = [&](bool numbers) {
-            double wall = 0;
-            const double cpu = cpuSeconds();
+        enum Kind { Tick, Whole, Bare };
+        const auto measure = [&](Kind kind) {
+            double wall = 0, used = 0;
             for (int i = 0; i < paints; ++i) {
-                if (numbers) {
-                    engine.PickRound(picks, count);
-                    engine.ShowPicks(picks);
-                } else {
-                    frame->setNumbers(QString());
-                }
+                waitMs(app, 17);
+                if (kind != Bare)
+                    engine.PickRound(picks, count); // the engine's part, timed above
+                const double before = cpuSeconds();
                 QElapsedTimer timer;
                 timer.start();
-                frame->repaint();
+                if (kind == Bare)
+                    frame->setNumbers(QString());
+                else
+                    engine.ShowPicks(picks);
+                if (kind == Tick)
+                    QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+                else
+                    frame->repaint();
                 wall += timer.nsecsElapsed() / 1e6;
+                used += (cpuSeconds() - before) * 1e3;
             }
-            return std::pair{wall / paints, (cpuSeconds() - cpu) * 1e3 / paints};
+            return std::pair{wall / paints, used / paints};
         };
-        screen.findChild<QTimer *>(QStringLiteral("scrollTimer"))->stop();
-        const auto [bare, bareCpu] = measure(false);
-        const auto [paint, paintCpu] = measure(true);
-        screen.findChild<QTimer *>(QStringLiteral("scrollTimer"))->start();
+        const auto [painted, paintedCpu] = measure(Tick);
+        const auto [whole, wholeCpu] = measure(Whole);
+        const auto [bare, bareCpu] = measure(Bare);
+        engine.ShowPicks(picks);
+        scroll->start();
 
         PaintCounter counter;
         frame->installEventFilter(&counter);
-        const double cpuBefore = cpuSeconds();
-        QElapsedTimer timer;
-        timer.start();
+        cpu = cpuSeconds();
+        timer.restart();
         QTimer::singleShot(2000, &app, [&] { app.exit(); }); // the hall's event loop, not a busy wait
         app.exec();
         const double wall = timer.nsecsElapsed() / 1e9;
-        const double cpu = (cpuSeconds() - cpuBefore) / wall * 100;
+        const double scrolling = (cpuSeconds() - cpu) / wall * 100;
         frame->removeEventFilter(&counter);
-        timer.restart();
-        screen.DrawAction();
-        const double stop = timer.nsecsElapsed() / 1e6;
-        std::printf("%5d picks: paint %6.2f ms (cpu %5.2f; bare frame %5.2f, cpu %5.2f), scrolling %3.0f frames/s at "
-                    "%3.0f %% of a core, stop %6.1f ms, %d page(s)\n",
-                    count, paint, paintCpu, bare, bareCpu, counter.paints / wall, cpu, stop, frame->pageCount());
+
+        // Stops as the operator gives them, each after a start and a moment of scrolling.
+        PaintClock clock;
+        frame->installEventFilter(&clock);
+        QList<double> shown, over;
+        for (int i = 0; i < 12; ++i) {
+            if (i > 0) {
+                waitMs(app, DrawScreen::RestartGuardMs + 20);
+                screen.DrawAction();
+            }
+            waitMs(app, 150);
+            clock.began = -1;
+            clock.clock.start();
+            screen.DrawAction();
+            over.append(clock.clock.nsecsElapsed() / 1e6);
+            if (clock.began >= 0) // else the frame showed the winners already: nothing to paint
+                shown.append(clock.began);
+        }
+        frame->removeEventFilter(&clock);
+        std::printf("%5d %6.3f/%6.3f %6.2f/%6.2f %6.2f/%6.2f %6.2f/%6.2f %3.0f fps, %3.0f %% core %5.1f/%5.1f %5d\n", count,
+                    tick, tickCpu, painted, paintedCpu, whole, wholeCpu, bare, bareCpu, counter.paints / wall, scrolling,
+                    percentile(shown, 0.5), percentile(shown, 0.95), frame->pageCount());
+        std::printf("%5s %*s stop over (board, tune): %.1f / %.1f ms; %lld of %lld stops painted the frame\n", "",
+                    40, "", percentile(over, 0.5), percentile(over, 0.95), static_cast<long long>(shown.size()),
+                    static_cast<long long>(over.size()));
         screen.close();
     }
+}
+
+// The stage as the X server holds it, for a look: a round scrolled and stopped, then
+// a fixed round shown on it, so that shots of two builds can be compared pixel by pixel;
+// then the same frame painted whole, which must not change a pixel.
+void shots(QApplication &app, const QString &folder)
+{
+    for (const QSize size : {QSize(1920, 1080), QSize(3840, 2160)})
+        for (const int count : {1, 10, 100, 1000}) {
+            QTemporaryDir dir;
+            BenchPrompt prompt;
+            Database db(prompt);
+            if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+                return;
+            const auto [draw, prize] =
+                addBenchDraw(db, 70'000, 1'000'000, true, [](int i) { return QStringLiteral("员工%1").arg(i); });
+            db.ExecuteSql(Sql("UPDATE 奖项表 SET 同时=") + Sql::number(count) + Sql(" WHERE ID=") + Sql::number(prize));
+            DrawEngine engine(db);
+            NoProgress progress;
+            SilentMusic music;
+            DrawScreen screen(db, engine, progress, music);
+            screen.setGeometry(QRect(QPoint(0, 0), size));
+            if (!screen.Load(draw))
+                return;
+            screen.show();
+            waitMs(app, 300);
+            enterDrawMode(screen);
+            screen.DrawAction();
+            waitMs(app, 700);
+            screen.DrawAction();
+            waitMs(app, 100);
+            auto *frame = screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"));
+            QStringList fixed;
+            for (int i = 0; i < count; ++i)
+                fixed.append(QString::number(13'800'000'000LL + (i * 7919LL) % 70'000));
+            frame->setNumbers(fixed.join(QStringLiteral("\r\n")));
+            frame->showStopped();
+            waitMs(app, 300);
+            const QRect area = frame->geometry();
+            const QImage shown = screen.screen()->grabWindow(0).toImage().copy(QRect(QPoint(0, 0), size));
+            frame->repaint();
+            waitMs(app, 300);
+            const QImage whole = screen.screen()->grabWindow(0).toImage().copy(QRect(QPoint(0, 0), size));
+            int differing = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    differing += shown.pixel(x, y) != whole.pixel(x, y);
+            const QString name = QStringLiteral("%1/stage-%2-%3.png").arg(folder).arg(size.height()).arg(count);
+            shown.save(name);
+            const QRect cell = frame->pageCells().value(0).second;
+            std::printf("%s: %d pixels of the frame differ from a whole paint; %d px font, first cell %d,%d %dx%d\n",
+                        qPrintable(name), differing, frame->fittedFont().pixelSize(), cell.x(), cell.y(), cell.width(),
+                        cell.height());
+            screen.close();
+        }
 }
 
 } // namespace
@@ -353,10 +474,18 @@ int main(int argc, char *argv[])
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     SetUpFonts(app);
-    // "stage": only the paints at 1080p and 4K.
-    const bool stageOnly = argc > 1 && qstrcmp(argv[1], "stage") == 0;
-    stageAt(app, QSize(1920, 1080));
-    stageAt(app, QSize(3840, 2160));
+    // "stage": only the stage at 1080p and 4K; "stage4k", "stage1080": at one size.
+    const QByteArray only = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    // "shots FOLDER": the stage as the screen shows it, saved there.
+    if (only == "shots" && argc > 2) {
+        shots(app, QString::fromLocal8Bit(argv[2]));
+        return 0;
+    }
+    const bool stageOnly = only.startsWith("stage");
+    if (only != "stage4k")
+        stageAt(app, QSize(1920, 1080));
+    if (only != "stage1080")
+        stageAt(app, QSize(3840, 2160));
     if (stageOnly)
         return 0;
     layout();

@@ -749,6 +749,8 @@ void DrawScreen::tick()
         m_db.prompt().message(QStringLiteral("已经没有需要抽奖的奖项！"));
         return;
     }
+    if (!m_frame->wantsNumbers()) // picks between two frames would never be seen
+        return;
     m_engine.PickRound(m_picks, m_roundCount);
     m_engine.ShowPicks(m_picks);
 }

@@ -116,6 +116,7 @@ void NumberFrame::setNumbers(const QString &text)
     if (text == m_numbers)
         return;
     m_numbers = text;
+    m_sinceNumbers.start();
     m_split = false;
     scan(text);
     if (!m_fitted) {
@@ -244,6 +245,7 @@ void NumberFrame::ensureFit() const
         fit.lineHeight = pitchOf(ink);
         fit.baseline = (fit.lineHeight - ink.height()) / 2 - ink.top();
         fit.space = fit.lineHeight / 2;
+        fit.ink = ink.height();
         fit.cellWidth = cell + fit.space;
         fit.columns = std::max(1, (width + fit.space) / fit.cellWidth);
         fit.columns = int(std::min<qsizetype>(fit.columns, count));
@@ -294,16 +296,23 @@ void NumberFrame::turnPage(int step)
     if (pages <= 1)
         return;
     m_page = ((m_page + step) % pages + pages) % pages;
-    update();
+    update(changedSinceShown()); // the panel around the cells stays
     describe();
 }
 
 void NumberFrame::showStopped()
 {
+    // The characters that differ from the last tick's, painted now: a stop shows
+    // at once and costs what a tick does.
     m_page = 0;
     m_repaint.stop();
-    repaint();
+    repaint(changedSinceShown());
     describe();
+}
+
+bool NumberFrame::wantsNumbers() const
+{
+    return !m_sinceNumbers.isValid() || m_sinceNumbers.elapsed() >= FrameInterval;
 }
 
 void NumberFrame::describe()
@@ -343,11 +352,102 @@ void NumberFrame::scheduleRepaint()
 
 void NumberFrame::repaintNumbers()
 {
-    // A tick changes the numbers, not their cells: only the cells are painted again.
-    // Glyphs may reach a little past their cells.
+    update(changedSinceShown());
+}
+
+QRegion NumberFrame::changedSinceShown()
+{
     ensureFit();
+    Cells now = pageCells();
+    // Bands a row high must not reach the next row: tiny text repaints its whole block.
+    if (!sameCells(now) || m_fit.lineHeight - m_fit.ink < 4)
+        return cellsArea(m_shown) | cellsArea(now); // the paint takes the new cells
+    const QRegion changed = changedRegion(now);
+    m_shown = std::move(now);
+    return changed;
+}
+
+bool NumberFrame::sameCells(const Cells &now) const
+{
+    return m_shownFont == m_fit.font && now.size() == m_shown.size() &&
+           std::equal(now.cbegin(), now.cend(), m_shown.cbegin(),
+                      [](const auto &a, const auto &b) { return a.second == b.second; });
+}
+
+QRect NumberFrame::cellsArea(const Cells &cells) const
+{
+    // Glyphs may reach a little past their cells.
+    QRect block;
+    for (const auto &[line, place] : cells)
+        block |= place;
+    if (block.isEmpty())
+        return QRect();
     const int reach = m_fit.space / 2 + 2;
-    update(textRect().adjusted(-reach, -reach, reach, reach) & rect());
+    return block.adjusted(-reach, -reach, reach, reach) & rect();
+}
+
+QRegion NumberFrame::changedRegion(const Cells &now) const
+{
+    // Each changed cell's span, with its row's top.
+    QList<std::pair<int, QRect>> spans;
+    spans.reserve(now.size());
+    QVarLengthArray<int, 32> before, after;
+    for (qsizetype i = 0; i < now.size(); ++i) {
+        const auto &[was, place] = m_shown.at(i);
+        const QString &line = now.at(i).first;
+        if (line == was)
+            continue;
+        const int baseline = place.top() + m_fit.baseline;
+        QRect span;
+        if (!placeGlyphs(place, was, before) || !placeGlyphs(place, line, after)) {
+            const int reach = m_fit.space / 2 + 2;
+            span = place.adjusted(-reach, 0, reach, 0);
+        } else {
+            // A character that moved or changed: where it was and where it is now.
+            for (qsizetype j = 0; j < std::max(was.size(), line.size()); ++j) {
+                const bool old = j < was.size(), shown = j < line.size();
+                if (old && shown && was.at(j) == line.at(j) && before[j] == after[j])
+                    continue;
+                if (old)
+                    span |= glyphBox(was.at(j), before[j], baseline);
+                if (shown)
+                    span |= glyphBox(line.at(j), after[j], baseline);
+            }
+        }
+        // Within the row: rows tile the frame, so the bands never overlap.
+        span.setTop(std::max(span.top(), place.top()));
+        span.setBottom(std::min(span.bottom(), place.top() + m_fit.lineHeight - 1));
+        span &= rect();
+        if (!span.isEmpty())
+            spans.append({place.top(), span});
+    }
+    // One band per row, its spans joined where they touch, left to right: a region
+    // built at once, not rect by rect (a round of 1 000 has as many).
+    QList<QRect> bands;
+    bands.reserve(spans.size());
+    for (qsizetype first = 0; first < spans.size();) {
+        qsizetype last = first;
+        int top = spans.at(first).second.top(), bottom = spans.at(first).second.bottom();
+        while (last + 1 < spans.size() && spans.at(last + 1).first == spans.at(first).first) {
+            ++last;
+            top = std::min(top, spans.at(last).second.top());
+            bottom = std::max(bottom, spans.at(last).second.bottom());
+        }
+        const qsizetype rowStart = bands.size();
+        for (qsizetype k = first; k <= last; ++k) {
+            QRect band(QPoint(spans.at(k).second.left(), top), QPoint(spans.at(k).second.right(), bottom));
+            // Spans run left to right; one reaching back over its neighbours swallows them.
+            while (bands.size() > rowStart && band.left() <= bands.last().right() + 1) {
+                band |= bands.last();
+                bands.removeLast();
+            }
+            bands.append(band);
+        }
+        first = last + 1;
+    }
+    QRegion region;
+    region.setRects(bands.constData(), int(bands.size()));
+    return region;
 }
 
 QFont NumberFrame::fittedFont() const
@@ -420,29 +520,50 @@ const NumberFrame::Glyph &NumberFrame::glyph(QChar c) const
     return *m_glyphs.insert(c.unicode(), glyph);
 }
 
-void NumberFrame::drawLine(QPainter &painter, const QRect &place, const QString &line) const
+bool NumberFrame::placeGlyphs(const QRect &place, const QString &line, QVarLengthArray<int, 32> &pens) const
 {
-    const int baseline = place.top() + m_fit.baseline;
+    pens.resize(line.size());
     qreal width = 0;
     for (const QChar c : line) {
         // Characters that combine or pair up are left to the font's shaping.
-        if (c.isSurrogate() || c.isMark() || c.unicode() < 0x20) {
-            painter.setFont(m_fit.font);
-            painter.setPen(m_colour);
-            painter.drawText(place.left() + (place.width() - QFontMetrics(m_fit.font).horizontalAdvance(line)) / 2,
-                             baseline, line);
-            return;
-        }
+        if (c.isSurrogate() || c.isMark() || c.unicode() < 0x20)
+            return false;
         width += glyph(c).advance;
     }
     // Centred in its cell: a cell is as wide as the longest number the round has shown.
     qreal x = place.left() + (place.width() - width) / 2;
-    for (const QChar c : line) {
-        const Glyph &shape = glyph(c);
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        pens[i] = int(std::lround(x));
+        x += glyph(line.at(i)).advance;
+    }
+    return true;
+}
+
+QRect NumberFrame::glyphBox(QChar c, int pen, int baseline) const
+{
+    const Glyph &shape = glyph(c);
+    if (shape.image.isNull())
+        return QRect();
+    const QSizeF size = QSizeF(shape.image.size()) / shape.image.devicePixelRatio();
+    return QRect(QPoint(pen + shape.offset.x(), baseline + shape.offset.y()),
+                 QSize(int(std::ceil(size.width())), int(std::ceil(size.height()))));
+}
+
+void NumberFrame::drawLine(QPainter &painter, const QRect &place, const QString &line) const
+{
+    const int baseline = place.top() + m_fit.baseline;
+    QVarLengthArray<int, 32> pens;
+    if (!placeGlyphs(place, line, pens)) {
+        painter.setFont(m_fit.font);
+        painter.setPen(m_colour);
+        painter.drawText(place.left() + (place.width() - QFontMetrics(m_fit.font).horizontalAdvance(line)) / 2,
+                         baseline, line);
+        return;
+    }
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const Glyph &shape = glyph(line.at(i));
         if (!shape.image.isNull())
-            painter.drawImage(QPoint(int(std::lround(x)) + shape.offset.x(), baseline + shape.offset.y()),
-                              shape.image);
-        x += shape.advance;
+            painter.drawImage(QPoint(pens[i] + shape.offset.x(), baseline + shape.offset.y()), shape.image);
     }
 }
 
@@ -455,7 +576,9 @@ void NumberFrame::ensureBackdrop()
     m_backdropValid = true;
     m_backdrop = QPixmap(pixels);
     m_backdrop.setDevicePixelRatio(ratio);
-    m_backdrop.fill(Qt::transparent);
+    // Opaque when every pixel is covered: then it has no alpha channel, is in the
+    // screen's own format, and each paint copies it instead of blending it.
+    m_backdrop.fill(!m_panel || m_paintBehind ? QColor(Qt::white) : QColor(Qt::transparent));
     QPainter painter(&m_backdrop);
     if (m_panel) {
         if (m_paintBehind) {
@@ -479,23 +602,58 @@ void NumberFrame::ensureBackdrop()
 void NumberFrame::paintEvent(QPaintEvent *event)
 {
     m_sincePaint.restart();
-    QPainter painter(this);
-    const QRect dirty = event->rect();
-    if (m_panel || !m_layout.Transparent) {
-        ensureBackdrop();
-        const qreal ratio = m_backdrop.devicePixelRatio();
-        painter.drawPixmap(QRectF(dirty), m_backdrop,
-                           QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
-    }
-    if (m_numbers.isEmpty())
-        return;
     if (devicePixelRatioF() != m_glyphRatio) {
         m_glyphs.clear();
         m_glyphRatio = devicePixelRatioF();
+        m_shownFont = QFont();
     }
-    for (const auto &[line, place] : pageCells())
-        if (place.intersects(dirty))
-            drawLine(painter, place, line);
+    // A paint over all the numbers shows the latest; a part of them shows what the
+    // tick that asked for it saw, as the rest of the screen does.
+    ensureFit();
+    Cells now = pageCells();
+    const QRegion &dirty = event->region();
+    const QRect area = cellsArea(m_shown) | cellsArea(now);
+    const bool covered = (QRegion(area) - dirty).isEmpty();
+    if (covered || !sameCells(now)) {
+        if (!covered)
+            update(area); // the cells moved: all of them, once more
+        m_shown = std::move(now);
+        m_shownFont = m_fit.font;
+    }
+
+    // Part by part, each its own clip: clipped to a rectangle, pictures are copied and
+    // blended line by line at once; clipped to a region of many, they go span by span,
+    // big ones handed to other threads and waited for, at every character.
+    QPainter painter(this);
+    const bool backdrop = m_panel || !m_layout.Transparent;
+    if (backdrop)
+        ensureBackdrop();
+    const qreal ratio = m_backdrop.devicePixelRatio();
+    const int reach = m_fit.space / 2 + 2;
+    const QPoint origin = m_shown.isEmpty() ? QPoint() : m_shown.first().second.topLeft();
+    const int rows = int((m_shown.size() + m_fit.columns - 1) / m_fit.columns);
+    for (const QRect &part : dirty) {
+        if (dirty.rectCount() > 1)
+            painter.setClipRect(part);
+        if (backdrop)
+            painter.drawPixmap(QRectF(part), m_backdrop,
+                               QRectF(QPointF(part.topLeft()) * ratio, QSizeF(part.size()) * ratio));
+        if (m_shown.isEmpty())
+            continue;
+        // The cells the part touches, with a row and a column more for glyphs reaching out.
+        const auto index = [](int at, int step) { return at >= 0 ? at / step : -1; };
+        const int firstRow = std::max(0, index(part.top() - origin.y(), m_fit.lineHeight) - 1);
+        const int lastRow = std::min(rows - 1, index(part.bottom() - origin.y(), m_fit.lineHeight) + 1);
+        const int firstColumn = std::max(0, index(part.left() - reach - origin.x(), m_fit.cellWidth));
+        const int lastColumn =
+            std::min(m_fit.columns - 1, index(part.right() + reach - origin.x(), m_fit.cellWidth));
+        for (int row = firstRow; row <= lastRow; ++row)
+            for (int column = firstColumn; column <= lastColumn; ++column) {
+                const qsizetype i = qsizetype(row) * m_fit.columns + column;
+                if (i < m_shown.size())
+                    drawLine(painter, m_shown.at(i).second, m_shown.at(i).first);
+            }
+    }
 }
 
 } // namespace quilla

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QImage>
 #include <QPixmap>
+#include <QRegion>
+#include <QVarLengthArray>
 #include <QTimer>
 #include <QWidget>
 
@@ -57,6 +59,8 @@ class NumberFrame : public QWidget
     // Paints at once, past the repaint throttle, from the first page: the
     // audience sees a stop's winners before anything else happens.
     void showStopped();
+    // Whether new numbers would be seen: a tick in between two frames would not be.
+    bool wantsNumbers() const;
 
     // Where the block of lines of the page is painted, in the frame's pixels.
     QRect textRect() const;
@@ -80,6 +84,7 @@ class NumberFrame : public QWidget
         int lineHeight = 1; // the rows' pitch
         int baseline = 0;   // below a cell's top
         int space = 0;      // between columns
+        int ink = 1;        // the height of the round's characters' ink
     };
     void scan(const QString &text);
     void ensureFit() const;
@@ -87,6 +92,9 @@ class NumberFrame : public QWidget
     int margin() const;
     void scheduleRepaint();
     void repaintNumbers();
+    // A tick changes the numbers, not their cells: only the characters that changed
+    // are painted again, the rest of the screen stays as it is. Takes the cells as shown.
+    QRegion changedSinceShown();
     void describe();
     // A character of the fitted font in the numbers' colour, rendered once:
     // large text is filled from outlines at every paint, a ready image only blended.
@@ -97,7 +105,17 @@ class NumberFrame : public QWidget
         qreal advance = 0;
     };
     const Glyph &glyph(QChar c) const;
+    // Where each character of line is blended in its cell (x of its pen); false when
+    // the line is left to the font's shaping.
+    bool placeGlyphs(const QRect &place, const QString &line, QVarLengthArray<int, 32> &pens) const;
+    QRect glyphBox(QChar c, int pen, int baseline) const;
     void drawLine(QPainter &painter, const QRect &place, const QString &line) const;
+    using Cells = QList<std::pair<QString, QRect>>;
+    QRect cellsArea(const Cells &cells) const;
+    // The same places in the same font as shown.
+    bool sameCells(const Cells &now) const;
+    // The characters that differ between what is shown and now, in bands a row high.
+    QRegion changedRegion(const Cells &now) const;
     void ensureBackdrop();
     void updateOpacity();
 
@@ -116,6 +134,10 @@ class NumberFrame : public QWidget
     QFont m_font;
     QColor m_colour = Qt::black;
     mutable QHash<char16_t, Glyph> m_glyphs; // of m_fit.font, m_colour and m_glyphRatio
+    // The cells as the screen shows them: a tick asks for what changed since, and a
+    // paint draws these, so that a part painted later never mixes two ticks.
+    Cells m_shown;
+    QFont m_shownFont;
     qreal m_glyphRatio = 0;
     // The border, fill or panel, over what lies behind for a panel: made once per look and size.
     QPixmap m_backdrop;
@@ -123,6 +145,7 @@ class NumberFrame : public QWidget
     std::function<void(QPainter &, const QRect &)> m_paintBehind;
     // Numbers may change every millisecond; the audience sees at most a frame per refresh.
     QElapsedTimer m_sincePaint;
+    QElapsedTimer m_sinceNumbers;
     QTimer m_repaint;
 };
 

@@ -12,6 +12,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -497,6 +498,40 @@ class TestDrawScreen : public QObject
         QCOMPARE(image.copy(frame), behind.copy(frame));
         frameOf(*s.screen)->applyLayout(FrameLayout{100, 100, 300, 80, 255, false, false});
         QCOMPARE(s.screen->grab().toImage().pixelColor(200, 140), QColor(Qt::red));
+    }
+
+    // A tick repaints only the characters that changed: what the screen then holds is
+    // what a whole paint of the latest numbers gives, nothing of an earlier tick left.
+    void ticksLeaveNothingBehind_data()
+    {
+        QTest::addColumn<QStringList>("ticks");
+        QTest::newRow("the last digits change") << QStringList{QStringLiteral("13800000001\r\n13800000002\r\n13800000003"),
+                                                               QStringLiteral("13800000917\r\n13800000002\r\n13800004443"),
+                                                               QStringLiteral("13800000918\r\n13800001002\r\n13800004443")};
+        QTest::newRow("shorter numbers, centred again")
+            << QStringList{QStringLiteral("8888\r\n1234\r\n77"), QStringLiteral("1111\r\n1234\r\n7"), QStringLiteral("11\r\n4\r\nW7")};
+        QTest::newRow("marks left to the font") << QStringList{QStringLiteral("e\u0301\u0301 12\r\nAB"), QStringLiteral("a\u0301 13\r\nAB")};
+        QTest::newRow("a new round of another count") << QStringList{QStringLiteral("123\r\n456"), QStringLiteral("789"), QStringLiteral("780")};
+    }
+    void ticksLeaveNothingBehind()
+    {
+        QFETCH(QStringList, ticks);
+        NumberFrame frame;
+        frame.applyLayout(FrameLayout{0, 0, 420, 200, 0x00ffff, false, false});
+        QFont font = frame.font();
+        font.setPixelSize(34);
+        frame.setTextFont(font);
+        frame.setTextColour(Qt::darkBlue);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        const auto onScreen = [&] { return frame.screen()->grabWindow(frame.winId()).toImage(); };
+        for (const QString &numbers : ticks) {
+            frame.setNumbers(numbers);
+            QTest::qWait(50); // past the frame's repaint throttle
+            const QImage shown = onScreen();
+            frame.repaint();
+            QCOMPARE(shown, onScreen());
+        }
     }
 };
 
