@@ -3,11 +3,13 @@
 
 #include "data/Database.h"
 #include "data/Progress.h"
+#include "data/RowRange.h"
 #include "data/TextNumber.h"
 
-#include <QSet>
+#include <QHash>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace quilla {
@@ -102,63 +104,153 @@ qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, con
     return rs.save() ? rs.number(u"ID") : 0;
 }
 
+namespace {
+
+// Each trimmed number and name once: the pairs lie back to back in one block, found
+// through a table of their places, so a million rows cost no allocation each.
+class PairSet
+{
+  public:
+    // False when the pair is there already.
+    bool insert(QByteArrayView number, QByteArrayView name)
+    {
+        if (2 * (m_count + 1) > m_slots.size())
+            grow();
+        const size_t hash = qHashMulti(0, number, name);
+        const size_t mask = m_slots.size() - 1;
+        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            const Slot &found = m_slots[slot];
+            if (found.at == Empty)
+                break;
+            if (found.hash == quint32(hash) && isPair(found.at, number, name))
+                return false;
+        }
+        m_slots[findFree(hash)] = {quint32(hash), quint64(m_pairs.size())};
+        // Two lengths, then the bytes: no two pairs write the same.
+        const quint32 lengths[2] = {quint32(number.size()), quint32(name.size())};
+        m_pairs.append(reinterpret_cast<const char *>(lengths), sizeof lengths).append(number).append(name);
+        ++m_count;
+        return true;
+    }
+
+  private:
+    static constexpr quint64 Empty = ~quint64(0);
+    struct Slot
+    {
+        quint32 hash = 0;
+        quint64 at = Empty;
+    };
+    bool isPair(quint64 at, QByteArrayView number, QByteArrayView name) const
+    {
+        quint32 lengths[2];
+        std::memcpy(lengths, m_pairs.constData() + at, sizeof lengths);
+        const char *bytes = m_pairs.constData() + at + sizeof lengths;
+        return lengths[0] == number.size() && lengths[1] == name.size() &&
+               QByteArrayView(bytes, number.size()) == number &&
+               QByteArrayView(bytes + number.size(), name.size()) == name;
+    }
+    size_t findFree(size_t hash) const
+    {
+        const size_t mask = m_slots.size() - 1;
+        size_t slot = hash & mask;
+        while (m_slots[slot].at != Empty)
+            slot = (slot + 1) & mask;
+        return slot;
+    }
+    void grow()
+    {
+        std::vector<Slot> old(std::max<size_t>(m_slots.size() * 2, 1024));
+        old.swap(m_slots);
+        for (const Slot &slot : old)
+            if (slot.at != Empty)
+                m_slots[findFree(slot.hash)] = slot;
+    }
+
+    std::vector<Slot> m_slots;
+    QByteArray m_pairs;
+    size_t m_count = 0;
+};
+
+} // namespace
+
 qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 drawId)
 {
-    const Sql draw = Sql::number(drawId);
-    const qint64 rows = db.CountRows(QStringLiteral("号码表"), Sql("CID=") + draw);
+    const Sql draw = Sql("CID=") + Sql::number(drawId);
     // Half the bar for reading the rows, half for deleting: it moves all the way.
     constexpr int Half = 50;
     progress.begin(QStringLiteral("正在去除重复项（号码及姓名相同的项）！"), 2 * Half);
-    const qint64 perStep = std::max<qint64>(rows / Half, 1);
-    // In the order they were added, so that of each group the row added first stays. Rows
-    // with an empty number and name go too: they equal the starting values the comparison
-    // always began with. The texts are compared whole, never by a hash alone.
-    QSet<QByteArray> seen;
-    seen.reserve(qsizetype(rows));
-    std::vector<qint64> doomed;
-    qint64 visited = 0;
     int shown = 0;
-    const bool read = db.forEachRow(
-        Sql("SELECT ID, 号码, 姓名 FROM 号码表 WHERE CID=") + draw + Sql(" ORDER BY ID"), [&](const Row &row) {
-            // Compared as the draw compares them, without the spaces around them.
-            const QByteArrayView number = trimmedUtf8(row.utf8View(1));
-            const QByteArrayView name = trimmedUtf8(row.utf8View(2));
-            QByteArray pair;
-            pair.reserve(number.size() + name.size() + 12);
-            pair.append(QByteArray::number(number.size())).append(':').append(number).append(name);
-            if ((number.isEmpty() && name.isEmpty()) || seen.contains(pair))
-                doomed.push_back(row.key(0));
-            else
-                seen.insert(std::move(pair));
-            if (++visited % perStep == 0 && shown < Half) {
-                progress.step(1);
-                ++shown;
-            }
-        });
-    seen = {};
-    progress.step(Half - shown);
-    bool removed = read;
-    if (removed && !doomed.empty()) {
-        Database::Transaction transaction(db);
-        constexpr size_t Chunk = 10000;
-        const size_t chunks = (doomed.size() + Chunk - 1) / Chunk;
-        shown = 0;
-        for (size_t chunk = 0; chunk < chunks && removed; ++chunk) {
-            // Built as text once: joining Sql pieces one by one copies the list each time.
-            QString list;
-            for (size_t i = chunk * Chunk; i < std::min(doomed.size(), (chunk + 1) * Chunk); ++i)
-                list += (i == chunk * Chunk ? QString() : QStringLiteral(",")) + QString::number(doomed[i]);
-            removed = db.ExecuteSql(Sql("DELETE FROM 号码表 WHERE ID IN (") + Sql(list) + Sql(")"));
-            const int due = int((chunk + 1) * Half / chunks);
+    const auto showUpTo = [&](int due) {
+        if (due > shown) {
             progress.step(due - shown);
             shown = due;
         }
-        removed = removed && transaction.commit();
+    };
+    // The rows are read inside the deletion's transaction: what was read is what is deleted.
+    Database::Transaction transaction(db);
+    // The bar moves with the IDs read, from the draw's first to its last (each found at once).
+    qint64 first = 0, last = 0;
+    db.forEachRow(Sql("SELECT MIN(ID) FROM 号码表 WHERE ") + draw, [&](const Row &row) { first = row.key(0); });
+    db.forEachRow(Sql("SELECT MAX(ID) FROM 号码表 WHERE ") + draw, [&](const Row &row) { last = row.key(0); });
+    // In the order they were added, so that of each group the row added first stays. Rows
+    // with an empty number and name go too: they equal the starting values the comparison
+    // always began with. The texts are compared whole, never by a hash alone.
+    // The rows that go are gathered as runs of neighbours in the draw: one statement each.
+    PairSet seen;
+    std::vector<std::pair<qint64, qint64>> runs;
+    bool inRun = false;
+    qint64 doomed = 0, visited = 0;
+    const double perId = double(Half) / double(std::max<qint64>(last - first, 1));
+    const bool read = db.forEachRow(
+        Sql("SELECT ID, 号码, 姓名") + rowsOldestFirst(db, QStringLiteral("号码表"), draw), [&](const Row &row) {
+            const qint64 id = row.key(0);
+            // Compared as the draw compares them, without the spaces around them.
+            const QByteArrayView number = trimmedUtf8(row.utf8View(1));
+            const QByteArrayView name = trimmedUtf8(row.utf8View(2));
+            const bool goes = (number.isEmpty() && name.isEmpty()) || !seen.insert(number, name);
+            if (goes) {
+                if (inRun)
+                    runs.back().second = id;
+                else
+                    runs.emplace_back(id, id);
+                ++doomed;
+            }
+            inRun = goes;
+            if (++visited % 1024 == 0)
+                showUpTo(int(double(id - first) * perId));
+        });
+    showUpTo(Half);
+    bool removed = read;
+    constexpr size_t Chunk = 10000;
+    QString singles; // IDs of runs of one, deleted by lists
+    size_t listed = 0;
+    const auto deleteSingles = [&] {
+        if (listed > 0)
+            removed = removed && db.ExecuteSql(Sql("DELETE FROM 号码表 WHERE ID IN (") + Sql(singles) + Sql(")"));
+        singles.clear();
+        listed = 0;
+    };
+    for (size_t i = 0; i < runs.size() && removed; ++i) {
+        const auto [from, to] = runs[i];
+        if (from == to) {
+            // Built as text once: joining Sql pieces one by one copies the list each time.
+            singles += (listed == 0 ? QString() : QStringLiteral(",")) + QString::number(from);
+            if (++listed == Chunk)
+                deleteSingles();
+        } else {
+            // Between two IDs of a run lie only rows of other draws, which stay.
+            removed = db.ExecuteSql(Sql("DELETE FROM 号码表 NOT INDEXED WHERE ID BETWEEN ") + Sql::number(from) +
+                                    Sql(" AND ") + Sql::number(to) + Sql(" AND ") + draw);
+        }
+        showUpTo(Half + int((i + 1) * Half / runs.size()));
     }
+    deleteSingles();
+    removed = removed && transaction.commit();
+    showUpTo(2 * Half);
     progress.end();
     if (!removed && read)
         db.prompt().message(DeleteFailed, Prompt::Icon::Warning);
-    return removed ? qint64(doomed.size()) : -1;
+    return removed ? doomed : -1;
 }
 
 } // namespace quilla
