@@ -9,7 +9,6 @@
 #include <QHash>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace quilla {
@@ -106,69 +105,64 @@ qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, con
 
 namespace {
 
-// Each trimmed number and name once: the pairs lie back to back in one block, found
-// through a table of their places, so a million rows cost no allocation each.
-class PairSet
+// The trimmed number and name of every row read, back to back in one block (a million
+// rows cost no allocation each), then told apart in one pass over a table of hashes.
+class Pairs
 {
   public:
-    // False when the pair is there already.
-    bool insert(QByteArrayView number, QByteArrayView name)
+    void add(QByteArrayView number, QByteArrayView name)
     {
-        if (2 * (m_count + 1) > m_slots.size())
-            grow();
-        const size_t hash = qHashMulti(0, number, name);
-        const size_t mask = m_slots.size() - 1;
-        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-            const Slot &found = m_slots[slot];
-            if (found.at == Empty)
-                break;
-            if (found.hash == quint32(hash) && isPair(found.at, number, name))
-                return false;
+        // The number's length first: no two pairs write the same bytes.
+        const qsizetype at = m_bytes.size();
+        const quint32 length = quint32(number.size());
+        m_bytes.append(reinterpret_cast<const char *>(&length), sizeof length).append(number).append(name);
+        m_starts.push_back(at);
+        m_hashes.push_back(quint32(qHash(QByteArrayView(m_bytes).sliced(at))));
+    }
+    size_t size() const { return m_starts.size(); }
+    // Whether each pair equals one added before it; the texts are compared whole, never
+    // by a hash alone.
+    std::vector<bool> repeats() const
+    {
+        const size_t count = size();
+        size_t slots = 16;
+        while (slots < 2 * count)
+            slots *= 2;
+        const size_t mask = slots - 1;
+        struct Slot
+        {
+            quint32 hash = 0;
+            quint32 pair = 0; // one past the pair's number; 0 for none
+        };
+        std::vector<Slot> table(slots);
+        std::vector<bool> repeated(count);
+        constexpr size_t Ahead = 16; // the slots looked at soon are fetched meanwhile
+        for (size_t i = 0; i < count; ++i) {
+            if (i + Ahead < count)
+                __builtin_prefetch(&table[m_hashes[i + Ahead] & mask]);
+            const quint32 hash = m_hashes[i];
+            size_t slot = hash & mask;
+            for (; table[slot].pair != 0; slot = (slot + 1) & mask)
+                if (table[slot].hash == hash && pair(table[slot].pair - 1) == pair(i))
+                    break;
+            if (table[slot].pair != 0)
+                repeated[i] = true;
+            else
+                table[slot] = {hash, quint32(i + 1)};
         }
-        m_slots[findFree(hash)] = {quint32(hash), quint64(m_pairs.size())};
-        // Two lengths, then the bytes: no two pairs write the same.
-        const quint32 lengths[2] = {quint32(number.size()), quint32(name.size())};
-        m_pairs.append(reinterpret_cast<const char *>(lengths), sizeof lengths).append(number).append(name);
-        ++m_count;
-        return true;
+        return repeated;
     }
 
   private:
-    static constexpr quint64 Empty = ~quint64(0);
-    struct Slot
+    QByteArrayView pair(size_t i) const
     {
-        quint32 hash = 0;
-        quint64 at = Empty;
-    };
-    bool isPair(quint64 at, QByteArrayView number, QByteArrayView name) const
-    {
-        quint32 lengths[2];
-        std::memcpy(lengths, m_pairs.constData() + at, sizeof lengths);
-        const char *bytes = m_pairs.constData() + at + sizeof lengths;
-        return lengths[0] == number.size() && lengths[1] == name.size() &&
-               QByteArrayView(bytes, number.size()) == number &&
-               QByteArrayView(bytes + number.size(), name.size()) == name;
-    }
-    size_t findFree(size_t hash) const
-    {
-        const size_t mask = m_slots.size() - 1;
-        size_t slot = hash & mask;
-        while (m_slots[slot].at != Empty)
-            slot = (slot + 1) & mask;
-        return slot;
-    }
-    void grow()
-    {
-        std::vector<Slot> old(std::max<size_t>(m_slots.size() * 2, 1024));
-        old.swap(m_slots);
-        for (const Slot &slot : old)
-            if (slot.at != Empty)
-                m_slots[findFree(slot.hash)] = slot;
+        const qsizetype end = i + 1 < m_starts.size() ? m_starts[i + 1] : m_bytes.size();
+        return QByteArrayView(m_bytes).sliced(m_starts[i], end - m_starts[i]);
     }
 
-    std::vector<Slot> m_slots;
-    QByteArray m_pairs;
-    size_t m_count = 0;
+    QByteArray m_bytes;
+    std::vector<qsizetype> m_starts;
+    std::vector<quint32> m_hashes;
 };
 
 } // namespace
@@ -194,44 +188,57 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
     db.forEachRow(Sql("SELECT MAX(ID) FROM 号码表 WHERE ") + draw, [&](const Row &row) { last = row.key(0); });
     // In the order they were added, so that of each group the row added first stays. Rows
     // with an empty number and name go too: they equal the starting values the comparison
-    // always began with. The texts are compared whole, never by a hash alone.
-    // The rows that go are gathered as runs of neighbours in the draw: one statement each.
-    PairSet seen;
-    std::vector<std::pair<qint64, qint64>> runs;
-    bool inRun = false;
-    qint64 doomed = 0, visited = 0;
+    // always began with.
+    Pairs pairs;
+    std::vector<qint64> ids;
+    std::vector<bool> empty;
+    qint64 visited = 0;
     const double perId = double(Half) / double(std::max<qint64>(last - first, 1));
     const bool read = db.forEachRow(
         Sql("SELECT ID, 号码, 姓名") + rowsOldestFirst(db, QStringLiteral("号码表"), draw), [&](const Row &row) {
-            const qint64 id = row.key(0);
             // Compared as the draw compares them, without the spaces around them.
             const QByteArrayView number = trimmedUtf8(row.utf8View(1));
             const QByteArrayView name = trimmedUtf8(row.utf8View(2));
-            const bool goes = (number.isEmpty() && name.isEmpty()) || !seen.insert(number, name);
-            if (goes) {
-                if (inRun)
-                    runs.back().second = id;
-                else
-                    runs.emplace_back(id, id);
-                ++doomed;
-            }
-            inRun = goes;
+            ids.push_back(row.key(0));
+            empty.push_back(number.isEmpty() && name.isEmpty());
+            pairs.add(number, name);
             if (++visited % 1024 == 0)
-                showUpTo(int(double(id - first) * perId));
+                showUpTo(int(double(ids.back() - first) * perId));
         });
+    // The rows that go, as runs of neighbours in the draw: one statement each.
+    std::vector<std::pair<qint64, qint64>> runs;
+    qint64 doomed = 0;
+    if (read) {
+        const std::vector<bool> repeated = pairs.repeats();
+        bool inRun = false;
+        for (size_t i = 0; i < ids.size(); ++i) {
+            const bool goes = empty[i] || repeated[i];
+            if (goes && inRun)
+                runs.back().second = ids[i];
+            else if (goes)
+                runs.emplace_back(ids[i], ids[i]);
+            doomed += goes;
+            inRun = goes;
+        }
+    }
     showUpTo(Half);
     bool removed = read;
-    constexpr size_t Chunk = 10000;
+    // A run is deleted by pieces of up to Chunk IDs, so that the bar moves while it goes.
+    constexpr qint64 Chunk = 10000;
+    std::vector<std::pair<qint64, qint64>> pieces;
+    for (const auto &[from, to] : runs)
+        for (qint64 at = from; at <= to; at += Chunk)
+            pieces.emplace_back(at, std::min(to, at + Chunk - 1));
     QString singles; // IDs of runs of one, deleted by lists
-    size_t listed = 0;
+    qint64 listed = 0;
     const auto deleteSingles = [&] {
         if (listed > 0)
             removed = removed && db.ExecuteSql(Sql("DELETE FROM 号码表 WHERE ID IN (") + Sql(singles) + Sql(")"));
         singles.clear();
         listed = 0;
     };
-    for (size_t i = 0; i < runs.size() && removed; ++i) {
-        const auto [from, to] = runs[i];
+    for (size_t i = 0; i < pieces.size() && removed; ++i) {
+        const auto [from, to] = pieces[i];
         if (from == to) {
             // Built as text once: joining Sql pieces one by one copies the list each time.
             singles += (listed == 0 ? QString() : QStringLiteral(",")) + QString::number(from);
@@ -242,7 +249,7 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
             removed = db.ExecuteSql(Sql("DELETE FROM 号码表 NOT INDEXED WHERE ID BETWEEN ") + Sql::number(from) +
                                     Sql(" AND ") + Sql::number(to) + Sql(" AND ") + draw);
         }
-        showUpTo(Half + int((i + 1) * Half / runs.size()));
+        showUpTo(Half + int((i + 1) * Half / pieces.size()));
     }
     deleteSingles();
     removed = removed && transaction.commit();
