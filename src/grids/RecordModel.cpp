@@ -13,11 +13,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <utility>
-#include <cstring>
-#include <ctime>
-#include <cstdio>
 
 namespace quilla {
 
@@ -571,9 +569,7 @@ void RecordModel::sort(int column, Qt::SortOrder order)
         return;
     // The view keeps its selection by the records' keys across the reset.
     QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    const std::clock_t t0 = std::clock();
     reload();
-    std::fprintf(stderr, "TIMING reload %ld\n", long(std::clock() - t0) / 1000);
     m_sortDone = true;
     QGuiApplication::restoreOverrideCursor();
 }
