@@ -25,8 +25,8 @@ Sql rowsOldestFirst(Database &db, const QString &table, const Sql &filter)
     if (!readNumber(Sql("SELECT MIN(ID)") + from + where, first) ||
         !readNumber(Sql("SELECT MAX(ID)") + from + where, last) || last < first)
         return byIndex;
-    const qint64 span = last - first; // one less than the IDs in it
-    if (span < 2 * ProbedIds)
+    // Unsigned: IDs of a file from elsewhere may lie anywhere in the 64 bits.
+    if (quint64(last) - quint64(first) < quint64(2 * ProbedIds))
         return byIndex; // few rows: either way is quick
     qint64 atStart = 0, atEnd = 0;
     const Sql count = Sql("SELECT COUNT(*)") + from + where + Sql(" AND ID BETWEEN ");

@@ -193,7 +193,7 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
     std::vector<qint64> ids;
     std::vector<bool> empty;
     qint64 visited = 0;
-    const double perId = double(Half) / double(std::max<qint64>(last - first, 1));
+    const double perId = double(Half) / std::max(double(last) - double(first), 1.0);
     const bool read = db.forEachRow(
         Sql("SELECT ID, 号码, 姓名") + rowsOldestFirst(db, QStringLiteral("号码表"), draw), [&](const Row &row) {
             // Compared as the draw compares them, without the spaces around them.
@@ -203,7 +203,7 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
             empty.push_back(number.isEmpty() && name.isEmpty());
             pairs.add(number, name);
             if (++visited % 1024 == 0)
-                showUpTo(int(double(ids.back() - first) * perId));
+                showUpTo(int((double(ids.back()) - double(first)) * perId));
         });
     // The rows that go, as runs of neighbours in the draw: one statement each.
     std::vector<std::pair<qint64, qint64>> runs;
@@ -226,9 +226,16 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
     // A run is deleted by pieces of up to Chunk IDs, so that the bar moves while it goes.
     constexpr qint64 Chunk = 10000;
     std::vector<std::pair<qint64, qint64>> pieces;
-    for (const auto &[from, to] : runs)
-        for (qint64 at = from; at <= to; at += Chunk)
-            pieces.emplace_back(at, std::min(to, at + Chunk - 1));
+    for (auto [at, to] : runs) {
+        for (;;) {
+            // Unsigned: IDs of a file from elsewhere may lie anywhere in the 64 bits.
+            const qint64 end = quint64(to) - quint64(at) < quint64(Chunk) ? to : at + Chunk - 1;
+            pieces.emplace_back(at, end);
+            if (end == to)
+                break;
+            at = end + 1;
+        }
+    }
     QString singles; // IDs of runs of one, deleted by lists
     qint64 listed = 0;
     const auto deleteSingles = [&] {
