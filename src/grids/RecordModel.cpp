@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -144,7 +143,7 @@ bool RecordModel::readTextOrder(const RecordColumn &column, size_t expected, std
     ids.reserve(expected);
     ends.reserve(expected);
     QByteArray keys;
-    keys.reserve(qsizetype(expected) * 24);
+    keys.reserve(qsizetype(expected) * 40); // pages are taken only as they are written
     qsizetype shared = -1; // bytes every key so far begins with
     const bool done = m_db.forEachRow(
         Sql("SELECT ID, ") + Sql(column.expression) + readForwards(), [&](const Row &row) {
