@@ -15,5 +15,7 @@ int CompareChinese(QByteArrayView a, QByteArrayView b);
 // A key whose bytes compare (memcmp, shorter first) as CompareChinese compares the texts:
 // for sorting many texts without comparing each pair afresh.
 QByteArray ChineseSortKey(QByteArrayView utf8);
+// The same key appended to into.
+void appendChineseSortKey(QByteArrayView utf8, QByteArray &into);
 
 } // namespace quilla

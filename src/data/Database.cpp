@@ -908,17 +908,6 @@ void Database::configure()
                                   QByteArrayView(static_cast<const char *>(b), lengthB));
         },
         nullptr);
-    // zh_key(text): bytes that order as "COLLATE zh" does, so that a list of a million is
-    // sorted by comparing bytes rather than texts.
-    sqlite3_create_function_v2(
-        m_sqlite->getHandle(), "zh_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-        [](sqlite3_context *context, int, sqlite3_value **values) {
-            const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[0]));
-            const QByteArray key =
-                ChineseSortKey(QByteArrayView(text ? text : "", text ? sqlite3_value_bytes(values[0]) : 0));
-            sqlite3_result_blob(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
-        },
-        nullptr, nullptr, nullptr);
 }
 
 // Brings a file of an earlier version up to this one in one transaction: what was

@@ -1,6 +1,8 @@
 #include "RecordModel.h"
 
+#include "data/ChineseOrder.h"
 #include "data/Database.h"
+#include "data/RowRange.h"
 
 #include <QBrush>
 #include <QColor>
@@ -10,7 +12,9 @@
 #include <QSet>
 
 #include <algorithm>
-#include <cstring>
+#include <array>
+#include <limits>
+#include <utility>
 
 namespace quilla {
 
@@ -59,6 +63,7 @@ void RecordModel::reload()
 
 void RecordModel::readKeys()
 {
+    const size_t listed = m_order.size();
     m_order.clear();
     m_pages.clear();
     m_kept.clear();
@@ -66,20 +71,20 @@ void RecordModel::readKeys()
     m_failed = false;
     if (m_filter.isEmpty())
         return;
-    if (readOrder())
+    if (readOrder(listed))
         m_pages.resize((m_order.size() + PageRows - 1) / PageRows);
     else
         m_order.clear(); // a failed read counts as empty
 }
 
-bool RecordModel::readOrder()
+bool RecordModel::readOrder(size_t expected)
 {
     std::vector<qint64> order;
     bool done = false;
     const bool byTitle = m_sortColumn >= 0 && m_sortColumn < m_columns.size();
     if (byTitle && m_columns.at(m_sortColumn).kind == RecordColumn::Kind::Text) {
         order.clear();
-        done = readTextOrder(m_columns.at(m_sortColumn), order);
+        done = readTextOrder(m_columns.at(m_sortColumn), expected, order);
     } else {
         order.clear();
         const bool turn = !byTitle && readsBackwards();
@@ -93,65 +98,112 @@ bool RecordModel::readOrder()
     return done;
 }
 
-bool RecordModel::readTextOrder(const RecordColumn &column, std::vector<qint64> &order)
+namespace {
+
+// A row to sort: eight bytes of its key as a number, and which row read it is.
+struct Sortable
 {
-    // Texts are sorted here by keys made once each: far fewer steps than the database
-    // comparing pairs of texts, which decodes both for every comparison. The keys lie back
-    // to back in one block; eight bytes of each, past what all of them share, are kept
-    // beside it as a number and settle most comparisons without reading the block.
-    struct Keyed
-    {
-        quint64 head;
-        quint32 at;
-        quint32 size;
-        qint64 id;
-    };
-    std::vector<Keyed> keyed;
+    quint64 head;
+    quint32 read;
+};
+
+// Stable, a byte of the heads at a time from the last; a byte that every head shares
+// is passed over. A million rows take a few passes over 16 MB, where comparing pairs
+// takes twenty.
+void sortByHeads(std::vector<Sortable> &items)
+{
+    std::vector<std::array<quint32, 256>> counts(8);
+    for (const Sortable &item : items)
+        for (int b = 0; b < 8; ++b)
+            ++counts[size_t(b)][item.head >> (8 * b) & 0xFF];
+    std::vector<Sortable> spare(items.size());
+    for (int b = 0; b < 8; ++b) {
+        std::array<quint32, 256> &count = counts[size_t(b)];
+        if (std::find(count.cbegin(), count.cend(), quint32(items.size())) != count.cend())
+            continue;
+        quint32 sum = 0;
+        for (quint32 &c : count)
+            sum += std::exchange(c, sum);
+        for (const Sortable &item : items)
+            spare[count[item.head >> (8 * b) & 0xFF]++] = item;
+        items.swap(spare);
+    }
+}
+
+} // namespace
+
+bool RecordModel::readTextOrder(const RecordColumn &column, size_t expected, std::vector<qint64> &order)
+{
+    // Texts are sorted here by keys made once each (the database would decode both texts
+    // of every pair it compares). The keys lie back to back in one block; eight bytes of
+    // each, past what all of them share, sort the rows by number, and only rows whose eight
+    // bytes are equal compare the rest of their keys.
+    std::vector<qint64> ids;
+    std::vector<quint32> ends; // of each key in the block
+    ids.reserve(expected);
+    ends.reserve(expected);
     QByteArray keys;
+    keys.reserve(qsizetype(expected) * 40); // pages are taken only as they are written
     qsizetype shared = -1; // bytes every key so far begins with
-    const QString keyColumn = QStringLiteral("zh_key(%1)").arg(column.expression);
     const bool done = m_db.forEachRow(
-        Sql("SELECT ID, ") + Sql(keyColumn) + Sql(" FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter +
-            Sql(" ORDER BY ") + forwardOrder(),
-        [&](const Row &row) {
-            const QByteArrayView key = row.bytesView(1);
+        Sql("SELECT ID, ") + Sql(column.expression) + readForwards(), [&](const Row &row) {
+            const qsizetype at = keys.size();
+            appendChineseSortKey(row.utf8View(1), keys);
+            const qsizetype size = keys.size() - at;
             if (shared < 0) {
-                shared = key.size();
+                shared = size;
             } else {
+                const char *first = keys.constData();
+                const char *key = first + at;
                 qsizetype same = 0;
-                const qsizetype most = std::min(shared, key.size());
-                while (same < most && keys.constData()[same] == key[same])
+                const qsizetype most = std::min(shared, size);
+                while (same < most && first[same] == key[same])
                     ++same;
                 shared = same;
             }
-            keyed.push_back({0, quint32(keys.size()), quint32(key.size()), row.key(0)});
-            keys.append(key);
+            ids.push_back(row.key(0));
+            ends.push_back(quint32(keys.size()));
         });
-    if (!done)
+    if (!done || keys.size() > std::numeric_limits<quint32>::max())
         return false;
-    if (readsBackwards())
-        std::reverse(keyed.begin(), keyed.end());
+    const size_t rows = ids.size();
+    const bool backwards = readsBackwards();
+    const bool descending = m_sortOrder == Qt::DescendingOrder;
     const char *base = keys.constData();
     const quint32 skip = quint32(std::max<qsizetype>(shared, 0));
-    for (Keyed &k : keyed)
-        for (quint32 i = skip; i < skip + 8; ++i)
-            k.head = k.head << 8 | (i < k.size ? quint8(base[k.at + i]) : 0);
-    // Zeros past a key's end order a shorter key first, as the bytes themselves do.
-    const auto before = [base, skip](const Keyed &a, const Keyed &b) {
-        if (a.head != b.head)
-            return a.head < b.head;
-        const quint32 from = std::min({skip + 8, a.size, b.size});
-        const int c = std::memcmp(base + a.at + from, base + b.at + from, std::min(a.size, b.size) - from);
-        return c != 0 ? c < 0 : a.size < b.size;
+    const auto keyAt = [&](quint32 read) {
+        const quint32 at = read == 0 ? 0 : ends[read - 1];
+        return QByteArrayView(base + at, ends[read] - at);
     };
-    // Equal texts keep the list's own order, either way round.
-    if (m_sortOrder == Qt::AscendingOrder)
-        std::stable_sort(keyed.begin(), keyed.end(), before);
-    else
-        std::stable_sort(keyed.begin(), keyed.end(), [&before](const Keyed &a, const Keyed &b) { return before(b, a); });
-    order.reserve(keyed.size());
-    for (const Keyed &k : keyed)
-        order.push_back(k.id);
+    // Rows are numbered in the list's own order, so that equal texts keep it either way round.
+    std::vector<Sortable> items(rows);
+    for (size_t read = 0; read < rows; ++read) {
+        const QByteArrayView key = keyAt(quint32(read));
+        quint64 head = 0;
+        for (quint32 i = skip; i < skip + 8; ++i)
+            head = head << 8 | (i < quint32(key.size()) ? quint8(key[i]) : 0); // zeros order a shorter key first
+        const quint32 row = quint32(backwards ? rows - 1 - read : read);
+        items[row] = {descending ? ~head : head, quint32(read)};
+    }
+    sortByHeads(items);
+    // Rows with equal heads: the rest of their keys decides.
+    const auto before = [&](const Sortable &a, const Sortable &b) {
+        const QByteArrayView x = keyAt(a.read), y = keyAt(b.read);
+        const QByteArrayView restX = x.sliced(std::min<qsizetype>(skip + 8, x.size()));
+        const QByteArrayView restY = y.sliced(std::min<qsizetype>(skip + 8, y.size()));
+        return (descending ? restY.compare(restX) : restX.compare(restY)) < 0;
+    };
+    for (size_t first = 0; first < rows;) {
+        size_t end = first + 1;
+        while (end < rows && items[end].head == items[first].head)
+            ++end;
+        if (end - first > 1)
+            std::stable_sort(items.begin() + qsizetype(first), items.begin() + qsizetype(end), before);
+        first = end;
+    }
+    order.reserve(rows);
+    for (const Sortable &item : items)
+        order.push_back(ids[item.read]);
     return true;
 }
 
@@ -167,6 +219,13 @@ Sql RecordModel::forwardOrder() const
     if (readsBackwards())
         return Sql("ID");
     return Sql(m_defaultOrder.isEmpty() ? QStringLiteral("ID") : m_defaultOrder);
+}
+
+Sql RecordModel::readForwards() const
+{
+    if (forwardOrder().executable() == QStringLiteral("ID"))
+        return rowsOldestFirst(m_db, m_table, m_filter);
+    return Sql(" FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter + Sql(" ORDER BY ") + forwardOrder();
 }
 
 Sql RecordModel::orderBy() const

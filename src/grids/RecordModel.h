@@ -112,9 +112,12 @@ class RecordModel : public QAbstractTableModel
     Sql fields() const;
     bool readSelection(const Sql &where, std::vector<Record> &into) const;
     // The keys of every record in the list's order, read in one pass: pages are then
-    // read by key, not by sorting the table again for each.
-    bool readOrder();
-    bool readTextOrder(const RecordColumn &column, std::vector<qint64> &order);
+    // read by key, not by sorting the table again for each. expected: the rows listed
+    // before, to make room for.
+    bool readOrder(size_t expected);
+    bool readTextOrder(const RecordColumn &column, size_t expected, std::vector<qint64> &order);
+    // " FROM … WHERE … ORDER BY …": the list's rows in its forward order.
+    Sql readForwards() const;
     void readKeys();
     // The row's record, its page read when it is not kept; nullptr past the end.
     const Record *record(int row) const;

@@ -134,6 +134,45 @@ class TestMaintenance : public QObject
         QCOMPARE(participants(f, 7).size(), 4);
         QCOMPARE(f.prompt.messages.size(), 1);
     }
+
+    // Rows of draw 7 (A) and 8 (B), "A1" being number 1 and name 人1, the layout repeated.
+    // Duplicates go by runs of IDs: the rows of another draw between them stay.
+    void duplicatesGoWhateverLiesBetween_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<int>("repeats");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("a run across another draw's row") << "A1 A1 B1 A1 A2" << 1 << QStringList{"1", "2"};
+        QTest::newRow("kept rows split the runs") << "A1 A2 A1 A3 A2 A2" << 1 << QStringList{"1", "2", "3"};
+        QTest::newRow("a draw read from its first ID to its last")
+            << "A1 A2 B1 A1 A2 A3" << 700 << QStringList{"1", "2", "3"};
+        QTest::newRow("a draw spread thin among another") << "A1 B1 B1 B1 B1 B1" << 500 << QStringList{"1"};
+    }
+    void duplicatesGoWhateverLiesBetween()
+    {
+        QFETCH(QString, layout);
+        QFETCH(int, repeats);
+        QFETCH(QStringList, kept);
+        DrawFixture f;
+        const QStringList rows = layout.split(u' ');
+        {
+            Database::Transaction transaction(f.db);
+            for (int i = 0; i < repeats; ++i)
+                for (const QString &row : rows)
+                    f.addParticipant(row.at(0) == u'A' ? 7 : 8, row.mid(1), u'人' + row.mid(1));
+            QVERIFY(transaction.commit());
+        }
+        const qint64 others = f.count("号码表", Sql("CID=8"));
+        const qint64 doomed = f.count("号码表", Sql("CID=7")) - kept.size();
+        RecordingProgress progress;
+        QCOMPARE(RemoveDuplicateParticipants(f.db, progress, 7), doomed);
+        QStringList expected;
+        for (const QString &number : kept)
+            expected.append(number + QStringLiteral("/人") + number);
+        QCOMPARE(participants(f, 7), expected);
+        QCOMPARE(f.count("号码表", Sql("CID=8")), others);
+        QCOMPARE(progress.steps, progress.totals.value(0));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMaintenance)

@@ -1,3 +1,4 @@
+#include "data/ChineseOrder.h"
 #include "data/Chooser.h"
 #include "grids/RecordModel.h"
 #include "grids/RecordView.h"
@@ -536,6 +537,59 @@ class TestManagementWindow : public QObject
         QCOMPARE(w.prompt.questions, QStringList{QStringLiteral("删除选中的 1000 条号码？")});
         QCOMPARE(w.count("号码表"), 0);
         QCOMPARE(w.countText(), QStringLiteral("共有记录：0条"));
+    }
+
+    // A title click sorts the list in Chinese order (digits by value), equal texts in the
+    // list's own order, newest first: short and long lists, alone in the table or among
+    // another draw's rows.
+    void aSortedListIsInChineseOrder_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("amongAnother");
+        QTest::addColumn<int>("col");
+        QTest::addColumn<bool>("descending");
+        QTest::newRow("short, by name") << 40 << false << 1 << false;
+        QTest::newRow("short, by number, descending") << 40 << false << 0 << true;
+        QTest::newRow("long, by name") << 3000 << false << 1 << false;
+        QTest::newRow("long, by name, descending") << 3000 << false << 1 << true;
+        QTest::newRow("long among another, by number") << 3000 << true << 0 << false;
+        QTest::newRow("long among another, by name, descending") << 3000 << true << 1 << true;
+    }
+    void aSortedListIsInChineseOrder()
+    {
+        QFETCH(int, rows);
+        QFETCH(bool, amongAnother);
+        QFETCH(int, col);
+        QFETCH(bool, descending);
+        Window w;
+        const qint64 other = w.addDraw(QStringLiteral("别的"));
+        const qint64 draw = w.addDraw();
+        const QStringList names{"张三", "李四", "王五", "Zoe", "alice", "Bob", "阿毛", "7", "10", "007", "", "张三丰"};
+        QList<std::pair<qint64, QString>> listed; // newest first, as the list shows them
+        {
+            Database::Transaction transaction(w.db);
+            for (int i = 0; i < rows; ++i) {
+                const QString number = QString::number(i * 7919 % 1000) + (i % 3 ? QString() : QStringLiteral("号"));
+                const QString &name = names.at(i % names.size());
+                listed.prepend({w.addParticipant(draw, number, name), col == 0 ? number : name});
+                if (amongAnother)
+                    w.addParticipant(other, number, name);
+            }
+            QVERIFY(transaction.commit());
+        }
+        std::stable_sort(listed.begin(), listed.end(), [descending](const auto &a, const auto &b) {
+            const int c = CompareChinese(a.second.toUtf8(), b.second.toUtf8());
+            return descending ? c > 0 : c < 0;
+        });
+        w.showTab(2);
+        w.choose(2, draw);
+        w.clickCell(2, -1, col);
+        if (descending)
+            w.clickCell(2, -1, col);
+        QAbstractItemModel *model = w.view(2)->model();
+        QCOMPARE(model->rowCount(), rows);
+        for (int r = 0; r < rows; ++r)
+            QCOMPARE(model->index(r, 0).data(RecordModel::KeyRole).toLongLong(), listed.at(r).first);
     }
 
     // Esc closes an editor as 取消 does: nothing is stored.
