@@ -336,37 +336,58 @@ class TestDatabase : public QObject
         QVERIFY(db.OpenDatabase(t.path));
     }
 
+    // The lock lives as long as its process: a copy that was killed, or a lock file
+    // naming a process id that was reused, never refuses the next start.
+    void oneRunningCopyPerDatabase_data()
+    {
+        QTest::addColumn<QString>("holder");
+        QTest::newRow("a living copy") << QStringLiteral("live");
+        QTest::newRow("a killed copy") << QStringLiteral("killed");
+        QTest::newRow("a file naming this very process") << QStringLiteral("reused id");
+    }
     void oneRunningCopyPerDatabase()
     {
+        QFETCH(QString, holder);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Data.mdb"));
-        {
-            DatabaseLock first(path);
-            QCOMPARE(first.acquire(), DatabaseLock::State::Held);
+        QProcess child;
+        if (holder == QStringLiteral("reused id")) {
+            QFile stale(path + QStringLiteral(".lock"));
+            QVERIFY(stale.open(QIODevice::WriteOnly));
+            stale.write(QByteArray::number(QCoreApplication::applicationPid()) + "\nQuilla\nhost\n");
+        } else {
+            child.start(QStringLiteral(COMMIT_PROBE), {QStringLiteral("--hold-lock"), path});
+            QVERIFY(child.waitForReadyRead(10'000));
+            QCOMPARE(child.readAll().trimmed(), QByteArray("held"));
             DatabaseLock second(path);
             QCOMPARE(second.acquire(), DatabaseLock::State::InUse);
-            QCOMPARE(second.holder(), QStringLiteral("进程 %1").arg(QCoreApplication::applicationPid()));
+            QCOMPARE(second.holder(), QStringLiteral("进程 %1").arg(child.processId()));
+            if (holder == QStringLiteral("live")) {
+                // However the path is spelt, one file has one lock.
+                const QString link = dir.filePath(QStringLiteral("link.mdb"));
+                const QString folderLink = dir.filePath(QStringLiteral("again"));
+                QVERIFY(QFile::link(path, link) && QFile::link(dir.path(), folderLink));
+                for (const QString &other : {link, QDir(folderLink).filePath(QStringLiteral("Data.mdb"))}) {
+                    DatabaseLock again(other);
+                    QCOMPARE(again.acquire(), DatabaseLock::State::InUse);
+                }
+                child.kill();
+                child.waitForFinished();
+                return;
+            }
+            child.kill();
+            QVERIFY(child.waitForFinished());
+            QVERIFY(QFile::exists(path + QStringLiteral(".lock")));
         }
-        // A copy that crashed leaves its lock behind; the next start takes it over.
-        const pid_t crashed = fork();
-        if (crashed == 0) {
-            QLockFile lock(path + QStringLiteral(".lock"));
-            lock.tryLock(0);
-            _exit(0); // no unlock
+        {
+            DatabaseLock next(path);
+            QCOMPARE(next.acquire(), DatabaseLock::State::Held);
+            DatabaseLock another(path);
+            QCOMPARE(another.acquire(), DatabaseLock::State::InUse);
+            QCOMPARE(another.holder(), QStringLiteral("进程 %1").arg(QCoreApplication::applicationPid()));
         }
-        waitpid(crashed, nullptr, 0);
-        QVERIFY(QFile::exists(path + QStringLiteral(".lock")));
-        DatabaseLock next(path);
-        QCOMPARE(next.acquire(), DatabaseLock::State::Held);
-
-        // However the path is spelt, one file has one lock.
-        const QString link = dir.filePath(QStringLiteral("link.mdb"));
-        const QString folderLink = dir.filePath(QStringLiteral("again"));
-        QVERIFY(QFile::link(path, link) && QFile::link(dir.path(), folderLink));
-        for (const QString &other : {link, QDir(folderLink).filePath(QStringLiteral("Data.mdb"))}) {
-            DatabaseLock second(other);
-            QCOMPARE(second.acquire(), DatabaseLock::State::InUse);
-        }
+        // A clean exit takes its lock file along.
+        QVERIFY(!QFile::exists(path + QStringLiteral(".lock")));
     }
 
     void readOnlyFileIsOpenedWithAWarning()
