@@ -90,8 +90,11 @@ class TestGridExport : public QObject
         QCOMPARE(r.prompt.questions, QStringList{QStringLiteral("该文件已存在，是否覆盖？")});
         QCOMPARE(r.read(path), QByteArray("old"));
         r.prompt.answers = {true};
+        // Another program's open handle keeps no file from being replaced here.
+        QVERIFY(old.open(QIODevice::ReadWrite));
         QVERIFY(r.exportTo(path));
         QVERIFY(r.read(path) != QByteArray("old"));
+        old.close();
 
         // A file that cannot be written leaves nothing half done and says so.
         QVERIFY(!r.exportTo(r.dir.filePath(QStringLiteral("无此目录/结果.csv"))));
