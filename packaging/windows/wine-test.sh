@@ -17,17 +17,22 @@ export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko download prompts: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-display=70
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1600x1000x24 -nolisten tcp -noreset &>"$WORK/xvfb.log" &
+# The server picks a free display itself and writes its number, as xvfb-run -a does,
+# so that runs beside other X servers never meet on one number.
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3>"$WORK/display" &>"$WORK/xvfb.log" &
 xvfb=$!
-export DISPLAY=":$display"
 cleanup() {
     "$(dirname "$WINE")/wineserver" -k 2>/dev/null || true
     kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-sleep 1
+for _ in $(seq 100); do
+    [ -s "$WORK/display" ] && break
+    sleep 0.1
+done
+display="$(tr -dc 0-9 < "$WORK/display")"
+[ -n "$display" ] || { echo "Xvfb did not start: see $WORK/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$display"
 
 started=$SECONDS
 "$WINE" wineboot -i &>"$WORK/wineboot.log"
