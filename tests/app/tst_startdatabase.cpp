@@ -33,6 +33,7 @@ class TestStartDatabase : public QObject
         QFETCH(bool, besideExists);
         QFETCH(QList<bool>, answers);
         QFETCH(bool, usesBeside);
+        SKIP_WITHOUT_READ_ONLY_FOLDERS();
         QTemporaryDir dir;
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
                                               QFile::ExeOther);
