@@ -24,6 +24,12 @@ namespace {
 const QFile::Permissions Permissions0755 = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                            QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
 
+// The helper program beside this one, where the build puts both on every system.
+QString commitProbe()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("commit_probe"));
+}
+
 } // namespace
 
 class TestDatabase : public QObject
@@ -157,7 +163,7 @@ class TestDatabase : public QObject
                                                                           "printf('%0100d', i) FROM n;")
     {
         QProcess writer;
-        writer.start(QStringLiteral(COMMIT_PROBE),
+        writer.start(commitProbe(),
                      {QStringLiteral("--crash-inside-commit"), path, QString::fromUtf8(change)});
         QVERIFY(writer.waitForReadyRead(60'000));
         writer.kill();
@@ -356,7 +362,7 @@ class TestDatabase : public QObject
             QVERIFY(stale.open(QIODevice::WriteOnly));
             stale.write(QByteArray::number(QCoreApplication::applicationPid()) + "\nQuilla\nhost\n");
         } else {
-            child.start(QStringLiteral(COMMIT_PROBE), {QStringLiteral("--hold-lock"), path});
+            child.start(commitProbe(), {QStringLiteral("--hold-lock"), path});
             QVERIFY(child.waitForReadyRead(10'000));
             QCOMPARE(child.readAll().trimmed(), QByteArray("held"));
             DatabaseLock second(path);
@@ -500,7 +506,7 @@ class TestDatabase : public QObject
         QProcess probe;
         probe.start(strace, {QStringLiteral("-f"), QStringLiteral("-o"), log, QStringLiteral("-e"),
                              QStringLiteral("trace=openat,unlink,unlinkat,fsync,fdatasync"),
-                             QStringLiteral(COMMIT_PROBE), t.path});
+                             commitProbe(), t.path});
         QVERIFY(probe.waitForFinished(30000));
         if (probe.exitCode() != 0 && (!QFile::exists(log) || probe.readAllStandardError().contains("ptrace")))
             QSKIP("strace cannot trace here");

@@ -1,4 +1,5 @@
 #include "support/Gb18030Bytes.h"
+#include "support/WineGaps.h"
 #include "support/RecordingProgress.h"
 #include "support/TempDatabase.h"
 
@@ -166,6 +167,8 @@ class TestCsvImport : public QObject
     void countAgreesWithTheReader()
     {
         QFETCH(QByteArray, encoding);
+        if (encoding == "GB18030")
+            SKIP_WITHOUT_GB18030_CODE_PAGE();
         const QString pieces[] = {"a",  "张",  QString::fromUcs4(U"\U00020000"), ",", "\"", "\"\"", "\r",
                                   "\n", "\r\n"};
         QRandomGenerator random(qHash(encoding));
@@ -221,6 +224,8 @@ class TestCsvImport : public QObject
     void cutLastCharacter()
     {
         QFETCH(QByteArray, bytes);
+        if (QByteArray(QTest::currentDataTag()) == "GB18030 four bytes")
+            SKIP_WITHOUT_GB18030_CODE_PAGE();
         QCOMPARE(DecodeText(bytes), QStringLiteral("1,张,\uFFFD"));
         TempDatabase t;
         QFile file(write(t, bytes));
@@ -334,6 +339,8 @@ class TestCsvImport : public QObject
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, names);
+        if (QByteArray(QTest::currentDataTag()) == "GB18030")
+            SKIP_WITHOUT_GB18030_CODE_PAGE();
         QCOMPARE(DecodeText(bytes), names);
         Rows expected;
         for (const QString &line : names.split(QStringLiteral("\r\n")))

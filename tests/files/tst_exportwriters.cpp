@@ -1,5 +1,6 @@
 #include "support/RecordingProgress.h"
 #include "support/Unprivileged.h"
+#include "support/WineGaps.h"
 
 #include "files/CsvReader.h"
 #include "files/ExportTable.h"
@@ -155,6 +156,8 @@ class TestExportWriters : public QObject
     {
         QFETCH(QString, cell);
         QFETCH(QByteArray, field);
+        if (cell == Ext)
+            SKIP_WITHOUT_GB18030_CODE_PAGE();
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("out.csv"));
         ExportTable table;
@@ -195,6 +198,7 @@ class TestExportWriters : public QObject
 
     void csvFileLinesAndProgress()
     {
+        SKIP_WITHOUT_GB18030_CODE_PAGE(); // the table holds a character beyond GBK
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("结果.csv"));
         RecordingProgress progress;
@@ -220,6 +224,7 @@ class TestExportWriters : public QObject
     // a quote do not come back the same; their bytes are checked above.
     void csvReadsBackThroughTheImport()
     {
+        SKIP_WITHOUT_GB18030_CODE_PAGE(); // the table holds a character beyond GBK
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("out.csv"));
         ExportTable table = resultsTable();
