@@ -49,7 +49,8 @@ QString chooseStartDatabase(Prompt &prompt, const QString &programFolder, const 
             return own;
         const bool openBeside = prompt.question(
             readOnlyNote + QStringLiteral("本程序使用的数据库是：\n") + shown(own) +
-                QStringLiteral("\n\n是否改为以只读方式打开程序文件夹中的数据库（只能查看，不能修改或抽奖）？\n") +
+                QStringLiteral(
+                    "\n\n是否改为以只读方式打开程序文件夹中的数据库（只能查看，不能修改或抽奖）？\n") +
                 shown(beside),
             Prompt::Icon::Question, Prompt::Default::No);
         return openBeside ? beside : own;
@@ -60,8 +61,9 @@ QString chooseStartDatabase(Prompt &prompt, const QString &programFolder, const 
         QString text = readOnlyNote + QStringLiteral("本程序的抽奖数据将保存在：\n") + shown(own);
         const QString shared = QDir(userFolder).filePath(FileName);
         if (QFileInfo::exists(shared))
-            text += QStringLiteral("\n\n此前的版本使用的数据库（与安装版共用）可以通过“打开数据库…”打开：\n") +
-                    shown(shared);
+            text +=
+                QStringLiteral("\n\n此前的版本使用的数据库（与安装版共用）可以通过“打开数据库…”打开：\n") +
+                shown(shared);
         prompt.message(text, Prompt::Icon::Information);
         QDir().mkpath(ownFolder);
         return own;

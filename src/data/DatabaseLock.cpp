@@ -27,7 +27,10 @@ bool DatabaseLock::sameDatabase(const QString &a, const QString &b)
     return realPath(a) == realPath(b) || sameFile(a, b);
 }
 
-DatabaseLock::DatabaseLock(const QString &databasePath) : m_lock(realPath(databasePath) + QStringLiteral(".lock")) {}
+DatabaseLock::DatabaseLock(const QString &databasePath)
+    : m_lock(realPath(databasePath) + QStringLiteral(".lock"))
+{
+}
 
 DatabaseLock::State DatabaseLock::acquire()
 {

@@ -54,17 +54,17 @@ ProcessLock::Result ProcessLock::tryLock(const QByteArray &note)
     // No sharing of deletion: the file cannot vanish under a holder, and a holder's
     // removal at its exit fails harmlessly while another copy has the file open.
     bool writable = true;
-    HANDLE handle = CreateFileW(nativePath(m_path, native), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    HANDLE handle =
+        CreateFileW(nativePath(m_path, native), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // A lock file written by an older copy of the program is open without sharing:
         // its holder is alive.
         if (GetLastError() == ERROR_SHARING_VIOLATION)
             return Result::Busy;
         writable = false;
-        handle = CreateFileW(nativePath(m_path, native), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(nativePath(m_path, native), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             return GetLastError() == ERROR_SHARING_VIOLATION ? Result::Busy : Result::Unusable;
     }

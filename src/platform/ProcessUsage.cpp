@@ -6,6 +6,7 @@
 // GetProcessMemoryInfo from kernel32 itself: no psapi.dll to link.
 #define PSAPI_VERSION 2
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <psapi.h>
 #else
 #include <sys/resource.h>

@@ -20,7 +20,7 @@ class TestStartDatabase : public QObject
     void readOnlyProgramFolderIsSaid_data()
     {
         QTest::addColumn<bool>("besideExists");
-        QTest::addColumn<QList<bool>>("answers"); // one start per answer, or one start
+        QTest::addColumn<QList<bool>>("answers"); // one start per answer, two at least
         QTest::addColumn<bool>("usesBeside");
         QTest::newRow("nothing beside") << false << QList<bool>{} << false;
         QTest::newRow("beside copied") << true << QList<bool>{true} << false;
@@ -35,8 +35,8 @@ class TestStartDatabase : public QObject
         QFETCH(bool, usesBeside);
         SKIP_WITHOUT_READ_ONLY_FOLDERS();
         QTemporaryDir dir;
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
-                                              QFile::ExeOther);
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                              QFile::ReadOther | QFile::ExeOther);
         const QString program = dir.filePath(QStringLiteral("程序"));
         const QString user = dir.filePath(QStringLiteral("user"));
         QVERIFY(QDir().mkpath(program) && QDir().mkpath(user));
@@ -58,7 +58,8 @@ class TestStartDatabase : public QObject
             for (qsizetype start = 0; start < std::max<qsizetype>(answers.size(), 2); ++start) {
                 chosen = chooseStartDatabase(prompt, program, user);
                 Database db(prompt);
-                if (!db.OpenDatabase(chosen) || db.CountRows(QStringLiteral("号码表"), Sql()) != (besideExists ? 1 : 0))
+                if (!db.OpenDatabase(chosen) ||
+                    db.CountRows(QStringLiteral("号码表"), Sql()) != (besideExists ? 1 : 0))
                     return false;
                 readOnly = db.isReadOnly();
             }
@@ -67,8 +68,8 @@ class TestStartDatabase : public QObject
                                            : prompt.messages.size() == 1 && prompt.questions.isEmpty();
             return told && readOnly == usesBeside &&
                    (usesBeside ? chosen == beside
-                                       : chosen.startsWith(user + u'/') &&
-                                             chosen != QDir(user).filePath(QStringLiteral("Data.mdb")));
+                               : chosen.startsWith(user + u'/') &&
+                                     chosen != QDir(user).filePath(QStringLiteral("Data.mdb")));
         }));
     }
 };

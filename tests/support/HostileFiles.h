@@ -105,7 +105,8 @@ inline int readAsTheImportDoes(const QString &path)
 }
 
 // Writes a part of up to count pieces, each made by piece(i), through the compressor.
-inline bool writePart(QuaZip &zip, const QString &name, qint64 count, const std::function<QByteArray(qint64)> &piece)
+inline bool writePart(QuaZip &zip, const QString &name, qint64 count,
+                      const std::function<QByteArray(qint64)> &piece)
 {
     QuaZipFile part(&zip);
     if (!part.open(QIODevice::WriteOnly, QuaZipNewInfo(name)))
@@ -125,7 +126,7 @@ inline bool writePart(QuaZip &zip, const QString &name, qint64 count, const std:
 
 // A one-sheet .xlsx whose sheet data and shared strings are made of pieces.
 inline bool writeXlsx(const QString &path, qint64 rows, const std::function<QByteArray(qint64)> &row,
-               qint64 strings = 0, const std::function<QByteArray(qint64)> &string = {})
+                      qint64 strings = 0, const std::function<QByteArray(qint64)> &string = {})
 {
     QuaZip zip(path);
     if (!zip.open(QuaZip::mdCreate))

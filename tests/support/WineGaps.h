@@ -30,14 +30,15 @@ inline bool underWine()
 #endif
 }
 
-#define SKIP_WITHOUT_GB18030_CODE_PAGE()                                                                           \
-    do {                                                                                                           \
-        if (!hasGb18030CodePage())                                                                                 \
-            QSKIP("no code page 54936 (Wine): characters beyond GBK become \"?\" there");                          \
+#define SKIP_WITHOUT_GB18030_CODE_PAGE()                                                                     \
+    do {                                                                                                     \
+        if (!hasGb18030CodePage())                                                                           \
+            QSKIP("no code page 54936 (Wine): characters beyond GBK become \"?\" there");                    \
     } while (false)
 
-#define SKIP_WITHOUT_SOUND_UNDER_WINE()                                                                            \
-    do {                                                                                                           \
-        if (underWine())                                                                                           \
-            QSKIP("Wine plays no WAV file (its Media Foundation opens none) and has no audio device under Xvfb");  \
+#define SKIP_WITHOUT_SOUND_UNDER_WINE()                                                                      \
+    do {                                                                                                     \
+        if (underWine())                                                                                     \
+            QSKIP("Wine plays no WAV file (its Media Foundation opens none) and has no audio device under "  \
+                  "Xvfb");                                                                                   \
     } while (false)
