@@ -6,8 +6,6 @@ namespace quilla {
 
 namespace {
 
-// The system's own store (the registry on Windows) unless the default was changed, as
-// the tests do, to keep their settings in a file of their own.
 QString settingKey(const QString &section, const QString &key)
 {
     return section + u'/' + key;
@@ -18,6 +16,8 @@ QString settingKey(const QString &section, const QString &key)
 bool WriteSetting(const QString &application, const QString &section, const QString &key,
                   const QString &value)
 {
+    // The system's own store (the registry on Windows) unless the default was changed, as
+    // the tests change it to keep their settings in a file of their own.
     QSettings settings(QSettings::defaultFormat(), QSettings::UserScope, application);
     settings.setValue(settingKey(section, key), value);
     settings.sync();
