@@ -6,7 +6,8 @@
 #   ./dev.sh package  build the Debian package (build/quilla_*.deb)
 #   ./dev.sh windows  cross-build for Windows x64: build-win/Quilla-*-win64.zip and -setup.exe
 #                     (the first run builds Qt for Windows: about 70 minutes on 2 busy cores)
-#   ./dev.sh windows-test  run the Windows build under Wine and drive it through a draw
+#   ./dev.sh windows-test  run the Windows build under Wine and drive it through a draw, then
+#                          build the test programs for Windows and run them under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 

@@ -48,7 +48,7 @@ double libreOffice(const QString &path, const QString &folder)
 void report(const char *what, const QString &path, const char *goal, const QString &folder,
             bool withLibreOffice)
 {
-    const ChildRun run = inChild([&] { return readAsTheImportDoes(path); });
+    const ChildRun run = readInChild(path);
     const QString result =
         run.code == 0 ? QStringLiteral("read") : QStringLiteral("refused (%1)").arg(run.code);
     std::printf("%-40s %10lld B %7.2f s %7.2f s CPU %6ld MiB  %-14s goal %s", what,
@@ -79,7 +79,7 @@ ExportTable participants()
 
 bool made(const std::function<bool()> &make)
 {
-    return inChild([&] { return make() ? 0 : 1; }).code == 0;
+    return make();
 }
 
 // A sheet whose one cell follows markup of mib MiB: a comment, CDATA or a processing
@@ -116,6 +116,8 @@ QByteArray xlsPastColumn256()
 
 int main(int argc, char *argv[])
 {
+    if (const int code = childMain(argc, argv); code != NotAChild)
+        return code;
     QCoreApplication app(argc, argv);
     g_libreOffice = !app.arguments().contains(QStringLiteral("--no-libreoffice"));
     QTemporaryDir dir;

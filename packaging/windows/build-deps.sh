@@ -73,9 +73,13 @@ stage() {
     fi
 }
 
+# Through ccache where there is one: a build stopped half-way (qtbase takes an hour)
+# starts again from its unpacked sources, but its compiled files come from the cache.
+LAUNCHER=()
+command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmakeCross() {
     "${LOW[@]}" cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$PREFIX" -DCMAKE_PREFIX_PATH="$PREFIX" "$@"
+        -DCMAKE_INSTALL_PREFIX="$PREFIX" -DCMAKE_PREFIX_PATH="$PREFIX" "${LAUNCHER[@]}" "$@"
 }
 ninjaLow() { "${LOW[@]}" ninja -j"$JOBS" "$@"; }
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds the program for Windows x64 against the cached libraries (build-deps.sh)
 # and packs build-win/Quilla-<version>-win64.zip and build-win/Quilla-<version>-setup.exe.
-#   build-win.sh [--compile-only | --if-cached]
+#   build-win.sh [--compile-only | --if-cached | --tests]
 # --if-cached compiles only, and only when the libraries are cached (for CI, which has no
-# time to build Qt).
+# time to build Qt). --tests builds the test programs into build-win-tests/, for CTest to
+# run under Wine (wine-test.sh).
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -32,11 +33,26 @@ for lib in qtbase qtmultimedia zlib sqlite sqlitecpp quazip; do
     fi
 done
 
+HOST_CMAKE="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake"
+if [ "$MODE" = --tests ]; then
+    TESTS="$ROOT/build-win-tests"
+    # CTest starts each test program through Wine; the Qt and MinGW DLLs are found
+    # through WINEPATH, which wine-test.sh sets.
+    if [ ! -f "$TESTS/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$TESTS" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$PREFIX" \
+            -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$HOST_CMAKE" \
+            -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 -DQUILLA_TESTS=ON
+    fi
+    "${LOW[@]}" ninja -C "$TESTS" -j"$JOBS"
+    exit 0
+fi
+
 # Configure once; later runs only rebuild what changed.
 if [ ! -f "$BUILD/build.ninja" ]; then
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$PREFIX" \
-        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$HOST_CMAKE" \
         -DQUILLA_TESTS=OFF
 fi
 "${LOW[@]}" ninja -C "$BUILD" -j"$JOBS" quilla

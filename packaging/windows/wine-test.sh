@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Runs the Windows build (build-win/) under Wine on a virtual X display, in a Wine
-# prefix of its own, and drives it through a draw (wine_e2e.py). Screenshots, logs and
-# the prefix are kept in build-win/wine-test/.
+# prefix of its own, and drives it through a draw (wine_e2e.py); then builds the test
+# programs for Windows (build-win-tests/) and runs them under Wine through CTest.
+# Screenshots, logs, the prefix and the suite's results are kept in build-win/wine-test/.
+#   wine-test.sh [--suite-only | --e2e-only]
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(cd "$HERE/../.." && pwd)"
+source "$HERE/versions.sh"
+ONLY="${1:-}"
 WINE=/usr/lib/wine/wine64
 ZIP="$(ls -t "$ROOT"/build-win/Quilla-*-win64.zip | head -1)"
 SETUP="${ZIP%-win64.zip}-setup.exe"
@@ -17,17 +21,22 @@ export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko download prompts: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-display=70
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1600x1000x24 -nolisten tcp -noreset &>"$WORK/xvfb.log" &
+# The server picks a free display itself and writes its number, as xvfb-run -a does,
+# so that runs beside other X servers never meet on one number.
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3>"$WORK/display" &>"$WORK/xvfb.log" &
 xvfb=$!
-export DISPLAY=":$display"
 cleanup() {
     "$(dirname "$WINE")/wineserver" -k 2>/dev/null || true
     kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-sleep 1
+for _ in $(seq 100); do
+    [ -s "$WORK/display" ] && break
+    sleep 0.1
+done
+display="$(tr -dc 0-9 < "$WORK/display")"
+[ -n "$display" ] || { echo "Xvfb did not start: see $WORK/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$display"
 
 started=$SECONDS
 "$WINE" wineboot -i &>"$WORK/wineboot.log"
@@ -57,5 +66,33 @@ iconv -f UTF-8 -t UTF-16 "$WORK/fonts-utf8.reg" > "$WORK/fonts.reg"
 "$(dirname "$WINE")/wineserver" -w
 echo "Wine prefix ready in $((SECONDS - started)) s"
 
-(cd "$WORK" && unzip -q "$ZIP")
-/usr/bin/python3 "$HERE/wine_e2e.py" "$WINE" "$WORK/Quilla" "$SETUP" "$ROOT/tests/files/data/sample_gbk.csv" "$WORK"
+failed=()
+if [ "$ONLY" != --suite-only ]; then
+    (cd "$WORK" && unzip -q "$ZIP")
+    /usr/bin/python3 "$HERE/wine_e2e.py" "$WINE" "$WORK/Quilla" "$SETUP" "$ROOT/tests/files/data/sample_gbk.csv" \
+        "$WORK" || failed+=(e2e)
+fi
+
+if [ "$ONLY" != --e2e-only ]; then
+    "$HERE/build-win.sh" --tests
+    # The test programs find Qt's and MinGW's DLLs where they were built. A Unix path is
+    # a path on drive Z: under Wine.
+    zpath() { printf 'Z:%s' "${1//\//\\}"; }
+    runtime="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")"
+    export WINEPATH="$(zpath "$QUILLA_WIN_PREFIX/bin");$(zpath "$runtime");$(zpath /usr/x86_64-w64-mingw32/lib)"
+    export QT_PLUGIN_PATH="$(zpath "$QUILLA_WIN_PREFIX/plugins")"
+    find "$ROOT/build-win-tests" -name 'tst_*.txt' -delete
+    started=$SECONDS
+    (cd "$ROOT/build-win-tests" && ctest --timeout 600 -j1 2>&1) | tee "$WORK/suite.log" || failed+=(suite)
+    # What each program said: the failures, and what was skipped under Wine and why.
+    find "$ROOT/build-win-tests" -name 'tst_*.txt' -exec cat {} + > "$WORK/suite-results.txt"
+    grep -E '^(FAIL!|SKIP|Totals)' "$WORK/suite-results.txt" > "$WORK/suite-summary.txt" || true
+    echo "Suite under Wine in $((SECONDS - started)) s; summary in $WORK/suite-summary.txt"
+    echo "skipped: $(grep -c '^SKIP' "$WORK/suite-summary.txt" || true)"
+    grep '^FAIL!' "$WORK/suite-summary.txt" || true
+fi
+
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "Failed under Wine: ${failed[*]}" >&2
+    exit 1
+fi

@@ -1,3 +1,4 @@
+#include "StartDatabase.h"
 #include "data/Database.h"
 #include "data/DatabaseLock.h"
 #include "data/Settings.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QLabel>
+#include <QStandardPaths>
 #include <QStatusBar>
 
 using namespace quilla;
@@ -32,7 +34,9 @@ int main(int argc, char *argv[])
     SetUpFonts(app);
 
     // One running copy per database: a second one would meet a locked file mid-draw.
-    const QString path = Database::defaultPath();
+    MessagePrompt startPrompt;
+    const QString path = chooseStartDatabase(startPrompt, QCoreApplication::applicationDirPath(),
+                                             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     auto lock = std::make_unique<DatabaseLock>(path);
     if (lock->acquire() == DatabaseLock::State::InUse) {
         const QString holder = lock->holder();

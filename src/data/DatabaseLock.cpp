@@ -2,8 +2,10 @@
 
 #include "platform/FileSync.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSysInfo>
 
 namespace quilla {
 
@@ -25,26 +27,32 @@ bool DatabaseLock::sameDatabase(const QString &a, const QString &b)
     return realPath(a) == realPath(b) || sameFile(a, b);
 }
 
-DatabaseLock::DatabaseLock(const QString &databasePath) : m_lock(realPath(databasePath) + QStringLiteral(".lock"))
+DatabaseLock::DatabaseLock(const QString &databasePath)
+    : m_lock(realPath(databasePath) + QStringLiteral(".lock"))
 {
-    // Held for the whole run: only a dead owner makes it stale, never its age.
-    m_lock.setStaleLockTime(0);
 }
 
 DatabaseLock::State DatabaseLock::acquire()
 {
-    if (m_lock.isLocked() || m_lock.tryLock(0))
+    const QByteArray note = QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+                            QCoreApplication::applicationName().toUtf8() + '\n' +
+                            QSysInfo::machineHostName().toUtf8() + '\n';
+    switch (m_lock.tryLock(note)) {
+    case ProcessLock::Result::Taken:
         return State::Held;
-    return m_lock.error() == QLockFile::LockFailedError ? State::InUse : State::NoLock;
+    case ProcessLock::Result::Busy:
+        return State::InUse;
+    case ProcessLock::Result::Unusable:
+        break;
+    }
+    return State::NoLock;
 }
 
 QString DatabaseLock::holder() const
 {
-    qint64 pid = 0;
-    QString host, application;
-    if (!m_lock.getLockInfo(&pid, &host, &application) || pid <= 0)
-        return {};
-    return QStringLiteral("进程 %1").arg(pid);
+    bool ok = false;
+    const qint64 pid = m_lock.note().split('\n').value(0).trimmed().toLongLong(&ok);
+    return ok && pid > 0 ? QStringLiteral("进程 %1").arg(pid) : QString();
 }
 
 } // namespace quilla

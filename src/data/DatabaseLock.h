@@ -1,13 +1,16 @@
 #pragma once
 
-#include <QLockFile>
+#include "platform/ProcessLock.h"
+
 #include <QString>
 
 namespace quilla {
 
 // One running copy of the program per database file: a lock file beside it
-// ("Data.mdb.lock") held for the program's run. A copy that crashed leaves a
-// lock that the next start recognises as stale and takes over. The lock sits
+// ("Data.mdb.lock") that the operating system keeps locked for the program's run and
+// releases when the process ends however it ends, so that only a living copy refuses
+// a start. The file tells who holds it, in the form earlier versions wrote and read
+// (process id, program, host), which they still respect. The lock sits
 // beside the file's real path, so that a symlink or a folder reached another way
 // never gives a second lock on the same file.
 class DatabaseLock
@@ -31,7 +34,7 @@ class DatabaseLock
     QString holder() const;
 
   private:
-    QLockFile m_lock;
+    ProcessLock m_lock;
 };
 
 } // namespace quilla

@@ -16,7 +16,9 @@ QString settingKey(const QString &section, const QString &key)
 bool WriteSetting(const QString &application, const QString &section, const QString &key,
                   const QString &value)
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, application);
+    // The system's own store (the registry on Windows) unless the default was changed, as
+    // the tests change it to keep their settings in a file of their own.
+    QSettings settings(QSettings::defaultFormat(), QSettings::UserScope, application);
     settings.setValue(settingKey(section, key), value);
     settings.sync();
     return settings.status() == QSettings::NoError;
@@ -25,7 +27,7 @@ bool WriteSetting(const QString &application, const QString &section, const QStr
 QString ReadSetting(const QString &application, const QString &section, const QString &key,
                     const QString &defaultValue)
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, application);
+    QSettings settings(QSettings::defaultFormat(), QSettings::UserScope, application);
     const QString name = settingKey(section, key);
     const QVariant stored = settings.value(name);
     if (!stored.isValid()) {

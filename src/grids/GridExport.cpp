@@ -3,6 +3,7 @@
 #include "data/Progress.h"
 #include "data/Prompt.h"
 #include "grids/RecordModel.h"
+#include "platform/FileSync.h"
 #include "platform/WindowHelpers.h"
 
 #include <QFileDialog>
@@ -20,6 +21,8 @@ namespace {
 
 const QString Filter =
     QStringLiteral("CSV (逗号分隔)(*.csv)|*.csv|MS Excel文件  (*.xls)|*.xls|Excel 工作簿 (*.xlsx)|*.xlsx");
+
+const QString InUseMessage = QStringLiteral("文件正被其他程序打开，请关闭后再保存");
 
 QString askForFile(QWidget *parent, const QString &filter, QString *selectedFilter)
 {
@@ -135,6 +138,10 @@ QString chooseTarget(Prompt &prompt, QWidget *parent, const SaveFileChooser &cho
     if (target.exists()) {
         if (!prompt.question(QStringLiteral("该文件已存在，是否覆盖？")))
             return {};
+        if (heldOpenElsewhere(path)) {
+            prompt.message(InUseMessage);
+            return {};
+        }
         // The old file is replaced only by a complete new one, so it must be replaceable.
         if (!target.isFile() || !target.isWritable() || !QFileInfo(target.absolutePath()).isWritable()) {
             prompt.message(QStringLiteral("该文件无法覆盖，请确认该文件没被其他软件打开！"));
@@ -163,7 +170,8 @@ bool writeTable(const ExportTable &table, const QString &path, const QString &sh
     case ExportFailure::CannotWrite:
         break;
     }
-    prompt.message(QStringLiteral("文件保存出错！"));
+    // It may have been opened elsewhere while the rows were written; the old file stays.
+    prompt.message(heldOpenElsewhere(path) ? InUseMessage : QStringLiteral("文件保存出错！"));
     return false;
 }
 

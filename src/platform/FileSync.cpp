@@ -47,6 +47,28 @@ bool canWriteIn(const QString &folder)
     return probe.open();
 }
 
+bool heldOpenElsewhere(const QString &path)
+{
+    // Replacing a file takes the right to delete it: asking for that right, while
+    // sharing everything, fails with a sharing or lock violation exactly when a program
+    // opened it without sharing deletion. Access denied means permissions, not use.
+    const HANDLE handle =
+        CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), DELETE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    switch (GetLastError()) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return true;
+    default:
+        return false;
+    }
+}
+
 namespace {
 
 bool fileIdentity(const QString &path, BY_HANDLE_FILE_INFORMATION &info)
@@ -102,6 +124,11 @@ bool moveOver(const QString &from, const QString &to)
 bool canWriteIn(const QString &folder)
 {
     return QFileInfo(folder).isWritable();
+}
+
+bool heldOpenElsewhere(const QString &)
+{
+    return false;
 }
 
 bool sameFile(const QString &a, const QString &b)

@@ -18,6 +18,10 @@ bool syncFolder(const QString &folder);
 bool moveOver(const QString &from, const QString &to);
 // Whether files can be made in the folder by this user.
 bool canWriteIn(const QString &folder);
+// Whether another program holds the file open in a way that keeps it from being
+// replaced (Excel or WPS with the workbook open, on Windows). Linux never keeps an
+// open file from being replaced: always false there.
+bool heldOpenElsewhere(const QString &path);
 // Whether two paths name one file on disk (the same device and file number), however
 // they are spelt: a symlink, a second hard link, a folder reached twice. False when
 // either is missing.

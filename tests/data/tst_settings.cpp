@@ -16,7 +16,7 @@ class TestSettings : public QObject
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
+        QSettings::setPath(QSettings::defaultFormat(), QSettings::UserScope, m_dir.path());
     }
 
     void missingAndEmptyReadAsDefault()
@@ -26,7 +26,7 @@ class TestSettings : public QObject
         QCOMPARE(ReadSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()), QString());
         QCOMPARE(ReadSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("d")),
                  QStringLiteral("d"));
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, app);
+        QSettings settings(QSettings::defaultFormat(), QSettings::UserScope, app);
         QVERIFY(settings.contains(QStringLiteral("ReSet/CHK")));
 
         QVERIFY(WriteSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("1")));

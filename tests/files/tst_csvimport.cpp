@@ -1,3 +1,5 @@
+#include "support/Gb18030Bytes.h"
+#include "support/WineGaps.h"
 #include "support/RecordingProgress.h"
 #include "support/TempDatabase.h"
 
@@ -165,6 +167,8 @@ class TestCsvImport : public QObject
     void countAgreesWithTheReader()
     {
         QFETCH(QByteArray, encoding);
+        if (encoding == "GB18030")
+            SKIP_WITHOUT_GB18030_CODE_PAGE();
         const QString pieces[] = {"a",  "张",  QString::fromUcs4(U"\U00020000"), ",", "\"", "\"\"", "\r",
                                   "\n", "\r\n"};
         QRandomGenerator random(qHash(encoding));
@@ -179,9 +183,10 @@ class TestCsvImport : public QObject
                                                               : QStringEncoder::Utf16BE,
                                        QStringEncoder::Flag::WriteBom);
                 bytes = encoder(text);
+            } else if (encoding == "GB18030") {
+                bytes = gb18030Bytes(text);
             } else {
-                QStringEncoder encoder(encoding == "GB18030" ? "GB18030" : "UTF-8");
-                bytes = (encoding == "UTF-8 BOM" ? "\xEF\xBB\xBF" : "") + QByteArray(encoder(text));
+                bytes = (encoding == "UTF-8 BOM" ? "\xEF\xBB\xBF" : "") + text.toUtf8();
             }
             if (random.bounded(2) && bytes.size() > 4)
                 bytes.chop(1 + random.bounded(3));
@@ -219,6 +224,8 @@ class TestCsvImport : public QObject
     void cutLastCharacter()
     {
         QFETCH(QByteArray, bytes);
+        if (QByteArray(QTest::currentDataTag()) == "GB18030 four bytes")
+            SKIP_WITHOUT_GB18030_CODE_PAGE();
         QCOMPARE(DecodeText(bytes), QStringLiteral("1,张,\uFFFD"));
         TempDatabase t;
         QFile file(write(t, bytes));
@@ -318,24 +325,22 @@ class TestCsvImport : public QObject
         QTest::addColumn<QString>("names");
         const QString common = QStringLiteral("1,张伟\r\n2,王芳\r\n3,欧阳娜娜");
         const QString rare = common + QStringLiteral("\r\n4,𠀀明"); // beyond GBK
-        const auto encode = [](const char *encoding, const QString &text) {
-            QStringEncoder encoder(encoding);
-            return QByteArray(encoder(text));
-        };
-        QTest::newRow("GBK") << encode("GBK", common) << common;
-        QTest::newRow("GB18030") << encode("GB18030", rare) << rare;
+        QTest::newRow("GBK") << gb18030Bytes(common) << common;
+        QTest::newRow("GB18030") << gb18030Bytes(rare) << rare;
         QTest::newRow("UTF-8") << rare.toUtf8() << rare;
         QTest::newRow("UTF-8 with BOM") << "\xEF\xBB\xBF" + rare.toUtf8() << rare;
         QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
         QTest::newRow("UTF-16 with BOM") << QByteArray(utf16(rare)) << rare;
         // Valid UTF-8 well past the first piece read, GBK after it.
         const QString late = QStringLiteral("0,x\r\n").repeated(300'000) + common;
-        QTest::newRow("GBK after 1.5 MB of ASCII") << encode("GBK", late) << late;
+        QTest::newRow("GBK after 1.5 MB of ASCII") << gb18030Bytes(late) << late;
     }
     void encodings()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, names);
+        if (QByteArray(QTest::currentDataTag()) == "GB18030")
+            SKIP_WITHOUT_GB18030_CODE_PAGE();
         QCOMPARE(DecodeText(bytes), names);
         Rows expected;
         for (const QString &line : names.split(QStringLiteral("\r\n")))

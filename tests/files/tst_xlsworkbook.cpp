@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef QUILLA_HAVE_FREEXL
 #include <freexl.h>
+#endif
 
 using namespace quilla;
 using namespace biff;
@@ -46,6 +48,7 @@ qsizetype fatEntryAt(const QByteArray &file, quint32 sector)
 // Every cell FreeXL reads, compared with the workbook; returns the differences.
 QStringList differencesFromFreexl(const QString &path, const Workbook &book)
 {
+#ifdef QUILLA_HAVE_FREEXL
     QStringList differences;
     const void *handle = nullptr;
     if (freexl_open(path.toLocal8Bit().constData(), &handle) != FREEXL_OK)
@@ -105,6 +108,13 @@ QStringList differencesFromFreexl(const QString &path, const Workbook &book)
         differences.append(QStringLiteral("sheets: ") + book.sheetNames().join(u',') +
                            QStringLiteral(" != ") + names.join(u','));
     return differences;
+#else
+    // Not built for this system (Windows): the second opinion is left out, and said so.
+    Q_UNUSED(path)
+    static const bool told = (qInfo("FreeXL is not built here: its reading of the file is not compared"), true);
+    Q_UNUSED(told)
+    return {};
+#endif
 }
 
 // Shared strings cut by CONTINUE records in every way the format allows; each

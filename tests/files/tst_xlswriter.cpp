@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef QUILLA_HAVE_FREEXL
 #include <freexl.h>
+#endif
 
 #include <cmath>
 #include <sys/stat.h>
@@ -149,6 +151,7 @@ XlrdView readWithXlrd(const QString &path)
 // Every difference between the table and what FreeXL reads from the file.
 QStringList differencesFromFreexl(const QString &path, const ExportTable &table)
 {
+#ifdef QUILLA_HAVE_FREEXL
     const void *handle = nullptr;
     if (freexl_open(path.toLocal8Bit().constData(), &handle) != FREEXL_OK)
         return {QStringLiteral("FreeXL cannot open ") + path};
@@ -179,6 +182,13 @@ QStringList differencesFromFreexl(const QString &path, const ExportTable &table)
     }
     freexl_close(handle);
     return differences;
+#else
+    // Not built for this system (Windows): the second opinion is left out, and said so.
+    Q_UNUSED(path)
+    static const bool told = (qInfo("FreeXL is not built here: its reading of the file is not compared"), true);
+    Q_UNUSED(told)
+    return {};
+#endif
 }
 
 QStringList differencesFromOurReader(const QString &path, const ExportTable &table)
@@ -440,6 +450,7 @@ void TestXlsWriter::refusedWriteKeepsTheOldFile()
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("no"))));
 
     // An existing file in a folder that cannot be written stays as it was.
+    SKIP_WITHOUT_READ_ONLY_FOLDERS();
     const QString folder = dir.filePath(QStringLiteral("locked"));
     const QString path = folder + QStringLiteral("/old.xls");
     const QByteArray old = QByteArrayLiteral("the old file");

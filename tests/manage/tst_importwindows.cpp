@@ -4,6 +4,7 @@
 #include "manage/ManagementWindow.h"
 #include "manage/SheetChooser.h"
 #include "support/DrawFixture.h"
+#include "support/Gb18030Bytes.h"
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
 #include "support/TempSettings.h"
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QStringEncoder>
 #include <QTableWidget>
 #include <QTabWidget>
 #include <QTest>
@@ -33,7 +33,7 @@ QString writeCsv(const QTemporaryDir &dir, const QString &name)
     const QString path = dir.filePath(name);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
-        file.write(QStringEncoder("GBK").encode(text));
+        file.write(gb18030Bytes(text));
     return path;
 }
 
@@ -63,7 +63,7 @@ class TestImportWindows : public QObject
     void init()
     {
         QVERIFY(m_settings.isValid());
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, SettingsApplication).clear();
+        QSettings(QSettings::defaultFormat(), QSettings::UserScope, SettingsApplication).clear();
     }
 
     void oneSheetIsMarked()

@@ -263,7 +263,7 @@ class TestPresetEditor : public QObject
     // Nothing stored reads as ticked; unticking stores "1" at once.
     void clearAfterDrawSetting()
     {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, SettingsApplication)
+        QSettings(QSettings::defaultFormat(), QSettings::UserScope, SettingsApplication)
             .remove(QStringLiteral("ReSet/CHK"));
         Editor e;
         e.open();

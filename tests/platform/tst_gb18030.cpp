@@ -1,4 +1,5 @@
 #include "platform/Gb18030.h"
+#include "support/WineGaps.h"
 
 #include <QTest>
 
@@ -26,6 +27,8 @@ class TestGb18030 : public QObject
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
+        if (bytes.contains("\x81\x30") || bytes.contains("\x95\x32"))
+            SKIP_WITHOUT_GB18030_CODE_PAGE();
         for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
             Gb18030Decoder decoder;
             QString decoded = decoder(QByteArrayView(bytes).first(cut));
@@ -45,6 +48,7 @@ class TestGb18030 : public QObject
         Gb18030Decoder decoder;
         QCOMPARE(decoder(QByteArrayView("\xD5")), QString());
         QCOMPARE(decoder(QByteArrayView("\xC5")), QStringLiteral("张"));
+        SKIP_WITHOUT_GB18030_CODE_PAGE();
         Gb18030Encoder encoder;
         const QString pair = QStringLiteral("\U00020000");
         QCOMPARE(encoder(QStringView(pair).first(1)), QByteArray());

@@ -9,17 +9,18 @@
 #include "files/TextDecoding.h"
 #include "files/Workbook.h"
 
+#include "platform/ProcessUsage.h"
+
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 
 #include <quazip.h>
 #include <quazipfile.h>
 
+#include <cstdio>
 #include <functional>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace hostile {
 
@@ -31,25 +32,40 @@ struct ChildRun
     long peakMiB = 0;
 };
 
-// Runs what in a child process: its exit code, its time and its peak resident memory.
-inline ChildRun inChild(const std::function<int()> &what)
+int readAsTheImportDoes(const QString &path);
+
+// The program's main calls this first: as the child that readInChild starts, it reads
+// the file, says what it used and returns the exit code; otherwise NotAChild.
+constexpr int NotAChild = -1;
+inline int childMain(int argc, char *argv[])
+{
+    if (argc != 3 || qstrcmp(argv[1], "--read-as-import") != 0)
+        return NotAChild;
+    QCoreApplication app(argc, argv);
+    const int code = readAsTheImportDoes(QString::fromLocal8Bit(argv[2]));
+    const quilla::ProcessUsage usage = quilla::ownUsage();
+    std::printf("%lld %.3f\n", static_cast<long long>(usage.peakBytes), usage.cpuSeconds);
+    std::fflush(stdout);
+    return code;
+}
+
+// Reads path in a process of its own, started afresh (whatever this one holds is no part
+// of its memory): its exit code, its time and its peak memory.
+inline ChildRun readInChild(const QString &path)
 {
     QElapsedTimer timer;
     timer.start();
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(what());
-    int status = 0;
-    rusage usage{};
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--read-as-import"), path});
     ChildRun run;
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
+    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit)
         return run;
-    if (WIFEXITED(status))
-        run.code = WEXITSTATUS(status);
+    run.code = child.exitCode();
     run.seconds = double(timer.elapsed()) / 1000.0;
-    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.peakMiB = usage.ru_maxrss / 1024;
+    const QList<QByteArray> used = child.readAllStandardOutput().trimmed().split(' ');
+    run.peakMiB = long(used.value(0).toLongLong() / (1024 * 1024));
+    run.cpuSeconds = used.value(1).toDouble();
     return run;
 }
 
@@ -89,7 +105,8 @@ inline int readAsTheImportDoes(const QString &path)
 }
 
 // Writes a part of up to count pieces, each made by piece(i), through the compressor.
-inline bool writePart(QuaZip &zip, const QString &name, qint64 count, const std::function<QByteArray(qint64)> &piece)
+inline bool writePart(QuaZip &zip, const QString &name, qint64 count,
+                      const std::function<QByteArray(qint64)> &piece)
 {
     QuaZipFile part(&zip);
     if (!part.open(QIODevice::WriteOnly, QuaZipNewInfo(name)))
@@ -109,7 +126,7 @@ inline bool writePart(QuaZip &zip, const QString &name, qint64 count, const std:
 
 // A one-sheet .xlsx whose sheet data and shared strings are made of pieces.
 inline bool writeXlsx(const QString &path, qint64 rows, const std::function<QByteArray(qint64)> &row,
-               qint64 strings = 0, const std::function<QByteArray(qint64)> &string = {})
+                      qint64 strings = 0, const std::function<QByteArray(qint64)> &string = {})
 {
     QuaZip zip(path);
     if (!zip.open(QuaZip::mdCreate))

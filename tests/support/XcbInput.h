@@ -3,15 +3,20 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#ifndef Q_OS_WIN
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#endif
 
 // A left click sent through the X server to widget's window, so that it waits in
 // the program's input queue as a user's click does until the program next takes
 // input (QTest's clicks are handled at once instead). False when not on X.
-inline bool queueXcbClick(QWidget *widget)
+inline bool queueXcbClick([[maybe_unused]] QWidget *widget)
 {
+#ifdef Q_OS_WIN
+    return false; // no X server: the tests that need one skip
+#else
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
     if (!connection) // the offscreen platform has the interface, without a connection
@@ -37,4 +42,5 @@ inline bool queueXcbClick(QWidget *widget)
     // Once the server answers, it has sent both events back to us.
     std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
     return true;
+#endif
 }
