@@ -134,7 +134,34 @@ ImportMapping::ImportMapping(Database &db, Progress &progress, qint64 drawId, co
     const bool firstUse = number.isEmpty() && name.isEmpty();
     m_mapping->item(0, 1)->setText(firstUse ? QStringLiteral("A") : number);
     m_mapping->item(1, 1)->setText(firstUse ? QStringLiteral("B") : name);
+    followTitles();
     CentreInWorkArea(this);
+}
+
+// A first row with the template's titles says where the number and the name are,
+// whatever was used last time; the rows start below it.
+void ImportMapping::followTitles()
+{
+    // Only the template's own titles: a mapping kept from last time (a name made of two
+    // columns, say) may be meant for files with other titles.
+    static const QStringList numberTitles{QStringLiteral("抽奖号码")};
+    static const QStringList nameTitles{QStringLiteral("姓名")};
+    int numberColumn = -1;
+    int nameColumn = -1;
+    for (int c = 0; c < PreviewCols; ++c) {
+        const QTableWidgetItem *title = m_preview->item(0, c);
+        const QString text = title ? title->text().trimmed() : QString();
+        if (numberColumn < 0 && numberTitles.contains(text))
+            numberColumn = c;
+        else if (nameColumn < 0 && nameTitles.contains(text))
+            nameColumn = c;
+    }
+    // Both, or it may be a row of people that happens to hold such a word.
+    if (numberColumn < 0 || nameColumn < 0)
+        return;
+    m_firstRow->setText(QStringLiteral("2"));
+    m_mapping->item(0, 1)->setText(ColumnLetters(numberColumn + 1));
+    m_mapping->item(1, 1)->setText(ColumnLetters(nameColumn + 1));
 }
 
 void ImportMapping::preview()

@@ -39,6 +39,7 @@ class ImportMapping : public QDialog
 
   private:
     void preview();
+    void followTitles();
     void commitTyping();
     QString mappingText(int row) const;
     void checkIn(int first, int last, const QStringList &mapping);

@@ -152,8 +152,10 @@ ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &p
     connect(m_participants, &ParticipantsPanel::checkInListRequested, this,
             [this](qint64 drawId) { importParticipants(drawId, true); });
     connect(m_participants, &ParticipantsPanel::entryRequested, this, &ManagementWindow::openParticipantEntry);
-    connect(m_participants, &ParticipantsPanel::fileDropped, this,
-            [this](qint64 drawId, const QString &path) { importParticipants(drawId, false, path); });
+    // Queued: the program that dragged the file waits until the drop returns, not for the import's dialogs.
+    connect(
+        m_participants, &ParticipantsPanel::fileDropped, this,
+        [this](qint64 drawId, const QString &path) { importParticipants(drawId, false, path); }, Qt::QueuedConnection);
     connect(m_participants, &ParticipantsPanel::templateRequested, this,
             [this] { ExportParticipantTemplate(m_db.prompt(), m_progress, this, chooseExportFile); });
     connect(m_draws, &RecordPanel::linkActivated, this, [this](const QString &link) {
@@ -166,7 +168,11 @@ ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &p
     for (RecordPanel *panel : {static_cast<RecordPanel *>(m_draws), static_cast<RecordPanel *>(m_prizes),
                                static_cast<RecordPanel *>(m_participants), static_cast<RecordPanel *>(m_results)}) {
         connect(panel, &RecordPanel::exportRequested, this, &ManagementWindow::exportList);
-        connect(panel, &RecordPanel::drawChosen, this, [this](qint64 draw) { m_focusDraw = draw; });
+        connect(panel, &RecordPanel::drawChosen, this, &ManagementWindow::focusOn);
+        // A prize added or a list imported may be what the draw lacked.
+        connect(panel->view()->model(), &QAbstractItemModel::modelReset, this, &ManagementWindow::showNextStep);
+        connect(panel->view()->model(), &QAbstractItemModel::rowsInserted, this, &ManagementWindow::showNextStep);
+        connect(panel->view()->model(), &QAbstractItemModel::rowsRemoved, this, &ManagementWindow::showNextStep);
     }
     connect(m_tabs, &QTabWidget::currentChanged, this, &ManagementWindow::refreshCurrentTab);
 
@@ -372,6 +378,7 @@ void ManagementWindow::showNextStep()
     if (!m_nextStep) {
         m_nextStep = new QLabel(this);
         m_nextStep->setObjectName(QStringLiteral("nextStep"));
+        m_nextStep->setContentsMargins(24, 0, 0, 0); // apart from the database's path
         statusBar()->addWidget(m_nextStep);
     }
     QString text;

@@ -148,17 +148,23 @@ def focus(window):
     wait_for("keyboard focus", probe)
 
 
+_presses = {"keys": 0, "clicks": 0, "typed": 0}  # what the operator did, for the newcomer's paths
+
+
 def keys(window, *names):
+    _presses["keys"] += len(names)
     focus(window)
     xdotool("key", "--delay", 40, *names)
 
 
 def type_text(window, text):
+    _presses["typed"] += 1
     focus(window)
     xdotool("type", "--delay", 30, text)
 
 
 def click(x, y):
+    _presses["clicks"] += 1
     # The server takes the move before the press. (--sync, which waits for the
     # move to be seen, at times waited 15 s here.)
     xdotool("mousemove", x, y, "click", 1)
@@ -655,6 +661,93 @@ def hall_run(work, binary, env, people, snapshot, draw, prize_ids):
         program.end()
 
 
+def presses_since(before):
+    return ", ".join(f"{_presses[k] - before[k]} {k}" for k in _presses)
+
+
+def open_sample_draw(main):
+    """帮助 → 示例抽奖: 文件 opened by a click, Right to 帮助 (whose first entry is then
+    highlighted), Down to its second entry."""
+    left, top, _, _ = geometry(main)
+    focus(main)
+    click(left + 20, top + 12)
+    time.sleep(0.5)
+    _presses["keys"] += 4
+    xdotool("key", "--delay", 80, "Right", "Right", "Down", "Return")
+
+
+def newcomer_runs(work, binary, env):
+    """A newcomer's two ways to a first round, from a first start: the sample draw; and
+    the template filled in, imported, drawn. The presses each took are printed."""
+    step("newcomer: first start → 示例抽奖 → 开始抽奖 → a round")
+    before = dict(_presses)
+    folder = program_folder(work, "newcomer", binary)
+    db = os.path.join(folder, "Data.mdb")
+    program = Program(folder, env)
+    try:
+        main = program.main_window()
+        open_sample_draw(main)
+        found = wait_for("the sample draw", lambda: query(db, "SELECT ID FROM 奖次表 WHERE 抽奖内容='示例抽奖'"))
+        sample = found[0][0]
+        wait_rows("the sample's participants", lambda: query(db, "SELECT ID FROM 号码表 WHERE CID=?", sample), 200)
+        screen = open_screen(main, [])  # the focus is left on the start button
+        time.sleep(0.6)
+        draw_action(screen, "space")
+        time.sleep(0.3)
+        draw_action(screen, "space")
+        wait_for("a stored round of the sample", lambda: results(db, sample))
+        print(f"newcomer, sample draw: {presses_since(before)}", flush=True)
+        close_screen(screen, main)
+    finally:
+        program.end()
+
+    step("newcomer: first start → 新建抽奖, a prize → 导出模板 → two rows → 导入 → 开始抽奖 → a round")
+    before = dict(_presses)
+    folder = program_folder(work, "template", binary)
+    db = os.path.join(folder, "Data.mdb")
+    program = Program(folder, env)
+    try:
+        main = program.main_window()
+        draw = create_draw(main, db)
+        keys(main, "shift+Tab", "Right", "Tab", "Tab", "space")  # tabs -> 奖项设置 -> chooser -> 添加奖项
+        editor = wait_window(PRIZE_EDITOR)
+        type_text(editor, "Prize")
+        keys(editor, *["Tab"] * 6, "space")  # one place, one a round: as offered
+        wait_closed(editor, PRIZE_EDITOR)
+        prize = wait_for("the prize", lambda: query(db, "SELECT ID FROM 奖项表 WHERE CID=?", draw))[0][0]
+        template = os.path.join(work, "模板.xlsx")
+        # 添加奖项 -> chooser -> tabs -> 抽奖号码 -> chooser -> 导入数据 … 导出模板
+        export_results(main, ["shift+Tab", "shift+Tab", "Right", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab"], template)
+        book = openpyxl.load_workbook(template)
+        sheet = book.active
+        if [sheet.cell(1, c).value for c in (1, 2)] != ["抽奖号码", "姓名"]:
+            fail(f"the template's titles: {[sheet.cell(1, c).value for c in (1, 2)]}")
+        people = [("2001", "王小明"), ("2002", "李小红")]
+        for row, (number, name) in enumerate(people, start=2):
+            sheet.cell(row, 1).value, sheet.cell(row, 2).value = number, name
+        book.save(template)
+        keys(main, *["shift+Tab"] * 4, "space")  # 导出模板 -> 导入数据
+        dialog = wait_window(OPEN_DIALOG)
+        type_text(dialog, template)
+        keys(dialog, "Return")
+        sheets = wait_window("选择要导入数据所在的工作表")
+        keys(sheets, "Return")
+        mapping = wait_window(MAPPING)
+        keys(mapping, *["Tab"] * 4, "space")  # nothing to change: 确定
+        done = wait_window(MAIN, besides={main})
+        keys(done, "Return")
+        wait_closed(mapping, MAPPING)
+        imported = query(db, "SELECT 号码, 姓名 FROM 号码表 WHERE CID=? ORDER BY ID", draw)
+        if imported != people:
+            fail(f"the filled template came in as {imported}")
+        screen = open_screen(main, ["shift+Tab"] * 3)  # 导入数据 -> chooser -> tabs -> start button
+        draw_round(db, draw, screen, "space", "space", prize, 1)
+        print(f"newcomer, template: {presses_since(before)}", flush=True)
+        close_screen(screen, main)
+    finally:
+        program.end()
+
+
 def main():
     if not os.environ.get("DISPLAY"):
         print("skipped: no X display")
@@ -690,6 +783,7 @@ def main():
         snapshot, draw, prize_ids = first_run(work, binary, sample, env, people)
         second_run(work, binary, env, people, snapshot, draw, prize_ids)
         hall_run(work, binary, env, people, snapshot, draw, prize_ids)
+        newcomer_runs(work, binary, env)
     except Failure as failure:
         print(f"FAILED at {failure}")
         print(f"files, logs and a screenshot kept in {work}")

@@ -9,16 +9,22 @@
 #include "support/RecordingProgress.h"
 #include "support/TempSettings.h"
 
+#include <QAbstractScrollArea>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTabWidget>
 #include <QTest>
+#include <QUrl>
 
 using namespace quilla;
 
@@ -277,6 +283,55 @@ class TestImportWindows : public QObject
         QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("已签到 2 人，未找到 2 个号码：\n13900000002 别人、99999 外人"
                                                                "\n\n未找到的号码已全部复制到剪贴板。")});
         QCOMPARE(f.count("号码表", Sql("签到=1 AND 签到方式='签到名单'")), 2);
+    }
+    // 导出模板 writes a list that, dropped on the participants tab, comes in as written,
+    // whatever mapping was kept from another file.
+    void theTemplateComesBackWhenDropped_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("xlsx") << QStringLiteral("模板.xlsx");
+        QTest::newRow("csv") << QStringLiteral("模板.csv");
+    }
+
+    void theTemplateComesBackWhenDropped()
+    {
+        QFETCH(QString, file);
+        DrawFixture f;
+        RecordingProgress progress;
+        FakeMusic music;
+        const qint64 draw = f.addDraw();
+        WriteSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("T(0)"), QStringLiteral("5"));
+        WriteSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("I(0)"), QStringLiteral("C"));
+        ManagementWindow window(f.db, f.engine, progress, music);
+        window.findChild<QTabWidget *>(QStringLiteral("tabs"))->setCurrentIndex(2);
+        QWidget *panel = window.findChild<QTabWidget *>(QStringLiteral("tabs"))->widget(2);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString path = f.dir.filePath(file);
+        window.chooseExportFile = [&](const QString &, QString *) { return path; };
+        QTest::mouseClick(panel->findChild<QPushButton *>(QStringLiteral("exportTemplate")), Qt::LeftButton);
+        QCOMPARE(f.prompt.messages.size(), 1);
+        QVERIFY(QFileInfo(path).size() > 0);
+
+        f.prompt.clear();
+        QStringList dialogs;
+        window.runDialog = [&](QDialog &dialog) {
+            dialogs.append(QString::fromLatin1(dialog.metaObject()->className()));
+            dialog.findChild<QPushButton *>(QStringLiteral("ok"))->click(); // nothing changed
+            return dialog.result();
+        };
+        QWidget *target = panel->findChild<QAbstractScrollArea *>(QStringLiteral("records"))->viewport();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &drop);
+        QTRY_COMPARE(f.prompt.messages, QStringList{QStringLiteral("已导入 2 条")});
+        QCOMPARE(participants(f, draw), (QStringList{"1001|张三", "1002|李四"}));
+        QCOMPARE(dialogs.last(), QStringLiteral("quilla::ImportMapping"));
     }
 };
 

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -620,6 +621,86 @@ class TestManagementWindow : public QObject
         QTest::keyClick(field, Qt::Key_Escape);
         QTRY_VERIFY(!editor || !editor->isVisible());
         QCOMPARE(w.count("奖次表") + w.count("奖项表") + w.count("号码表"), 1);
+    }
+
+    // Each list says what to do while it is empty, and the status line what the draw
+    // lacks; 帮助 → 示例抽奖 makes a draw that can start at once.
+    void emptyListsSayWhatToDo_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<bool>("emptyWithSample");
+        QTest::newRow("抽奖设置") << 0 << QStringLiteral("还没有抽奖。点“新建抽奖”开始，或试一试示例抽奖。") << false;
+        QTest::newRow("奖项设置") << 1 << QStringLiteral("这个抽奖还没有奖项。点“添加奖项”，填写奖项名称、名额和每次抽出的人数。")
+                              << false;
+        QTest::newRow("抽奖号码") << 2
+                              << QStringLiteral("还没有名单：导入 Excel 或 CSV 文件，或把文件拖到这里。没有现成的名单？"
+                                                "导出模板，填好后导入。")
+                              << false;
+        QTest::newRow("抽奖结果") << 3 << QStringLiteral("还没有抽奖结果。") << true;
+    }
+
+    void emptyListsSayWhatToDo()
+    {
+        QFETCH(int, tab);
+        QFETCH(QString, says);
+        QFETCH(bool, emptyWithSample);
+        Window w;
+        const auto nextStep = [&] { return w.window->findChild<QLabel *>(QStringLiteral("nextStep"))->text(); };
+        const auto emptyShown = [&] {
+            return w.view(tab)->findChild<QLabel *>(QStringLiteral("emptyText"))->isVisible();
+        };
+        if (tab > 0) {
+            const qint64 draw = w.addDraw(QStringLiteral("年会"));
+            w.window.reset();
+            w.open();
+            w.showTab(tab);
+            w.choose(tab, draw);
+            QCOMPARE(nextStep(), QStringLiteral("抽奖“年会”还缺：奖项、名单"));
+            // 开始抽奖 gives the same reason.
+            w.window->chooseDraw = [draw](qint64) -> QString { return QString::number(draw) + QStringLiteral("‖年会"); };
+            QTest::mouseClick(w.window->findChild<QPushButton *>(QStringLiteral("startDraw")), Qt::LeftButton);
+            QCOMPARE(w.prompt.messages,
+                     QStringList{QStringLiteral("这个抽奖还没有设置奖项，不能开始抽奖。请先在“奖项设置”中添加奖项！")});
+        }
+        w.showTab(tab);
+        QVERIFY(emptyShown());
+        QCOMPARE(w.view(tab)->accessibleDescription(), says);
+
+        QAction *sample = nullptr;
+        for (QAction *action : w.window->findChildren<QAction *>())
+            if (action->text() == QStringLiteral("示例抽奖"))
+                sample = action;
+        QVERIFY(sample);
+        sample->trigger();
+        QList<qint64> draws;
+        QSet<QString> numbers, names;
+        w.db.forEachRow(Sql("SELECT ID FROM 奖次表 WHERE 抽奖内容='示例抽奖'"),
+                        [&](const Row &row) { draws.append(row.number(u"ID")); });
+        QCOMPARE(draws.size(), 1);
+        const qint64 draw = draws.first();
+        const Sql ofSample = Sql("CID=") + Sql::number(draw);
+        QCOMPARE(w.count("奖项表", ofSample), 3);
+        w.db.forEachRow(Sql("SELECT 号码,姓名 FROM 号码表 WHERE ") + ofSample, [&](const Row &row) {
+            numbers.insert(row.text(u"号码"));
+            names.insert(row.text(u"姓名"));
+        });
+        QCOMPARE(w.count("号码表", ofSample), 200);
+        QCOMPARE(numbers.size(), 200);
+        QCOMPARE(names.size(), 200);
+        QCOMPARE(nextStep(), QStringLiteral("抽奖“示例抽奖”可以开始抽奖"));
+        w.showTab(tab);
+        if (tab > 0)
+            w.choose(tab, draw);
+        QCOMPARE(emptyShown(), emptyWithSample);
+
+        // F1 opens the help at the tab's part.
+        w.showTab(tab);
+        QTest::keyClick(w.window.get(), Qt::Key_F1);
+        QCOMPARE(w.tabs()->currentIndex(), 4);
+        auto *help = w.window->findChild<QPlainTextEdit *>(QStringLiteral("help"));
+        const QString heading = help->textCursor().selectedText();
+        QVERIFY2(!heading.isEmpty(), qPrintable(heading));
     }
 
     void theChosenDrawStaysChosen()
