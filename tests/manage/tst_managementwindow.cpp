@@ -696,6 +696,8 @@ class TestManagementWindow : public QObject
 
         // F1 opens the help at the tab's part.
         w.showTab(tab);
+        w.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
         QTest::keyClick(w.window.get(), Qt::Key_F1);
         QCOMPARE(w.tabs()->currentIndex(), 4);
         auto *help = w.window->findChild<QPlainTextEdit *>(QStringLiteral("help"));
