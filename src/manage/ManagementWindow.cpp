@@ -8,6 +8,9 @@
 #include "ImportMapping.h"
 #include "ParticipantEntry.h"
 #include "ParticipantsPanel.h"
+#ifdef QUILLA_PHONE
+#include "PhoneCheckInWindow.h"
+#endif
 #include "PresetEditor.h"
 #include "PrizeEditor.h"
 #include "PrizesPanel.h"
@@ -218,6 +221,10 @@ void ManagementWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("文件"));
     m_newDrawAction = file->addAction(QStringLiteral("新建"), this, [this] { openDrawSettingEditor(0); });
+#ifdef QUILLA_PHONE
+    m_phoneAction = file->addAction(QStringLiteral("现场签到…"), this, &ManagementWindow::openPhoneCheckIn);
+    m_phoneAction->setObjectName(QStringLiteral("phoneCheckIn"));
+#endif
     file->addSeparator();
     QAction *quit = file->addAction(QStringLiteral("退出"), this, &QWidget::close);
     m_databaseActions = new DatabaseActions(m_db, *this);
@@ -229,6 +236,10 @@ void ManagementWindow::buildMenus()
     };
     connect(m_databaseActions, &DatabaseActions::databaseSwitched, this, [this] {
         // Another file: what was chosen belonged to the old one.
+#ifdef QUILLA_PHONE
+        if (m_phone)
+            m_phone->stop();
+#endif
         m_focusDraw = drawOfNewestResult(m_db);
         m_draws->refresh();
         if (auto *help = findChild<QPlainTextEdit *>(QStringLiteral("help")))
@@ -570,6 +581,31 @@ void ManagementWindow::importParticipants(qint64 drawId, bool checkInList, const
     runDialog(mapping);
     if (mapping.importResult() == 0)
         m_participants->showDraw(drawId); // the rows just imported (or checked in) show
+}
+
+// ---------------------------------------------------------------- check-in by phone
+
+void ManagementWindow::openPhoneCheckIn()
+{
+#ifdef QUILLA_PHONE
+    if (!m_phone) {
+        m_phone = new PhoneCheckInWindow(m_db, this);
+        m_phone->setObjectName(QStringLiteral("phoneCheckInWindow"));
+        connect(m_phone, &PhoneCheckInWindow::runningChanged, this, [this](bool running) {
+            m_phoneAction->setText(running ? QStringLiteral("现场签到…（进行中）") : QStringLiteral("现场签到…"));
+        });
+    }
+    if (!m_phone->isRunning()) {
+        const QString chosen = chooseDraw ? chooseDraw(m_focusDraw) : QString();
+        if (chosen.isEmpty())
+            return;
+        focusOn(ChooserKey(chosen));
+        m_phone->setDraw(chosen);
+    }
+    m_phone->show();
+    m_phone->raise();
+    m_phone->activateWindow();
+#endif
 }
 
 // ---------------------------------------------------------------- start
