@@ -84,9 +84,11 @@ bool readForm(const QByteArray &body, QHash<QString, QString> &fields)
 // ---------------------------------------------------------------- the service, on its thread
 
 PhoneService::PhoneService(const QByteArray &token, const PhoneServer::Limits &limits)
-    : m_token(token), m_limits(limits), m_prompt(std::make_unique<QuietPrompt>())
+    : m_token(token), m_limits(limits), m_prompt(std::make_unique<QuietPrompt>()), m_writeTimer(new QTimer(this))
 {
     m_clock.start();
+    m_writeTimer->setSingleShot(true);
+    connect(m_writeTimer, &QTimer::timeout, this, &PhoneService::storeWaiting);
 }
 
 PhoneService::~PhoneService() = default;
@@ -114,17 +116,24 @@ void PhoneService::open(const QString &databasePath, qint64 drawId, const QHostA
     Q_EMIT ready(url);
 }
 
-static void reply(QHttpServerResponder &&responder, const QByteArray &body, Status status,
-                  const QByteArray &type = "text/html; charset=utf-8")
+// The pages run their own inline script and style only, and never tell another site the token.
+const char *const ContentSecurity = "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
+                                    "connect-src 'self'; form-action 'self'";
+const QByteArray SafetyHeaders = QByteArray("Content-Type: text/html; charset=utf-8\r\n"
+                                            "Cache-Control: no-store\r\n"
+                                            "X-Content-Type-Options: nosniff\r\n"
+                                            "Referrer-Policy: no-referrer\r\n"
+                                            "Content-Security-Policy: ") +
+                                 ContentSecurity + "\r\n";
+
+static void reply(QHttpServerResponder &&responder, const QByteArray &body, Status status)
 {
-    // The pages run their own inline script and style only, and never tell another site the token.
     responder.write(body,
-                    {{"Content-Type", type},
+                    {{"Content-Type", "text/html; charset=utf-8"},
                      {"Cache-Control", "no-store"},
                      {"X-Content-Type-Options", "nosniff"},
                      {"Referrer-Policy", "no-referrer"},
-                     {"Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'; "
-                                                 "script-src 'unsafe-inline'; connect-src 'self'; form-action 'self'"}},
+                     {"Content-Security-Policy", ContentSecurity}},
                     status);
 }
 
@@ -191,41 +200,79 @@ void PhoneService::checkIn(const QHttpServerRequest &request, QTcpSocket *socket
         reply(makeResponder(request, socket), notePage(QStringLiteral("提交的内容无法识别")), Status::BadRequest);
         return;
     }
-    const QString number = fields.value(QStringLiteral("number")).left(64);
-    const QString name = fields.value(QStringLiteral("name")).left(64);
-    const DoorCheckIn done = checkInPerson(*m_db, m_drawId, number, name, SetByPhone);
-    QString answer;
-    Status status = Status::Ok;
-    switch (done.outcome) {
-    case DoorCheckIn::Outcome::CheckedIn:
-        answer = QStringLiteral("%1，签到成功！").arg(done.names.value(0));
-        Q_EMIT checkedIn();
-        break;
-    case DoorCheckIn::Outcome::AlreadyIn:
-        answer = QStringLiteral("%1，您已经签到过了（%2）").arg(done.names.value(0), done.when);
-        break;
-    case DoorCheckIn::Outcome::Absent:
-        answer = QStringLiteral("请到签到台办理签到");
-        break;
-    case DoorCheckIn::Outcome::Unknown:
-    case DoorCheckIn::Outcome::Ambiguous: // a number and a name name one person: not reached
-        // The same answer whether the number or only the name is wrong.
-        answer = QStringLiteral("号码或姓名与名单不符，请核对后再试；如有疑问请到签到台");
-        break;
-    case DoorCheckIn::Outcome::Failed:
-        answer = QStringLiteral("签到暂时未能保存，请稍后再试，或到签到台签到");
-        status = Status::ServiceUnavailable;
-        break;
+    m_waiting.append({socket, fields.value(QStringLiteral("number")).left(64),
+                      fields.value(QStringLiteral("name")).left(64)});
+    if (!m_writeTimer->isActive())
+        m_writeTimer->start(int(std::clamp<qint64>(m_lastWrite + m_limits.writeGapMs - m_clock.elapsed(), 0,
+                                                  m_limits.writeGapMs)));
+}
+
+void PhoneService::storeWaiting()
+{
+    const QList<Waiting> waiting = std::exchange(m_waiting, {});
+    QList<DoorCheckIn> done;
+    bool stored = false;
+    {
+        // Each check-in is a transaction of its own inside this one: all land, each whole, or none.
+        Database::Transaction transaction(*m_db);
+        for (const Waiting &one : waiting)
+            done.append(checkInPerson(*m_db, m_drawId, one.number, one.name, SetByPhone));
+        stored = transaction.commit();
     }
-    const bool in = done.outcome == DoorCheckIn::Outcome::CheckedIn || done.outcome == DoorCheckIn::Outcome::AlreadyIn;
-    reply(makeResponder(request, socket), checkInPage(answer, in, number, name), status);
+    m_lastWrite = m_clock.elapsed();
+    for (qsizetype i = 0; i < waiting.size(); ++i) {
+        DoorCheckIn &one = done[i];
+        if (!stored && one.outcome == DoorCheckIn::Outcome::CheckedIn)
+            one.outcome = DoorCheckIn::Outcome::Failed;
+        QString answer;
+        Status status = Status::Ok;
+        switch (one.outcome) {
+        case DoorCheckIn::Outcome::CheckedIn:
+            answer = QStringLiteral("%1，签到成功！").arg(one.names.value(0));
+            Q_EMIT checkedIn();
+            break;
+        case DoorCheckIn::Outcome::AlreadyIn:
+            answer = QStringLiteral("%1，您已经签到过了（%2）").arg(one.names.value(0), one.when);
+            break;
+        case DoorCheckIn::Outcome::Absent:
+            answer = QStringLiteral("请到签到台办理签到");
+            break;
+        case DoorCheckIn::Outcome::Unknown:
+        case DoorCheckIn::Outcome::Ambiguous: // a number and a name name one person: not reached
+            // The same answer whether the number or only the name is wrong.
+            answer = QStringLiteral("号码或姓名与名单不符，请核对后再试；如有疑问请到签到台");
+            break;
+        case DoorCheckIn::Outcome::Failed:
+            answer = QStringLiteral("签到暂时未能保存，请稍后再试，或到签到台签到");
+            status = Status::ServiceUnavailable;
+            break;
+        }
+        QTcpSocket *socket = waiting.at(i).socket;
+        if (!socket) // the phone gave up waiting; its check-in counts all the same
+            continue;
+        const bool in =
+            one.outcome == DoorCheckIn::Outcome::CheckedIn || one.outcome == DoorCheckIn::Outcome::AlreadyIn;
+        const QByteArray body = checkInPage(answer, in, waiting.at(i).number, waiting.at(i).name);
+        // Answered here, after the commit, rather than through the request's responder,
+        // which does not outlive the request's handling.
+        socket->write(QByteArray("HTTP/1.1 ") + (status == Status::Ok ? "200 OK" : "503 Service Unavailable") +
+                      "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" +
+                      SafetyHeaders + "\r\n" + body);
+        socket->disconnectFromHost();
+    }
 }
 
 QByteArray PhoneService::results()
 {
-    const auto stamp = m_db->storedStamp();
-    if (stamp == m_resultsStamp && stamp.second >= 0)
+    // Many phones refresh every few seconds: the file is asked whether it changed once a second at most.
+    const qint64 now = m_clock.elapsed();
+    if (m_resultsChecked >= 0 && now - m_resultsChecked < 1000)
         return m_results;
+    const auto stamp = m_db->storedStamp();
+    if (stamp == m_resultsStamp && stamp.second >= 0) {
+        m_resultsChecked = now;
+        return m_results;
+    }
     // What the board on the stage shows: its order, its hidden prizes, its numbers as masked there.
     DrawEngine engine(*m_db);
     DrawSetting setting;
@@ -244,6 +291,7 @@ QByteArray PhoneService::results()
         m_results = resultsList(winners.title(options), winners.lines(options, 0, winners.lineCount(options)));
     }
     m_resultsStamp = stamp;
+    m_resultsChecked = now;
     return m_results;
 }
 

@@ -13,7 +13,8 @@ class PhoneService;
 // The check-in page and the results page for phones on the local network.
 // The server runs on a thread of its own with its own connection to the draw
 // database, so the draw screen never waits for a phone; a check-in is one
-// transaction there, and the draw sees it at its next start.
+// transaction there (those arriving within a moment share it, each whole), and
+// the draw sees it at its next start.
 //
 // What it serves, under a random token made new at every start:
 //   /<token>/               a form for number and name; POST checks the person in
@@ -35,6 +36,9 @@ class PhoneServer : public QObject
         int triesPerMinute = 10;  // check-in posts per client address
         qsizetype maxBody = 4096; // bytes
         int connectionSeconds = 30; // a connection is closed after this, finished or not
+        // The least time between two writes: check-ins arriving meanwhile wait and are
+        // stored together, so that a rush of phones leaves the file free for the stage.
+        int writeGapMs = 200;
     };
 
     explicit PhoneServer(QObject *parent = nullptr);

@@ -5,6 +5,8 @@
 #include <QAbstractHttpServer>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -39,6 +41,8 @@ class PhoneService : public QAbstractHttpServer
 
   private:
     void checkIn(const QHttpServerRequest &request, QTcpSocket *socket);
+    // Stores the waiting check-ins in one transaction, then answers each phone.
+    void storeWaiting();
     // Another try from this address; false when it has used up the minute's tries.
     bool mayTry(const QHostAddress &address);
     // The winners list, read again only when the file changed.
@@ -53,7 +57,18 @@ class PhoneService : public QAbstractHttpServer
     QElapsedTimer m_clock;
     QHash<QByteArray, QList<qint64>> m_tries; // address → times of its tries in the last minute
     std::pair<qint64, qint64> m_resultsStamp{-1, -1};
+    qint64 m_resultsChecked = -1; // when the stamp was last read
     QByteArray m_results;
+
+    struct Waiting
+    {
+        QPointer<QTcpSocket> socket;
+        QString number;
+        QString name;
+    };
+    QList<Waiting> m_waiting;
+    QTimer *m_writeTimer; // a child, so that it moves to the thread with the service
+    qint64 m_lastWrite = -1000000;
 };
 
 } // namespace quilla
