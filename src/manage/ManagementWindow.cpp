@@ -221,14 +221,17 @@ void ManagementWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("文件"));
     m_newDrawAction = file->addAction(QStringLiteral("新建"), this, [this] { openDrawSettingEditor(0); });
-#ifdef QUILLA_PHONE
-    m_phoneAction = file->addAction(QStringLiteral("现场签到…"), this, &ManagementWindow::openPhoneCheckIn);
-    m_phoneAction->setObjectName(QStringLiteral("phoneCheckIn"));
-#endif
     file->addSeparator();
     QAction *quit = file->addAction(QStringLiteral("退出"), this, &QWidget::close);
     m_databaseActions = new DatabaseActions(m_db, *this);
     m_databaseActions->addTo(file, quit);
+#ifdef QUILLA_PHONE
+    m_phoneAction = new QAction(QStringLiteral("现场签到…"), file);
+    m_phoneAction->setObjectName(QStringLiteral("phoneCheckIn"));
+    connect(m_phoneAction, &QAction::triggered, this, &ManagementWindow::openPhoneCheckIn);
+    file->insertAction(quit, m_phoneAction);
+    file->insertSeparator(quit);
+#endif
     m_databaseActions->reportProgress = &m_progress;
     m_databaseActions->chooseReportDraw = [this] {
         const QString chosen = chooseDraw ? chooseDraw(m_focusDraw) : QString();
