@@ -649,6 +649,13 @@ void ManagementWindow::startDraw()
     screen->setScreen(target);
     screen->setGeometry(target->geometry());
     screen->showFullScreen();
+#ifdef QUILLA_PHONE
+    if (m_phone) {
+        m_phone->showOnStage(screen);
+        if (target == this->screen())
+            m_phone->hide(); // it would stand in front of the draw; the server goes on
+    }
+#endif
     FollowRemainingScreens(screen);
     screen->activateWindow();
     screen->setFocus();

@@ -5,19 +5,68 @@
 #include "phone/PhoneServer.h"
 #include "platform/QrCode.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace quilla {
 
+namespace {
+
+// The code on the draw screen: a fifth of its height, in the corner, out of the way of clicks.
+class StageCode : public QLabel
+{
+  public:
+    StageCode(const QImage &code, QWidget *screen) : QLabel(screen), m_code(code)
+    {
+        setAccessibleName(QStringLiteral("签到二维码"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        screen->installEventFilter(this);
+        QTimer::singleShot(0, this, [this] { place(); });
+    }
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // After the screen has placed its own commands.
+        if (watched == parentWidget() && event->type() == QEvent::Resize)
+            QTimer::singleShot(0, this, [this] { place(); });
+        return false;
+    }
+
+  private:
+    void place()
+    {
+        const int side = std::max(120, parentWidget()->height() / 5);
+        setPixmap(QPixmap::fromImage(m_code.scaled(side, side, Qt::KeepAspectRatio, Qt::FastTransformation)));
+        resize(side, side);
+        // Above the screen's own buttons in that corner.
+        const int left = parentWidget()->width() - side - 16;
+        int bottom = parentWidget()->height() - 16;
+        // The screen's commands are labels that take clicks.
+        for (const QLabel *command : parentWidget()->findChildren<QLabel *>())
+            if (command != this && command->isVisible() && command->cursor().shape() == Qt::PointingHandCursor &&
+                command->geometry().right() >= left)
+                bottom = std::min(bottom, command->y() - 8);
+        move(left, bottom - side);
+        raise();
+    }
+    QImage m_code;
+};
+
+} // namespace
+
 PhoneCheckInWindow::PhoneCheckInWindow(Database &db, QWidget *parent)
     : QDialog(parent), m_db(db), m_server(new PhoneServer(this)), m_draw(new QLabel(this)),
       m_addresses(new QComboBox(this)), m_toggle(new QPushButton(this)), m_code(new QLabel(this)),
-      m_address(new QLabel(this)), m_count(new QLabel(this))
+      m_address(new QLabel(this)), m_count(new QLabel(this)),
+      m_onStage(new QCheckBox(QStringLiteral("抽奖时在屏幕右下角显示二维码"), this))
 {
     setWindowTitle(QStringLiteral("现场签到"));
     m_draw->setTextFormat(Qt::PlainText);
@@ -46,6 +95,8 @@ PhoneCheckInWindow::PhoneCheckInWindow(Database &db, QWidget *parent)
     layout->addWidget(m_code);
     layout->addWidget(m_address);
     layout->addWidget(m_count);
+    m_onStage->setAccessibleName(QStringLiteral("在抽奖屏幕上显示二维码"));
+    layout->addWidget(m_onStage);
     auto *note = new QLabel(QStringLiteral("参加者用手机扫码，输入抽奖号码和姓名即可签到；同一页面可查看中奖名单。\n"
                                            "页面只在本局域网内可用，停止后地址即失效，下次开始时地址会改变。"),
                             this);
@@ -99,6 +150,15 @@ void PhoneCheckInWindow::start()
 void PhoneCheckInWindow::stop()
 {
     m_server->stop();
+}
+
+void PhoneCheckInWindow::showOnStage(QWidget *screen)
+{
+    if (!isRunning() || !m_onStage->isChecked())
+        return;
+    auto *code = new StageCode(qrCodeImage(m_server->checkInUrl().toString(), 1), screen);
+    code->show();
+    connect(m_server, &PhoneServer::stopped, code, &QObject::deleteLater);
 }
 
 void PhoneCheckInWindow::showState()

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -28,6 +29,9 @@ class PhoneCheckInWindow : public QDialog
     void start();
     void stop();
     PhoneServer &server() { return *m_server; }
+    // Puts the QR code in the bottom right corner of a draw screen being opened, when
+    // the operator asked for it and the server runs; it goes when the server stops.
+    void showOnStage(QWidget *screen);
 
   Q_SIGNALS:
     // Started or stopped: the menu says whether it is on.
@@ -45,6 +49,7 @@ class PhoneCheckInWindow : public QDialog
     QLabel *m_code;
     QLabel *m_address;
     QLabel *m_count;
+    QCheckBox *m_onStage;
     QString m_failure;
 };
 
