@@ -35,12 +35,32 @@ class QuietPrompt : public Prompt
     bool question(const QString &, Icon, Default) override { return false; }
 };
 
-// A listener that closes every connection after a while, finished or not, so that
-// clients sending a byte now and then cannot hold the server's sockets for ever.
-class TimedListener : public QTcpServer
+// The pages run their own inline script and style only, and never tell another site the token.
+const char *const ContentSecurity = "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
+                                    "connect-src 'self'; form-action 'self'";
+const QByteArray SafetyHeaders = QByteArray("Content-Type: text/html; charset=utf-8\r\n"
+                                            "Cache-Control: no-store\r\n"
+                                            "X-Content-Type-Options: nosniff\r\n"
+                                            "Referrer-Policy: no-referrer\r\n"
+                                            "Content-Security-Policy: ") +
+                                 ContentSecurity + "\r\n";
+
+// A whole answer written straight to the socket, for the answers not given while the
+// request is handled: the connection is closed after it.
+QByteArray rawAnswer(const QByteArray &statusLine, const QByteArray &body)
+{
+    return "HTTP/1.1 " + statusLine + "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\n" + SafetyHeaders + "\r\n" + body;
+}
+
+// A listener that guards each connection before the HTTP server reads it: closed after a
+// while, finished or not, so that clients sending a byte now and then cannot hold sockets
+// for ever; and refused once it has sent more than a few pages' requests, so that a huge
+// body is dropped as it arrives instead of being gathered in memory.
+class GuardedListener : public QTcpServer
 {
   public:
-    TimedListener(int seconds, QObject *parent) : QTcpServer(parent), m_seconds(seconds) {}
+    GuardedListener(const PhoneServer::Limits &limits, QObject *parent) : QTcpServer(parent), m_limits(limits) {}
 
   protected:
     void incomingConnection(qintptr handle) override
@@ -50,12 +70,28 @@ class TimedListener : public QTcpServer
             delete socket;
             return;
         }
-        QTimer::singleShot(m_seconds * 1000, socket, [socket] { socket->abort(); });
+        QTimer::singleShot(m_limits.connectionSeconds * 1000, socket, [socket] { socket->abort(); });
+        // Connected before the HTTP server's own reader, so it sees each piece first.
+        const qint64 most = m_limits.maxBody + 60 * 1024;
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, most, received = qint64(0), refused = false]() mutable {
+            if (refused) {
+                socket->readAll();
+                return;
+            }
+            received += socket->bytesAvailable();
+            if (received <= most)
+                return;
+            refused = true;
+            socket->readAll();
+            // The client may still be sending: it reads the answer when done, and the
+            // connection ends with its lifetime.
+            socket->write(rawAnswer("413 Payload Too Large", notePage(QStringLiteral("提交的内容太长"))));
+        });
         addPendingConnection(socket);
     }
 
   private:
-    int m_seconds;
+    PhoneServer::Limits m_limits;
 };
 
 // "number=…&name=…" as a form posts it; false when a field is not UTF-8.
@@ -102,7 +138,7 @@ void PhoneService::open(const QString &databasePath, qint64 drawId, const QHostA
         Q_EMIT failed(QStringLiteral("无法打开数据库文件，签到无法保存"));
         return;
     }
-    m_listener = new TimedListener(m_limits.connectionSeconds, this);
+    m_listener = new GuardedListener(m_limits, this);
     if (!m_listener->listen(address, port) && !m_listener->listen(address, 0)) {
         Q_EMIT failed(QStringLiteral("无法在 %1 上接受连接（%2）").arg(address.toString(), m_listener->errorString()));
         return;
@@ -115,16 +151,6 @@ void PhoneService::open(const QString &databasePath, qint64 drawId, const QHostA
     url.setPath(u'/' + QString::fromLatin1(m_token) + u'/');
     Q_EMIT ready(url);
 }
-
-// The pages run their own inline script and style only, and never tell another site the token.
-const char *const ContentSecurity = "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
-                                    "connect-src 'self'; form-action 'self'";
-const QByteArray SafetyHeaders = QByteArray("Content-Type: text/html; charset=utf-8\r\n"
-                                            "Cache-Control: no-store\r\n"
-                                            "X-Content-Type-Options: nosniff\r\n"
-                                            "Referrer-Policy: no-referrer\r\n"
-                                            "Content-Security-Policy: ") +
-                                 ContentSecurity + "\r\n";
 
 static void reply(QHttpServerResponder &&responder, const QByteArray &body, Status status)
 {
@@ -255,9 +281,7 @@ void PhoneService::storeWaiting()
         const QByteArray body = checkInPage(answer, in, waiting.at(i).number, waiting.at(i).name);
         // Answered here, after the commit, rather than through the request's responder,
         // which does not outlive the request's handling.
-        socket->write(QByteArray("HTTP/1.1 ") + (status == Status::Ok ? "200 OK" : "503 Service Unavailable") +
-                      "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" +
-                      SafetyHeaders + "\r\n" + body);
+        socket->write(rawAnswer(status == Status::Ok ? "200 OK" : "503 Service Unavailable", body));
         socket->disconnectFromHost();
     }
 }
