@@ -16,6 +16,7 @@ packages=(
     qt6-base-dev qt6-base-private-dev qt6-multimedia-dev qt6-translations-l10n
     libsqlitecpp-dev libsqlite3-dev sqlite3
     libfreexl-dev libquazip1-qt6-dev
+    qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
     fonts-noto-cjk fonts-arphic-ukai fonts-hanazono fonts-symbola fonts-dejavu-core
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev

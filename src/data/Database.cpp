@@ -1289,31 +1289,47 @@ Database::Transaction::Transaction(Database &db) : m_db(db)
 {
     if (!m_db.m_sqlite)
         return;
+    // The outermost transaction on a writable file takes the write lock before it reads. One
+    // that read first and asked for it later would be refused at once, without waiting, while
+    // another connection (the phone server's) is writing: SQLite's way out of a deadlock.
+    if (m_db.m_savepoints == 0 && !m_db.m_readOnly && sqlite3_get_autocommit(m_db.m_sqlite->getHandle())) {
+        m_began = m_db.run(QStringLiteral("BEGIN IMMEDIATE"), {});
+        if (!m_began)
+            return;
+    }
     m_name = QStringLiteral("quilla_%1").arg(m_db.m_savepoints + 1);
     m_open = m_db.run(QStringLiteral("SAVEPOINT ") + m_name, {});
     if (m_open)
         ++m_db.m_savepoints;
+    else if (std::exchange(m_began, false))
+        m_db.run(QStringLiteral("ROLLBACK"), {});
 }
 
 Database::Transaction::~Transaction()
 {
-    if (!m_open)
-        return;
-    m_db.run(QStringLiteral("ROLLBACK TO ") + m_name, {});
-    m_db.run(QStringLiteral("RELEASE ") + m_name, {});
-    --m_db.m_savepoints;
+    if (m_open) {
+        m_db.run(QStringLiteral("ROLLBACK TO ") + m_name, {});
+        m_db.run(QStringLiteral("RELEASE ") + m_name, {});
+        --m_db.m_savepoints;
+    }
+    if (m_began)
+        m_db.run(QStringLiteral("ROLLBACK"), {});
 }
 
 bool Database::Transaction::commit()
 {
     if (!m_open)
         return false;
-    const bool ok = m_db.run(QStringLiteral("RELEASE ") + m_name, {});
-    if (ok) {
-        m_open = false;
-        --m_db.m_savepoints;
-    }
-    return ok;
+    if (!m_db.run(QStringLiteral("RELEASE ") + m_name, {}))
+        return false;
+    m_open = false;
+    --m_db.m_savepoints;
+    if (!std::exchange(m_began, false))
+        return true;
+    if (m_db.run(QStringLiteral("COMMIT"), {}))
+        return true;
+    m_db.run(QStringLiteral("ROLLBACK"), {});
+    return false;
 }
 
 } // namespace quilla

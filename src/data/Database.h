@@ -112,6 +112,7 @@ class Database
         Database &m_db;
         QString m_name;
         bool m_open = false;
+        bool m_began = false; // the outermost: BEGIN IMMEDIATE … COMMIT around the savepoint
     };
 
   private:

@@ -153,6 +153,46 @@ DoorCheckIn checkInAtDoor(Database &db, qint64 drawId, const QString &typed, con
     return result;
 }
 
+DoorCheckIn checkInPerson(Database &db, qint64 drawId, const QString &number, const QString &name,
+                          const QString &how)
+{
+    DoorCheckIn result;
+    result.number = trimmedText(number);
+    const QString who = trimmedText(name);
+    QList<PersonRow> rows;
+    if (result.number.isEmpty() || who.isEmpty())
+        return result;
+    if (!rowsWithNumber(db, drawId, result.number, rows)) {
+        result.outcome = DoorCheckIn::Outcome::Failed;
+        return result;
+    }
+    QList<qint64> ids;
+    for (const PersonRow &row : std::as_const(rows)) {
+        if (row.name != who)
+            continue;
+        result.names = {who};
+        if (row.presence == Presence::Absent) {
+            result.outcome = DoorCheckIn::Outcome::Absent;
+            return result;
+        }
+        if (row.presence == Presence::CheckedIn)
+            result.when = row.when;
+        else
+            ids.append(row.id);
+    }
+    if (result.names.isEmpty())
+        return result;
+    if (ids.isEmpty()) {
+        result.outcome = DoorCheckIn::Outcome::AlreadyIn;
+        return result;
+    }
+    Database::Transaction transaction(db);
+    result.outcome = db.isOpen() && writePresence(db, ids, Presence::CheckedIn, how) && transaction.commit()
+                         ? DoorCheckIn::Outcome::CheckedIn
+                         : DoorCheckIn::Outcome::Failed;
+    return result;
+}
+
 ListCheckIn checkInList(Database &db, qint64 drawId, const QList<QStringList> &rows)
 {
     ListCheckIn result;

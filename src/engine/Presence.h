@@ -55,6 +55,12 @@ struct DoorCheckIn
 // Checks in the person with this number (trimmed) in one transaction.
 DoorCheckIn checkInAtDoor(Database &db, qint64 drawId, const QString &typed, const QString &how = SetAtDoor);
 
+// Checks in the person with this number and name (both trimmed) in one transaction,
+// for a page where the person types both: a wrong name is Unknown, as an unknown
+// number is, so that the answer never tells who has a number.
+DoorCheckIn checkInPerson(Database &db, qint64 drawId, const QString &number, const QString &name,
+                          const QString &how);
+
 // The outcome of a check-in list.
 struct ListCheckIn
 {

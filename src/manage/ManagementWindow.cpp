@@ -8,6 +8,9 @@
 #include "ImportMapping.h"
 #include "ParticipantEntry.h"
 #include "ParticipantsPanel.h"
+#ifdef QUILLA_PHONE
+#include "PhoneCheckInWindow.h"
+#endif
 #include "PresetEditor.h"
 #include "PrizeEditor.h"
 #include "PrizesPanel.h"
@@ -228,6 +231,13 @@ void ManagementWindow::buildMenus()
     QAction *quit = file->addAction(QStringLiteral("退出"), this, &QWidget::close);
     m_databaseActions = new DatabaseActions(m_db, *this);
     m_databaseActions->addTo(file, quit);
+#ifdef QUILLA_PHONE
+    m_phoneAction = new QAction(QStringLiteral("现场签到…"), file);
+    m_phoneAction->setObjectName(QStringLiteral("phoneCheckIn"));
+    connect(m_phoneAction, &QAction::triggered, this, &ManagementWindow::openPhoneCheckIn);
+    file->insertAction(quit, m_phoneAction);
+    file->insertSeparator(quit);
+#endif
     m_databaseActions->reportProgress = &m_progress;
     m_databaseActions->chooseReportDraw = [this] {
         const QString chosen = chooseDraw ? chooseDraw(m_focusDraw) : QString();
@@ -235,6 +245,10 @@ void ManagementWindow::buildMenus()
     };
     connect(m_databaseActions, &DatabaseActions::databaseSwitched, this, [this] {
         // Another file: what was chosen belonged to the old one.
+#ifdef QUILLA_PHONE
+        if (m_phone)
+            m_phone->stop();
+#endif
         m_focusDraw = drawOfNewestResult(m_db);
         m_draws->refresh();
         if (auto *help = findChild<QPlainTextEdit *>(QStringLiteral("help")))
@@ -579,6 +593,31 @@ void ManagementWindow::importParticipants(qint64 drawId, bool checkInList, const
         m_participants->showDraw(drawId); // the rows just imported (or checked in) show
 }
 
+// ---------------------------------------------------------------- check-in by phone
+
+void ManagementWindow::openPhoneCheckIn()
+{
+#ifdef QUILLA_PHONE
+    if (!m_phone) {
+        m_phone = new PhoneCheckInWindow(m_db, this);
+        m_phone->setObjectName(QStringLiteral("phoneCheckInWindow"));
+        connect(m_phone, &PhoneCheckInWindow::runningChanged, this, [this](bool running) {
+            m_phoneAction->setText(running ? QStringLiteral("现场签到…（进行中）") : QStringLiteral("现场签到…"));
+        });
+    }
+    if (!m_phone->isRunning()) {
+        const QString chosen = chooseDraw ? chooseDraw(m_focusDraw) : QString();
+        if (chosen.isEmpty())
+            return;
+        focusOn(ChooserKey(chosen));
+        m_phone->setDraw(chosen);
+    }
+    m_phone->show();
+    m_phone->raise();
+    m_phone->activateWindow();
+#endif
+}
+
 // ---------------------------------------------------------------- start
 
 void ManagementWindow::startDraw()
@@ -617,6 +656,13 @@ void ManagementWindow::startDraw()
     screen->setScreen(target);
     screen->setGeometry(target->geometry());
     screen->showFullScreen();
+#ifdef QUILLA_PHONE
+    if (m_phone) {
+        m_phone->showOnStage(screen);
+        if (target == this->screen())
+            m_phone->hide(); // it would stand in front of the draw; the server goes on
+    }
+#endif
     FollowRemainingScreens(screen);
     screen->activateWindow();
     screen->setFocus();

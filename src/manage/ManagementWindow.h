@@ -23,6 +23,7 @@ class DrawsPanel;
 class Music;
 class ParticipantEntry;
 class ParticipantsPanel;
+class PhoneCheckInWindow;
 class PresetEditor;
 class PrizeEditor;
 class PrizesPanel;
@@ -90,6 +91,8 @@ class ManagementWindow : public QMainWindow
     void importParticipants(qint64 drawId, bool checkInList = false, const QString &given = QString());
     // The sample draw, made and shown, ready to start.
     void openSampleDraw();
+    // 文件 → 现场签到…: the window of the phone pages, for the draw chosen when it is not running.
+    void openPhoneCheckIn();
     // The status line's word on what the draw in focus still lacks before it can start.
     void showNextStep();
     // F1: the help, at the part about the tab that was shown.
@@ -116,6 +119,8 @@ class ManagementWindow : public QMainWindow
     qint64 m_entryDraw = 0; // the draw the open participant entry adds to
     QPointer<PresetEditor> m_presetEditor;
     QPointer<DrawScreen> m_screen;
+    PhoneCheckInWindow *m_phone = nullptr;
+    QAction *m_phoneAction = nullptr;
     QPointer<QWidget> m_focusBeforeEditor;
     qint64 m_focusDraw = 0;
     bool m_quitting = false;

@@ -1,0 +1,51 @@
+#include "support/TempDatabase.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <thread>
+
+using namespace quilla;
+
+// Two connections to one file in one program, as the draw and the phone server have.
+class TestTwoConnections : public QObject
+{
+    Q_OBJECT
+
+  private Q_SLOTS:
+    // A transaction that reads and then writes must wait for the other writer, never be
+    // refused at once (SQLite refuses a read lock's upgrade while another connection writes).
+    void readThenWriteBesideAnotherWriter()
+    {
+        TempDatabase file;
+        std::atomic<bool> done{false};
+        std::atomic<int> otherCommits{0};
+        std::thread other([&] {
+            RecordingPrompt prompt;
+            Database db(prompt);
+            if (!db.OpenDatabase(file.path))
+                return;
+            while (!done) {
+                Database::Transaction transaction(db);
+                if (db.ExecuteSql(Sql("INSERT INTO 号码表(CID,号码,姓名) VALUES(2,'b','')")) && transaction.commit())
+                    ++otherCommits;
+            }
+        });
+        int refused = 0;
+        for (int i = 0; i < 40; ++i) {
+            Database::Transaction transaction(file.db);
+            file.db.CountRows(QStringLiteral("号码表"), Sql("CID=1"));
+            QThread::msleep(2);
+            if (!file.db.ExecuteSql(Sql("INSERT INTO 号码表(CID,号码,姓名) VALUES(1,'a','')")) || !transaction.commit())
+                ++refused;
+        }
+        done = true;
+        other.join();
+        QVERIFY(otherCommits > 0);
+        QCOMPARE(refused, 0);
+        QCOMPARE(file.db.CountRows(QStringLiteral("号码表"), Sql("CID=1")), 40);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTwoConnections)
+#include "tst_twoconnections.moc"
