@@ -35,6 +35,7 @@
 #include <QTextCursor>
 #include <QStatusBar>
 #include <QShortcut>
+#include <QTimer>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -168,14 +169,20 @@ ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &p
     auto *helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(helpKey, &QShortcut::activated, this, &ManagementWindow::showHelpForTab);
     connect(m_results, &ResultsPanel::presetEditorRequested, this, &ManagementWindow::openPresetEditor);
+    m_nextStepTimer = new QTimer(this);
+    m_nextStepTimer->setSingleShot(true);
+    m_nextStepTimer->setInterval(0);
+    connect(m_nextStepTimer, &QTimer::timeout, this, &ManagementWindow::showNextStep);
     for (RecordPanel *panel : {static_cast<RecordPanel *>(m_draws), static_cast<RecordPanel *>(m_prizes),
                                static_cast<RecordPanel *>(m_participants), static_cast<RecordPanel *>(m_results)}) {
         connect(panel, &RecordPanel::exportRequested, this, &ManagementWindow::exportList);
         connect(panel, &RecordPanel::drawChosen, this, &ManagementWindow::focusOn);
         // A prize added or a list imported may be what the draw lacked.
-        connect(panel->view()->model(), &QAbstractItemModel::modelReset, this, &ManagementWindow::showNextStep);
-        connect(panel->view()->model(), &QAbstractItemModel::rowsInserted, this, &ManagementWindow::showNextStep);
-        connect(panel->view()->model(), &QAbstractItemModel::rowsRemoved, this, &ManagementWindow::showNextStep);
+        // Once after a burst: a long delete removes rows run by run.
+        const QAbstractItemModel *rows = panel->view()->model();
+        connect(rows, &QAbstractItemModel::modelReset, m_nextStepTimer, qOverload<>(&QTimer::start));
+        connect(rows, &QAbstractItemModel::rowsInserted, m_nextStepTimer, qOverload<>(&QTimer::start));
+        connect(rows, &QAbstractItemModel::rowsRemoved, m_nextStepTimer, qOverload<>(&QTimer::start));
     }
     connect(m_tabs, &QTabWidget::currentChanged, this, &ManagementWindow::refreshCurrentTab);
 

@@ -9,6 +9,7 @@
 class QDialog;
 class QMenu;
 class QLabel;
+class QTimer;
 class QPushButton;
 class QTabWidget;
 
@@ -105,6 +106,7 @@ class ManagementWindow : public QMainWindow
     Music &m_music;
     QPushButton *m_startButton = nullptr;
     QLabel *m_nextStep = nullptr;
+    QTimer *m_nextStepTimer = nullptr;
     QTabWidget *m_tabs = nullptr;
     DrawsPanel *m_draws = nullptr;
     PrizesPanel *m_prizes = nullptr;

@@ -1,5 +1,7 @@
 #include "PhoneCheckInWindow.h"
 
+#include "engine/Presence.h"
+
 #include "data/Chooser.h"
 #include "data/Database.h"
 #include "phone/PhoneServer.h"
@@ -144,6 +146,7 @@ void PhoneCheckInWindow::start()
         return;
     m_failure.clear();
     m_toggle->setEnabled(false); // until the server says it started or why not
+    indexNumbersForCheckIn(m_db, m_drawId); // here, not under the phones' first transaction
     m_server->start(m_db.path(), m_drawId, QHostAddress(m_addresses->currentText()));
 }
 
