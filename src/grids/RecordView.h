@@ -39,6 +39,8 @@ class RecordView : public QTableView
     // A line in the middle of the list while it is empty, saying what to do next; its
     // links (<a href="…">) are followed through emptyLinkActivated. Screen readers read it.
     void setEmptyText(const QString &text);
+    // A cell's editor is open.
+    bool isEditing() const { return state() == EditingState; }
 
   Q_SIGNALS:
     void emptyLinkActivated(const QString &link);

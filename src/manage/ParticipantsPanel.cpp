@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -118,6 +119,22 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
     connect(view(), &RecordView::rowActivated, this,
             [this](int row) { view()->edit(this->model()->index(row, 1)); });
     showCount();
+    // Check-ins from phones are written by another connection: the list follows them while shown.
+    auto *others = new QTimer(this);
+    others->setInterval(2000);
+    connect(others, &QTimer::timeout, this, &ParticipantsPanel::followOtherWriters);
+    others->start();
+}
+
+void ParticipantsPanel::followOtherWriters()
+{
+    // data_version moves only when another connection commits.
+    const qint64 version = db().storedStamp().second;
+    if (version == m_othersVersion || !isVisible() || m_listedDraw < 1 ||
+        view()->isEditing())
+        return;
+    m_othersVersion = version;
+    showPresenceChanged();
 }
 
 void ParticipantsPanel::fill()
@@ -135,6 +152,7 @@ void ParticipantsPanel::fill()
         m_answer->clear();
     m_listedDraw = draw;
     m_countStamp = {-1, -1};
+    m_othersVersion = db().storedStamp().second;
     showCount();
 }
 

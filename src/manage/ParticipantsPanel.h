@@ -54,6 +54,7 @@ class ParticipantsPanel : public RecordPanel
     void showCount();
     // The list shows what is stored now, its rows as they stand.
     void showPresenceChanged();
+    void followOtherWriters();
     void setPresenceOfSelection(int presence, const QString &done);
     void showAnswer(const QString &text, bool good);
 
@@ -67,6 +68,7 @@ class ParticipantsPanel : public RecordPanel
     // Rows checked in, counted when the file last changed under us.
     qint64 m_checkedIn = 0;
     std::pair<qint64, qint64> m_countStamp{-1, -1};
+    qint64 m_othersVersion = -1; // the file's data_version the list last showed
 };
 
 } // namespace quilla

@@ -7,10 +7,12 @@
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -40,6 +42,10 @@ class TestPhoneWindow : public QObject
         ManagementWindow window(f.db, f.engine, progress, music);
         window.chooseDraw = [&](qint64) { return ChooserItemText(draw, QStringLiteral("年会")); };
         window.show();
+        // The participants tab is shown at the desk while phones check in.
+        auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabs"));
+        tabs->setCurrentIndex(2);
+        QWidget *participants = tabs->widget(2);
         auto *menuItem = window.findChild<QAction *>(QStringLiteral("phoneCheckIn"));
         QVERIFY(menuItem);
         menuItem->trigger();
@@ -66,6 +72,10 @@ class TestPhoneWindow : public QObject
                      QByteArray::number(body.size()) + "\r\n\r\n" + body);
         QTRY_VERIFY(named<QLabel>(phone, QStringLiteral("手机签到人数"))->text().contains(QStringLiteral("1 人")));
         QCOMPARE(checkedInCount(f.db, draw), 1);
+        // The list follows the phones' writes by itself.
+        const QAbstractItemModel *list = participants->findChild<QAbstractItemView *>(QStringLiteral("records"))->model();
+        QTRY_COMPARE_WITH_TIMEOUT(list->index(0, 2).data().toString(), QStringLiteral("已签到"), 5000);
+        QCOMPARE(participants->findChild<QLabel *>(QStringLiteral("checkedInCount"))->text(), QStringLiteral("已签到：1"));
 
         QTest::mouseClick(named<QPushButton>(phone, QStringLiteral("开始或停止现场签到")), Qt::LeftButton);
         QVERIFY(!phone->isRunning());
