@@ -21,7 +21,7 @@ packages=(
     gstreamer1.0-plugins-good gstreamer1.0-plugins-base
     libbenchmark-dev
     xvfb xauth strace libxcb1-dev python3-openpyxl python3-xlrd poppler-utils
-    desktop-file-utils appstream x11-xserver-utils xdotool imagemagick
+    desktop-file-utils appstream x11-xserver-utils xdotool imagemagick zbar-tools curl
 )
 
 # What the Windows build and its test under Wine need besides the above.

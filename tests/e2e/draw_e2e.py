@@ -49,6 +49,7 @@ CHOOSER = "选择抽奖设置"
 SCREEN = "Quilla抽奖软件操作界面"
 REPORT_DIALOG = "抽奖报告"
 DELETION = "删除无效获奖"
+PHONE = "现场签到"
 
 DRAW_NAME = "Annual party"
 # Name, quantity, winners per round, in drawing order.
@@ -604,6 +605,40 @@ def second_run(work, binary, env, people, snapshot, draw, prize_ids):
 
 
 
+def phone_check_in(main, db, draw, person):
+    """文件 → 现场签到…: the QR code on screen is read as a phone's camera would, and the
+    person checks in through the page it names."""
+    step("hall: check-in by phone")
+    left, top, _, _ = geometry(main)
+    focus(main)
+    click(left + 20, top + 12)  # 文件
+    time.sleep(0.5)
+    # 新建, 打开数据库…, 备份数据库…, 自动备份…, 抽奖报告…, 现场签到…
+    xdotool("key", "--delay", 80, *["Down"] * 6, "Return")
+    keys(wait_window(CHOOSER), "Return")
+    phone = wait_window(PHONE)
+    keys(phone, "Tab", "space")  # the address offered -> 开始
+    shot = os.path.join(_work, "phone.png")
+
+    def read_code():
+        subprocess.run(["import", "-window", str(phone), shot], capture_output=True)
+        found = subprocess.run(["zbarimg", "--raw", "-q", shot], capture_output=True, text=True).stdout.strip()
+        return found if found.startswith("http://") else None
+    url = wait_for("a readable QR code of the page", read_code)
+    number, name = person
+    answer = subprocess.run(["curl", "-s", "--max-time", "10", "--data-urlencode", f"number={number}",
+                             "--data-urlencode", f"name={name}", url], capture_output=True, text=True).stdout
+    if "签到成功" not in answer:
+        fail(f"the phone's page answered {answer[:300]!r}")
+    if not query(db, "SELECT 1 FROM 号码表 WHERE CID=? AND 号码=? AND 签到=1 AND 签到方式='手机签到'", draw, number):
+        fail("the phone's check-in is not stored")
+    results = subprocess.run(["curl", "-s", "--max-time", "10", "-o", "/dev/null", "-w", "%{http_code}",
+                              url.rstrip("/") + "/results"], capture_output=True, text=True).stdout
+    if results != "200":
+        fail(f"the results page answered {results}")
+    keys(phone, "Escape")  # the window goes; the server stops with the program
+
+
 def hall_run(work, binary, env, people, snapshot, draw, prize_ids):
     """People checked in at the door; a winner marked absent on stage, whose place is
     drawn again without them; then a reopening, and they never come up."""
@@ -620,6 +655,7 @@ def hall_run(work, binary, env, people, snapshot, draw, prize_ids):
             keys(main, "Return")
         wait_rows("people checked in at the door",
                   lambda: query(db, "SELECT 号码 FROM 号码表 WHERE CID=? AND 签到=1", draw), len(arriving))
+        phone_check_in(main, db, draw, next(p for p in people if p[0] and p[0] not in arriving))
     finally:
         program.end()
 
@@ -752,7 +788,7 @@ def main():
     if not os.environ.get("DISPLAY"):
         print("skipped: no X display")
         return SKIPPED
-    missing = [tool for tool in ("xdotool", "import", "pdftotext") if not shutil.which(tool)]
+    missing = [tool for tool in ("xdotool", "import", "pdftotext", "zbarimg", "curl") if not shutil.which(tool)]
     if not openpyxl:
         missing.append("python3-openpyxl")
     if missing:
