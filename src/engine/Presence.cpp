@@ -70,6 +70,20 @@ bool writePresence(Database &db, const QList<qint64> &ids, Presence presence, co
     return true;
 }
 
+// The rows of the one person found are checked in, or were already.
+DoorCheckIn storeCheckIn(Database &db, const QList<qint64> &ids, const QString &how, DoorCheckIn result)
+{
+    if (ids.isEmpty()) {
+        result.outcome = DoorCheckIn::Outcome::AlreadyIn;
+        return result;
+    }
+    Database::Transaction transaction(db);
+    result.outcome = db.isOpen() && writePresence(db, ids, Presence::CheckedIn, how) && transaction.commit()
+                         ? DoorCheckIn::Outcome::CheckedIn
+                         : DoorCheckIn::Outcome::Failed;
+    return result;
+}
+
 } // namespace
 
 QString presenceText(Presence presence)
@@ -154,15 +168,7 @@ DoorCheckIn checkInAtDoor(Database &db, qint64 drawId, const QString &typed, con
         else
             ids.append(row.id);
     }
-    if (ids.isEmpty()) {
-        result.outcome = DoorCheckIn::Outcome::AlreadyIn;
-        return result;
-    }
-    Database::Transaction transaction(db);
-    result.outcome = db.isOpen() && writePresence(db, ids, Presence::CheckedIn, how) && transaction.commit()
-                         ? DoorCheckIn::Outcome::CheckedIn
-                         : DoorCheckIn::Outcome::Failed;
-    return result;
+    return storeCheckIn(db, ids, how, result);
 }
 
 DoorCheckIn checkInPerson(Database &db, qint64 drawId, const QString &number, const QString &name,
@@ -194,15 +200,7 @@ DoorCheckIn checkInPerson(Database &db, qint64 drawId, const QString &number, co
     }
     if (result.names.isEmpty())
         return result;
-    if (ids.isEmpty()) {
-        result.outcome = DoorCheckIn::Outcome::AlreadyIn;
-        return result;
-    }
-    Database::Transaction transaction(db);
-    result.outcome = db.isOpen() && writePresence(db, ids, Presence::CheckedIn, how) && transaction.commit()
-                         ? DoorCheckIn::Outcome::CheckedIn
-                         : DoorCheckIn::Outcome::Failed;
-    return result;
+    return storeCheckIn(db, ids, how, result);
 }
 
 ListCheckIn checkInList(Database &db, qint64 drawId, const QList<QStringList> &rows)

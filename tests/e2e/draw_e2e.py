@@ -712,16 +712,25 @@ def open_sample_draw(main):
     xdotool("key", "--delay", 80, "Right", "Right", "Down", "Return")
 
 
+def first_start(work, name, binary, env):
+    """The program's first start in a folder of its own: the presses so far, its database,
+    the program and its window."""
+    before = dict(_presses)
+    folder = program_folder(work, name, binary)
+    program = Program(folder, env)
+    try:
+        return before, os.path.join(folder, "Data.mdb"), program, program.main_window()
+    except Failure:
+        program.end()
+        raise
+
+
 def newcomer_runs(work, binary, env):
     """A newcomer's two ways to a first round, from a first start: the sample draw; and
     the template filled in, imported, drawn. The presses each took are printed."""
     step("newcomer: first start → 示例抽奖 → 开始抽奖 → a round")
-    before = dict(_presses)
-    folder = program_folder(work, "newcomer", binary)
-    db = os.path.join(folder, "Data.mdb")
-    program = Program(folder, env)
+    before, db, program, main = first_start(work, "newcomer", binary, env)
     try:
-        main = program.main_window()
         open_sample_draw(main)
         found = wait_for("the sample draw", lambda: query(db, "SELECT ID FROM 奖次表 WHERE 抽奖内容='示例抽奖'"))
         sample = found[0][0]
@@ -738,12 +747,8 @@ def newcomer_runs(work, binary, env):
         program.end()
 
     step("newcomer: first start → 新建抽奖, a prize → 导出模板 → two rows → 导入 → 开始抽奖 → a round")
-    before = dict(_presses)
-    folder = program_folder(work, "template", binary)
-    db = os.path.join(folder, "Data.mdb")
-    program = Program(folder, env)
+    before, db, program, main = first_start(work, "template", binary, env)
     try:
-        main = program.main_window()
         draw = create_draw(main, db)
         keys(main, "shift+Tab", "Right", "Tab", "Tab", "space")  # tabs -> 奖项设置 -> chooser -> 添加奖项
         editor = wait_window(PRIZE_EDITOR)
