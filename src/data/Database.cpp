@@ -600,7 +600,7 @@ QString Database::choosePath(const QString &programFolder, const QString &userFo
     return userFile;
 }
 
-bool Database::OpenDatabase(const QString &path)
+bool Database::openDatabase(const QString &path)
 {
     m_statements.clear();
     m_sqlite.reset();
@@ -913,7 +913,7 @@ void Database::configure()
     sqlite3_create_collation_v2(
         m_sqlite->getHandle(), "zh", SQLITE_UTF8, nullptr,
         [](void *, int lengthA, const void *a, int lengthB, const void *b) {
-            return CompareChinese(QByteArrayView(static_cast<const char *>(a), lengthA),
+            return compareChinese(QByteArrayView(static_cast<const char *>(a), lengthA),
                                   QByteArrayView(static_cast<const char *>(b), lengthB));
         },
         nullptr);
@@ -1047,7 +1047,7 @@ bool backupInto(sqlite3 *source, const QString &sourcePath, const QString &targe
 
 } // namespace
 
-bool Database::BackupTo(const QString &target, QString &why)
+bool Database::backupTo(const QString &target, QString &why)
 {
     if (!m_sqlite) {
         why = QStringLiteral("没有打开的数据库");
@@ -1056,7 +1056,7 @@ bool Database::BackupTo(const QString &target, QString &why)
     return backupInto(m_sqlite->getHandle(), m_path, target, -1, why);
 }
 
-bool Database::CopyDatabaseFile(const QString &source, const QString &target, QString &why)
+bool Database::copyDatabaseFile(const QString &source, const QString &target, QString &why)
 {
     sqlite3 *handle = nullptr;
     int rc = sqlite3_open_v2(nativePath(source).constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
@@ -1190,7 +1190,7 @@ bool Database::forEachRow(const Sql &sql, const std::function<void(const Row &)>
     }
 }
 
-Query Database::OpenQuery(const Sql &sql)
+Query Database::openQuery(const Sql &sql)
 {
     Query query;
     if (!m_sqlite)
@@ -1229,7 +1229,7 @@ Query Database::OpenQuery(const Sql &sql)
     return query;
 }
 
-double Database::SumColumn(const QString &table, const QString &column, const Sql &condition)
+double Database::sumColumn(const QString &table, const QString &column, const Sql &condition)
 {
     double sum = 0;
     const bool read =
@@ -1238,7 +1238,7 @@ double Database::SumColumn(const QString &table, const QString &column, const Sq
     return read ? sum : 0;
 }
 
-bool Database::TableExists(const QString &name)
+bool Database::tableExists(const QString &name)
 {
     if (!m_sqlite)
         return false;
@@ -1249,7 +1249,7 @@ bool Database::TableExists(const QString &name)
     return read && found;
 }
 
-qint64 Database::CountRows(const QString &table, const Sql &condition, const QString &fields)
+qint64 Database::countRows(const QString &table, const Sql &condition, const QString &fields)
 {
     Sql inner = Sql("SELECT ") + fields + Sql(" FROM ") + table;
     if (!condition.isEmpty())
@@ -1271,12 +1271,12 @@ qint64 Database::CountRows(const QString &table, const Sql &condition, const QSt
     }
 }
 
-bool Database::ExecuteSql(const Sql &sql)
+bool Database::executeSql(const Sql &sql)
 {
     return run(sql.executable(), sql.values());
 }
 
-QVariant Database::LookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
+QVariant Database::lookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
                                const QString &wantedField)
 {
     const bool isText = keyValue.typeId() == QMetaType::QString;

@@ -52,7 +52,7 @@ class Database
     // play-back damaged is put back as it came: the operator sees
     // "无法建立数据库连接！" with the file and the reason. A read-only file is
     // opened after a warning that says why it is read-only.
-    bool OpenDatabase(const QString &path);
+    bool openDatabase(const QString &path);
     bool isOpen() const { return m_sqlite != nullptr; }
     bool isReadOnly() const { return m_readOnly; }
     // How long to wait for another program's lock on the file, in milliseconds.
@@ -62,31 +62,31 @@ class Database
 
     // Reads the whole result. A failure shows "数据库打开错误(statement)！" and
     // gives an empty result.
-    Query OpenQuery(const Sql &sql);
+    Query openQuery(const Sql &sql);
     // Streams the rows without keeping them; false (after the same message) on failure.
     // A read can fail part-way: on false, the caller drops whatever it gathered
     // from the rows visited, since a part of a result must never pass for all of it.
     bool forEachRow(const Sql &sql, const std::function<void(const Row &)> &visit);
 
-    double SumColumn(const QString &table, const QString &column, const Sql &condition);
-    bool TableExists(const QString &name);
+    double sumColumn(const QString &table, const QString &column, const Sql &condition);
+    bool tableExists(const QString &name);
     // Rows of "SELECT fields FROM table [WHERE condition]"; 0 on failure.
-    qint64 CountRows(const QString &table, const Sql &condition, const QString &fields = QStringLiteral("*"));
+    qint64 countRows(const QString &table, const Sql &condition, const QString &fields = QStringLiteral("*"));
     // Runs a statement that returns no rows; false on failure, without a message.
-    bool ExecuteSql(const Sql &sql);
+    bool executeSql(const Sql &sql);
     // The wanted field of the first row whose keyField equals keyValue (quoted
     // when it is text); "" when no row matches.
-    QVariant LookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
+    QVariant lookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
                          const QString &wantedField);
 
     // A consistent copy of the open file at target, written beside it and renamed
     // into place, while the program goes on using the file. The copy never replaces
     // the file in use (however its path is spelt) nor a file that another running
     // copy of the program holds. False with why.
-    bool BackupTo(const QString &target, QString &why);
+    bool backupTo(const QString &target, QString &why);
     // The same from a file on disk through a connection of its own, a few pages
     // at a time so that a writer elsewhere waits at most a moment: for a worker thread.
-    static bool CopyDatabaseFile(const QString &source, const QString &target, QString &why);
+    static bool copyDatabaseFile(const QString &source, const QString &target, QString &why);
     // Removes what a copy or backup killed part-way left in folder (a ".mdb.part"
     // and its journal), once it is old enough not to be one still being written.
     static void removeLeftoverCopies(const QString &folder);

@@ -402,7 +402,7 @@ QByteArray directoryEntry(const QString &name, quint8 type, quint32 left, quint3
 
 } // namespace
 
-QByteArray BuildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams)
+QByteArray buildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams)
 {
     using namespace cfb;
     constexpr quint32 perFatSector = WriterSectorSize / 4;

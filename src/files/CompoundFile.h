@@ -160,6 +160,6 @@ class CompoundFile
 // Streams shorter than the mini-stream cutoff are padded with zero bytes up to it,
 // so every stream lives in regular sectors and no mini stream is needed; BIFF
 // readers stop at the last EOF record and never see the padding.
-QByteArray BuildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams);
+QByteArray buildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams);
 
 } // namespace quilla

@@ -66,6 +66,6 @@ class CsvReader
 
 // The number of records of a CSV file as the reader reads them; 0 when the file
 // cannot be read, or has a record too long to read.
-int CountCsvRecords(const QString &path);
+int countCsvRecords(const QString &path);
 
 } // namespace quilla

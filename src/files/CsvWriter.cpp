@@ -83,7 +83,7 @@ void appendField(QString &line, const QString &text, ExportNotes &notes)
 
 } // namespace
 
-ExportFailure WriteCsv(const ExportTable &table, const QString &path, Progress &progress, ExportNotes *notes)
+ExportFailure writeCsv(const ExportTable &table, const QString &path, Progress &progress, ExportNotes *notes)
 {
     ExportNotes changed;
     progress.begin(CsvCaption, int(table.rows.size()));

@@ -38,7 +38,7 @@ class TestPhoneWindow : public QObject
         RecordingProgress progress;
         FakeMusic music;
         ManagementWindow window(f.db, f.engine, progress, music);
-        window.chooseDraw = [&](qint64) { return ChooserItemText(draw, QStringLiteral("年会")); };
+        window.chooseDraw = [&](qint64) { return chooserItemText(draw, QStringLiteral("年会")); };
         window.show();
         auto *menuItem = window.findChild<QAction *>(QStringLiteral("phoneCheckIn"));
         QVERIFY(menuItem);
