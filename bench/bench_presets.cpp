@@ -7,8 +7,8 @@
 #include "data/Progress.h"
 #include "manage/PresetEditor.h"
 #include "platform/Appearance.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 
 #include <QApplication>
 #include <QComboBox>

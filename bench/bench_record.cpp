@@ -13,7 +13,7 @@
 #include "data/Progress.h"
 #include "data/StandbyCopy.h"
 #include "engine/DrawEngine.h"
-#include "grids/DrawReport.h"
+#include "report/DrawReport.h"
 #include "platform/Appearance.h"
 #include "screen/DrawScreen.h"
 

@@ -3,7 +3,7 @@
 #include "data/DatabaseLock.h"
 #include "data/Settings.h"
 #include "engine/DrawEngine.h"
-#include "grids/ProgressWindow.h"
+#include "lists/ProgressWindow.h"
 #include "manage/DatabaseActions.h"
 #include "manage/ManagementWindow.h"
 #include "platform/Appearance.h"

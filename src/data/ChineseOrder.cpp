@@ -1,5 +1,5 @@
 #include "ChineseOrder.h"
-#include "platform/Gb18030.h"
+#include "system/Gb18030.h"
 
 #include <QByteArray>
 

@@ -2,7 +2,7 @@
 #include "ChineseOrder.h"
 #include "DatabaseLock.h"
 #include "Statement.h"
-#include "platform/FileSync.h"
+#include "system/FileSync.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -1132,7 +1132,7 @@ std::shared_ptr<Statement> Database::statement(const QString &text)
 {
     auto it = m_statements.find(text);
     if (it == m_statements.end()) {
-        // Keep the cache small; grids build many one-off statements.
+        // Keep the cache small; the lists build many one-off statements.
         if (m_statements.size() >= 64)
             m_statements.clear();
         it = m_statements.insert(text, std::make_shared<Statement>(m_sqlite->getHandle(), text));

@@ -1,6 +1,6 @@
 #include "ExportTable.h"
-#include "platform/Gb18030.h"
-#include "platform/ReplacingFile.h"
+#include "system/Gb18030.h"
+#include "system/ReplacingFile.h"
 
 #include "data/Progress.h"
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringDecoder>
 
-#include "platform/Gb18030.h"
+#include "system/Gb18030.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #include "CompoundFile.h"
 #include "ExportTable.h"
-#include "platform/ReplacingFile.h"
+#include "system/ReplacingFile.h"
 #include "data/Progress.h"
 
 #include <QHash>

@@ -1,5 +1,5 @@
 #include "ExportTable.h"
-#include "platform/ReplacingFile.h"
+#include "system/ReplacingFile.h"
 #include "XlsxText.h"
 
 #include "data/Progress.h"

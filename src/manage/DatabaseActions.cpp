@@ -4,7 +4,7 @@
 #include "data/DatabaseLock.h"
 #include "data/Progress.h"
 #include "data/Settings.h"
-#include "grids/DrawReport.h"
+#include "report/DrawReport.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -4,8 +4,8 @@
 #include "data/TextNumber.h"
 #include "engine/Maintenance.h"
 #include "engine/Presence.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>

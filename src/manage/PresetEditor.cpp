@@ -6,8 +6,8 @@
 #include "data/Settings.h"
 #include "data/TextNumber.h"
 #include "platform/ChooserBox.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "platform/WindowHelpers.h"
 
 #include <QCheckBox>

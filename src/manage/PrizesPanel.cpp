@@ -2,8 +2,8 @@
 
 #include "data/Database.h"
 #include "engine/Maintenance.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

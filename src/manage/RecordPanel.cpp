@@ -2,8 +2,8 @@
 
 #include "data/Chooser.h"
 #include "data/Sql.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "platform/ChooserBox.h"
 
 #include <QComboBox>

@@ -4,8 +4,8 @@
 #include "screen/ResultDeletion.h"
 
 #include "data/Database.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 
 #include <QHBoxLayout>
 #include <QMenu>

@@ -3,8 +3,8 @@
 #include "engine/Presence.h"
 
 #include "data/Database.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "platform/WindowHelpers.h"
 
 #include <QCloseEvent>

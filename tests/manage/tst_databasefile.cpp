@@ -1,5 +1,5 @@
 #include "engine/Maintenance.h"
-#include "grids/DrawReport.h"
+#include "report/DrawReport.h"
 #include "manage/DatabaseActions.h"
 #include "manage/ManagementWindow.h"
 #include "support/DrawFixture.h"

@@ -1,6 +1,6 @@
 #include "data/Progress.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "screen/ResultDeletion.h"
 #include "support/DrawFixture.h"
 

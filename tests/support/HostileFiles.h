@@ -9,7 +9,7 @@
 #include "files/TextDecoding.h"
 #include "files/Workbook.h"
 
-#include "platform/ProcessUsage.h"
+#include "system/ProcessUsage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

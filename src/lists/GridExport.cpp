@@ -2,8 +2,8 @@
 
 #include "data/Progress.h"
 #include "data/Prompt.h"
-#include "grids/RecordModel.h"
-#include "platform/FileSync.h"
+#include "lists/RecordModel.h"
+#include "system/FileSync.h"
 #include "platform/WindowHelpers.h"
 
 #include <QFileDialog>

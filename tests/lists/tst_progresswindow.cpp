@@ -1,4 +1,4 @@
-#include "grids/ProgressWindow.h"
+#include "lists/ProgressWindow.h"
 #include "platform/WindowHelpers.h"
 #include "support/XcbInput.h"
 
