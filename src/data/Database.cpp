@@ -346,14 +346,6 @@ QByteArrayView Row::utf8View(int column) const
     return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
 }
 
-QByteArrayView Row::bytesView(int column) const
-{
-    if (column < 0)
-        return {};
-    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
-    return QByteArrayView(bytes, sqlite3_column_bytes(m_stmt, column));
-}
-
 qint64 Row::key(int column) const
 {
     if (column >= 0 && sqlite3_column_type(m_stmt, column) == SQLITE_INTEGER)
@@ -562,12 +554,6 @@ QString reasonOf(sqlite3 *handle, int rc)
 }
 
 } // namespace
-
-QString Database::defaultPath()
-{
-    return choosePath(QCoreApplication::applicationDirPath(),
-                      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-}
 
 bool Database::isInstalledProgram(const QString &programFolder)
 {
@@ -1227,15 +1213,6 @@ Query Database::openQuery(const Sql &sql)
     query.m_db = this;
     query.m_table = table;
     return query;
-}
-
-double Database::sumColumn(const QString &table, const QString &column, const Sql &condition)
-{
-    double sum = 0;
-    const bool read =
-        forEachRow(Sql("SELECT SUM(") + column + Sql(") AS Coun FROM ") + table + Sql(" WHERE ") + condition,
-                   [&](const Row &row) { sum = row.value(QStringLiteral("Coun")).toDouble(); });
-    return read ? sum : 0;
 }
 
 bool Database::tableExists(const QString &name)

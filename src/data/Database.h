@@ -33,11 +33,10 @@ class Database
 
     // 1: the five draw tables. 2: the round log 轮次表. 3: the preset results of each round.
     static constexpr int SchemaVersion = 4;
-    // Data.mdb in the program folder, or in the per-user data folder when the
-    // program folder cannot be written to or the program is installed.
-    static QString defaultPath();
-    // The same choice for given folders. A database found in a read-only program
-    // folder is copied to the user's folder once, when that has none yet.
+    // Where Data.mdb lives: the program folder, or the per-user data folder when the
+    // program folder cannot be written to or the program is installed. A database
+    // found in a read-only program folder is copied to the user's folder once, when
+    // that has none yet.
     static QString choosePath(const QString &programFolder, const QString &userFolder);
     // An installed program (a bin folder with our desktop entry in ../share, or a
     // folder with the Windows installer's Uninstall.exe) never keeps draws beside
@@ -68,7 +67,6 @@ class Database
     // from the rows visited, since a part of a result must never pass for all of it.
     bool forEachRow(const Sql &sql, const std::function<void(const Row &)> &visit);
 
-    double sumColumn(const QString &table, const QString &column, const Sql &condition);
     bool tableExists(const QString &name);
     // Rows of "SELECT fields FROM table [WHERE condition]"; 0 on failure.
     qint64 countRows(const QString &table, const Sql &condition, const QString &fields = QStringLiteral("*"));

@@ -48,11 +48,10 @@ class DrawEngine
     // Copies the draw's row of 奖次表 into setting; a missing row changes only Id.
     // False when the row could not be read.
     bool loadDrawSetting(qint64 id, DrawSetting &setting);
-    // Rebuilds Prizes in drawing order with their remaining counts from the stored
+    // Rebuilds prizes() in drawing order with their remaining counts from the stored
     // results; returns currentPrize, the first with winners left (0 = none). A
-    // failed read leaves no prizes: prizesRead() tells it from a finished draw.
+    // failed read leaves no prizes.
     qsizetype loadPrizeTable();
-    bool prizesRead() const { return m_prizesRead; }
     // Everything the draw screen loads when it opens, in its order. Any read that
     // fails leaves an empty pool and no presets and tells the operator: a draw
     // never runs on part of its participants. False then; the screen must not open.
@@ -66,8 +65,6 @@ class DrawEngine
     // checked in) are out of play. Reloads the prizes first. False, with an empty
     // pool, when a read failed.
     bool buildCandidatePool();
-    // Participant rows checked in when the pool was built, earlier winners among them.
-    qint64 checkedInCount() const { return m_checkedIn; }
     // count places at random: distinct numbers, shortage marks for places that
     // cannot be filled. In a round with presets, the places they will take show
     // other numbers while scrolling, and the random winners are drawn for the rest
@@ -98,9 +95,6 @@ class DrawEngine
     // screen opens), is no participant, or its prize has no place left for it;
     // the operator is told once about the people left out.
     void withholdPresets();
-    // Puts unused presets of prizeId in the first places of picks, no number twice;
-    // true when any was.
-    bool usePresets(qint64 prizeId, QList<Candidate> &picks);
 
     // ---- results
     // Stores a stopped round (presets first) and its row of the round log in one

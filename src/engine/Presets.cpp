@@ -177,9 +177,4 @@ QList<qsizetype> DrawEngine::applyPresets(qint64 prizeId, QList<Candidate> &pick
     return chosen;
 }
 
-bool DrawEngine::usePresets(qint64 prizeId, QList<Candidate> &picks)
-{
-    return !applyPresets(prizeId, picks).isEmpty();
-}
-
 } // namespace quilla

@@ -280,11 +280,6 @@ int CompoundFile::findStream(const QString &name) const
     return -1;
 }
 
-bool CompoundFile::hasStream(const QString &name) const
-{
-    return findStream(name) >= 0;
-}
-
 std::unique_ptr<CompoundStream> CompoundFile::openStream(const QString &name) const
 {
     const int index = findStream(name);

@@ -123,7 +123,6 @@ class CompoundFile
 
     // The streams directly under the root storage, in directory order.
     QStringList streamNames() const;
-    bool hasStream(const QString &name) const;
     // The named stream (compared case-insensitively, as the format does); ok false
     // when missing or when its sector chain is damaged.
     QByteArray stream(const QString &name, bool *ok = nullptr) const;

@@ -41,7 +41,6 @@ class CsvReader
     bool skip();
 
     // The fields of the record just read, from 0; past the kept ones "".
-    int fieldCount() const { return int(m_ends.size()); }
     QStringView field(int index) const;
     QStringList fields() const;
     // Whether the record just read was an empty line.

@@ -6,11 +6,9 @@
 
 #include <QApplication>
 #include <QColorDialog>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -87,15 +85,6 @@ qint64 askColor(qint64 start, QWidget *parent)
     return bgrFromColor(dialog.selectedColor());
 }
 
-void pumpEvents(int n)
-{
-    // The second run of a pass delivers what the first one posted (a paint after a change).
-    for (int pass = 0; pass <= n; ++pass) {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
 void parseStoredValue(bool &target, const QString &text)
 {
     target = !text.trimmed().isEmpty();
@@ -145,28 +134,6 @@ void makeTopmost(QWidget *window)
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     if (visible)
         window->show(); // changing the flags hides a window
-}
-
-bool isWindowOpen(const QString &caption)
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    return std::any_of(windows.cbegin(), windows.cend(),
-                       [&](const QWidget *w) { return w->isVisible() && w->windowTitle() == caption; });
-}
-
-void waitWhileWindowOpen(const QString &caption)
-{
-    if (!isWindowOpen(caption))
-        return;
-    // A nested loop that sleeps between looks: the interface stays responsive, the processor idle.
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (!isWindowOpen(caption))
-            loop.quit();
-    });
-    look.start(30);
-    loop.exec();
 }
 
 QPushButton *namedButton(const QString &caption, const QString &objectName, QWidget *parent)

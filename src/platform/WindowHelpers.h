@@ -29,15 +29,6 @@ QString fileDialogFilter(const QString &filter);
 // The colour dialog preset to start (0x00BBGGRR); −1 when cancelled.
 qint64 askColor(qint64 start, QWidget *parent = nullptr);
 
-// ---- events
-// Lets pending window events run 2 × (n + 1) times (n + 1 passes of two), so that
-// changes are painted and input can arrive in the middle of the caller's work; the
-// draw screen calls pumpEvents(50) after every change of its scrolling numbers.
-// Everything pending runs, the user's clicks and keys included: their handlers,
-// timers and queued calls run inside this call, and the caller must tolerate
-// whatever they change (a stop click, a closed window).
-void pumpEvents(int n);
-
 // ---- stored values
 // A boolean is true when the text is not blank; a number is the text's leading number.
 void parseStoredValue(bool &target, const QString &text);
@@ -54,9 +45,5 @@ void setTabChain(std::initializer_list<QWidget *> controls);
 // A button found by objectName; a screen reader says its caption without the blanks
 // that space the characters out for the eye ("确    定" is read "确定").
 QPushButton *namedButton(const QString &caption, const QString &objectName, QWidget *parent = nullptr);
-// True when a visible window of the program has exactly this caption.
-bool isWindowOpen(const QString &caption);
-// Returns once no window has this caption, keeping the interface responsive meanwhile.
-void waitWhileWindowOpen(const QString &caption);
 
 } // namespace quilla

@@ -65,7 +65,6 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     bool drawMode() const { return m_drawMode; }
     bool scrolling() const;
     const QList<Candidate> &picks() const { return m_picks; }
-    const BoardOptions &boardOptions() const { return m_board; }
     ResultDeletion *resultDeletion() const;
     FrameSettings *frameSettings() const;
     BoardSettings *boardSettings() const;

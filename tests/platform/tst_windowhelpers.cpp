@@ -1,12 +1,10 @@
 #include "platform/Appearance.h"
 #include "platform/MessagePrompt.h"
 #include "platform/WindowHelpers.h"
-#include "support/XcbInput.h"
 
 #include <QApplication>
 #include <QColorDialog>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QMessageBox>
@@ -85,22 +83,8 @@ class TestWindowHelpers : public QObject
         QCOMPARE(real, -25.0);
     }
 
-    void waitingForWindows()
+    void topmostAndCentred()
     {
-        QElapsedTimer timer;
-        timer.start();
-        waitWhileWindowOpen(QStringLiteral("没有这个窗口"));
-        QVERIFY(timer.elapsed() < 100);
-
-        QWidget chooser;
-        chooser.setWindowTitle(QStringLiteral("选择抽奖设置"));
-        chooser.show();
-        QVERIFY(isWindowOpen(QStringLiteral("选择抽奖设置")));
-        QVERIFY(!isWindowOpen(QStringLiteral("选择抽奖")));
-        QTimer::singleShot(50, &chooser, &QWidget::close);
-        waitWhileWindowOpen(QStringLiteral("选择抽奖设置"));
-        QVERIFY(!chooser.isVisible());
-
         QWidget dialog;
         dialog.resize(200, 100);
         makeTopmost(&dialog);
@@ -112,54 +96,6 @@ class TestWindowHelpers : public QObject
         dialog.resize(screen.width() + 300, 100);
         centreInWorkArea(&dialog);
         QCOMPARE(dialog.frameGeometry().left(), dialog.screen()->availableGeometry().left());
-    }
-
-    void pumpingRunsWhatIsPending()
-    {
-        struct Receiver : QObject
-        {
-            int ran = 0;
-            bool event(QEvent *event) override
-            {
-                ran += event->type() == QEvent::User;
-                return QObject::event(event);
-            }
-        } receiver;
-        QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
-        QMetaObject::invokeMethod(
-            &receiver, [&] { ++receiver.ran; }, Qt::QueuedConnection);
-        QTimer zero;
-        zero.setSingleShot(true);
-        QObject::connect(&zero, &QTimer::timeout, &receiver, [&] { ++receiver.ran; });
-        zero.start(0);
-        // A chain of calls, each queued by the one before: one link per run of events.
-        int links = 0;
-        std::function<void()> link = [&] {
-            ++links;
-            QMetaObject::invokeMethod(&receiver, link, Qt::QueuedConnection);
-        };
-        QMetaObject::invokeMethod(&receiver, link, Qt::QueuedConnection);
-        pumpEvents(0);
-        QCOMPARE(receiver.ran, 3);
-        QCOMPARE(links, 2);
-        pumpEvents(50);
-        QCOMPARE(links, 2 + 102);
-    }
-
-    void clicksArriveWhilePumping()
-    {
-        QPushButton button(QStringLiteral("停"));
-        int clicks = 0;
-        connect(&button, &QPushButton::clicked, [&] { ++clicks; });
-        button.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&button));
-        if (!queueXcbClick(&button))
-            QSKIP("only X queues a user's clicks");
-        QElapsedTimer waited;
-        waited.start();
-        while (clicks == 0 && !waited.hasExpired(2000))
-            pumpEvents(0);
-        QCOMPARE(clicks, 1);
     }
 
     void chineseButtonsAndFonts()
