@@ -46,13 +46,13 @@ inline std::pair<qint64, qint64> addBenchDraw(quilla::Database &db, int particip
 {
     using namespace quilla;
     Database::Transaction transaction(db);
-    Query draws = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
+    Query draws = db.openQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
     draws.addNew();
     draws.setValue(u"抽奖内容", QStringLiteral("年会"));
     draws.setValue(u"速度", 500);
     draws.save();
     const qint64 draw = draws.number(u"ID");
-    Query prizes = db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
+    Query prizes = db.openQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
     prizes.addNew();
     prizes.setValue(u"CID", draw);
     prizes.setValue(u"顺序", 1);
@@ -63,7 +63,7 @@ inline std::pair<qint64, qint64> addBenchDraw(quilla::Database &db, int particip
     prizes.setValue(u"重复", repeatable);
     prizes.save();
     const qint64 prize = prizes.number(u"ID");
-    Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+    Query rs = db.openQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
     for (int i = 0; i < participants; ++i) {
         rs.addNew();
         rs.setValue(u"CID", draw);

@@ -6,7 +6,7 @@
 class SilentMusic : public quilla::Music
 {
   public:
-    bool PlayMusic(const QString &, bool) override { return false; }
-    void StopMusic() override {}
-    QString MusicStatus() const override { return {}; }
+    bool playMusic(const QString &, bool) override { return false; }
+    void stopMusic() override {}
+    QString musicStatus() const override { return {}; }
 };

@@ -38,12 +38,12 @@ int main(int argc, char *argv[])
     qint64 appendMs = 0;
     {
         Database db(prompt);
-        if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+        if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
             return 1;
         QElapsedTimer timer;
         timer.start();
         Database::Transaction transaction(db);
-        Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+        Query rs = db.openQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
         for (int i = 0; i < rows; ++i) {
             rs.addNew();
             rs.setValue(u"CID", 1);
@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
                       [&](const Row &row) { seen += row.text(2).size() + row.text(3).size(); });
         reportRows("read back (streamed)", rows, timer.elapsed());
         timer.restart();
-        const Query all = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1));
+        const Query all = db.openQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1));
         reportRows("read back (whole result)", int(all.rowCount()), timer.elapsed());
     }
     {
@@ -78,7 +78,7 @@ int main(int argc, char *argv[])
         const qint64 plainMs = timer.elapsed();
         timer.restart();
         Database db(prompt);
-        if (!db.OpenDatabase(path))
+        if (!db.openDatabase(path))
             return 1;
         const qint64 openMs = timer.elapsed();
         std::printf("%-44s %8lld ms\n", "open without a check (baseline)", static_cast<long long>(plainMs));
@@ -103,7 +103,7 @@ int main(int argc, char *argv[])
     const QString basePath = dir.filePath(QStringLiteral("Base.mdb"));
     {
         Database db(prompt); // the same schema and settings
-        if (!db.OpenDatabase(basePath))
+        if (!db.openDatabase(basePath))
             return 1;
     }
     QElapsedTimer timer;

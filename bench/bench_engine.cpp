@@ -1,5 +1,5 @@
 // Picking and opening a draw at scale.
-//  1. PickRound per round against the old forward walk (kept here only as the baseline).
+//  1. pickRound per round against the old forward walk (kept here only as the baseline).
 //  2. Opening a draw with 1 000 000 participants and 10 000 stored winners against
 //     a plain read of the same rows, in CPU and wall time (bench_engine open: this alone).
 #include "BenchPrompt.h"
@@ -136,11 +136,11 @@ void makeDraw(Database &db, int participants, int winners)
 {
     {
         Database::Transaction transaction(db);
-        Query draws = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
+        Query draws = db.openQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
         draws.addNew();
         draws.setValue(u"抽奖内容", QStringLiteral("年会"));
         draws.save();
-        Query prizes = db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
+        Query prizes = db.openQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
         for (int p = 1; p <= 20; ++p) {
             prizes.addNew();
             prizes.setValue(u"CID", 1);
@@ -150,7 +150,7 @@ void makeDraw(Database &db, int participants, int winners)
             prizes.setValue(u"同时", 10);
             prizes.save();
         }
-        Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+        Query rs = db.openQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
         for (int i = 0; i < participants; ++i) {
             rs.addNew();
             rs.setValue(u"CID", 1);
@@ -158,7 +158,7 @@ void makeDraw(Database &db, int participants, int winners)
             rs.setValue(u"姓名", QStringLiteral("员工%1").arg(i));
             rs.save();
         }
-        Query results = db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
+        Query results = db.openQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
         for (int i = 0; i < winners; ++i) {
             results.addNew();
             results.setValue(u"CID", 1);
@@ -179,7 +179,7 @@ void benchOpening()
     QTemporaryDir dir;
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+    if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
         return;
     makeDraw(db, participants, winners);
     std::printf("\nOpening a draw: %d participants, %d stored winners of non-repeatable prizes\n",
@@ -211,7 +211,7 @@ void benchOpening()
 
         wall.restart();
         cpu = std::clock();
-        engine.LoadDraw();
+        engine.loadDraw();
         opening.keepBetter(cpu, wall);
     }
     std::printf("%-40s %8s %8s\n", "", "CPU ms", "wall ms");
@@ -222,7 +222,7 @@ void benchOpening()
     const long open = currentKiB();
     std::printf("in play: %lld; resident memory %ld MiB before opening, %ld MiB with the draw open "
                 "(goal <= 100 MiB); peak %ld MiB\n",
-                static_cast<long long>(engine.Pool().inPlayCount()), before / 1024, open / 1024,
+                static_cast<long long>(engine.pool().inPlayCount()), before / 1024, open / 1024,
                 peakKiB() / 1024);
 }
 
@@ -236,16 +236,16 @@ void benchHall(int doorCheckIns)
     QTemporaryDir dir;
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+    if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
         return;
     makeDraw(db, participants, 10'000);
-    db.ExecuteSql(Sql("UPDATE 奖项表 SET 数量=数量+100"));
-    db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=1 WHERE ID%2=0"));
+    db.executeSql(Sql("UPDATE 奖项表 SET 数量=数量+100"));
+    db.executeSql(Sql("UPDATE 号码表 SET 签到=1 WHERE ID%2=0"));
     std::printf("\nWho is in the hall: %d participants, 500 000 checked in\n", participants);
 
     DrawEngine engine(db);
     engine.CurrentDraw.Id = 1;
-    engine.LoadDraw();
+    engine.loadDraw();
     const auto cpuNow = [] { return 1000.0 * double(std::clock()) / CLOCKS_PER_SEC; };
     double best[2][2] = {{1e300, 1e300}, {1e300, 1e300}}; // [checked-in only][cpu, wall]
     double plainCpu = 1e300, plainWall = 1e300;
@@ -261,14 +261,14 @@ void benchHall(int doorCheckIns)
         plainWall = std::min(plainWall, double(wall.nsecsElapsed()) / 1e6);
         for (int only = 0; only < 2; ++only) {
             // The setting's change is a change to the file: the start builds the pool again.
-            db.ExecuteSql(Sql("UPDATE 奖次表 SET 只抽签到=") + Sql::number(only));
+            db.executeSql(Sql("UPDATE 奖次表 SET 只抽签到=") + Sql::number(only));
             QList<Candidate> picks;
             wall.restart();
             cpu = cpuNow();
-            engine.StartRound(picks);
+            engine.startRound(picks);
             best[only][0] = std::min(best[only][0], cpuNow() - cpu);
             best[only][1] = std::min(best[only][1], double(wall.nsecsElapsed()) / 1e6);
-            inPlay[only] = engine.Pool().inPlayCount();
+            inPlay[only] = engine.pool().inPlayCount();
         }
     }
     std::printf("%-44s %8s %8s\n", "", "CPU ms", "wall ms");
@@ -285,7 +285,7 @@ void benchHall(int doorCheckIns)
         QElapsedTimer one;
         one.start();
         Database::Transaction transaction(db);
-        db.ExecuteSql(Sql("UPDATE 奖次表 SET 速度=") + Sql::number(i) + Sql(" WHERE ID=1"));
+        db.executeSql(Sql("UPDATE 奖次表 SET 速度=") + Sql::number(i) + Sql(" WHERE ID=1"));
         transaction.commit();
         commits.push_back(double(one.nsecsElapsed()) / 1e6);
     }
@@ -308,7 +308,7 @@ void benchHall(int doorCheckIns)
     }
     const double doorCpuMs = cpuNow() - doorCpu;
     std::sort(answers.begin(), answers.end());
-    const qint64 stored = db.CountRows(QStringLiteral("号码表"), Sql("签到=1"));
+    const qint64 stored = db.countRows(QStringLiteral("号码表"), Sql("签到=1"));
     std::printf("door: %d check-ins over %.1f s, %d answered 签到成功, %lld checked in now (expected %d)\n",
                 doorCheckIns, double(door.elapsed()) / 1000.0, done, static_cast<long long>(stored),
                 500'000 + doorCheckIns);

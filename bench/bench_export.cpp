@@ -58,12 +58,12 @@ int main(int argc, char *argv[])
     const QString csv = dir.filePath(QStringLiteral("结果.csv"));
     QElapsedTimer timer;
     timer.start();
-    const ExportFailure csvResult = WriteCsv(table, csv, progress);
+    const ExportFailure csvResult = writeCsv(table, csv, progress);
     const bool csvMet = report("CSV", csvResult, timer.elapsed(), csv, 500);
 
     const QString xlsx = dir.filePath(QStringLiteral("结果.xlsx"));
     timer.start();
-    const ExportFailure xlsxResult = WriteXlsx(table, xlsx, QStringLiteral("Quilla抽奖"), progress);
+    const ExportFailure xlsxResult = writeXlsx(table, xlsx, QStringLiteral("Quilla抽奖"), progress);
     const bool xlsxMet = report("XLSX", xlsxResult, timer.elapsed(), xlsx, 1000);
     return csvMet && xlsxMet ? 0 : 1;
 }

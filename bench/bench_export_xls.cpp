@@ -35,7 +35,7 @@ int main(int argc, char *argv[])
     NoProgress progress;
     QElapsedTimer timer;
     timer.start();
-    const ExportFailure failure = WriteXls(table, path, QStringLiteral("Quilla抽奖"), progress);
+    const ExportFailure failure = writeXls(table, path, QStringLiteral("Quilla抽奖"), progress);
     const qint64 ms = timer.elapsed();
     std::printf("%-44s %8lld ms %12lld bytes%s\n", qPrintable(QStringLiteral("xls export %1 x 7").arg(rows)),
                 static_cast<long long>(ms), static_cast<long long>(QFileInfo(path).size()),

@@ -49,16 +49,16 @@ int main(int argc, char *argv[])
     qint64 importMs = 0;
     {
         Database db(prompt);
-        if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+        if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
             return 1;
         NoProgress progress;
         QElapsedTimer timer;
         timer.start();
-        if (ImportCsvRows(db, progress, 1, csvPath, 1, rows, {QStringLiteral("C"), QStringLiteral("D")}) != 0)
+        if (importCsvRows(db, progress, 1, csvPath, 1, rows, {QStringLiteral("C"), QStringLiteral("D")}) != 0)
             return 1;
         importMs = timer.elapsed();
         reportRows("ImportCsvRows (read, decode, map, store)", rows, importMs);
-        if (db.CountRows(QStringLiteral("号码表"), Sql()) != rows)
+        if (db.countRows(QStringLiteral("号码表"), Sql()) != rows)
             return 1;
     }
 
@@ -70,7 +70,7 @@ int main(int argc, char *argv[])
     const QString basePath = dir.filePath(QStringLiteral("Base.mdb"));
     {
         Database db(prompt); // the same schema and settings
-        if (!db.OpenDatabase(basePath))
+        if (!db.openDatabase(basePath))
             return 1;
     }
     QElapsedTimer timer;

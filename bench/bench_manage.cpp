@@ -7,8 +7,8 @@
 #include "data/Database.h"
 #include "data/Progress.h"
 #include "engine/DrawEngine.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "manage/ImportMapping.h"
 #include "manage/ManagementWindow.h"
 #include "platform/Appearance.h"
@@ -97,7 +97,7 @@ class CountingProgress : public Progress
 void addParticipants(Database &db, qint64 draw, int count, int distinct)
 {
     Database::Transaction transaction(db);
-    Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+    Query rs = db.openQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
     for (int i = 0; i < count; ++i) {
         rs.addNew();
         rs.setValue(u"CID", draw);
@@ -110,7 +110,7 @@ void addParticipants(Database &db, qint64 draw, int count, int distinct)
 
 qint64 addDraw(Database &db, const QString &name)
 {
-    Query rs = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
+    Query rs = db.openQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
     rs.addNew();
     rs.setValue(u"抽奖内容", name);
     rs.save();
@@ -132,11 +132,11 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    SetUpFonts(app);
+    setUpFonts(app);
     QTemporaryDir dir;
     CountingPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+    if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
         return 1;
     const qint64 first = addDraw(db, QStringLiteral("第一场"));
     const qint64 second = addDraw(db, QStringLiteral("第二场"));
@@ -223,7 +223,7 @@ int main(int argc, char *argv[])
     app.processEvents();
     report("deleting every participant selected by Ctrl+A", watch, "");
     std::printf("  asked: %s  left: %lld\n", qPrintable(prompt.lastQuestion),
-                static_cast<long long>(db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(first))));
+                static_cast<long long>(db.countRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(first))));
     addParticipants(db, first, 1'000'000, 1'000'000);
     Q_EMIT chooser->activated(1);
     app.processEvents();

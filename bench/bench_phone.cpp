@@ -37,7 +37,7 @@ constexpr int People = 1000;
 
 qint64 addRow(Database &db, const char *table, const QList<std::pair<const char16_t *, QVariant>> &values)
 {
-    Query rs = db.OpenQuery(Sql("SELECT * FROM ") + QString::fromUtf8(table) + Sql(" WHERE FALSE"));
+    Query rs = db.openQuery(Sql("SELECT * FROM ") + QString::fromUtf8(table) + Sql(" WHERE FALSE"));
     rs.addNew();
     for (const auto &[column, value] : values)
         rs.setValue(QStringView(column), value);
@@ -173,18 +173,18 @@ bool run(Database &db, const QString &path, qint64 drawId, qint64 prizeId, doubl
     // The stage: a round started and stopped every 300 ms, on its own connection.
     DrawEngine engine(db);
     engine.CurrentDraw.Id = drawId;
-    engine.LoadDraw();
+    engine.loadDraw();
     QList<double> starts, stops;
     while (done < People) {
         QList<Candidate> picks;
         QElapsedTimer step;
         step.start();
-        if (engine.StartRound(picks) == 0)
+        if (engine.startRound(picks) == 0)
             break;
         starts.append(step.nsecsElapsed() / 1e6);
         QThread::msleep(100);
         step.restart();
-        engine.RecordRound(drawId, prizeId, picks);
+        engine.recordRound(drawId, prizeId, picks);
         stops.append(step.nsecsElapsed() / 1e6);
         QCoreApplication::processEvents();
         QThread::msleep(200);
@@ -195,7 +195,7 @@ bool run(Database &db, const QString &path, qint64 drawId, qint64 prizeId, doubl
     const double cpu = threadCpu("phone server") - cpuBefore;
 
     const qint64 stored = checkedInCount(db, drawId);
-    const qint64 byPhone = db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(drawId) +
+    const qint64 byPhone = db.countRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(drawId) +
                                                                    Sql(" AND 签到=1 AND 签到方式=") + Sql::text(SetByPhone));
     std::printf("  %d check-ins in %.1f s: %d answered 签到成功, %d not; stored %lld (by phone %lld)\n", People, wall,
                 int(succeeded), int(refused), stored, byPhone);
@@ -218,7 +218,7 @@ int main(int argc, char *argv[])
     BenchPrompt prompt;
     Database db(prompt);
     const QString path = dir.filePath(QStringLiteral("Data.mdb"));
-    if (!db.OpenDatabase(path))
+    if (!db.openDatabase(path))
         return 1;
 
     // The draw the phones check in to, and one with 1 000 winners for the results page.
@@ -244,8 +244,8 @@ int main(int argc, char *argv[])
     bool whole = true;
     std::printf("spread over %.0f s:\n", seconds);
     whole = run(db, path, draw, prize, seconds) && whole;
-    db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=0,签到时间=NULL,签到方式=NULL"));
-    db.ExecuteSql(Sql("DELETE FROM 结果表 WHERE CID=") + Sql::number(draw));
+    db.executeSql(Sql("UPDATE 号码表 SET 签到=0,签到时间=NULL,签到方式=NULL"));
+    db.executeSql(Sql("DELETE FROM 结果表 WHERE CID=") + Sql::number(draw));
     std::printf("at once:\n");
     whole = run(db, path, draw, prize, 0) && whole;
 

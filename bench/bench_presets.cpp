@@ -7,8 +7,8 @@
 #include "data/Progress.h"
 #include "manage/PresetEditor.h"
 #include "platform/Appearance.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -36,7 +36,7 @@ void report(const char *what, qint64 ms, qint64 budget)
 
 qint64 addRow(Database &db, const char *table, const QList<std::pair<const char16_t *, QVariant>> &values)
 {
-    Query rs = db.OpenQuery(Sql("SELECT * FROM ") + QString::fromUtf8(table) + Sql(" WHERE FALSE"));
+    Query rs = db.openQuery(Sql("SELECT * FROM ") + QString::fromUtf8(table) + Sql(" WHERE FALSE"));
     rs.addNew();
     for (const auto &[column, value] : values)
         rs.setValue(QStringView(column), value);
@@ -47,7 +47,7 @@ qint64 addRow(Database &db, const char *table, const QList<std::pair<const char1
 void addParticipants(Database &db, qint64 draw, int firstNumber)
 {
     Database::Transaction transaction(db);
-    Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+    Query rs = db.openQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
     for (int i = 0; i < Participants; ++i) {
         rs.addNew();
         rs.setValue(u"CID", draw);
@@ -92,12 +92,12 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    SetUpFonts(app);
+    setUpFonts(app);
     QTemporaryDir dir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+    if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
         return 1;
 
     const qint64 other = addRow(db, "奖次表", {{u"抽奖内容", QStringLiteral("第二场")}});
@@ -111,7 +111,7 @@ int main(int argc, char *argv[])
         addRow(db, "奖项表", {{u"CID", draw}, {u"名称", QStringLiteral("一等奖")}}); // newest
     {
         Database::Transaction transaction(db);
-        Query rs = db.OpenQuery(Sql("SELECT * FROM 预设表 WHERE FALSE"));
+        Query rs = db.openQuery(Sql("SELECT * FROM 预设表 WHERE FALSE"));
         for (int i = 0; i < StoredPresets; ++i) {
             // Spread over the whole draw: some lie beyond the grid's row cap, so every load
             // also reads the draw's participants to tell them from orphans.
@@ -130,7 +130,7 @@ int main(int argc, char *argv[])
                 StoredPresets);
     const auto presetCount = [&] {
         return static_cast<long long>(
-            db.CountRows(QStringLiteral("预设表"), Sql("AID=") + Sql::number(preset)));
+            db.countRows(QStringLiteral("预设表"), Sql("AID=") + Sql::number(preset)));
     };
 
     NoProgress progress;
@@ -173,6 +173,6 @@ int main(int argc, char *argv[])
     report("saving 5 000 marks (another prize chosen)", timer.elapsed(), 100);
     std::printf(
         "%-48s %7lld\n", "  presets stored",
-        static_cast<long long>(db.CountRows(QStringLiteral("预设表"), Sql("AID=") + Sql::number(saved))));
+        static_cast<long long>(db.countRows(QStringLiteral("预设表"), Sql("AID=") + Sql::number(saved))));
     return 0;
 }

@@ -2,7 +2,7 @@
 // 100 000 (PDF, beside the floor of reading them and writing HTML),
 // a backup of the file, and stops at 1 000 000 participants with and without
 // the standby copy following every round. First what storing a round costs:
-// RecordRound at 200 and at 1 000 000 people beside a bare SQLite commit of the
+// recordRound at 200 and at 1 000 000 people beside a bare SQLite commit of the
 // same rows, on an idle machine and beside a busy core ("bench_record stop" runs
 // only that).
 #include "BenchPrompt.h"
@@ -13,7 +13,7 @@
 #include "data/Progress.h"
 #include "data/StandbyCopy.h"
 #include "engine/DrawEngine.h"
-#include "grids/DrawReport.h"
+#include "report/DrawReport.h"
 #include "platform/Appearance.h"
 #include "screen/DrawScreen.h"
 
@@ -47,11 +47,11 @@ qint64 makeDraw(Database &db, int participants, int winners)
     const qint64 draw = addBenchDraw(db, participants, winners + 100'000, false, participantName).first;
     DrawEngine engine(db);
     engine.CurrentDraw.Id = draw;
-    engine.LoadDraw();
+    engine.loadDraw();
     QList<Candidate> picks;
     for (int stored = 0; stored < winners; stored += 100) {
-        engine.StartRound(picks);
-        engine.RecordRound(draw, engine.Prizes().at(1).PrizeId, picks);
+        engine.startRound(picks);
+        engine.recordRound(draw, engine.prizes().at(1).PrizeId, picks);
     }
     return draw;
 }
@@ -86,7 +86,7 @@ void report(const QTemporaryDir &dir, const QString &keep)
 {
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("report.mdb"))))
+    if (!db.openDatabase(dir.filePath(QStringLiteral("report.mdb"))))
         return;
     const qint64 draw = makeDraw(db, 20'000, 10'000);
     for (const char *file : {"report.pdf", "report.html"}) {
@@ -95,7 +95,7 @@ void report(const QTemporaryDir &dir, const QString &keep)
         QString why;
         const QString path = keep.isEmpty() ? dir.filePath(QString::fromLatin1(file))
                                             : QDir(keep).filePath(QString::fromLatin1(file));
-        const bool written = WriteDrawReport(db, draw, path, why);
+        const bool written = writeDrawReport(db, draw, path, why);
         std::printf("%-44s %8.0f ms   (goal <= 3000 ms)%s\n", qPrintable(QStringLiteral("the report of 10 000 winners, ") +
                                                                        QString::fromLatin1(file).section(u'.', 1)),
                     timer.nsecsElapsed() / 1e6, written ? "" : "  FAILED");
@@ -106,14 +106,14 @@ void report(const QTemporaryDir &dir, const QString &keep)
     QElapsedTimer timer;
     timer.start();
     double cpu = cpuMs();
-    const qsizetype html = DrawReportHtml(db, big).size();
+    const qsizetype html = drawReportHtml(db, big).size();
     std::printf("%-44s %8.0f ms wall %8.0f ms CPU   (%lld characters)\n", "floor: 100 000 winners read, as HTML",
                 timer.nsecsElapsed() / 1e6, cpuMs() - cpu, static_cast<long long>(html));
     GapProgress progress;
     timer.restart();
     cpu = cpuMs();
     QString why;
-    const bool written = WriteDrawReport(db, big, dir.filePath(QStringLiteral("big.pdf")), why, progress);
+    const bool written = writeDrawReport(db, big, dir.filePath(QStringLiteral("big.pdf")), why, progress);
     std::printf("%-44s %8.0f ms wall %8.0f ms CPU   (goal <= 10000 ms; %lld kB)%s\n",
                 "the report of 100 000 winners, pdf", timer.nsecsElapsed() / 1e6, cpuMs() - cpu,
                 static_cast<long long>(QFileInfo(dir.filePath(QStringLiteral("big.pdf"))).size() >> 10),
@@ -170,7 +170,7 @@ double threadCpuMs()
 // take turns round by round, so that the disk's moods fall on all of them alike.
 void recordRounds(const QTemporaryDir &dir)
 {
-    struct Pool
+    struct Scenario
     {
         const char *name;
         QString path;
@@ -181,25 +181,25 @@ void recordRounds(const QTemporaryDir &dir)
         std::unique_ptr<SQLite::Statement> insert;
         Timings recorded, committed;
     };
-    Pool pools[3];
+    Scenario pools[3];
     const int people[3] = {200, 1'000'000, 1'000'000};
     const char *names[3] = {"200 people", "1 000 000 people", "1 000 000, a prize won once"};
     for (int i = 0; i < 3; ++i) {
-        Pool &pool = pools[i];
+        Scenario &pool = pools[i];
         pool.name = names[i];
         pool.path = dir.filePath(QStringLiteral("stop%1.mdb").arg(i));
         if (i == 2 && !QFile::copy(pools[1].path, pool.path))
             return;
         pool.db = std::make_unique<Database>(*pool.prompt);
-        if (!pool.db->OpenDatabase(pool.path))
+        if (!pool.db->openDatabase(pool.path))
             return;
         if (i < 2)
             addBenchDraw(*pool.db, people[i], 1'000'000, true, participantName);
         else
-            pool.db->ExecuteSql(Sql("UPDATE 奖项表 SET 重复=0"));
+            pool.db->executeSql(Sql("UPDATE 奖项表 SET 重复=0"));
         pool.engine = std::make_unique<DrawEngine>(*pool.db);
         pool.engine->CurrentDraw.Id = 1;
-        pool.engine->LoadDraw();
+        pool.engine->loadDraw();
         pool.bare = std::make_unique<SQLite::Database>(pool.path.toStdString(), SQLite::OPEN_READWRITE);
         pool.bare->exec("PRAGMA journal_mode=DELETE");
         pool.bare->exec("PRAGMA synchronous=EXTRA");
@@ -210,18 +210,18 @@ void recordRounds(const QTemporaryDir &dir)
                 "40 rounds each\n");
     for (const bool busy : {false, true}) {
         BusyCore load(busy);
-        for (Pool &pool : pools)
+        for (Scenario &pool : pools)
             pool.recorded = pool.committed = Timings();
         for (int round = 0; round < 40; ++round)
-            for (Pool &pool : pools) {
+            for (Scenario &pool : pools) {
                 QList<Candidate> picks;
-                pool.engine->StartRound(picks);
-                const qint64 prize = pool.engine->Prizes().at(1).PrizeId;
+                pool.engine->startRound(picks);
+                const qint64 prize = pool.engine->prizes().at(1).PrizeId;
                 const QList<Candidate> rows = picks;
                 QElapsedTimer timer;
                 timer.start();
                 double cpu = threadCpuMs();
-                if (!pool.engine->RecordRound(1, prize, picks))
+                if (!pool.engine->recordRound(1, prize, picks))
                     return;
                 pool.recorded.wall.append(timer.nsecsElapsed() / 1e6);
                 pool.recorded.cpu.append(threadCpuMs() - cpu);
@@ -243,7 +243,7 @@ void recordRounds(const QTemporaryDir &dir)
             }
         std::printf("%s\n", busy ? "beside one busy core" : "idle");
         const double at200 = percentile(pools[0].recorded.wall, 0.5);
-        for (const Pool &pool : pools) {
+        for (const Scenario &pool : pools) {
             pool.recorded.print(qPrintable(QStringLiteral("RecordRound, ") + QString::fromUtf8(pool.name)));
             pool.committed.print("  a bare commit of its 100 rows");
             const double p50 = percentile(pool.recorded.wall, 0.5);
@@ -258,13 +258,13 @@ void stops(QApplication &app, const QTemporaryDir &dir)
 {
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+    if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
         return;
     const qint64 draw = makeDraw(db, 1'000'000, 0);
     QElapsedTimer timer;
     timer.start();
     QString why;
-    db.BackupTo(dir.filePath(QStringLiteral("backup.mdb")), why);
+    db.backupTo(dir.filePath(QStringLiteral("backup.mdb")), why);
     std::printf("%-44s %8.0f ms   (%lld MB)\n", "a backup at 1 000 000 participants", timer.nsecsElapsed() / 1e6,
                 static_cast<long long>(QFileInfo(db.path()).size() >> 20));
 
@@ -273,7 +273,7 @@ void stops(QApplication &app, const QTemporaryDir &dir)
     SilentMusic music;
     DrawScreen screen(db, engine, progress, music);
     screen.setGeometry(0, 0, 1920, 1080);
-    screen.Load(draw);
+    screen.load(draw);
     screen.show();
     app.processEvents();
     enterDrawMode(screen);
@@ -290,10 +290,10 @@ void stops(QApplication &app, const QTemporaryDir &dir)
         QList<double> times;
         for (int i = 0; i < 20; ++i) {
             waitMs(app, DrawScreen::RestartGuardMs + 20);
-            screen.DrawAction();
+            screen.drawAction();
             waitMs(app, 100);
             timer.restart();
-            screen.DrawAction();
+            screen.drawAction();
             times.append(timer.nsecsElapsed() / 1e6);
         }
         std::printf("%-44s %5.1f / %.1f ms\n",
@@ -312,7 +312,7 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    SetUpFonts(app);
+    setUpFonts(app);
     QTemporaryDir dir;
     // "stop": only what storing a round costs; a folder: only the reports, kept there.
     const QString argument = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();

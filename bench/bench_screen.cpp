@@ -55,7 +55,7 @@ class PaintCounter : public QObject
 class HallMusic : public MediaMusic
 {
   public:
-    bool HasOutput() const override { return true; }
+    bool hasSoundOutput() const override { return true; }
 };
 
 // Two seconds of a tone, 16-bit stereo PCM.
@@ -92,7 +92,7 @@ qint64 makeDraw(Database &db, int participants, int results)
     const auto [draw, prize] = addBenchDraw(db, participants, results + 100'000, true,
                                             [](int i) { return QStringLiteral("员工%1").arg(i); });
     Database::Transaction transaction(db);
-    Query stored = db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
+    Query stored = db.openQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
     for (int i = 0; i < results; ++i) {
         stored.addNew();
         stored.setValue(u"CID", draw);
@@ -143,7 +143,7 @@ void run(QApplication &app, int participants)
     QTemporaryDir dir;
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+    if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
         return;
     const qint64 draw = makeDraw(db, participants, 20'000);
     QStringList tunes;
@@ -151,7 +151,7 @@ void run(QApplication &app, int participants)
         tunes.append(dir.filePath(QStringLiteral("tune%1.wav").arg(i)));
         writeTone(tunes.last(), 220 * i);
     }
-    db.ExecuteSql(Sql("UPDATE 奖次表 SET 音乐1=") + Sql::text(tunes.at(0)) + Sql(",音乐2=") + Sql::text(tunes.at(1)) +
+    db.executeSql(Sql("UPDATE 奖次表 SET 音乐1=") + Sql::text(tunes.at(0)) + Sql(",音乐2=") + Sql::text(tunes.at(1)) +
                   Sql(",音乐3=") + Sql::text(tunes.at(2)));
     DrawEngine engine(db);
     NoProgress progress;
@@ -162,7 +162,7 @@ void run(QApplication &app, int participants)
 
     QElapsedTimer timer;
     timer.start();
-    if (!screen.Load(draw))
+    if (!screen.load(draw))
         return;
     std::printf("%-40s %9.1f ms   (goal <= 1000 ms at 70 000)\n", "opening the draw",
                 timer.nsecsElapsed() / 1e6);
@@ -171,13 +171,13 @@ void run(QApplication &app, int participants)
     enterDrawMode(screen);
 
     // A tick: a pick of 100 and its display text.
-    screen.DrawAction();
+    screen.drawAction();
     QList<Candidate> picks;
     const int ticks = 2000;
     timer.restart();
     for (int i = 0; i < ticks; ++i) {
-        engine.PickRound(picks, 100);
-        engine.ShowPicks(picks);
+        engine.pickRound(picks, 100);
+        engine.showPicks(picks);
     }
     std::printf("%-40s %9.3f ms   (goal <= 0.2 ms at 70 000)\n", "a tick (pick + text)",
                 timer.nsecsElapsed() / 1e6 / ticks);
@@ -203,17 +203,17 @@ void run(QApplication &app, int participants)
                 counter.paints / wall, (cpuSeconds() - cpuBefore) / wall * 100);
 
     timer.restart();
-    screen.DrawAction(); // the stop: 100 winners stored, shown, the tune changed, the board grown
+    screen.drawAction(); // the stop: 100 winners stored, shown, the tune changed, the board grown
     std::printf("%-40s %9.1f ms\n", "the first stop", timer.nsecsElapsed() / 1e6);
 
     // Stops as the operator gives them: each after a start and a moment of scrolling.
     QList<double> stops;
     for (int i = 0; i < 20; ++i) {
         waitMs(app, DrawScreen::RestartGuardMs + 20);
-        screen.DrawAction();
+        screen.drawAction();
         waitMs(app, 80);
         timer.restart();
-        screen.DrawAction();
+        screen.drawAction();
         stops.append(timer.nsecsElapsed() / 1e6);
     }
     std::printf("%-40s %6.1f / %.1f ms   (goal p95 <= 10 ms)\n", "a stop with music, p50 / p95",
@@ -221,12 +221,12 @@ void run(QApplication &app, int participants)
 
     // The board's part of a stop: a round of 100 added, the lines in sight taken.
     WinnersBoard board;
-    board.load(db, draw, [&](const QString &n) { return engine.DisplayNumber(n); });
+    board.load(db, draw, [&](const QString &n) { return engine.displayNumber(n); });
     const WinnersBoard::Options options{true, false, 0};
     timer.restart();
     const int updates = 200;
     for (int i = 0; i < updates; ++i) {
-        board.addRound(engine.Prizes().at(1).PrizeId, picks);
+        board.addRound(engine.prizes().at(1).PrizeId, picks);
         board.title(options);
         board.lastRound(options);
         board.lines(options, 0, 40);
@@ -235,7 +235,7 @@ void run(QApplication &app, int participants)
                 timer.nsecsElapsed() / 1e6 / updates, static_cast<long long>(board.lineCount(options)));
 
     timer.restart();
-    const QString whole = engine.BuildAnnouncement(draw, 0, true, false);
+    const QString whole = engine.buildAnnouncement(draw, 0, true, false);
     std::printf("%-40s %9.1f ms   (goal <= 100 ms; %lld lines)\n", "the board read whole (options changed)",
                 timer.nsecsElapsed() / 1e6, static_cast<long long>(whole.count(u'\n')));
 
@@ -305,7 +305,7 @@ void stageAt(QApplication &app, QSize size)
     QTemporaryDir dir;
     BenchPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+    if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
         return;
     const auto [draw, prize] =
         addBenchDraw(db, 70'000, 1'000'000, true, [](int i) { return QStringLiteral("员工%1").arg(i); });
@@ -314,18 +314,18 @@ void stageAt(QApplication &app, QSize size)
                 "bare frame", "scrolling", "click->paint", "pages");
     // click->paint: p50/p95 of the stops that painted the frame at all.
     for (const int count : {1, 10, 100, 1000}) {
-        db.ExecuteSql(Sql("UPDATE 奖项表 SET 同时=") + Sql::number(count) + Sql(" WHERE ID=") + Sql::number(prize));
+        db.executeSql(Sql("UPDATE 奖项表 SET 同时=") + Sql::number(count) + Sql(" WHERE ID=") + Sql::number(prize));
         DrawEngine engine(db);
         NoProgress progress;
         SilentMusic music;
         DrawScreen screen(db, engine, progress, music);
         screen.setGeometry(QRect(QPoint(0, 0), size));
-        if (!screen.Load(draw))
+        if (!screen.load(draw))
             return;
         screen.show();
         waitMs(app, 100);
         enterDrawMode(screen);
-        screen.DrawAction();
+        screen.drawAction();
         auto *frame = screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"));
         auto *scroll = screen.findChild<QTimer *>(QStringLiteral("scrollTimer"));
         scroll->stop();
@@ -336,8 +336,8 @@ void stageAt(QApplication &app, QSize size)
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < ticks; ++i) {
-            engine.PickRound(picks, count);
-            engine.ShowPicks(picks);
+            engine.pickRound(picks, count);
+            engine.showPicks(picks);
         }
         const double tick = timer.nsecsElapsed() / 1e6 / ticks, tickCpu = (cpuSeconds() - cpu) * 1e3 / ticks;
 
@@ -350,14 +350,14 @@ void stageAt(QApplication &app, QSize size)
             for (int i = 0; i < paints; ++i) {
                 waitMs(app, 17);
                 if (kind != Bare)
-                    engine.PickRound(picks, count); // the engine's part, timed above
+                    engine.pickRound(picks, count); // the engine's part, timed above
                 const double before = cpuSeconds();
                 QElapsedTimer timer;
                 timer.start();
                 if (kind == Bare)
                     frame->setNumbers(QString());
                 else
-                    engine.ShowPicks(picks);
+                    engine.showPicks(picks);
                 if (kind == Tick)
                     QApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
                 else
@@ -370,7 +370,7 @@ void stageAt(QApplication &app, QSize size)
         const auto [painted, paintedCpu] = measure(Tick);
         const auto [whole, wholeCpu] = measure(Whole);
         const auto [bare, bareCpu] = measure(Bare);
-        engine.ShowPicks(picks);
+        engine.showPicks(picks);
         scroll->start();
 
         PaintCounter counter;
@@ -390,12 +390,12 @@ void stageAt(QApplication &app, QSize size)
         for (int i = 0; i < 12; ++i) {
             if (i > 0) {
                 waitMs(app, DrawScreen::RestartGuardMs + 20);
-                screen.DrawAction();
+                screen.drawAction();
             }
             waitMs(app, 150);
             clock.began = -1;
             clock.clock.start();
-            screen.DrawAction();
+            screen.drawAction();
             over.append(clock.clock.nsecsElapsed() / 1e6);
             if (clock.began >= 0) // else the frame showed the winners already: nothing to paint
                 shown.append(clock.began);
@@ -421,24 +421,24 @@ void shots(QApplication &app, const QString &folder)
             QTemporaryDir dir;
             BenchPrompt prompt;
             Database db(prompt);
-            if (!db.OpenDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
+            if (!db.openDatabase(dir.filePath(QStringLiteral("Data.mdb"))))
                 return;
             const auto [draw, prize] =
                 addBenchDraw(db, 70'000, 1'000'000, true, [](int i) { return QStringLiteral("员工%1").arg(i); });
-            db.ExecuteSql(Sql("UPDATE 奖项表 SET 同时=") + Sql::number(count) + Sql(" WHERE ID=") + Sql::number(prize));
+            db.executeSql(Sql("UPDATE 奖项表 SET 同时=") + Sql::number(count) + Sql(" WHERE ID=") + Sql::number(prize));
             DrawEngine engine(db);
             NoProgress progress;
             SilentMusic music;
             DrawScreen screen(db, engine, progress, music);
             screen.setGeometry(QRect(QPoint(0, 0), size));
-            if (!screen.Load(draw))
+            if (!screen.load(draw))
                 return;
             screen.show();
             waitMs(app, 300);
             enterDrawMode(screen);
-            screen.DrawAction();
+            screen.drawAction();
             waitMs(app, 700);
-            screen.DrawAction();
+            screen.drawAction();
             waitMs(app, 100);
             auto *frame = screen.findChild<NumberFrame *>(QStringLiteral("numberFrame"));
             QStringList fixed;
@@ -473,7 +473,7 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    SetUpFonts(app);
+    setUpFonts(app);
     // "stage": only the stage at 1080p and 4K; "stage4k", "stage1080": at one size.
     const QByteArray only = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     // "shots FOLDER": the stage as the screen shows it, saved there.

@@ -154,9 +154,9 @@ int main(int argc, char *argv[])
         for (const QStringList &row : table.rows)
             csv.write(row.join(u',').toUtf8() + "\r\n");
         csv.close();
-        return WriteXlsx(table, at("participants.xlsx"), QStringLiteral("S"), progress) ==
+        return writeXlsx(table, at("participants.xlsx"), QStringLiteral("S"), progress) ==
                    ExportFailure::None &&
-               WriteXls(table, at("participants.xls"), QStringLiteral("S"), progress) == ExportFailure::None;
+               writeXls(table, at("participants.xls"), QStringLiteral("S"), progress) == ExportFailure::None;
     });
     report("65536 x 10, .xlsx (our export)", at("participants.xlsx"), "<= 1 s", folder, true);
     report("65536 x 10, .xls (our export)", at("participants.xls"), "-", folder, true);

@@ -2,7 +2,7 @@
 
 #include "data/Database.h"
 #include "data/Prompt.h"
-#include "platform/FileSync.h"
+#include "system/FileSync.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "data/DatabaseLock.h"
 #include "data/Settings.h"
 #include "engine/DrawEngine.h"
-#include "grids/ProgressWindow.h"
+#include "lists/ProgressWindow.h"
 #include "manage/DatabaseActions.h"
 #include "manage/ManagementWindow.h"
 #include "platform/Appearance.h"
@@ -30,8 +30,8 @@ int main(int argc, char *argv[])
     for (const int size : {32, 64, 256})
         icon.addFile(QStringLiteral(":/icons/quilla-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
-    InstallChineseTranslations(app);
-    SetUpFonts(app);
+    installChineseTranslations(app);
+    setUpFonts(app);
 
     // One running copy per database: a second one would meet a locked file mid-draw.
     MessagePrompt startPrompt;
@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
 
     MessagePrompt prompt;
     Database database(prompt);
-    database.OpenDatabase(path);
+    database.openDatabase(path);
     DrawEngine engine(database);
     ProgressIndicator progress;
     MediaMusic music;
@@ -57,7 +57,7 @@ int main(int argc, char *argv[])
     ManagementWindow window(database, engine, progress, music);
     prompt.setParent(&window);
     window.databaseActions()->setLock(std::move(lock));
-    CentreInWorkArea(&window);
+    centreInWorkArea(&window);
     window.show();
     return app.exec();
 }

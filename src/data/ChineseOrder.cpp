@@ -1,5 +1,5 @@
 #include "ChineseOrder.h"
-#include "platform/Gb18030.h"
+#include "system/Gb18030.h"
 
 #include <QByteArray>
 
@@ -68,7 +68,7 @@ char32_t nextCodePoint(QByteArrayView text, qsizetype &i)
 
 } // namespace
 
-int CompareChinese(QByteArrayView a, QByteArrayView b)
+int compareChinese(QByteArrayView a, QByteArrayView b)
 {
     const Weights &weight = weights();
     const auto weightOf = [&](char32_t c) { return c < 0x10000 ? weight[char16_t(c)] : 0x40000 + quint32(c); };
@@ -148,7 +148,7 @@ void appendChineseSortKey(QByteArrayView utf8, QByteArray &into)
     into.resize(out - into.constData());
 }
 
-QByteArray ChineseSortKey(QByteArrayView utf8)
+QByteArray chineseSortKey(QByteArrayView utf8)
 {
     QByteArray key;
     appendChineseSortKey(utf8, key);

@@ -11,10 +11,10 @@ namespace quilla {
 // level), the rarer ones after. Negative, zero or positive, as strcmp. Cheap enough
 // to sort a million names: one table look-up per character.
 // The texts are UTF-8, as SQLite keeps them: no conversion per comparison.
-int CompareChinese(QByteArrayView a, QByteArrayView b);
-// A key whose bytes compare (memcmp, shorter first) as CompareChinese compares the texts:
+int compareChinese(QByteArrayView a, QByteArrayView b);
+// A key whose bytes compare (memcmp, shorter first) as compareChinese compares the texts:
 // for sorting many texts without comparing each pair afresh.
-QByteArray ChineseSortKey(QByteArrayView utf8);
+QByteArray chineseSortKey(QByteArrayView utf8);
 // The same key appended to into.
 void appendChineseSortKey(QByteArrayView utf8, QByteArray &into);
 

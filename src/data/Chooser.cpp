@@ -4,12 +4,12 @@
 
 namespace quilla {
 
-QString ChooserItemText(qint64 key, const QString &text)
+QString chooserItemText(qint64 key, const QString &text)
 {
     return QString::number(key) + QChar(0x2016) + text;
 }
 
-qint64 ChooserKey(const QString &itemText)
+qint64 chooserKey(const QString &itemText)
 {
     qsizetype i = 0;
     while (i < itemText.size() && itemText.at(i) == u' ')
@@ -26,7 +26,7 @@ qint64 ChooserKey(const QString &itemText)
     return key;
 }
 
-QStringList ChooserItems(Database &db, const QString &table, const QString &keyField,
+QStringList chooserItems(Database &db, const QString &table, const QString &keyField,
                          const QString &textField, const Sql &condition)
 {
     Sql sql = Sql("SELECT * FROM ") + table;
@@ -36,7 +36,7 @@ QStringList ChooserItems(Database &db, const QString &table, const QString &keyF
 
     QStringList items;
     db.forEachRow(sql, [&](const Row &row) {
-        items.append(ChooserItemText(row.number(keyField), row.text(textField)));
+        items.append(chooserItemText(row.number(keyField), row.text(textField)));
     });
     return items;
 }

@@ -9,11 +9,11 @@ class Database;
 class Sql;
 
 // A drop-down item naming a database row: "12‖年会抽奖".
-QString ChooserItemText(qint64 key, const QString &text);
+QString chooserItemText(qint64 key, const QString &text);
 // The key of a chooser item: the numeric value of its leading digits (0 when there are none).
-qint64 ChooserKey(const QString &itemText);
+qint64 chooserKey(const QString &itemText);
 // The items for a chooser over table, newest key first.
-QStringList ChooserItems(Database &db, const QString &table, const QString &keyField,
+QStringList chooserItems(Database &db, const QString &table, const QString &keyField,
                          const QString &textField, const Sql &condition);
 
 } // namespace quilla

@@ -2,7 +2,7 @@
 #include "ChineseOrder.h"
 #include "DatabaseLock.h"
 #include "Statement.h"
-#include "platform/FileSync.h"
+#include "system/FileSync.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -346,14 +346,6 @@ QByteArrayView Row::utf8View(int column) const
     return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
 }
 
-QByteArrayView Row::bytesView(int column) const
-{
-    if (column < 0)
-        return {};
-    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
-    return QByteArrayView(bytes, sqlite3_column_bytes(m_stmt, column));
-}
-
 qint64 Row::key(int column) const
 {
     if (column >= 0 && sqlite3_column_type(m_stmt, column) == SQLITE_INTEGER)
@@ -563,12 +555,6 @@ QString reasonOf(sqlite3 *handle, int rc)
 
 } // namespace
 
-QString Database::defaultPath()
-{
-    return choosePath(QCoreApplication::applicationDirPath(),
-                      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-}
-
 bool Database::isInstalledProgram(const QString &programFolder)
 {
     const QDir folder(programFolder);
@@ -600,7 +586,7 @@ QString Database::choosePath(const QString &programFolder, const QString &userFo
     return userFile;
 }
 
-bool Database::OpenDatabase(const QString &path)
+bool Database::openDatabase(const QString &path)
 {
     m_statements.clear();
     m_sqlite.reset();
@@ -913,7 +899,7 @@ void Database::configure()
     sqlite3_create_collation_v2(
         m_sqlite->getHandle(), "zh", SQLITE_UTF8, nullptr,
         [](void *, int lengthA, const void *a, int lengthB, const void *b) {
-            return CompareChinese(QByteArrayView(static_cast<const char *>(a), lengthA),
+            return compareChinese(QByteArrayView(static_cast<const char *>(a), lengthA),
                                   QByteArrayView(static_cast<const char *>(b), lengthB));
         },
         nullptr);
@@ -1047,7 +1033,7 @@ bool backupInto(sqlite3 *source, const QString &sourcePath, const QString &targe
 
 } // namespace
 
-bool Database::BackupTo(const QString &target, QString &why)
+bool Database::backupTo(const QString &target, QString &why)
 {
     if (!m_sqlite) {
         why = QStringLiteral("没有打开的数据库");
@@ -1056,7 +1042,7 @@ bool Database::BackupTo(const QString &target, QString &why)
     return backupInto(m_sqlite->getHandle(), m_path, target, -1, why);
 }
 
-bool Database::CopyDatabaseFile(const QString &source, const QString &target, QString &why)
+bool Database::copyDatabaseFile(const QString &source, const QString &target, QString &why)
 {
     sqlite3 *handle = nullptr;
     int rc = sqlite3_open_v2(nativePath(source).constData(), &handle, SQLITE_OPEN_READONLY, nullptr);
@@ -1132,7 +1118,7 @@ std::shared_ptr<Statement> Database::statement(const QString &text)
 {
     auto it = m_statements.find(text);
     if (it == m_statements.end()) {
-        // Keep the cache small; grids build many one-off statements.
+        // Keep the cache small; the lists build many one-off statements.
         if (m_statements.size() >= 64)
             m_statements.clear();
         it = m_statements.insert(text, std::make_shared<Statement>(m_sqlite->getHandle(), text));
@@ -1190,7 +1176,7 @@ bool Database::forEachRow(const Sql &sql, const std::function<void(const Row &)>
     }
 }
 
-Query Database::OpenQuery(const Sql &sql)
+Query Database::openQuery(const Sql &sql)
 {
     Query query;
     if (!m_sqlite)
@@ -1229,16 +1215,7 @@ Query Database::OpenQuery(const Sql &sql)
     return query;
 }
 
-double Database::SumColumn(const QString &table, const QString &column, const Sql &condition)
-{
-    double sum = 0;
-    const bool read =
-        forEachRow(Sql("SELECT SUM(") + column + Sql(") AS Coun FROM ") + table + Sql(" WHERE ") + condition,
-                   [&](const Row &row) { sum = row.value(QStringLiteral("Coun")).toDouble(); });
-    return read ? sum : 0;
-}
-
-bool Database::TableExists(const QString &name)
+bool Database::tableExists(const QString &name)
 {
     if (!m_sqlite)
         return false;
@@ -1249,7 +1226,7 @@ bool Database::TableExists(const QString &name)
     return read && found;
 }
 
-qint64 Database::CountRows(const QString &table, const Sql &condition, const QString &fields)
+qint64 Database::countRows(const QString &table, const Sql &condition, const QString &fields)
 {
     Sql inner = Sql("SELECT ") + fields + Sql(" FROM ") + table;
     if (!condition.isEmpty())
@@ -1271,12 +1248,12 @@ qint64 Database::CountRows(const QString &table, const Sql &condition, const QSt
     }
 }
 
-bool Database::ExecuteSql(const Sql &sql)
+bool Database::executeSql(const Sql &sql)
 {
     return run(sql.executable(), sql.values());
 }
 
-QVariant Database::LookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
+QVariant Database::lookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
                                const QString &wantedField)
 {
     const bool isText = keyValue.typeId() == QMetaType::QString;

@@ -33,11 +33,10 @@ class Database
 
     // 1: the five draw tables. 2: the round log 轮次表. 3: the preset results of each round.
     static constexpr int SchemaVersion = 4;
-    // Data.mdb in the program folder, or in the per-user data folder when the
-    // program folder cannot be written to or the program is installed.
-    static QString defaultPath();
-    // The same choice for given folders. A database found in a read-only program
-    // folder is copied to the user's folder once, when that has none yet.
+    // Where Data.mdb lives: the program folder, or the per-user data folder when the
+    // program folder cannot be written to or the program is installed. A database
+    // found in a read-only program folder is copied to the user's folder once, when
+    // that has none yet.
     static QString choosePath(const QString &programFolder, const QString &userFolder);
     // An installed program (a bin folder with our desktop entry in ../share, or a
     // folder with the Windows installer's Uninstall.exe) never keeps draws beside
@@ -52,7 +51,7 @@ class Database
     // play-back damaged is put back as it came: the operator sees
     // "无法建立数据库连接！" with the file and the reason. A read-only file is
     // opened after a warning that says why it is read-only.
-    bool OpenDatabase(const QString &path);
+    bool openDatabase(const QString &path);
     bool isOpen() const { return m_sqlite != nullptr; }
     bool isReadOnly() const { return m_readOnly; }
     // How long to wait for another program's lock on the file, in milliseconds.
@@ -62,31 +61,30 @@ class Database
 
     // Reads the whole result. A failure shows "数据库打开错误(statement)！" and
     // gives an empty result.
-    Query OpenQuery(const Sql &sql);
+    Query openQuery(const Sql &sql);
     // Streams the rows without keeping them; false (after the same message) on failure.
     // A read can fail part-way: on false, the caller drops whatever it gathered
     // from the rows visited, since a part of a result must never pass for all of it.
     bool forEachRow(const Sql &sql, const std::function<void(const Row &)> &visit);
 
-    double SumColumn(const QString &table, const QString &column, const Sql &condition);
-    bool TableExists(const QString &name);
+    bool tableExists(const QString &name);
     // Rows of "SELECT fields FROM table [WHERE condition]"; 0 on failure.
-    qint64 CountRows(const QString &table, const Sql &condition, const QString &fields = QStringLiteral("*"));
+    qint64 countRows(const QString &table, const Sql &condition, const QString &fields = QStringLiteral("*"));
     // Runs a statement that returns no rows; false on failure, without a message.
-    bool ExecuteSql(const Sql &sql);
+    bool executeSql(const Sql &sql);
     // The wanted field of the first row whose keyField equals keyValue (quoted
     // when it is text); "" when no row matches.
-    QVariant LookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
+    QVariant lookupValue(const QString &table, const QVariant &keyValue, const QString &keyField,
                          const QString &wantedField);
 
     // A consistent copy of the open file at target, written beside it and renamed
     // into place, while the program goes on using the file. The copy never replaces
     // the file in use (however its path is spelt) nor a file that another running
     // copy of the program holds. False with why.
-    bool BackupTo(const QString &target, QString &why);
+    bool backupTo(const QString &target, QString &why);
     // The same from a file on disk through a connection of its own, a few pages
     // at a time so that a writer elsewhere waits at most a moment: for a worker thread.
-    static bool CopyDatabaseFile(const QString &source, const QString &target, QString &why);
+    static bool copyDatabaseFile(const QString &source, const QString &target, QString &why);
     // Removes what a copy or backup killed part-way left in folder (a ".mdb.part"
     // and its journal), once it is old enough not to be one still being written.
     static void removeLeftoverCopies(const QString &folder);

@@ -1,6 +1,6 @@
 #include "DatabaseLock.h"
 
-#include "platform/FileSync.h"
+#include "system/FileSync.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ProcessLock.h"
+#include "system/ProcessLock.h"
 
 #include <QString>
 

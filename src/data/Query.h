@@ -54,8 +54,6 @@ class Row
     // The value as the UTF-8 text SQLite keeps, without a copy; valid until the next
     // row. For looking through many rows where a QString each would cost too much.
     QByteArrayView utf8View(int column) const;
-    // A blob's bytes, as utf8View.
-    QByteArrayView bytesView(int column) const;
     qint64 number(int column) const { return numberOf(value(column)); }
     // A key column (an integer as stored) without the conversions number() allows for.
     qint64 key(int column) const;

@@ -13,7 +13,7 @@ QString settingKey(const QString &section, const QString &key)
 
 } // namespace
 
-bool WriteSetting(const QString &application, const QString &section, const QString &key,
+bool writeSetting(const QString &application, const QString &section, const QString &key,
                   const QString &value)
 {
     // The system's own store (the registry on Windows) unless the default was changed, as
@@ -24,7 +24,7 @@ bool WriteSetting(const QString &application, const QString &section, const QStr
     return settings.status() == QSettings::NoError;
 }
 
-QString ReadSetting(const QString &application, const QString &section, const QString &key,
+QString readSetting(const QString &application, const QString &section, const QString &key,
                     const QString &defaultValue)
 {
     QSettings settings(QSettings::defaultFormat(), QSettings::UserScope, application);

@@ -9,11 +9,11 @@ namespace quilla {
 inline const QString SettingsApplication = QStringLiteral("Vantolo");
 
 // True when stored.
-bool WriteSetting(const QString &application, const QString &section, const QString &key,
+bool writeSetting(const QString &application, const QString &section, const QString &key,
                   const QString &value);
 // The stored text, or defaultValue when it is missing or empty. Reading a
 // setting that does not exist leaves it behind, empty.
-QString ReadSetting(const QString &application, const QString &section, const QString &key,
+QString readSetting(const QString &application, const QString &section, const QString &key,
                     const QString &defaultValue);
 
 } // namespace quilla

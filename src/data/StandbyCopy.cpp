@@ -55,7 +55,7 @@ void StandbyCopy::request()
         else if (QFileInfo(target).absoluteFilePath() == QFileInfo(source).absoluteFilePath())
             why = QStringLiteral("备份文件夹就是数据库所在的文件夹");
         else
-            copied = Database::CopyDatabaseFile(source, target, why);
+            copied = Database::copyDatabaseFile(source, target, why);
         QMetaObject::invokeMethod(this, [this, copied, why] { finished(copied, why); });
     });
 }

@@ -4,7 +4,7 @@
 
 namespace quilla {
 
-double LeadingNumber(QStringView text)
+double leadingNumber(QStringView text)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();

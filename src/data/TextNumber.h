@@ -8,7 +8,7 @@ namespace quilla {
 
 // The numeric value of the number a text starts with (after blanks): "12abc"
 // gives 12, "-3.5e2x" gives -350, text without a leading number gives 0.
-double LeadingNumber(QStringView text);
+double leadingNumber(QStringView text);
 
 // The characters a number or name loses at either end: every Unicode space
 // (QChar::isSpace, which takes in the Zs category, line and paragraph

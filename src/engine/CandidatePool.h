@@ -47,7 +47,6 @@ class CandidatePool
     // The slot of the person with this number and name (trimmed), 0 when none.
     qsizetype slotOf(const QString &number, const QString &name) const;
     bool isInPlay(qsizetype slot) const { return position(slot) >= 0; }
-    bool isHeld(qsizetype slot) const { return position(slot) >= m_free; }
     // Free and held people together: everyone who may still win at this opening.
     qsizetype inPlayCount() const { return qsizetype(m_inPlay.size()); }
     qsizetype heldCount() const { return qsizetype(m_inPlay.size()) - m_free; }

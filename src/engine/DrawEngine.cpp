@@ -14,13 +14,13 @@ namespace quilla {
 
 DrawEngine::DrawEngine(Database &db) : m_db(db)
 {
-    SeedRandom();
+    seedRandom();
 }
 
-bool DrawEngine::LoadDrawSetting(qint64 id, DrawSetting &setting)
+bool DrawEngine::loadDrawSetting(qint64 id, DrawSetting &setting)
 {
     setting.Id = id;
-    Query rs = m_db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id));
+    Query rs = m_db.openQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id));
     if (rs.rowCount() == 0)
         return rs.isValid();
     setting.Background = rs.text(u"底图");
@@ -35,7 +35,7 @@ bool DrawEngine::LoadDrawSetting(qint64 id, DrawSetting &setting)
     return true;
 }
 
-qsizetype DrawEngine::LoadPrizeTable()
+qsizetype DrawEngine::loadPrizeTable()
 {
     const qint64 drawId = CurrentDraw.Id;
     m_currentPrize = 0;
@@ -77,7 +77,7 @@ qsizetype DrawEngine::LoadPrizeTable()
     return m_currentPrize;
 }
 
-bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
+bool DrawEngine::loadDraw(const std::function<void(int)> &stepDone)
 {
     const auto step = [&](int n) {
         if (stepDone)
@@ -88,8 +88,8 @@ bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
     m_roundTakesHeld = false;
     m_presetsAside.clear();
     m_toldAside.clear();
-    const bool read = LoadDrawSetting(CurrentDraw.Id, CurrentDraw) && step(1) && BuildCandidatePool() &&
-                      step(2) && LoadPresets(CurrentDraw.Id) && step(3);
+    const bool read = loadDrawSetting(CurrentDraw.Id, CurrentDraw) && step(1) && buildCandidatePool() &&
+                      step(2) && loadPresets(CurrentDraw.Id) && step(3);
     if (!read) {
         m_pool.clear();
         m_earlierWinners.clear();
@@ -101,7 +101,7 @@ bool DrawEngine::LoadDraw(const std::function<void(int)> &stepDone)
         tellUnreadable();
         return false;
     }
-    WithholdPresets();
+    withholdPresets();
     tellCappedRounds();
     tellLookAlikes();
     return true;
@@ -148,12 +148,12 @@ void DrawEngine::tellLookAlikes()
     m_db.prompt().message(text, Prompt::Icon::Information);
 }
 
-bool DrawEngine::BuildCandidatePool()
+bool DrawEngine::buildCandidatePool()
 {
     m_pool.clear();
     m_earlierWinners.clear();
     m_repeatWinners.clear();
-    LoadPrizeTable();
+    loadPrizeTable();
     if (!m_prizesRead)
         return false;
     const Sql ofDraw = Sql::number(CurrentDraw.Id);
@@ -169,7 +169,7 @@ bool DrawEngine::BuildCandidatePool()
             const auto prize = repeatable.constFind(row.number(0));
             if (prize == repeatable.cend())
                 return;
-            const Person person{TrimmedNumber(row.text(1)), TrimmedNumber(row.text(2))};
+            const Person person{trimmedNumber(row.text(1)), trimmedNumber(row.text(2))};
             if (*prize)
                 repeatWinners.insert({prize.key(), person});
             else
@@ -184,7 +184,7 @@ bool DrawEngine::BuildCandidatePool()
     const bool presenceStored = m_db.hasColumn(QStringLiteral("号码表"), QStringLiteral("签到"));
     bool checkedInOnly = false;
     if (m_db.hasColumn(QStringLiteral("奖次表"), QStringLiteral("只抽签到"))) {
-        const Query draw = m_db.OpenQuery(Sql("SELECT 只抽签到 FROM 奖次表 WHERE ID=") + ofDraw);
+        const Query draw = m_db.openQuery(Sql("SELECT 只抽签到 FROM 奖次表 WHERE ID=") + ofDraw);
         if (!draw.isValid())
             return false;
         checkedInOnly = draw.rowCount() > 0 && draw.flag(u"只抽签到");
@@ -195,7 +195,7 @@ bool DrawEngine::BuildCandidatePool()
     CandidatePool pool;
     std::vector<quint8> presence(1, 0);
     qint64 checkedIn = 0;
-    const qsizetype rows = m_db.CountRows(QStringLiteral("号码表"), Sql("CID=") + ofDraw);
+    const qsizetype rows = m_db.countRows(QStringLiteral("号码表"), Sql("CID=") + ofDraw);
     pool.reserve(rows);
     presence.reserve(size_t(rows) + 1);
     const bool read = m_db.forEachRow(
@@ -245,16 +245,16 @@ bool DrawEngine::refreshPool()
         if (!preset.Number.isEmpty())
             waiting.append(preset);
     waiting += m_presetsAside;
-    if (!BuildCandidatePool()) {
+    if (!buildCandidatePool()) {
         m_presets.clear();
         return false;
     }
     m_presets = std::move(waiting);
-    WithholdPresets();
+    withholdPresets();
     return true;
 }
 
-void DrawEngine::PickRound(QList<Candidate> &picks, int count)
+void DrawEngine::pickRound(QList<Candidate> &picks, int count)
 {
     const QList<qsizetype> presets = roundPresets(m_roundPrizeId, count);
     if (presets.isEmpty()) {
@@ -271,7 +271,7 @@ void DrawEngine::PickRound(QList<Candidate> &picks, int count)
     std::rotate(picks.begin(), picks.begin() + (count - presets.size()), picks.end());
 }
 
-int DrawEngine::RoundCount() const
+int DrawEngine::roundCount() const
 {
     if (m_currentPrize < 1 || m_currentPrize >= m_prizes.size())
         return 0;
@@ -279,7 +279,7 @@ int DrawEngine::RoundCount() const
     return int(std::clamp<qint64>(std::min(prize.PerRound, prize.Remaining), 1, MaxRoundPlaces));
 }
 
-qsizetype DrawEngine::StartRound(QList<Candidate> &picks)
+qsizetype DrawEngine::startRound(QList<Candidate> &picks)
 {
     picks.clear();
     m_roundPrizeId = 0;
@@ -288,7 +288,7 @@ qsizetype DrawEngine::StartRound(QList<Candidate> &picks)
         tellUnreadable();
         return 0;
     }
-    if (LoadPrizeTable() == 0) {
+    if (loadPrizeTable() == 0) {
         if (m_prizesRead)
             m_db.prompt().message(QStringLiteral("所有奖项都已抽完！"));
         else
@@ -308,27 +308,27 @@ qsizetype DrawEngine::StartRound(QList<Candidate> &picks)
     m_roundPrizeId = m_prizes.at(m_currentPrize).PrizeId;
     m_roundTakesHeld = heldMayWin(m_prizes.at(m_currentPrize));
     m_roundInPlay = peopleInPlay();
-    SeedRandom();
-    PickRound(picks, RoundCount());
-    ShowPicks(picks);
+    seedRandom();
+    pickRound(picks, roundCount());
+    showPicks(picks);
     return m_currentPrize;
 }
 
-void DrawEngine::SeedRandom()
+void DrawEngine::seedRandom()
 {
     std::random_device source;
     std::seed_seq seed{source(), source(), source(), source()};
     m_random.seed(seed);
 }
 
-void DrawEngine::SeedRandom(quint64 seed)
+void DrawEngine::seedRandom(quint64 seed)
 {
     m_random.seed(seed);
 }
 
-QString DrawEngine::DisplayNumber(const QString &number) const
+QString DrawEngine::displayNumber(const QString &number) const
 {
-    return quilla::DisplayNumber(number, CurrentDraw.FixedLength, CurrentDraw.Mask);
+    return quilla::displayNumber(number, CurrentDraw.FixedLength, CurrentDraw.Mask);
 }
 
 } // namespace quilla

@@ -38,26 +38,25 @@ class DrawEngine
     // The draw being run; the management window sets its Id (the preset editor keeps its own).
     DrawSetting CurrentDraw;
 
-    const QList<PrizeEntry> &Prizes() const { return m_prizes; } // entries 1..n; slot 0 unused
-    qsizetype CurrentPrize() const { return m_currentPrize; }    // 0 = none left
-    const CandidatePool &Pool() const { return m_pool; }
+    const QList<PrizeEntry> &prizes() const { return m_prizes; } // entries 1..n; slot 0 unused
+    qsizetype currentPrize() const { return m_currentPrize; }    // 0 = none left
+    const CandidatePool &pool() const { return m_pool; }
     // The presets this opening applies, in 预设表 order: numbers trimmed, "" once used.
-    const QList<Candidate> &Presets() const { return m_presets; }
+    const QList<Candidate> &presets() const { return m_presets; }
 
     // ---- loading
     // Copies the draw's row of 奖次表 into setting; a missing row changes only Id.
     // False when the row could not be read.
-    bool LoadDrawSetting(qint64 id, DrawSetting &setting);
-    // Rebuilds Prizes in drawing order with their remaining counts from the stored
-    // results; returns CurrentPrize, the first with winners left (0 = none). A
-    // failed read leaves no prizes: PrizesRead() tells it from a finished draw.
-    qsizetype LoadPrizeTable();
-    bool PrizesRead() const { return m_prizesRead; }
+    bool loadDrawSetting(qint64 id, DrawSetting &setting);
+    // Rebuilds prizes() in drawing order with their remaining counts from the stored
+    // results; returns currentPrize, the first with winners left (0 = none). A
+    // failed read leaves no prizes.
+    qsizetype loadPrizeTable();
     // Everything the draw screen loads when it opens, in its order. Any read that
     // fails leaves an empty pool and no presets and tells the operator: a draw
     // never runs on part of its participants. False then; the screen must not open.
     // stepDone(n) runs after step n: 1 settings, 2 pool, 3 presets.
-    bool LoadDraw(const std::function<void(int)> &stepDone = {});
+    bool loadDraw(const std::function<void(int)> &stepDone = {});
 
     // ---- picking
     // Every participant of CurrentDraw once (rows with the same trimmed number and
@@ -65,31 +64,29 @@ class DrawEngine
     // people marked absent (and, when the draw takes the checked-in only, those not
     // checked in) are out of play. Reloads the prizes first. False, with an empty
     // pool, when a read failed.
-    bool BuildCandidatePool();
-    // Participant rows checked in when the pool was built, earlier winners among them.
-    qint64 CheckedInCount() const { return m_checkedIn; }
+    bool buildCandidatePool();
     // count places at random: distinct numbers, shortage marks for places that
     // cannot be filled. In a round with presets, the places they will take show
     // other numbers while scrolling, and the random winners are drawn for the rest
     // only, none sharing a preset's number. People waiting for a preset are picked
     // only in rounds of repeatable prizes (see heldMayWin).
-    void PickRound(QList<Candidate> &picks, int count);
+    void pickRound(QList<Candidate> &picks, int count);
     // Starts a round: reloads the prizes, reseeds the generator from the system's
     // random source, and makes and shows the round's first picks, so that a stop
     // at any moment records what the audience saw. The pool is built again first
     // when anything stored changed since it was built (a cancelled result, an
     // absence, a check-in), so each round draws from what the file holds. Returns
-    // CurrentPrize; 0 when no round starts, after telling the operator why (all
+    // currentPrize; 0 when no round starts, after telling the operator why (all
     // drawn, unreadable, or nobody checked in when only the checked-in are drawn).
-    qsizetype StartRound(QList<Candidate> &picks);
+    qsizetype startRound(QList<Candidate> &picks);
     // Places of a round of the current prize: min(PerRound, Remaining, MaxRoundPlaces), at least 1.
-    int RoundCount() const;
-    void SeedRandom();
-    void SeedRandom(quint64 seed);
+    int roundCount() const;
+    void seedRandom();
+    void seedRandom(quint64 seed);
 
     // ---- preset winners
     // False, with no presets, when the read failed.
-    bool LoadPresets(qint64 drawId);
+    bool loadPresets(qint64 drawId);
     // Keeps the presets the draw can honour, in drawing order, and holds their
     // people back from the random picking of non-repeatable prizes until their
     // presets are used. A preset is not used when its person already won a
@@ -97,10 +94,7 @@ class DrawEngine
     // (a preset of a repeatable prize fires once per draw, however often the draw
     // screen opens), is no participant, or its prize has no place left for it;
     // the operator is told once about the people left out.
-    void WithholdPresets();
-    // Puts unused presets of prizeId in the first places of picks, no number twice;
-    // true when any was.
-    bool ApplyPresets(qint64 prizeId, QList<Candidate> &picks);
+    void withholdPresets();
 
     // ---- results
     // Stores a stopped round (presets first) and its row of the round log in one
@@ -109,22 +103,22 @@ class DrawEngine
     // are shown only then. False, after telling the operator, when the round could
     // not be stored: picks and presets are as before the stop, and the round can
     // be stopped again.
-    bool RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &picks);
+    bool recordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &picks);
     // The board list of the winners so far; sets the board title. Empty, title
     // untouched, when the read failed.
-    QString BuildAnnouncement(qint64 drawId, qint64 prizeId, bool reverseOrder, bool currentPrizeOnly);
+    QString buildAnnouncement(qint64 drawId, qint64 prizeId, bool reverseOrder, bool currentPrizeOnly);
     // The questions before a draw starts; false = do not open the draw screen,
     // also when earlier results were to be deleted and could not be.
-    bool ConfirmDrawStart(qint64 drawId);
+    bool confirmDrawStart(qint64 drawId);
     // The clean-up when the draw screen closes: deletes the draw's preset winners
     // unless the preset editor's setting keeps them ("ReSet"/"CHK" not 0): those
-    // LoadPresets read for it, by prize, number and name, so presets stored while
+    // loadPresets read for it, by prize, number and name, so presets stored while
     // it ran are kept. False, after telling the operator, when they could not be deleted.
-    bool ClearPresetsAfterDraw(qint64 drawId);
-    void ShowPicks(const QList<Candidate> &picks);
+    bool clearPresetsAfterDraw(qint64 drawId);
+    void showPicks(const QList<Candidate> &picks);
 
     // The display text of a number under the current draw's fixed length and mask.
-    QString DisplayNumber(const QString &number) const;
+    QString displayNumber(const QString &number) const;
 
   private:
     using Person = std::pair<QString, QString>; // trimmed number, name
@@ -149,7 +143,7 @@ class DrawEngine
     QList<PrizeEntry> m_prizes{PrizeEntry()};
     qsizetype m_currentPrize = 0;
     bool m_prizesRead = true;
-    qint64 m_roundPrizeId = 0; // the prize StartRound began a round of
+    qint64 m_roundPrizeId = 0; // the prize startRound began a round of
     bool m_roundTakesHeld = false;
     qint64 m_roundInPlay = 0; // and the people in play then
     CandidatePool m_pool;
@@ -168,7 +162,7 @@ class DrawEngine
     // Presets of people absent or not checked in, and who the operator was told of.
     QList<Candidate> m_presetsAside;
     QSet<Person> m_toldAside;
-    // The 预设表 rows LoadPresets read, as stored: clearing after the draw takes
+    // The 预设表 rows loadPresets read, as stored: clearing after the draw takes
     // these, not presets the editor stored while the draw ran.
     qint64 m_presetsDrawId = 0;
     QList<Candidate> m_presetsRead;

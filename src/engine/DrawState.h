@@ -61,11 +61,11 @@ constexpr int MaxRoundPlaces = 1000;
 
 // A participant number or name as it is shown, stored and compared: without the
 // spaces of any kind it was typed or imported with (see trimmedText).
-inline QStringView TrimmedNumber(QStringView number)
+inline QStringView trimmedNumber(QStringView number)
 {
     return trimmedText(number);
 }
-inline QString TrimmedNumber(const QString &number)
+inline QString trimmedNumber(const QString &number)
 {
     return trimmedText(number);
 }

@@ -24,7 +24,7 @@ bool runAll(Database &db, const QList<Sql> &statements, const QString &failure)
     {
         Database::Transaction transaction(db);
         for (qsizetype i = 0; i < statements.size() && done; ++i)
-            done = db.ExecuteSql(statements.at(i));
+            done = db.executeSql(statements.at(i));
         done = done && transaction.commit();
     }
     if (!done)
@@ -34,7 +34,7 @@ bool runAll(Database &db, const QList<Sql> &statements, const QString &failure)
 
 } // namespace
 
-bool DeleteDraws(Database &db, const QList<qint64> &drawIds)
+bool deleteDraws(Database &db, const QList<qint64> &drawIds)
 {
     QList<Sql> statements;
     for (const qint64 id : drawIds) {
@@ -49,7 +49,7 @@ bool DeleteDraws(Database &db, const QList<qint64> &drawIds)
     return runAll(db, statements, DeleteFailed);
 }
 
-bool DeletePrizes(Database &db, const QList<qint64> &prizeIds)
+bool deletePrizes(Database &db, const QList<qint64> &prizeIds)
 {
     // The results that go with the prizes are logged in the same transaction.
     Database::Transaction transaction(db);
@@ -60,8 +60,8 @@ bool DeletePrizes(Database &db, const QList<qint64> &prizeIds)
                    << Sql("DELETE * FROM 预设表 WHERE AID=") + key
                    << Sql("DELETE * FROM 奖项表 WHERE ID=") + key;
     }
-    const bool logged = prizeIds.isEmpty() || LogDeletion(db, Sql("WID IN (SELECT ID FROM 奖项表 WHERE ") +
-                                                                 KeysIn(prizeIds) + Sql(")"), DeletedPrize);
+    const bool logged = prizeIds.isEmpty() || logDeletion(db, Sql("WID IN (SELECT ID FROM 奖项表 WHERE ") +
+                                                                 keysIn(prizeIds) + Sql(")"), DeletedPrize);
     if (!logged) {
         db.prompt().message(DeleteFailed, Prompt::Icon::Warning);
         return false;
@@ -69,7 +69,7 @@ bool DeletePrizes(Database &db, const QList<qint64> &prizeIds)
     return runAll(db, statements, DeleteFailed) && transaction.commit();
 }
 
-bool StorePrizeOrder(Database &db, const QList<qint64> &prizeIds)
+bool storePrizeOrder(Database &db, const QList<qint64> &prizeIds)
 {
     QList<Sql> statements;
     for (qsizetype i = 0; i < prizeIds.size(); ++i)
@@ -78,7 +78,7 @@ bool StorePrizeOrder(Database &db, const QList<qint64> &prizeIds)
     return runAll(db, statements, QStringLiteral("奖项顺序未能保存，请检查数据库文件！"));
 }
 
-qint64 NextPrizeOrder(Database &db, qint64 drawId)
+qint64 nextPrizeOrder(Database &db, qint64 drawId)
 {
     qint64 highest = 0;
     db.forEachRow(Sql("SELECT MAX(顺序) AS 最大 FROM 奖项表 WHERE CID=") + Sql::number(drawId),
@@ -86,16 +86,16 @@ qint64 NextPrizeOrder(Database &db, qint64 drawId)
     return highest + 1;
 }
 
-bool UpdateParticipant(Database &db, qint64 drawId, qint64 id, const QString &number, const QString &name)
+bool updateParticipant(Database &db, qint64 drawId, qint64 id, const QString &number, const QString &name)
 {
-    return db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QString::number(drawId)) + Sql(",号码=") +
+    return db.executeSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QString::number(drawId)) + Sql(",号码=") +
                          Sql::text(trimmedText(number)) + Sql(",姓名=") + Sql::text(trimmedText(name)) +
                          Sql(" WHERE ID=") + Sql::number(id));
 }
 
-qint64 AppendParticipant(Database &db, qint64 drawId, const QString &number, const QString &name)
+qint64 appendParticipant(Database &db, qint64 drawId, const QString &number, const QString &name)
 {
-    Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+    Query rs = db.openQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
     rs.addNew();
     rs.setValue(u"CID", drawId);
     rs.setValue(u"号码", trimmedText(number));
@@ -167,7 +167,7 @@ class Pairs
 
 } // namespace
 
-qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 drawId)
+qint64 removeDuplicateParticipants(Database &db, Progress &progress, qint64 drawId)
 {
     const Sql draw = Sql("CID=") + Sql::number(drawId);
     // Half the bar for reading the rows, half for deleting: it moves all the way.
@@ -240,7 +240,7 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
     qint64 listed = 0;
     const auto deleteSingles = [&] {
         if (listed > 0)
-            removed = removed && db.ExecuteSql(Sql("DELETE FROM 号码表 WHERE ID IN (") + Sql(singles) + Sql(")"));
+            removed = removed && db.executeSql(Sql("DELETE FROM 号码表 WHERE ID IN (") + Sql(singles) + Sql(")"));
         singles.clear();
         listed = 0;
     };
@@ -253,7 +253,7 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
                 deleteSingles();
         } else {
             // Between two IDs of a run lie only rows of other draws, which stay.
-            removed = db.ExecuteSql(Sql("DELETE FROM 号码表 NOT INDEXED WHERE ID BETWEEN ") + Sql::number(from) +
+            removed = db.executeSql(Sql("DELETE FROM 号码表 NOT INDEXED WHERE ID BETWEEN ") + Sql::number(from) +
                                     Sql(" AND ") + Sql::number(to) + Sql(" AND ") + draw);
         }
         showUpTo(Half + int((i + 1) * Half / pieces.size()));
@@ -267,12 +267,12 @@ qint64 RemoveDuplicateParticipants(Database &db, Progress &progress, qint64 draw
     return removed ? doomed : -1;
 }
 
-QStringList MissingBeforeStart(Database &db, qint64 drawId)
+QStringList missingBeforeStart(Database &db, qint64 drawId)
 {
     QStringList missing;
     // One row is enough to know: a count would walk a million participants.
     const auto none = [&](const Sql &table) {
-        return !db.OpenQuery(Sql("SELECT 1 FROM ") + table + Sql(" WHERE CID=") + Sql::number(drawId) +
+        return !db.openQuery(Sql("SELECT 1 FROM ") + table + Sql(" WHERE CID=") + Sql::number(drawId) +
                              Sql(" LIMIT 1"))
                     .rowCount();
     };

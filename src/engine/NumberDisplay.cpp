@@ -7,7 +7,7 @@
 
 namespace quilla {
 
-QString FixLength(const QString &text, qint64 length)
+QString fixLength(const QString &text, qint64 length)
 {
     if (length <= 0)
         return text;
@@ -22,7 +22,7 @@ QString FixLength(const QString &text, qint64 length)
     return QString(pad, digitFirst ? u'0' : u' ') + text;
 }
 
-QString MaskNumber(const QString &text, const QString &rule)
+QString maskNumber(const QString &text, const QString &rule)
 {
     if (!rule.contains(u'*'))
         return text;
@@ -35,9 +35,9 @@ QString MaskNumber(const QString &text, const QString &rule)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(characters.constData()), characters.size());
 }
 
-QString DisplayNumber(const QString &number, qint64 fixedLength, const QString &mask)
+QString displayNumber(const QString &number, qint64 fixedLength, const QString &mask)
 {
-    return MaskNumber(FixLength(number, fixedLength), mask);
+    return maskNumber(fixLength(number, fixedLength), mask);
 }
 
 } // namespace quilla
@@ -54,7 +54,7 @@ qsizetype characterCount(QByteArrayView text)
     return count;
 }
 
-// What FixLength shows for a number of characters characters, as UTF-8.
+// What fixLength shows for a number of characters characters, as UTF-8.
 QByteArray shownAs(QByteArrayView number, qsizetype characters, qsizetype length)
 {
     if (characters > length) {

@@ -55,7 +55,7 @@ bool writePresence(Database &db, const QList<qint64> &ids, Presence presence, co
     constexpr qsizetype Few = 16;
     if (ids.size() <= Few) {
         for (const qint64 id : ids)
-            if (!db.ExecuteSql(set + Sql(" WHERE ID=") + Sql::number(id) + unless))
+            if (!db.executeSql(set + Sql(" WHERE ID=") + Sql::number(id) + unless))
                 return false;
         return true;
     }
@@ -64,7 +64,7 @@ bool writePresence(Database &db, const QList<qint64> &ids, Presence presence, co
         QString list;
         for (qsizetype i = from; i < std::min(ids.size(), from + Chunk); ++i)
             list += (i == from ? QString() : QStringLiteral(",")) + QString::number(ids.at(i));
-        if (!db.ExecuteSql(set + Sql(" WHERE ID IN (") + Sql(list) + Sql(")") + unless))
+        if (!db.executeSql(set + Sql(" WHERE ID IN (") + Sql(list) + Sql(")") + unless))
             return false;
     }
     return true;
@@ -130,12 +130,12 @@ QString DoorCheckIn::answer() const
 void indexNumbersForCheckIn(Database &db, qint64 drawId)
 {
     constexpr qint64 Many = 20000;
-    if (db.isReadOnly() || db.OpenQuery(Sql("SELECT 1 FROM sqlite_master WHERE name='号码表_号码查找'")).rowCount() ||
-        !db.OpenQuery(Sql("SELECT 1 FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" LIMIT 1 OFFSET ") +
+    if (db.isReadOnly() || db.openQuery(Sql("SELECT 1 FROM sqlite_master WHERE name='号码表_号码查找'")).rowCount() ||
+        !db.openQuery(Sql("SELECT 1 FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" LIMIT 1 OFFSET ") +
                       Sql::number(Many))
              .rowCount())
         return;
-    db.ExecuteSql(Sql("CREATE INDEX IF NOT EXISTS 号码表_号码查找 ON 号码表 (CID, 号码)"));
+    db.executeSql(Sql("CREATE INDEX IF NOT EXISTS 号码表_号码查找 ON 号码表 (CID, 号码)"));
 }
 
 DoorCheckIn checkInAtDoor(Database &db, qint64 drawId, const QString &typed, const QString &how)
@@ -257,7 +257,7 @@ qint64 checkedInCount(Database &db, qint64 drawId)
     // People, not rows: a person listed twice came once.
     // The rows through the index of marked rows (签到<>0 names it), then the people among them.
     const Query count =
-        db.OpenQuery(Sql("SELECT COUNT(*) AS n FROM (SELECT DISTINCT 号码,姓名 FROM 号码表 WHERE ID IN "
+        db.openQuery(Sql("SELECT COUNT(*) AS n FROM (SELECT DISTINCT 号码,姓名 FROM 号码表 WHERE ID IN "
                          "(SELECT ID FROM 号码表 WHERE CID=") +
                      Sql::number(drawId) + Sql(" AND 签到<>0 AND 签到=1))"));
     return count.isValid() ? count.number(u"n") : -1;
@@ -265,13 +265,13 @@ qint64 checkedInCount(Database &db, qint64 drawId)
 
 bool beforeCancellingResults(Database &db, const QList<qint64> &resultIds, bool absent)
 {
-    if (!LogDeletion(db, KeysIn(resultIds), absent ? AbsentWinners : CancelledResults))
+    if (!logDeletion(db, keysIn(resultIds), absent ? AbsentWinners : CancelledResults))
         return false;
     if (!absent)
         return true;
     // The winners, by draw: a person is their number and name, on every row they have.
     QList<std::tuple<qint64, QString, QString>> winners;
-    if (!db.forEachRow(Sql("SELECT CID,号码,姓名 FROM 结果表 WHERE ") + KeysIn(resultIds), [&](const Row &row) {
+    if (!db.forEachRow(Sql("SELECT CID,号码,姓名 FROM 结果表 WHERE ") + keysIn(resultIds), [&](const Row &row) {
             winners.append({row.number(0), trimmedText(row.text(1)), trimmedText(row.text(2))});
         }))
         return false;
@@ -307,7 +307,7 @@ bool cancelResults(Database &db, const QList<qint64> &resultIds, bool absent)
         return false;
     constexpr qsizetype Chunk = 10000;
     for (qsizetype from = 0; from < resultIds.size(); from += Chunk)
-        if (!db.ExecuteSql(Sql("DELETE FROM 结果表 WHERE ") + KeysIn(resultIds.mid(from, Chunk))))
+        if (!db.executeSql(Sql("DELETE FROM 结果表 WHERE ") + keysIn(resultIds.mid(from, Chunk))))
             return false;
     return transaction.commit();
 }

@@ -31,13 +31,13 @@ bool deleteRows(Database &db, const QList<qint64> &rowIds)
     Database::Transaction transaction(db);
     bool done = db.isOpen();
     for (qsizetype i = 0; i < rowIds.size() && done; ++i)
-        done = db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE rowid=") + Sql::number(rowIds.at(i)));
+        done = db.executeSql(Sql("DELETE FROM 预设表 WHERE rowid=") + Sql::number(rowIds.at(i)));
     return done && transaction.commit();
 }
 
 } // namespace
 
-bool LoadPrizePresets(Database &db, qint64 drawId, qint64 prizeId, QList<StoredPreset> &presets)
+bool loadPrizePresets(Database &db, qint64 drawId, qint64 prizeId, QList<StoredPreset> &presets)
 {
     presets.clear();
     QList<StoredPreset> read;
@@ -78,7 +78,7 @@ bool DrawParticipants::mayContain(qint64 drawId, const PresetPerson &person) con
     return m_read && drawId == m_drawId && m_hashes.contains(personHash(person));
 }
 
-qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset> &presets,
+qint64 removeOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset> &presets,
                            const DrawParticipants &known)
 {
     QList<StoredPreset> missing;
@@ -98,7 +98,7 @@ qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset
         for (qsizetype i = first; i < last; ++i) {
             if (i > first)
                 sql += Sql(",");
-            sql += Sql::text(TrimmedNumber(missing.at(i).Person.Code));
+            sql += Sql::text(trimmedNumber(missing.at(i).Person.Code));
         }
         sql += Sql(")");
         if (!db.forEachRow(sql, [&](const Row &row) { present.insert({row.text(0), row.text(1)}); }))
@@ -118,7 +118,7 @@ qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset
     return orphans.size();
 }
 
-bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
+bool savePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
                       const std::function<bool(const PresetPerson &)> &isShown,
                       const QList<PresetPerson> &marked)
 {
@@ -127,18 +127,18 @@ bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
         Database::Transaction transaction(db);
         QList<StoredPreset> stored;
         // A prize deleted meanwhile would get presets that nothing shows or removes.
-        done = PrizeOfDrawExists(db, drawId, prizeId) && LoadPrizePresets(db, drawId, prizeId, stored);
+        done = prizeOfDrawExists(db, drawId, prizeId) && loadPrizePresets(db, drawId, prizeId, stored);
         QList<qint64> replaced;
         for (const StoredPreset &preset : std::as_const(stored))
             if (isShown(preset.Person))
                 replaced.append(preset.RowId);
         for (qsizetype i = 0; i < replaced.size() && done; ++i)
-            done = db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE rowid=") + Sql::number(replaced.at(i)));
+            done = db.executeSql(Sql("DELETE FROM 预设表 WHERE rowid=") + Sql::number(replaced.at(i)));
 
         // One person wins a prize once, however often the grid lists them.
         QSet<PresetPerson> added;
         added.reserve(marked.size());
-        Query rs = db.OpenQuery(Sql("SELECT * FROM 预设表 WHERE FALSE"));
+        Query rs = db.openQuery(Sql("SELECT * FROM 预设表 WHERE FALSE"));
         done = done && rs.isValid();
         for (qsizetype i = 0; i < marked.size() && done; ++i) {
             const PresetPerson &person = marked.at(i);
@@ -148,8 +148,8 @@ bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
             rs.addNew();
             rs.setValue(u"PID", drawId);
             rs.setValue(u"AID", prizeId);
-            rs.setValue(u"Code", TrimmedNumber(person.Code));
-            rs.setValue(u"Name", TrimmedNumber(person.Name));
+            rs.setValue(u"Code", trimmedNumber(person.Code));
+            rs.setValue(u"Name", trimmedNumber(person.Name));
             done = rs.save();
         }
         done = done && transaction.commit();
@@ -159,31 +159,31 @@ bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
     return done;
 }
 
-bool ClearPrizePresets(Database &db, qint64 drawId, qint64 prizeId)
+bool deletePrizePresets(Database &db, qint64 drawId, qint64 prizeId)
 {
     const bool done =
-        db.isOpen() && db.ExecuteSql(Sql("DELETE * FROM 预设表 WHERE ") + presetsOf(drawId, prizeId));
+        db.isOpen() && db.executeSql(Sql("DELETE * FROM 预设表 WHERE ") + presetsOf(drawId, prizeId));
     if (!done)
         db.prompt().message(QStringLiteral("本奖次的预设项未能清除，数据库没有改变。"),
                             Prompt::Icon::Warning);
     return done;
 }
 
-bool PrizeOfDrawExists(Database &db, qint64 drawId, qint64 prizeId)
+bool prizeOfDrawExists(Database &db, qint64 drawId, qint64 prizeId)
 {
     return db.isOpen() && drawId > 0 && prizeId > 0 &&
-           db.CountRows(QStringLiteral("奖项表"),
+           db.countRows(QStringLiteral("奖项表"),
                         Sql("ID=") + Sql::number(prizeId) + Sql(" AND CID=") + Sql::number(drawId)) > 0;
 }
 
-QString PeopleText(const QList<PresetPerson> &people)
+QString peopleText(const QList<PresetPerson> &people)
 {
     constexpr qsizetype Named = 20;
     QStringList names;
     for (qsizetype i = 0; i < people.size() && i < Named; ++i) {
         const PresetPerson &person = people.at(i);
-        const QString number = TrimmedNumber(person.Code);
-        const QString name = TrimmedNumber(person.Name);
+        const QString number = trimmedNumber(person.Code);
+        const QString name = trimmedNumber(person.Name);
         names.append(name.isEmpty() ? number : number + u'(' + name + u')');
     }
     QString text = names.join(u'、');
@@ -192,7 +192,7 @@ QString PeopleText(const QList<PresetPerson> &people)
     return text;
 }
 
-bool PeopleOutOfPlay(Database &db, qint64 drawId, const QList<PresetPerson> &people,
+bool peopleOutOfPlay(Database &db, qint64 drawId, const QList<PresetPerson> &people,
                      QList<PresetPerson> &outOfPlay)
 {
     outOfPlay.clear();

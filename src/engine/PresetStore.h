@@ -22,18 +22,18 @@ struct PresetPerson
 
     friend bool operator==(const PresetPerson &a, const PresetPerson &b)
     {
-        return TrimmedNumber(QStringView(a.Name)) == TrimmedNumber(QStringView(b.Name)) &&
-               TrimmedNumber(QStringView(a.Code)) == TrimmedNumber(QStringView(b.Code));
+        return trimmedNumber(QStringView(a.Name)) == trimmedNumber(QStringView(b.Name)) &&
+               trimmedNumber(QStringView(a.Code)) == trimmedNumber(QStringView(b.Code));
     }
     friend size_t qHash(const PresetPerson &person, size_t seed = 0)
     {
-        return qHashMulti(seed, TrimmedNumber(QStringView(person.Code)),
-                          TrimmedNumber(QStringView(person.Name)));
+        return qHashMulti(seed, trimmedNumber(QStringView(person.Code)),
+                          trimmedNumber(QStringView(person.Name)));
     }
 };
 
 // People as a message names them: 1001(张三)、1002, the first few of a long list.
-QString PeopleText(const QList<PresetPerson> &people);
+QString peopleText(const QList<PresetPerson> &people);
 
 // A row of 预设表 for one prize, with the rowid that deletes exactly it.
 struct StoredPreset
@@ -48,7 +48,7 @@ struct StoredPreset
 
 // The presets of prize prizeId of draw drawId in 预设表 order. False, with none,
 // when the read failed.
-bool LoadPrizePresets(Database &db, qint64 drawId, qint64 prizeId, QList<StoredPreset> &presets);
+bool loadPrizePresets(Database &db, qint64 drawId, qint64 prizeId, QList<StoredPreset> &presets);
 
 // The participants of one draw as hashes of number and name: tells at once that
 // a person is not in the draw, without a query per person. A snapshot as of read();
@@ -73,27 +73,27 @@ class DrawParticipants
 // contain stay; the others are looked up afresh, a few hundred to a statement, and
 // only those still missing go. Returns how many went; 0 when the participants could
 // not be read (nothing is deleted on a partial read), -1 when the delete failed.
-qint64 RemoveOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset> &presets,
+qint64 removeOrphanPresets(Database &db, qint64 drawId, const QList<StoredPreset> &presets,
                            const DrawParticipants &known);
 
 // Stores the marks of one prize: deletes the prize's presets whose participant
 // isShown, then adds one preset per marked participant, in the order given and
 // each once, its number and name trimmed. Presets of participants not shown stay as they are.
-bool SavePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
+bool savePrizePresets(Database &db, qint64 drawId, qint64 prizeId,
                       const std::function<bool(const PresetPerson &)> &isShown,
                       const QList<PresetPerson> &marked);
 
 // Deletes every preset of the prize.
-bool ClearPrizePresets(Database &db, qint64 drawId, qint64 prizeId);
+bool deletePrizePresets(Database &db, qint64 drawId, qint64 prizeId);
 
 // The prize is still one of the draw's (false also when that cannot be read).
-bool PrizeOfDrawExists(Database &db, qint64 drawId, qint64 prizeId);
+bool prizeOfDrawExists(Database &db, qint64 drawId, qint64 prizeId);
 
 // Those of people who already won a prize of draw drawId that nobody wins twice:
 // out of play for the rest of the draw, whatever prize they are marked for, so
 // the draw will not use a preset for them. False, with none, when the results
 // could not be read.
-bool PeopleOutOfPlay(Database &db, qint64 drawId, const QList<PresetPerson> &people,
+bool peopleOutOfPlay(Database &db, qint64 drawId, const QList<PresetPerson> &people,
                      QList<PresetPerson> &outOfPlay);
 
 } // namespace quilla

@@ -9,7 +9,7 @@
 
 namespace quilla {
 
-bool DrawEngine::LoadPresets(qint64 drawId)
+bool DrawEngine::loadPresets(qint64 drawId)
 {
     m_presets.clear();
     m_presetsRead.clear();
@@ -27,15 +27,15 @@ bool DrawEngine::LoadPresets(qint64 drawId)
         return false;
     m_presetsRead = presets;
     for (Candidate &preset : presets) {
-        preset.Number = TrimmedNumber(preset.Number);
-        preset.Name = TrimmedNumber(preset.Name);
+        preset.Number = trimmedNumber(preset.Number);
+        preset.Name = trimmedNumber(preset.Name);
     }
     m_presets = std::move(presets);
     m_presetsDrawId = drawId;
     return true;
 }
 
-void DrawEngine::WithholdPresets()
+void DrawEngine::withholdPresets()
 {
     QList<PresetPerson> won, presetBefore, strangers, absent, notCheckedIn;
     // The pool slot of each person a preset names, 0 for someone out of play, and
@@ -134,17 +134,17 @@ void DrawEngine::WithholdPresets()
 
     QStringList lines;
     if (!won.isEmpty())
-        lines.append(QStringLiteral("以下预设中奖人已经中奖，本次不再预设：") + PeopleText(won));
+        lines.append(QStringLiteral("以下预设中奖人已经中奖，本次不再预设：") + peopleText(won));
     if (!presetBefore.isEmpty())
         lines.append(QStringLiteral("以下预设中奖人在前面的奖项中已有预设，本次不再预设：") +
-                     PeopleText(presetBefore));
+                     peopleText(presetBefore));
     if (!absent.isEmpty())
-        lines.append(QStringLiteral("以下预设中奖人不在场，本次不再预设：") + PeopleText(absent));
+        lines.append(QStringLiteral("以下预设中奖人不在场，本次不再预设：") + peopleText(absent));
     if (!notCheckedIn.isEmpty())
-        lines.append(QStringLiteral("以下预设中奖人还没有签到，本次不再预设：") + PeopleText(notCheckedIn));
+        lines.append(QStringLiteral("以下预设中奖人还没有签到，本次不再预设：") + peopleText(notCheckedIn));
     if (!strangers.isEmpty())
         lines.append(QStringLiteral("以下预设中奖人不是本次抽奖的参与人员，本次不再预设：") +
-                     PeopleText(strangers));
+                     peopleText(strangers));
     if (!lines.isEmpty())
         m_db.prompt().message(lines.join(QStringLiteral("\r\n")), Prompt::Icon::Information);
 }
@@ -175,11 +175,6 @@ QList<qsizetype> DrawEngine::applyPresets(qint64 prizeId, QList<Candidate> &pick
         m_presets[chosen.at(k)].Number.clear(); // used
     }
     return chosen;
-}
-
-bool DrawEngine::ApplyPresets(qint64 prizeId, QList<Candidate> &picks)
-{
-    return !applyPresets(prizeId, picks).isEmpty();
 }
 
 } // namespace quilla

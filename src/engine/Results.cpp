@@ -15,7 +15,7 @@ const QString CrLf = QStringLiteral("\r\n");
 
 } // namespace
 
-bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &picks)
+bool DrawEngine::recordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &picks)
 {
     // If the round cannot be stored, the picks the audience saw and the presets are
     // given back, so that a second stop can store the same round.
@@ -28,7 +28,7 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
     const bool poolCurrent = m_poolStamp == m_db.storedStamp();
     {
         Database::Transaction transaction(m_db);
-        Query rs = m_db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
+        Query rs = m_db.openQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
         stored = m_db.isOpen();
         LoggedRound round{drawId, prizeId, prizeId == m_roundPrizeId ? m_roundInPlay : peopleInPlay(),
                           picks.size(), applied.size(), {}};
@@ -44,7 +44,7 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
             }
             round.resultIds.append(rs.number(u"ID"));
         }
-        stored = stored && LogRound(m_db, round) && transaction.commit();
+        stored = stored && logRound(m_db, round) && transaction.commit();
     }
     if (!stored) {
         m_presets = presetsBefore;
@@ -59,7 +59,7 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
     // Preset winners appear only once they are stored: the screen never names a
     // winner the database does not hold.
     if (!applied.isEmpty())
-        ShowPicks(picks);
+        showPicks(picks);
 
     const auto prize = std::find_if(m_prizes.cbegin() + 1, m_prizes.cend(),
                                     [&](const PrizeEntry &p) { return p.PrizeId == prizeId; });
@@ -85,11 +85,11 @@ bool DrawEngine::RecordRound(qint64 drawId, qint64 prizeId, QList<Candidate> &pi
     return true;
 }
 
-QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool reverseOrder, bool currentPrizeOnly)
+QString DrawEngine::buildAnnouncement(qint64 drawId, qint64 prizeId, bool reverseOrder, bool currentPrizeOnly)
 {
     WinnersBoard board;
     // A part of the list would pass for all the winners.
-    if (!board.load(m_db, drawId, [this](const QString &number) { return DisplayNumber(number); }))
+    if (!board.load(m_db, drawId, [this](const QString &number) { return displayNumber(number); }))
         return QString();
     const WinnersBoard::Options options{reverseOrder, currentPrizeOnly, prizeId};
     const QString title = board.title(options);
@@ -100,16 +100,16 @@ QString DrawEngine::BuildAnnouncement(qint64 drawId, qint64 prizeId, bool revers
     return board.lines(options, 0, board.lineCount(options)).join(CrLf) + CrLf;
 }
 
-bool DrawEngine::ConfirmDrawStart(qint64 drawId)
+bool DrawEngine::confirmDrawStart(qint64 drawId)
 {
     Prompt &prompt = m_db.prompt();
     const Sql ofDraw = Sql(" WHERE CID=") + Sql::number(drawId);
     // TOTAL, unlike SUM, cannot overflow on huge 数量 typed into other tools.
     const Query prizes =
-        m_db.OpenQuery(Sql("SELECT COUNT(*) AS n,TOTAL(数量) AS total FROM 奖项表") + ofDraw);
+        m_db.openQuery(Sql("SELECT COUNT(*) AS n,TOTAL(数量) AS total FROM 奖项表") + ofDraw);
     // The participants of this draw, not of every draw in the file.
-    const Query people = m_db.OpenQuery(Sql("SELECT COUNT(*) AS n FROM 号码表") + ofDraw);
-    const Query results = m_db.OpenQuery(Sql("SELECT COUNT(*) AS n FROM 结果表") + ofDraw);
+    const Query people = m_db.openQuery(Sql("SELECT COUNT(*) AS n FROM 号码表") + ofDraw);
+    const Query results = m_db.openQuery(Sql("SELECT COUNT(*) AS n FROM 结果表") + ofDraw);
     if (!prizes.isValid() || !people.isValid() || !results.isValid()) {
         tellUnreadable();
         return false;
@@ -137,7 +137,7 @@ bool DrawEngine::ConfirmDrawStart(qint64 drawId)
     const auto deleteResults = [&] {
         Database::Transaction transaction(m_db);
         const Sql ofDraw = Sql("CID=") + Sql::number(drawId);
-        if (LogDeletion(m_db, ofDraw, Redraw) && m_db.ExecuteSql(Sql("DELETE * FROM 结果表 WHERE ") + ofDraw) &&
+        if (logDeletion(m_db, ofDraw, Redraw) && m_db.executeSql(Sql("DELETE * FROM 结果表 WHERE ") + ofDraw) &&
             transaction.commit())
             return true;
         prompt.message(QStringLiteral("原抽奖结果未能删除，抽奖没有开始。请检查数据库文件！"),
@@ -158,12 +158,12 @@ bool DrawEngine::ConfirmDrawStart(qint64 drawId)
     return deleteResults();
 }
 
-bool DrawEngine::ClearPresetsAfterDraw(qint64 drawId)
+bool DrawEngine::clearPresetsAfterDraw(qint64 drawId)
 {
     // "0", missing or empty: the preset editor's box "抽完立即清除本设置" is checked.
     const QString keep =
-        ReadSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString());
-    if (LeadingNumber(keep) != 0)
+        readSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString());
+    if (leadingNumber(keep) != 0)
         return true;
     bool done = true;
     if (drawId == m_presetsDrawId) {
@@ -178,13 +178,13 @@ bool DrawEngine::ClearPresetsAfterDraw(qint64 drawId)
             if (deleted.contains(identity))
                 continue;
             deleted.insert(identity);
-            done = m_db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE PID=") + Sql::number(drawId) +
+            done = m_db.executeSql(Sql("DELETE FROM 预设表 WHERE PID=") + Sql::number(drawId) +
                                    Sql(" AND AID=") + Sql::number(preset.Id) + Sql(" AND Code=") +
                                    Sql::text(preset.Number) + Sql(" AND Name=") + Sql::text(preset.Name));
         }
         done = done && transaction.commit();
     } else {
-        done = m_db.ExecuteSql(Sql("DELETE * FROM 预设表 WHERE PID=") + Sql::number(drawId));
+        done = m_db.executeSql(Sql("DELETE * FROM 预设表 WHERE PID=") + Sql::number(drawId));
     }
     if (done)
         return true;
@@ -193,13 +193,13 @@ bool DrawEngine::ClearPresetsAfterDraw(qint64 drawId)
     return false;
 }
 
-void DrawEngine::ShowPicks(const QList<Candidate> &picks)
+void DrawEngine::showPicks(const QList<Candidate> &picks)
 {
     QString text;
     for (qsizetype i = 0; i < picks.size(); ++i) {
         if (i > 0)
             text += CrLf;
-        text += DisplayNumber(picks.at(i).Number);
+        text += displayNumber(picks.at(i).Number);
     }
     // The screen repaints through its own event loop; nothing is pumped here.
     if (m_display)

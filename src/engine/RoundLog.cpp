@@ -22,7 +22,7 @@ bool append(Database &db, qint64 drawId, qint64 prizeId, const QString &event, c
             const QList<qint64> &ids, const QString &detail)
 {
     const QDateTime now = QDateTime::currentDateTime();
-    Query log = db.OpenQuery(Sql("SELECT * FROM 轮次表 WHERE FALSE"));
+    Query log = db.openQuery(Sql("SELECT * FROM 轮次表 WHERE FALSE"));
     if (!db.isOpen())
         return false;
     log.addNew();
@@ -45,12 +45,12 @@ bool append(Database &db, qint64 drawId, qint64 prizeId, const QString &event, c
 
 } // namespace
 
-bool LogRound(Database &db, const LoggedRound &round)
+bool logRound(Database &db, const LoggedRound &round)
 {
     return append(db, round.drawId, round.prizeId, QStringLiteral("抽奖"), &round, round.resultIds, QString());
 }
 
-bool LogDeletion(Database &db, const Sql &condition, const QString &why)
+bool logDeletion(Database &db, const Sql &condition, const QString &why)
 {
     struct Taken
     {
@@ -78,7 +78,7 @@ bool LogDeletion(Database &db, const Sql &condition, const QString &why)
     return true;
 }
 
-Sql KeysIn(const QList<qint64> &ids)
+Sql keysIn(const QList<qint64> &ids)
 {
     Sql sql("ID IN (");
     for (qsizetype i = 0; i < ids.size(); ++i)

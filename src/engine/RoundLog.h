@@ -27,12 +27,12 @@ inline const QString CancelledResults = QStringLiteral("取消结果");
 inline const QString DeletedPrize = QStringLiteral("删除奖项");
 inline const QString Redraw = QStringLiteral("重新抽奖");
 
-bool LogRound(Database &db, const LoggedRound &round);
+bool logRound(Database &db, const LoggedRound &round);
 // Logs the results that condition (on 结果表) selects, before they are deleted:
 // a row per draw and prize naming them. Run it in the deletion's transaction.
 // True also when nothing is selected.
-bool LogDeletion(Database &db, const Sql &condition, const QString &why);
+bool logDeletion(Database &db, const Sql &condition, const QString &why);
 // "ID IN (…)" for a list of keys.
-Sql KeysIn(const QList<qint64> &ids);
+Sql keysIn(const QList<qint64> &ids);
 
 } // namespace quilla

@@ -11,7 +11,7 @@ qint64 createSampleDraw(Database &db)
     static const QString given = QStringLiteral("明华建国文静丽强军敏杰婷磊洋勇艳涛娟超霞");
     constexpr int People = 200;
     Database::Transaction transaction(db);
-    Query draws = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
+    Query draws = db.openQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
     if (!db.isOpen() || !draws.isValid())
         return 0;
     draws.addNew();
@@ -26,7 +26,7 @@ qint64 createSampleDraw(Database &db)
         int places, perRound;
     };
     const Prize prizes[] = {{u"一等奖", u"笔记本电脑", 1, 1}, {u"二等奖", u"平板电脑", 3, 3}, {u"三等奖", u"购物卡", 10, 5}};
-    Query prize = db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
+    Query prize = db.openQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
     int order = 0;
     for (const Prize &p : prizes) {
         prize.addNew();
@@ -40,7 +40,7 @@ qint64 createSampleDraw(Database &db)
         if (!prize.save())
             return 0;
     }
-    Query people = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+    Query people = db.openQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
     for (int i = 0; i < People; ++i) {
         people.addNew();
         people.setValue(u"CID", draw);

@@ -20,7 +20,7 @@ constexpr qsizetype BoardFields = 3;
 
 const QString Tick = QStringLiteral("√");
 
-// Same start as LeadingNumber accepts: blanks, a sign, then a digit or ".digit".
+// Same start as leadingNumber accepts: blanks, a sign, then a digit or ".digit".
 bool hasLeadingNumber(QStringView text)
 {
     qsizetype i = 0;
@@ -43,7 +43,7 @@ qint64 wholeNumber(double value)
 
 int pixels(QStringView text, int low, int high)
 {
-    return int(std::clamp<qint64>(wholeNumber(LeadingNumber(text)), low, high));
+    return int(std::clamp<qint64>(wholeNumber(leadingNumber(text)), low, high));
 }
 
 bool flag(QStringView text)
@@ -65,13 +65,13 @@ QString decimal(double value)
 void keepOrRead(QStringView text, double &target)
 {
     if (hasLeadingNumber(text))
-        target = LeadingNumber(text);
+        target = leadingNumber(text);
 }
 
 void keepOrRead(QStringView text, qint64 &target)
 {
     if (hasLeadingNumber(text))
-        target = wholeNumber(LeadingNumber(text));
+        target = wholeNumber(leadingNumber(text));
 }
 
 bool isScreenColumn(const QString &column)
@@ -83,7 +83,7 @@ bool isScreenColumn(const QString &column)
 
 } // namespace
 
-std::optional<FrameLayout> ParseFrame(const QString &text)
+std::optional<FrameLayout> parseFrame(const QString &text)
 {
     const QStringList fields = text.trimmed().split(FieldSeparator);
     if (fields.size() < FrameFields)
@@ -93,13 +93,13 @@ std::optional<FrameLayout> ParseFrame(const QString &text)
     layout.Top = pixels(fields.at(1), -FrameReach, FrameReach);
     layout.Width = pixels(fields.at(2), 0, FrameReach);
     layout.Height = pixels(fields.at(3), 0, FrameReach);
-    layout.Colour = wholeNumber(LeadingNumber(fields.at(4)));
-    layout.Transparent = LeadingNumber(fields.at(5)) != 0;
-    layout.AutoHeight = LeadingNumber(fields.at(6)) != 0;
+    layout.Colour = wholeNumber(leadingNumber(fields.at(4)));
+    layout.Transparent = leadingNumber(fields.at(5)) != 0;
+    layout.AutoHeight = leadingNumber(fields.at(6)) != 0;
     return layout;
 }
 
-QString FormatFrame(const FrameLayout &layout)
+QString formatFrame(const FrameLayout &layout)
 {
     return QStringList{QString::number(layout.Left),
                        QString::number(layout.Top),
@@ -111,7 +111,7 @@ QString FormatFrame(const FrameLayout &layout)
         .join(FieldSeparator);
 }
 
-StyleApplied ApplyTextStyle(const QString &text, TextStyle &style, bool full)
+StyleApplied applyTextStyle(const QString &text, TextStyle &style, bool full)
 {
     const QStringList fields = text.trimmed().split(FieldSeparator);
     if (fields.size() < FontFields)
@@ -121,8 +121,8 @@ StyleApplied ApplyTextStyle(const QString &text, TextStyle &style, bool full)
         style.FontName = fields.at(0);
     style.Bold = flag(fields.at(1));
     style.Italic = flag(fields.at(2));
-    if (hasLeadingNumber(fields.at(3)) && LeadingNumber(fields.at(3)) > 0)
-        style.Size = LeadingNumber(fields.at(3));
+    if (hasLeadingNumber(fields.at(3)) && leadingNumber(fields.at(3)) > 0)
+        style.Size = leadingNumber(fields.at(3));
     style.Strikeout = flag(fields.at(4));
     style.Underline = flag(fields.at(5));
     keepOrRead(fields.at(6), style.Colour);
@@ -137,7 +137,7 @@ StyleApplied ApplyTextStyle(const QString &text, TextStyle &style, bool full)
     return StyleApplied::Everything;
 }
 
-QString FormatTextStyle(const TextStyle &style)
+QString formatTextStyle(const TextStyle &style)
 {
     return QStringList{style.FontName,
                        flagText(style.Bold),
@@ -154,7 +154,7 @@ QString FormatTextStyle(const TextStyle &style)
         .join(FieldSeparator);
 }
 
-BoardOptions ParseBoard(const QString &text)
+BoardOptions parseBoard(const QString &text)
 {
     const QStringList fields = text.split(FieldSeparator);
     if (fields.size() < BoardFields)
@@ -162,25 +162,25 @@ BoardOptions ParseBoard(const QString &text)
     return BoardOptions{flag(fields.at(0)), flag(fields.at(1)), flag(fields.at(2))};
 }
 
-QString FormatBoard(const BoardOptions &options)
+QString formatBoard(const BoardOptions &options)
 {
     return QStringList{flagText(options.Reverse), flagText(options.Hidden), flagText(options.OneAward)}.join(
         FieldSeparator);
 }
 
-QString ReadScreenSetting(Database &db, qint64 drawId, const QString &column)
+QString readScreenSetting(Database &db, qint64 drawId, const QString &column)
 {
     if (!isScreenColumn(column))
         return QString();
-    return db.LookupValue(QStringLiteral("奖次表"), drawId, QStringLiteral("ID"), column).toString();
+    return db.lookupValue(QStringLiteral("奖次表"), drawId, QStringLiteral("ID"), column).toString();
 }
 
-bool WriteScreenSetting(Database &db, qint64 drawId, const QString &column, const QString &value)
+bool writeScreenSetting(Database &db, qint64 drawId, const QString &column, const QString &value)
 {
     // The column name goes into the statement's text, so only known names pass.
     if (!isScreenColumn(column))
         return false;
-    return db.ExecuteSql(Sql("UPDATE 奖次表 SET ") + column + Sql("=") + Sql::text(value) +
+    return db.executeSql(Sql("UPDATE 奖次表 SET ") + column + Sql("=") + Sql::text(value) +
                          Sql(" WHERE ID=") + Sql::number(drawId));
 }
 

@@ -37,8 +37,8 @@ constexpr int FrameReach = 9999;
 // No layout for fewer than seven fields (the frame then keeps its place);
 // further fields are ignored. Fields that are not numbers read as 0; left and
 // top are held to ±FrameReach, width and height to 0..FrameReach.
-std::optional<FrameLayout> ParseFrame(const QString &text);
-QString FormatFrame(const FrameLayout &layout);
+std::optional<FrameLayout> parseFrame(const QString &text);
+QString formatFrame(const FrameLayout &layout);
 
 // Text style of a screen element (L0 board title, L1 board list, L2 numbers):
 // font name, bold, italic, size in points, strikeout, underline, text colour,
@@ -67,9 +67,9 @@ enum class StyleApplied
 // background colour and geometry twelve, and only when full. A damaged value
 // (size <= 0, a number field without a number, an empty font name) keeps what
 // style had, so one bad field never blanks the element.
-StyleApplied ApplyTextStyle(const QString &text, TextStyle &style, bool full);
+StyleApplied applyTextStyle(const QString &text, TextStyle &style, bool full);
 // All twelve fields; numbers in plain decimal whatever the locale.
-QString FormatTextStyle(const TextStyle &style);
+QString formatTextStyle(const TextStyle &style);
 
 // Board flags (BRD): reverse order, board hidden, current prize only. The
 // defaults are the menu's initial states.
@@ -81,12 +81,12 @@ struct BoardOptions
 };
 
 // Empty or short values give the initial states, never the previous draw's.
-BoardOptions ParseBoard(const QString &text);
-QString FormatBoard(const BoardOptions &options);
+BoardOptions parseBoard(const QString &text);
+QString formatBoard(const BoardOptions &options);
 
 // One of the columns FRM, BRD, L0, L1, L2 of a draw. Reading gives "" when the
 // draw has no row; any other column is refused ("" / false).
-QString ReadScreenSetting(Database &db, qint64 drawId, const QString &column);
-bool WriteScreenSetting(Database &db, qint64 drawId, const QString &column, const QString &value);
+QString readScreenSetting(Database &db, qint64 drawId, const QString &column);
+bool writeScreenSetting(Database &db, qint64 drawId, const QString &column, const QString &value);
 
 } // namespace quilla

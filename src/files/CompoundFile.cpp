@@ -280,11 +280,6 @@ int CompoundFile::findStream(const QString &name) const
     return -1;
 }
 
-bool CompoundFile::hasStream(const QString &name) const
-{
-    return findStream(name) >= 0;
-}
-
 std::unique_ptr<CompoundStream> CompoundFile::openStream(const QString &name) const
 {
     const int index = findStream(name);
@@ -402,7 +397,7 @@ QByteArray directoryEntry(const QString &name, quint8 type, quint32 left, quint3
 
 } // namespace
 
-QByteArray BuildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams)
+QByteArray buildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams)
 {
     using namespace cfb;
     constexpr quint32 perFatSector = WriterSectorSize / 4;

@@ -123,7 +123,6 @@ class CompoundFile
 
     // The streams directly under the root storage, in directory order.
     QStringList streamNames() const;
-    bool hasStream(const QString &name) const;
     // The named stream (compared case-insensitively, as the format does); ok false
     // when missing or when its sector chain is damaged.
     QByteArray stream(const QString &name, bool *ok = nullptr) const;
@@ -160,6 +159,6 @@ class CompoundFile
 // Streams shorter than the mini-stream cutoff are padded with zero bytes up to it,
 // so every stream lives in regular sectors and no mini stream is needed; BIFF
 // readers stop at the last EOF record and never see the padding.
-QByteArray BuildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams);
+QByteArray buildCompoundFile(const QList<std::pair<QString, QByteArray>> &streams);
 
 } // namespace quilla

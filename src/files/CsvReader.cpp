@@ -136,7 +136,7 @@ template <bool Keep> bool CsvReader::read()
     return true;
 }
 
-int CountCsvRecords(const QString &path)
+int countCsvRecords(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

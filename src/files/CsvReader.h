@@ -41,7 +41,6 @@ class CsvReader
     bool skip();
 
     // The fields of the record just read, from 0; past the kept ones "".
-    int fieldCount() const { return int(m_ends.size()); }
     QStringView field(int index) const;
     QStringList fields() const;
     // Whether the record just read was an empty line.
@@ -66,6 +65,6 @@ class CsvReader
 
 // The number of records of a CSV file as the reader reads them; 0 when the file
 // cannot be read, or has a record too long to read.
-int CountCsvRecords(const QString &path);
+int countCsvRecords(const QString &path);
 
 } // namespace quilla

@@ -1,6 +1,6 @@
 #include "ExportTable.h"
-#include "platform/Gb18030.h"
-#include "platform/ReplacingFile.h"
+#include "system/Gb18030.h"
+#include "system/ReplacingFile.h"
 
 #include "data/Progress.h"
 
@@ -83,7 +83,7 @@ void appendField(QString &line, const QString &text, ExportNotes &notes)
 
 } // namespace
 
-ExportFailure WriteCsv(const ExportTable &table, const QString &path, Progress &progress, ExportNotes *notes)
+ExportFailure writeCsv(const ExportTable &table, const QString &path, Progress &progress, ExportNotes *notes)
 {
     ExportNotes changed;
     progress.begin(CsvCaption, int(table.rows.size()));

@@ -4,7 +4,7 @@
 
 namespace quilla {
 
-QString ColumnLetters(int column)
+QString columnLetters(int column)
 {
     if (column < 1 || column > 702)
         return {};

@@ -35,15 +35,15 @@ struct ExportNotes
 };
 
 // The spreadsheet name of column n (1..702): 1 A, 26 Z, 27 AA, 52 AZ, 53 BA, 702 ZZ.
-QString ColumnLetters(int column);
+QString columnLetters(int column);
 
 // Each writer builds the whole file under a temporary name beside path and
 // puts it in place only when complete; notes, when given, says what it changed.
-ExportFailure WriteCsv(const ExportTable &table, const QString &path, Progress &progress,
+ExportFailure writeCsv(const ExportTable &table, const QString &path, Progress &progress,
                        ExportNotes *notes = nullptr);
-ExportFailure WriteXls(const ExportTable &table, const QString &path, const QString &sheetName,
+ExportFailure writeXls(const ExportTable &table, const QString &path, const QString &sheetName,
                        Progress &progress, ExportNotes *notes = nullptr);
-ExportFailure WriteXlsx(const ExportTable &table, const QString &path, const QString &sheetName,
+ExportFailure writeXlsx(const ExportTable &table, const QString &path, const QString &sheetName,
                         Progress &progress, ExportNotes *notes = nullptr);
 
 } // namespace quilla

@@ -46,7 +46,7 @@ class Mapping
   public:
     explicit Mapping(const QStringList &mapping)
     {
-        for (const QString &entry : NormaliseMapping(mapping)) {
+        for (const QString &entry : normaliseMapping(mapping)) {
             QList<Item> items;
             for (QString item : entry.split(u',')) {
                 item.remove(u'\r');
@@ -56,7 +56,7 @@ class Mapping
                     // A lone quote is no quoted text: it gives nothing.
                     if (item.size() >= 2)
                         items.append({item.sliced(1, item.size() - 2), 0});
-                } else if (const int column = ColumnIndex(item); column > 0) {
+                } else if (const int column = columnIndex(item); column > 0) {
                     items.append({QString(), column});
                 }
             }
@@ -164,7 +164,7 @@ bool isCsvPath(const QString &path)
 
 } // namespace
 
-int ColumnIndex(const QString &letters)
+int columnIndex(const QString &letters)
 {
     const QString s = foldWidth(letters).trimmed().toUpper();
     if (s.isEmpty() || s.size() > 2)
@@ -175,7 +175,7 @@ int ColumnIndex(const QString &letters)
     return n <= 0 ? 1 : n;
 }
 
-QStringList NormaliseMapping(const QStringList &mapping)
+QStringList normaliseMapping(const QStringList &mapping)
 {
     QStringList cleaned;
     cleaned.reserve(mapping.size());
@@ -191,7 +191,7 @@ QStringList NormaliseMapping(const QStringList &mapping)
     return cleaned;
 }
 
-QString ImportErrorMessage(int code)
+QString importErrorMessage(int code)
 {
     switch (code) {
     case CannotOpenFile:
@@ -210,7 +210,7 @@ QString ImportErrorMessage(int code)
     }
 }
 
-int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString &path, int first, int last,
+int importCsvRows(Database &db, Progress &progress, qint64 drawId, const QString &path, int first, int last,
                   const QStringList &mapping, QList<QStringList> *collected)
 {
     if (refuseNoDraw(db, drawId))
@@ -227,7 +227,7 @@ int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString
     TextFileReader text(file);
     CsvReader reader(text);
     const auto tooLarge = [&db] {
-        db.prompt().message(ImportErrorMessage(TooLargeToRead), Prompt::Icon::Critical);
+        db.prompt().message(importErrorMessage(TooLargeToRead), Prompt::Icon::Critical);
         return int(TooLargeToRead);
     };
     // Records, not lines: a quoted line break before the range does not shift it.
@@ -254,14 +254,14 @@ int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString
     return ImportDone;
 }
 
-int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Workbook &book,
+int importWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Workbook &book,
                        const QString &sheet, int first, int last, const QStringList &mapping,
                        QList<QStringList> *collected)
 {
     if (refuseNoDraw(db, drawId))
         return ImportNoDraw;
     if (!book.hasSheet(sheet)) {
-        db.prompt().message(ImportErrorMessage(SheetNotFound), Prompt::Icon::Critical);
+        db.prompt().message(importErrorMessage(SheetNotFound), Prompt::Icon::Critical);
         return SheetNotFound;
     }
     first = qMax(first, 1);
@@ -288,7 +288,7 @@ int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Wo
         return notWritten(db);
     // A file that changed since it was opened: nothing of it is taken.
     if (!read) {
-        db.prompt().message(ImportErrorMessage(CannotOpenFile), Prompt::Icon::Critical);
+        db.prompt().message(importErrorMessage(CannotOpenFile), Prompt::Icon::Critical);
         return CannotOpenFile;
     }
     if (rows && !rows->finish())
@@ -296,7 +296,7 @@ int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Wo
     return ImportDone;
 }
 
-QList<QStringList> PreviewCsv(const QString &path, int rows)
+QList<QStringList> previewCsv(const QString &path, int rows)
 {
     QList<QStringList> preview;
     QFile file(path);

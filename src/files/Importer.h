@@ -23,14 +23,14 @@ enum ImportError
 // and case do not matter, full-width letters count as their ASCII forms. Three or
 // more characters give 0 (no column); a digit or other non-letter gives 1;
 // an empty item gives 0.
-int ColumnIndex(const QString &letters);
+int columnIndex(const QString &letters);
 
 // Mapping entries as typed: Chinese quotes and commas become ASCII ones, blanks
 // around go, and one leading and one trailing "," are dropped.
-QStringList NormaliseMapping(const QStringList &mapping);
+QStringList normaliseMapping(const QStringList &mapping);
 
 // The message for an import's failure code.
-QString ImportErrorMessage(int code);
+QString importErrorMessage(int code);
 
 // Mapping: entry 0 makes the participant's 号码, entry 1 the 姓名. An entry is a
 // list of items separated by ","; the value is the items' texts joined: a quoted
@@ -45,17 +45,17 @@ QString ImportErrorMessage(int code);
 // Rows are records of the CSV file: a record whose quoted text spans lines is one
 // row. An empty line counts as a row but adds nothing. A record too long to read
 // (CsvReader::MaxRecordLength) refuses the whole file: TooLargeToRead.
-int ImportCsvRows(Database &db, Progress &progress, qint64 drawId, const QString &path, int first, int last,
+int importCsvRows(Database &db, Progress &progress, qint64 drawId, const QString &path, int first, int last,
                   const QStringList &mapping, QList<QStringList> *collected = nullptr);
 // Rows are sheet rows, read a row at a time and only the mapped columns, up to the
 // last one holding a text; blank rows before it are imported as empty participants.
 // A file changed since the book was opened imports nothing: CannotOpenFile.
-int ImportWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Workbook &book,
+int importWorkbookRows(Database &db, Progress &progress, qint64 drawId, const Workbook &book,
                        const QString &sheet, int first, int last, const QStringList &mapping,
                        QList<QStringList> *collected = nullptr);
 
 // The first rows records of a CSV file, each as its fields from column A; an
 // empty line gives an empty list. Nothing when the file cannot be read.
-QList<QStringList> PreviewCsv(const QString &path, int rows);
+QList<QStringList> previewCsv(const QString &path, int rows);
 
 } // namespace quilla

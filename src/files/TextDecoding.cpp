@@ -85,7 +85,7 @@ class Utf8Check
 
 } // namespace
 
-QString DecodeText(const QByteArray &bytes)
+QString decodeText(const QByteArray &bytes)
 {
     Kind kind = Kind::Ansi;
     int skip = byBom(bytes, kind);

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringDecoder>
 
-#include "platform/Gb18030.h"
+#include "system/Gb18030.h"
 
 #include <optional>
 
@@ -17,7 +17,7 @@ namespace quilla {
 // GB18030). A byte-order mark decides and is dropped; otherwise text that is
 // valid UTF-8 throughout is UTF-8, and anything else GB18030. A character cut
 // off at the end of the text reads as U+FFFD.
-QString DecodeText(const QByteArray &bytes);
+QString decodeText(const QByteArray &bytes);
 
 // One of the decoders above: Qt's for UTF, the platform's for GB18030.
 class TextDecoder

@@ -28,7 +28,7 @@ bool Workbook::readRows(const QString &sheet, int first, int last, const QList<i
     return true;
 }
 
-OpenedWorkbook OpenWorkbook(const QString &path)
+OpenedWorkbook openWorkbook(const QString &path)
 {
     OpenedWorkbook opened;
     QFile file(path);
@@ -44,10 +44,10 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (zip && suffix != u"xls") {
         file.close();
-        opened.book = OpenXlsxWorkbook(path, opened.error);
+        opened.book = openXlsxWorkbook(path, opened.error);
     } else if (compound && suffix != u"xlsx") {
         file.close();
-        opened.book = OpenXlsWorkbook(path, opened.error);
+        opened.book = openXlsWorkbook(path, opened.error);
     } else {
         opened.error = NotAWorkbook;
     }
@@ -56,7 +56,7 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     return opened;
 }
 
-QString NumberText(double value)
+QString numberToText(double value)
 {
     if (value == 0 || !std::isfinite(value))
         return QStringLiteral("0");
@@ -64,7 +64,7 @@ QString NumberText(double value)
     return QString::number(value, 'g', 15);
 }
 
-QString DateText(double serial)
+QString dateText(double serial)
 {
     return QDate(1899, 12, 30).addDays(qint64(std::floor(serial))).toString(QStringLiteral("yyyy-MM-dd"));
 }

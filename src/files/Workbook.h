@@ -51,12 +51,12 @@ struct OpenedWorkbook
 
 // Opens an .xls (compound file with a BIFF8 workbook) or an .xlsx (zip). The
 // contents must match the name's extension; other names go by the contents.
-OpenedWorkbook OpenWorkbook(const QString &path);
+OpenedWorkbook openWorkbook(const QString &path);
 
 // The text of a number cell: shortest decimal with up to 15 significant digits
 // (13812345678, 12.5, 1001, 0.3 for 0.1 + 0.2).
-QString NumberText(double value);
+QString numberToText(double value);
 // The text of a number cell formatted as a date: yyyy-MM-dd, counted from 1899-12-30.
-QString DateText(double serial);
+QString dateText(double serial);
 
 } // namespace quilla

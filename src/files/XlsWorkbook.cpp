@@ -318,17 +318,17 @@ struct XlsWorkbook::Globals
 
     QString numberText(double value, quint16 xf) const
     {
-        // Past year 9999 a date cell shows its number, and DateText never sees a day
+        // Past year 9999 a date cell shows its number, and dateText never sees a day
         // count too large for an integer.
         if (xf < dateXf.size() && dateXf[xf] && std::abs(value) < 3e6) {
-            const QString date = DateText(date1904 ? value + Days1904 : value);
+            const QString date = dateText(date1904 ? value + Days1904 : value);
             if (!date.isEmpty())
                 return date;
         }
         // Whole numbers (phone numbers, ids) are most cells: skip the general formatting.
         if (value == std::floor(value) && std::abs(value) < 1e15)
             return QString::number(qint64(value));
-        return NumberText(value);
+        return numberToText(value);
     }
 };
 
@@ -695,7 +695,7 @@ bool XlsWorkbook::scan(int index, int from, const CellVisitor &visit) const
     return !source.failed();
 }
 
-std::unique_ptr<Workbook> OpenXlsWorkbook(const QByteArray &bytes, int &error)
+std::unique_ptr<Workbook> openXlsWorkbook(const QByteArray &bytes, int &error)
 {
     error = NotAWorkbook;
     CompoundFile file;
@@ -716,7 +716,7 @@ std::unique_ptr<Workbook> OpenXlsWorkbook(const QByteArray &bytes, int &error)
     return book;
 }
 
-std::unique_ptr<Workbook> OpenXlsWorkbook(const QString &path, int &error)
+std::unique_ptr<Workbook> openXlsWorkbook(const QString &path, int &error)
 {
     error = CannotOpenFile;
     const QFileInfo info(path);

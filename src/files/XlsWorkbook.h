@@ -35,8 +35,8 @@ class XlsWorkbook : public StreamedWorkbook
     bool unchanged() const override;
 
   private:
-    friend std::unique_ptr<Workbook> OpenXlsWorkbook(const QString &path, int &error);
-    friend std::unique_ptr<Workbook> OpenXlsWorkbook(const QByteArray &bytes, int &error);
+    friend std::unique_ptr<Workbook> openXlsWorkbook(const QString &path, int &error);
+    friend std::unique_ptr<Workbook> openXlsWorkbook(const QByteArray &bytes, int &error);
     // The stream read through the device; error is set when not BIFF8.
     bool load(std::unique_ptr<QIODevice> stream, int &error);
 
@@ -57,9 +57,9 @@ class XlsWorkbook : public StreamedWorkbook
 
 // The workbook in the bytes of an .xls file; error is NotAWorkbook when they are no
 // compound file, hold no Workbook (or Book) stream, or that stream is not BIFF8.
-std::unique_ptr<Workbook> OpenXlsWorkbook(const QByteArray &bytes, int &error);
+std::unique_ptr<Workbook> openXlsWorkbook(const QByteArray &bytes, int &error);
 // The same read from the file piece by piece, never whole; error is CannotOpenFile
 // when it cannot be read, and TooLargeToRead past the limit above.
-std::unique_ptr<Workbook> OpenXlsWorkbook(const QString &path, int &error);
+std::unique_ptr<Workbook> openXlsWorkbook(const QString &path, int &error);
 
 } // namespace quilla

@@ -1,6 +1,6 @@
 #include "CompoundFile.h"
 #include "ExportTable.h"
-#include "platform/ReplacingFile.h"
+#include "system/ReplacingFile.h"
 #include "data/Progress.h"
 
 #include <QHash>
@@ -326,7 +326,7 @@ QString usableSheetName(const QString &name)
 
 } // namespace
 
-ExportFailure WriteXls(const ExportTable &table, const QString &path, const QString &sheetName,
+ExportFailure writeXls(const ExportTable &table, const QString &path, const QString &sheetName,
                        Progress &progress, ExportNotes *notes)
 {
     const int rows = int(std::min<qsizetype>(table.rows.size(), MaxRows + 1));
@@ -400,7 +400,7 @@ ExportFailure WriteXls(const ExportTable &table, const QString &path, const QStr
     workbook += sheet;
     sheet.clear();
 
-    const QByteArray file = BuildCompoundFile({{QStringLiteral("Workbook"), workbook}});
+    const QByteArray file = buildCompoundFile({{QStringLiteral("Workbook"), workbook}});
     ReplacingFile out(path);
     if (!out.open() || out.device().write(file) != file.size() || !out.commit())
         return ExportFailure::CannotWrite;

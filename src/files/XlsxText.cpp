@@ -45,7 +45,7 @@ void appendEscape(QString &out, char16_t code)
 
 } // namespace
 
-QString XlsxEscaped(QStringView text)
+QString xlsxEscaped(QStringView text)
 {
     qsizetype i = 0;
     while (i < text.size() && !needsEscape(text, i) && !escapeAt(text, i))
@@ -65,7 +65,7 @@ QString XlsxEscaped(QStringView text)
     return out;
 }
 
-QString XlsxUnescaped(const QString &text)
+QString xlsxUnescaped(const QString &text)
 {
     if (!text.contains(QLatin1String("_x")))
         return text;

@@ -210,7 +210,7 @@ class SheetCell : public StreamedWorkbook::Cell
         }
         case CellType::Text:
         case CellType::Inline:
-            return XlsxUnescaped(QString::fromUtf8(value));
+            return xlsxUnescaped(QString::fromUtf8(value));
         case CellType::Boolean: {
             const QByteArrayView flag = QByteArrayView(value).trimmed();
             return flag == "1" || flag.compare("true", Qt::CaseInsensitive) == 0 ? QStringLiteral("TRUE")
@@ -250,8 +250,8 @@ class SheetCell : public StreamedWorkbook::Cell
             return stored;
         const double serial = number + m_context.dateOffset;
         if (dateStyle && std::isfinite(number) && serial >= 0 && serial <= LastDateSerial)
-            return DateText(serial);
-        return NumberText(number);
+            return dateText(serial);
+        return numberToText(number);
     }
 
     const SheetContext &m_context;
@@ -299,7 +299,7 @@ Read richTextFailure(const XmlScanner &xml, const QByteArray &text)
 bool tooLong(QByteArrayView utf8)
 {
     return utf8.size() > XlsxWorkbook::MaxCellText &&
-           XlsxUnescaped(QString::fromUtf8(utf8)).size() > XlsxWorkbook::MaxCellText;
+           xlsxUnescaped(QString::fromUtf8(utf8)).size() > XlsxWorkbook::MaxCellText;
 }
 
 // Calls visit(row, column, cell) for each cell of a worksheet that holds a value (a
@@ -477,7 +477,7 @@ Read readSharedStrings(XmlScanner &xml, StringPool &strings)
         bytes.resize(0);
         if (!readRichText(x, bytes))
             return richTextFailure(x, bytes);
-        const QString text = XlsxUnescaped(QString::fromUtf8(bytes));
+        const QString text = xlsxUnescaped(QString::fromUtf8(bytes));
         if (text.size() > XlsxWorkbook::MaxCellText || strings.size() >= XlsxWorkbook::MaxSharedStrings ||
             strings.characters() + text.size() > XlsxWorkbook::MaxSharedCharacters)
             return Read::TooLarge;
@@ -606,7 +606,7 @@ bool XlsxWorkbook::scan(int sheet, int, const CellVisitor &visit) const
     return read == Read::Done || read == Read::Stopped;
 }
 
-std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error)
+std::unique_ptr<Workbook> openXlsxWorkbook(const QString &path, int &error)
 {
     error = CannotOpenFile;
     const QFileInfo info(path);

@@ -26,7 +26,7 @@ class XlsxWorkbook : public StreamedWorkbook
 
   private:
     XlsxWorkbook();
-    friend std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error);
+    friend std::unique_ptr<Workbook> openXlsxWorkbook(const QString &path, int &error);
 
     struct SheetPart
     {
@@ -47,6 +47,6 @@ class XlsxWorkbook : public StreamedWorkbook
 // unreadable), NotAWorkbook (not a zip, no xl/workbook.xml, a damaged part, a row or
 // column past the format's limits) or TooLargeToRead (past the limits above, or a
 // cell's text longer than a cell holds); the result is null unless the workbook opened.
-std::unique_ptr<Workbook> OpenXlsxWorkbook(const QString &path, int &error);
+std::unique_ptr<Workbook> openXlsxWorkbook(const QString &path, int &error);
 
 } // namespace quilla

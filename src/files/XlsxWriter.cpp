@@ -1,5 +1,5 @@
 #include "ExportTable.h"
-#include "platform/ReplacingFile.h"
+#include "system/ReplacingFile.h"
 #include "XlsxText.h"
 
 #include "data/Progress.h"
@@ -96,7 +96,7 @@ bool isSheetName(const QString &name)
     for (const QChar c : name)
         if (QStringView(u":\\/?*[]").contains(c))
             return false;
-    return XlsxEscaped(name) == name;
+    return xlsxEscaped(name) == name;
 }
 
 QString columnLetters(int column)
@@ -204,7 +204,7 @@ class SheetWriter
                 const bool blanksAround = text.front().isSpace() || text.back().isSpace();
                 m_text += blanksAround ? QLatin1String(R"( t="inlineStr"><is><t xml:space="preserve">)")
                                        : QLatin1String(R"( t="inlineStr"><is><t>)");
-                appendXmlText(m_text, XlsxEscaped(text));
+                appendXmlText(m_text, xlsxEscaped(text));
                 m_text += QLatin1String("</t></is></c>");
             }
             m_text += QLatin1String("</row>");
@@ -272,7 +272,7 @@ bool writePart(QuaZip &zip, const QString &name, const QByteArray &bytes)
 
 } // namespace
 
-ExportFailure WriteXlsx(const ExportTable &table, const QString &path, const QString &sheetName,
+ExportFailure writeXlsx(const ExportTable &table, const QString &path, const QString &sheetName,
                         Progress &progress, ExportNotes *notes)
 {
     int columns = int(qMin<qsizetype>(table.widths.size(), MaxColumns + 1));

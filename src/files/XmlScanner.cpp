@@ -376,11 +376,6 @@ QByteArrayView XmlScanner::attribute(QByteArrayView localName, bool prefixed) co
     return a ? view(a->valueAt, a->valueLength) : QByteArrayView();
 }
 
-bool XmlScanner::hasAttribute(QByteArrayView localName) const
-{
-    return m_token == StartElement && findAttribute(localName, false);
-}
-
 QString XmlScanner::attributeText(QByteArrayView localName, bool prefixed) const
 {
     const QByteArrayView raw = attribute(localName, prefixed);

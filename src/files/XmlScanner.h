@@ -50,7 +50,6 @@ class XmlScanner
     // The raw value of the start tag's attribute with this local name, entities not
     // resolved; prefixed: only an attribute with a prefix (r:id) counts.
     QByteArrayView attribute(QByteArrayView localName, bool prefixed = false) const;
-    bool hasAttribute(QByteArrayView localName) const;
     // The same with its entities resolved.
     QString attributeText(QByteArrayView localName, bool prefixed = false) const;
 

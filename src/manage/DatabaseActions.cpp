@@ -4,7 +4,7 @@
 #include "data/DatabaseLock.h"
 #include "data/Progress.h"
 #include "data/Settings.h"
-#include "grids/DrawReport.h"
+#include "report/DrawReport.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -51,7 +51,7 @@ DatabaseActions::DatabaseActions(Database &db, QMainWindow &window)
     m_window.statusBar()->addPermanentWidget(m_standbyLabel);
 
     m_standby.setSource(m_db.path());
-    m_standby.setFolder(ReadSetting(SettingsApplication, StandbySection, StandbyKey, QString()));
+    m_standby.setFolder(readSetting(SettingsApplication, StandbySection, StandbyKey, QString()));
     connect(&m_standby, &StandbyCopy::failed, this, [this](const QString &why) {
         m_standbyProblem = why;
         showStatus();
@@ -144,10 +144,10 @@ bool DatabaseActions::openDatabase(const QString &path)
                               Prompt::Icon::Warning);
         return false;
     }
-    if (!m_db.OpenDatabase(path)) {
+    if (!m_db.openDatabase(path)) {
         // The operator has been told why; the file in use before stays in use.
         lock.reset();
-        m_db.OpenDatabase(previous);
+        m_db.openDatabase(previous);
         return false;
     }
     m_lock = std::move(lock);
@@ -177,7 +177,7 @@ void DatabaseActions::backUp()
     QString why;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Database::removeLeftoverCopies(QFileInfo(path).absolutePath());
-    const bool copied = m_db.BackupTo(path, why);
+    const bool copied = m_db.backupTo(path, why);
     QApplication::restoreOverrideCursor();
     if (copied)
         m_db.prompt().message(QStringLiteral("数据库已备份到：\n") + QDir::toNativeSeparators(path));
@@ -192,7 +192,7 @@ void DatabaseActions::setUpStandby()
         m_db.prompt().question(QStringLiteral("现在自动备份到“") + QDir::toNativeSeparators(current) +
                                    QStringLiteral("”。要停止自动备份吗？"),
                                Prompt::Icon::Question)) {
-        if (!WriteSetting(SettingsApplication, StandbySection, StandbyKey, QString()))
+        if (!writeSetting(SettingsApplication, StandbySection, StandbyKey, QString()))
             m_db.prompt().message(QStringLiteral("自动备份的设置未能保存！"), Prompt::Icon::Warning);
         m_standby.setFolder(QString());
         m_standbyProblem.clear();
@@ -202,7 +202,7 @@ void DatabaseActions::setUpStandby()
     const QString folder = chooseFolder(QStringLiteral("选择自动备份的文件夹（例如U盘）"));
     if (folder.isEmpty())
         return;
-    if (!WriteSetting(SettingsApplication, StandbySection, StandbyKey, folder))
+    if (!writeSetting(SettingsApplication, StandbySection, StandbyKey, folder))
         m_db.prompt().message(QStringLiteral("自动备份的设置未能保存，本次运行仍然自动备份。"), Prompt::Icon::Warning);
     m_standby.setFolder(folder);
     m_standbyProblem.clear();
@@ -224,7 +224,7 @@ void DatabaseActions::writeReport()
     NoProgress none;
     // The file is made on a worker thread; the progress window keeps the program painting meanwhile.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = WriteDrawReport(m_db, drawId, path, why, reportProgress ? *reportProgress : none);
+    const bool written = writeDrawReport(m_db, drawId, path, why, reportProgress ? *reportProgress : none);
     QApplication::restoreOverrideCursor();
     if (!written) {
         m_db.prompt().message(QStringLiteral("抽奖报告未能写入：") + why, Prompt::Icon::Warning);

@@ -18,17 +18,17 @@ DrawChooser::DrawChooser(Database &db, qint64 offered, QWidget *parent) : QDialo
 {
     setWindowTitle(QStringLiteral("选择抽奖设置"));
     setModal(true);
-    auto *cancel = NamedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
-    auto *ok = NamedButton(QStringLiteral("确    定"), QStringLiteral("ok"));
+    auto *cancel = namedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
+    auto *ok = namedButton(QStringLiteral("确    定"), QStringLiteral("ok"));
     auto *label = new QLabel(QStringLiteral("抽奖名称："));
     label->setBuddy(m_draws);
     m_draws->setObjectName(QStringLiteral("draws"));
     m_draws->setAccessibleName(QStringLiteral("抽奖名称"));
     m_draws->setMinimumWidth(240);
     m_draws->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    FillChooser(m_draws, db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql());
+    fillCombo(m_draws, db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql());
     for (int i = 0; i < m_draws->count(); ++i)
-        if (offered > 0 && ChooserKey(m_draws->itemText(i)) == offered)
+        if (offered > 0 && chooserKey(m_draws->itemText(i)) == offered)
             m_draws->setCurrentIndex(i);
     auto *field = new QHBoxLayout;
     field->addWidget(label);
@@ -36,7 +36,7 @@ DrawChooser::DrawChooser(Database &db, qint64 offered, QWidget *parent) : QDialo
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(field);
     layout->addWidget(new EtchedLine(this));
-    layout->addLayout(ButtonRow(ok, cancel));
+    layout->addLayout(buttonRow(ok, cancel));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] {
         m_chosen = m_draws->currentText();
@@ -44,8 +44,8 @@ DrawChooser::DrawChooser(Database &db, qint64 offered, QWidget *parent) : QDialo
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     adjustSize();
-    CentreInWorkArea(this);
-    MakeTopmost(this);
+    centreInWorkArea(this);
+    makeTopmost(this);
 }
 
 } // namespace quilla

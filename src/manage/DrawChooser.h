@@ -21,7 +21,7 @@ class DrawChooser : public QDialog
 
     // The chosen item's whole text ("key‖name"); empty when the operator
     // cancelled, closed the window or had no draw to choose.
-    QString ChosenDrawText() const { return m_chosen; }
+    QString chosenDrawText() const { return m_chosen; }
 
   private:
     QComboBox *m_draws;

@@ -35,7 +35,7 @@ const QSize ThumbnailSize(200, 150);
 // rounded, never negative, never beyond what the draw screen can count.
 qint64 storedWhole(const QString &text)
 {
-    return qint64(std::nearbyint(std::clamp(LeadingNumber(text), 0.0, 2147483647.0)));
+    return qint64(std::nearbyint(std::clamp(leadingNumber(text), 0.0, 2147483647.0)));
 }
 
 } // namespace
@@ -44,8 +44,8 @@ DrawSettingEditor::DrawSettingEditor(Database &db, Music &music, QWidget *parent
     : QWidget(parent, Qt::Window), m_db(db), m_music(music)
 {
     setWindowTitle(QStringLiteral("添加/修改抽奖设置"));
-    CloseOnEscape(this);
-    chooseFile = [this](const QString &filter) { return ChooseImportFile(filter, this); };
+    closeOnEscape(this);
+    chooseFile = [this](const QString &filter) { return askImportFile(filter, this); };
 
     const auto field = [this](const char *objectName) {
         auto *edit = new QLineEdit(this);
@@ -244,7 +244,7 @@ void DrawSettingEditor::load()
 {
     if (m_id <= 0)
         return;
-    const Query rs = m_db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(m_id));
+    const Query rs = m_db.openQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(m_id));
     if (rs.rowCount() == 0)
         return;
     m_name->setText(rs.text(u"抽奖内容"));
@@ -288,14 +288,14 @@ void DrawSettingEditor::browseMusic(int piece)
 
 void DrawSettingEditor::listen(int piece)
 {
-    if (m_music.PlayMusic(m_musicFiles[piece]->text()))
+    if (m_music.playMusic(m_musicFiles[piece]->text()))
         m_stopMusic->show();
 }
 
 void DrawSettingEditor::stopListening()
 {
     m_stopMusic->hide();
-    m_music.StopMusic();
+    m_music.stopMusic();
 }
 
 void DrawSettingEditor::saveAndClose()
@@ -319,7 +319,7 @@ void DrawSettingEditor::showThumbnail()
 void DrawSettingEditor::musicStatusChanged()
 {
     // "not ready": the file is still opening, the preview has not ended.
-    const QString status = m_music.MusicStatus();
+    const QString status = m_music.musicStatus();
     if (status != u"playing" && status != u"not ready")
         m_stopMusic->hide();
 }
@@ -333,7 +333,7 @@ bool DrawSettingEditor::save()
     }
     const QString failed = QStringLiteral("抽奖设置未能保存，请检查数据库文件！");
 
-    Query rs = m_db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(m_id));
+    Query rs = m_db.openQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(m_id));
     if (!rs.isValid()) {
         m_db.prompt().message(failed, Prompt::Icon::Critical);
         return false;
@@ -341,7 +341,7 @@ bool DrawSettingEditor::save()
     // A setting not (or no longer) stored becomes a new row: its name must be new too.
     const bool added = rs.rowCount() == 0;
     if (added) {
-        const Query same = m_db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE 抽奖内容=") + Sql::text(name));
+        const Query same = m_db.openQuery(Sql("SELECT * FROM 奖次表 WHERE 抽奖内容=") + Sql::text(name));
         if (!same.isValid()) {
             m_db.prompt().message(failed, Prompt::Icon::Critical);
             return false;
@@ -377,7 +377,7 @@ void DrawSettingEditor::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!m_centred) {
         m_centred = true;
-        CentreInWorkArea(this);
+        centreInWorkArea(this);
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include "data/Database.h"
 #include "engine/Maintenance.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -53,12 +53,12 @@ void DrawsPanel::deleteSelectedDraws()
         return;
     const int row = model()->rowOfKey(keys.constFirst());
     const QString question =
-        DeleteQuestion(keys, model()->textAt(row, 0), QStringLiteral("删除抽奖“%1”及其全部奖项、号码和结果？"),
+        deleteQuestion(keys, model()->textAt(row, 0), QStringLiteral("删除抽奖“%1”及其全部奖项、号码和结果？"),
                        QStringLiteral("删除选中的 %1 个抽奖及其全部奖项、号码和结果？"));
     if (!db().prompt().question(question, Prompt::Icon::Question))
         return;
     // A draw goes with everything that belongs to it, or not at all.
-    if (!DeleteDraws(db(), keys))
+    if (!deleteDraws(db(), keys))
         return;
     model()->reload();
     Q_EMIT drawsDeleted(keys);

@@ -29,7 +29,7 @@ class EscapeCloser : public QObject
 
 } // namespace
 
-void CloseOnEscape(QWidget *window)
+void closeOnEscape(QWidget *window)
 {
     window->installEventFilter(new EscapeCloser(window));
 }
@@ -49,7 +49,7 @@ EtchedLine::EtchedLine(QWidget *parent) : QWidget(parent)
     }
 }
 
-QHBoxLayout *ButtonRow(QPushButton *confirm, QPushButton *cancel)
+QHBoxLayout *buttonRow(QPushButton *confirm, QPushButton *cancel)
 {
     auto *row = new QHBoxLayout;
     row->addStretch();

@@ -15,10 +15,10 @@ class EtchedLine : public QWidget
 };
 
 // Confirm and cancel at the right, as in every dialog of the program.
-QHBoxLayout *ButtonRow(QPushButton *confirm, QPushButton *cancel);
+QHBoxLayout *buttonRow(QPushButton *confirm, QPushButton *cancel);
 
 // Esc closes the window without saving, as it cancels every dialog; a field that uses
 // Esc itself (an open list, a cell being edited) keeps it.
-void CloseOnEscape(QWidget *window);
+void closeOnEscape(QWidget *window);
 
 } // namespace quilla

@@ -32,12 +32,12 @@ const QString Section = QStringLiteral("ImputMap");
 
 QString setting(const char16_t *key)
 {
-    return ReadSetting(SettingsApplication, Section, QString::fromUtf16(key), QString());
+    return readSetting(SettingsApplication, Section, QString::fromUtf16(key), QString());
 }
 
 int boxValue(const QLineEdit *box)
 {
-    const double value = std::nearbyint(LeadingNumber(box->text()));
+    const double value = std::nearbyint(leadingNumber(box->text()));
     return int(std::clamp(value, double(INT_MIN), double(INT_MAX)));
 }
 
@@ -58,7 +58,7 @@ ImportMapping::ImportMapping(Database &db, Progress &progress, qint64 drawId, co
     m_preview->setEditTriggers(QAbstractItemView::NoEditTriggers);
     previewLabel->setBuddy(m_preview);
 
-    m_fileRows = m_book ? m_book->lastRow(m_sheet) : CountCsvRecords(m_file);
+    m_fileRows = m_book ? m_book->lastRow(m_sheet) : countCsvRecords(m_file);
     auto *range = new QHBoxLayout;
     auto *rangeLabel = new QLabel(QStringLiteral("导入行数设置："), this);
     range->addWidget(rangeLabel);
@@ -97,8 +97,8 @@ ImportMapping::ImportMapping(Database &db, Progress &progress, qint64 drawId, co
     m_mapping->setCurrentCell(0, 1);
     m_mapping->setFixedHeight(m_mapping->horizontalHeader()->height() + 2 * m_mapping->rowHeight(0) + 4);
 
-    auto *ok = NamedButton(QStringLiteral("确   定"), QStringLiteral("ok"), this);
-    auto *cancel = NamedButton(QStringLiteral("取   消"), QStringLiteral("cancel"), this);
+    auto *ok = namedButton(QStringLiteral("确   定"), QStringLiteral("ok"), this);
+    auto *cancel = namedButton(QStringLiteral("取   消"), QStringLiteral("cancel"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     for (QPushButton *button : {ok, cancel}) {
@@ -135,7 +135,7 @@ ImportMapping::ImportMapping(Database &db, Progress &progress, qint64 drawId, co
     m_mapping->item(0, 1)->setText(firstUse ? QStringLiteral("A") : number);
     m_mapping->item(1, 1)->setText(firstUse ? QStringLiteral("B") : name);
     followTitles();
-    CentreInWorkArea(this);
+    centreInWorkArea(this);
 }
 
 // A first row with the template's titles says where the number and the name are,
@@ -160,15 +160,15 @@ void ImportMapping::followTitles()
     if (numberColumn < 0 || nameColumn < 0)
         return;
     m_firstRow->setText(QStringLiteral("2"));
-    m_mapping->item(0, 1)->setText(ColumnLetters(numberColumn + 1));
-    m_mapping->item(1, 1)->setText(ColumnLetters(nameColumn + 1));
+    m_mapping->item(0, 1)->setText(columnLetters(numberColumn + 1));
+    m_mapping->item(1, 1)->setText(columnLetters(nameColumn + 1));
 }
 
 void ImportMapping::preview()
 {
     QStringList letters;
     for (int c = 1; c <= PreviewCols; ++c)
-        letters.append(ColumnLetters(c));
+        letters.append(columnLetters(c));
     m_preview->setHorizontalHeaderLabels(letters);
     const auto show = [this](int row, int column, const QString &text) {
         if (!text.isEmpty())
@@ -180,7 +180,7 @@ void ImportMapping::preview()
                 show(r, c, m_book->cellText(m_sheet, r + 1, c + 1));
     } else {
         // Only the rows shown are read, however long the file.
-        const QList<QStringList> rows = PreviewCsv(m_file, PreviewRows);
+        const QList<QStringList> rows = previewCsv(m_file, PreviewRows);
         for (int r = 0; r < rows.size() && r < PreviewRows; ++r)
             for (int c = 0; c < rows.at(r).size() && c < PreviewCols; ++c)
                 show(r, c, rows.at(r).at(c));
@@ -236,13 +236,13 @@ void ImportMapping::confirm()
         return;
     }
     const Sql ofDraw = Sql("CID=") + Sql::number(m_drawId);
-    const qint64 before = m_db.CountRows(QStringLiteral("号码表"), ofDraw);
-    m_result = m_book ? ImportWorkbookRows(m_db, m_progress, m_drawId, *m_book, m_sheet, first, last, mapping)
-                      : ImportCsvRows(m_db, m_progress, m_drawId, m_file, first, last, mapping);
+    const qint64 before = m_db.countRows(QStringLiteral("号码表"), ofDraw);
+    m_result = m_book ? importWorkbookRows(m_db, m_progress, m_drawId, *m_book, m_sheet, first, last, mapping)
+                      : importCsvRows(m_db, m_progress, m_drawId, m_file, first, last, mapping);
     if (m_result != 0)
         return;
     m_db.prompt().message(
-        QStringLiteral("已导入 %1 条").arg(m_db.CountRows(QStringLiteral("号码表"), ofDraw) - before));
+        QStringLiteral("已导入 %1 条").arg(m_db.countRows(QStringLiteral("号码表"), ofDraw) - before));
     accept();
 }
 
@@ -255,8 +255,8 @@ void ImportMapping::readCheckInList()
 void ImportMapping::checkIn(int first, int last, const QStringList &mapping)
 {
     QList<QStringList> rows;
-    m_result = m_book ? ImportWorkbookRows(m_db, m_progress, m_drawId, *m_book, m_sheet, first, last, mapping, &rows)
-                      : ImportCsvRows(m_db, m_progress, m_drawId, m_file, first, last, mapping, &rows);
+    m_result = m_book ? importWorkbookRows(m_db, m_progress, m_drawId, *m_book, m_sheet, first, last, mapping, &rows)
+                      : importCsvRows(m_db, m_progress, m_drawId, m_file, first, last, mapping, &rows);
     if (m_result != 0)
         return;
     const ListCheckIn done = checkInList(m_db, m_drawId, rows);
@@ -284,10 +284,10 @@ void ImportMapping::done(int code)
 {
     // The range and the mapping are kept however the window closes.
     commitTyping();
-    WriteSetting(SettingsApplication, Section, QStringLiteral("T(0)"), m_firstRow->text());
-    WriteSetting(SettingsApplication, Section, QStringLiteral("T(1)"), m_lastRow->text());
-    WriteSetting(SettingsApplication, Section, QStringLiteral("I(0)"), mappingText(0));
-    WriteSetting(SettingsApplication, Section, QStringLiteral("I(1)"), mappingText(1));
+    writeSetting(SettingsApplication, Section, QStringLiteral("T(0)"), m_firstRow->text());
+    writeSetting(SettingsApplication, Section, QStringLiteral("T(1)"), m_lastRow->text());
+    writeSetting(SettingsApplication, Section, QStringLiteral("I(0)"), mappingText(0));
+    writeSetting(SettingsApplication, Section, QStringLiteral("I(1)"), mappingText(1));
     QDialog::done(code);
 }
 

@@ -22,8 +22,8 @@
 #include "engine/Maintenance.h"
 #include "files/Importer.h"
 #include "files/Workbook.h"
-#include "grids/GridExport.h"
-#include "grids/RecordView.h"
+#include "lists/GridExport.h"
+#include "lists/RecordView.h"
 #include "platform/MessagePrompt.h"
 #include "platform/ScreenChoice.h"
 #include "platform/WindowHelpers.h"
@@ -81,12 +81,12 @@ ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &p
     : QMainWindow(parent), m_db(db), m_engine(engine), m_progress(progress), m_music(music)
 {
     setWindowTitle(ApplicationTitle);
-    chooseImportFile = [this] { return ChooseImportFile(QString(), this); };
+    chooseImportFile = [this] { return askImportFile(QString(), this); };
     runDialog = [](QDialog &dialog) { return dialog.exec(); };
     chooseDraw = [this](qint64 offered) {
         DrawChooser chooser(m_db, offered, this);
         chooser.exec();
-        return chooser.ChosenDrawText();
+        return chooser.chosenDrawText();
     };
     buildMenus();
 
@@ -161,7 +161,7 @@ ManagementWindow::ManagementWindow(Database &db, DrawEngine &engine, Progress &p
         m_participants, &ParticipantsPanel::fileDropped, this,
         [this](qint64 drawId, const QString &path) { importParticipants(drawId, false, path); }, Qt::QueuedConnection);
     connect(m_participants, &ParticipantsPanel::templateRequested, this,
-            [this] { ExportParticipantTemplate(m_db.prompt(), m_progress, this, chooseExportFile); });
+            [this] { exportParticipantTemplate(m_db.prompt(), m_progress, this, chooseExportFile); });
     connect(m_draws, &RecordPanel::linkActivated, this, [this](const QString &link) {
         if (link == u"sample")
             openSampleDraw();
@@ -248,7 +248,7 @@ void ManagementWindow::buildMenus()
     m_databaseActions->reportProgress = &m_progress;
     m_databaseActions->chooseReportDraw = [this] {
         const QString chosen = chooseDraw ? chooseDraw(m_focusDraw) : QString();
-        return chosen.isEmpty() ? qint64(0) : ChooserKey(chosen);
+        return chosen.isEmpty() ? qint64(0) : chooserKey(chosen);
     };
     connect(m_databaseActions, &DatabaseActions::databaseSwitched, this, [this] {
         // Another file: what was chosen belonged to the old one.
@@ -276,7 +276,7 @@ void ManagementWindow::fillScreenMenu()
 {
     m_screenMenu->clear();
     auto *group = new QActionGroup(m_screenMenu);
-    const QString remembered = RememberedDrawScreen();
+    const QString remembered = rememberedDrawScreen();
     bool known = false;
     const auto add = [&](const QString &caption, const QString &name) {
         QAction *action = m_screenMenu->addAction(caption);
@@ -288,14 +288,14 @@ void ManagementWindow::fillScreenMenu()
             known = true;
         }
         connect(action, &QAction::triggered, this, [this, name] {
-            if (!RememberDrawScreen(name))
+            if (!rememberDrawScreen(name))
                 m_db.prompt().message(QStringLiteral("抽奖屏幕的选择未能保存！"), Prompt::Icon::Warning);
         });
     };
     add(QStringLiteral("自动（有多个屏幕时使用管理窗口以外的屏幕）"), QString());
     m_screenMenu->addSeparator();
     for (QScreen *screen : QGuiApplication::screens())
-        add(ScreenLabel(screen), screen->name());
+        add(screenLabel(screen), screen->name());
     if (!known) // remembered but not connected now: the automatic choice applies
         group->actions().constFirst()->setChecked(true);
 }
@@ -404,12 +404,12 @@ void ManagementWindow::showNextStep()
     }
     QString text;
     const QString name =
-        m_focusDraw > 0 ? m_db.LookupValue(QStringLiteral("奖次表"), m_focusDraw, QStringLiteral("ID"),
+        m_focusDraw > 0 ? m_db.lookupValue(QStringLiteral("奖次表"), m_focusDraw, QStringLiteral("ID"),
                                            QStringLiteral("抽奖内容"))
                               .toString()
                         : QString();
-    if (m_focusDraw > 0 && m_db.CountRows(QStringLiteral("奖次表"), Sql("ID=") + Sql::number(m_focusDraw)) == 1) {
-        const QStringList missing = MissingBeforeStart(m_db, m_focusDraw);
+    if (m_focusDraw > 0 && m_db.countRows(QStringLiteral("奖次表"), Sql("ID=") + Sql::number(m_focusDraw)) == 1) {
+        const QStringList missing = missingBeforeStart(m_db, m_focusDraw);
         text = missing.isEmpty() ? QStringLiteral("抽奖“%1”可以开始抽奖").arg(name)
                                  : QStringLiteral("抽奖“%1”还缺：%2").arg(name, missing.join(u'、'));
     }
@@ -514,7 +514,7 @@ void ManagementWindow::openPrizeEditor(qint64 prizeId, qint64 drawId)
         m_prizeEditor->setID(prizeId);
     } else {
         m_prizeEditor->setCID(drawId);
-        m_prizeEditor->setOrd(QString::number(NextPrizeOrder(m_db, drawId)));
+        m_prizeEditor->setOrd(QString::number(nextPrizeOrder(m_db, drawId)));
     }
 }
 
@@ -559,7 +559,7 @@ void ManagementWindow::openPresetEditor()
 void ManagementWindow::exportList(RecordView *view)
 {
     view->commitEditing();
-    ExportView(*view, m_db.prompt(), m_progress, ApplicationTitle, this, chooseExportFile);
+    exportView(*view, m_db.prompt(), m_progress, ApplicationTitle, this, chooseExportFile);
 }
 
 void ManagementWindow::importParticipants(qint64 drawId, bool checkInList, const QString &given)
@@ -576,16 +576,16 @@ void ManagementWindow::importParticipants(qint64 drawId, bool checkInList, const
             m_db.prompt().message(QStringLiteral("您选择的文件格式不支持导入，请选择CSV或XLS文件！"));
             return;
         }
-        OpenedWorkbook opened = OpenWorkbook(path);
+        OpenedWorkbook opened = openWorkbook(path);
         if (!opened.book) {
-            m_db.prompt().message(ImportErrorMessage(opened.error));
+            m_db.prompt().message(importErrorMessage(opened.error));
             return;
         }
         book = std::move(opened.book);
         SheetChooser sheets(book->sheetNames(), 1, this);
-        if (runDialog(sheets) != QDialog::Accepted || sheets.ImportSheet().isEmpty())
+        if (runDialog(sheets) != QDialog::Accepted || sheets.importSheet().isEmpty())
             return;
-        sheet = sheets.ImportSheet();
+        sheet = sheets.importSheet();
     }
     if (drawId < 1) {
         // Rows of no draw would be listed nowhere.
@@ -616,7 +616,7 @@ void ManagementWindow::openPhoneCheckIn()
         const QString chosen = chooseDraw ? chooseDraw(m_focusDraw) : QString();
         if (chosen.isEmpty())
             return;
-        focusOn(ChooserKey(chosen));
+        focusOn(chooserKey(chosen));
         m_phone->setDraw(chosen);
     }
     m_phone->show();
@@ -632,13 +632,13 @@ void ManagementWindow::startDraw()
     const QString chosen = chooseDraw ? chooseDraw(m_focusDraw) : QString();
     if (chosen.isEmpty())
         return;
-    const qint64 drawId = ChooserKey(chosen);
+    const qint64 drawId = chooserKey(chosen);
     focusOn(drawId);
     m_engine.CurrentDraw.Id = drawId;
-    if (!m_engine.ConfirmDrawStart(drawId))
+    if (!m_engine.confirmDrawStart(drawId))
         return;
     auto *screen = new DrawScreen(m_db, m_engine, m_progress, m_music);
-    if (!screen->Load(drawId)) {
+    if (!screen->load(drawId)) {
         delete screen; // not read whole: no draw on part of it
         return;
     }
@@ -653,13 +653,13 @@ void ManagementWindow::startDraw()
         lockWhileDrawing(false);
         // The screen may have cleared the draw's presets.
         if (m_presetEditor)
-            m_presetEditor->RefreshMarks();
+            m_presetEditor->refreshMarks();
         show();
         refreshCurrentTab();
     });
     // With a second display the audience sees the draw there while this window
     // stays on the operator's, locked against changes until the draw ends.
-    QScreen *target = DrawScreenFor(this->screen(), RememberedDrawScreen());
+    QScreen *target = drawScreenFor(this->screen(), rememberedDrawScreen());
     screen->setScreen(target);
     screen->setGeometry(target->geometry());
     screen->showFullScreen();
@@ -670,7 +670,7 @@ void ManagementWindow::startDraw()
             m_phone->hide(); // it would stand in front of the draw; the server goes on
     }
 #endif
-    FollowRemainingScreens(screen);
+    followRemainingScreens(screen);
     screen->activateWindow();
     screen->setFocus();
     if (target == this->screen())

@@ -16,13 +16,13 @@ ParticipantEntry::ParticipantEntry(AddParticipant add, QWidget *parent)
     : QWidget(parent, Qt::Window), m_number(new QLineEdit), m_name(new QLineEdit), m_add(std::move(add))
 {
     setWindowTitle(QStringLiteral("添加名单"));
-    CloseOnEscape(this);
+    closeOnEscape(this);
     m_number->setObjectName(QStringLiteral("number"));
     m_number->setAccessibleName(QStringLiteral("抽奖号码"));
     m_name->setObjectName(QStringLiteral("name"));
     m_name->setAccessibleName(QStringLiteral("相关人名"));
-    auto *ok = NamedButton(QStringLiteral("确    定"), QStringLiteral("add"));
-    auto *cancel = NamedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
+    auto *ok = namedButton(QStringLiteral("确    定"), QStringLiteral("add"));
+    auto *cancel = namedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
 
     auto *fields = new QFormLayout;
     fields->addRow(QStringLiteral("抽奖号码："), m_number);
@@ -32,13 +32,13 @@ ParticipantEntry::ParticipantEntry(AddParticipant add, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(new EtchedLine(this));
-    layout->addLayout(ButtonRow(ok, cancel));
+    layout->addLayout(buttonRow(ok, cancel));
 
     connect(ok, &QPushButton::clicked, this, &ParticipantEntry::add);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 
     adjustSize();
-    CentreInWorkArea(this);
+    centreInWorkArea(this);
 }
 
 void ParticipantEntry::add()

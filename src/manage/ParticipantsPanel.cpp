@@ -4,8 +4,8 @@
 #include "data/TextNumber.h"
 #include "engine/Maintenance.h"
 #include "engine/Presence.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -37,7 +37,7 @@ ParticipantsPanel::ParticipantsPanel(Database &db, Progress &progress, QWidget *
         // Shown as stored: without the spaces around them.
         for (QString &text : texts)
             text = trimmedText(text);
-        return m_listedDraw > 0 && UpdateParticipant(this->db(), m_listedDraw, key, texts.value(0), texts.value(1));
+        return m_listedDraw > 0 && updateParticipant(this->db(), m_listedDraw, key, texts.value(0), texts.value(1));
     });
     connect(model, &RecordModel::saveFailed, this, [this] {
         this->db().prompt().message(QStringLiteral("修改未能保存到数据库，请检查数据库文件！"), Prompt::Icon::Warning);
@@ -274,11 +274,11 @@ void ParticipantsPanel::restoreSelected()
 bool ParticipantsPanel::addParticipant(qint64 drawId, const QString &number, const QString &name)
 {
     // The draw may have been deleted since the entry window opened.
-    if (drawId < 1 || db().CountRows(QStringLiteral("奖次表"), Sql("ID=") + Sql::number(drawId)) != 1) {
+    if (drawId < 1 || db().countRows(QStringLiteral("奖次表"), Sql("ID=") + Sql::number(drawId)) != 1) {
         db().prompt().message(QStringLiteral("请在“抽奖号码”页选择抽奖名称后再添加名单！"));
         return false;
     }
-    const qint64 id = AppendParticipant(db(), drawId, number, name);
+    const qint64 id = appendParticipant(db(), drawId, number, name);
     if (id <= 0) {
         db().prompt().message(QStringLiteral("添加的名单未能保存到数据库，请检查数据库文件！"), Prompt::Icon::Warning);
         return false;
@@ -298,7 +298,7 @@ void ParticipantsPanel::deleteSelectedParticipants()
     if (keys.isEmpty())
         return;
     const int row = model()->rowOfKey(keys.constFirst());
-    const QString question = DeleteQuestion(
+    const QString question = deleteQuestion(
         keys, model()->textAt(row, 0) + u' ' + model()->textAt(row, 1), QStringLiteral("删除号码“%1”？"),
         QStringLiteral("删除选中的 %1 条号码？"));
     if (!db().prompt().question(question, Prompt::Icon::Question))
@@ -313,7 +313,7 @@ void ParticipantsPanel::removeDuplicates()
     const qint64 draw = chosenDraw();
     if (draw < 1)
         return;
-    const qint64 removed = RemoveDuplicateParticipants(db(), m_progress, draw);
+    const qint64 removed = removeDuplicateParticipants(db(), m_progress, draw);
     fill();
     if (removed >= 0)
         db().prompt().message(QStringLiteral("已删除 %1 条重复项").arg(removed));

@@ -130,7 +130,7 @@ void PhoneCheckInWindow::setDraw(const QString &itemText)
 {
     if (isRunning())
         return;
-    m_drawId = ChooserKey(itemText);
+    m_drawId = chooserKey(itemText);
     m_draw->setText(itemText.section(QStringLiteral("‖"), 1));
     showState();
 }

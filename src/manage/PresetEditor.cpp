@@ -6,8 +6,8 @@
 #include "data/Settings.h"
 #include "data/TextNumber.h"
 #include "platform/ChooserBox.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "platform/WindowHelpers.h"
 
 #include <QCheckBox>
@@ -35,7 +35,7 @@ const QString ClearKey = QStringLiteral("CHK");
 void showKey(QComboBox *combo, qint64 key)
 {
     for (int i = 0; i < combo->count(); ++i)
-        if (ChooserKey(combo->itemText(i)) == key) {
+        if (chooserKey(combo->itemText(i)) == key) {
             combo->setCurrentIndex(i);
             return;
         }
@@ -53,7 +53,7 @@ PresetEditor::PresetEditor(Database &db, Progress &, QWidget *parent)
       m_participantsView(new RecordView), m_clearAfterDraw(new QCheckBox(QStringLiteral("抽完立即清除本设置")))
 {
     setWindowTitle(QStringLiteral("添加抽奖结果"));
-    CloseOnEscape(this);
+    closeOnEscape(this);
 
     auto *choosers = new QHBoxLayout;
     const std::pair<QComboBox *, const char16_t *> chooserNames[] = {{m_drawChooser, u"奖次选择"},
@@ -85,8 +85,8 @@ PresetEditor::PresetEditor(Database &db, Progress &, QWidget *parent)
     connect(m_participantsView, &RecordView::markPressed, this, &PresetEditor::markPressed);
     connect(m_participantsView, &RecordView::markAllPressed, this, &PresetEditor::markAll);
 
-    auto *ok = NamedButton(QStringLiteral("确     定"), QStringLiteral("ok"));
-    auto *clear = NamedButton(QStringLiteral("清空本奖次预设"), QStringLiteral("clearPresets"));
+    auto *ok = namedButton(QStringLiteral("确     定"), QStringLiteral("ok"));
+    auto *clear = namedButton(QStringLiteral("清空本奖次预设"), QStringLiteral("clearPresets"));
     m_clearAfterDraw->setObjectName(QStringLiteral("clearAfterDraw"));
     m_clearAfterDraw->setAccessibleName(m_clearAfterDraw->text());
     connect(ok, &QPushButton::clicked, this, &PresetEditor::confirm);
@@ -102,26 +102,26 @@ PresetEditor::PresetEditor(Database &db, Progress &, QWidget *parent)
     layout->addWidget(m_participantsView, 1);
     layout->addLayout(buttons);
     resize(720, 560);
-    CentreInWorkArea(this);
+    centreInWorkArea(this);
 
-    FillChooser(m_drawChooser, m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+    fillCombo(m_drawChooser, m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
                 Sql());
     chooserPicked(m_drawChooser);
 
     // Missing or empty reads as 0: the presets are cleared after the draw.
-    m_storedChk = ReadSetting(SettingsApplication, ClearSection, ClearKey, QString());
-    m_clearAfterDraw->setChecked(LeadingNumber(m_storedChk) == 0);
+    m_storedChk = readSetting(SettingsApplication, ClearSection, ClearKey, QString());
+    m_clearAfterDraw->setChecked(leadingNumber(m_storedChk) == 0);
     // Stored at once: the draw screen may close while this window stays open.
     connect(m_clearAfterDraw, &QCheckBox::toggled, this, &PresetEditor::storeClearAfterDraw);
-    SetTabChain({m_drawChooser, m_prizeChooser, m_participantsView, m_clearAfterDraw, clear, ok});
+    setTabChain({m_drawChooser, m_prizeChooser, m_participantsView, m_clearAfterDraw, clear, ok});
 }
 
 // ---------------------------------------------------------------- choosers
 
 void PresetEditor::chooserPicked(QComboBox *chooser)
 {
-    const qint64 draw = ChooserKey(m_drawChooser->currentText());
-    const qint64 prize = ChooserKey(m_prizeChooser->currentText());
+    const qint64 draw = chooserKey(m_drawChooser->currentText());
+    const qint64 prize = chooserKey(m_prizeChooser->currentText());
     const bool drawPicked = chooser == m_drawChooser;
     if (drawPicked ? draw == m_drawId : prize == m_prizeId)
         return; // the entry already shown: its marks stay as they are
@@ -151,11 +151,11 @@ void PresetEditor::showDraw(qint64 drawId)
     m_model->setFilter(drawId > 0 ? Sql("CID=") + Sql::number(drawId) : Sql());
     if (drawId < 1)
         return;
-    FillChooser(m_prizeChooser, m_db, QStringLiteral("奖项表"), QStringLiteral("ID"), QStringLiteral("名称"),
+    fillCombo(m_prizeChooser, m_db, QStringLiteral("奖项表"), QStringLiteral("ID"), QStringLiteral("名称"),
                 Sql("CID=") + Sql::number(drawId));
     // Who is in the draw, for telling the presets of people gone from the others.
     m_participants.read(m_db, drawId);
-    showPrize(ChooserKey(m_prizeChooser->currentText()));
+    showPrize(chooserKey(m_prizeChooser->currentText()));
 }
 
 void PresetEditor::showPrize(qint64 prizeId)
@@ -176,7 +176,7 @@ PresetPerson PresetEditor::personAt(int row) const
 void PresetEditor::loadMarks()
 {
     QList<StoredPreset> presets;
-    const bool read = m_drawId > 0 && m_prizeId > 0 && LoadPrizePresets(m_db, m_drawId, m_prizeId, presets);
+    const bool read = m_drawId > 0 && m_prizeId > 0 && loadPrizePresets(m_db, m_drawId, m_prizeId, presets);
     m_marked.clear();
     m_anchorRow = -1;
     // Nothing read: no marks, and none can be set for lack of a base to change.
@@ -190,7 +190,7 @@ void PresetEditor::loadMarks()
                 gone.append(preset);
         }
         // A preset whose participant left the draw names nobody the draw could pick.
-        RemoveOrphanPresets(m_db, m_drawId, gone, m_participants);
+        removeOrphanPresets(m_db, m_drawId, gone, m_participants);
     }
     m_model->marksChanged();
 }
@@ -199,15 +199,15 @@ bool PresetEditor::saveMarks()
 {
     if (!m_marksModified)
         return true;
-    if (!PrizeOfDrawExists(m_db, m_drawId, m_prizeId)) {
+    if (!prizeOfDrawExists(m_db, m_drawId, m_prizeId)) {
         // Deleted in the management window meanwhile: nothing to store the marks for.
         m_db.prompt().message(QStringLiteral("这个奖项已被删除，它的预设项无法保存。"), Prompt::Icon::Warning);
         m_marksModified = false;
         const qint64 draw = m_drawId;
-        FillChooser(m_drawChooser, m_db, QStringLiteral("奖次表"), QStringLiteral("ID"),
+        fillCombo(m_drawChooser, m_db, QStringLiteral("奖次表"), QStringLiteral("ID"),
                     QStringLiteral("抽奖内容"), Sql());
         showKey(m_drawChooser, draw); // stays on the first draw when this one went too
-        showDraw(ChooserKey(m_drawChooser->currentText()));
+        showDraw(chooserKey(m_drawChooser->currentText()));
         return false;
     }
     // In the order of the numbers, as the list shows them first.
@@ -217,7 +217,7 @@ bool PresetEditor::saveMarks()
     });
     const DrawParticipants &listed = m_participants;
     const qint64 draw = m_drawId;
-    if (!SavePrizePresets(
+    if (!savePrizePresets(
             m_db, m_drawId, m_prizeId,
             [&listed, draw](const PresetPerson &person) { return listed.mayContain(draw, person); }, marked))
         return false;
@@ -235,7 +235,7 @@ void PresetEditor::noteRunningDraw()
     m_db.prompt().message(QStringLiteral("这个抽奖正在进行：预设项的修改要到下次打开抽奖屏幕时才生效。"));
 }
 
-void PresetEditor::RefreshMarks()
+void PresetEditor::refreshMarks()
 {
     if (!m_marksModified)
         loadMarks();
@@ -248,10 +248,10 @@ void PresetEditor::warnOutOfPlay(const QSet<PresetPerson> &before)
         if (!before.contains(person))
             added.append(person);
     QList<PresetPerson> out;
-    if (added.isEmpty() || !PeopleOutOfPlay(m_db, m_drawId, added, out) || out.isEmpty())
+    if (added.isEmpty() || !peopleOutOfPlay(m_db, m_drawId, added, out) || out.isEmpty())
         return;
     // Stored as marked all the same: the results may yet be deleted and drawn again.
-    m_db.prompt().message(QStringLiteral("以下预设中奖人已经中奖，抽奖时不会再预设：") + PeopleText(out),
+    m_db.prompt().message(QStringLiteral("以下预设中奖人已经中奖，抽奖时不会再预设：") + peopleText(out),
                           Prompt::Icon::Warning);
 }
 
@@ -314,7 +314,7 @@ void PresetEditor::markAll()
 
 void PresetEditor::clearPrizePresets()
 {
-    if (m_drawId < 1 || m_prizeId < 1 || !ClearPrizePresets(m_db, m_drawId, m_prizeId))
+    if (m_drawId < 1 || m_prizeId < 1 || !deletePrizePresets(m_db, m_drawId, m_prizeId))
         return;
     m_marked.clear();
     m_model->marksChanged();
@@ -336,7 +336,7 @@ void PresetEditor::storeClearAfterDraw()
     const QString wanted = m_clearAfterDraw->isChecked() ? QStringLiteral("0") : QStringLiteral("1");
     if (wanted == m_storedChk)
         return;
-    if (!WriteSetting(SettingsApplication, ClearSection, ClearKey, wanted)) {
+    if (!writeSetting(SettingsApplication, ClearSection, ClearKey, wanted)) {
         m_db.prompt().message(QStringLiteral("“抽完立即清除本设置”未能保存，请检查用户设置文件！"),
                               Prompt::Icon::Warning);
         return;

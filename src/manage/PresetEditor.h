@@ -33,13 +33,13 @@ class PresetEditor : public QWidget
     PresetEditor(Database &db, Progress &progress, QWidget *parent = nullptr);
 
     // The draw whose participants are listed, and the prize whose marks they show (0: none).
-    qint64 ChosenDrawId() const { return m_drawId; }
-    qint64 ChosenPrizeId() const { return m_prizeId; }
+    qint64 chosenDrawId() const { return m_drawId; }
+    qint64 chosenPrizeId() const { return m_prizeId; }
     // The marks differ from what was stored.
-    bool MarksModified() const { return m_marksModified; }
+    bool marksModified() const { return m_marksModified; }
     // Shows the stored marks again unless the operator has changed them: closing
     // the draw screen may have cleared the presets.
-    void RefreshMarks();
+    void refreshMarks();
 
     // The draw a draw screen is running now (0: none). Its presets were read when the
     // screen opened: changes made meanwhile count from its next opening.

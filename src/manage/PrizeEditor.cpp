@@ -42,7 +42,7 @@ PrizeEditor::PrizeEditor(Database &db, QWidget *parent)
       m_repeatable(new QCheckBox(QStringLiteral("获奖者可再次参与抽奖"))), m_article(new QPlainTextEdit)
 {
     setWindowTitle(QStringLiteral("添加/修改奖项设置"));
-    CloseOnEscape(this);
+    closeOnEscape(this);
     m_name->setObjectName(QStringLiteral("name"));
     m_quantity->setObjectName(QStringLiteral("quantity"));
     m_perRound->setObjectName(QStringLiteral("perRound"));
@@ -72,18 +72,18 @@ PrizeEditor::PrizeEditor(Database &db, QWidget *parent)
     fields->addRow(articleLabel);
     fields->addRow(m_article);
 
-    auto *ok = NamedButton(QStringLiteral("确    定"), QStringLiteral("ok"));
-    auto *cancel = NamedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
+    auto *ok = namedButton(QStringLiteral("确    定"), QStringLiteral("ok"));
+    auto *cancel = namedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(box);
-    layout->addLayout(ButtonRow(ok, cancel));
+    layout->addLayout(buttonRow(ok, cancel));
     connect(ok, &QPushButton::clicked, this, &PrizeEditor::saveAndClose);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 
     setMinimumWidth(380);
     // The description box would ask for far more room than a few lines need.
     resize(minimumSizeHint());
-    CentreInWorkArea(this);
+    centreInWorkArea(this);
 }
 
 void PrizeEditor::setID(qint64 id)
@@ -96,7 +96,7 @@ void PrizeEditor::load()
 {
     if (m_id <= 0)
         return;
-    Query rs = m_db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE ID=") + Sql::number(m_id));
+    Query rs = m_db.openQuery(Sql("SELECT * FROM 奖项表 WHERE ID=") + Sql::number(m_id));
     if (rs.rowCount() == 0)
         return;
     m_cid = rs.number(u"CID");
@@ -112,13 +112,13 @@ void PrizeEditor::load()
 void PrizeEditor::saveAndClose()
 {
     // The columns hold 32-bit numbers: more than that would wrap round in the file.
-    const double total = std::nearbyint(LeadingNumber(m_quantity->text()));
+    const double total = std::nearbyint(leadingNumber(m_quantity->text()));
     if (!(total >= 1 && total <= double(MaxPrizeCount))) {
         m_db.prompt().message(QStringLiteral("奖项数量必须在1至%1之间！").arg(MaxPrizeCount));
         return;
     }
-    const double n = std::nearbyint(LeadingNumber(m_perRound->text()));
-    if (!(LeadingNumber(m_quantity->text()) >= n && n > 0)) {
+    const double n = std::nearbyint(leadingNumber(m_perRound->text()));
+    if (!(leadingNumber(m_quantity->text()) >= n && n > 0)) {
         m_db.prompt().message(QStringLiteral("一次抽出获奖人数不能少于一人或大于总获奖人数！"));
         return;
     }
@@ -133,17 +133,17 @@ void PrizeEditor::saveAndClose()
 
 bool PrizeEditor::save()
 {
-    Query rs = m_db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE ID=") + Sql::number(m_id));
+    Query rs = m_db.openQuery(Sql("SELECT * FROM 奖项表 WHERE ID=") + Sql::number(m_id));
     if (!rs.isValid())
         return false;
     if (rs.rowCount() == 0)
         rs.addNew();
     rs.setValue(u"CID", m_cid);
-    rs.setValue(u"顺序", wholeNumber(LeadingNumber(m_ord)));
+    rs.setValue(u"顺序", wholeNumber(leadingNumber(m_ord)));
     rs.setValue(u"名称", m_name->text());
-    rs.setValue(u"数量", wholeNumber(LeadingNumber(m_quantity->text())));
+    rs.setValue(u"数量", wholeNumber(leadingNumber(m_quantity->text())));
     rs.setValue(u"奖品", m_article->toPlainText());
-    rs.setValue(u"同时", wholeNumber(LeadingNumber(m_perRound->text())));
+    rs.setValue(u"同时", wholeNumber(leadingNumber(m_perRound->text())));
     rs.setValue(u"显示", m_shownOnBoard->isChecked());
     rs.setValue(u"重复", m_repeatable->isChecked());
     if (!rs.save())

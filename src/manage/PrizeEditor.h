@@ -29,7 +29,7 @@ class PrizeEditor : public QWidget
     void setOrd(const QString &order) { m_ord = order; }
     qint64 ID() const { return m_id; }
     qint64 CID() const { return m_cid; }
-    QString Ord() const { return m_ord; }
+    QString ord() const { return m_ord; }
 
   Q_SIGNALS:
     void saved();

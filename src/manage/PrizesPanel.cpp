@@ -2,8 +2,8 @@
 
 #include "data/Database.h"
 #include "engine/Maintenance.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -66,13 +66,13 @@ void PrizesPanel::deleteSelectedPrizes()
     const QList<qint64> keys = view()->selectedKeys();
     if (keys.isEmpty())
         return;
-    const QString question = DeleteQuestion(keys, model()->textAt(model()->rowOfKey(keys.constFirst()), 1),
+    const QString question = deleteQuestion(keys, model()->textAt(model()->rowOfKey(keys.constFirst()), 1),
                                             QStringLiteral("删除奖项“%1”及其抽奖结果和预设？"),
                                             QStringLiteral("删除选中的 %1 个奖项及其抽奖结果和预设？"));
     // One question; the prizes, their results and their presets go together.
     if (!db().prompt().question(question, Prompt::Icon::Question))
         return;
-    DeletePrizes(db(), keys);
+    deletePrizes(db(), keys);
     model()->reload();
 }
 
@@ -91,7 +91,7 @@ void PrizesPanel::move(int step)
         return;
     order.swapItemsAt(from, to);
     // The orders are stored as the rows then stand: 1, 2, 3 …
-    if (StorePrizeOrder(db(), order))
+    if (storePrizeOrder(db(), order))
         model()->reload();
     view()->selectKey(selected.constFirst());
 }

@@ -2,8 +2,8 @@
 
 #include "data/Chooser.h"
 #include "data/Sql.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "platform/ChooserBox.h"
 
 #include <QComboBox>
@@ -26,7 +26,7 @@ void paintButton(QPushButton *button)
 
 } // namespace
 
-QString DeleteQuestion(const QList<qint64> &keys, const QString &oneName, const QString &one,
+QString deleteQuestion(const QList<qint64> &keys, const QString &oneName, const QString &one,
                        const QString &many)
 {
     return keys.size() == 1 ? one.arg(oneName) : many.arg(keys.size());
@@ -89,7 +89,7 @@ void RecordPanel::setRecordModel(RecordModel *model, bool sortable)
 
 qint64 RecordPanel::chosenDraw() const
 {
-    return m_chooser ? ChooserKey(m_chooser->currentText()) : 0;
+    return m_chooser ? chooserKey(m_chooser->currentText()) : 0;
 }
 
 void RecordPanel::fillChooser(qint64 wanted)
@@ -97,9 +97,9 @@ void RecordPanel::fillChooser(qint64 wanted)
     if (!m_chooser)
         return;
     // The draw wanted stays chosen while it exists; else the newest.
-    FillChooser(m_chooser, m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql());
+    fillCombo(m_chooser, m_db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"), Sql());
     for (int i = 0; i < m_chooser->count(); ++i)
-        if (wanted > 0 && ChooserKey(m_chooser->itemText(i)) == wanted) {
+        if (wanted > 0 && chooserKey(m_chooser->itemText(i)) == wanted) {
             m_chooser->setCurrentIndex(i);
             break;
         }

@@ -61,7 +61,7 @@ class RecordPanel : public QWidget
 };
 
 // The question before a delete, naming what goes: one record by its name, several by their count.
-QString DeleteQuestion(const QList<qint64> &keys, const QString &oneName, const QString &one,
+QString deleteQuestion(const QList<qint64> &keys, const QString &oneName, const QString &one,
                        const QString &many);
 
 } // namespace quilla

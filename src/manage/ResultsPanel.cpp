@@ -4,8 +4,8 @@
 #include "screen/ResultDeletion.h"
 
 #include "data/Database.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 
 #include <QHBoxLayout>
 #include <QMenu>
@@ -42,7 +42,7 @@ void ResultsPanel::deleteSelectedResults()
         return;
     const int row = model()->rowOfKey(keys.constFirst());
     const QString question =
-        DeleteQuestion(keys, model()->textAt(row, 0) + u' ' + model()->textAt(row, 2) + u' ' + model()->textAt(row, 3),
+        deleteQuestion(keys, model()->textAt(row, 0) + u' ' + model()->textAt(row, 2) + u' ' + model()->textAt(row, 3),
                        QStringLiteral("删除抽奖结果“%1”？"), QStringLiteral("删除选中的 %1 条抽奖结果？"));
     // Why they go decides whether the winners may be drawn again.
     const int reason = db().prompt().choose(question, {AbsentChoice, MistakeChoice});

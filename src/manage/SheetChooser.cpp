@@ -53,8 +53,8 @@ SheetChooser::SheetChooser(const QStringList &sheetNames, int mode, QWidget *par
             toggleAll();
     });
 
-    auto *ok = NamedButton(QStringLiteral("确   定"), QStringLiteral("ok"), this);
-    auto *cancel = NamedButton(QStringLiteral("取   消"), QStringLiteral("cancel"), this);
+    auto *ok = namedButton(QStringLiteral("确   定"), QStringLiteral("ok"), this);
+    auto *cancel = namedButton(QStringLiteral("取   消"), QStringLiteral("cancel"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
@@ -75,7 +75,7 @@ SheetChooser::SheetChooser(const QStringList &sheetNames, int mode, QWidget *par
     layout->addWidget(m_sheets, 1);
     layout->addLayout(buttons);
     resize(430, 320);
-    CentreInWorkArea(this);
+    centreInWorkArea(this);
 }
 
 bool SheetChooser::marked(int row) const

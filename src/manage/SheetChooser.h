@@ -19,7 +19,7 @@ class SheetChooser : public QDialog
     SheetChooser(const QStringList &sheetNames, int mode, QWidget *parent = nullptr);
 
     // The marked sheets in row order, joined by "‖"; "" when cancelled or none marked.
-    QString ImportSheet() const { return m_chosen; }
+    QString importSheet() const { return m_chosen; }
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

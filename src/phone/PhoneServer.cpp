@@ -133,7 +133,7 @@ void PhoneService::open(const QString &databasePath, qint64 drawId, const QHostA
 {
     m_drawId = drawId;
     m_db = std::make_unique<Database>(*m_prompt);
-    if (!m_db->OpenDatabase(databasePath) || m_db->isReadOnly()) {
+    if (!m_db->openDatabase(databasePath) || m_db->isReadOnly()) {
         m_db.reset();
         Q_EMIT failed(QStringLiteral("无法打开数据库文件，签到无法保存"));
         return;
@@ -300,11 +300,11 @@ QByteArray PhoneService::results()
     // What the board on the stage shows: its order, its hidden prizes, its numbers as masked there.
     DrawEngine engine(*m_db);
     DrawSetting setting;
-    const BoardOptions board = ParseBoard(ReadScreenSetting(*m_db, m_drawId, QStringLiteral("BRD")));
+    const BoardOptions board = parseBoard(readScreenSetting(*m_db, m_drawId, QStringLiteral("BRD")));
     WinnersBoard winners;
-    const bool read = engine.LoadDrawSetting(m_drawId, setting) &&
+    const bool read = engine.loadDrawSetting(m_drawId, setting) &&
                       winners.load(*m_db, m_drawId, [&setting](const QString &number) {
-                          return DisplayNumber(number, setting.FixedLength, setting.Mask);
+                          return displayNumber(number, setting.FixedLength, setting.Mask);
                       });
     if (!read)
         return resultsList(QString(), {}); // not kept: the next request reads again

@@ -9,7 +9,7 @@
 
 namespace quilla {
 
-void InstallChineseTranslations(QApplication &app)
+void installChineseTranslations(QApplication &app)
 {
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     const QLocale chinese(QLocale::Chinese, QLocale::China);
@@ -22,7 +22,7 @@ void InstallChineseTranslations(QApplication &app)
     }
 }
 
-void SetUpFonts(QApplication &app)
+void setUpFonts(QApplication &app)
 {
 #ifdef Q_OS_WIN
     // Windows since Vista names the face KaiTi (楷体); 楷体_GB2312 was XP's. 宋体 and 黑体

@@ -7,12 +7,12 @@
 
 namespace quilla {
 
-void FillChooser(QComboBox *combo, Database &db, const QString &table, const QString &keyField,
+void fillCombo(QComboBox *combo, Database &db, const QString &table, const QString &keyField,
                  const QString &textField, const Sql &condition)
 {
     const QString previousText = combo->currentText();
     combo->clear();
-    const QStringList items = ChooserItems(db, table, keyField, textField, condition);
+    const QStringList items = chooserItems(db, table, keyField, textField, condition);
     combo->addItems(items);
     if (!items.isEmpty())
         combo->setCurrentIndex(0);

@@ -11,7 +11,7 @@
 
 namespace quilla {
 
-QString ResolveMusicPath(const QString &path, const QString &programFolder)
+QString resolveMusicPath(const QString &path, const QString &programFolder)
 {
     // Operators on this system also write "./"; both mean the program folder.
     if (!path.startsWith(u".\\") && !path.startsWith(u"./"))
@@ -27,15 +27,15 @@ MediaMusic::MediaMusic(const QString &programFolder, QObject *parent)
 {
 }
 
-bool MediaMusic::PlayMusic(const QString &path, bool repeat)
+bool MediaMusic::playMusic(const QString &path, bool repeat)
 {
     if (path.isEmpty())
         return false;
-    const QString file = ResolveMusicPath(path, m_programFolder);
+    const QString file = resolveMusicPath(path, m_programFolder);
     if (!QFileInfo(file).isFile())
         return false;
 
-    StopMusic();
+    stopMusic();
     // A fresh player for every file: after an unplayable file the old one would
     // hold up every later stop or source change by a second.
     QMediaPlayer *player = newPlayer(file);
@@ -57,27 +57,27 @@ QMediaPlayer *MediaMusic::newPlayer(const QString &file)
     return player;
 }
 
-bool MediaMusic::HasOutput() const
+bool MediaMusic::hasSoundOutput() const
 {
     return !QMediaDevices::audioOutputs().isEmpty();
 }
 
-void MediaMusic::PrepareTunes(const QStringList &paths)
+void MediaMusic::prepareTunes(const QStringList &paths)
 {
-    StopMusic();
+    stopMusic();
     releaseTunes();
     // Without a sound output a player only fills the log with warnings.
-    if (paths.isEmpty() || !HasOutput())
+    if (paths.isEmpty() || !hasSoundOutput())
         return;
     for (const QString &path : paths) {
-        const QString file = path.isEmpty() ? QString() : ResolveMusicPath(path, m_programFolder);
+        const QString file = path.isEmpty() ? QString() : resolveMusicPath(path, m_programFolder);
         m_tunePlayers.append(!file.isEmpty() && QFileInfo(file).isFile() ? newPlayer(file) : nullptr);
     }
 }
 
-void MediaMusic::PlayTune(int index, bool repeat)
+void MediaMusic::playTune(int index, bool repeat)
 {
-    StopMusic();
+    stopMusic();
     QMediaPlayer *player = m_tunePlayers.value(index);
     if (!player || player->error() != QMediaPlayer::NoError)
         return;
@@ -99,7 +99,7 @@ void MediaMusic::releaseTunes()
     m_tune = nullptr;
 }
 
-void MediaMusic::StopMusic()
+void MediaMusic::stopMusic()
 {
     // A tune stays open for its next turn; pausing is cheaper than stopping.
     if (QMediaPlayer *tune = std::exchange(m_tune, nullptr); tune && tune->error() == QMediaPlayer::NoError)
@@ -116,7 +116,7 @@ void MediaMusic::StopMusic()
     refresh();
 }
 
-QString MediaMusic::MusicStatus() const
+QString MediaMusic::musicStatus() const
 {
     const QMediaPlayer *player = m_tune ? m_tune.data() : m_player.data();
     if (!player || player->error() != QMediaPlayer::NoError)
@@ -146,7 +146,7 @@ QString MediaMusic::MusicStatus() const
 
 void MediaMusic::refresh()
 {
-    const QString status = MusicStatus();
+    const QString status = musicStatus();
     if (status == m_lastStatus)
         return;
     m_lastStatus = status;

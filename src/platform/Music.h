@@ -23,27 +23,27 @@ class Music : public QObject
 
     // Plays path (".\" = under the program folder), replacing what played before; repeat loops it.
     // False when path is empty or no such file exists (nothing else happens then); true after an attempt.
-    virtual bool PlayMusic(const QString &path, bool repeat = false) = 0;
+    virtual bool playMusic(const QString &path, bool repeat = false) = 0;
     // Silence; nothing is open afterwards.
-    virtual void StopMusic() = 0;
+    virtual void stopMusic() = 0;
     // "playing" while a file plays, "" when nothing is open (also after a file
     // turned out unplayable), "not ready" while a file is being opened, else
     // e.g. "stopped" once it has ended. Whoever restarts music that is not
     // playing must wait out "not ready", or it restarts the file for ever.
-    virtual QString MusicStatus() const = 0;
+    virtual QString musicStatus() const = 0;
 
     // The draw screen's three tunes (waiting, drawing, winning), opened ahead so
     // that a change of tune costs no file opening. No paths releases them.
-    virtual void PrepareTunes(const QStringList &paths) { m_tunes = paths; }
+    virtual void prepareTunes(const QStringList &paths) { m_tunes = paths; }
     // Plays tune index from its start in place of whatever played; repeat loops
     // it. An empty or missing tune is silence.
-    virtual void PlayTune(int index, bool repeat)
+    virtual void playTune(int index, bool repeat)
     {
-        StopMusic();
-        PlayMusic(m_tunes.value(index), repeat);
+        stopMusic();
+        playMusic(m_tunes.value(index), repeat);
     }
     // Whether the machine has a sound output at all.
-    virtual bool HasOutput() const { return true; }
+    virtual bool hasSoundOutput() const { return true; }
     // The operator hears once per run that there is no sound; this says whether he has.
     bool takeSilenceNotice()
     {
@@ -51,7 +51,7 @@ class Music : public QObject
     }
 
   Q_SIGNALS:
-    void statusChanged(); // whenever MusicStatus() may have changed
+    void statusChanged(); // whenever musicStatus() may have changed
 
   private:
     QStringList m_tunes;
@@ -67,12 +67,12 @@ class MediaMusic : public Music
     // programFolder: where ".\" paths lead; empty means the folder of the executable.
     explicit MediaMusic(const QString &programFolder = QString(), QObject *parent = nullptr);
 
-    bool PlayMusic(const QString &path, bool repeat = false) override;
-    void StopMusic() override;
-    QString MusicStatus() const override;
-    void PrepareTunes(const QStringList &paths) override;
-    void PlayTune(int index, bool repeat) override;
-    bool HasOutput() const override;
+    bool playMusic(const QString &path, bool repeat = false) override;
+    void stopMusic() override;
+    QString musicStatus() const override;
+    void prepareTunes(const QStringList &paths) override;
+    void playTune(int index, bool repeat) override;
+    bool hasSoundOutput() const override;
 
   private:
     void refresh();
@@ -88,6 +88,6 @@ class MediaMusic : public Music
 
 // ".\a\b.mp3" (or "./a/b.mp3") → programFolder/a/b.mp3: the "." stands for the
 // program folder. Anything else, "..\x" included, is returned unchanged.
-QString ResolveMusicPath(const QString &path, const QString &programFolder);
+QString resolveMusicPath(const QString &path, const QString &programFolder);
 
 } // namespace quilla

@@ -18,23 +18,23 @@ const QString DrawScreenKey = QStringLiteral("Draw");
 
 } // namespace
 
-QString ScreenLabel(const QScreen *screen)
+QString screenLabel(const QScreen *screen)
 {
     const QSize size = screen->size();
     return QStringLiteral("%1（%2×%3）").arg(screen->name()).arg(size.width()).arg(size.height());
 }
 
-QString RememberedDrawScreen()
+QString rememberedDrawScreen()
 {
-    return ReadSetting(SettingsApplication, ScreenSection, DrawScreenKey, QString());
+    return readSetting(SettingsApplication, ScreenSection, DrawScreenKey, QString());
 }
 
-bool RememberDrawScreen(const QString &name)
+bool rememberDrawScreen(const QString &name)
 {
-    return WriteSetting(SettingsApplication, ScreenSection, DrawScreenKey, name);
+    return writeSetting(SettingsApplication, ScreenSection, DrawScreenKey, name);
 }
 
-QScreen *DrawScreenFor(const QScreen *management, const QString &remembered)
+QScreen *drawScreenFor(const QScreen *management, const QString &remembered)
 {
     const QList<QScreen *> screens = QGuiApplication::screens();
     if (!remembered.isEmpty())
@@ -47,7 +47,7 @@ QScreen *DrawScreenFor(const QScreen *management, const QString &remembered)
     return const_cast<QScreen *>(management);
 }
 
-void FollowRemainingScreens(QWidget *window)
+void followRemainingScreens(QWidget *window)
 {
     QPointer<QWidget> guarded(window);
     QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, window, [guarded](QScreen *removed) {

@@ -13,18 +13,18 @@ namespace quilla {
 // the operator may also name a display, remembered per user by its name.
 
 // "name（width×height）", as the menu lists a display.
-QString ScreenLabel(const QScreen *screen);
+QString screenLabel(const QScreen *screen);
 // The remembered display's name; "" lets the program choose.
-QString RememberedDrawScreen();
-bool RememberDrawScreen(const QString &name);
+QString rememberedDrawScreen();
+bool rememberDrawScreen(const QString &name);
 // The remembered display when it is connected; otherwise, with two or more, one
 // that is not the management window's (the first in the system's order); with
 // one, that one.
-QScreen *DrawScreenFor(const QScreen *management, const QString &remembered);
+QScreen *drawScreenFor(const QScreen *management, const QString &remembered);
 
 // Keeps a full-screen window full screen when its display goes away (a projector
 // unplugged mid-draw): it moves to a remaining display and fills it. Only the
 // window's place changes; whatever runs in it runs on.
-void FollowRemainingScreens(QWidget *window);
+void followRemainingScreens(QWidget *window);
 
 } // namespace quilla

@@ -6,11 +6,9 @@
 
 #include <QApplication>
 #include <QColorDialog>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -18,34 +16,34 @@
 
 namespace quilla {
 
-double TwipsPerPixel()
+double twipsPerPixel()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
 
-int ToPixels(double twips)
+int toPixels(double twips)
 {
-    return int(std::lround(twips / TwipsPerPixel()));
+    return int(std::lround(twips / twipsPerPixel()));
 }
 
-double ToTwips(int pixels)
+double toTwips(int pixels)
 {
-    return pixels * TwipsPerPixel();
+    return pixels * twipsPerPixel();
 }
 
-QColor ColorFromBgr(qint64 bgr)
+QColor colorFromBgr(qint64 bgr)
 {
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
 }
 
-qint64 BgrFromColor(const QColor &color)
+qint64 bgrFromColor(const QColor &color)
 {
     return qint64(color.red()) | (qint64(color.green()) << 8) | (qint64(color.blue()) << 16);
 }
 
-QString FileDialogFilter(const QString &filter)
+QString fileDialogFilter(const QString &filter)
 {
     const QString source =
         filter.isEmpty()
@@ -68,50 +66,41 @@ QString FileDialogFilter(const QString &filter)
     return filters.join(QStringLiteral(";;"));
 }
 
-QString ChooseImportFile(const QString &filter, QWidget *parent)
+QString askImportFile(const QString &filter, QWidget *parent)
 {
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilter(FileDialogFilter(filter));
+    dialog.setNameFilter(fileDialogFilter(filter));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
 }
 
-qint64 ChooseColor(qint64 start, QWidget *parent)
+qint64 askColor(qint64 start, QWidget *parent)
 {
-    QColorDialog dialog(ColorFromBgr(start), parent);
+    QColorDialog dialog(colorFromBgr(start), parent);
     if (dialog.exec() != QDialog::Accepted)
         return -1;
-    return BgrFromColor(dialog.selectedColor());
+    return bgrFromColor(dialog.selectedColor());
 }
 
-void PumpEvents(int n)
-{
-    // The second run of a pass delivers what the first one posted (a paint after a change).
-    for (int pass = 0; pass <= n; ++pass) {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
-void ParseStoredValue(bool &target, const QString &text)
+void parseStoredValue(bool &target, const QString &text)
 {
     target = !text.trimmed().isEmpty();
 }
 
-void ParseStoredValue(double &target, const QString &text)
+void parseStoredValue(double &target, const QString &text)
 {
-    target = LeadingNumber(text);
+    target = leadingNumber(text);
 }
 
-void ParseStoredValue(qint64 &target, const QString &text)
+void parseStoredValue(qint64 &target, const QString &text)
 {
-    target = qint64(std::nearbyint(LeadingNumber(text)));
+    target = qint64(std::nearbyint(leadingNumber(text)));
 }
 
-void CentreInWorkArea(QWidget *window)
+void centreInWorkArea(QWidget *window)
 {
     if (!window)
         return;
@@ -127,7 +116,7 @@ void CentreInWorkArea(QWidget *window)
                  std::max(work.top(), full.top() + (full.height() - size.height() - taskBar) / 2));
 }
 
-void SetTabChain(std::initializer_list<QWidget *> controls)
+void setTabChain(std::initializer_list<QWidget *> controls)
 {
     QWidget *previous = nullptr;
     for (QWidget *control : controls) {
@@ -137,7 +126,7 @@ void SetTabChain(std::initializer_list<QWidget *> controls)
     }
 }
 
-void MakeTopmost(QWidget *window)
+void makeTopmost(QWidget *window)
 {
     if (!window)
         return;
@@ -147,29 +136,7 @@ void MakeTopmost(QWidget *window)
         window->show(); // changing the flags hides a window
 }
 
-bool IsWindowOpen(const QString &caption)
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    return std::any_of(windows.cbegin(), windows.cend(),
-                       [&](const QWidget *w) { return w->isVisible() && w->windowTitle() == caption; });
-}
-
-void WaitWhileWindowOpen(const QString &caption)
-{
-    if (!IsWindowOpen(caption))
-        return;
-    // A nested loop that sleeps between looks: the interface stays responsive, the processor idle.
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (!IsWindowOpen(caption))
-            loop.quit();
-    });
-    look.start(30);
-    loop.exec();
-}
-
-QPushButton *NamedButton(const QString &caption, const QString &objectName, QWidget *parent)
+QPushButton *namedButton(const QString &caption, const QString &objectName, QWidget *parent)
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(objectName);

@@ -12,51 +12,38 @@ namespace quilla {
 
 // ---- units: window geometry is kept in twips (1/1440 inch)
 // Twips per pixel on the primary screen: 15 at 96 dpi.
-double TwipsPerPixel();
-int ToPixels(double twips);
-double ToTwips(int pixels);
+double twipsPerPixel();
+int toPixels(double twips);
+double toTwips(int pixels);
 
 // ---- colours are whole numbers 0x00BBGGRR (red = 255)
-QColor ColorFromBgr(qint64 bgr);
-qint64 BgrFromColor(const QColor &color);
+QColor colorFromBgr(qint64 bgr);
+qint64 bgrFromColor(const QColor &color);
 
 // ---- dialogs
 // The open-file dialog. filter: "description|pattern|description|pattern…";
 // empty gives the spreadsheet and CSV filter. Cancelling gives "".
-QString ChooseImportFile(const QString &filter = QString(), QWidget *parent = nullptr);
+QString askImportFile(const QString &filter = QString(), QWidget *parent = nullptr);
 // The filter in Qt's form ("description (pattern);;…").
-QString FileDialogFilter(const QString &filter);
+QString fileDialogFilter(const QString &filter);
 // The colour dialog preset to start (0x00BBGGRR); −1 when cancelled.
-qint64 ChooseColor(qint64 start, QWidget *parent = nullptr);
-
-// ---- events
-// Lets pending window events run 2 × (n + 1) times (n + 1 passes of two), so that
-// changes are painted and input can arrive in the middle of the caller's work; the
-// draw screen calls PumpEvents(50) after every change of its scrolling numbers.
-// Everything pending runs, the user's clicks and keys included: their handlers,
-// timers and queued calls run inside this call, and the caller must tolerate
-// whatever they change (a stop click, a closed window).
-void PumpEvents(int n);
+qint64 askColor(qint64 start, QWidget *parent = nullptr);
 
 // ---- stored values
 // A boolean is true when the text is not blank; a number is the text's leading number.
-void ParseStoredValue(bool &target, const QString &text);
-void ParseStoredValue(double &target, const QString &text);
-void ParseStoredValue(qint64 &target, const QString &text);
+void parseStoredValue(bool &target, const QString &text);
+void parseStoredValue(double &target, const QString &text);
+void parseStoredValue(qint64 &target, const QString &text);
 
 // ---- windows
 // Centres window horizontally on its screen and vertically in the area above the task bar.
-void CentreInWorkArea(QWidget *window);
+void centreInWorkArea(QWidget *window);
 // Keeps window above the program's other windows, without moving it.
-void MakeTopmost(QWidget *window);
+void makeTopmost(QWidget *window);
 // Tab visits the controls in the order given: the order they are seen in, not made in.
-void SetTabChain(std::initializer_list<QWidget *> controls);
+void setTabChain(std::initializer_list<QWidget *> controls);
 // A button found by objectName; a screen reader says its caption without the blanks
 // that space the characters out for the eye ("确    定" is read "确定").
-QPushButton *NamedButton(const QString &caption, const QString &objectName, QWidget *parent = nullptr);
-// True when a visible window of the program has exactly this caption.
-bool IsWindowOpen(const QString &caption);
-// Returns once no window has this caption, keeping the interface responsive meanwhile.
-void WaitWhileWindowOpen(const QString &caption);
+QPushButton *namedButton(const QString &caption, const QString &objectName, QWidget *parent = nullptr);
 
 } // namespace quilla

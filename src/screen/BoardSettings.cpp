@@ -49,7 +49,7 @@ BoardSettings::BoardSettings(ScreenAppearance &screen, QWidget *parent)
       m_listColour(dialogButton(QStringLiteral("颜色"), QStringLiteral("listColour"), QStringLiteral("正文颜色"), this))
 {
     setWindowTitle(QStringLiteral("公告板位置设置"));
-    chooseColor = [this](qint64 start) { return ChooseColor(start, this); };
+    chooseColor = [this](qint64 start) { return askColor(start, this); };
     m_left->setObjectName(QStringLiteral("left"));
     m_top->setObjectName(QStringLiteral("top"));
     m_width->setObjectName(QStringLiteral("width"));
@@ -57,7 +57,7 @@ BoardSettings::BoardSettings(ScreenAppearance &screen, QWidget *parent)
     m_height->setToolTip(QStringLiteral("标题的高度，名单紧接在标题下面"));
     m_ok->setDefault(true);
     buildLayout();
-    SetTabChain({m_left, m_top, m_width, m_height, m_titleFont, m_titleColour, m_listFont, m_listColour, m_ok});
+    setTabChain({m_left, m_top, m_width, m_height, m_titleFont, m_titleColour, m_listFont, m_listColour, m_ok});
 
     // The boxes show where the title stands now; filling them moves nothing.
     const QRect title = m_screen.textLabel(ScreenAppearance::BoardTitle)->geometry();
@@ -87,9 +87,9 @@ void BoardSettings::buildLayout()
         caption->setBuddy(buddy);
         return caption;
     };
-    LayOutPixelGroup(groups[0], label(QStringLiteral("横向："), m_left), m_left, label(QStringLiteral("纵向："), m_top),
+    layOutPixelGroup(groups[0], label(QStringLiteral("横向："), m_left), m_left, label(QStringLiteral("纵向："), m_top),
                      m_top);
-    LayOutPixelGroup(groups[1], label(QStringLiteral("横向："), m_width), m_width,
+    layOutPixelGroup(groups[1], label(QStringLiteral("横向："), m_width), m_width,
                      label(QStringLiteral("纵向："), m_height), m_height);
     auto *title = new QHBoxLayout(groups[2]);
     title->addWidget(m_titleFont);
@@ -97,7 +97,7 @@ void BoardSettings::buildLayout()
     auto *list = new QHBoxLayout(groups[3]);
     list->addWidget(m_listFont);
     list->addWidget(m_listColour);
-    LayOutSettingsWindow(this, groups, {m_ok});
+    layOutSettingsWindow(this, groups, {m_ok});
 }
 
 void BoardSettings::placeChanged()
@@ -116,7 +116,7 @@ void BoardSettings::chooseColour(bool title)
 {
     const auto element = title ? ScreenAppearance::BoardTitle : ScreenAppearance::BoardList;
     const QLabel *label = m_screen.textLabel(element);
-    const qint64 colour = chooseColor(BgrFromColor(label->palette().color(QPalette::WindowText)));
+    const qint64 colour = chooseColor(bgrFromColor(label->palette().color(QPalette::WindowText)));
     if (colour >= 0)
         m_screen.setTextColour(element, colour);
 }

@@ -80,7 +80,7 @@ QFont fontOf(const TextStyle &style)
 // stored styles may hold: the interface's own colour stands in for them.
 QColor backColour(qint64 colour, const QPalette &palette)
 {
-    return colour >= 0 && colour <= 0xFFFFFF ? ColorFromBgr(colour) : palette.color(QPalette::Button);
+    return colour >= 0 && colour <= 0xFFFFFF ? colorFromBgr(colour) : palette.color(QPalette::Button);
 }
 
 // The hall's look, for what a draw has not styled itself: light KaiTi on dark
@@ -117,7 +117,7 @@ const char16_t *const StyleColumns[3] = {u"L0", u"L1", u"L2"};
 void placeClearOf(QWidget *dialog, const QWidget *screen, const QList<QRect> &keepClear)
 {
     dialog->adjustSize();
-    CentreInWorkArea(dialog);
+    centreInWorkArea(dialog);
     const QSize size = dialog->frameGeometry().size();
     const QRect area = screen->rect();
     const QPoint middle = screen->mapFromGlobal(dialog->pos());
@@ -318,7 +318,7 @@ void DrawScreen::buildMenu()
         action->setObjectName(QString::fromLatin1(name));
 }
 
-int DrawScreen::ScrollInterval(qint64 speed)
+int DrawScreen::scrollInterval(qint64 speed)
 {
     return speed > 500 || speed < 1 ? 1 : int(501 - speed);
 }
@@ -345,7 +345,7 @@ BoardSettings *DrawScreen::boardSettings() const
 
 // ---------------------------------------------------------------- loading
 
-bool DrawScreen::Load(qint64 drawId)
+bool DrawScreen::load(qint64 drawId)
 {
     // The draw is fixed for the whole opening, whatever else sets the engine's current draw.
     m_drawId = drawId;
@@ -353,7 +353,7 @@ bool DrawScreen::Load(qint64 drawId)
     m_engine.CurrentDraw.Id = drawId;
     m_engine.setDisplay(this);
     m_progress.begin(QStringLiteral("正在读取抽奖数据..."), 5);
-    const bool read = m_engine.LoadDraw([this](int step) {
+    const bool read = m_engine.loadDraw([this](int step) {
         if (step == 1) {
             m_progress.step(1);
             loadAppearance();
@@ -371,9 +371,9 @@ bool DrawScreen::Load(qint64 drawId)
     const DrawSetting &draw = m_engine.CurrentDraw;
     const QStringList tunes{draw.Music1, draw.Music2, draw.Music3};
     const bool musical = std::any_of(tunes.cbegin(), tunes.cend(), [](const QString &t) { return !t.isEmpty(); });
-    if (musical && !m_music.HasOutput() && m_music.takeSilenceNotice())
+    if (musical && !m_music.hasSoundOutput() && m_music.takeSilenceNotice())
         m_db.prompt().message(QStringLiteral("没有可用的声音设备，本次抽奖不播放音乐。"));
-    m_music.PrepareTunes(musical ? tunes : QStringList());
+    m_music.prepareTunes(musical ? tunes : QStringList());
     m_pageTimer->start();
     playState(1);
     return true;
@@ -389,13 +389,13 @@ void DrawScreen::loadAppearance()
         else
             m_db.prompt().message(QStringLiteral("找不到背景图片：“") + path + QStringLiteral("”"));
     }
-    m_frameString = ReadScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed();
+    m_frameString = readScreenSetting(m_db, m_drawId, QStringLiteral("FRM")).trimmed();
     m_previewFrame.clear();
-    const bool ownFrame = ParseFrame(m_frameString).has_value();
+    const bool ownFrame = parseFrame(m_frameString).has_value();
     for (int i = 0; i < 3; ++i) {
         m_styles[i] = designStyle(i);
-        const StyleApplied applied = ApplyTextStyle(
-            ReadScreenSetting(m_db, m_drawId, QString::fromUtf16(StyleColumns[i])), m_styles[i], i < 2);
+        const StyleApplied applied = applyTextStyle(
+            readScreenSetting(m_db, m_drawId, QString::fromUtf16(StyleColumns[i])), m_styles[i], i < 2);
         // A draw's own frame keeps the numbers' design look it was made with.
         m_hallStyle[i] = applied == StyleApplied::Nothing && (i < 2 || !ownFrame);
         if (i == 0)
@@ -405,7 +405,7 @@ void DrawScreen::loadAppearance()
     }
 
     // Each opening reads its own draw's board options; missing ones are the initial states.
-    m_board = ParseBoard(ReadScreenSetting(m_db, m_drawId, QStringLiteral("BRD")));
+    m_board = parseBoard(readScreenSetting(m_db, m_drawId, QStringLiteral("BRD")));
     m_hideBoardAction->setChecked(m_board.Hidden);
     m_reverseBoardAction->setChecked(m_board.Reverse);
     m_currentPrizeOnlyAction->setChecked(m_board.OneAward);
@@ -421,7 +421,7 @@ void DrawScreen::applyStyle(QLabel *label, const TextStyle &style)
         backdropChanged(); // the board's panel follows the list's colour
     label->setFont(fontOf(style));
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, ColorFromBgr(style.Colour));
+    palette.setColor(QPalette::WindowText, colorFromBgr(style.Colour));
     label->setPalette(palette);
 }
 
@@ -437,7 +437,7 @@ void DrawScreen::setBackground(const QPixmap &picture)
 void DrawScreen::layOutFrame()
 {
     const std::optional<FrameLayout> layout =
-        ParseFrame(m_previewFrame.isEmpty() ? m_frameString : m_previewFrame);
+        parseFrame(m_previewFrame.isEmpty() ? m_frameString : m_previewFrame);
     const int w = width(), h = height();
     // The hall's frame: large, left of the board, in the middle of the height.
     m_frame->applyLayout(layout ? *layout
@@ -470,14 +470,14 @@ void DrawScreen::applyHallLook()
     if (m_hallBoardPlace) {
         // At the right, beside the frame, from near the top to above the commands.
         TextStyle &title = m_styles[BoardTitle];
-        title.Left = ToTwips(int(width() * 0.64));
-        title.Top = ToTwips(int(h * 0.08));
-        title.Width = ToTwips(int(width() * 0.33));
-        title.Height = ToTwips(int(QFontMetrics(fontOf(title)).height() * 1.3));
+        title.Left = toTwips(int(width() * 0.64));
+        title.Top = toTwips(int(h * 0.08));
+        title.Width = toTwips(int(width() * 0.33));
+        title.Height = toTwips(int(QFontMetrics(fontOf(title)).height() * 1.3));
         listBelowTitle();
     }
     m_frame->setTextFont(fontOf(m_styles[Numbers]));
-    m_frame->setTextColour(ColorFromBgr(m_styles[Numbers].Colour));
+    m_frame->setTextColour(colorFromBgr(m_styles[Numbers].Colour));
     layOutFrame();
     placeBoard();
     refreshBoard();
@@ -499,14 +499,14 @@ void DrawScreen::placeBoard()
     backdropChanged(); // the board's panel moves with it
     for (int i : {0, 1}) {
         const TextStyle &style = m_styles[i];
-        m_texts[i]->setGeometry(ToPixels(style.Left), ToPixels(style.Top), std::max(1, ToPixels(style.Width)),
-                           std::max(1, ToPixels(style.Height)));
+        m_texts[i]->setGeometry(toPixels(style.Left), toPixels(style.Top), std::max(1, toPixels(style.Width)),
+                           std::max(1, toPixels(style.Height)));
     }
 }
 
 void DrawScreen::placeCommands()
 {
-    const int margin = std::max(ToPixels(30), commandPixels() / 2);
+    const int margin = std::max(toPixels(30), commandPixels() / 2);
     const int gap = commandPixels();
     const int top = height() - m_drawModeCommand->height() - margin;
     m_deleteResultsCommand->move(margin, top);
@@ -558,7 +558,7 @@ void DrawScreen::paintBackdrop(QPainter &painter, const QRect &area)
     // The hall's board stands on a panel that keeps it readable over any picture.
     if (m_hallStyle[BoardList] && !m_board.Hidden) {
         const QRect title = m_texts[BoardTitle]->geometry();
-        const int pad = std::max(ToPixels(120), height() / 50);
+        const int pad = std::max(toPixels(120), height() / 50);
         const QRect panel(title.left() - pad, title.top() - pad / 2, title.width() + 2 * pad,
                           bottomLimit() - title.top() + pad);
         if (panel.intersects(area)) {
@@ -566,7 +566,7 @@ void DrawScreen::paintBackdrop(QPainter &painter, const QRect &area)
             painter.setClipRect(area);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setPen(Qt::NoPen);
-            painter.setBrush(ColorFromBgr(m_styles[BoardList].Colour).lightnessF() > 0.5 ? DarkPanel
+            painter.setBrush(colorFromBgr(m_styles[BoardList].Colour).lightnessF() > 0.5 ? DarkPanel
                                                                                         : LightPanel);
             painter.drawRoundedRect(panel, pad, pad);
             painter.restore();
@@ -597,7 +597,7 @@ void DrawScreen::mouseReleaseEvent(QMouseEvent *event)
     // One click, one action: the press and the release of the left button.
     if (event->button() == Qt::LeftButton && m_leftPressed) {
         m_leftPressed = false;
-        DrawAction();
+        drawAction();
     }
 }
 
@@ -613,7 +613,7 @@ void DrawScreen::keyPressEvent(QKeyEvent *event)
     switch (event->key()) {
     case Qt::Key_Space:
         if (!event->isAutoRepeat()) // a held key is one press
-            DrawAction();
+            drawAction();
         return;
     case Qt::Key_Escape:
         askToEnd();
@@ -703,7 +703,7 @@ void DrawScreen::commandClicked(QLabel *command)
 
 // ---------------------------------------------------------------- rounds
 
-void DrawScreen::DrawAction()
+void DrawScreen::drawAction()
 {
     if (!m_scrollTimer->isActive()) {
         if (m_sinceStop.isValid() && m_sinceStop.elapsed() < RestartGuardMs)
@@ -724,13 +724,13 @@ void DrawScreen::startRound()
 {
     m_engine.CurrentDraw.Id = m_drawId;
     // The round's first numbers are shown at once: a stop at any moment records what was seen.
-    const qsizetype current = m_engine.StartRound(m_picks);
+    const qsizetype current = m_engine.startRound(m_picks);
     if (current <= 0) // the engine has told the operator why
         return;
-    m_roundPrizeId = m_engine.Prizes().at(current).PrizeId;
-    m_roundCount = m_engine.RoundCount();
+    m_roundPrizeId = m_engine.prizes().at(current).PrizeId;
+    m_roundCount = m_engine.roundCount();
     m_frame->newRound();
-    m_scrollTimer->setInterval(ScrollInterval(m_engine.CurrentDraw.Speed));
+    m_scrollTimer->setInterval(scrollInterval(m_engine.CurrentDraw.Speed));
     if (m_engine.CurrentDraw.AutoStop > 0) {
         m_secondsLeft = int(std::min<qint64>(m_engine.CurrentDraw.AutoStop, INT_MAX));
         m_stopTimer->start();
@@ -745,14 +745,14 @@ void DrawScreen::tick()
         // Nothing to draw for: the round ends here, unrecorded, with one message.
         m_scrollTimer->stop();
         m_stopTimer->stop();
-        m_music.StopMusic();
+        m_music.stopMusic();
         m_db.prompt().message(QStringLiteral("已经没有需要抽奖的奖项！"));
         return;
     }
     if (!m_frame->wantsNumbers()) // picks between two frames would never be seen
         return;
-    m_engine.PickRound(m_picks, m_roundCount);
-    m_engine.ShowPicks(m_picks);
+    m_engine.pickRound(m_picks, m_roundCount);
+    m_engine.showPicks(m_picks);
 }
 
 void DrawScreen::countdown()
@@ -760,7 +760,7 @@ void DrawScreen::countdown()
     if (--m_secondsLeft > 0)
         return;
     m_stopTimer->stop();
-    DrawAction();
+    drawAction();
 }
 
 void DrawScreen::stopRound()
@@ -775,12 +775,12 @@ void DrawScreen::stopRound()
     }
     // Stored before anything else happens; the frame then shows exactly what was
     // stored, at once, and only then come the music and the board.
-    const bool stored = m_engine.RecordRound(m_drawId, prizeId, m_picks);
+    const bool stored = m_engine.recordRound(m_drawId, prizeId, m_picks);
     m_sinceStop.start();
     m_frame->showStopped();
     m_pageTimer->start(); // the first page stays its full time
     if (!stored) { // no winning tune for a round the file does not hold
-        m_music.StopMusic();
+        m_music.stopMusic();
         return;
     }
     playState(3);
@@ -796,7 +796,7 @@ void DrawScreen::stopRound()
 void DrawScreen::reloadBoard()
 {
     m_winnersRead =
-        m_winners.load(m_db, m_drawId, [this](const QString &number) { return m_engine.DisplayNumber(number); });
+        m_winners.load(m_db, m_drawId, [this](const QString &number) { return m_engine.displayNumber(number); });
 }
 
 int DrawScreen::boardCapacity() const
@@ -855,7 +855,7 @@ void DrawScreen::playState(int state)
 {
     // One attempt per change: waiting and drawing music loop in the player, the
     // winning music plays once, and each change silences what played before.
-    m_music.PlayTune(state - 1, state != 3);
+    m_music.playTune(state - 1, state != 3);
 }
 
 void DrawScreen::boardOptionChanged()
@@ -868,7 +868,7 @@ void DrawScreen::boardOptionChanged()
     m_boardPage = 0;
     refreshBoard();
     backdropChanged();
-    if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("BRD"), FormatBoard(m_board)))
+    if (!writeScreenSetting(m_db, m_drawId, QStringLiteral("BRD"), formatBoard(m_board)))
         m_db.prompt().message(QStringLiteral("公告板设置未能保存到数据库，请检查数据库文件！"),
                               Prompt::Icon::Warning);
 }
@@ -881,9 +881,9 @@ void DrawScreen::openResultDeletion()
         connect(m_resultDeletion, &ResultDeletion::deleted, this, [this] {
             // The freed places are drawn again; the board lists what is stored now.
             m_engine.CurrentDraw.Id = m_drawId;
-            const qsizetype current = m_engine.LoadPrizeTable();
+            const qsizetype current = m_engine.loadPrizeTable();
             if (current > 0)
-                m_lastPrizeId = m_engine.Prizes().at(current).PrizeId;
+                m_lastPrizeId = m_engine.prizes().at(current).PrizeId;
             m_boardStarted = true;
             m_boardPage = 0;
             reloadBoard();
@@ -917,15 +917,15 @@ void DrawScreen::closeEvent(QCloseEvent *event)
     m_stopTimer->stop();
     m_pageTimer->stop();
     m_roundPrizeId = 0;
-    m_music.StopMusic();
-    m_music.PrepareTunes({});
+    m_music.stopMusic();
+    m_music.prepareTunes({});
     if (m_frameSettings)
         m_frameSettings->closeWithScreen();
     if (m_boardSettings)
         m_boardSettings->accept(); // stores the board's styles
     if (m_resultDeletion)
         m_resultDeletion->close();
-    m_engine.ClearPresetsAfterDraw(m_drawId);
+    m_engine.clearPresetsAfterDraw(m_drawId);
     if (m_engine.display() == this)
         m_engine.setDisplay(nullptr);
     event->accept();
@@ -948,7 +948,7 @@ void DrawScreen::applyFrameLayout(const QString &text)
 bool DrawScreen::storeFrameString(const QString &text)
 {
     const QString value = text.trimmed();
-    if (!WriteScreenSetting(m_db, m_drawId, QStringLiteral("FRM"), value))
+    if (!writeScreenSetting(m_db, m_drawId, QStringLiteral("FRM"), value))
         return false;
     m_frameString = value;
     m_previewFrame.clear();
@@ -995,7 +995,7 @@ void DrawScreen::setTextColour(Element element, qint64 colour)
     m_styles[element].Colour = colour;
     applyStyle(m_texts[element], m_styles[element]);
     if (element == Numbers)
-        m_frame->setTextColour(ColorFromBgr(colour));
+        m_frame->setTextColour(colorFromBgr(colour));
 }
 
 bool DrawScreen::saveTextStyle(Element element)
@@ -1009,17 +1009,17 @@ bool DrawScreen::saveTextStyle(Element element)
         style.Width = text.width();
         style.Height = text.height();
     }
-    return WriteScreenSetting(m_db, m_drawId, QString::fromUtf16(StyleColumns[element]),
-                              FormatTextStyle(style));
+    return writeScreenSetting(m_db, m_drawId, QString::fromUtf16(StyleColumns[element]),
+                              formatTextStyle(style));
 }
 
 void DrawScreen::setBoardGeometry(const QRect &title)
 {
     TextStyle &style = m_styles[BoardTitle];
-    style.Left = ToTwips(title.x());
-    style.Top = ToTwips(title.y());
-    style.Width = ToTwips(title.width());
-    style.Height = ToTwips(title.height());
+    style.Left = toTwips(title.x());
+    style.Top = toTwips(title.y());
+    style.Width = toTwips(title.width());
+    style.Height = toTwips(title.height());
     m_hallBoardPlace = false;
     listBelowTitle();
     placeBoard();

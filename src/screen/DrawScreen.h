@@ -45,9 +45,9 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
 
     // Reads the draw under the progress window. False when it could not be read
     // whole (the operator has been told): the screen must not open then.
-    bool Load(qint64 drawId);
+    bool load(qint64 drawId);
     // The scroll interval for a draw's speed: 501 − speed ms, 1 ms outside 1..500.
-    static int ScrollInterval(qint64 speed);
+    static int scrollInterval(qint64 speed);
     // A start this soon after a stop is a double press: the stop's winners stay in sight.
     static constexpr int RestartGuardMs = 500;
     // Pages of a round too large for the frame turn by themselves this often.
@@ -59,13 +59,12 @@ class DrawScreen : public QWidget, public DrawDisplay, public ScreenAppearance
     QLabel *operatorNote() const { return m_operatorNote; }
 
     // The draw action of a click or the space bar: start, or stop and record.
-    void DrawAction();
+    void drawAction();
 
     qint64 drawId() const { return m_drawId; }
     bool drawMode() const { return m_drawMode; }
     bool scrolling() const;
     const QList<Candidate> &picks() const { return m_picks; }
-    const BoardOptions &boardOptions() const { return m_board; }
     ResultDeletion *resultDeletion() const;
     FrameSettings *frameSettings() const;
     BoardSettings *boardSettings() const;

@@ -35,7 +35,7 @@ FrameSettings::FrameSettings(ScreenAppearance &screen, QWidget *parent)
       m_numbersColour(new QPushButton(QStringLiteral("颜色"), this)), m_previewDelay(new QTimer(this))
 {
     setWindowTitle(QStringLiteral("号码框设置"));
-    chooseColor = [this](qint64 start) { return ChooseColor(start, this); };
+    chooseColor = [this](qint64 start) { return askColor(start, this); };
 
     const std::pair<QWidget *, const char16_t *> names[] = {
         {m_left, u"位置横向"},   {m_top, u"位置纵向"},          {m_width, u"尺寸横向"},
@@ -58,7 +58,7 @@ FrameSettings::FrameSettings(ScreenAppearance &screen, QWidget *parent)
     m_ok->setDefault(true);
     setSwatch(m_colour);
     buildLayout();
-    SetTabChain({m_left, m_top, m_width, m_height, m_autoHeight, m_swatch, m_transparent, m_numbersFont,
+    setTabChain({m_left, m_top, m_width, m_height, m_autoHeight, m_swatch, m_transparent, m_numbersFont,
                  m_numbersColour, m_ok, m_cancel});
 
     m_previewDelay->setSingleShot(true);
@@ -67,7 +67,7 @@ FrameSettings::FrameSettings(ScreenAppearance &screen, QWidget *parent)
     // The controls show the frame as it is: the stored string, or the default
     // frame the screen shows when the draw has none.
     m_opening = m_screen.frameString();
-    showFrameString(ParseFrame(m_opening) ? m_opening : FormatFrame(m_screen.numberFrame()->frameLayout()));
+    showFrameString(parseFrame(m_opening) ? m_opening : formatFrame(m_screen.numberFrame()->frameLayout()));
     m_previewDelay->start();
 
     for (PixelBox *box : {m_left, m_top, m_width, m_height})
@@ -91,10 +91,10 @@ void FrameSettings::buildLayout()
         caption->setBuddy(buddy);
         return caption;
     };
-    LayOutPixelGroup(groups[0], label(QStringLiteral("横向："), m_left), m_left,
+    layOutPixelGroup(groups[0], label(QStringLiteral("横向："), m_left), m_left,
                      label(QStringLiteral("纵向："), m_top), m_top)
         ->setRowStretch(3, 1);
-    QGridLayout *size = LayOutPixelGroup(groups[1], label(QStringLiteral("横向："), m_width), m_width,
+    QGridLayout *size = layOutPixelGroup(groups[1], label(QStringLiteral("横向："), m_width), m_width,
                                          label(QStringLiteral("纵向："), m_height), m_height);
     size->addWidget(m_autoHeight, 2, 0, 1, 2);
     size->setRowStretch(3, 1);
@@ -109,7 +109,7 @@ void FrameSettings::buildLayout()
     text->addWidget(m_numbersColour);
     text->addStretch();
 
-    LayOutSettingsWindow(this, groups, {m_ok, m_cancel});
+    layOutSettingsWindow(this, groups, {m_ok, m_cancel});
 }
 
 QString FrameSettings::previewFrameString()
@@ -122,7 +122,7 @@ QString FrameSettings::previewFrameString()
     layout.Colour = m_colour;
     layout.Transparent = m_transparent->isChecked();
     layout.AutoHeight = m_autoHeight->isChecked();
-    const QString text = FormatFrame(layout);
+    const QString text = formatFrame(layout);
     if (!m_previewDelay->isActive())
         m_screen.applyFrameLayout(text);
     return text;
@@ -130,7 +130,7 @@ QString FrameSettings::previewFrameString()
 
 void FrameSettings::showFrameString(const QString &frameString)
 {
-    const std::optional<FrameLayout> layout = ParseFrame(frameString);
+    const std::optional<FrameLayout> layout = parseFrame(frameString);
     if (!layout)
         return;
     m_filling = true;
@@ -147,9 +147,9 @@ void FrameSettings::showFrameString(const QString &frameString)
 void FrameSettings::setSwatch(qint64 colour)
 {
     m_colour = colour;
-    m_swatch->setAccessibleDescription(ColorFromBgr(colour).name());
+    m_swatch->setAccessibleDescription(colorFromBgr(colour).name());
     m_swatch->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #808080; }")
-                            .arg(ColorFromBgr(colour).name()));
+                            .arg(colorFromBgr(colour).name()));
 }
 
 void FrameSettings::controlsChanged()
@@ -196,7 +196,7 @@ void FrameSettings::chooseNumbersFont()
 void FrameSettings::chooseNumbersColour()
 {
     const QLabel *numbers = m_screen.textLabel(ScreenAppearance::Numbers);
-    const qint64 colour = chooseColor(BgrFromColor(numbers->palette().color(QPalette::WindowText)));
+    const qint64 colour = chooseColor(bgrFromColor(numbers->palette().color(QPalette::WindowText)));
     if (colour < 0)
         return;
     m_screen.setTextColour(ScreenAppearance::Numbers, colour);

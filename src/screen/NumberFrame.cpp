@@ -138,7 +138,7 @@ int NumberFrame::margin() const
 {
     // Clear of the border and of the panel's rounded corners (a twelfth of the short side).
     const int room = !m_layout.AutoHeight ? height() : m_heightLimit > 0 ? m_heightLimit : width();
-    return std::max(ToPixels(60), std::min(width(), room) / 30);
+    return std::max(toPixels(60), std::min(width(), room) / 30);
 }
 
 int NumberFrame::digitHeight(const QFont &font)
@@ -593,7 +593,7 @@ void NumberFrame::ensureBackdrop()
         painter.setBrush(fill);
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius, radius);
     } else {
-        painter.fillRect(rect(), ColorFromBgr(m_layout.Colour));
+        painter.fillRect(rect(), colorFromBgr(m_layout.Colour));
         painter.setPen(Qt::black);
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }

@@ -28,7 +28,7 @@ PixelBox::PixelBox(int low, QWidget *parent) : QLineEdit(parent), m_low(low)
 
 int PixelBox::value() const
 {
-    return int(std::lround(std::clamp(LeadingNumber(text()), double(m_low), double(FrameReach))));
+    return int(std::lround(std::clamp(leadingNumber(text()), double(m_low), double(FrameReach))));
 }
 
 void PixelBox::setValue(int pixels)
@@ -36,7 +36,7 @@ void PixelBox::setValue(int pixels)
     setText(QString::number(pixels));
 }
 
-QGridLayout *LayOutPixelGroup(QGroupBox *group, QLabel *label0, PixelBox *box0, QLabel *label1, PixelBox *box1)
+QGridLayout *layOutPixelGroup(QGroupBox *group, QLabel *label0, PixelBox *box0, QLabel *label1, PixelBox *box1)
 {
     auto *grid = new QGridLayout(group);
     grid->addWidget(label0, 0, 0);
@@ -47,7 +47,7 @@ QGridLayout *LayOutPixelGroup(QGroupBox *group, QLabel *label0, PixelBox *box0, 
     return grid;
 }
 
-void LayOutSettingsWindow(QWidget *dialog, QGroupBox *const (&groups)[4], std::initializer_list<QPushButton *> buttons)
+void layOutSettingsWindow(QWidget *dialog, QGroupBox *const (&groups)[4], std::initializer_list<QPushButton *> buttons)
 {
     auto *line = new QFrame(dialog);
     line->setFrameShape(QFrame::HLine);

@@ -31,8 +31,8 @@ class PixelBox : public QLineEdit
 // boxes on top, two groups of other controls below, a line, and the buttons.
 
 // Lays labels and boxes out in two rows of group; returns the layout for more rows.
-QGridLayout *LayOutPixelGroup(QGroupBox *group, QLabel *label0, PixelBox *box0, QLabel *label1, PixelBox *box1);
+QGridLayout *layOutPixelGroup(QGroupBox *group, QLabel *label0, PixelBox *box0, QLabel *label1, PixelBox *box1);
 // The four groups two by two, a line under them, and the buttons at the right.
-void LayOutSettingsWindow(QWidget *dialog, QGroupBox *const (&groups)[4], std::initializer_list<QPushButton *> buttons);
+void layOutSettingsWindow(QWidget *dialog, QGroupBox *const (&groups)[4], std::initializer_list<QPushButton *> buttons);
 
 } // namespace quilla

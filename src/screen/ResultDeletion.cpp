@@ -3,8 +3,8 @@
 #include "engine/Presence.h"
 
 #include "data/Database.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "platform/WindowHelpers.h"
 
 #include <QCloseEvent>
@@ -43,8 +43,8 @@ ResultDeletion::ResultDeletion(Database &db, Progress &, qint64 drawId, QWidget 
     connect(m_results, &RecordView::markPressed, this, &ResultDeletion::markPressed);
     connect(m_results, &RecordView::markAllPressed, this, &ResultDeletion::markAll);
 
-    auto *ok = NamedButton(QStringLiteral("确    定"), QStringLiteral("ok"));
-    auto *cancel = NamedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
+    auto *ok = namedButton(QStringLiteral("确    定"), QStringLiteral("ok"));
+    auto *cancel = namedButton(QStringLiteral("取    消"), QStringLiteral("cancel"));
     connect(ok, &QPushButton::clicked, this, &ResultDeletion::deleteMarked);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     // One reason for all ticked rows; most often the winner is not in the hall.
@@ -68,7 +68,7 @@ ResultDeletion::ResultDeletion(Database &db, Progress &, qint64 drawId, QWidget 
 
     ok->setDefault(true);
     resize(640, 460);
-    CentreInWorkArea(this);
+    centreInWorkArea(this);
     // The last round first: the usual case is one tick and Enter.
     m_model->setFilter(Sql("CID=") + Sql::number(drawId));
     // Space ticks the top row at once.

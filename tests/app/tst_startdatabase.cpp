@@ -44,8 +44,8 @@ class TestStartDatabase : public QObject
         if (besideExists) {
             RecordingPrompt prompt;
             Database db(prompt);
-            QVERIFY(db.OpenDatabase(beside));
-            QVERIFY(db.ExecuteSql(Sql("INSERT INTO 号码表(CID,号码,姓名) VALUES(1,'1001','张三')")));
+            QVERIFY(db.openDatabase(beside));
+            QVERIFY(db.executeSql(Sql("INSERT INTO 号码表(CID,号码,姓名) VALUES(1,'1001','张三')")));
         }
         QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
                                                    QFile::ExeOther));
@@ -58,8 +58,8 @@ class TestStartDatabase : public QObject
             for (qsizetype start = 0; start < std::max<qsizetype>(answers.size(), 2); ++start) {
                 chosen = chooseStartDatabase(prompt, program, user);
                 Database db(prompt);
-                if (!db.OpenDatabase(chosen) ||
-                    db.CountRows(QStringLiteral("号码表"), Sql()) != (besideExists ? 1 : 0))
+                if (!db.openDatabase(chosen) ||
+                    db.countRows(QStringLiteral("号码表"), Sql()) != (besideExists ? 1 : 0))
                     return false;
                 readOnly = db.isReadOnly();
             }

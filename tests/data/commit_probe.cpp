@@ -46,10 +46,10 @@ int main(int argc, char *argv[])
     }
     RecordingPrompt prompt;
     Database db(prompt);
-    if (!db.OpenDatabase(args.at(1)))
+    if (!db.openDatabase(args.at(1)))
         return 1;
     Database::Transaction transaction(db);
-    Query rs = db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
+    Query rs = db.openQuery(Sql("SELECT * FROM 结果表 WHERE FALSE"));
     rs.addNew();
     rs.setValue(u"CID", 1);
     rs.setValue(u"号码", QStringLiteral("1001"));

@@ -39,7 +39,7 @@ class TestDatabase : public QObject
   private:
     static qint64 addParticipant(Database &db, qint64 drawId, const QString &number, const QString &name)
     {
-        Query rs = db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
+        Query rs = db.openQuery(Sql("SELECT * FROM 号码表 WHERE FALSE"));
         rs.addNew();
         rs.setValue(u"CID", drawId);
         rs.setValue(u"号码", number);
@@ -62,18 +62,18 @@ class TestDatabase : public QObject
     {
         TempDatabase t;
         for (const char *table : {"奖次表", "奖项表", "号码表", "结果表", "预设表"})
-            QVERIFY2(t.db.TableExists(QString::fromUtf8(table)), table);
-        QVERIFY(!t.db.TableExists(QStringLiteral("号码")));
-        QVERIFY(!t.db.TableExists(QStringLiteral("sqlite_sequence")));
+            QVERIFY2(t.db.tableExists(QString::fromUtf8(table)), table);
+        QVERIFY(!t.db.tableExists(QStringLiteral("号码")));
+        QVERIFY(!t.db.tableExists(QStringLiteral("sqlite_sequence")));
 
         const qint64 id = addParticipant(t.db, 3, QStringLiteral("1001"), QStringLiteral("张三"));
         QCOMPARE(id, 1);
 
         RecordingPrompt prompt;
         Database again(prompt);
-        QVERIFY(again.OpenDatabase(t.path));
+        QVERIFY(again.openDatabase(t.path));
         QVERIFY(prompt.messages.isEmpty());
-        QCOMPARE(again.LookupValue(QStringLiteral("号码表"), 1, QStringLiteral("ID"), QStringLiteral("姓名"))
+        QCOMPARE(again.lookupValue(QStringLiteral("号码表"), 1, QStringLiteral("ID"), QStringLiteral("姓名"))
                      .toString(),
                  QStringLiteral("张三"));
         QVERIFY(t.prompt.messages.isEmpty());
@@ -96,8 +96,8 @@ class TestDatabase : public QObject
         file.close();
         RecordingPrompt prompt;
         Database db(prompt);
-        QVERIFY(db.OpenDatabase(path));
-        QVERIFY(db.TableExists(QStringLiteral("结果表")));
+        QVERIFY(db.openDatabase(path));
+        QVERIFY(db.tableExists(QStringLiteral("结果表")));
     }
 
     void foreignFilesAreRefusedAndLeftAlone_data()
@@ -136,7 +136,7 @@ class TestDatabase : public QObject
 
         RecordingPrompt prompt;
         Database db(prompt);
-        QVERIFY(!db.OpenDatabase(path));
+        QVERIFY(!db.openDatabase(path));
         QCOMPARE(prompt.messages.size(), 1);
         const QStringList lines = prompt.messages.first().split(u'\n');
         QCOMPARE(lines.size(), 2);
@@ -144,9 +144,9 @@ class TestDatabase : public QObject
         QVERIFY(lines.at(1).contains(QStringLiteral("Data.mdb")));
 
         // Everything behaves as empty, quietly, and nothing is written.
-        QCOMPARE(db.OpenQuery(Sql("SELECT * FROM 号码表")).rowCount(), 0);
-        QCOMPARE(db.CountRows(QStringLiteral("号码表"), Sql()), 0);
-        QVERIFY(!db.ExecuteSql(Sql("DELETE * FROM 号码表 WHERE TRUE")));
+        QCOMPARE(db.openQuery(Sql("SELECT * FROM 号码表")).rowCount(), 0);
+        QCOMPARE(db.countRows(QStringLiteral("号码表"), Sql()), 0);
+        QVERIFY(!db.executeSql(Sql("DELETE * FROM 号码表 WHERE TRUE")));
         QVERIFY(addParticipant(db, 1, QStringLiteral("1"), QStringLiteral("x")) < 0);
         QCOMPARE(prompt.messages.size(), 1);
         QCOMPARE(readAll(path), before);
@@ -183,10 +183,10 @@ class TestDatabase : public QObject
 
         RecordingPrompt prompt;
         Database next(prompt);
-        QVERIFY(next.OpenDatabase(t.path));
+        QVERIFY(next.openDatabase(t.path));
         QVERIFY2(prompt.messages.isEmpty(), qPrintable(prompt.messages.join(u'\n')));
-        QCOMPARE(next.CountRows(QStringLiteral("号码表"), Sql()), 3);
-        QCOMPARE(next.LookupValue(QStringLiteral("号码表"), QStringLiteral("100000"), QStringLiteral("号码"),
+        QCOMPARE(next.countRows(QStringLiteral("号码表"), Sql()), 3);
+        QCOMPARE(next.lookupValue(QStringLiteral("号码表"), QStringLiteral("100000"), QStringLiteral("号码"),
                                   QStringLiteral("姓名")),
                  QVariant(QStringLiteral("人0")));
         QVERIFY(!QFile::exists(t.path + QStringLiteral("-journal")));
@@ -237,7 +237,7 @@ class TestDatabase : public QObject
         {
             RecordingPrompt prompt;
             Database db(prompt);
-            QVERIFY(db.OpenDatabase(path));
+            QVERIFY(db.openDatabase(path));
             addParticipants(db, 20);
         }
         sqlite3 *raw = nullptr;
@@ -251,13 +251,13 @@ class TestDatabase : public QObject
         Database db(prompt);
         QElapsedTimer clock;
         clock.start();
-        const bool opened = db.OpenDatabase(path);
+        const bool opened = db.openDatabase(path);
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         if (refusal.isEmpty()) {
             QVERIFY2(opened && prompt.messages.isEmpty(), qPrintable(prompt.messages.join(u'\n')));
             // What the upgrade added works: a round is logged with its marks.
-            QVERIFY(db.ExecuteSql(Sql("INSERT INTO 轮次表 (CID,结果ID,预设结果ID) VALUES (1,'1,2','1')")));
-            QCOMPARE(db.CountRows(QStringLiteral("号码表"), Sql()), 20);
+            QVERIFY(db.executeSql(Sql("INSERT INTO 轮次表 (CID,结果ID,预设结果ID) VALUES (1,'1,2','1')")));
+            QCOMPARE(db.countRows(QStringLiteral("号码表"), Sql()), 20);
             return;
         }
         QVERIFY(!opened);
@@ -282,7 +282,7 @@ class TestDatabase : public QObject
 
         RecordingPrompt prompt;
         Database db(prompt);
-        QVERIFY(!db.OpenDatabase(ours.path));
+        QVERIFY(!db.openDatabase(ours.path));
         QCOMPARE(prompt.messages.size(), 1);
         QVERIFY2(prompt.messages.first().contains(QStringLiteral("已损坏")), qPrintable(prompt.messages.first()));
         QCOMPARE(readAll(ours.path), file);
@@ -305,7 +305,7 @@ class TestDatabase : public QObject
 
         RecordingPrompt prompt;
         Database db(prompt);
-        QVERIFY(!db.OpenDatabase(t.path));
+        QVERIFY(!db.openDatabase(t.path));
         QCOMPARE(prompt.messages.size(), 1);
         QVERIFY(prompt.messages.first().startsWith(QStringLiteral("无法建立数据库连接！\n")));
         QVERIFY2(prompt.messages.first().contains(QStringLiteral("已损坏")),
@@ -318,7 +318,7 @@ class TestDatabase : public QObject
         QVERIFY(!t.db.forEachRow(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1),
                                  [&](const Row &row) { seen.append(row.text(u"号码")); }));
         QVERIFY(!seen.isEmpty()); // the rows before the bad page did arrive
-        const Query all = t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1));
+        const Query all = t.db.openQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1));
         QCOMPARE(all.rowCount(), 0);
         QVERIFY(!all.isValid());
     }
@@ -333,13 +333,13 @@ class TestDatabase : public QObject
         RecordingPrompt prompt;
         Database db(prompt);
         db.setBusyTimeout(50);
-        QVERIFY(!db.OpenDatabase(t.path));
+        QVERIFY(!db.openDatabase(t.path));
         QCOMPARE(prompt.messages.size(), 1);
         QVERIFY2(prompt.messages.first().contains(QStringLiteral("被其他程序锁定")),
                  qPrintable(prompt.messages.first()));
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);
-        QVERIFY(db.OpenDatabase(t.path));
+        QVERIFY(db.openDatabase(t.path));
     }
 
     // The lock lives as long as its process: a copy that was killed, or a lock file
@@ -409,10 +409,10 @@ class TestDatabase : public QObject
         QVERIFY(runAsOrdinaryUser([path] {
             RecordingPrompt prompt;
             Database db(prompt);
-            return db.OpenDatabase(path) && db.isReadOnly() && prompt.messages.size() == 1 &&
+            return db.openDatabase(path) && db.isReadOnly() && prompt.messages.size() == 1 &&
                    prompt.messages.first().contains(QStringLiteral("只读")) &&
-                   db.CountRows(QStringLiteral("号码表"), Sql()) == 2 &&
-                   !db.ExecuteSql(Sql("DELETE * FROM 号码表 WHERE TRUE"));
+                   db.countRows(QStringLiteral("号码表"), Sql()) == 2 &&
+                   !db.executeSql(Sql("DELETE * FROM 号码表 WHERE TRUE"));
         }));
         QVERIFY(!t.db.isReadOnly());
     }
@@ -474,7 +474,7 @@ class TestDatabase : public QObject
         {
             RecordingPrompt prompt;
             Database db(prompt);
-            QVERIFY(db.OpenDatabase(QDir(program).filePath(QStringLiteral("Data.mdb"))));
+            QVERIFY(db.openDatabase(QDir(program).filePath(QStringLiteral("Data.mdb"))));
             addParticipants(db, 2);
         }
         QVERIFY(QFile::setPermissions(program, Permissions0755 & ~QFile::WriteOwner));
@@ -484,12 +484,12 @@ class TestDatabase : public QObject
             RecordingPrompt prompt;
             Database db(prompt);
             const bool copied = chosen == QDir(user).filePath(QStringLiteral("Data.mdb")) &&
-                                db.OpenDatabase(chosen) && prompt.messages.isEmpty() &&
-                                db.CountRows(QStringLiteral("号码表"), Sql()) == 2;
+                                db.openDatabase(chosen) && prompt.messages.isEmpty() &&
+                                db.countRows(QStringLiteral("号码表"), Sql()) == 2;
             // Once the user's folder has a database, it is the one in use.
-            db.ExecuteSql(Sql("DELETE * FROM 号码表 WHERE TRUE"));
+            db.executeSql(Sql("DELETE * FROM 号码表 WHERE TRUE"));
             return copied && Database::choosePath(program, user) == chosen &&
-                   db.CountRows(QStringLiteral("号码表"), Sql()) == 0;
+                   db.countRows(QStringLiteral("号码表"), Sql()) == 0;
         }));
         QVERIFY(QFile::setPermissions(program, Permissions0755));
         QCOMPARE(Database::choosePath(program, user), QDir(program).filePath(QStringLiteral("Data.mdb")));
@@ -527,34 +527,20 @@ class TestDatabase : public QObject
     void aggregatesAndLookups()
     {
         TempDatabase t;
-        QCOMPARE(
-            t.db.SumColumn(QStringLiteral("奖项表"), QStringLiteral("数量"), Sql("CID=") + Sql::number(7)),
-            0.0);
-        Query prizes = t.db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
-        for (int quantity : {3, 4}) {
-            prizes.addNew();
-            prizes.setValue(u"CID", 7);
-            prizes.setValue(u"数量", quantity);
-            QVERIFY(prizes.save());
-        }
-        QCOMPARE(
-            t.db.SumColumn(QStringLiteral("奖项表"), QStringLiteral("数量"), Sql("CID=") + Sql::number(7)),
-            7.0);
-
         addParticipant(t.db, 1, QStringLiteral("1001"), QStringLiteral("甲"));
         addParticipant(t.db, 2, QStringLiteral("1002"), QStringLiteral("乙"));
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 2);
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("TRUE")), 2);
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(2), QStringLiteral("*")),
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql()), 2);
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql("TRUE")), 2);
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(2), QStringLiteral("*")),
                  1);
 
         // A text key is quoted, a numeric one is not; no match gives "".
-        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), QStringLiteral("1002"), QStringLiteral("号码"),
+        QCOMPARE(t.db.lookupValue(QStringLiteral("号码表"), QStringLiteral("1002"), QStringLiteral("号码"),
                                   QStringLiteral("姓名")),
                  QVariant(QStringLiteral("乙")));
-        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), 2, QStringLiteral("ID"), QStringLiteral("CID")),
+        QCOMPARE(t.db.lookupValue(QStringLiteral("号码表"), 2, QStringLiteral("ID"), QStringLiteral("CID")),
                  QVariant(qint64(2)));
-        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), 99, QStringLiteral("ID"), QStringLiteral("姓名")),
+        QCOMPARE(t.db.lookupValue(QStringLiteral("号码表"), 99, QStringLiteral("ID"), QStringLiteral("姓名")),
                  QVariant(QString()));
         QVERIFY(t.prompt.messages.isEmpty());
     }
@@ -563,20 +549,20 @@ class TestDatabase : public QObject
     {
         TempDatabase t;
         const Sql bad = Sql("SELECT * FROM 号码表 WHERE 姓明=") + Sql::text(QStringLiteral("O'Brien"));
-        Query rs = t.db.OpenQuery(bad);
+        Query rs = t.db.openQuery(bad);
         QCOMPARE(rs.rowCount(), 0);
         QVERIFY(rs.atEnd());
         QCOMPARE(t.prompt.messages,
                  QStringList{QStringLiteral("数据库打开错误(SELECT * FROM 号码表 WHERE 姓明='O'Brien')！")});
 
         t.prompt.clear();
-        QCOMPARE(t.db.CountRows(QStringLiteral("结果表"), Sql("CID=") + Sql::number(1), QStringLiteral("号")),
+        QCOMPARE(t.db.countRows(QStringLiteral("结果表"), Sql("CID=") + Sql::number(1), QStringLiteral("号")),
                  0);
         QCOMPARE(t.prompt.messages,
                  QStringList{QStringLiteral("数据库打开错误(SELECT 号 FROM 结果表 WHERE CID=1)！")});
 
         t.prompt.clear();
-        QVERIFY(!t.db.ExecuteSql(Sql("DELETE * FROM 无此表 WHERE TRUE")));
+        QVERIFY(!t.db.executeSql(Sql("DELETE * FROM 无此表 WHERE TRUE")));
         QVERIFY(t.prompt.messages.isEmpty());
     }
 
@@ -596,17 +582,17 @@ class TestDatabase : public QObject
         TempDatabase t;
         const qint64 other = addParticipant(t.db, 1, QStringLiteral("1"), QStringLiteral("旁人"));
         const qint64 id = addParticipant(t.db, 1, QStringLiteral("2"), name);
-        QVERIFY(t.db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QStringLiteral("1")) +
+        QVERIFY(t.db.executeSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QStringLiteral("1")) +
                                 Sql(",号码=") + Sql::text(name) + Sql(",姓名=") + Sql::text(name) +
                                 Sql(" WHERE ID=") + Sql::number(id)));
-        Query rs = t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE 姓名=") + Sql::text(name));
+        Query rs = t.db.openQuery(Sql("SELECT * FROM 号码表 WHERE 姓名=") + Sql::text(name));
         QCOMPARE(rs.rowCount(), 1);
         QCOMPARE(rs.text(u"号码"), name);
         QCOMPARE(rs.text(u"姓名"), name);
         QCOMPARE(
-            t.db.LookupValue(QStringLiteral("号码表"), other, QStringLiteral("ID"), QStringLiteral("姓名")),
+            t.db.lookupValue(QStringLiteral("号码表"), other, QStringLiteral("ID"), QStringLiteral("姓名")),
             QVariant(QStringLiteral("旁人")));
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 2);
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql()), 2);
         QVERIFY(t.prompt.messages.isEmpty());
     }
 
@@ -615,14 +601,14 @@ class TestDatabase : public QObject
         TempDatabase t;
         const qint64 id = addParticipant(t.db, 5, QStringLiteral("1"), QStringLiteral("a"));
         // The draw id travels quoted into the long column and is stored as a number.
-        QVERIFY(t.db.ExecuteSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QStringLiteral("6")) +
+        QVERIFY(t.db.executeSql(Sql("UPDATE 号码表 SET CID=") + Sql::text(QStringLiteral("6")) +
                                 Sql(" WHERE ID=") + Sql::number(id)));
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(6)), 1);
-        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), id, QStringLiteral("ID"), QStringLiteral("CID"))
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql("CID=") + Sql::number(6)), 1);
+        QCOMPARE(t.db.lookupValue(QStringLiteral("号码表"), id, QStringLiteral("ID"), QStringLiteral("CID"))
                      .typeId(),
                  QMetaType::LongLong);
 
-        Query prizes = t.db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
+        Query prizes = t.db.openQuery(Sql("SELECT * FROM 奖项表 WHERE FALSE"));
         QCOMPARE(prizes.rowCount(), 0);
         QVERIFY(prizes.columns().contains(QStringLiteral("重复")));
         prizes.addNew();
@@ -630,14 +616,14 @@ class TestDatabase : public QObject
         prizes.setValue(u"显示", true);
         QVERIFY(prizes.save());
         QVERIFY(prizes.number(u"ID") > 0);
-        Query stored = t.db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE 显示=TRUE AND 重复=FALSE"));
+        Query stored = t.db.openQuery(Sql("SELECT * FROM 奖项表 WHERE 显示=TRUE AND 重复=FALSE"));
         QCOMPARE(stored.rowCount(), 1);
         QVERIFY(stored.flag(u"显示"));
         QVERIFY(!stored.flag(u"重复"));
         QCOMPARE(stored.text(u"名称"), QString()); // defaults, never Null
 
-        QVERIFY(t.db.ExecuteSql(Sql("DELETE * FROM 号码表 WHERE CID=") + Sql::number(6)));
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("TRUE")), 0);
+        QVERIFY(t.db.executeSql(Sql("DELETE * FROM 号码表 WHERE CID=") + Sql::number(6)));
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql("TRUE")), 0);
     }
 
     void changesAndDeletesThroughAResult()
@@ -646,7 +632,7 @@ class TestDatabase : public QObject
         for (int i = 1; i <= 3; ++i)
             addParticipant(t.db, 1, QString::number(1000 + i), QStringLiteral("人%1").arg(i));
         Query rs =
-            t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1) + Sql(" ORDER BY 号码"));
+            t.db.openQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(1) + Sql(" ORDER BY 号码"));
         QCOMPARE(rs.rowCount(), 3);
         rs.setValue(u"姓名", QStringLiteral("改名"));
         QVERIFY(rs.save());
@@ -656,12 +642,12 @@ class TestDatabase : public QObject
         QCOMPARE(rs.text(u"号码"), QStringLiteral("1003"));
         rs.next();
         QVERIFY(rs.atEnd());
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 2);
-        QCOMPARE(t.db.LookupValue(QStringLiteral("号码表"), QStringLiteral("1001"), QStringLiteral("号码"),
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql()), 2);
+        QCOMPARE(t.db.lookupValue(QStringLiteral("号码表"), QStringLiteral("1001"), QStringLiteral("号码"),
                                   QStringLiteral("姓名")),
                  QVariant(QStringLiteral("改名")));
         // A join is not written back.
-        Query joined = t.db.OpenQuery(Sql("SELECT a.* FROM 号码表 a, 奖次表 b"));
+        Query joined = t.db.openQuery(Sql("SELECT a.* FROM 号码表 a, 奖次表 b"));
         joined.addNew();
         joined.setValue(u"姓名", QStringLiteral("x"));
         QVERIFY(!joined.save());
@@ -675,9 +661,9 @@ class TestDatabase : public QObject
             for (int i = 0; i < 10; ++i)
                 QVERIFY(addParticipant(t.db, 1, QString::number(i), QString()) > 0);
             // Half-way a write fails: the caller gives up without committing.
-            QVERIFY(!t.db.ExecuteSql(Sql("INSERT INTO 号码表 (无此列) VALUES (1)")));
+            QVERIFY(!t.db.executeSql(Sql("INSERT INTO 号码表 (无此列) VALUES (1)")));
         }
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 0);
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql()), 0);
 
         {
             Database::Transaction outer(t.db);
@@ -688,8 +674,8 @@ class TestDatabase : public QObject
             }
             QVERIFY(outer.commit());
         }
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 1);
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql("号码=") + Sql::text(QStringLiteral("kept"))),
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql()), 1);
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql("号码=") + Sql::text(QStringLiteral("kept"))),
                  1);
 
         // Committed rows are in the file for any other reader at once.
@@ -706,23 +692,23 @@ class TestDatabase : public QObject
 
     void chooserItems()
     {
-        QCOMPARE(ChooserItemText(12, QStringLiteral("年会抽奖")), QStringLiteral("12‖年会抽奖"));
-        QCOMPARE(ChooserKey(QStringLiteral("12‖年会抽奖")), 12);
-        QCOMPARE(ChooserKey(QStringLiteral("7‖3 号")), 7);
-        QCOMPARE(ChooserKey(QString()), 0);
-        QCOMPARE(ChooserKey(QStringLiteral("‖x")), 0);
+        QCOMPARE(chooserItemText(12, QStringLiteral("年会抽奖")), QStringLiteral("12‖年会抽奖"));
+        QCOMPARE(chooserKey(QStringLiteral("12‖年会抽奖")), 12);
+        QCOMPARE(chooserKey(QStringLiteral("7‖3 号")), 7);
+        QCOMPARE(chooserKey(QString()), 0);
+        QCOMPARE(chooserKey(QStringLiteral("‖x")), 0);
 
         TempDatabase t;
-        QVERIFY(ChooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+        QVERIFY(quilla::chooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
                              Sql())
                     .isEmpty());
-        Query draws = t.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
+        Query draws = t.db.openQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
         for (const QString &name : {QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")}) {
             draws.addNew();
             draws.setValue(u"抽奖内容", name);
             QVERIFY(draws.save());
         }
-        QCOMPARE(ChooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"),
+        QCOMPARE(quilla::chooserItems(t.db, QStringLiteral("奖次表"), QStringLiteral("ID"),
                               QStringLiteral("抽奖内容"), Sql("ID<") + Sql::number(3)),
                  (QStringList{QStringLiteral("2‖二"), QStringLiteral("1‖一")}));
     }
@@ -742,9 +728,9 @@ class TestDatabase : public QObject
     {
         QFETCH(QStringList, texts);
         TempDatabase t;
-        QVERIFY(t.db.ExecuteSql(Sql("CREATE TABLE 排序 (文本 TEXT)")));
+        QVERIFY(t.db.executeSql(Sql("CREATE TABLE 排序 (文本 TEXT)")));
         for (auto it = texts.crbegin(); it != texts.crend(); ++it)
-            QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 排序 VALUES (") + Sql::text(*it) + Sql(")")));
+            QVERIFY(t.db.executeSql(Sql("INSERT INTO 排序 VALUES (") + Sql::text(*it) + Sql(")")));
         QStringList sorted;
         QVERIFY(t.db.forEachRow(Sql("SELECT 文本 FROM 排序 ORDER BY 文本 COLLATE zh"),
                                 [&](const Row &row) { sorted.append(row.text(0)); }));
@@ -752,7 +738,7 @@ class TestDatabase : public QObject
         // The lists sort by keys made once each: the same order.
         QStringList byKey(texts.crbegin(), texts.crend());
         std::stable_sort(byKey.begin(), byKey.end(), [](const QString &a, const QString &b) {
-            return ChineseSortKey(a.toUtf8()) < ChineseSortKey(b.toUtf8());
+            return chineseSortKey(a.toUtf8()) < chineseSortKey(b.toUtf8());
         });
         QCOMPARE(byKey, texts);
     }

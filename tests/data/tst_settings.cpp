@@ -23,17 +23,17 @@ class TestSettings : public QObject
     {
         const QString app = QStringLiteral("Vantolo-defaults");
         // First run: nothing stored, the reader's default comes back and an empty key stays behind.
-        QCOMPARE(ReadSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()), QString());
-        QCOMPARE(ReadSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("d")),
+        QCOMPARE(readSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()), QString());
+        QCOMPARE(readSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("d")),
                  QStringLiteral("d"));
         QSettings settings(QSettings::defaultFormat(), QSettings::UserScope, app);
         QVERIFY(settings.contains(QStringLiteral("ReSet/CHK")));
 
-        QVERIFY(WriteSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("1")));
-        QCOMPARE(ReadSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()),
+        QVERIFY(writeSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("1")));
+        QCOMPARE(readSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()),
                  QStringLiteral("1"));
-        QVERIFY(WriteSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()));
-        QCOMPARE(ReadSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("0")),
+        QVERIFY(writeSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()));
+        QCOMPARE(readSetting(app, QStringLiteral("ReSet"), QStringLiteral("CHK"), QStringLiteral("0")),
                  QStringLiteral("0"));
     }
 
@@ -44,9 +44,9 @@ class TestSettings : public QObject
         const QStringList values{QStringLiteral("号码"), QStringLiteral("姓名, \"全名\" = a/b\\c"),
                                  QStringLiteral("3"), QStringLiteral("𠀀 ;#[x]")};
         for (int i = 0; i < keys.size(); ++i)
-            QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ImputMap"), keys.at(i), values.at(i)));
+            QVERIFY(writeSetting(SettingsApplication, QStringLiteral("ImputMap"), keys.at(i), values.at(i)));
         for (int i = 0; i < keys.size(); ++i)
-            QCOMPARE(ReadSetting(SettingsApplication, QStringLiteral("ImputMap"), keys.at(i), QString()),
+            QCOMPARE(readSetting(SettingsApplication, QStringLiteral("ImputMap"), keys.at(i), QString()),
                      values.at(i));
     }
 };

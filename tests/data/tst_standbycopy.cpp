@@ -82,7 +82,7 @@ class TestStandbyCopy : public QObject
             QString why;
             const QString target = t.dir.filePath(QStringLiteral("copy%1.mdb").arg(i));
             // From the program's own connection and from one of the worker's.
-            QVERIFY2(i % 2 ? t.db.BackupTo(target, why) : Database::CopyDatabaseFile(t.path, target, why),
+            QVERIFY2(i % 2 ? t.db.backupTo(target, why) : Database::copyDatabaseFile(t.path, target, why),
                      qPrintable(why));
             QMap<int, int> copied;
             QCOMPARE(checkCopy(target, copied), QStringLiteral("ok"));
@@ -95,7 +95,7 @@ class TestStandbyCopy : public QObject
         sqlite3_close(writer);
         QVERIFY(stored > 0);
         QString why;
-        QVERIFY(!t.db.BackupTo(t.path, why)); // never onto the file in use
+        QVERIFY(!t.db.backupTo(t.path, why)); // never onto the file in use
     }
 
     // The standby copy tells once when its folder fails, keeps the draw going, and catches up.
@@ -117,7 +117,7 @@ class TestStandbyCopy : public QObject
         standby.setSource(t.path);
         standby.setFolder(usb);
         const auto store = [&](int round) {
-            QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(") + Sql::number(round) +
+            QVERIFY(t.db.executeSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(") + Sql::number(round) +
                                     Sql(",1,'1')")));
             standby.request();
         };
@@ -147,8 +147,8 @@ class TestStandbyCopy : public QObject
         // The copy opens as the program opens a file.
         RecordingPrompt prompt;
         Database copy(prompt);
-        QVERIFY(copy.OpenDatabase(standby.target()));
-        QCOMPARE(copy.CountRows(QStringLiteral("结果表"), Sql("TRUE")), 4);
+        QVERIFY(copy.openDatabase(standby.target()));
+        QCOMPARE(copy.countRows(QStringLiteral("结果表"), Sql("TRUE")), 4);
     }
 
     // A folder that leads back to the live file, or that holds a file another running
@@ -164,7 +164,7 @@ class TestStandbyCopy : public QObject
     {
         QFETCH(bool, linkToLiveFolder);
         TempDatabase t;
-        QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(1,1,'1')")));
+        QVERIFY(t.db.executeSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(1,1,'1')")));
         DatabaseLock ourLock(t.path);
         QCOMPARE(ourLock.acquire(), DatabaseLock::State::Held);
         QTemporaryDir elsewhere;
@@ -176,7 +176,7 @@ class TestStandbyCopy : public QObject
             QVERIFY(QDir().mkpath(share));
             RecordingPrompt prompt;
             Database other(prompt);
-            QVERIFY(other.OpenDatabase(QDir(share).filePath(QStringLiteral("Data.mdb"))));
+            QVERIFY(other.openDatabase(QDir(share).filePath(QStringLiteral("Data.mdb"))));
             otherLock = std::make_unique<DatabaseLock>(QDir(share).filePath(QStringLiteral("Data.mdb")));
             QCOMPARE(otherLock->acquire(), DatabaseLock::State::Held);
         }
@@ -206,7 +206,7 @@ class TestStandbyCopy : public QObject
         QCOMPARE(after.readAll(), targetBytes);
         QVERIFY(!QFileInfo::exists(target + QStringLiteral(".part")));
         // The program's connection still writes to the file on disk under its name.
-        QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(1,1,'2')")));
+        QVERIFY(t.db.executeSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(1,1,'2')")));
         QCOMPARE(resultsIn(t.path), 2);
     }
 };

@@ -23,27 +23,27 @@ class TestTwoConnections : public QObject
         std::thread other([&] {
             RecordingPrompt prompt;
             Database db(prompt);
-            if (!db.OpenDatabase(file.path))
+            if (!db.openDatabase(file.path))
                 return;
             while (!done) {
                 Database::Transaction transaction(db);
-                if (db.ExecuteSql(Sql("INSERT INTO 号码表(CID,号码,姓名) VALUES(2,'b','')")) && transaction.commit())
+                if (db.executeSql(Sql("INSERT INTO 号码表(CID,号码,姓名) VALUES(2,'b','')")) && transaction.commit())
                     ++otherCommits;
             }
         });
         int refused = 0;
         for (int i = 0; i < 40; ++i) {
             Database::Transaction transaction(file.db);
-            file.db.CountRows(QStringLiteral("号码表"), Sql("CID=1"));
+            file.db.countRows(QStringLiteral("号码表"), Sql("CID=1"));
             QThread::msleep(2);
-            if (!file.db.ExecuteSql(Sql("INSERT INTO 号码表(CID,号码,姓名) VALUES(1,'a','')")) || !transaction.commit())
+            if (!file.db.executeSql(Sql("INSERT INTO 号码表(CID,号码,姓名) VALUES(1,'a','')")) || !transaction.commit())
                 ++refused;
         }
         done = true;
         other.join();
         QVERIFY(otherCommits > 0);
         QCOMPARE(refused, 0);
-        QCOMPARE(file.db.CountRows(QStringLiteral("号码表"), Sql("CID=1")), 40);
+        QCOMPARE(file.db.countRows(QStringLiteral("号码表"), Sql("CID=1")), 40);
     }
 };
 

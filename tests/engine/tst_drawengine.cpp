@@ -93,7 +93,7 @@ class TestDrawEngine : public QObject
                                                 {u"音乐3", QStringLiteral(".\\win.mp3")}});
         DrawSetting setting;
         setting.Mask = QStringLiteral("old");
-        f.engine.LoadDrawSetting(draw, setting);
+        f.engine.loadDrawSetting(draw, setting);
         QCOMPARE(setting.Id, draw);
         QCOMPARE(setting.Speed, 451);
         QCOMPARE(setting.Mask, QStringLiteral("000****0000"));
@@ -104,7 +104,7 @@ class TestDrawEngine : public QObject
         QCOMPARE(setting.Music3, QStringLiteral(".\\win.mp3"));
 
         // A missing draw changes only the id.
-        f.engine.LoadDrawSetting(draw + 1, setting);
+        f.engine.loadDrawSetting(draw + 1, setting);
         QCOMPARE(setting.Id, draw + 1);
         QCOMPARE(setting.Mask, QStringLiteral("000****0000"));
     }
@@ -119,8 +119,8 @@ class TestDrawEngine : public QObject
         const qint64 second = f.addPrize(draw, 2, QStringLiteral("二等奖"), 5, 3);
         f.engine.CurrentDraw.Id = draw;
 
-        QCOMPARE(f.engine.LoadPrizeTable(), 1);
-        const QList<PrizeEntry> &prizes = f.engine.Prizes();
+        QCOMPARE(f.engine.loadPrizeTable(), 1);
+        const QList<PrizeEntry> &prizes = f.engine.prizes();
         QCOMPARE(prizes.size(), 4);
         QCOMPARE(prizes.at(1).PrizeId, first);
         QCOMPARE(prizes.at(2).PrizeId, second);
@@ -129,7 +129,7 @@ class TestDrawEngine : public QObject
         QCOMPARE(prizes.at(2).Title, QStringLiteral("二等奖"));
         QCOMPARE(prizes.at(1).PerRound, 2);
         QVERIFY(prizes.at(1).Show);
-        QCOMPARE(f.engine.RoundCount(), 2);
+        QCOMPARE(f.engine.roundCount(), 2);
 
         // Five results, a shortage mark among them, finish 一等奖; six put 二等奖 below zero.
         for (int i = 0; i < 4; ++i)
@@ -138,21 +138,21 @@ class TestDrawEngine : public QObject
         for (int i = 0; i < 6; ++i)
             f.addResult(draw, second, QString::number(3000 + i));
         f.addResult(draw + 1, third, QStringLiteral("other draw"));
-        QCOMPARE(f.engine.LoadPrizeTable(), 3);
-        QCOMPARE(f.engine.Prizes().at(1).Remaining, 0);
-        QCOMPARE(f.engine.Prizes().at(2).Remaining, -1);
-        QCOMPARE(f.engine.Prizes().at(3).Remaining, 5);
+        QCOMPARE(f.engine.loadPrizeTable(), 3);
+        QCOMPARE(f.engine.prizes().at(1).Remaining, 0);
+        QCOMPARE(f.engine.prizes().at(2).Remaining, -1);
+        QCOMPARE(f.engine.prizes().at(3).Remaining, 5);
 
         for (int i = 0; i < 5; ++i)
             f.addResult(draw, third, QString::number(4000 + i));
-        QCOMPARE(f.engine.LoadPrizeTable(), 0);
-        QCOMPARE(f.engine.Prizes().size(), 4);
-        QCOMPARE(f.engine.RoundCount(), 0);
+        QCOMPARE(f.engine.loadPrizeTable(), 0);
+        QCOMPARE(f.engine.prizes().size(), 4);
+        QCOMPARE(f.engine.roundCount(), 0);
 
         f.engine.CurrentDraw.Id = draw + 7; // no prizes: the single empty entry
-        QCOMPARE(f.engine.LoadPrizeTable(), 0);
-        QCOMPARE(f.engine.Prizes().size(), 1);
-        QCOMPARE(f.engine.Prizes().at(0).PrizeId, 0);
+        QCOMPARE(f.engine.loadPrizeTable(), 0);
+        QCOMPARE(f.engine.prizes().size(), 1);
+        QCOMPARE(f.engine.prizes().at(0).PrizeId, 0);
     }
 
     void poolLeavesOutEarlierWinnersOfNonRepeatablePrizes()
@@ -174,8 +174,8 @@ class TestDrawEngine : public QObject
         f.addResult(draw + 1, once, QStringLiteral("1002"), QStringLiteral("丙"));
 
         f.engine.CurrentDraw.Id = draw;
-        f.engine.BuildCandidatePool();
-        const CandidatePool &pool = f.engine.Pool();
+        f.engine.buildCandidatePool();
+        const CandidatePool &pool = f.engine.pool();
         QCOMPARE(pool.upperBound(), 4);
         QStringList names;
         for (qsizetype i = 1; i <= pool.upperBound(); ++i) {
@@ -185,10 +185,10 @@ class TestDrawEngine : public QObject
         QCOMPARE(names, (QStringList{"乙", "丙", "丁", "空"}));
         QCOMPARE(pool.candidate(2).Number, QStringLiteral("1002"));
         QCOMPARE(pool.candidate(4).Number, QString());
-        QCOMPARE(f.engine.Pool().inPlayCount(), 3);
+        QCOMPARE(f.engine.pool().inPlayCount(), 3);
 
         QList<Candidate> picks;
-        f.engine.PickRound(picks, 4);
+        f.engine.pickRound(picks, 4);
         QCOMPARE(numbersOf(picks), (QSet<QString>{"1001", "1002", "1003", ShortageMark}));
     }
 
@@ -207,37 +207,37 @@ class TestDrawEngine : public QObject
         f.addPreset(draw, first, QStringLiteral("1002"), QStringLiteral("人1"));
         f.addPreset(draw, first, QStringLiteral(" 1003"), QStringLiteral("人2")); // blanks do not count
         f.engine.CurrentDraw.Id = draw;
-        f.engine.LoadDraw();
-        QCOMPARE(f.engine.Presets().size(), 5);
-        QCOMPARE(f.engine.Pool().heldCount(), 5);
+        f.engine.loadDraw();
+        QCOMPARE(f.engine.presets().size(), 5);
+        QCOMPARE(f.engine.pool().heldCount(), 5);
 
         const QSet<QString> withheld{"1001", "1002", "1003", "1005", "1006"};
         QList<Candidate> picks;
         for (int tick = 0; tick < 300; ++tick) {
-            f.engine.PickRound(picks, 3);
+            f.engine.pickRound(picks, 3);
             QVERIFY(!numbersOf(picks).intersects(withheld));
         }
 
         // 一等奖, three places, three presets for it: all three fit, stored as shown.
-        QCOMPARE(f.engine.StartRound(picks), 1);
-        QVERIFY(f.engine.RecordRound(draw, first, picks));
+        QCOMPARE(f.engine.startRound(picks), 1);
+        QVERIFY(f.engine.recordRound(draw, first, picks));
         QCOMPARE(storedNumbers(f.db, draw), (QStringList{"1001", "1002", "1003"}));
         QCOMPARE(display.picks, QStringLiteral("1001\r\n1002\r\n1003"));
         for (const Candidate &pick : std::as_const(picks))
             QCOMPARE(pick.PoolIndex, 0);
 
         // 二等奖 draws one a round: its presets come in 预设表 order.
-        QCOMPARE(f.engine.StartRound(picks), 2);
+        QCOMPARE(f.engine.startRound(picks), 2);
         QCOMPARE(picks.size(), 1);
         const Candidate random = picks.at(0);
-        QVERIFY(f.engine.RecordRound(draw, second, picks));
+        QVERIFY(f.engine.recordRound(draw, second, picks));
         QCOMPARE(picks.at(0).Number, QStringLiteral("1005"));
         // The random pick it replaced stays in play.
-        QVERIFY(f.engine.Pool().isInPlay(random.PoolIndex));
-        QCOMPARE(f.engine.StartRound(picks), 2);
-        QVERIFY(f.engine.RecordRound(draw, second, picks));
+        QVERIFY(f.engine.pool().isInPlay(random.PoolIndex));
+        QCOMPARE(f.engine.startRound(picks), 2);
+        QVERIFY(f.engine.recordRound(draw, second, picks));
         QCOMPARE(picks.at(0).Number, QStringLiteral("1006"));
-        QCOMPARE(f.engine.LoadPrizeTable(), 0);
+        QCOMPARE(f.engine.loadPrizeTable(), 0);
     }
 
     void presetsFillSomePlacesAndRandomTheRest()
@@ -249,14 +249,14 @@ class TestDrawEngine : public QObject
         f.addPreset(draw, prize, QStringLiteral("1009"), QStringLiteral("人8"));
         f.addPreset(draw, prize, QStringLiteral("1010"), QStringLiteral("人9"));
         f.engine.CurrentDraw.Id = draw;
-        f.engine.LoadDraw();
+        f.engine.loadDraw();
         QList<Candidate> picks;
-        QCOMPARE(f.engine.StartRound(picks), 1);
+        QCOMPARE(f.engine.startRound(picks), 1);
         const QList<Candidate> shown = picks; // what the audience saw at the stop
-        QVERIFY(f.engine.RecordRound(draw, prize, picks));
+        QVERIFY(f.engine.recordRound(draw, prize, picks));
         // The presets take the first two places; the third keeps the number shown there.
         QCOMPARE(storedNumbers(f.db, draw), (QStringList{"1009", "1010", shown.at(2).Number}));
-        const CandidatePool &pool = f.engine.Pool();
+        const CandidatePool &pool = f.engine.pool();
         QVERIFY(!pool.isInPlay(shown.at(2).PoolIndex));
         // The random picks the presets replaced did not win and stay in play.
         QVERIFY(pool.isInPlay(shown.at(0).PoolIndex));
@@ -271,25 +271,25 @@ class TestDrawEngine : public QObject
         const qint64 again = f.addPrize(draw, 2, QStringLiteral("纪念奖"), 3, 3, true);
         f.addParticipants(draw, 5);
         f.engine.CurrentDraw.Id = draw;
-        f.engine.LoadDraw();
+        f.engine.loadDraw();
 
         QList<Candidate> picks;
-        QCOMPARE(f.engine.StartRound(picks), 1);
-        QVERIFY(f.engine.RecordRound(draw, once, picks));
+        QCOMPARE(f.engine.startRound(picks), 1);
+        QVERIFY(f.engine.recordRound(draw, once, picks));
         QStringList picked;
         for (const Candidate &pick : std::as_const(picks)) {
             picked.append(pick.Number);
-            QVERIFY(!f.engine.Pool().isInPlay(pick.PoolIndex));
+            QVERIFY(!f.engine.pool().isInPlay(pick.PoolIndex));
         }
         QCOMPARE(storedNumbers(f.db, draw), picked);
-        QCOMPARE(f.engine.Pool().inPlayCount(), 2);
+        QCOMPARE(f.engine.pool().inPlayCount(), 2);
 
         // Repeatable: the two left stay in play, the third place is a shortage mark.
-        QCOMPARE(f.engine.StartRound(picks), 2);
+        QCOMPARE(f.engine.startRound(picks), 2);
         QCOMPARE(picks.at(2).Number, ShortageMark);
-        QVERIFY(f.engine.RecordRound(draw, again, picks));
-        QCOMPARE(f.engine.Pool().inPlayCount(), 2);
-        Query marks = f.db.OpenQuery(Sql("SELECT * FROM 结果表 WHERE 号码=") + Sql::text(ShortageMark));
+        QVERIFY(f.engine.recordRound(draw, again, picks));
+        QCOMPARE(f.engine.pool().inPlayCount(), 2);
+        Query marks = f.db.openQuery(Sql("SELECT * FROM 结果表 WHERE 号码=") + Sql::text(ShortageMark));
         QCOMPARE(marks.rowCount(), 1);
         QCOMPARE(marks.text(u"姓名"), QString());
         QCOMPARE(marks.number(u"WID"), again);
@@ -297,8 +297,8 @@ class TestDrawEngine : public QObject
         // The next opening leaves out the non-repeatable winners, keeps the repeatable ones.
         DrawEngine reopened(f.db);
         reopened.CurrentDraw.Id = draw;
-        reopened.BuildCandidatePool();
-        QCOMPARE(reopened.Pool().inPlayCount(), 2);
+        reopened.buildCandidatePool();
+        QCOMPARE(reopened.pool().inPlayCount(), 2);
     }
 
     void failedRecordingLosesNothing()
@@ -311,30 +311,30 @@ class TestDrawEngine : public QObject
         f.addParticipants(draw, 5);
         f.addPreset(draw, prize, QStringLiteral("1005"), QStringLiteral("人4"));
         f.engine.CurrentDraw.Id = draw;
-        f.engine.LoadDraw();
+        f.engine.loadDraw();
         // The disk refuses the third row of the round.
-        QVERIFY(f.db.ExecuteSql(
+        QVERIFY(f.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE INSERT ON 结果表 "
                 "WHEN (SELECT COUNT(*) FROM 结果表) >= 2 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
         QList<Candidate> picks;
-        QCOMPARE(f.engine.StartRound(picks), 1);
+        QCOMPARE(f.engine.startRound(picks), 1);
         const QList<Candidate> shown = picks;
         display.shown.clear();
-        QVERIFY(!f.engine.RecordRound(draw, prize, picks));
+        QVERIFY(!f.engine.recordRound(draw, prize, picks));
         QCOMPARE(f.prompt.messages.size(), 1);
         // The preset winner never appeared: the screen still shows the round as it was.
         QVERIFY(display.shown.isEmpty());
         QCOMPARE(picks, shown);
         QCOMPARE(f.count("结果表"), 0);
-        QCOMPARE(f.engine.Pool().inPlayCount(), 5);
-        QCOMPARE(f.engine.Presets().at(0).Number, QStringLiteral("1005")); // given back
+        QCOMPARE(f.engine.pool().inPlayCount(), 5);
+        QCOMPARE(f.engine.presets().at(0).Number, QStringLiteral("1005")); // given back
 
-        QVERIFY(f.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
-        QCOMPARE(f.engine.StartRound(picks), 1);
-        QVERIFY(f.engine.RecordRound(draw, prize, picks));
+        QVERIFY(f.db.executeSql(Sql("DROP TRIGGER refuse")));
+        QCOMPARE(f.engine.startRound(picks), 1);
+        QVERIFY(f.engine.recordRound(draw, prize, picks));
         QCOMPARE(storedNumbers(f.db, draw).at(0), QStringLiteral("1005"));
         QVERIFY(display.picks.startsWith(QStringLiteral("1005\r\n")));
-        QCOMPARE(f.engine.Pool().inPlayCount(), 2);
+        QCOMPARE(f.engine.pool().inPlayCount(), 2);
     }
 
     void startShowsTheRoundsFirstPicksAtOnce()
@@ -347,24 +347,24 @@ class TestDrawEngine : public QObject
         const qint64 second = f.addPrize(draw, 2, QStringLiteral("二等奖"), 1, 1);
         f.addParticipants(draw, 50);
         f.engine.CurrentDraw.Id = draw;
-        f.engine.LoadDraw();
+        f.engine.loadDraw();
 
         QList<Candidate> picks;
-        QCOMPARE(f.engine.StartRound(picks), 1);
-        QVERIFY(f.engine.RecordRound(draw, first, picks));
+        QCOMPARE(f.engine.startRound(picks), 1);
+        QVERIFY(f.engine.recordRound(draw, first, picks));
         const QString firstWinner = picks.at(0).Number;
         // A stop straight after the next start, before any tick: the round's own picks are recorded.
-        QCOMPARE(f.engine.StartRound(picks), 2);
+        QCOMPARE(f.engine.startRound(picks), 2);
         QCOMPARE(display.picks, picks.at(0).Number);
         QVERIFY(picks.at(0).Number != firstWinner);
-        QVERIFY(f.engine.RecordRound(draw, second, picks));
+        QVERIFY(f.engine.recordRound(draw, second, picks));
         QCOMPARE(storedNumbers(f.db, draw), (QStringList{firstWinner, picks.at(0).Number}));
-        QCOMPARE(f.engine.StartRound(picks), 0);
+        QCOMPARE(f.engine.startRound(picks), 0);
         QVERIFY(picks.isEmpty());
         QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("所有奖项都已抽完！")});
         // Unreadable is not finished.
-        QVERIFY(f.db.ExecuteSql(Sql("ALTER TABLE 结果表 RENAME TO 旧结果表")));
-        QCOMPARE(f.engine.StartRound(picks), 0);
+        QVERIFY(f.db.executeSql(Sql("ALTER TABLE 结果表 RENAME TO 旧结果表")));
+        QCOMPARE(f.engine.startRound(picks), 0);
         QVERIFY(f.prompt.messages.last().contains(QStringLiteral("没有能够完整读出")));
     }
 
@@ -386,25 +386,25 @@ class TestDrawEngine : public QObject
             QVERIFY(transaction.commit());
         }
         f.engine.CurrentDraw.Id = draw;
-        QVERIFY(f.engine.LoadDraw());
-        QCOMPARE(f.engine.Pool().inPlayCount(), 3000);
+        QVERIFY(f.engine.loadDraw());
+        QCOMPARE(f.engine.pool().inPlayCount(), 3000);
 
         QVERIFY(damagePageHolding(f.path, QStringLiteral("人1500").toUtf8()));
-        QVERIFY(!f.engine.LoadDraw());
-        QCOMPARE(f.engine.Pool().upperBound(), 0);
-        QVERIFY(f.engine.Presets().isEmpty());
+        QVERIFY(!f.engine.loadDraw());
+        QCOMPARE(f.engine.pool().upperBound(), 0);
+        QVERIFY(f.engine.presets().isEmpty());
         QCOMPARE(f.prompt.messages.size(), 2);
         QVERIFY(f.prompt.messages.at(0).startsWith(
             QStringLiteral("数据库打开错误(SELECT ID,号码,姓名,签到 FROM 号码表")));
         QVERIFY(f.prompt.messages.at(1).contains(QStringLiteral("不能开始抽奖")));
         QList<Candidate> picks;
-        f.engine.PickRound(picks, 2);
+        f.engine.pickRound(picks, 2);
         QCOMPARE(picks.at(0).Number, ShortageMark);
 
         f.prompt.clear();
         display.title = QStringLiteral("旧标题");
         QVERIFY(damagePageHolding(f.path, QStringLiteral("得奖1000").toUtf8()));
-        QCOMPARE(f.engine.BuildAnnouncement(draw, prize, false, false), QString());
+        QCOMPARE(f.engine.buildAnnouncement(draw, prize, false, false), QString());
         QCOMPARE(display.title, QStringLiteral("旧标题"));
     }
 
@@ -414,7 +414,7 @@ class TestDrawEngine : public QObject
         const qint64 draw = f.addDraw();
         const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 10, 1);
         f.addParticipants(draw, 20);
-        QVERIFY(f.db.ExecuteSql(
+        QVERIFY(f.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE DELETE ON 结果表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
         // Some results, then all of them: "是" must not go on with the old results.
         for (int stored : {4, 10}) {
@@ -422,7 +422,7 @@ class TestDrawEngine : public QObject
                 f.addResult(draw, prize, QString::number(1001 + f.count("结果表")));
             f.prompt.clear();
             f.prompt.answers = {true};
-            QVERIFY(!f.engine.ConfirmDrawStart(draw));
+            QVERIFY(!f.engine.confirmDrawStart(draw));
             QCOMPARE(f.prompt.questions.size(), 1);
             QCOMPARE(f.prompt.messages.size(), 1);
             QVERIFY(f.prompt.messages.first().contains(QStringLiteral("未能删除")));
@@ -444,24 +444,24 @@ class TestDrawEngine : public QObject
         // Never set: the editor's box starts checked, so the presets the draw read go;
         // one stored while it ran waits for its next opening.
         // The one stored takes the row id of one deleted meanwhile.
-        QVERIFY(f.engine.LoadPresets(draw));
-        QVERIFY(f.db.ExecuteSql(Sql("DELETE FROM 预设表 WHERE Code='1002'")));
+        QVERIFY(f.engine.loadPresets(draw));
+        QVERIFY(f.db.executeSql(Sql("DELETE FROM 预设表 WHERE Code='1002'")));
         f.addPreset(draw, 1, QStringLiteral("1004"), QStringLiteral("丁"));
-        QVERIFY(f.engine.ClearPresetsAfterDraw(draw));
+        QVERIFY(f.engine.clearPresetsAfterDraw(draw));
         QCOMPARE(f.count("预设表", ofDraw), 1);
         QCOMPARE(f.count("预设表", ofDraw + Sql(" AND Code='1004'")), 1);
         QCOMPARE(f.count("预设表", ofOther), 1);
 
-        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
+        QVERIFY(writeSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
                              QStringLiteral("1")));
-        QVERIFY(f.engine.ClearPresetsAfterDraw(other));
+        QVERIFY(f.engine.clearPresetsAfterDraw(other));
         QCOMPARE(f.count("预设表", ofOther), 1);
 
-        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
+        QVERIFY(writeSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
                              QStringLiteral("0")));
-        QVERIFY(f.db.ExecuteSql(
+        QVERIFY(f.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
-        QVERIFY(!f.engine.ClearPresetsAfterDraw(other));
+        QVERIFY(!f.engine.clearPresetsAfterDraw(other));
         QCOMPARE(f.prompt.messages.size(), 1);
         QCOMPARE(f.count("预设表", ofOther), 1);
     }
@@ -475,11 +475,11 @@ class TestDrawEngine : public QObject
         f.engine.CurrentDraw.Mask = QStringLiteral("0**");
         Candidate one;
         one.Number = QStringLiteral("123");
-        f.engine.ShowPicks({one});
+        f.engine.showPicks({one});
         QCOMPARE(display.picks, QStringLiteral("0**123"));
         Candidate mark;
         mark.Number = ShortageMark;
-        f.engine.ShowPicks({one, mark});
+        f.engine.showPicks({one, mark});
         QCOMPARE(display.picks, QStringLiteral("0**123\r\n(**不足！"));
     }
 
@@ -498,34 +498,34 @@ class TestDrawEngine : public QObject
         f.addResult(draw, second, QStringLiteral("1003"), QStringLiteral("乙"));
         f.addResult(draw + 1, second, QStringLiteral("9999"), QStringLiteral("别的抽奖"));
 
-        QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, false),
+        QCOMPARE(f.engine.buildAnnouncement(draw, first, false, false),
                  QStringLiteral("一等奖电视机\r\n     1001(甲)\r\n     1002\r\n二等奖\r\n     1003(乙)\r\n"));
         QCOMPARE(display.title, QStringLiteral("获奖名单"));
-        QCOMPARE(f.engine.BuildAnnouncement(draw, first, true, false),
+        QCOMPARE(f.engine.buildAnnouncement(draw, first, true, false),
                  QStringLiteral("二等奖\r\n     1003(乙)\r\n一等奖电视机\r\n     1002\r\n     1001(甲)\r\n"));
 
-        QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, true),
+        QCOMPARE(f.engine.buildAnnouncement(draw, first, false, true),
                  QStringLiteral("一等奖(奖品：电视机)\r\n     1001(甲)\r\n     1002\r\n"));
         QCOMPARE(display.title, QStringLiteral("一等奖获奖名单"));
-        QCOMPARE(f.engine.BuildAnnouncement(draw, second, false, true),
+        QCOMPARE(f.engine.buildAnnouncement(draw, second, false, true),
                  QStringLiteral("二等奖(奖品：)\r\n     1003(乙)\r\n"));
 
         // Numbers go through the display rules; a hidden prize keeps only its heading.
         f.engine.CurrentDraw.Mask = QStringLiteral("0*");
         f.addResult(draw, hidden, QStringLiteral("1004"), QStringLiteral("丙"));
-        QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, false),
+        QCOMPARE(f.engine.buildAnnouncement(draw, first, false, false),
                  QStringLiteral(
                      "一等奖电视机\r\n     1*01(甲)\r\n     1*02\r\n二等奖\r\n     1*03(乙)\r\n三等奖\r\n"));
 
         // Prizes sharing a 顺序 keep their own headings.
         f.addResult(draw, f.addPrize(draw, 2, QStringLiteral("特别奖"), 1, 1), QStringLiteral("1005"));
         QVERIFY(
-            f.engine.BuildAnnouncement(draw, first, false, false)
+            f.engine.buildAnnouncement(draw, first, false, false)
                 .endsWith(QStringLiteral("二等奖\r\n     1*03(乙)\r\n特别奖\r\n     1*05\r\n三等奖\r\n")));
 
         // No results: empty text, title left alone.
         display.title = QStringLiteral("旧标题");
-        QCOMPARE(f.engine.BuildAnnouncement(draw + 5, first, false, false), QString());
+        QCOMPARE(f.engine.buildAnnouncement(draw + 5, first, false, false), QString());
         QCOMPARE(display.title, QStringLiteral("旧标题"));
         QVERIFY(f.prompt.messages.isEmpty());
     }
@@ -538,18 +538,18 @@ class TestDrawEngine : public QObject
         f.addParticipants(draw, 5);
         const QString tooFew = QStringLiteral("获奖人数多于参与抽奖人数，是否继续抽奖？");
 
-        QVERIFY(!f.engine.ConfirmDrawStart(draw));
+        QVERIFY(!f.engine.confirmDrawStart(draw));
         QCOMPARE(f.prompt.questions, QStringList{tooFew});
         f.prompt.clear();
         f.prompt.answers = {true};
-        QVERIFY(f.engine.ConfirmDrawStart(draw));
+        QVERIFY(f.engine.confirmDrawStart(draw));
         QCOMPARE(f.prompt.questions.size(), 1);
 
         // Participants of other draws do not count for this one.
         const qint64 other = f.addDraw(QStringLiteral("别的"));
         f.addParticipants(other, 20, 5001);
         f.prompt.clear();
-        QVERIFY(!f.engine.ConfirmDrawStart(draw));
+        QVERIFY(!f.engine.confirmDrawStart(draw));
         QCOMPARE(f.prompt.questions, QStringList{tooFew});
 
         f.addParticipants(draw, 5, 2001);
@@ -559,13 +559,13 @@ class TestDrawEngine : public QObject
             QStringLiteral("部分奖项已经有抽奖结果，您是否要重新抽奖？\r\n\r\n"
                            "（点“是”把原抽奖结果全部删除重新抽，点“否”保留原抽奖结果，继续抽未抽完奖项！）");
         f.prompt.clear();
-        QVERIFY(f.engine.ConfirmDrawStart(draw)); // No keeps the four
+        QVERIFY(f.engine.confirmDrawStart(draw)); // No keeps the four
         QCOMPARE(f.prompt.questions, QStringList{partly});
         QCOMPARE(f.count("结果表"), 4);
         QCOMPARE(f.prompt.icons, QList<Prompt::Icon>{Prompt::Icon::None});
         f.prompt.clear();
         f.prompt.answers = {true};
-        QVERIFY(f.engine.ConfirmDrawStart(draw));
+        QVERIFY(f.engine.confirmDrawStart(draw));
         QCOMPARE(f.count("结果表"), 0);
 
         for (int i = 0; i < 10; ++i)
@@ -574,19 +574,19 @@ class TestDrawEngine : public QObject
         const QString all = QStringLiteral(
             "所有奖项都已经有抽奖结果，您是否要重新抽奖？（重新抽奖将把原抽奖结果全部删除！）");
         f.prompt.clear();
-        QVERIFY(!f.engine.ConfirmDrawStart(draw));
+        QVERIFY(!f.engine.confirmDrawStart(draw));
         QCOMPARE(f.prompt.questions, QStringList{all});
         QCOMPARE(f.count("结果表"), 11);
         f.prompt.clear();
         f.prompt.answers = {true};
-        QVERIFY(f.engine.ConfirmDrawStart(draw));
+        QVERIFY(f.engine.confirmDrawStart(draw));
         QCOMPARE(f.count("结果表"), 1); // only this draw's results go
 
         f.prompt.clear();
-        QVERIFY(f.engine.ConfirmDrawStart(draw)); // nothing stored: no question
+        QVERIFY(f.engine.confirmDrawStart(draw)); // nothing stored: no question
         QVERIFY(f.prompt.questions.isEmpty());
 
-        QVERIFY(!f.engine.ConfirmDrawStart(f.addDraw(QStringLiteral("无奖项"))));
+        QVERIFY(!f.engine.confirmDrawStart(f.addDraw(QStringLiteral("无奖项"))));
         QVERIFY(f.prompt.messages.last().contains(QStringLiteral("还没有设置奖项")));
     }
 
@@ -612,9 +612,9 @@ class TestDrawEngine : public QObject
             return rows;
         };
         DrawFixture f;
-        QVERIFY(f.db.ExecuteSql(Sql("PRAGMA synchronous=OFF"))); // hundreds of rounds, none about the disk
+        QVERIFY(f.db.executeSql(Sql("PRAGMA synchronous=OFF"))); // hundreds of rounds, none about the disk
         const qint64 draw = f.addDraw();
-        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 奖次表 SET 定长=") +
+        QVERIFY(f.db.executeSql(Sql("UPDATE 奖次表 SET 定长=") +
                                 Sql::number(QByteArray(RuleRows[row][7]).toLongLong()) + Sql(",只抽签到=") +
                                 Sql::number(QByteArray(RuleRows[row][8]).toLongLong())));
         const bool checkedInOnly = QByteArray(RuleRows[row][8]) == "1";
@@ -625,8 +625,8 @@ class TestDrawEngine : public QObject
         QHash<Person, int> presence;
         for (const QStringList &p : fields(1)) {
             f.addParticipant(draw, p[0], p[1]);
-            persons.insert({TrimmedNumber(p[0]), TrimmedNumber(p[1])});
-            presence[{TrimmedNumber(p[0]), TrimmedNumber(p[1])}] = p.value(2).toInt();
+            persons.insert({trimmedNumber(p[0]), trimmedNumber(p[1])});
+            presence[{trimmedNumber(p[0]), trimmedNumber(p[1])}] = p.value(2).toInt();
         }
         // Who may not win for being away: absent, or not checked in when only the checked-in are drawn.
         const auto away = [&](QSet<Person> &out) {
@@ -636,9 +636,9 @@ class TestDrawEngine : public QObject
         };
         for (int seed = 1; seed <= 25; ++seed) {
             Database::Transaction transaction(f.db);
-            QVERIFY(f.db.ExecuteSql(Sql("DELETE FROM 结果表")) && f.db.ExecuteSql(Sql("DELETE FROM 预设表")));
+            QVERIFY(f.db.executeSql(Sql("DELETE FROM 结果表")) && f.db.executeSql(Sql("DELETE FROM 预设表")));
             for (const QStringList &p : fields(1))
-                QVERIFY(f.db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=") + Sql::number(p.value(2).toInt()) +
+                QVERIFY(f.db.executeSql(Sql("UPDATE 号码表 SET 签到=") + Sql::number(p.value(2).toInt()) +
                                         Sql(" WHERE 号码=") + Sql::text(p[0])));
             QSet<Person> out;                         // earlier results are of non-repeatable prizes
             QSet<Person> absent;
@@ -653,11 +653,11 @@ class TestDrawEngine : public QObject
             }
             for (const QStringList &p : fields(3)) {
                 waiting.append(
-                    {prizeIds.at(p[0].toInt() - 1), {TrimmedNumber(p[1]), TrimmedNumber(p[2])}});
+                    {prizeIds.at(p[0].toInt() - 1), {trimmedNumber(p[1]), trimmedNumber(p[2])}});
                 f.addPreset(draw, waiting.last().first, p[1], p[2]);
             }
             QVERIFY(transaction.commit());
-            qint64 lastId = f.db.OpenQuery(Sql("SELECT MAX(ID) AS ID FROM 结果表")).number(u"ID");
+            qint64 lastId = f.db.openQuery(Sql("SELECT MAX(ID) AS ID FROM 结果表")).number(u"ID");
             f.prompt.clear();
             std::unique_ptr<DrawEngine> engine;
             QStringList faults;
@@ -665,17 +665,17 @@ class TestDrawEngine : public QObject
                 if (step == u'O') {
                     engine = std::make_unique<DrawEngine>(f.db);
                     engine->CurrentDraw.Id = draw;
-                    QVERIFY(engine->LoadDraw());
-                    for (const PrizeEntry &prize : engine->Prizes())
+                    QVERIFY(engine->loadDraw());
+                    for (const PrizeEntry &prize : engine->prizes())
                         quantity[prize.PrizeId] = prize.Quantity;
                     continue;
                 }
                 if (step != u'R') {
                     const Query last =
-                        f.db.OpenQuery(Sql("SELECT ID,WID,号码,姓名 FROM 结果表 ORDER BY ID DESC LIMIT 1"));
+                        f.db.openQuery(Sql("SELECT ID,WID,号码,姓名 FROM 结果表 ORDER BY ID DESC LIMIT 1"));
                     const Person person{last.text(u"号码"), last.text(u"姓名")};
                     if (step == u'I') {
-                        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=1 WHERE 签到=0")));
+                        QVERIFY(f.db.executeSql(Sql("UPDATE 号码表 SET 签到=1 WHERE 签到=0")));
                         for (auto it = presence.begin(); it != presence.end(); ++it)
                             if (it.value() == 0)
                                 out.remove(it.key());
@@ -690,12 +690,12 @@ class TestDrawEngine : public QObject
                     continue;
                 }
                 QList<Candidate> picks;
-                QVERIFY(engine->StartRound(picks) > 0);
+                QVERIFY(engine->startRound(picks) > 0);
                 // The log's count of people in play is what the stored data gives.
                 qint64 inPlay = 0;
                 for (const Person &person : std::as_const(persons))
                     inPlay += !out.contains(person);
-                const PrizeEntry prize = engine->Prizes().at(engine->CurrentPrize());
+                const PrizeEntry prize = engine->prizes().at(engine->currentPrize());
                 // Eligible: in play, and for a prize nobody wins twice, not waiting for a
                 // preset of a prize with places left.
                 QSet<Person> reserved;
@@ -706,20 +706,20 @@ class TestDrawEngine : public QObject
                 for (const Person &person : std::as_const(persons))
                     if (!out.contains(person) && (prize.Repeatable || !reserved.contains(person)))
                         eligible.insert(person.first);
-                engine->SeedRandom(seed * 100 + stored.value(prize.PrizeId));
+                engine->seedRandom(seed * 100 + stored.value(prize.PrizeId));
                 for (int tick = 0; tick < 3; ++tick)
-                    engine->PickRound(picks, engine->RoundCount());
-                QVERIFY(engine->RecordRound(draw, prize.PrizeId, picks));
+                    engine->pickRound(picks, engine->roundCount());
+                QVERIFY(engine->recordRound(draw, prize.PrizeId, picks));
 
                 // The round as stored, its presets first: each fires once a draw.
                 qint64 presets =
-                    f.db.OpenQuery(Sql("SELECT 预设名额 FROM 轮次表 ORDER BY ID DESC")).number(u"预设名额");
+                    f.db.openQuery(Sql("SELECT 预设名额 FROM 轮次表 ORDER BY ID DESC")).number(u"预设名额");
                 qint64 places = 0;
                 bool marks = false;
                 f.db.forEachRow(Sql("SELECT * FROM 结果表 WHERE ID>") + Sql::number(lastId),
                                 [&](const Row &r) {
-                                    const Person person{TrimmedNumber(r.text(u"号码")),
-                                                        TrimmedNumber(r.text(u"姓名"))};
+                                    const Person person{trimmedNumber(r.text(u"号码")),
+                                                        trimmedNumber(r.text(u"姓名"))};
                                     if (presets-- > 0 && !waiting.contains({prize.PrizeId, person}))
                                         faults.append(person.first + u" preset again"_qs);
                                     lastId = std::max(lastId, r.number(u"ID"));
@@ -738,7 +738,7 @@ class TestDrawEngine : public QObject
                 if (places < 1 || places > MaxRoundPlaces || (marks && !(eligible - shown).isEmpty()))
                     faults.append(QString::number(places) + u" places, some left out"_qs);
                 const qint64 logged =
-                    f.db.OpenQuery(Sql("SELECT 在场人数 FROM 轮次表 ORDER BY ID DESC")).number(u"在场人数");
+                    f.db.openQuery(Sql("SELECT 在场人数 FROM 轮次表 ORDER BY ID DESC")).number(u"在场人数");
                 if (logged != inPlay)
                     faults.append(u"in play %1, logged %2"_qs.arg(inPlay).arg(logged));
             }
@@ -757,14 +757,14 @@ class TestDrawEngine : public QObject
         const qint64 draw = f.addDraw();
         f.addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1);
         f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("张三"));
-        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 奖次表 SET 只抽签到=1")));
+        QVERIFY(f.db.executeSql(Sql("UPDATE 奖次表 SET 只抽签到=1")));
         f.engine.CurrentDraw.Id = draw;
-        QVERIFY(f.engine.LoadDraw());
+        QVERIFY(f.engine.loadDraw());
         QList<Candidate> picks;
-        QCOMPARE(f.engine.StartRound(picks), 0);
+        QCOMPARE(f.engine.startRound(picks), 0);
         QVERIFY(f.prompt.messages.value(0).contains(QStringLiteral("还没有人签到")));
         QCOMPARE(checkInAtDoor(f.db, draw, QStringLiteral("1001")).outcome, DoorCheckIn::Outcome::CheckedIn);
-        QCOMPARE(f.engine.StartRound(picks), 1);
+        QCOMPARE(f.engine.startRound(picks), 1);
         QCOMPARE(picks.value(0).Number, QStringLiteral("1001"));
     }
 
@@ -782,19 +782,19 @@ class TestDrawEngine : public QObject
         f.addParticipants(draw, 30);
         f.addPreset(draw, first, QStringLiteral("1030"), QStringLiteral("人29"));
         f.engine.CurrentDraw.Id = draw;
-        QVERIFY(f.engine.ConfirmDrawStart(draw));
-        f.engine.LoadDraw();
-        f.engine.SeedRandom(99);
+        QVERIFY(f.engine.confirmDrawStart(draw));
+        f.engine.loadDraw();
+        f.engine.seedRandom(99);
 
         QHash<qint64, QStringList> picked;
         QList<qint64> prizeOrder;
         QList<Candidate> picks;
         int rounds = 0;
-        while (f.engine.StartRound(picks) != 0) {
-            const PrizeEntry prize = f.engine.Prizes().at(f.engine.CurrentPrize());
+        while (f.engine.startRound(picks) != 0) {
+            const PrizeEntry prize = f.engine.prizes().at(f.engine.currentPrize());
             for (int tick = 0; tick < 5; ++tick) {
-                f.engine.PickRound(picks, f.engine.RoundCount());
-                f.engine.ShowPicks(picks);
+                f.engine.pickRound(picks, f.engine.roundCount());
+                f.engine.showPicks(picks);
             }
             // What the last tick showed is what is stored, but for the preset's place.
             QStringList lastTick;
@@ -802,7 +802,7 @@ class TestDrawEngine : public QObject
                 lastTick.append(pick.Number);
             if (prize.PrizeId == first && !picked.contains(first))
                 lastTick[0] = QStringLiteral("1030");
-            QVERIFY(f.engine.RecordRound(draw, prize.PrizeId, picks));
+            QVERIFY(f.engine.recordRound(draw, prize.PrizeId, picks));
             if (!prizeOrder.contains(prize.PrizeId))
                 prizeOrder.append(prize.PrizeId);
             picked[prize.PrizeId] += lastTick;
@@ -830,7 +830,7 @@ class TestDrawEngine : public QObject
         for (const QString &n : picked.value(first))
             expected +=
                 QStringLiteral("     ") + n + u'(' + QStringLiteral("人%1").arg(n.toInt() - 1001) + u")\r\n";
-        QCOMPARE(f.engine.BuildAnnouncement(draw, first, false, false), expected);
+        QCOMPARE(f.engine.buildAnnouncement(draw, first, false, false), expected);
         QCOMPARE(storedNumbers(f.db, draw), picked.value(grand) + picked.value(lucky) + picked.value(first));
         QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("所有奖项都已抽完！")});
     }

@@ -42,7 +42,7 @@ class TestMaintenance : public QObject
         DrawFixture f;
         qint64 prizes[2];
         const auto [gone, kept] = twoDraws(f, prizes);
-        QVERIFY(DeleteDraws(f.db, {gone}));
+        QVERIFY(deleteDraws(f.db, {gone}));
         QCOMPARE(f.count("奖次表"), 1);
         QCOMPARE(f.count("奖次表", Sql("ID=") + Sql::number(kept)), 1);
         for (const char *table : {"奖项表", "号码表", "结果表"})
@@ -51,9 +51,9 @@ class TestMaintenance : public QObject
         QCOMPARE(f.count("号码表"), 2);
 
         // All or nothing: one refused statement leaves every table as it was.
-        QVERIFY(f.db.ExecuteSql(
+        QVERIFY(f.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
-        QVERIFY(!DeleteDraws(f.db, {kept}));
+        QVERIFY(!deleteDraws(f.db, {kept}));
         QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("删除记录失败，数据库没有改变。")});
         QCOMPARE(f.count("奖次表") + f.count("奖项表") + f.count("号码表") + f.count("结果表"), 5);
     }
@@ -65,7 +65,7 @@ class TestMaintenance : public QObject
         const auto [first, second] = twoDraws(f, prizes);
         const qint64 other = f.addPrize(first, 2, QStringLiteral("二等奖"), 1, 1);
         f.addResult(first, other, QStringLiteral("1002"), QStringLiteral("人1"));
-        QVERIFY(DeletePrizes(f.db, {prizes[0], prizes[1]}));
+        QVERIFY(deletePrizes(f.db, {prizes[0], prizes[1]}));
         QCOMPARE(f.count("奖项表"), 1);
         QCOMPARE(f.count("结果表"), 1);
         QCOMPARE(f.count("结果表", Sql("WID=") + Sql::number(other)), 1);
@@ -79,32 +79,32 @@ class TestMaintenance : public QObject
     {
         DrawFixture f;
         const qint64 draw = f.addDraw();
-        QCOMPARE(NextPrizeOrder(f.db, draw), 1);
+        QCOMPARE(nextPrizeOrder(f.db, draw), 1);
         const qint64 a = f.addPrize(draw, 1, QStringLiteral("甲"), 1, 1);
         const qint64 b = f.addPrize(draw, 2, QStringLiteral("乙"), 1, 1);
         const qint64 c = f.addPrize(draw, 3, QStringLiteral("丙"), 1, 1);
         f.addPrize(draw + 1, 9, QStringLiteral("别的"), 1, 1);
-        QVERIFY(DeletePrizes(f.db, {b}));
-        QCOMPARE(NextPrizeOrder(f.db, draw), 4);
+        QVERIFY(deletePrizes(f.db, {b}));
+        QCOMPARE(nextPrizeOrder(f.db, draw), 4);
 
-        QVERIFY(StorePrizeOrder(f.db, {c, a}));
+        QVERIFY(storePrizeOrder(f.db, {c, a}));
         f.engine.CurrentDraw.Id = draw;
-        f.engine.LoadPrizeTable();
-        QCOMPARE(f.engine.Prizes().at(1).PrizeId, c);
-        QCOMPARE(f.engine.Prizes().at(2).PrizeId, a);
-        QCOMPARE(f.engine.Prizes().at(2).Order, 2);
+        f.engine.loadPrizeTable();
+        QCOMPARE(f.engine.prizes().at(1).PrizeId, c);
+        QCOMPARE(f.engine.prizes().at(2).PrizeId, a);
+        QCOMPARE(f.engine.prizes().at(2).Order, 2);
     }
 
     void participantsAreStoredAsTyped()
     {
         DrawFixture f;
-        const qint64 id = AppendParticipant(f.db, 3, QStringLiteral(" 1001 "), QStringLiteral("O'Brien"));
+        const qint64 id = appendParticipant(f.db, 3, QStringLiteral(" 1001 "), QStringLiteral("O'Brien"));
         QVERIFY(id > 0);
-        QVERIFY(UpdateParticipant(f.db, 4, id, QStringLiteral("10'02"), QStringLiteral("O'Neil")));
+        QVERIFY(updateParticipant(f.db, 4, id, QStringLiteral("10'02"), QStringLiteral("O'Neil")));
         QCOMPARE(participants(f, 4), QStringList{QStringLiteral("10'02/O'Neil")});
-        QVERIFY(f.db.ExecuteSql(
+        QVERIFY(f.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE INSERT ON 号码表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
-        QCOMPARE(AppendParticipant(f.db, 4, QStringLiteral("1"), QString()), 0);
+        QCOMPARE(appendParticipant(f.db, 4, QStringLiteral("1"), QString()), 0);
     }
 
     void duplicatesAreRemovedInOneGo()
@@ -120,7 +120,7 @@ class TestMaintenance : public QObject
             f.addParticipant(7, QString::fromUtf8(number), QString::fromUtf8(name));
         f.addParticipant(8, QStringLiteral("1001"), QStringLiteral("甲"));
         RecordingProgress progress;
-        QCOMPARE(RemoveDuplicateParticipants(f.db, progress, 7), 4);
+        QCOMPARE(removeDuplicateParticipants(f.db, progress, 7), 4);
         // Of each group the first stays; rows with neither number nor name all go.
         QCOMPARE(participants(f, 7), (QStringList{"1001/甲", "1001/乙", "1002/甲"}));
         QCOMPARE(participants(f, 8), QStringList{"1001/甲"});
@@ -128,9 +128,9 @@ class TestMaintenance : public QObject
         QVERIFY(!progress.open);
 
         f.addParticipant(7, QStringLiteral("1001"), QStringLiteral("甲"));
-        QVERIFY(f.db.ExecuteSql(
+        QVERIFY(f.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE DELETE ON 号码表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
-        QCOMPARE(RemoveDuplicateParticipants(f.db, progress, 7), -1);
+        QCOMPARE(removeDuplicateParticipants(f.db, progress, 7), -1);
         QCOMPARE(participants(f, 7).size(), 4);
         QCOMPARE(f.prompt.messages.size(), 1);
     }
@@ -165,7 +165,7 @@ class TestMaintenance : public QObject
         const qint64 others = f.count("号码表", Sql("CID=8"));
         const qint64 doomed = f.count("号码表", Sql("CID=7")) - kept.size();
         RecordingProgress progress;
-        QCOMPARE(RemoveDuplicateParticipants(f.db, progress, 7), doomed);
+        QCOMPARE(removeDuplicateParticipants(f.db, progress, 7), doomed);
         QStringList expected;
         for (const QString &number : kept)
             expected.append(number + QStringLiteral("/人") + number);

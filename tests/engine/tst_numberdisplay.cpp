@@ -54,9 +54,9 @@ class TestNumberDisplay : public QObject
     // A typo in 定长 must not build a string that size on every tick.
     void hugeFixedLengthIsCapped()
     {
-        QCOMPARE(FixLength(QStringLiteral("1"), qint64(1) << 40), QString(63, u'0') + u'1');
-        QCOMPARE(FixLength(QStringLiteral("甲"), 100), QString(63, u' ') + QStringLiteral("甲"));
-        QCOMPARE(FixLength(QString(70, u'9'), qint64(1) << 40), QString(MaxFixedLength, u'9'));
+        QCOMPARE(fixLength(QStringLiteral("1"), qint64(1) << 40), QString(63, u'0') + u'1');
+        QCOMPARE(fixLength(QStringLiteral("甲"), 100), QString(63, u' ') + QStringLiteral("甲"));
+        QCOMPARE(fixLength(QString(70, u'9'), qint64(1) << 40), QString(MaxFixedLength, u'9'));
     }
 
     void displayNumber()
@@ -65,7 +65,7 @@ class TestNumberDisplay : public QObject
         QFETCH(int, length);
         QFETCH(QString, mask);
         QFETCH(QString, shown);
-        QCOMPARE(DisplayNumber(number, length, mask), shown);
+        QCOMPARE(quilla::displayNumber(number, length, mask), shown);
     }
 
     // Numbers arrive as QString (entry, presets) and as SQLite's UTF-8 (the pool):

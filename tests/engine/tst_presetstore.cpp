@@ -30,7 +30,7 @@ class TestPresetStore : public QObject
         QVERIFY(known.read(f.db, draw));
         f.addParticipant(draw, QStringLiteral(" 1004"), QStringLiteral("赵六")); // blanks or not
         QList<StoredPreset> stored;
-        QVERIFY(LoadPrizePresets(f.db, draw, prize, stored));
+        QVERIFY(loadPrizePresets(f.db, draw, prize, stored));
         const auto codes = [&] {
             QStringList texts;
             f.db.forEachRow(Sql("SELECT Code,Name FROM 预设表 ORDER BY rowid"),
@@ -38,21 +38,21 @@ class TestPresetStore : public QObject
             return texts;
         };
 
-        QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 WHEN OLD.Code='1003' "
+        QVERIFY(f.db.executeSql(Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 WHEN OLD.Code='1003' "
                                     "BEGIN SELECT RAISE(ABORT, 'disk'); END")));
-        QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), -1);
+        QCOMPARE(removeOrphanPresets(f.db, draw, stored, known), -1);
         QCOMPARE(codes().size(), 5);
         QCOMPARE(f.prompt.messages.size(), 1);
-        QVERIFY(f.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
-        QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), 2);
+        QVERIFY(f.db.executeSql(Sql("DROP TRIGGER refuse")));
+        QCOMPARE(removeOrphanPresets(f.db, draw, stored, known), 2);
         QCOMPARE(codes(), (QStringList{"1001张三", "1004赵六", "1001 张三"}));
 
         // Participants that cannot be read are no reason to delete anything.
         f.addPreset(draw, prize, QStringLiteral("2002"), QString());
-        QVERIFY(LoadPrizePresets(f.db, draw, prize, stored));
-        QVERIFY(f.db.ExecuteSql(Sql("ALTER TABLE 号码表 RENAME TO 旧号码表")));
+        QVERIFY(loadPrizePresets(f.db, draw, prize, stored));
+        QVERIFY(f.db.executeSql(Sql("ALTER TABLE 号码表 RENAME TO 旧号码表")));
         QVERIFY(!known.read(f.db, draw));
-        QCOMPARE(RemoveOrphanPresets(f.db, draw, stored, known), 0);
+        QCOMPARE(removeOrphanPresets(f.db, draw, stored, known), 0);
         QCOMPARE(codes().size(), 4);
     }
 
@@ -65,7 +65,7 @@ class TestPresetStore : public QObject
         f.addResult(draw, once, QStringLiteral("1001"), QStringLiteral("张三"));
         f.addResult(draw, f.addPrize(draw, 2, QStringLiteral("纪念奖"), 5, 1, true), QStringLiteral("1002"));
         QList<PresetPerson> out;
-        QVERIFY(PeopleOutOfPlay(f.db, draw, {{" 1001", "张三"}, {"1002", ""}, {"1001", "王五"}}, out));
+        QVERIFY(peopleOutOfPlay(f.db, draw, {{" 1001", "张三"}, {"1002", ""}, {"1001", "王五"}}, out));
         QCOMPARE(out, (QList<PresetPerson>{{"1001", "张三"}}));
     }
 };

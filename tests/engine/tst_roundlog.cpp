@@ -71,10 +71,10 @@ class TestRoundLog : public QObject
         f.addParticipants(draw, 3);
         f.addResult(draw, prize, QStringLiteral("1001"), QStringLiteral("甲"));
         f.addPreset(draw, prize, QStringLiteral("1002"), QStringLiteral("乙"));
-        QVERIFY(f.db.OpenDatabase(f.dir.filePath(QStringLiteral("other.mdb")))); // lets go of the file
+        QVERIFY(f.db.openDatabase(f.dir.filePath(QStringLiteral("other.mdb")))); // lets go of the file
         QVERIFY(exec(f.path, "DROP TABLE 轮次表; PRAGMA user_version=1;"));
 
-        QVERIFY(f.db.OpenDatabase(f.path));
+        QVERIFY(f.db.openDatabase(f.path));
         QVERIFY(f.prompt.messages.isEmpty());
         QFile file(f.path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -83,15 +83,15 @@ class TestRoundLog : public QObject
             {"奖次表", 1}, {"奖项表", 1}, {"号码表", 3}, {"结果表", 1}, {"预设表", 1}, {"轮次表", 0}};
         for (const auto &[table, rows] : kept)
             QCOMPARE(f.count(table), rows);
-        QVERIFY(LogRound(f.db, {draw, prize, 3, 1, 0, {1}}));
+        QVERIFY(logRound(f.db, {draw, prize, 3, 1, 0, {1}}));
         QCOMPARE(f.count("轮次表"), 1);
 
         // A file of the second version: the rounds logged so far learn which places presets filled.
-        QVERIFY(f.db.OpenDatabase(f.dir.filePath(QStringLiteral("other.mdb"))));
+        QVERIFY(f.db.openDatabase(f.dir.filePath(QStringLiteral("other.mdb"))));
         QVERIFY(exec(f.path, "ALTER TABLE 轮次表 DROP COLUMN 预设结果ID; UPDATE 轮次表 SET 预设名额=2, 结果ID='7,8,9';"
                              "PRAGMA user_version=2;"));
-        QVERIFY(f.db.OpenDatabase(f.path));
-        QCOMPARE(f.db.LookupValue(QStringLiteral("轮次表"), draw, QStringLiteral("CID"), QStringLiteral("预设结果ID")),
+        QVERIFY(f.db.openDatabase(f.path));
+        QCOMPARE(f.db.lookupValue(QStringLiteral("轮次表"), draw, QStringLiteral("CID"), QStringLiteral("预设结果ID")),
                  QVariant(QStringLiteral("7,8")));
     }
 
@@ -105,13 +105,13 @@ class TestRoundLog : public QObject
         f.addParticipants(draw, 10);
         f.addPreset(draw, first, QStringLiteral("1004"), QStringLiteral("人3"));
         f.engine.CurrentDraw.Id = draw;
-        QVERIFY(f.engine.LoadDraw());
+        QVERIFY(f.engine.loadDraw());
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
         QList<Candidate> picks;
         QList<qint64> prizes;
-        while (const qsizetype current = f.engine.StartRound(picks)) {
-            prizes.append(f.engine.Prizes().at(current).PrizeId);
-            QVERIFY(f.engine.RecordRound(draw, prizes.last(), picks));
+        while (const qsizetype current = f.engine.startRound(picks)) {
+            prizes.append(f.engine.prizes().at(current).PrizeId);
+            QVERIFY(f.engine.recordRound(draw, prizes.last(), picks));
         }
         QCOMPARE(prizes, (QList<qint64>{first, second, second}));
 
@@ -131,7 +131,7 @@ class TestRoundLog : public QObject
         QCOMPARE((QList<qint64>{log[0].presets, log[1].presets, log[2].presets}), (QList<qint64>{1, 0, 0}));
         // The preset's result is marked as such, and it is the one stored for 1004.
         QCOMPARE(log[0].presetIds.size(), 1);
-        QCOMPARE(f.db.LookupValue(QStringLiteral("结果表"), log[0].presetIds.first().toLongLong(), QStringLiteral("ID"),
+        QCOMPARE(f.db.lookupValue(QStringLiteral("结果表"), log[0].presetIds.first().toLongLong(), QStringLiteral("ID"),
                                   QStringLiteral("号码")),
                  QVariant(QStringLiteral("1004")));
         QVERIFY(log[1].presetIds.isEmpty() && log[2].presetIds.isEmpty());
@@ -139,7 +139,7 @@ class TestRoundLog : public QObject
 
         // A prize deleted takes its results with it, and says so.
         const QStringList secondIds = resultIds(f, Sql("WID=") + Sql::number(second));
-        QVERIFY(DeletePrizes(f.db, {second}));
+        QVERIFY(deletePrizes(f.db, {second}));
         log = logOf(f, draw);
         QCOMPARE(log.size(), 4);
         QCOMPARE(log[3].event, QStringLiteral("删除奖项"));
@@ -150,12 +150,12 @@ class TestRoundLog : public QObject
         const QStringList firstIds = resultIds(f, Sql("WID=") + Sql::number(first));
         {
             Database::Transaction transaction(f.db);
-            QVERIFY(LogDeletion(f.db, KeysIn({firstIds[0].toLongLong()}), CancelledResults));
+            QVERIFY(logDeletion(f.db, keysIn({firstIds[0].toLongLong()}), CancelledResults));
             QVERIFY(transaction.commit());
         }
         // A redraw deletes what is left and logs it; nothing before it changes.
         f.prompt.answers = {true};
-        QVERIFY(f.engine.ConfirmDrawStart(draw));
+        QVERIFY(f.engine.confirmDrawStart(draw));
         log = logOf(f, draw);
         QCOMPARE(log.size(), 6);
         QCOMPARE(log[4].event, QStringLiteral("取消结果"));
@@ -166,7 +166,7 @@ class TestRoundLog : public QObject
         QCOMPARE(f.count("结果表"), 0);
 
         // The log goes with its draw, and only then.
-        QVERIFY(DeleteDraws(f.db, {draw}));
+        QVERIFY(deleteDraws(f.db, {draw}));
         QCOMPARE(f.count("轮次表"), 0);
     }
 };

@@ -39,13 +39,13 @@ class TestScreenSettings : public QObject
     {
         QFETCH(QString, text);
         QFETCH(QString, parsed);
-        const std::optional<FrameLayout> layout = ParseFrame(text);
+        const std::optional<FrameLayout> layout = parseFrame(text);
         QCOMPARE(layout.has_value(), !parsed.isEmpty());
         if (layout)
-            QCOMPARE(FormatFrame(*layout), parsed);
+            QCOMPARE(formatFrame(*layout), parsed);
     }
 
-    void designFrameIsTheDefaultLayout() { QCOMPARE(FormatFrame(FrameLayout()), DesignFrame); }
+    void designFrameIsTheDefaultLayout() { QCOMPARE(formatFrame(FrameLayout()), DesignFrame); }
 
     void textStyle_data()
     {
@@ -54,7 +54,7 @@ class TestScreenSettings : public QObject
         QTest::addColumn<StyleApplied>("applied");
         QTest::addColumn<QString>("style");
         const QString font = u"黑体】【√】【】【14.25】【】【√】【255"_qs;
-        const QString unchanged = FormatTextStyle(Base);
+        const QString unchanged = formatTextStyle(Base);
         QTest::newRow("seven fields")
             << font << true << StyleApplied::FontAndColour << font + u"】【2】【10】【20】【30】【40"_qs;
         QTest::newRow("eleven fields keep geometry")
@@ -86,8 +86,8 @@ class TestScreenSettings : public QObject
         QFETCH(StyleApplied, applied);
         QFETCH(QString, style);
         TextStyle current = Base;
-        QCOMPARE(ApplyTextStyle(text, current, full), applied);
-        QCOMPARE(FormatTextStyle(current), style);
+        QCOMPARE(applyTextStyle(text, current, full), applied);
+        QCOMPARE(formatTextStyle(current), style);
     }
 
     void styleNumbersIgnoreTheLocale()
@@ -95,7 +95,7 @@ class TestScreenSettings : public QObject
         const QLocale before;
         QLocale::setDefault(QLocale(QLocale::German));
         const QString text =
-            FormatTextStyle({u"Arial"_qs, true, false, 14.25, false, false, 1, 2, 1.5, 20, 30, 40});
+            formatTextStyle({u"Arial"_qs, true, false, 14.25, false, false, 1, 2, 1.5, 20, 30, 40});
         QLocale::setDefault(before);
         QCOMPARE(text, u"Arial】【√】【】【14.25】【】【】【1】【2】【1.5】【20】【30】【40"_qs);
     }
@@ -113,7 +113,7 @@ class TestScreenSettings : public QObject
     {
         QFETCH(QString, text);
         QFETCH(QString, parsed);
-        QCOMPARE(FormatBoard(ParseBoard(text)), parsed);
+        QCOMPARE(formatBoard(parseBoard(text)), parsed);
     }
 
     void readAndWriteColumns()
@@ -122,15 +122,15 @@ class TestScreenSettings : public QObject
         const qint64 draw = f.addDraw();
         const QString value = u"Tom's Hand】【√】【】【14.25】【】【】【255"_qs;
         for (const QString &column : {u"FRM"_qs, u"BRD"_qs, u"L0"_qs, u"L1"_qs, u"L2"_qs}) {
-            QVERIFY(WriteScreenSetting(f.db, draw, column, value + column));
-            QCOMPARE(ReadScreenSetting(f.db, draw, column), value + column);
+            QVERIFY(writeScreenSetting(f.db, draw, column, value + column));
+            QCOMPARE(readScreenSetting(f.db, draw, column), value + column);
         }
-        QCOMPARE(ReadScreenSetting(f.db, draw + 1, u"FRM"_qs), QString());
+        QCOMPARE(readScreenSetting(f.db, draw + 1, u"FRM"_qs), QString());
 
-        QVERIFY(!WriteScreenSetting(f.db, draw, u"抽奖内容"_qs, u"x"_qs));
-        QVERIFY(!WriteScreenSetting(f.db, draw, u"FRM='' --"_qs, u"x"_qs));
-        QCOMPARE(f.db.LookupValue(u"奖次表"_qs, draw, u"ID"_qs, u"抽奖内容"_qs).toString(), u"年会"_qs);
-        QCOMPARE(ReadScreenSetting(f.db, draw, u"抽奖内容"_qs), QString());
+        QVERIFY(!writeScreenSetting(f.db, draw, u"抽奖内容"_qs, u"x"_qs));
+        QVERIFY(!writeScreenSetting(f.db, draw, u"FRM='' --"_qs, u"x"_qs));
+        QCOMPARE(f.db.lookupValue(u"奖次表"_qs, draw, u"ID"_qs, u"抽奖内容"_qs).toString(), u"年会"_qs);
+        QCOMPARE(readScreenSetting(f.db, draw, u"抽奖内容"_qs), QString());
     }
 };
 

@@ -61,7 +61,7 @@ class TestCsvImport : public QObject
     }
     qint64 addDraw(TempDatabase &t)
     {
-        Query rs = t.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
+        Query rs = t.db.openQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
         rs.addNew();
         rs.setValue(u"抽奖内容", QStringLiteral("年会"));
         rs.save();
@@ -71,7 +71,7 @@ class TestCsvImport : public QObject
     Rows participants(TempDatabase &t, qint64 drawId)
     {
         Rows rows;
-        Query rs = t.db.OpenQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(drawId) +
+        Query rs = t.db.openQuery(Sql("SELECT * FROM 号码表 WHERE CID=") + Sql::number(drawId) +
                                   Sql(" ORDER BY ID"));
         for (; !rs.atEnd(); rs.next())
             rows.append({rs.text(u"号码"), rs.text(u"姓名")});
@@ -82,7 +82,7 @@ class TestCsvImport : public QObject
         TempDatabase t;
         RecordingProgress progress;
         const qint64 draw = addDraw(t);
-        const int code = ImportCsvRows(t.db, progress, draw, write(t, bytes), first, last, mapping);
+        const int code = importCsvRows(t.db, progress, draw, write(t, bytes), first, last, mapping);
         if (code != ImportDone || !t.prompt.messages.isEmpty())
             qWarning() << "import failed:" << code << t.prompt.messages;
         return participants(t, draw);
@@ -146,8 +146,8 @@ class TestCsvImport : public QObject
         QFETCH(QByteArray, bytes);
         QFETCH(int, records);
         TempDatabase t;
-        QCOMPARE(CountCsvRecords(write(t, bytes)), records);
-        const QString text = DecodeText(bytes);
+        QCOMPARE(countCsvRecords(write(t, bytes)), records);
+        const QString text = decodeText(bytes);
         CsvReader reader(text);
         QStringList fields;
         int read = 0;
@@ -195,7 +195,7 @@ class TestCsvImport : public QObject
             QVERIFY(file.open(QIODevice::ReadOnly));
             TextFileReader source(file);
             CsvReader streamed(source);
-            const QString decoded = DecodeText(bytes);
+            const QString decoded = decodeText(bytes);
             CsvReader whole(decoded);
             int records = 0;
             for (QStringList a, b; streamed.next(a); ++records) {
@@ -203,7 +203,7 @@ class TestCsvImport : public QObject
                 QCOMPARE(a, b);
             }
             QVERIFY(!whole.skip());
-            QCOMPARE(CountCsvRecords(path), records);
+            QCOMPARE(countCsvRecords(path), records);
         }
     }
 
@@ -226,7 +226,7 @@ class TestCsvImport : public QObject
         QFETCH(QByteArray, bytes);
         if (QByteArray(QTest::currentDataTag()) == "GB18030 four bytes")
             SKIP_WITHOUT_GB18030_CODE_PAGE();
-        QCOMPARE(DecodeText(bytes), QStringLiteral("1,张,\uFFFD"));
+        QCOMPARE(decodeText(bytes), QStringLiteral("1,张,\uFFFD"));
         TempDatabase t;
         QFile file(write(t, bytes));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -341,7 +341,7 @@ class TestCsvImport : public QObject
         QFETCH(QString, names);
         if (QByteArray(QTest::currentDataTag()) == "GB18030")
             SKIP_WITHOUT_GB18030_CODE_PAGE();
-        QCOMPARE(DecodeText(bytes), names);
+        QCOMPARE(decodeText(bytes), names);
         Rows expected;
         for (const QString &line : names.split(QStringLiteral("\r\n")))
             expected.append(line.split(u','));
@@ -357,7 +357,7 @@ class TestCsvImport : public QObject
             TempDatabase t;
             RecordingProgress progress;
             const qint64 draw = addDraw(t);
-            QCOMPARE(ImportCsvRows(t.db, progress, draw, DataFolder + u'/' + QString::fromUtf8(name), 2, 100,
+            QCOMPARE(importCsvRows(t.db, progress, draw, DataFolder + u'/' + QString::fromUtf8(name), 2, 100,
                                    {"A", "B,\"/\",D"}),
                      int(ImportDone));
             QCOMPARE(participants(t, draw), expected);
@@ -366,7 +366,7 @@ class TestCsvImport : public QObject
             QCOMPARE(progress.steps, 7);
             QVERIFY(!progress.open);
 
-            const Rows preview = PreviewCsv(DataFolder + u'/' + QString::fromUtf8(name), 2);
+            const Rows preview = previewCsv(DataFolder + u'/' + QString::fromUtf8(name), 2);
             QCOMPARE(preview,
                      (Rows{{"编号", "姓名", "手机", "备注"}, {"A001", "赵一", "13800000001", "\""}}));
         }
@@ -376,8 +376,8 @@ class TestCsvImport : public QObject
     {
         TempDatabase t;
         const QString path = write(t, "a,b\r\n\r\nc\r\nd\r\n");
-        QCOMPARE(PreviewCsv(path, 3), (Rows{{"a", "b"}, {}, {"c"}}));
-        QCOMPARE(PreviewCsv(t.dir.filePath(QStringLiteral("none.csv")), 3), Rows{});
+        QCOMPARE(previewCsv(path, 3), (Rows{{"a", "b"}, {}, {"c"}}));
+        QCOMPARE(previewCsv(t.dir.filePath(QStringLiteral("none.csv")), 3), Rows{});
     }
 
     void refusals()
@@ -386,31 +386,31 @@ class TestCsvImport : public QObject
         RecordingProgress progress;
         const qint64 draw = addDraw(t);
         const QString path = write(t, "1,x\r\n");
-        QCOMPARE(ImportCsvRows(t.db, progress, 0, path, 1, 10, {"A", "B"}), int(ImportNoDraw));
+        QCOMPARE(importCsvRows(t.db, progress, 0, path, 1, 10, {"A", "B"}), int(ImportNoDraw));
         QCOMPARE(t.prompt.messages, QStringList{QStringLiteral("请先选择抽奖名称再导入数据！")});
         t.prompt.clear();
-        QCOMPARE(ImportCsvRows(t.db, progress, draw, t.dir.filePath(QStringLiteral("无.csv")), 1, 10, {"A"}),
+        QCOMPARE(importCsvRows(t.db, progress, draw, t.dir.filePath(QStringLiteral("无.csv")), 1, 10, {"A"}),
                  int(CannotOpenFile));
         QCOMPARE(
-            ImportCsvRows(t.db, progress, draw, write(t, "1,x", QStringLiteral("名单.txt")), 1, 10, {"A"}),
+            importCsvRows(t.db, progress, draw, write(t, "1,x", QStringLiteral("名单.txt")), 1, 10, {"A"}),
             int(CannotOpenFile));
         QCOMPARE(t.prompt.messages, QStringList(2, QStringLiteral("文件打开错误！")));
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 0);
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql()), 0);
         QVERIFY(progress.captions.isEmpty());
 
         // Only the extension is compared without case.
         t.prompt.clear();
         const QString upper = write(t, "1,x\r\n", QStringLiteral("Wang/名单.CSV"));
-        QCOMPARE(ImportCsvRows(t.db, progress, draw, upper, 1, 10, {"A", "B"}), int(ImportDone));
+        QCOMPARE(importCsvRows(t.db, progress, draw, upper, 1, 10, {"A", "B"}), int(ImportDone));
         QCOMPARE(participants(t, draw), (Rows{{"1", "x"}}));
 
         // A record too long to read refuses the whole file, rows before it too.
         t.prompt.clear();
         const QString endless = write(t, "2,y\r\n3," + QByteArray(CsvReader::MaxRecordLength + 10, 'z'));
-        QCOMPARE(ImportCsvRows(t.db, progress, draw, endless, 1, 10, {"A", "B"}), int(TooLargeToRead));
-        QCOMPARE(t.prompt.messages, QStringList{ImportErrorMessage(TooLargeToRead)});
+        QCOMPARE(importCsvRows(t.db, progress, draw, endless, 1, 10, {"A", "B"}), int(TooLargeToRead));
+        QCOMPARE(t.prompt.messages, QStringList{importErrorMessage(TooLargeToRead)});
         QCOMPARE(participants(t, draw), (Rows{{"1", "x"}}));
-        QCOMPARE(CountCsvRecords(endless), 0);
+        QCOMPARE(countCsvRecords(endless), 0);
     }
 
     // Rows are stored in batches and one by one at the end: a write failing in
@@ -430,16 +430,16 @@ class TestCsvImport : public QObject
         TempDatabase t;
         RecordingProgress progress;
         const qint64 draw = addDraw(t);
-        QVERIFY(t.db.ExecuteSql(Sql("INSERT INTO 号码表 (CID, 号码, 姓名) VALUES (1, '0', '旧')")));
+        QVERIFY(t.db.executeSql(Sql("INSERT INTO 号码表 (CID, 号码, 姓名) VALUES (1, '0', '旧')")));
         // A trigger takes no bound values: the number is part of its text.
         QVERIFY(
-            t.db.ExecuteSql(Sql(QStringLiteral("CREATE TRIGGER stop BEFORE INSERT ON 号码表 WHEN NEW.号码 = "
+            t.db.executeSql(Sql(QStringLiteral("CREATE TRIGGER stop BEFORE INSERT ON 号码表 WHEN NEW.号码 = "
                                                "'%1' BEGIN SELECT RAISE(ABORT, 'stop'); END")
                                     .arg(failingAt))));
         QByteArray bytes;
         for (int i = 1; i <= records; ++i)
             bytes += QByteArray::number(i) + ",x\r\n";
-        const int code = ImportCsvRows(t.db, progress, draw, write(t, bytes), 1, records, {"A", "B"});
+        const int code = importCsvRows(t.db, progress, draw, write(t, bytes), 1, records, {"A", "B"});
         QCOMPARE(code, int(ImportNotWritten));
         QCOMPARE(t.prompt.messages, QStringList{QStringLiteral("导入失败，数据库没有改变。")});
         QCOMPARE(participants(t, draw), (Rows{{"0", "旧"}}));
@@ -457,15 +457,15 @@ class TestCsvImport : public QObject
         book.setRow(QStringLiteral("名单"), 4, {"3", "李四"});
         const QString sheet = QStringLiteral("名单");
 
-        QCOMPARE(ImportWorkbookRows(t.db, progress, draw, book, QStringLiteral("Sheet9"), 1, 10, {"A"}),
+        QCOMPARE(importWorkbookRows(t.db, progress, draw, book, QStringLiteral("Sheet9"), 1, 10, {"A"}),
                  int(SheetNotFound));
-        QCOMPARE(t.prompt.messages, QStringList{ImportErrorMessage(SheetNotFound)});
-        QCOMPARE(ImportWorkbookRows(t.db, progress, 0, book, sheet, 1, 10, {"A"}), int(ImportNoDraw));
-        QCOMPARE(t.db.CountRows(QStringLiteral("号码表"), Sql()), 0);
+        QCOMPARE(t.prompt.messages, QStringList{importErrorMessage(SheetNotFound)});
+        QCOMPARE(importWorkbookRows(t.db, progress, 0, book, sheet, 1, 10, {"A"}), int(ImportNoDraw));
+        QCOMPARE(t.db.countRows(QStringLiteral("号码表"), Sql()), 0);
 
         // Row 3 is blank inside the data; nothing past row 4 is written.
         QCOMPARE(
-            ImportWorkbookRows(t.db, progress, draw, book, sheet, 2, 1'000'000, {"A", "\"【\",B, ,C,\"】\""}),
+            importWorkbookRows(t.db, progress, draw, book, sheet, 2, 1'000'000, {"A", "\"【\",B, ,C,\"】\""}),
             int(ImportDone));
         QCOMPARE(participants(t, draw),
                  (Rows{{"13800000001", "【张//三】"}, {"", "【】"}, {"3", "【李四】"}}));
@@ -492,22 +492,22 @@ class TestCsvImport : public QObject
     {
         QFETCH(QString, letters);
         QFETCH(int, column);
-        QCOMPARE(ColumnIndex(letters), column);
+        QCOMPARE(quilla::columnIndex(letters), column);
     }
 
     void normaliseMapping()
     {
-        QCOMPARE(NormaliseMapping({"，B，", " ,A,\"x\", ", "“-”", ",,", ""}),
+        QCOMPARE(quilla::normaliseMapping({"，B，", " ,A,\"x\", ", "“-”", ",,", ""}),
                  (QStringList{"B", "A,\"x\"", "\"-\"", "", ""}));
     }
 
     void errorMessages()
     {
-        QCOMPARE(ImportErrorMessage(5), QStringLiteral("无法打开Excel文件，请检查后重新输入文件名及路径！"));
-        QCOMPARE(ImportErrorMessage(9), QStringLiteral("输入表格名称有误，无法打开表格，请重新输入！"));
-        QCOMPARE(ImportErrorMessage(438), QStringLiteral("文件类型不对，请选择Excel文档！"));
-        QCOMPARE(ImportErrorMessage(1004), QStringLiteral("输入表格列号超界，请重新输入！"));
-        QCOMPARE(ImportErrorMessage(13), QStringLiteral("未知错误，错误号：13\u3000请检查输入值！"));
+        QCOMPARE(importErrorMessage(5), QStringLiteral("无法打开Excel文件，请检查后重新输入文件名及路径！"));
+        QCOMPARE(importErrorMessage(9), QStringLiteral("输入表格名称有误，无法打开表格，请重新输入！"));
+        QCOMPARE(importErrorMessage(438), QStringLiteral("文件类型不对，请选择Excel文档！"));
+        QCOMPARE(importErrorMessage(1004), QStringLiteral("输入表格列号超界，请重新输入！"));
+        QCOMPARE(importErrorMessage(13), QStringLiteral("未知错误，错误号：13\u3000请检查输入值！"));
     }
 };
 

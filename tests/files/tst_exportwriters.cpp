@@ -112,15 +112,15 @@ class TestExportWriters : public QObject
   private Q_SLOTS:
     void columnLetters()
     {
-        QCOMPARE(ColumnLetters(1), QStringLiteral("A"));
-        QCOMPARE(ColumnLetters(26), QStringLiteral("Z"));
-        QCOMPARE(ColumnLetters(27), QStringLiteral("AA"));
-        QCOMPARE(ColumnLetters(28), QStringLiteral("AB"));
-        QCOMPARE(ColumnLetters(52), QStringLiteral("AZ"));
-        QCOMPARE(ColumnLetters(53), QStringLiteral("BA"));
-        QCOMPARE(ColumnLetters(702), QStringLiteral("ZZ"));
-        QCOMPARE(ColumnLetters(0), QString());
-        QCOMPARE(ColumnLetters(703), QString());
+        QCOMPARE(quilla::columnLetters(1), QStringLiteral("A"));
+        QCOMPARE(quilla::columnLetters(26), QStringLiteral("Z"));
+        QCOMPARE(quilla::columnLetters(27), QStringLiteral("AA"));
+        QCOMPARE(quilla::columnLetters(28), QStringLiteral("AB"));
+        QCOMPARE(quilla::columnLetters(52), QStringLiteral("AZ"));
+        QCOMPARE(quilla::columnLetters(53), QStringLiteral("BA"));
+        QCOMPARE(quilla::columnLetters(702), QStringLiteral("ZZ"));
+        QCOMPARE(quilla::columnLetters(0), QString());
+        QCOMPARE(quilla::columnLetters(703), QString());
     }
 
     // One cell between two others: the bytes of its field.
@@ -163,7 +163,7 @@ class TestExportWriters : public QObject
         ExportTable table;
         table.rows = {{QStringLiteral("x"), cell, QStringLiteral("y")}};
         RecordingProgress progress;
-        QCOMPARE(WriteCsv(table, path, progress), ExportFailure::None);
+        QCOMPARE(writeCsv(table, path, progress), ExportFailure::None);
         QCOMPARE(readAll(path), "x," + field + ",y\r\n");
     }
 
@@ -188,10 +188,10 @@ class TestExportWriters : public QObject
                       {QString(40000, u'b')}};
         NoProgress progress;
         ExportNotes notes;
-        const ExportFailure written = suffix == u"csv" ? WriteCsv(table, path, progress, &notes)
+        const ExportFailure written = suffix == u"csv" ? writeCsv(table, path, progress, &notes)
                                       : suffix == u"xls"
-                                          ? WriteXls(table, path, SheetName, progress, &notes)
-                                          : WriteXlsx(table, path, SheetName, progress, &notes);
+                                          ? writeXls(table, path, SheetName, progress, &notes)
+                                          : writeXlsx(table, path, SheetName, progress, &notes);
         QCOMPARE(written, ExportFailure::None);
         QCOMPARE((QList<int>{notes.cutCells, notes.replacedCharacters, notes.formulaCells}), counts);
     }
@@ -202,7 +202,7 @@ class TestExportWriters : public QObject
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("结果.csv"));
         RecordingProgress progress;
-        QCOMPARE(WriteCsv(resultsTable(), path, progress), ExportFailure::None);
+        QCOMPARE(writeCsv(resultsTable(), path, progress), ExportFailure::None);
         const QByteArray expected = "\xd0\xf2\xba\xc5,\xba\xc5\xc2\xeb,\xd0\xd5\xc3\xfb,\xbd\xb1\xcf\xee\r\n"
                                     "1,13812345678,\xd5\xc5\xce\xb0,\xd2\xbb\xb5\xc8\xbd\xb1\r\n"
                                     "2,,\"\xcd\xf5, \"\"\xd0\xa1\"\"\xb7\xbc\",\r\n"
@@ -214,7 +214,7 @@ class TestExportWriters : public QObject
         QVERIFY(!progress.open);
 
         // No rows: an empty file.
-        QCOMPARE(WriteCsv(ExportTable(), path, progress), ExportFailure::None);
+        QCOMPARE(writeCsv(ExportTable(), path, progress), ExportFailure::None);
         QCOMPARE(readAll(path), QByteArray());
     }
 
@@ -230,9 +230,9 @@ class TestExportWriters : public QObject
         ExportTable table = resultsTable();
         table.rows.append({QStringLiteral("a\"\"b"), QStringLiteral(",,"), QStringLiteral("\r"), QString()});
         RecordingProgress progress;
-        QCOMPARE(WriteCsv(table, path, progress), ExportFailure::None);
+        QCOMPARE(writeCsv(table, path, progress), ExportFailure::None);
 
-        const QString text = DecodeText(readAll(path));
+        const QString text = decodeText(readAll(path));
         CsvReader reader(text);
         Rows read;
         for (QStringList fields; reader.next(fields);)
@@ -257,16 +257,16 @@ class TestExportWriters : public QObject
 
         // A folder that does not exist.
         const QString missing = dir.filePath(QStringLiteral("无此目录/out"));
-        QCOMPARE(WriteCsv(table, missing + QStringLiteral(".csv"), progress), ExportFailure::CannotWrite);
-        QCOMPARE(WriteXlsx(table, missing + QStringLiteral(".xlsx"), SheetName, progress),
+        QCOMPARE(writeCsv(table, missing + QStringLiteral(".csv"), progress), ExportFailure::CannotWrite);
+        QCOMPARE(writeXlsx(table, missing + QStringLiteral(".xlsx"), SheetName, progress),
                  ExportFailure::CannotWrite);
         QVERIFY(!progress.open);
 
         // The target is a folder.
         const QString folder = dir.filePath(QStringLiteral("folder.xlsx"));
         QVERIFY(QDir().mkpath(folder));
-        QCOMPARE(WriteCsv(table, folder, progress), ExportFailure::CannotWrite);
-        QCOMPARE(WriteXlsx(table, folder, SheetName, progress), ExportFailure::CannotWrite);
+        QCOMPARE(writeCsv(table, folder, progress), ExportFailure::CannotWrite);
+        QCOMPARE(writeXlsx(table, folder, SheetName, progress), ExportFailure::CannotWrite);
         QVERIFY(QFileInfo(folder).isDir());
         QVERIFY(QDir(folder).isEmpty());
 
@@ -274,7 +274,7 @@ class TestExportWriters : public QObject
         const QString old = dir.filePath(QStringLiteral("old.xlsx"));
         const QByteArray oldBytes("the old file\r\n");
         QVERIFY(writeBytes(old, oldBytes));
-        QCOMPARE(WriteXlsx(table, old, QStringLiteral("a[b"), progress), ExportFailure::CannotWrite);
+        QCOMPARE(writeXlsx(table, old, QStringLiteral("a[b"), progress), ExportFailure::CannotWrite);
         QCOMPARE(readAll(old), oldBytes);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("old.xlsx")});
@@ -298,8 +298,8 @@ class TestExportWriters : public QObject
         const ExportTable table = resultsTable();
         QVERIFY(runAsOrdinaryUser([&] {
             NoProgress progress;
-            return WriteCsv(table, csv, progress) == ExportFailure::CannotWrite &&
-                   WriteXlsx(table, xlsx, SheetName, progress) == ExportFailure::CannotWrite;
+            return writeCsv(table, csv, progress) == ExportFailure::CannotWrite &&
+                   writeXlsx(table, xlsx, SheetName, progress) == ExportFailure::CannotWrite;
         }));
         QCOMPARE(readAll(csv), oldBytes);
         QCOMPARE(readAll(xlsx), oldBytes);
@@ -330,10 +330,10 @@ class TestExportWriters : public QObject
 #endif
         NoProgress progress;
         const QString path = dir.filePath(QStringLiteral("结果.") + suffix);
-        const ExportFailure written = suffix == u"csv" ? WriteCsv(resultsTable(), path, progress)
+        const ExportFailure written = suffix == u"csv" ? writeCsv(resultsTable(), path, progress)
                                       : suffix == u"xls"
-                                          ? WriteXls(resultsTable(), path, SheetName, progress)
-                                          : WriteXlsx(resultsTable(), path, SheetName, progress);
+                                          ? writeXls(resultsTable(), path, SheetName, progress)
+                                          : writeXlsx(resultsTable(), path, SheetName, progress);
         QCOMPARE(written, ExportFailure::None);
         QVERIFY(!QFileInfo::exists(dead));
         QVERIFY(QFileInfo::exists(live) && QFileInfo::exists(mine) && QFileInfo::exists(path));
@@ -352,11 +352,11 @@ class TestExportWriters : public QObject
         RecordingProgress progress;
         ExportTable table;
         table.rows = {{QStringLiteral("a")}};
-        QCOMPARE(WriteCsv(table, csv, progress), ExportFailure::None);
+        QCOMPARE(writeCsv(table, csv, progress), ExportFailure::None);
         QCOMPARE(readAll(csv), QByteArray("a\r\n"));
-        QCOMPARE(WriteXlsx(table, xlsx, SheetName, progress), ExportFailure::None);
+        QCOMPARE(writeXlsx(table, xlsx, SheetName, progress), ExportFailure::None);
         int error = -1;
-        const auto book = OpenXlsxWorkbook(xlsx, error);
+        const auto book = openXlsxWorkbook(xlsx, error);
         QVERIFY(book);
         QCOMPARE(book->cellText(SheetName, 1, 1), QStringLiteral("a"));
         QCOMPARE(QFile::permissions(xlsx), permissions);
@@ -369,14 +369,14 @@ class TestExportWriters : public QObject
         const QString path = dir.filePath(QStringLiteral("结果.xlsx"));
         RecordingProgress progress;
         const ExportTable table = resultsTable();
-        QCOMPARE(WriteXlsx(table, path, SheetName, progress), ExportFailure::None);
+        QCOMPARE(writeXlsx(table, path, SheetName, progress), ExportFailure::None);
         QCOMPARE(progress.captions, QStringList{QStringLiteral("正在将数据导出到EXCEL文件 …")});
         QCOMPARE(progress.totals, QList<int>{4});
         QCOMPARE(progress.steps, 4);
         QVERIFY(!progress.open);
 
         int error = -1;
-        const auto book = OpenXlsxWorkbook(path, error);
+        const auto book = openXlsxWorkbook(path, error);
         QVERIFY(book);
         QCOMPARE(book->sheetNames(), QStringList{SheetName});
         QCOMPARE(book->lastRow(SheetName), 4);
@@ -394,7 +394,7 @@ class TestExportWriters : public QObject
         ExportTable table = resultsTable();
         table.headerRows = 2; // two title rows: both filled and bold
         NoProgress progress;
-        QCOMPARE(WriteXlsx(table, path, SheetName, progress), ExportFailure::None);
+        QCOMPARE(writeXlsx(table, path, SheetName, progress), ExportFailure::None);
         const QJsonObject book = inspect(path);
         QCOMPARE(book.value(u"sheets").toArray(), QJsonArray{SheetName});
         QCOMPARE(book.value(u"rows").toInt(), 4);
@@ -404,8 +404,8 @@ class TestExportWriters : public QObject
         const QJsonObject widths = book.value(u"widths").toObject();
         const QList<int> characters = {4, 15, 10, 16};
         for (int c = 0; c < 4; ++c) {
-            const double stored = widths.value(ColumnLetters(c + 1)).toDouble();
-            QVERIFY2(stored >= characters[c] && stored < characters[c] + 1, qPrintable(ColumnLetters(c + 1)));
+            const double stored = widths.value(quilla::columnLetters(c + 1)).toDouble();
+            QVERIFY2(stored >= characters[c] && stored < characters[c] + 1, qPrintable(quilla::columnLetters(c + 1)));
         }
 
         const QJsonObject cells = book.value(u"cells").toObject();
@@ -413,7 +413,7 @@ class TestExportWriters : public QObject
         const QString none = QStringLiteral("None,None,None,None");
         for (int r = 1; r <= 5; ++r) {
             for (int c = 1; c <= 5; ++c) {
-                const QString name = ColumnLetters(c) + QString::number(r);
+                const QString name = quilla::columnLetters(c) + QString::number(r);
                 const QJsonObject cell = cells.value(name).toObject();
                 const bool used = r <= 4 && c <= 4;
                 const bool header = used && r <= 2;
@@ -437,12 +437,12 @@ class TestExportWriters : public QObject
         for (int r = 0; r < 3; ++r) {
             QStringList row;
             for (int c = 1; c <= 28; ++c)
-                row.append(r == 2 && c > 1 ? QString() : ColumnLetters(c) + QString::number(r + 1));
+                row.append(r == 2 && c > 1 ? QString() : quilla::columnLetters(c) + QString::number(r + 1));
             table.rows.append(row);
             table.widths.append(1230);
         }
         NoProgress progress;
-        QCOMPARE(WriteXlsx(table, path, SheetName, progress), ExportFailure::None);
+        QCOMPARE(writeXlsx(table, path, SheetName, progress), ExportFailure::None);
         const QJsonObject cells = inspect(path).value(u"cells").toObject();
         QCOMPARE(cells.value(u"AB3").toObject().value(u"border").toString(),
                  QStringLiteral("thin,thin,thin,thin"));
@@ -455,7 +455,7 @@ class TestExportWriters : public QObject
 
         // An empty list is exported with its title row alone.
         table.rows.resize(1);
-        QCOMPARE(WriteXlsx(table, path, SheetName, progress), ExportFailure::None);
+        QCOMPARE(writeXlsx(table, path, SheetName, progress), ExportFailure::None);
         const QJsonObject book = inspect(path);
         QCOMPARE(book.value(u"rows").toInt(), 1);
         QCOMPARE(book.value(u"columns").toInt(), 28);
@@ -507,12 +507,12 @@ class TestExportWriters : public QObject
                       {QStringLiteral("1"), cell},
                       {QStringLiteral("2"), QStringLiteral("after")}};
         NoProgress progress;
-        const ExportFailure written = suffix == u"csv"   ? WriteCsv(table, path, progress)
-                                      : suffix == u"xls" ? WriteXls(table, path, SheetName, progress)
-                                                         : WriteXlsx(table, path, SheetName, progress);
+        const ExportFailure written = suffix == u"csv"   ? writeCsv(table, path, progress)
+                                      : suffix == u"xls" ? writeXls(table, path, SheetName, progress)
+                                                         : writeXlsx(table, path, SheetName, progress);
         QCOMPARE(written, ExportFailure::None);
         if (suffix == u"csv") {
-            const QString text = DecodeText(readAll(path));
+            const QString text = decodeText(readAll(path));
             CsvReader reader(text);
             Rows read;
             for (QStringList fields; reader.next(fields);)
@@ -520,7 +520,7 @@ class TestExportWriters : public QObject
             QCOMPARE(read, (Rows{table.rows.at(0), {"1", csvReadsAs}, table.rows.at(2)}));
             return;
         }
-        const OpenedWorkbook opened = OpenWorkbook(path);
+        const OpenedWorkbook opened = openWorkbook(path);
         QVERIFY(opened.book);
         QCOMPARE(opened.book->cellText(SheetName, 2, 2), cell);
         QCOMPARE(opened.book->cellText(SheetName, 3, 2), QStringLiteral("after"));
@@ -538,18 +538,18 @@ class TestExportWriters : public QObject
         RecordingProgress progress;
         ExportTable tall;
         tall.rows.resize(1'048'577);
-        QCOMPARE(WriteXlsx(tall, path, SheetName, progress), ExportFailure::TooLarge);
+        QCOMPARE(writeXlsx(tall, path, SheetName, progress), ExportFailure::TooLarge);
         ExportTable wide;
         wide.rows.append(QStringList(16'385, QStringLiteral("x")));
-        QCOMPARE(WriteXlsx(wide, path, SheetName, progress), ExportFailure::TooLarge);
+        QCOMPARE(writeXlsx(wide, path, SheetName, progress), ExportFailure::TooLarge);
         QVERIFY(QDir(dir.path()).isEmpty());
         QVERIFY(!progress.open);
 
         // The largest sheet's last column still fits.
         wide.rows.first().removeLast();
-        QCOMPARE(WriteXlsx(wide, path, SheetName, progress), ExportFailure::None);
+        QCOMPARE(writeXlsx(wide, path, SheetName, progress), ExportFailure::None);
         int error = -1;
-        const auto book = OpenXlsxWorkbook(path, error);
+        const auto book = openXlsxWorkbook(path, error);
         QVERIFY(book);
         QCOMPARE(book->cellText(SheetName, 1, 16'384), QStringLiteral("x"));
     }

@@ -26,7 +26,7 @@ QByteArray readData(const QString &name)
 std::unique_ptr<Workbook> openXls(const QByteArray &bytes)
 {
     int error = -1;
-    auto book = OpenXlsWorkbook(bytes, error);
+    auto book = openXlsWorkbook(bytes, error);
     if (bool(book) != (error == WorkbookOpened))
         qFatal("book and error disagree");
     return book;
@@ -73,10 +73,10 @@ QStringList differencesFromFreexl(const QString &path, const Workbook &book)
                 QString expected;
                 switch (value.type) {
                 case FREEXL_CELL_INT:
-                    expected = NumberText(value.value.int_value);
+                    expected = numberToText(value.value.int_value);
                     break;
                 case FREEXL_CELL_DOUBLE:
-                    expected = NumberText(value.value.double_value);
+                    expected = numberToText(value.value.double_value);
                     break;
                 case FREEXL_CELL_TEXT:
                 case FREEXL_CELL_SST_TEXT:
@@ -315,7 +315,7 @@ class TestXlsWorkbook : public QObject
         file.write(xlsFile({{QStringLiteral("乱序"), cells}, {QStringLiteral("顺序"), ordered}}, globals));
         file.close();
         int error = -1;
-        const auto book = OpenXlsWorkbook(path, error);
+        const auto book = openXlsWorkbook(path, error);
         QVERIFY(book);
         QCOMPARE(book->lastRow(QStringLiteral("乱序")), 101);
         QCOMPARE(book->cellText(QStringLiteral("乱序"), 41, 3), QStringLiteral("偶"));
@@ -486,7 +486,7 @@ class TestXlsWorkbook : public QObject
     {
         QFETCH(QByteArray, bytes);
         int error = 0;
-        QVERIFY(!OpenXlsWorkbook(bytes, error));
+        QVERIFY(!openXlsWorkbook(bytes, error));
         QCOMPARE(error, int(NotAWorkbook));
     }
 

@@ -194,7 +194,7 @@ QStringList differencesFromFreexl(const QString &path, const ExportTable &table)
 QStringList differencesFromOurReader(const QString &path, const ExportTable &table)
 {
     int error = -1;
-    const auto book = OpenXlsWorkbook(readFile(path), error);
+    const auto book = openXlsWorkbook(readFile(path), error);
     if (!book)
         return {QStringLiteral("cannot open, error %1").arg(error)};
     QStringList differences;
@@ -249,7 +249,7 @@ void TestXlsWriter::compoundFileStreamsReadBack()
                                                            {QStringLiteral("Big"), big},
                                                            {QStringLiteral("\x05SummaryInformation"), middle},
                                                            {QStringLiteral("A"), QByteArray()}};
-    const QByteArray file = BuildCompoundFile(streams);
+    const QByteArray file = buildCompoundFile(streams);
     QCOMPARE(file.size() % 512, 0);
 
     CompoundFile reader;
@@ -280,7 +280,7 @@ void TestXlsWriter::cellsReadBackByBothReaders()
     QVERIFY(textBytes > 4 * 8224); // the shared strings cannot fit one record
 
     NoProgress progress;
-    QCOMPARE(WriteXls(table, path, SheetName, progress), ExportFailure::None);
+    QCOMPARE(writeXls(table, path, SheetName, progress), ExportFailure::None);
     QCOMPARE(differencesFromOurReader(path, table), QStringList());
     QCOMPARE(differencesFromFreexl(path, table), QStringList());
     if (!haveXlrd())
@@ -301,7 +301,7 @@ void TestXlsWriter::headerFillBoldWidthsAndBordersAsXlrdSees()
     table.headerRows = 2;
     QStringList titles;
     for (int c = 1; c <= 28; ++c) {
-        titles.append(ColumnLetters(c));
+        titles.append(columnLetters(c));
         table.widths.append(123.0 * c + (c % 3) * 61);
     }
     table.widths[5] = 100; // less than one character
@@ -315,14 +315,14 @@ void TestXlsWriter::headerFillBoldWidthsAndBordersAsXlrdSees()
     table.rows.append(QStringList(28, QString()));
 
     NoProgress progress;
-    QCOMPARE(WriteXls(table, path, SheetName, progress), ExportFailure::None);
+    QCOMPARE(writeXls(table, path, SheetName, progress), ExportFailure::None);
     const XlrdView view = readWithXlrd(path);
     QCOMPARE(view.error, QString());
     QCOMPARE(view.sheetName, SheetName);
     // The used range is bordered and nothing beyond it exists.
     QCOMPARE(view.rows, int(table.rows.size()));
     QCOMPARE(view.columns, 28);
-    QCOMPARE(ColumnLetters(view.columns), QStringLiteral("AB"));
+    QCOMPARE(columnLetters(view.columns), QStringLiteral("AB"));
     for (int c = 0; c < 28; ++c)
         QCOMPARE(view.widths.value(c, -1), int(std::floor(table.widths[c] / 123)) * 256);
     QCOMPARE(view.widths.value(5), 0);
@@ -351,7 +351,7 @@ void TestXlsWriter::stringsCutTwiceReadBack()
     table.rows = {{QStringLiteral("x").repeated(20000), QStringLiteral("宽𠀀").repeated(6000)},
                   {QStringLiteral("y").repeated(32767), QStringLiteral("after")}};
     NoProgress progress;
-    QCOMPARE(WriteXls(table, path, SheetName, progress), ExportFailure::None);
+    QCOMPARE(writeXls(table, path, SheetName, progress), ExportFailure::None);
     QCOMPARE(differencesFromOurReader(path, table), QStringList());
     if (!haveXlrd())
         QSKIP("/usr/bin/python3 has no xlrd (package python3-xlrd)");
@@ -375,7 +375,7 @@ void TestXlsWriter::emptyTableKeepsItsTitleRow()
     table.rows = {{QStringLiteral("序号"), QStringLiteral("奖项"), QStringLiteral("姓名")}};
     table.widths = {600, 1200, 1800};
     NoProgress progress;
-    QCOMPARE(WriteXls(table, path, SheetName, progress), ExportFailure::None);
+    QCOMPARE(writeXls(table, path, SheetName, progress), ExportFailure::None);
     QCOMPARE(differencesFromOurReader(path, table), QStringList());
     QCOMPARE(differencesFromFreexl(path, table), QStringList());
     if (!haveXlrd())
@@ -396,7 +396,7 @@ void TestXlsWriter::progressCoversEveryStep()
     QTemporaryDir dir;
     const ExportTable table = awkwardTable();
     RecordingProgress progress;
-    QCOMPARE(WriteXls(table, dir.filePath(QStringLiteral("p.xls")), SheetName, progress),
+    QCOMPARE(writeXls(table, dir.filePath(QStringLiteral("p.xls")), SheetName, progress),
              ExportFailure::None);
     QCOMPARE(progress.captions, QStringList{QStringLiteral("正在将数据导出到EXCEL文件 …")});
     QVERIFY(progress.totals.value(0) >= int(table.rows.size()));
@@ -405,7 +405,7 @@ void TestXlsWriter::progressCoversEveryStep()
 
     // A refused write also closes the progress, never passing its total.
     RecordingProgress refused;
-    QCOMPARE(WriteXls(table, dir.filePath(QStringLiteral("missing/p.xls")), SheetName, refused),
+    QCOMPARE(writeXls(table, dir.filePath(QStringLiteral("missing/p.xls")), SheetName, refused),
              ExportFailure::CannotWrite);
     QVERIFY(refused.steps <= refused.totals.value(0));
     QVERIFY(!refused.open);
@@ -418,22 +418,22 @@ void TestXlsWriter::tooLargeWritesNothing()
     ExportTable table;
     table.rows = QList<QStringList>(65537, QStringList{QStringLiteral("x")});
     RecordingProgress progress;
-    QCOMPARE(WriteXls(table, path, SheetName, progress), ExportFailure::TooLarge);
+    QCOMPARE(writeXls(table, path, SheetName, progress), ExportFailure::TooLarge);
     QVERIFY(!QFile::exists(path));
     QVERIFY(progress.captions.isEmpty());
 
     ExportTable wide;
     wide.rows = {QStringList(257, QStringLiteral("y"))};
-    QCOMPARE(WriteXls(wide, path, SheetName, progress), ExportFailure::TooLarge);
+    QCOMPARE(writeXls(wide, path, SheetName, progress), ExportFailure::TooLarge);
     QVERIFY(!QFile::exists(path));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
 
     // The largest sheet the format holds is written whole.
     table.rows.removeLast();
     table.rows.last() = QStringList(256, QStringLiteral("末"));
-    QCOMPARE(WriteXls(table, path, SheetName, progress), ExportFailure::None);
+    QCOMPARE(writeXls(table, path, SheetName, progress), ExportFailure::None);
     int error = -1;
-    const auto book = OpenXlsWorkbook(readFile(path), error);
+    const auto book = openXlsWorkbook(readFile(path), error);
     QVERIFY(book);
     QCOMPARE(book->lastRow(SheetName), 65536);
     QCOMPARE(book->cellText(SheetName, 65536, 256), QStringLiteral("末"));
@@ -445,7 +445,7 @@ void TestXlsWriter::refusedWriteKeepsTheOldFile()
     QTemporaryDir dir;
     const ExportTable table = awkwardTable();
     NoProgress progress;
-    QCOMPARE(WriteXls(table, dir.filePath(QStringLiteral("no/such/folder/a.xls")), SheetName, progress),
+    QCOMPARE(writeXls(table, dir.filePath(QStringLiteral("no/such/folder/a.xls")), SheetName, progress),
              ExportFailure::CannotWrite);
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("no"))));
 
@@ -461,7 +461,7 @@ void TestXlsWriter::refusedWriteKeepsTheOldFile()
     QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
     const bool refused = runAsOrdinaryUser([&] {
         NoProgress quiet;
-        return WriteXls(table, path, SheetName, quiet) == ExportFailure::CannotWrite;
+        return writeXls(table, path, SheetName, quiet) == ExportFailure::CannotWrite;
     });
     QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
     QVERIFY(refused);
@@ -469,7 +469,7 @@ void TestXlsWriter::refusedWriteKeepsTheOldFile()
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("old.xls")});
 
     // Where writing is allowed, the old file is replaced whole.
-    QCOMPARE(WriteXls(table, path, SheetName, progress), ExportFailure::None);
+    QCOMPARE(writeXls(table, path, SheetName, progress), ExportFailure::None);
     QCOMPARE(differencesFromOurReader(path, table), QStringList());
 }
 

@@ -103,14 +103,14 @@ class TestXlsxWorkbook : public QObject
         const QString path = m_dir.filePath(QStringLiteral("book%1.xlsx").arg(++m_files));
         if (!writeZip(path, parts))
             return nullptr;
-        return OpenXlsxWorkbook(path, error);
+        return openXlsxWorkbook(path, error);
     }
 
   private Q_SLOTS:
     void libreOfficeFile()
     {
         int error = -1;
-        const auto book = OpenXlsxWorkbook(QFINDTESTDATA("data/sample_libreoffice.xlsx"), error);
+        const auto book = openXlsxWorkbook(QFINDTESTDATA("data/sample_libreoffice.xlsx"), error);
         QCOMPARE(error, int(WorkbookOpened));
         QVERIFY(book);
         QCOMPARE(book->sheetNames(), QStringList({"参会名单", "Sheet2", "空白页"}));
@@ -236,7 +236,7 @@ class TestXlsxWorkbook : public QObject
         const auto book = open(minimalBook({data}, {}, styles), error);
         QCOMPARE(error, int(WorkbookOpened));
         const QStringList expected = {"45292", "2024-01-01", "2024-01-01",     "45292",
-                                      "45292", "2024-03-05", NumberText(1e20), "13812345678",
+                                      "45292", "2024-03-05", numberToText(1e20), "13812345678",
                                       "0.3",   "-7",         "TRUE",           "FALSE",
                                       ""};
         const int widths[] = {6, 4, 3};
@@ -337,7 +337,7 @@ class TestXlsxWorkbook : public QObject
         timer.start();
         const qint64 cpuStart = threadCpuMs();
         int error = -1;
-        const auto book = OpenXlsxWorkbook(path, error);
+        const auto book = openXlsxWorkbook(path, error);
         const qint64 elapsed = threadCpuMs() - cpuStart;
         qInfo("65536 x 10 cells opened in %lld ms of processor time, %lld ms in all", elapsed,
               timer.elapsed());
@@ -351,9 +351,9 @@ class TestXlsxWorkbook : public QObject
     void notWorkbooks()
     {
         int error = -1;
-        QVERIFY(!OpenXlsxWorkbook(m_dir.filePath(QStringLiteral("missing.xlsx")), error));
+        QVERIFY(!openXlsxWorkbook(m_dir.filePath(QStringLiteral("missing.xlsx")), error));
         QCOMPARE(error, int(CannotOpenFile));
-        QVERIFY(!OpenXlsxWorkbook(m_dir.path(), error));
+        QVERIFY(!openXlsxWorkbook(m_dir.path(), error));
         QCOMPARE(error, int(CannotOpenFile));
 
         const QString text = m_dir.filePath(QStringLiteral("list.xlsx"));
@@ -361,7 +361,7 @@ class TestXlsxWorkbook : public QObject
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("编号,姓名\nA001,赵一\n");
         file.close();
-        QVERIFY(!OpenXlsxWorkbook(text, error));
+        QVERIFY(!openXlsxWorkbook(text, error));
         QCOMPARE(error, int(NotAWorkbook));
 
         QVERIFY(!open({{"word/document.xml", "<document/>"}}, error));
@@ -404,7 +404,7 @@ class TestXlsxWorkbook : public QObject
                 file.write(spoil(original));
             }
             int error = -1;
-            const auto book = OpenXlsxWorkbook(path, error);
+            const auto book = openXlsxWorkbook(path, error);
             QVERIFY(error == WorkbookOpened || error == NotAWorkbook);
             QCOMPARE(bool(book), error == WorkbookOpened);
             if (book) {

@@ -1,5 +1,5 @@
 #include "engine/Maintenance.h"
-#include "grids/DrawReport.h"
+#include "report/DrawReport.h"
 #include "manage/DatabaseActions.h"
 #include "manage/ManagementWindow.h"
 #include "support/DrawFixture.h"
@@ -43,17 +43,17 @@ struct Window : DrawFixture
         const qint64 first = addPrize(draw, 1, QStringLiteral("一等奖"), 1, 1, false, QStringLiteral("笔记本电脑"));
         const qint64 second = addPrize(draw, 2, QStringLiteral("二等奖"), 2, 2, false, QStringLiteral("电饭煲"));
         addParticipants(draw, 5);
-        db.ExecuteSql(Sql("UPDATE 号码表 SET 姓名='张三' WHERE 号码='1001'"));
+        db.executeSql(Sql("UPDATE 号码表 SET 姓名='张三' WHERE 号码='1001'"));
         if (!everyone.isEmpty())
-            db.ExecuteSql(Sql("UPDATE 号码表 SET 姓名=") + Sql::text(everyone));
+            db.executeSql(Sql("UPDATE 号码表 SET 姓名=") + Sql::text(everyone));
         else
             addPreset(draw, second, QStringLiteral("1001"), QStringLiteral("张三"));
         engine.CurrentDraw.Id = draw;
-        engine.LoadDraw();
+        engine.loadDraw();
         QList<Candidate> picks;
-        while (engine.StartRound(picks) > 0)
-            engine.RecordRound(draw, engine.Prizes().at(engine.CurrentPrize()).PrizeId, picks);
-        DeletePrizes(db, {first});
+        while (engine.startRound(picks) > 0)
+            engine.recordRound(draw, engine.prizes().at(engine.currentPrize()).PrizeId, picks);
+        deletePrizes(db, {first});
         return draw;
     }
 
@@ -97,8 +97,8 @@ class TestDatabaseFile : public QObject
         Window w;
         const qint64 draw = w.drawAParty();
         // One checked in, one absent: the report counts the one and names the other.
-        QVERIFY(w.db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=1 WHERE 号码='1003'")));
-        QVERIFY(w.db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=2,签到方式='中奖人不在场' WHERE 号码='1004'")));
+        QVERIFY(w.db.executeSql(Sql("UPDATE 号码表 SET 签到=1 WHERE 号码='1003'")));
+        QVERIFY(w.db.executeSql(Sql("UPDATE 号码表 SET 签到=2,签到方式='中奖人不在场' WHERE 号码='1004'")));
         w.window->chooseDraw = [&](qint64) { return QStringLiteral("%1.公司年会").arg(draw); };
         w.savePath = w.dir.filePath(file);
         w.prompt.answers = {true};
@@ -171,17 +171,17 @@ class TestDatabaseFile : public QObject
         const qint64 prize = f.addPrize(draw, 1, QStringLiteral("一等奖"), 3334, 200);
         f.addParticipants(draw, 3400, 100001);
         f.engine.CurrentDraw.Id = draw;
-        f.engine.LoadDraw();
+        f.engine.loadDraw();
         QList<Candidate> picks;
-        while (f.engine.StartRound(picks) > 0)
-            f.engine.RecordRound(draw, prize, picks);
+        while (f.engine.startRound(picks) > 0)
+            f.engine.recordRound(draw, prize, picks);
         QStringList numbers;
         QVERIFY(f.db.forEachRow(Sql("SELECT 号码 FROM 结果表"), [&](const Row &row) { numbers.append(row.text(u"号码")); }));
         QCOMPARE(numbers.size(), 3334);
-        QVERIFY(DeletePrizes(f.db, {prize}));
+        QVERIFY(deletePrizes(f.db, {prize}));
         const QString path = f.dir.filePath(QStringLiteral("报告.pdf"));
         QString why;
-        QVERIFY2(WriteDrawReport(f.db, draw, path, why), qPrintable(why));
+        QVERIFY2(writeDrawReport(f.db, draw, path, why), qPrintable(why));
         const QString text = pdfText(path, {QStringLiteral("-raw")});
         for (const QString &number : numbers)
             QVERIFY2(text.contains(number), qPrintable(number));
@@ -192,7 +192,7 @@ class TestDatabaseFile : public QObject
     {
         Window w;
         TempDatabase other;
-        QVERIFY(other.db.ExecuteSql(Sql("INSERT INTO 奖次表(抽奖内容) VALUES('备用电脑的抽奖')")));
+        QVERIFY(other.db.executeSql(Sql("INSERT INTO 奖次表(抽奖内容) VALUES('备用电脑的抽奖')")));
         const QString inUse = w.db.path();
 
         QFile damaged(w.dir.filePath(QStringLiteral("damaged.mdb")));
@@ -223,16 +223,16 @@ class TestDatabaseFile : public QObject
         QVERIFY2(w.prompt.messages.last().startsWith(QStringLiteral("数据库已备份到")), qPrintable(w.prompt.messages.join(u'|')));
         RecordingPrompt prompt;
         Database copy(prompt);
-        QVERIFY(copy.OpenDatabase(w.savePath));
-        QCOMPARE(copy.CountRows(QStringLiteral("轮次表"), Sql("TRUE")), w.count("轮次表"));
+        QVERIFY(copy.openDatabase(w.savePath));
+        QCOMPARE(copy.countRows(QStringLiteral("轮次表"), Sql("TRUE")), w.count("轮次表"));
 
         w.folder = w.dir.filePath(QStringLiteral("usb"));
         QVERIFY(QDir().mkpath(w.folder));
         w.trigger("standbyCopy");
         QVERIFY(w.label("standbyStatus").contains(QDir::toNativeSeparators(w.folder)));
         QTRY_VERIFY_WITH_TIMEOUT(w.actions->standby().isIdle(), 10'000);
-        QVERIFY(copy.OpenDatabase(w.actions->standby().target()));
-        QCOMPARE(copy.CountRows(QStringLiteral("结果表"), Sql("TRUE")), w.count("结果表"));
+        QVERIFY(copy.openDatabase(w.actions->standby().target()));
+        QCOMPARE(copy.countRows(QStringLiteral("结果表"), Sql("TRUE")), w.count("结果表"));
         // Turned off by the same entry.
         w.prompt.answers = {true};
         w.trigger("standbyCopy");

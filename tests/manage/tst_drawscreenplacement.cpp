@@ -124,13 +124,13 @@ class TestDrawScreenPlacement : public QObject
                     laptop = action;
             }
         QVERIFY(captions.first().startsWith(QStringLiteral("自动")));
-        QVERIFY(captions.contains(ScreenLabel(screenNamed(QStringLiteral("PROJ")))));
+        QVERIFY(captions.contains(screenLabel(screenNamed(QStringLiteral("PROJ")))));
         QVERIFY(captions.contains(QStringLiteral("LAPTOP（%1×%2）")
                                       .arg(screenNamed(QStringLiteral("LAPTOP"))->size().width())
                                       .arg(screenNamed(QStringLiteral("LAPTOP"))->size().height())));
         QVERIFY(laptop);
         laptop->trigger();
-        QCOMPARE(RememberedDrawScreen(), QStringLiteral("LAPTOP"));
+        QCOMPARE(rememberedDrawScreen(), QStringLiteral("LAPTOP"));
 
         // The operator's own display: the management window makes way.
         screen = p.start(QStringLiteral("LAPTOP"));
@@ -140,8 +140,8 @@ class TestDrawScreenPlacement : public QObject
         QTRY_VERIFY(p.window->isVisible());
 
         // A remembered display that is not connected: the automatic choice.
-        QVERIFY(RememberDrawScreen(QStringLiteral("HDMI-9")));
-        QCOMPARE(DrawScreenFor(screenNamed(QStringLiteral("LAPTOP")), RememberedDrawScreen()),
+        QVERIFY(rememberDrawScreen(QStringLiteral("HDMI-9")));
+        QCOMPARE(drawScreenFor(screenNamed(QStringLiteral("LAPTOP")), rememberedDrawScreen()),
                  screenNamed(QStringLiteral("PROJ")));
     }
 
@@ -153,7 +153,7 @@ class TestDrawScreenPlacement : public QObject
         DrawScreen *screen = p.start(QStringLiteral("PROJ"));
         QVERIFY(screen);
         clickCommand(*screen, "drawMode"); // draw mode
-        screen->DrawAction();
+        screen->drawAction();
         QVERIFY(screen->scrolling());
 
         QCOMPARE(QProcess::execute(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QStringLiteral("PROJ")}),
@@ -164,7 +164,7 @@ class TestDrawScreenPlacement : public QObject
                                      screen->geometry() == screen->windowHandle()->screen()->geometry(),
                                  5000);
         QVERIFY(screen->scrolling());
-        screen->DrawAction();
+        screen->drawAction();
         QVERIFY(!screen->scrolling());
         QCOMPARE(p.count("结果表", Sql("CID=") + Sql::number(p.draw)), 2);
         screen->close();

@@ -46,7 +46,7 @@ struct Editor : DrawFixture
     }
     Query row(const QString &name)
     {
-        return db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE 抽奖内容=") + Sql::text(name));
+        return db.openQuery(Sql("SELECT * FROM 奖次表 WHERE 抽奖内容=") + Sql::text(name));
     }
 
     FakeMusic music;
@@ -122,7 +122,7 @@ class TestDrawSettingEditor : public QObject
         QCOMPARE(e.closed.count(), 1);
         QCOMPARE(e.count("奖次表"), 2);
         QCOMPARE(e.row(QStringLiteral("Spring")).rowCount(), 2);
-        QCOMPARE(e.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id)).number(u"定时"), 12);
+        QCOMPARE(e.db.openQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id)).number(u"定时"), 12);
     }
 
     // A speed the bar cannot show is kept unless the operator moves the bar.
@@ -131,7 +131,7 @@ class TestDrawSettingEditor : public QObject
         Editor e;
         const qint64 id = e.append("奖次表", {{u"抽奖内容", QStringLiteral("Gala")}, {u"速度", 0}});
         const auto speed = [&] {
-            return e.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id)).number(u"速度");
+            return e.db.openQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + Sql::number(id)).number(u"速度");
         };
         e.w.setID(id);
         e.click(e.find<QPushButton>("ok"));
@@ -151,7 +151,7 @@ class TestDrawSettingEditor : public QObject
         e.click(e.find<QPushButton>("ok"));
         e.type(e.find<QLineEdit>("name"), QStringLiteral("O'Neil Gala"));
         e.click(e.find<QPushButton>("ok"));
-        QVERIFY(e.db.ExecuteSql(
+        QVERIFY(e.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE INSERT ON 奖次表 BEGIN SELECT RAISE(ABORT, 'full'); END")));
         e.type(e.find<QLineEdit>("name"), QStringLiteral("Gala"));
         e.click(e.find<QPushButton>("ok"));

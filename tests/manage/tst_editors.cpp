@@ -48,7 +48,7 @@ template <typename T> T *find(QWidget &window, const char *name)
 
 QString prizeRow(Database &db)
 {
-    const Query rs = db.OpenQuery(Sql("SELECT * FROM 奖项表"));
+    const Query rs = db.openQuery(Sql("SELECT * FROM 奖项表"));
     QStringList fields;
     for (const char16_t *column : {u"CID", u"顺序", u"名称", u"数量", u"同时", u"显示", u"重复", u"奖品"})
         fields.append(rs.text(column));
@@ -134,7 +134,7 @@ class TestEditors : public QObject
             f.addPrize(draw, 2, QStringLiteral("二等奖"), 3, 1, true, QStringLiteral("相机"), false);
         PrizeEditor editor(f.db);
         editor.setID(id);
-        QCOMPARE(QStringList({QString::number(editor.CID()), editor.Ord(), find<QLineEdit>(editor, "name")->text(),
+        QCOMPARE(QStringList({QString::number(editor.CID()), editor.ord(), find<QLineEdit>(editor, "name")->text(),
                               find<QLineEdit>(editor, "quantity")->text(), find<QLineEdit>(editor, "perRound")->text(), find<QPlainTextEdit>(editor, "article")->toPlainText()}),
                  QStringList({QString::number(draw), "2", "二等奖", "3", "1", "相机"}));
         QVERIFY(!find<QCheckBox>(editor, "shownOnBoard")->isChecked());
@@ -158,7 +158,7 @@ class TestEditors : public QObject
         QFETCH(QString, statement);
         DrawFixture f;
         const qint64 id = statement == u"UPDATE" ? f.addPrize(1, 1, QStringLiteral("一等奖"), 1, 1) : 0;
-        QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE ") + statement +
+        QVERIFY(f.db.executeSql(Sql("CREATE TRIGGER refuse BEFORE ") + statement +
                                 Sql(" ON 奖项表 BEGIN SELECT RAISE(ABORT,'x'); END")));
         PrizeEditor editor(f.db);
         QSignalSpy saved(&editor, &PrizeEditor::saved);
@@ -172,7 +172,7 @@ class TestEditors : public QObject
         QCOMPARE(f.count("奖项表", Sql("名称='特等奖'")), 0);
 
         // Once the database takes writes again, the same typing is saved.
-        QVERIFY(f.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
+        QVERIFY(f.db.executeSql(Sql("DROP TRIGGER refuse")));
         click(find<QPushButton>(editor, "ok"));
         QCOMPARE(saved.count(), 1);
         QVERIFY(!editor.isVisible());
@@ -191,7 +191,7 @@ class TestEditors : public QObject
         // The management window waits in exec() while the operator chooses.
         QTimer::singleShot(0, &chooser, [&] { click(chooser.findChild<QPushButton *>(QStringLiteral("ok"))); });
         QCOMPARE(chooser.exec(), int(QDialog::Accepted));
-        QCOMPARE(chooser.ChosenDrawText(), QString::number(older) + u"‖春节");
+        QCOMPARE(chooser.chosenDrawText(), QString::number(older) + u"‖春节");
         // The draw last run or edited is offered first.
         DrawChooser offering(f.db, older);
         QCOMPARE(offering.findChild<QComboBox *>(QStringLiteral("draws"))->currentText(),
@@ -222,7 +222,7 @@ class TestEditors : public QObject
         else
             click(chooser.findChild<QPushButton *>(button == 0 ? QStringLiteral("cancel") : QStringLiteral("ok")));
         QVERIFY(!chooser.isVisible());
-        QCOMPARE(chooser.ChosenDrawText(), QString());
+        QCOMPARE(chooser.chosenDrawText(), QString());
     }
 
     void participantAddedThroughTheOwner_data()

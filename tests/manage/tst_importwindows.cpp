@@ -88,13 +88,13 @@ class TestImportWindows : public QObject
         QCOMPARE(list->item(2, 0)->text(), QStringLiteral("√"));
         click(&sheets, sheets.findChild<QPushButton *>(QStringLiteral("ok")));
         QCOMPARE(sheets.result(), int(QDialog::Accepted));
-        QCOMPARE(sheets.ImportSheet(), QStringLiteral("空白页"));
+        QCOMPARE(sheets.importSheet(), QStringLiteral("空白页"));
 
         SheetChooser cancelled({QStringLiteral("a")}, 1);
         cancelled.show();
         QVERIFY(QTest::qWaitForWindowExposed(&cancelled));
         click(&cancelled, cancelled.findChild<QPushButton *>(QStringLiteral("cancel")));
-        QCOMPARE(cancelled.ImportSheet(), QString());
+        QCOMPARE(cancelled.importSheet(), QString());
     }
 
     // Defaults on first use, the import, and what is kept for next time.
@@ -149,7 +149,7 @@ class TestImportWindows : public QObject
         QCOMPARE(rows.size(), 9);
         QCOMPARE(rows.first(), QStringLiteral("1001|员工1/部门1"));
         QCOMPARE(
-            ReadSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("I(1)"), QString()),
+            readSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("I(1)"), QString()),
             QStringLiteral("B,\"/\",C"));
 
         // The next file starts at the first row kept and ends at its own last row.
@@ -212,7 +212,7 @@ class TestImportWindows : public QObject
         importButton();
         QCOMPARE(f.prompt.messages, QStringList{QStringLiteral("已导入 10 条")});
         QCOMPARE(participants(f, older).size(), 10);
-        QCOMPARE(ChooserKey(chooser->currentText()), older);
+        QCOMPARE(chooserKey(chooser->currentText()), older);
         QCOMPARE(count(), QStringLiteral("共有记录：10条"));
     }
 
@@ -300,8 +300,8 @@ class TestImportWindows : public QObject
         RecordingProgress progress;
         FakeMusic music;
         const qint64 draw = f.addDraw();
-        WriteSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("T(0)"), QStringLiteral("5"));
-        WriteSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("I(0)"), QStringLiteral("C"));
+        writeSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("T(0)"), QStringLiteral("5"));
+        writeSetting(SettingsApplication, QStringLiteral("ImputMap"), QStringLiteral("I(0)"), QStringLiteral("C"));
         ManagementWindow window(f.db, f.engine, progress, music);
         window.findChild<QTabWidget *>(QStringLiteral("tabs"))->setCurrentIndex(2);
         QWidget *panel = window.findChild<QTabWidget *>(QStringLiteral("tabs"))->widget(2);

@@ -1,7 +1,7 @@
 #include "data/ChineseOrder.h"
 #include "data/Chooser.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "manage/DrawSettingEditor.h"
 #include "manage/ManagementWindow.h"
 #include "manage/ParticipantEntry.h"
@@ -57,7 +57,7 @@ struct Window : DrawFixture
     {
         QComboBox *combo = chooser(tab);
         for (int i = 0; i < combo->count(); ++i)
-            if (ChooserKey(combo->itemText(i)) == draw) {
+            if (chooserKey(combo->itemText(i)) == draw) {
                 combo->setCurrentIndex(i);
                 Q_EMIT combo->activated(i);
                 return;
@@ -97,7 +97,7 @@ struct Window : DrawFixture
     }
     QString stored(qint64 id, const char16_t *column)
     {
-        return db.LookupValue(QStringLiteral("号码表"), id, QStringLiteral("ID"), QString::fromUtf16(column))
+        return db.lookupValue(QStringLiteral("号码表"), id, QStringLiteral("ID"), QString::fromUtf16(column))
             .toString();
     }
     // The editor the view opened over a cell.
@@ -156,7 +156,7 @@ class TestManagementWindow : public QObject
 
         // After the party the results show the party's draw, not the newest one.
         w.showTab(3);
-        QCOMPARE(ChooserKey(w.chooser(3)->currentText()), party);
+        QCOMPARE(chooserKey(w.chooser(3)->currentText()), party);
         QCOMPARE(w.column(3, 0), QStringList{QStringLiteral("一等奖")});
         // Every control the operator uses has a name a screen reader can say, without padding.
         for (QWidget *control : w.window->findChildren<QWidget *>())
@@ -244,9 +244,9 @@ class TestManagementWindow : public QObject
         QCOMPARE(w.column(1, 0), (QStringList{"1", "2", "3"}));
         QCOMPARE(w.view(1)->selectedKeys(), QList<qint64>{b});
         w.engine.CurrentDraw.Id = draw;
-        w.engine.LoadPrizeTable();
-        QCOMPARE(w.engine.Prizes().at(1).PrizeId, b);
-        QCOMPARE(w.engine.Prizes().at(2).PrizeId, a);
+        w.engine.loadPrizeTable();
+        QCOMPARE(w.engine.prizes().at(1).PrizeId, b);
+        QCOMPARE(w.engine.prizes().at(2).PrizeId, a);
 
         // Deleting asks once; No changes nothing, Yes takes results and presets too.
         w.press(1, "deletePrizes");
@@ -260,7 +260,7 @@ class TestManagementWindow : public QObject
         // A new prize goes after the highest order, not after the row count.
         w.press(1, "addPrize");
         QVERIFY(w.window->prizeEditor());
-        QCOMPARE(w.window->prizeEditor()->Ord(), QStringLiteral("4"));
+        QCOMPARE(w.window->prizeEditor()->ord(), QStringLiteral("4"));
         QCOMPARE(w.window->prizeEditor()->CID(), draw);
         QVERIFY(!w.tabs()->isEnabled());
         // 确定 stores the prize and closes the editor.
@@ -315,7 +315,7 @@ class TestManagementWindow : public QObject
         QCOMPARE(w.column(2, 1).constFirst(), QStringLiteral("O'Brien"));
 
         // A refused save keeps what was typed, says so once, and the row can still be deleted.
-        QVERIFY(w.db.ExecuteSql(
+        QVERIFY(w.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE UPDATE ON 号码表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
         w.prompt.clear();
         w.doubleClickNumber(2, 1); // the number's double-click edits the name too
@@ -348,7 +348,7 @@ class TestManagementWindow : public QObject
         for (const auto &[number, name] : QList<std::pair<QString, QString>>{
                  {"1001", "张三"}, {"1003", "王五"}, {"1004", "赵六"}, {"1004", "钱七"}, {"1005", "孙八"}, {"1005", "孙八"}})
             w.addParticipant(draw, number, name);
-        QVERIFY(w.db.ExecuteSql(Sql("UPDATE 号码表 SET 签到=2 WHERE 号码='1003'")));
+        QVERIFY(w.db.executeSql(Sql("UPDATE 号码表 SET 签到=2 WHERE 号码='1003'")));
         w.showTab(2);
         w.choose(2, draw);
         auto *box = w.panel(2)->findChild<QLineEdit *>(QStringLiteral("checkInBox"));
@@ -578,7 +578,7 @@ class TestManagementWindow : public QObject
             QVERIFY(transaction.commit());
         }
         std::stable_sort(listed.begin(), listed.end(), [descending](const auto &a, const auto &b) {
-            const int c = CompareChinese(a.second.toUtf8(), b.second.toUtf8());
+            const int c = compareChinese(a.second.toUtf8(), b.second.toUtf8());
             return descending ? c > 0 : c < 0;
         });
         w.showTab(2);
@@ -726,9 +726,9 @@ class TestManagementWindow : public QObject
         QCOMPARE(w.stored(edited, u"姓名"), QStringLiteral("Li"));
         w.choose(2, older);
         w.showTab(3);
-        QCOMPARE(ChooserKey(w.chooser(3)->currentText()), older);
+        QCOMPARE(chooserKey(w.chooser(3)->currentText()), older);
         w.showTab(2);
-        QCOMPARE(ChooserKey(w.chooser(2)->currentText()), older);
+        QCOMPARE(chooserKey(w.chooser(2)->currentText()), older);
         QCOMPARE(w.column(2, 0).size(), 2);
     }
 };

@@ -40,7 +40,7 @@ class TestPhoneWindow : public QObject
         RecordingProgress progress;
         FakeMusic music;
         ManagementWindow window(f.db, f.engine, progress, music);
-        window.chooseDraw = [&](qint64) { return ChooserItemText(draw, QStringLiteral("年会")); };
+        window.chooseDraw = [&](qint64) { return chooserItemText(draw, QStringLiteral("年会")); };
         window.show();
         // The participants tab is shown at the desk while phones check in.
         auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabs"));

@@ -2,8 +2,8 @@
 #include "data/Settings.h"
 #include "manage/ManagementWindow.h"
 #include "manage/PresetEditor.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "screen/DrawScreen.h"
 #include "support/DrawFixture.h"
 #include "support/FakeMusic.h"
@@ -57,7 +57,7 @@ struct Editor : DrawFixture
     {
         QComboBox *combo = chooser(index);
         for (int i = 0; i < combo->count(); ++i)
-            if (ChooserKey(combo->itemText(i)) == key) {
+            if (chooserKey(combo->itemText(i)) == key) {
                 combo->setCurrentIndex(i);
                 Q_EMIT combo->activated(i);
                 return;
@@ -101,7 +101,7 @@ struct Editor : DrawFixture
 
 QString storedChk()
 {
-    return ReadSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString());
+    return readSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString());
 }
 
 } // namespace
@@ -132,27 +132,27 @@ class TestPresetEditor : public QObject
                 control->isVisibleTo(e.editor))
                 QVERIFY2(!control->accessibleName().isEmpty(), control->metaObject()->className());
         QCOMPARE(e.list().model()->index(0, 1).data().toString(), QStringLiteral("1001"));
-        QCOMPARE(e.editor->ChosenPrizeId(), e.second); // the newest first
+        QCOMPARE(e.editor->chosenPrizeId(), e.second); // the newest first
 
         // Keys and the wheel leave the choosers alone.
         e.chooser(1)->setFocus();
         QTest::keyClick(e.chooser(1), Qt::Key_Down);
         QTest::keyClicks(e.chooser(1), QStringLiteral("1"));
-        QCOMPARE(ChooserKey(e.chooser(1)->currentText()), e.second);
+        QCOMPARE(chooserKey(e.chooser(1)->currentText()), e.second);
 
         // 1001, then 1003 and a Shift-press on 1005: 1003 to 1005.
         e.clickMark(2);
         e.clickMark(4);
         e.clickMark(6, Qt::ShiftModifier);
         QCOMPARE(e.marked(), (QStringList{"1001", "1003", "1004", "1005"}));
-        QVERIFY(e.editor->MarksModified());
+        QVERIFY(e.editor->marksModified());
         // Told once, on the press that marked 1003; stored all the same.
         QCOMPARE(e.prompt.messages, QStringList{QStringLiteral("以下预设中奖人已经中奖，抽奖时不会再预设：1003(人2)")});
         e.prompt.clear();
         e.choose(1, e.first);
         QVERIFY(e.prompt.questions.isEmpty());
         QCOMPARE(e.presets(e.second), (QStringList{"1001", "1003", "1004", "1005"}));
-        QVERIFY(e.marked().isEmpty() && !e.editor->MarksModified());
+        QVERIFY(e.marked().isEmpty() && !e.editor->marksModified());
         e.choose(1, e.second);
         QCOMPARE(e.marked(), (QStringList{"1001", "1003", "1004", "1005"}));
 
@@ -173,19 +173,19 @@ class TestPresetEditor : public QObject
         e.addParticipant(e.draw, QStringLiteral("1002"), QStringLiteral("人1"));
         e.addParticipant(e.draw, QString(), QStringLiteral("无号"));
         e.open();
-        QCOMPARE(e.editor->ChosenDrawId(), noPrizes);
-        QCOMPARE(e.editor->ChosenPrizeId(), 0);
+        QCOMPARE(e.editor->chosenDrawId(), noPrizes);
+        QCOMPARE(e.editor->chosenPrizeId(), 0);
         e.clickMark(2);
-        QVERIFY(e.marked().isEmpty() && !e.editor->MarksModified());
+        QVERIFY(e.marked().isEmpty() && !e.editor->marksModified());
 
         e.choose(0, e.draw);
         QHeaderView *titles = e.list().horizontalHeader();
         e.click(titles->viewport(), {titles->sectionViewportPosition(1) + 5, titles->height() / 2});
         QCOMPARE(titles->sortIndicatorSection(), 1);
         QCOMPARE(e.list().model()->index(0, 2).data().toString(), QStringLiteral("无号"));
-        QVERIFY(!e.editor->MarksModified());
+        QVERIFY(!e.editor->marksModified());
         e.clickMark(2); // 无号: nothing to mark, nothing to ask about later
-        QVERIFY(e.marked().isEmpty() && !e.editor->MarksModified());
+        QVERIFY(e.marked().isEmpty() && !e.editor->marksModified());
         e.clickMark(4); // the first 1002
         QCOMPARE(e.marked(), (QStringList{"1002", "1002"}));
         e.choose(1, e.first);
@@ -203,35 +203,35 @@ class TestPresetEditor : public QObject
         e.open();
         QCOMPARE(e.marked(), QStringList{"1006"});
         e.clickMark(2);
-        QVERIFY(e.db.ExecuteSql(
+        QVERIFY(e.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE INSERT ON 预设表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
         e.choose(1, e.first);
         QCOMPARE(e.prompt.messages, QStringList{QStringLiteral("预设项未能保存，数据库没有改变。")});
-        QCOMPARE(e.editor->ChosenPrizeId(), e.second);
-        QCOMPARE(ChooserKey(e.chooser(1)->currentText()), e.second);
-        QVERIFY(e.editor->MarksModified());
+        QCOMPARE(e.editor->chosenPrizeId(), e.second);
+        QCOMPARE(chooserKey(e.chooser(1)->currentText()), e.second);
+        QVERIFY(e.editor->marksModified());
         QCOMPARE(e.marked(), (QStringList{"1001", "1006"}));
         QCOMPARE(e.presets(e.second), QStringList{"1006"});
 
-        QVERIFY(e.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
-        QVERIFY(e.db.ExecuteSql(
+        QVERIFY(e.db.executeSql(Sql("DROP TRIGGER refuse")));
+        QVERIFY(e.db.executeSql(
             Sql("CREATE TRIGGER refuse BEFORE DELETE ON 预设表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
         e.press(e.button("clearPresets"));
         QCOMPARE(e.prompt.messages.last(), QStringLiteral("本奖次的预设项未能清除，数据库没有改变。"));
         QCOMPARE(e.marked(), (QStringList{"1001", "1006"}));
-        QVERIFY(e.db.ExecuteSql(Sql("DROP TRIGGER refuse")));
+        QVERIFY(e.db.executeSql(Sql("DROP TRIGGER refuse")));
         e.press(e.button("clearPresets"));
-        QVERIFY(e.presets(e.second).isEmpty() && e.marked().isEmpty() && !e.editor->MarksModified());
+        QVERIFY(e.presets(e.second).isEmpty() && e.marked().isEmpty() && !e.editor->marksModified());
 
         // The prize was deleted in the management window meanwhile: nothing is stored for it.
         e.clickMark(3);
-        QVERIFY(e.db.ExecuteSql(Sql("DELETE FROM 奖项表 WHERE ID=") + Sql::number(e.second)));
+        QVERIFY(e.db.executeSql(Sql("DELETE FROM 奖项表 WHERE ID=") + Sql::number(e.second)));
         e.prompt.answers = {true};
         e.press(e.button("ok"));
         QCOMPARE(e.prompt.messages.last(), QStringLiteral("这个奖项已被删除，它的预设项无法保存。"));
         QCOMPARE(e.count("预设表"), 0);
         QVERIFY(e.editor->isVisible());
-        QCOMPARE(e.editor->ChosenPrizeId(), e.first);
+        QCOMPARE(e.editor->chosenPrizeId(), e.first);
         QCOMPARE(e.chooser(1)->count(), 1);
     }
 
@@ -242,10 +242,10 @@ class TestPresetEditor : public QObject
         Editor e;
         const qint64 big = e.addDraw(QStringLiteral("大名单"));
         const qint64 prize = e.addPrize(big, 1, QStringLiteral("特等奖"), 5, 1);
-        QVERIFY(e.db.ExecuteSql(Sql("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n "
+        QVERIFY(e.db.executeSql(Sql("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n "
                                     "WHERE i<58339) INSERT INTO 号码表 (CID,号码,姓名) SELECT ") +
                                 Sql::number(big) + Sql(",100000+i,'人'||i FROM n")));
-        QVERIFY(e.db.ExecuteSql(Sql("DELETE FROM 号码表 WHERE 号码='100002'")));
+        QVERIFY(e.db.executeSql(Sql("DELETE FROM 号码表 WHERE 号码='100002'")));
         for (const int i : {58335, 1, 2})
             e.addPreset(big, prize, QString::number(100000 + i), QStringLiteral("人%1").arg(i));
         e.open();
@@ -283,7 +283,7 @@ class TestPresetEditor : public QObject
         e.addPreset(e.draw, e.second, QStringLiteral("1001"), QStringLiteral("人0"));
         const qint64 other = e.addDraw(QStringLiteral("另一场"));
         e.addParticipants(other, 3, 2001);
-        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
+        QVERIFY(writeSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
                              QStringLiteral("5")));
         FakeMusic music;
         ManagementWindow window(e.db, e.engine, e.progress, music);
@@ -309,7 +309,7 @@ class TestPresetEditor : public QObject
         QTRY_VERIFY(window.presetEditor());
         e.editor = window.presetEditor();
         QVERIFY(QTest::qWaitForWindowExposed(e.editor));
-        QCOMPARE(e.editor->ChosenDrawId(), other);
+        QCOMPARE(e.editor->chosenDrawId(), other);
         QVERIFY(!e.clearAfterDraw()->isChecked());
 
         window.chooseDraw = [&](qint64) -> QString { return QString::number(e.draw) + QStringLiteral("‖年会"); };

@@ -56,7 +56,7 @@ class TestPhoneServer : public QObject
 
     QString presenceRows()
     {
-        return m_fixture->db.OpenQuery(Sql("SELECT group_concat(ID||':'||签到||签到方式,',') AS p FROM 号码表"))
+        return m_fixture->db.openQuery(Sql("SELECT group_concat(ID||':'||签到||签到方式,',') AS p FROM 号码表"))
             .text(u"p");
     }
 
@@ -71,7 +71,7 @@ class TestPhoneServer : public QObject
         m_fixture = std::make_unique<DrawFixture>();
         DrawFixture &f = *m_fixture;
         const qint64 draw = f.addDraw();
-        QVERIFY(f.db.ExecuteSql(Sql("UPDATE 奖次表 SET 屏蔽=") + Sql::text(QStringLiteral("???****????")) + Sql(" WHERE ID=") + Sql::number(draw)));
+        QVERIFY(f.db.executeSql(Sql("UPDATE 奖次表 SET 屏蔽=") + Sql::text(QStringLiteral("???****????")) + Sql(" WHERE ID=") + Sql::number(draw)));
         const qint64 first = f.addPrize(draw, 1, QStringLiteral("一等奖"), 3, 1, false, QStringLiteral("电视机"));
         const qint64 hidden = f.addPrize(draw, 2, QStringLiteral("幸运奖"), 3, 1, false, QString(), false);
         f.addParticipant(draw, QStringLiteral("1001"), QStringLiteral("张三"));
@@ -182,7 +182,7 @@ class TestPhoneServer : public QObject
         m_answers.insert(QTest::currentDataTag(), answerOf(reply.body));
         if (!sameAnswerAs.isEmpty())
             QCOMPARE(answerOf(reply.body), m_answers.value(sameAnswerAs));
-        QCOMPARE(checkedInCount(m_fixture->db, m_fixture->db.OpenQuery(Sql("SELECT ID FROM 奖次表")).number(u"ID")),
+        QCOMPARE(checkedInCount(m_fixture->db, m_fixture->db.openQuery(Sql("SELECT ID FROM 奖次表")).number(u"ID")),
                  qint64(checkedIn));
         if (status >= 400 || (checkedIn == 1 && method == "POST" && QByteArray(QTest::currentDataTag()) != "check-in"))
             QCOMPARE(presenceRows(), before);

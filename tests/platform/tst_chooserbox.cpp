@@ -18,18 +18,18 @@ class TestChooserBox : public QObject
         QComboBox combo;
         combo.setEditable(true);
         combo.setEditText(QStringLiteral("请选择"));
-        FillChooser(&combo, t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+        fillCombo(&combo, t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
                     Sql());
         QCOMPARE(combo.count(), 0);
         QCOMPARE(combo.currentText(), QStringLiteral("请选择"));
 
-        Query draws = t.db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
+        Query draws = t.db.openQuery(Sql("SELECT * FROM 奖次表 WHERE FALSE"));
         for (const QString &name : {QStringLiteral("春节"), QStringLiteral("年会")}) {
             draws.addNew();
             draws.setValue(u"抽奖内容", name);
             QVERIFY(draws.save());
         }
-        FillChooser(&combo, t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
+        fillCombo(&combo, t.db, QStringLiteral("奖次表"), QStringLiteral("ID"), QStringLiteral("抽奖内容"),
                     Sql());
         QCOMPARE(combo.count(), 2);
         QCOMPARE(combo.currentText(), QStringLiteral("2‖年会"));

@@ -58,33 +58,33 @@ class TestMusic : public QObject
     void resolvesProgramFolderPaths()
     {
         const QString folder = QStringLiteral("/opt/q/");
-        QCOMPARE(ResolveMusicPath(QStringLiteral(".\\music\\a.mp3"), folder),
+        QCOMPARE(resolveMusicPath(QStringLiteral(".\\music\\a.mp3"), folder),
                  QStringLiteral("/opt/q/music/a.mp3"));
-        QCOMPARE(ResolveMusicPath(QStringLiteral("..\\a.mp3"), folder), QStringLiteral("..\\a.mp3"));
-        QCOMPARE(ResolveMusicPath(QStringLiteral("/a b/x.mp3"), folder), QStringLiteral("/a b/x.mp3"));
+        QCOMPARE(resolveMusicPath(QStringLiteral("..\\a.mp3"), folder), QStringLiteral("..\\a.mp3"));
+        QCOMPARE(resolveMusicPath(QStringLiteral("/a b/x.mp3"), folder), QStringLiteral("/a b/x.mp3"));
     }
 
     void playsReplacesRepeatsAndStops()
     {
         SKIP_WITHOUT_SOUND_UNDER_WINE();
         MediaMusic music(m_dir.path());
-        QVERIFY(music.PlayMusic(m_long));
-        QTRY_COMPARE(music.MusicStatus(), Playing);
+        QVERIFY(music.playMusic(m_long));
+        QTRY_COMPARE(music.musicStatus(), Playing);
 
         // The short file replaces the long one and ends long before it would.
         const QString shortFile = QStringLiteral(".\\music\\short.wav");
-        QVERIFY(music.PlayMusic(shortFile));
-        QTRY_COMPARE_WITH_TIMEOUT(music.MusicStatus(), QStringLiteral("stopped"), 2000);
+        QVERIFY(music.playMusic(shortFile));
+        QTRY_COMPARE_WITH_TIMEOUT(music.musicStatus(), QStringLiteral("stopped"), 2000);
 
-        QVERIFY(music.PlayMusic(shortFile, true));
-        QTRY_COMPARE(music.MusicStatus(), Playing);
+        QVERIFY(music.playMusic(shortFile, true));
+        QTRY_COMPARE(music.musicStatus(), Playing);
         QTest::qWait(1000);
-        QCOMPARE(music.MusicStatus(), Playing);
+        QCOMPARE(music.musicStatus(), Playing);
 
         QSignalSpy changes(&music, &Music::statusChanged);
-        music.StopMusic();
-        QCOMPARE(music.MusicStatus(), QString());
-        music.StopMusic(); // nothing open: nothing happens
+        music.stopMusic();
+        QCOMPARE(music.musicStatus(), QString());
+        music.stopMusic(); // nothing open: nothing happens
         QCOMPARE(changes.count(), 1);
     }
 
@@ -92,12 +92,12 @@ class TestMusic : public QObject
     {
         SKIP_WITHOUT_SOUND_UNDER_WINE();
         MediaMusic music(m_dir.path());
-        QVERIFY(music.PlayMusic(m_long));
-        QTRY_COMPARE(music.MusicStatus(), Playing);
+        QVERIFY(music.playMusic(m_long));
+        QTRY_COMPARE(music.musicStatus(), Playing);
         QSignalSpy changes(&music, &Music::statusChanged);
         for (const char *missing : {"", "none.wav", "..\\music\\short.wav", ".\\music"})
-            QVERIFY(!music.PlayMusic(QString::fromUtf8(missing)));
-        QCOMPARE(music.MusicStatus(), Playing); // what played plays on
+            QVERIFY(!music.playMusic(QString::fromUtf8(missing)));
+        QCOMPARE(music.musicStatus(), Playing); // what played plays on
         QCOMPARE(changes.count(), 0);
 
         const QString noise = m_dir.filePath(QStringLiteral("text.wav"));
@@ -105,17 +105,17 @@ class TestMusic : public QObject
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("这不是声音\n") > 0);
         file.close();
         QStringList seen;
-        connect(&music, &Music::statusChanged, this, [&] { seen.append(music.MusicStatus()); });
-        QVERIFY(music.PlayMusic(noise));
-        QTRY_COMPARE(music.MusicStatus(), QString());
+        connect(&music, &Music::statusChanged, this, [&] { seen.append(music.musicStatus()); });
+        QVERIFY(music.playMusic(noise));
+        QTRY_COMPARE(music.musicStatus(), QString());
         QTest::qWait(200);
         QVERIFY2(!seen.contains(Playing), qPrintable(seen.join(u',')));
 
         // The failed file holds nothing up.
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(music.PlayMusic(m_long));
-        music.StopMusic();
+        QVERIFY(music.playMusic(m_long));
+        music.stopMusic();
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
     }
 };

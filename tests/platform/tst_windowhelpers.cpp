@@ -1,12 +1,10 @@
 #include "platform/Appearance.h"
 #include "platform/MessagePrompt.h"
 #include "platform/WindowHelpers.h"
-#include "support/XcbInput.h"
 
 #include <QApplication>
 #include <QColorDialog>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QMessageBox>
@@ -50,123 +48,61 @@ class TestWindowHelpers : public QObject
     {
         QStringList filters;
         cancelNextDialog(&filters);
-        QCOMPARE(ChooseImportFile(QString()), QString());
+        QCOMPARE(askImportFile(QString()), QString());
         QCOMPARE(filters, (QStringList{QStringLiteral("Microsoft Office Excel 工作簿(*.xls *.xlsx)"),
                                        QStringLiteral("CSV (逗号分隔)(*.csv)")}));
         cancelNextDialog();
-        QCOMPARE(ChooseColor(255), -1);
+        QCOMPARE(askColor(255), -1);
     }
 
     void filtersAndColours()
     {
-        QCOMPARE(FileDialogFilter(QStringLiteral("图片|*.jpg;*.bmp|声音|*.mp3;*.wav")),
+        QCOMPARE(fileDialogFilter(QStringLiteral("图片|*.jpg;*.bmp|声音|*.mp3;*.wav")),
                  QStringLiteral("图片 (*.jpg *.bmp);;声音 (*.mp3 *.wav)"));
-        QCOMPARE(ColorFromBgr(255), QColor(Qt::red));
-        QCOMPARE(ColorFromBgr(0xFF0000), QColor(Qt::blue));
-        QCOMPARE(BgrFromColor(QColor(1, 2, 3)), 0x030201);
-        QCOMPARE(ToTwips(ToPixels(1500)), 1500.0); // 100 pixels at 96 dpi
-        QCOMPARE(TwipsPerPixel(), 15.0);
+        QCOMPARE(colorFromBgr(255), QColor(Qt::red));
+        QCOMPARE(colorFromBgr(0xFF0000), QColor(Qt::blue));
+        QCOMPARE(bgrFromColor(QColor(1, 2, 3)), 0x030201);
+        QCOMPARE(toTwips(toPixels(1500)), 1500.0); // 100 pixels at 96 dpi
+        QCOMPARE(twipsPerPixel(), 15.0);
     }
 
     void storedValues()
     {
         bool flag = true;
-        ParseStoredValue(flag, QStringLiteral("  "));
+        parseStoredValue(flag, QStringLiteral("  "));
         QVERIFY(!flag);
-        ParseStoredValue(flag, QStringLiteral("√"));
+        parseStoredValue(flag, QStringLiteral("√"));
         QVERIFY(flag);
         qint64 number = 5;
-        ParseStoredValue(number, QStringLiteral("12px"));
+        parseStoredValue(number, QStringLiteral("12px"));
         QCOMPARE(number, 12);
-        ParseStoredValue(number, QStringLiteral("abc"));
+        parseStoredValue(number, QStringLiteral("abc"));
         QCOMPARE(number, 0);
         double real = 0;
-        ParseStoredValue(real, QStringLiteral(" -2.5e1 pt"));
+        parseStoredValue(real, QStringLiteral(" -2.5e1 pt"));
         QCOMPARE(real, -25.0);
     }
 
-    void waitingForWindows()
+    void topmostAndCentred()
     {
-        QElapsedTimer timer;
-        timer.start();
-        WaitWhileWindowOpen(QStringLiteral("没有这个窗口"));
-        QVERIFY(timer.elapsed() < 100);
-
-        QWidget chooser;
-        chooser.setWindowTitle(QStringLiteral("选择抽奖设置"));
-        chooser.show();
-        QVERIFY(IsWindowOpen(QStringLiteral("选择抽奖设置")));
-        QVERIFY(!IsWindowOpen(QStringLiteral("选择抽奖")));
-        QTimer::singleShot(50, &chooser, &QWidget::close);
-        WaitWhileWindowOpen(QStringLiteral("选择抽奖设置"));
-        QVERIFY(!chooser.isVisible());
-
         QWidget dialog;
         dialog.resize(200, 100);
-        MakeTopmost(&dialog);
+        makeTopmost(&dialog);
         QVERIFY(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
-        CentreInWorkArea(&dialog);
+        centreInWorkArea(&dialog);
         const QRect screen = dialog.screen()->geometry();
         QCOMPARE(dialog.frameGeometry().center().x(), screen.center().x());
         // Wider than the display: the left edge stays on it.
         dialog.resize(screen.width() + 300, 100);
-        CentreInWorkArea(&dialog);
+        centreInWorkArea(&dialog);
         QCOMPARE(dialog.frameGeometry().left(), dialog.screen()->availableGeometry().left());
-    }
-
-    void pumpingRunsWhatIsPending()
-    {
-        struct Receiver : QObject
-        {
-            int ran = 0;
-            bool event(QEvent *event) override
-            {
-                ran += event->type() == QEvent::User;
-                return QObject::event(event);
-            }
-        } receiver;
-        QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
-        QMetaObject::invokeMethod(
-            &receiver, [&] { ++receiver.ran; }, Qt::QueuedConnection);
-        QTimer zero;
-        zero.setSingleShot(true);
-        QObject::connect(&zero, &QTimer::timeout, &receiver, [&] { ++receiver.ran; });
-        zero.start(0);
-        // A chain of calls, each queued by the one before: one link per run of events.
-        int links = 0;
-        std::function<void()> link = [&] {
-            ++links;
-            QMetaObject::invokeMethod(&receiver, link, Qt::QueuedConnection);
-        };
-        QMetaObject::invokeMethod(&receiver, link, Qt::QueuedConnection);
-        PumpEvents(0);
-        QCOMPARE(receiver.ran, 3);
-        QCOMPARE(links, 2);
-        PumpEvents(50);
-        QCOMPARE(links, 2 + 102);
-    }
-
-    void clicksArriveWhilePumping()
-    {
-        QPushButton button(QStringLiteral("停"));
-        int clicks = 0;
-        connect(&button, &QPushButton::clicked, [&] { ++clicks; });
-        button.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&button));
-        if (!queueXcbClick(&button))
-            QSKIP("only X queues a user's clicks");
-        QElapsedTimer waited;
-        waited.start();
-        while (clicks == 0 && !waited.hasExpired(2000))
-            PumpEvents(0);
-        QCOMPARE(clicks, 1);
     }
 
     void chineseButtonsAndFonts()
     {
         auto *app = qApp;
-        InstallChineseTranslations(*app);
-        SetUpFonts(*app);
+        installChineseTranslations(*app);
+        setUpFonts(*app);
         QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes |
                              QDialogButtonBox::No);
         QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));

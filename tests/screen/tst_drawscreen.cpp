@@ -44,13 +44,13 @@ struct Screen : DrawFixture
     {
         screen = std::make_unique<DrawScreen>(db, engine, progress, music);
         screen->resize(size);
-        QVERIFY(screen->Load(draw));
+        QVERIFY(screen->load(draw));
         screen->show();
         QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
     }
     void setSpeedAndTimer(int speed, int seconds)
     {
-        QVERIFY(db.ExecuteSql(Sql("UPDATE 奖次表 SET 速度=") + Sql::number(speed) + Sql(",定时=") +
+        QVERIFY(db.executeSql(Sql("UPDATE 奖次表 SET 速度=") + Sql::number(speed) + Sql(",定时=") +
                               Sql::number(seconds) + Sql(" WHERE ID=") + Sql::number(draw)));
     }
     // A left click on the background, through the window as a user's arrives.
@@ -114,7 +114,7 @@ class TestDrawScreen : public QObject
     {
         QFETCH(int, speed);
         QFETCH(int, interval);
-        QCOMPARE(DrawScreen::ScrollInterval(speed), interval);
+        QCOMPARE(DrawScreen::scrollInterval(speed), interval);
     }
 
     // Paused → Ready → Scrolling → Ready, prize after prize, with the music of each state.
@@ -122,7 +122,7 @@ class TestDrawScreen : public QObject
     {
         Screen s;
         s.music.accepts = true;
-        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖次表 SET 音乐1='w.mp3',音乐2='d.mp3',音乐3='' WHERE ID=") +
+        QVERIFY(s.db.executeSql(Sql("UPDATE 奖次表 SET 音乐1='w.mp3',音乐2='d.mp3',音乐3='' WHERE ID=") +
                                 Sql::number(s.draw)));
         s.open();
         QCOMPARE(s.progress.captions, QStringList{QStringLiteral("正在读取抽奖数据...")});
@@ -146,7 +146,7 @@ class TestDrawScreen : public QObject
         QVERIFY(!s.screen->scrolling());
         const QStringList shown = frameOf(*s.screen)->numbers().split(QStringLiteral("\r\n"));
         QCOMPARE(s.stored(), shown);
-        QCOMPARE(s.music.MusicStatus(), QString()); // no winning music: silence, not drawing music
+        QCOMPARE(s.music.musicStatus(), QString()); // no winning music: silence, not drawing music
         QTRY_VERIFY(labelOf(*s.screen, "boardList")->text().contains(shown.at(0)));
 
         s.clickLater();
@@ -163,7 +163,7 @@ class TestDrawScreen : public QObject
     void aDrawWithPresetsByClicks()
     {
         Screen s;
-        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖项表 SET 数量=3,同时=3 WHERE ID=") + Sql::number(s.first)));
+        QVERIFY(s.db.executeSql(Sql("UPDATE 奖项表 SET 数量=3,同时=3 WHERE ID=") + Sql::number(s.first)));
         s.addPreset(s.draw, s.first, QStringLiteral("1007"), QStringLiteral("人6"));
         s.addPreset(s.draw, s.first, QStringLiteral("1013"), QStringLiteral("人12"));
         s.open();
@@ -228,7 +228,7 @@ class TestDrawScreen : public QObject
     {
         Screen s;
         s.addPreset(s.draw, s.first, QStringLiteral("1001"), QStringLiteral("人0"));
-        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()));
+        QVERIFY(writeSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"), QString()));
         s.open();
         QSignalSpy closed(s.screen.get(), &DrawScreen::closed);
         clickCommand(*s.screen, "drawMode");
@@ -238,11 +238,11 @@ class TestDrawScreen : public QObject
         QVERIFY(!s.screen->scrolling());
         QVERIFY(s.stored().isEmpty());
         QCOMPARE(s.count("预设表"), 0);
-        QCOMPARE(s.music.MusicStatus(), QString());
+        QCOMPARE(s.music.musicStatus(), QString());
 
         // Kept when the preset editor's box was unticked.
         s.addPreset(s.draw, s.first, QStringLiteral("1001"), QStringLiteral("人0"));
-        QVERIFY(WriteSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
+        QVERIFY(writeSetting(SettingsApplication, QStringLiteral("ReSet"), QStringLiteral("CHK"),
                              QStringLiteral("1")));
         s.open();
         s.screen->close(); // the window manager's way
@@ -253,13 +253,13 @@ class TestDrawScreen : public QObject
     void boardOptionsBelongToTheirDraw()
     {
         Screen s;
-        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("BRD"), QStringLiteral("】【√】【√")));
+        QVERIFY(writeScreenSetting(s.db, s.draw, QStringLiteral("BRD"), QStringLiteral("】【√】【√")));
         s.open();
         QVERIFY(!actionOf(*s.screen, "reverseBoard")->isChecked());
         QVERIFY(actionOf(*s.screen, "currentPrizeOnly")->isChecked());
         QVERIFY(labelOf(*s.screen, "boardList")->isHidden());
         actionOf(*s.screen, "reverseBoard")->trigger();
-        QCOMPARE(ReadScreenSetting(s.db, s.draw, QStringLiteral("BRD")), QStringLiteral("√】【√】【√"));
+        QCOMPARE(readScreenSetting(s.db, s.draw, QStringLiteral("BRD")), QStringLiteral("√】【√】【√"));
         s.screen->close();
 
         const qint64 other = s.addDraw(QStringLiteral("别的"));
@@ -283,7 +283,7 @@ class TestDrawScreen : public QObject
         QVERIFY(window);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QString gone = s.stored().at(0);
-        QVERIFY(s.db.ExecuteSql(Sql("DELETE * FROM 结果表 WHERE 号码=") + Sql::text(gone)));
+        QVERIFY(s.db.executeSql(Sql("DELETE * FROM 结果表 WHERE 号码=") + Sql::text(gone)));
         Q_EMIT window->deleted();
         QVERIFY(!labelOf(*s.screen, "boardList")->text().contains(gone));
         // The freed place comes first: the next round is 一等奖's again, with one place.
@@ -313,11 +313,11 @@ class TestDrawScreen : public QObject
         QFETCH(QString, frame);
         QFETCH(QSize, size);
         Screen s;
-        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖项表 SET 数量=") + Sql::number(picks) + Sql(",同时=") +
+        QVERIFY(s.db.executeSql(Sql("UPDATE 奖项表 SET 数量=") + Sql::number(picks) + Sql(",同时=") +
                                 Sql::number(picks) + Sql(" WHERE ID=") + Sql::number(s.first)));
         s.addParticipants(s.draw, picks, 5001);
         if (!frame.isEmpty())
-            QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), frame));
+            QVERIFY(writeScreenSetting(s.db, s.draw, QStringLiteral("FRM"), frame));
         s.open(size);
         s.drawRound();
         const QStringList stored = s.stored();
@@ -372,7 +372,7 @@ class TestDrawScreen : public QObject
             image.fill(picture);
             const QString path = dir.filePath(QStringLiteral("bg.png"));
             QVERIFY(image.save(path));
-            QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖次表 SET 底图=") + Sql::text(path) + Sql(" WHERE ID=") +
+            QVERIFY(s.db.executeSql(Sql("UPDATE 奖次表 SET 底图=") + Sql::text(path) + Sql(" WHERE ID=") +
                                     Sql::number(s.draw)));
         }
         s.open(QSize(1920, 1080));
@@ -406,7 +406,7 @@ class TestDrawScreen : public QObject
     void aStopStoresFirst()
     {
         Screen s;
-        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖次表 SET 音乐2='d.mp3',音乐3='win.mp3' WHERE ID=") +
+        QVERIFY(s.db.executeSql(Sql("UPDATE 奖次表 SET 音乐2='d.mp3',音乐3='win.mp3' WHERE ID=") +
                                 Sql::number(s.draw)));
         s.open();
         QStringList storedAtTune;
@@ -430,7 +430,7 @@ class TestDrawScreen : public QObject
         s.music.hasOutput = false;
         s.open();
         QVERIFY(s.prompt.messages.isEmpty()); // a draw without music has nothing to miss
-        QVERIFY(s.db.ExecuteSql(Sql("UPDATE 奖次表 SET 音乐1='w.mp3' WHERE ID=") + Sql::number(s.draw)));
+        QVERIFY(s.db.executeSql(Sql("UPDATE 奖次表 SET 音乐1='w.mp3' WHERE ID=") + Sql::number(s.draw)));
         s.open();
         s.open();
         QCOMPARE(s.prompt.messages, QStringList{QStringLiteral("没有可用的声音设备，本次抽奖不播放音乐。")});
@@ -485,7 +485,7 @@ class TestDrawScreen : public QObject
     void aTransparentFrameShowsTheBackground()
     {
         Screen s;
-        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"),
+        QVERIFY(writeScreenSetting(s.db, s.draw, QStringLiteral("FRM"),
                                    QStringLiteral("100】【100】【300】【80】【255】【1】【0")));
         s.open();
         frameOf(*s.screen)->setNumbers(QString());

@@ -1,6 +1,6 @@
 #include "data/Progress.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "screen/ResultDeletion.h"
 #include "support/DrawFixture.h"
 
@@ -57,7 +57,7 @@ struct Fixture : DrawFixture
     QString numbers()
     {
         QStringList found;
-        for (Query rs = db.OpenQuery(Sql("SELECT * FROM 结果表 ORDER BY ID")); !rs.atEnd(); rs.next())
+        for (Query rs = db.openQuery(Sql("SELECT * FROM 结果表 ORDER BY ID")); !rs.atEnd(); rs.next())
             found.append(rs.text(u"号码"));
         return found.join(u' ');
     }
@@ -109,9 +109,9 @@ class TestResultDeletion : public QObject
         QCOMPARE(f.count("轮次表", Sql("事件=") + Sql::text(absent ? QStringLiteral("不在场") : QStringLiteral("取消结果"))), 1);
         QCOMPARE(f.count("号码表", Sql("签到=2 AND 号码 IN ('1001','1003')")), absent ? 2 : 0);
         QVERIFY(!f.window->isVisible());
-        QCOMPARE(f.engine.LoadPrizeTable(), 1);
-        QCOMPARE(f.engine.Prizes().at(1).Remaining, 2);
-        const QString board = f.engine.BuildAnnouncement(f.draw, f.prize, false, false);
+        QCOMPARE(f.engine.loadPrizeTable(), 1);
+        QCOMPARE(f.engine.prizes().at(1).Remaining, 2);
+        const QString board = f.engine.buildAnnouncement(f.draw, f.prize, false, false);
         QVERIFY(board.contains(QStringLiteral("1002")));
         QVERIFY(!board.contains(QStringLiteral("1001")) && !board.contains(QStringLiteral("1003")));
     }
@@ -145,7 +145,7 @@ class TestResultDeletion : public QObject
     void refusedDeleteChangesNothing()
     {
         Fixture f;
-        QVERIFY(f.db.ExecuteSql(Sql("CREATE TRIGGER refuse BEFORE DELETE ON 结果表 WHEN OLD.号码='1003' "
+        QVERIFY(f.db.executeSql(Sql("CREATE TRIGGER refuse BEFORE DELETE ON 结果表 WHEN OLD.号码='1003' "
                                     "BEGIN SELECT RAISE(ABORT,'x'); END")));
         QSignalSpy deleted(f.window.get(), &ResultDeletion::deleted);
         f.tick(2);

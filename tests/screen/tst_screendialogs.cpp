@@ -41,15 +41,15 @@ struct Screen : DrawFixture
     void open()
     {
         screen = std::make_unique<DrawScreen>(db, engine, progress, music);
-        QVERIFY(screen->Load(draw));
+        QVERIFY(screen->load(draw));
         screen->resize(1280, 900);
         screen->show();
         QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
     }
-    QString setting(const char *column) { return ReadScreenSetting(db, draw, QString::fromLatin1(column)); }
+    QString setting(const char *column) { return readScreenSetting(db, draw, QString::fromLatin1(column)); }
     void refuse(const char *column)
     {
-        QVERIFY(db.ExecuteSql(Sql("CREATE TRIGGER refuse") + QString::fromLatin1(column) +
+        QVERIFY(db.executeSql(Sql("CREATE TRIGGER refuse") + QString::fromLatin1(column) +
                               Sql(" BEFORE UPDATE OF ") + QString::fromLatin1(column) +
                               Sql(" ON 奖次表 BEGIN SELECT RAISE(ABORT, 'disk'); END")));
     }
@@ -124,7 +124,7 @@ class TestScreenDialogs : public QObject
     void framePreviewWaitsASecondThenFollowsEachEdit()
     {
         Screen s;
-        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
+        QVERIFY(writeScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
         s.open();
         CountingAppearance look(*s.screen);
         FrameSettings dialog(look, s.screen.get());
@@ -201,7 +201,7 @@ class TestScreenDialogs : public QObject
         QFETCH(QString, opening);
         QFETCH(int, way);
         Screen s;
-        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), opening));
+        QVERIFY(writeScreenSetting(s.db, s.draw, QStringLiteral("FRM"), opening));
         s.open();
         const QRect before = frameOf(*s.screen)->geometry();
         FrameSettings *dialog = s.openFrameDialog();
@@ -230,7 +230,7 @@ class TestScreenDialogs : public QObject
     void numbersFontAndColourAreStoredAtOnce()
     {
         Screen s;
-        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("L2"),
+        QVERIFY(writeScreenSetting(s.db, s.draw, QStringLiteral("L2"),
                                    QStringLiteral("楷体_GB2312】【√】【】【14.25】【】【】【0")));
         s.open();
         FrameSettings *dialog = s.openFrameDialog();
@@ -322,10 +322,10 @@ class TestScreenDialogs : public QObject
     void closingTheScreenClosesTheDialogs()
     {
         Screen s;
-        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
-        QVERIFY(s.db.ExecuteSql(Sql("CREATE TABLE 写入 (列 TEXT)")));
+        QVERIFY(writeScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
+        QVERIFY(s.db.executeSql(Sql("CREATE TABLE 写入 (列 TEXT)")));
         for (const char *column : {"L0", "L1", "FRM"})
-            QVERIFY(s.db.ExecuteSql(Sql("CREATE TRIGGER log") + QString::fromLatin1(column) +
+            QVERIFY(s.db.executeSql(Sql("CREATE TRIGGER log") + QString::fromLatin1(column) +
                                     Sql(" AFTER UPDATE OF ") + QString::fromLatin1(column) +
                                     Sql(" ON 奖次表 BEGIN INSERT INTO 写入 VALUES('") +
                                     QString::fromLatin1(column) + Sql("'); END")));
@@ -357,7 +357,7 @@ class TestScreenDialogs : public QObject
     void failedWritesAreReported()
     {
         Screen s;
-        QVERIFY(WriteScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
+        QVERIFY(writeScreenSetting(s.db, s.draw, QStringLiteral("FRM"), Stored));
         s.open();
         s.refuse("FRM");
         s.refuse("L2");

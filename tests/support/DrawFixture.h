@@ -10,7 +10,7 @@ struct DrawFixture : TempDatabase
 
     qint64 append(const char *table, const QList<std::pair<const char16_t *, QVariant>> &values)
     {
-        quilla::Query rs = db.OpenQuery(quilla::Sql("SELECT * FROM ") + QString::fromUtf8(table) +
+        quilla::Query rs = db.openQuery(quilla::Sql("SELECT * FROM ") + QString::fromUtf8(table) +
                                         quilla::Sql(" WHERE FALSE"));
         rs.addNew();
         for (const auto &[column, value] : values)
@@ -57,7 +57,7 @@ struct DrawFixture : TempDatabase
     }
     qint64 count(const char *table, const quilla::Sql &condition = quilla::Sql())
     {
-        return db.CountRows(QString::fromUtf8(table), condition);
+        return db.countRows(QString::fromUtf8(table), condition);
     }
 
     quilla::DrawEngine engine;

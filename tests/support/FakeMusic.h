@@ -13,7 +13,7 @@
 class FakeMusic : public quilla::Music
 {
   public:
-    bool PlayMusic(const QString &path, bool repeat = false) override
+    bool playMusic(const QString &path, bool repeat = false) override
     {
         if (path.isEmpty() || !accepts)
             return false;
@@ -24,13 +24,13 @@ class FakeMusic : public quilla::Music
         setStatus(QStringLiteral("playing"));
         return true;
     }
-    void StopMusic() override
+    void stopMusic() override
     {
         ++stops;
         setStatus(QString());
     }
-    QString MusicStatus() const override { return m_status; }
-    bool HasOutput() const override { return hasOutput; }
+    QString musicStatus() const override { return m_status; }
+    bool hasSoundOutput() const override { return hasOutput; }
 
     void setStatus(const QString &status)
     {
@@ -38,7 +38,7 @@ class FakeMusic : public quilla::Music
         Q_EMIT statusChanged();
     }
 
-    bool accepts = true; // false: PlayMusic finds no file
+    bool accepts = true; // false: playMusic finds no file
     bool hasOutput = true;
     std::function<void(const QString &)> onPlay; // called as a play begins
     QStringList played;

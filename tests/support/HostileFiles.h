@@ -9,7 +9,7 @@
 #include "files/TextDecoding.h"
 #include "files/Workbook.h"
 
-#include "platform/ProcessUsage.h"
+#include "system/ProcessUsage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -75,7 +75,7 @@ inline ChildRun readInChild(const QString &path)
 inline int readAsTheImportDoes(const QString &path)
 {
     if (path.endsWith(u".csv")) {
-        const int count = quilla::CountCsvRecords(path);
+        const int count = quilla::countCsvRecords(path);
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return quilla::CannotOpenFile;
@@ -86,7 +86,7 @@ inline int readAsTheImportDoes(const QString &path)
             ++records;
         return reader.failed() ? int(quilla::TooLargeToRead) : records == count ? 0 : 100;
     }
-    const quilla::OpenedWorkbook opened = quilla::OpenWorkbook(path);
+    const quilla::OpenedWorkbook opened = quilla::openWorkbook(path);
     if (!opened.book)
         return opened.error;
     for (const QString &sheet : opened.book->sheetNames()) {
@@ -169,7 +169,7 @@ inline bool maximalXls(const QString &path)
     }
     const QByteArray stream = biff::workbook({{QStringLiteral("最大"), cells}});
     cells = QByteArray();
-    const QByteArray file = quilla::BuildCompoundFile({{QStringLiteral("Workbook"), stream}});
+    const QByteArray file = quilla::buildCompoundFile({{QStringLiteral("Workbook"), stream}});
     QFile out(path);
     return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
 }

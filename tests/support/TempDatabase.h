@@ -13,7 +13,7 @@ struct TempDatabase
     {
         QVERIFY(dir.isValid());
         path = dir.filePath(QStringLiteral("Data.mdb"));
-        QVERIFY(db.OpenDatabase(path));
+        QVERIFY(db.openDatabase(path));
     }
 
     QTemporaryDir dir;

@@ -1,7 +1,7 @@
 #include "files/Workbook.h"
-#include "grids/GridExport.h"
-#include "grids/RecordModel.h"
-#include "grids/RecordView.h"
+#include "lists/GridExport.h"
+#include "lists/RecordModel.h"
+#include "lists/RecordView.h"
 #include "support/DrawFixture.h"
 #include "support/Gb18030Bytes.h"
 #include "support/RecordingProgress.h"
@@ -35,7 +35,7 @@ struct Results : DrawFixture
 
     bool exportTo(const QString &path, const QString &selected = QString())
     {
-        return ExportView(view, prompt, progress, QStringLiteral("Quilla抽奖"), nullptr,
+        return exportView(view, prompt, progress, QStringLiteral("Quilla抽奖"), nullptr,
                           [&](const QString &, QString *filter) {
                               *filter = selected;
                               return path;
@@ -63,7 +63,7 @@ class TestGridExport : public QObject
     void onlyWhatTheListShows()
     {
         Results r;
-        const ExportTable table = TableOfView(r.view);
+        const ExportTable table = tableOfView(r.view);
         QCOMPARE(table.headerRows, 1);
         QCOMPARE(table.rows.size(), 3);
         QCOMPARE(table.rows.first(), (QStringList{"序号", "获得奖项", "奖品", "抽奖号码", "姓名"}));
@@ -109,7 +109,7 @@ class TestGridExport : public QObject
         QVERIFY(r.exportTo(r.dir.filePath(QStringLiteral("结果.txt"))));
         // .xlsx from the filter; .txt is neither CSV nor .xlsx, so it is written as an .xls workbook.
         for (const QString &name : {QStringLiteral("结果.xlsx"), QStringLiteral("结果.txt")}) {
-            const OpenedWorkbook opened = OpenWorkbook(r.dir.filePath(name));
+            const OpenedWorkbook opened = openWorkbook(r.dir.filePath(name));
             QVERIFY2(opened.book, qPrintable(name));
             QCOMPARE(opened.book->sheetNames(), QStringList{QStringLiteral("Quilla抽奖")});
             QCOMPARE(opened.book->cellText(QStringLiteral("Quilla抽奖"), 1, 1), QStringLiteral("序号"));
@@ -148,7 +148,7 @@ class TestGridExport : public QObject
         QCOMPARE(model.textAt(0, 0), QStringLiteral("9"));
         QCOMPARE(model.textAt(1, 0), QStringLiteral("10"));
         QCOMPARE(view.selectedKeys(), QList<qint64>{model.keyAt(0)});
-        const ExportTable table = TableOfView(view);
+        const ExportTable table = tableOfView(view);
         QCOMPARE(table.rows.size(), 1003);
         QCOMPARE(table.rows.last(), (QStringList{QStringLiteral("1002"), QStringLiteral("2000")}));
     }

@@ -2,8 +2,8 @@
 
 #include "data/Progress.h"
 #include "data/Prompt.h"
-#include "grids/RecordModel.h"
-#include "platform/FileSync.h"
+#include "lists/RecordModel.h"
+#include "system/FileSync.h"
 #include "platform/WindowHelpers.h"
 
 #include <QFileDialog>
@@ -31,7 +31,7 @@ QString askForFile(QWidget *parent, const QString &filter, QString *selectedFilt
     dialog.setFileMode(QFileDialog::AnyFile);
     // The program asks its own question before replacing a file.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setNameFilter(FileDialogFilter(filter));
+    dialog.setNameFilter(fileDialogFilter(filter));
     // A name typed with a known extension chooses that type in the list, so that the type
     // shown is the one written.
     if (auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
@@ -87,7 +87,7 @@ QString doneMessage(qsizetype rows, const ExportNotes &notes)
 
 } // namespace
 
-ExportTable TableOfView(const QTableView &view)
+ExportTable tableOfView(const QTableView &view)
 {
     ExportTable table;
     QAbstractItemModel *model = view.model();
@@ -100,12 +100,12 @@ ExportTable TableOfView(const QTableView &view)
             model->fetchMore({});
     QList<int> columns;
     QStringList titles{QStringLiteral("序号")};
-    table.widths.append(std::nearbyint(view.verticalHeader()->width() * TwipsPerPixel()));
+    table.widths.append(std::nearbyint(view.verticalHeader()->width() * twipsPerPixel()));
     for (int c = 0; c < model->columnCount(); ++c)
         if (!view.isColumnHidden(c)) {
             columns.append(c);
             titles.append(model->headerData(c, Qt::Horizontal).toString());
-            table.widths.append(std::nearbyint(view.columnWidth(c) * TwipsPerPixel()));
+            table.widths.append(std::nearbyint(view.columnWidth(c) * twipsPerPixel()));
         }
     table.rows.append(titles);
     table.headerRows = 1;
@@ -157,9 +157,9 @@ bool writeTable(const ExportTable &table, const QString &path, const QString &sh
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     ExportNotes notes;
-    const ExportFailure failure = suffix == u"csv"    ? WriteCsv(table, path, progress, &notes)
-                                  : suffix == u"xlsx" ? WriteXlsx(table, path, sheetName, progress, &notes)
-                                                      : WriteXls(table, path, sheetName, progress, &notes);
+    const ExportFailure failure = suffix == u"csv"    ? writeCsv(table, path, progress, &notes)
+                                  : suffix == u"xlsx" ? writeXlsx(table, path, sheetName, progress, &notes)
+                                                      : writeXls(table, path, sheetName, progress, &notes);
     switch (failure) {
     case ExportFailure::None:
         prompt.message(doneMessage(table.rows.size() - table.headerRows, notes));
@@ -177,7 +177,7 @@ bool writeTable(const ExportTable &table, const QString &path, const QString &sh
 
 } // namespace
 
-bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, const QString &sheetName,
+bool exportView(const QTableView &view, Prompt &prompt, Progress &progress, const QString &sheetName,
                 QWidget *parent, const SaveFileChooser &chooseFile)
 {
     if (!view.model() || view.model()->columnCount() == 0) {
@@ -192,13 +192,13 @@ bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, cons
     const bool reading = records ? records->needsReading() : view.model()->canFetchMore({});
     if (reading)
         progress.begin(QStringLiteral("正在读取记录..."), 1);
-    const ExportTable table = TableOfView(view);
+    const ExportTable table = tableOfView(view);
     if (reading)
         progress.end();
     return writeTable(table, path, sheetName, prompt, progress);
 }
 
-bool ExportParticipantTemplate(Prompt &prompt, Progress &progress, QWidget *parent, const SaveFileChooser &chooseFile)
+bool exportParticipantTemplate(Prompt &prompt, Progress &progress, QWidget *parent, const SaveFileChooser &chooseFile)
 {
     const QString path = chooseTarget(prompt, parent, chooseFile);
     if (path.isEmpty())

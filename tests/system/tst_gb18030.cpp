@@ -1,4 +1,4 @@
-#include "platform/Gb18030.h"
+#include "system/Gb18030.h"
 #include "support/WineGaps.h"
 
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "platform/FileSync.h"
+#include "system/FileSync.h"
 #include "support/Unprivileged.h"
 
 #include <QDir>

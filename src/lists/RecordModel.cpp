@@ -450,7 +450,7 @@ bool RecordModel::removeRecords(const QList<qint64> &keys, const std::function<b
         Database::Transaction transaction(m_db);
         deleted = deleted && (!alongside || alongside());
         if (everything) {
-            deleted = deleted && m_db.ExecuteSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter);
+            deleted = deleted && m_db.executeSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter);
         } else {
             constexpr qsizetype Chunk = 10000;
             // Each list is built as text once: joining Sql pieces one by one copies it each time.
@@ -458,7 +458,7 @@ bool RecordModel::removeRecords(const QList<qint64> &keys, const std::function<b
                 QString list;
                 for (qsizetype i = from; i < std::min(keys.size(), from + Chunk); ++i)
                     list += (i == from ? QString() : QStringLiteral(",")) + QString::number(keys.at(i));
-                deleted = m_db.ExecuteSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ID IN (") + Sql(list) +
+                deleted = m_db.executeSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ID IN (") + Sql(list) +
                                           Sql(")"));
             }
         }

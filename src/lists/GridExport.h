@@ -16,7 +16,7 @@ class Prompt;
 
 // The rows a list holds, all of them read: a title row ("序号" and the shown columns'
 // titles), then each row's number and shown cells.
-ExportTable TableOfView(const QTableView &view);
+ExportTable tableOfView(const QTableView &view);
 
 // Chooses a file name: returns the path ("" when cancelled) for filter and the
 // filter the user picked. The default is Qt's save dialog.
@@ -25,11 +25,11 @@ using SaveFileChooser = std::function<QString(const QString &filter, QString *se
 // The whole export of a list: the save dialog, the question before replacing a
 // file, the writer by the name's extension (.csv CSV, .xlsx XLSX, anything else
 // XLS), and a word on what was written. True when the file was written.
-bool ExportView(const QTableView &view, Prompt &prompt, Progress &progress, const QString &sheetName,
+bool exportView(const QTableView &view, Prompt &prompt, Progress &progress, const QString &sheetName,
                 QWidget *parent = nullptr, const SaveFileChooser &chooseFile = {});
 // A participant list to fill in: the titles 抽奖号码 and 姓名 and two example rows,
 // which the import maps by their titles.
-bool ExportParticipantTemplate(Prompt &prompt, Progress &progress, QWidget *parent = nullptr,
+bool exportParticipantTemplate(Prompt &prompt, Progress &progress, QWidget *parent = nullptr,
                                const SaveFileChooser &chooseFile = {});
 
 } // namespace quilla

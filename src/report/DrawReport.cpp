@@ -70,7 +70,7 @@ struct Round
 QList<Section> readReport(Database &db, qint64 drawId)
 {
     const Sql ofDraw = Sql::number(drawId);
-    Query draw = db.OpenQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + ofDraw);
+    Query draw = db.openQuery(Sql("SELECT * FROM 奖次表 WHERE ID=") + ofDraw);
     if (!db.isOpen() || !draw.isValid() || draw.rowCount() == 0)
         return {};
 
@@ -108,7 +108,7 @@ QList<Section> readReport(Database &db, qint64 drawId)
     qint64 winners = 0, complete = 0;
     const qint64 fixedLength = draw.number(u"定长");
     const QString mask = draw.text(u"屏蔽");
-    Query prize = db.OpenQuery(Sql("SELECT * FROM 奖项表 WHERE CID=") + ofDraw + Sql(" ORDER BY 顺序,ID"));
+    Query prize = db.openQuery(Sql("SELECT * FROM 奖项表 WHERE CID=") + ofDraw + Sql(" ORDER BY 顺序,ID"));
     read = read && prize.isValid();
     for (prize.first(); read && !prize.atEnd(); prize.next()) {
         const qint64 quantity = prize.number(u"数量");
@@ -127,7 +127,7 @@ QList<Section> readReport(Database &db, qint64 drawId)
                              [&](const Row &result) {
                                  const qint64 id = result.number(u"ID");
                                  const Round round = roundOf.value(id);
-                                 const QString number = DisplayNumber(result.text(u"号码"), fixedLength, mask);
+                                 const QString number = displayNumber(result.text(u"号码"), fixedLength, mask);
                                  section.table.rows.append(
                                      {QString::number(section.table.rows.size() + 1), number, result.text(u"姓名"),
                                       round.time.isEmpty() ? QStringLiteral("—") : round.time,
@@ -154,7 +154,7 @@ QList<Section> readReport(Database &db, qint64 drawId)
         prizes.append(section);
     }
     const Query people =
-        db.OpenQuery(Sql("SELECT COUNT(*) AS n FROM (SELECT DISTINCT 号码,姓名 FROM 号码表 WHERE CID=") + ofDraw +
+        db.openQuery(Sql("SELECT COUNT(*) AS n FROM (SELECT DISTINCT 号码,姓名 FROM 号码表 WHERE CID=") + ofDraw +
                      Sql(")"));
     if (!read || !people.isValid())
         return {};
@@ -165,12 +165,12 @@ QList<Section> readReport(Database &db, qint64 drawId)
                                                         {25, 25, 25, 25},
                                                         {}}};
     if (db.hasColumn(QStringLiteral("号码表"), QStringLiteral("签到"))) {
-        const Query counts = db.OpenQuery(Sql("SELECT TOTAL(签到=1) AS i,TOTAL(签到=2) AS a FROM 号码表 WHERE CID=") + ofDraw);
+        const Query counts = db.openQuery(Sql("SELECT TOTAL(签到=1) AS i,TOTAL(签到=2) AS a FROM 号码表 WHERE CID=") + ofDraw);
         if (!counts.isValid() ||
             !db.forEachRow(Sql("SELECT 号码,姓名,签到时间,签到方式 FROM 号码表 WHERE CID=") + ofDraw +
                                Sql(" AND 签到=2 ORDER BY 签到时间,ID"),
                            [&](const Row &row) {
-                               hall.table.rows.append({DisplayNumber(row.text(0), fixedLength, mask), row.text(1),
+                               hall.table.rows.append({displayNumber(row.text(0), fixedLength, mask), row.text(1),
                                                        row.text(2), row.text(3)});
                            }))
             return {};
@@ -702,13 +702,13 @@ bool writeFile(const QList<Section> &report, const QString &path, std::atomic<in
 
 } // namespace
 
-QString DrawReportHtml(Database &db, qint64 drawId)
+QString drawReportHtml(Database &db, qint64 drawId)
 {
     const QList<Section> report = readReport(db, drawId);
     return report.isEmpty() ? QString() : toHtml(report);
 }
 
-bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &why, Progress &progress)
+bool writeDrawReport(Database &db, qint64 drawId, const QString &path, QString &why, Progress &progress)
 {
     // The rows are read here, on the database's own thread; laying out and painting
     // them, most of the time, runs on a worker while the progress window paints.
@@ -737,10 +737,10 @@ bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &
     return written;
 }
 
-bool WriteDrawReport(Database &db, qint64 drawId, const QString &path, QString &why)
+bool writeDrawReport(Database &db, qint64 drawId, const QString &path, QString &why)
 {
     NoProgress none;
-    return WriteDrawReport(db, drawId, path, why, none);
+    return writeDrawReport(db, drawId, path, why, none);
 }
 
 } // namespace quilla

@@ -36,7 +36,7 @@ void ProgressBar::draw(double fraction)
 void ProgressBar::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(QRectF(0, 0, width() * m_drawn, height()), ColorFromBgr(0xFF0000));
+    painter.fillRect(QRectF(0, 0, width() * m_drawn, height()), colorFromBgr(0xFF0000));
 }
 
 Indicator::Indicator(QWidget *parent)
@@ -65,7 +65,7 @@ Indicator::Indicator(QWidget *parent)
     setFixedWidth(360);
 }
 
-QString FormatDuration(qint64 seconds)
+QString formatDuration(qint64 seconds)
 {
     if (seconds <= 0)
         return QStringLiteral("0:0");
@@ -74,7 +74,7 @@ QString FormatDuration(qint64 seconds)
     return hours > 0 ? QString::number(hours) + u':' + minutesSeconds : minutesSeconds;
 }
 
-QString PercentText(qint64 position, qint64 total)
+QString percentText(qint64 position, qint64 total)
 {
     total = std::max<qint64>(total, 1);
     const qint64 thousandths = qint64(std::floor(double(position) * 1000.0 / double(total)));
@@ -137,14 +137,14 @@ void ProgressIndicator::letWindowsPaint()
     m_sincePaint.start();
 }
 
-void ProgressIndicator::ProgressBegin(const QString &caption, int total)
+void ProgressIndicator::progressBegin(const QString &caption, int total)
 {
     if (!m_window) {
         m_window = new Indicator;
         m_window->setAttribute(Qt::WA_DeleteOnClose);
         m_window->adjustSize();
-        CentreInWorkArea(m_window);
-        MakeTopmost(m_window);
+        centreInWorkArea(m_window);
+        makeTopmost(m_window);
     }
     m_caption = caption;
     m_window->m_caption->setText(caption);
@@ -158,12 +158,12 @@ void ProgressIndicator::ProgressBegin(const QString &caption, int total)
     letWindowsPaint();
 }
 
-void ProgressIndicator::ProgressStep(int increment, const QString &text)
+void ProgressIndicator::progressStep(int increment, const QString &text)
 {
     const int p = m_position + increment;
     const double fraction = std::floor(double(p) / m_total * 1000.0) / 1000.0;
     if (m_window)
-        m_window->m_percent->setText(PercentText(p, m_total));
+        m_window->m_percent->setText(percentText(p, m_total));
     if (!text.isEmpty() && m_window) {
         if (text.toLower() != QStringLiteral("pages")) {
             m_caption = text;
@@ -171,15 +171,15 @@ void ProgressIndicator::ProgressStep(int increment, const QString &text)
         } else if (fraction >= 0.001) {
             const qint64 elapsed = m_clock() - m_startTime;
             const qint64 estimate = qint64(std::nearbyint(double(elapsed) / fraction));
-            m_window->m_times->setText(FormatDuration(elapsed) + u'/' + FormatDuration(estimate - elapsed) + u'/' +
-                                  FormatDuration(estimate));
+            m_window->m_times->setText(formatDuration(elapsed) + u'/' + formatDuration(estimate - elapsed) + u'/' +
+                                  formatDuration(estimate));
             m_window->m_steps->setText(u'(' + QString::number(p) + u'/' + QString::number(m_total) + u')');
         }
     }
-    ProgressDraw(p);
+    progressDraw(p);
 }
 
-void ProgressIndicator::ProgressDraw(int newPosition)
+void ProgressIndicator::progressDraw(int newPosition)
 {
     m_position = newPosition;
     if (!m_window)
@@ -188,7 +188,7 @@ void ProgressIndicator::ProgressDraw(int newPosition)
     refresh();
 }
 
-void ProgressIndicator::ProgressEnd()
+void ProgressIndicator::progressEnd()
 {
     if (!m_window)
         return;

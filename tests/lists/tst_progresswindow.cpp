@@ -1,4 +1,4 @@
-#include "grids/ProgressWindow.h"
+#include "lists/ProgressWindow.h"
 #include "platform/WindowHelpers.h"
 #include "support/XcbInput.h"
 
@@ -37,7 +37,7 @@ class MainWindow : public QWidget
     MainWindow() : button(new QPushButton(QStringLiteral("开始"), this))
     {
         resize(640, 480);
-        CentreInWorkArea(this);
+        centreInWorkArea(this);
         connect(button, &QPushButton::clicked, this, [this] { ++clicks; });
     }
     QPushButton *button;
@@ -71,55 +71,55 @@ class TestProgressWindow : public QObject
     {
         QFETCH(qint64, seconds);
         QFETCH(QString, text);
-        QCOMPARE(FormatDuration(seconds), text);
+        QCOMPARE(formatDuration(seconds), text);
     }
 
     void percentages()
     {
-        QCOMPARE(PercentText(0, 250), QStringLiteral("0%"));
-        QCOMPARE(PercentText(100, 250), QStringLiteral("40%"));
-        QCOMPARE(PercentText(1, 8), QStringLiteral("12.5%"));
-        QCOMPARE(PercentText(2, 3), QStringLiteral("66.6%"));
-        QCOMPARE(PercentText(8, 8), QStringLiteral("100%"));
-        QCOMPARE(PercentText(3, 0), QStringLiteral("300%")); // a total of 0 counts as 1
+        QCOMPARE(percentText(0, 250), QStringLiteral("0%"));
+        QCOMPARE(percentText(100, 250), QStringLiteral("40%"));
+        QCOMPARE(percentText(1, 8), QStringLiteral("12.5%"));
+        QCOMPARE(percentText(2, 3), QStringLiteral("66.6%"));
+        QCOMPARE(percentText(8, 8), QStringLiteral("100%"));
+        QCOMPARE(percentText(3, 0), QStringLiteral("300%")); // a total of 0 counts as 1
     }
 
     void stepsFillTheBar()
     {
         qint64 now = 1000;
         ProgressIndicator progress([&] { return now; });
-        progress.ProgressBegin(QStringLiteral("正在读取记录..."), 250);
+        progress.progressBegin(QStringLiteral("正在读取记录..."), 250);
         Indicator *window = progress.window();
         QVERIFY(window && window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("请稍侯 …"));
         QVERIFY(window->windowFlags() & Qt::WindowStaysOnTopHint);
         window->findChild<QLabel *>(QStringLiteral("steps"))->setText(QStringLiteral("旧"));
         for (int i = 0; i < 100; ++i)
-            progress.ProgressStep(1, QString());
+            progress.progressStep(1, QString());
         QCOMPARE(window->findChild<QLabel *>(QStringLiteral("percent"))->text(), QStringLiteral("40%"));
         QCOMPARE(window->findChild<ProgressBar *>(QStringLiteral("bar"))->drawn(), 0.4);
         QCOMPARE(window->findChild<QLabel *>(QStringLiteral("steps"))->text(), QStringLiteral("旧"));
         QCOMPARE(window->findChild<QLabel *>(QStringLiteral("caption"))->text(), QStringLiteral("正在读取记录..."));
 
         // A new caption keeps the bar.
-        progress.ProgressStep(0, QStringLiteral("正在导入..."));
+        progress.progressStep(0, QStringLiteral("正在导入..."));
         QCOMPARE(window->findChild<QLabel *>(QStringLiteral("caption"))->text(), QStringLiteral("正在导入..."));
         QCOMPARE(window->findChild<ProgressBar *>(QStringLiteral("bar"))->drawn(), 0.4);
-        progress.ProgressEnd();
+        progress.progressEnd();
         QVERIFY(!progress.window());
-        progress.ProgressEnd(); // closing twice is fine
+        progress.progressEnd(); // closing twice is fine
     }
 
     void pagesEstimateTheTime()
     {
         qint64 now = 0;
         ProgressIndicator progress([&] { return now; });
-        progress.ProgressBegin(QStringLiteral("导出"), 2000);
-        progress.ProgressStep(1, QStringLiteral("pages")); // under 1 ‰: figures unchanged
+        progress.progressBegin(QStringLiteral("导出"), 2000);
+        progress.progressStep(1, QStringLiteral("pages")); // under 1 ‰: figures unchanged
         QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("times"))->text(), QString());
         QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("percent"))->text(), QStringLiteral("0%"));
         now = 30;
-        progress.ProgressStep(499, QStringLiteral("PAGES"));
+        progress.progressStep(499, QStringLiteral("PAGES"));
         QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("percent"))->text(), QStringLiteral("25%"));
         QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("times"))->text(), QStringLiteral("0:30/1:30/2:0"));
         QCOMPARE(progress.window()->findChild<QLabel *>(QStringLiteral("steps"))->text(), QStringLiteral("(500/2000)"));
@@ -127,10 +127,10 @@ class TestProgressWindow : public QObject
 
         // Beginning again restarts the state in the same window.
         Indicator *window = progress.window();
-        progress.ProgressBegin(QStringLiteral("再来"), 0);
+        progress.progressBegin(QStringLiteral("再来"), 0);
         QCOMPARE(progress.window(), window);
         QCOMPARE(window->findChild<ProgressBar *>(QStringLiteral("bar"))->drawn(), 0.0);
-        progress.ProgressStep(1, QString());
+        progress.progressStep(1, QString());
         QCOMPARE(window->findChild<QLabel *>(QStringLiteral("percent"))->text(), QStringLiteral("100%"));
     }
 
@@ -143,7 +143,7 @@ class TestProgressWindow : public QObject
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         ProgressIndicator progress;
-        progress.ProgressBegin(QStringLiteral("正在导入..."), 100);
+        progress.progressBegin(QStringLiteral("正在导入..."), 100);
         Indicator *window = progress.window();
         // In a corner, clear of the windows of other tests that share the display.
         const QRect area = window->screen()->availableGeometry();
@@ -152,7 +152,7 @@ class TestProgressWindow : public QObject
         int paintsBefore = 0;
         for (int i = 1; i <= 100; ++i) {
             busyFor(4);
-            progress.ProgressStep(1, QString());
+            progress.progressStep(1, QString());
             if (i == 10)
                 clickQueued = queueXcbClick(main.button);
             if (i == 20) {
@@ -167,7 +167,7 @@ class TestProgressWindow : public QObject
             }
         }
         QVERIFY(main.paints > paintsBefore);
-        progress.ProgressEnd();
+        progress.progressEnd();
         if (!clickQueued)
             QSKIP("only X queues a user's clicks");
         QCOMPARE(main.clicks, 0);

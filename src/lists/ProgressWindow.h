@@ -45,9 +45,9 @@ class Indicator : public QWidget
 };
 
 // "0:45", "10:5", "1:2:5": hours only when there are any, no leading zeros.
-QString FormatDuration(qint64 seconds);
+QString formatDuration(qint64 seconds);
 // The percentage of position in total, kept to thousandths: "0%", "12.5%", "100%".
-QString PercentText(qint64 position, qint64 total);
+QString percentText(qint64 position, qint64 total);
 
 // The program's one progress state and its window.
 //
@@ -64,14 +64,14 @@ class ProgressIndicator : public Progress
     explicit ProgressIndicator(std::function<qint64()> clock = {});
     ~ProgressIndicator() override;
 
-    void ProgressBegin(const QString &caption, int total);
-    void ProgressStep(int increment, const QString &text);
-    void ProgressDraw(int newPosition);
-    void ProgressEnd();
+    void progressBegin(const QString &caption, int total);
+    void progressStep(int increment, const QString &text);
+    void progressDraw(int newPosition);
+    void progressEnd();
 
-    void begin(const QString &caption, int total) override { ProgressBegin(caption, total); }
-    void step(int increment, const QString &text) override { ProgressStep(increment, text); }
-    void end() override { ProgressEnd(); }
+    void begin(const QString &caption, int total) override { progressBegin(caption, total); }
+    void step(int increment, const QString &text) override { progressStep(increment, text); }
+    void end() override { progressEnd(); }
 
     Indicator *window() const { return m_window; } // null while idle
     int position() const { return m_position; }
