@@ -6,8 +6,8 @@
 #   ./dev.sh package  build the Debian package (build/quilla_*.deb)
 #   ./dev.sh windows  cross-build for Windows x64: build-win/Quilla-*-win64.zip and -setup.exe
 #                     (the first run builds Qt for Windows: about 70 minutes on 2 busy cores)
-#   ./dev.sh windows-test  run the Windows build under Wine and drive it through a draw, then
-#                          build the test programs for Windows and run them under Wine
+#   ./dev.sh windows-test [--e2e-only|--suite-only]  run the Windows build under Wine and drive it
+#                          through a draw, then build the test programs for Windows and run them under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -85,7 +85,8 @@ windows)
 windows-test)
     install_packages "${windows_packages[@]}"
     ls build-win/Quilla-*-win64.zip >/dev/null 2>&1 || "$0" windows
-    exec packaging/windows/wine-test.sh
+    # --suite-only or --e2e-only run one half.
+    exec packaging/windows/wine-test.sh "${@:2}"
     ;;
 *)
     echo "usage: $0 run|test|bench|package|windows|windows-test" >&2

@@ -34,6 +34,9 @@ for lib in qtbase qtmultimedia zlib sqlite sqlitecpp quazip; do
 done
 
 HOST_CMAKE="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake"
+# Through ccache where there is one: a second build dir or a fresh clone reuses the objects.
+LAUNCHER=()
+command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 if [ "$MODE" = --tests ]; then
     TESTS="$ROOT/build-win-tests"
     # CTest starts each test program through Wine; the Qt and MinGW DLLs are found
@@ -42,7 +45,7 @@ if [ "$MODE" = --tests ]; then
         cmake -S "$ROOT" -B "$TESTS" -G Ninja -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$PREFIX" \
             -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$HOST_CMAKE" \
-            -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 -DQUILLA_TESTS=ON
+            -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 -DQUILLA_TESTS=ON "${LAUNCHER[@]}"
     fi
     "${LOW[@]}" ninja -C "$TESTS" -j"$JOBS"
     exit 0
@@ -53,7 +56,7 @@ if [ ! -f "$BUILD/build.ninja" ]; then
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$PREFIX" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$HOST_CMAKE" \
-        -DQUILLA_TESTS=OFF
+        -DQUILLA_TESTS=OFF "${LAUNCHER[@]}"
 fi
 "${LOW[@]}" ninja -C "$BUILD" -j"$JOBS" quilla
 [ -n "$MODE" ] && exit 0

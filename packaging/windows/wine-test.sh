@@ -80,7 +80,11 @@ if [ "$ONLY" != --e2e-only ]; then
     zpath() { printf 'Z:%s' "${1//\//\\}"; }
     runtime="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")"
     export WINEPATH="$(zpath "$QUILLA_WIN_PREFIX/bin");$(zpath "$runtime");$(zpath /usr/x86_64-w64-mingw32/lib)"
-    export QT_PLUGIN_PATH="$(zpath "$QUILLA_WIN_PREFIX/plugins")"
+    # Qt's plugins from the cache, and its Chinese texts (确定, 取消 ...) from the build
+    # machine, as the packaged program has them. (A QT_ variable would not do: Wine
+    # hands none to a Windows program.)
+    printf '[Paths]\nPrefix = %s\nTranslations = %s\n' "$(zpath "$QUILLA_WIN_PREFIX" | tr '\\' /)" \
+        "$(zpath /usr/share/qt6/translations | tr '\\' /)" > "$ROOT/build-win-tests/bin/qt.conf"
     find "$ROOT/build-win-tests" -name 'tst_*.txt' -delete
     started=$SECONDS
     (cd "$ROOT/build-win-tests" && ctest --timeout 600 -j1 2>&1) | tee "$WORK/suite.log" || failed+=(suite)

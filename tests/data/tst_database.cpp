@@ -5,6 +5,7 @@
 #include "support/DamagedFile.h"
 #include "support/TempDatabase.h"
 #include "support/Unprivileged.h"
+#include "support/WineGaps.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -271,22 +272,29 @@ class TestDatabase : public QObject
     // both are copied aside; when that damages the file, it ends as it came.
     void foreignJournalLeavesTheFileAsItCame()
     {
-        TempDatabase ours;
-        addParticipants(ours.db, 20);
+        // Closed before it is opened again: Windows replaces no file another connection holds.
+        QTemporaryDir dir;
+        const QString ours = dir.filePath(QStringLiteral("Data.mdb"));
+        {
+            RecordingPrompt prompt;
+            Database db(prompt);
+            QVERIFY(db.openDatabase(ours));
+            addParticipants(db, 20);
+        }
         TempDatabase other;
         addParticipants(other.db, 3000);
         crashInsideACommit(other.path, "UPDATE 号码表 SET 姓名=printf('%0300d', ID) WHERE ID <= 600");
-        QVERIFY(QFile::copy(other.path + QStringLiteral("-journal"), ours.path + QStringLiteral("-journal")));
-        const QByteArray file = readAll(ours.path);
-        const QByteArray journal = readAll(ours.path + QStringLiteral("-journal"));
+        QVERIFY(QFile::copy(other.path + QStringLiteral("-journal"), ours + QStringLiteral("-journal")));
+        const QByteArray file = readAll(ours);
+        const QByteArray journal = readAll(ours + QStringLiteral("-journal"));
 
         RecordingPrompt prompt;
         Database db(prompt);
-        QVERIFY(!db.openDatabase(ours.path));
+        QVERIFY(!db.openDatabase(ours));
         QCOMPARE(prompt.messages.size(), 1);
         QVERIFY2(prompt.messages.first().contains(QStringLiteral("已损坏")), qPrintable(prompt.messages.first()));
-        QCOMPARE(readAll(ours.path), file);
-        QCOMPARE(readAll(ours.path + QStringLiteral("-journal")), journal);
+        QCOMPARE(readAll(ours), file);
+        QCOMPARE(readAll(ours + QStringLiteral("-journal")), journal);
         // The message names the copy, which holds both files as they came.
         const QRegularExpression aside(QStringLiteral("副本保存在：(.*)$"));
         const QString folder = aside.match(prompt.messages.first()).captured(1);
@@ -401,6 +409,7 @@ class TestDatabase : public QObject
 
     void readOnlyFileIsOpenedWithAWarning()
     {
+        SKIP_WITHOUT_READ_ONLY_FILES();
         TempDatabase t;
         addParticipants(t.db, 2);
         QVERIFY(QFile::setPermissions(t.dir.path(), Permissions0755));

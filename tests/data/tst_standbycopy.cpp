@@ -171,6 +171,9 @@ class TestStandbyCopy : public QObject
         const QString share = elsewhere.filePath(QStringLiteral("share"));
         std::unique_ptr<DatabaseLock> otherLock;
         if (linkToLiveFolder) {
+#ifdef Q_OS_WIN
+            QSKIP("QFile::link makes a shortcut on Windows, no second path to the folder");
+#endif
             QVERIFY(QFile::link(t.dir.path(), share));
         } else {
             QVERIFY(QDir().mkpath(share));

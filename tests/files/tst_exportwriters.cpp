@@ -84,6 +84,9 @@ print(json.dumps({'sheets': wb.sheetnames, 'rows': rows, 'columns': columns,
 
 bool openpyxlPresent()
 {
+#ifdef Q_OS_WIN
+    return false; // the checking reader is Linux's
+#endif
     QProcess python;
     python.start(QStringLiteral("/usr/bin/python3"),
                  {QStringLiteral("-c"), QStringLiteral("import openpyxl")});
@@ -512,6 +515,8 @@ class TestExportWriters : public QObject
                                                          : writeXlsx(table, path, SheetName, progress);
         QCOMPARE(written, ExportFailure::None);
         if (suffix == u"csv") {
+            if (cell.contains(QChar(0xFFFE)) || cell.contains(QChar(0xFFFF))) // beyond GBK
+                SKIP_WITHOUT_GB18030_CODE_PAGE();
             const QString text = decodeText(readAll(path));
             CsvReader reader(text);
             Rows read;

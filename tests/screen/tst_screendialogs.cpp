@@ -1,3 +1,4 @@
+#include "platform/Appearance.h"
 #include "screen/BoardSettings.h"
 #include "screen/DrawScreen.h"
 #include "screen/FrameSettings.h"
@@ -229,6 +230,11 @@ class TestScreenDialogs : public QObject
     // Font and colour of the numbers are stored when chosen, whatever the frame dialog ends with.
     void numbersFontAndColourAreStoredAtOnce()
     {
+#ifdef Q_OS_WIN
+        // The faces as the program sets them up. Without, 楷体_GB2312 falls to SimSun under
+        // Wine, whose bold Qt 6.4's font dialog meets with no styles and crashes on.
+        quilla::setUpFonts(*qApp);
+#endif
         Screen s;
         QVERIFY(writeScreenSetting(s.db, s.draw, QStringLiteral("L2"),
                                    QStringLiteral("楷体_GB2312】【√】【】【14.25】【】【】【0")));

@@ -59,6 +59,9 @@ class TestFileSync : public QObject
 
     void replacedFileKeepsItsPermissions()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Windows files have no owner, group and other permissions to keep");
+#endif
         QTemporaryDir dir;
         const QString from = dir.filePath(QStringLiteral("new"));
         const QString to = dir.filePath(QStringLiteral("old"));
