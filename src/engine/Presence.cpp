@@ -35,12 +35,12 @@ Presence presenceOf(qint64 stored)
 bool rowsWithNumber(Database &db, qint64 drawId, const QString &number, QList<PersonRow> &rows)
 {
     rows.clear();
-    return db.forEachRow(Sql("SELECT ID,姓名,签到,签到时间 FROM 号码表 WHERE CID=") + Sql::number(drawId) +
-                             Sql(" AND 号码=") + Sql::text(number),
-                         [&](const Row &row) {
-                             rows.append({row.key(0), trimmedText(row.text(1)), presenceOf(row.number(2)),
-                                          row.text(3)});
-                         });
+    return db.forEachRow(
+        Sql("SELECT ID,姓名,签到,签到时间 FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" AND 号码=") +
+            Sql::text(number),
+        [&](const Row &row) {
+            rows.append({row.key(0), trimmedText(row.text(1)), presenceOf(row.number(2)), row.text(3)});
+        });
 }
 
 // Writes presence on rows, chunked; the caller holds the transaction.
@@ -48,8 +48,8 @@ bool writePresence(Database &db, const QList<qint64> &ids, Presence presence, co
                    const Sql &onlyWhere = Sql())
 {
     const QString when = now();
-    const Sql set = Sql("UPDATE 号码表 SET 签到=") + Sql::number(int(presence)) + Sql(",签到时间=") + Sql::text(when) +
-                    Sql(",签到方式=") + Sql::text(how);
+    const Sql set = Sql("UPDATE 号码表 SET 签到=") + Sql::number(int(presence)) + Sql(",签到时间=") +
+                    Sql::text(when) + Sql(",签到方式=") + Sql::text(how);
     const Sql unless = Sql(" AND 签到<>") + Sql::number(int(presence)) + onlyWhere;
     // A few rows (the door's) by one statement prepared once; many by lists of keys.
     constexpr qsizetype Few = 16;
@@ -70,9 +70,20 @@ bool writePresence(Database &db, const QList<qint64> &ids, Presence presence, co
     return true;
 }
 
-// The rows of the one person found are checked in, or were already.
-DoorCheckIn storeCheckIn(Database &db, const QList<qint64> &ids, const QString &how, DoorCheckIn result)
+// The rows of the one person found are checked in, or were already; an absence stands.
+DoorCheckIn storeCheckIn(Database &db, const QList<PersonRow> &rows, const QString &how, DoorCheckIn result)
 {
+    QList<qint64> ids;
+    for (const PersonRow &row : rows) {
+        if (row.presence == Presence::Absent) {
+            result.outcome = DoorCheckIn::Outcome::Absent;
+            return result;
+        }
+        if (row.presence == Presence::CheckedIn)
+            result.when = row.when;
+        else
+            ids.append(row.id);
+    }
     if (ids.isEmpty()) {
         result.outcome = DoorCheckIn::Outcome::AlreadyIn;
         return result;
@@ -120,7 +131,8 @@ QString DoorCheckIn::answer() const
             .arg(names.size())
             .arg(names.join(QStringLiteral("、")));
     case Outcome::Absent:
-        return QStringLiteral("%1 中奖时不在场，已不再参加抽奖；如确已到场，请在名单中选中后“标记签到”").arg(who);
+        return QStringLiteral("%1 中奖时不在场，已不再参加抽奖；如确已到场，请在名单中选中后“标记签到”")
+            .arg(who);
     case Outcome::Failed:
         break;
     }
@@ -130,7 +142,8 @@ QString DoorCheckIn::answer() const
 void indexNumbersForCheckIn(Database &db, qint64 drawId)
 {
     constexpr qint64 Many = 20000;
-    if (db.isReadOnly() || db.openQuery(Sql("SELECT 1 FROM sqlite_master WHERE name='号码表_号码查找'")).rowCount() ||
+    if (db.isReadOnly() ||
+        db.openQuery(Sql("SELECT 1 FROM sqlite_master WHERE name='号码表_号码查找'")).rowCount() ||
         !db.openQuery(Sql("SELECT 1 FROM 号码表 WHERE CID=") + Sql::number(drawId) + Sql(" LIMIT 1 OFFSET ") +
                       Sql::number(Many))
              .rowCount())
@@ -145,7 +158,8 @@ DoorCheckIn checkInAtDoor(Database &db, qint64 drawId, const QString &typed, con
     result.number = trimmedText(typed);
     QList<PersonRow> rows;
     if (result.number.isEmpty() || !rowsWithNumber(db, drawId, result.number, rows)) {
-        result.outcome = result.number.isEmpty() ? DoorCheckIn::Outcome::Unknown : DoorCheckIn::Outcome::Failed;
+        result.outcome =
+            result.number.isEmpty() ? DoorCheckIn::Outcome::Unknown : DoorCheckIn::Outcome::Failed;
         return result;
     }
     if (rows.isEmpty())
@@ -157,18 +171,7 @@ DoorCheckIn checkInAtDoor(Database &db, qint64 drawId, const QString &typed, con
         result.outcome = DoorCheckIn::Outcome::Ambiguous;
         return result;
     }
-    QList<qint64> ids;
-    for (const PersonRow &row : std::as_const(rows)) {
-        if (row.presence == Presence::Absent) {
-            result.outcome = DoorCheckIn::Outcome::Absent;
-            return result;
-        }
-        if (row.presence == Presence::CheckedIn)
-            result.when = row.when;
-        else
-            ids.append(row.id);
-    }
-    return storeCheckIn(db, ids, how, result);
+    return storeCheckIn(db, rows, how, result);
 }
 
 DoorCheckIn checkInPerson(Database &db, qint64 drawId, const QString &number, const QString &name,
@@ -184,23 +187,12 @@ DoorCheckIn checkInPerson(Database &db, qint64 drawId, const QString &number, co
         result.outcome = DoorCheckIn::Outcome::Failed;
         return result;
     }
-    QList<qint64> ids;
-    for (const PersonRow &row : std::as_const(rows)) {
-        if (row.name != who)
-            continue;
-        result.names = {who};
-        if (row.presence == Presence::Absent) {
-            result.outcome = DoorCheckIn::Outcome::Absent;
-            return result;
-        }
-        if (row.presence == Presence::CheckedIn)
-            result.when = row.when;
-        else
-            ids.append(row.id);
-    }
-    if (result.names.isEmpty())
+    // Only the rows with this name: a wrong name is answered as an unknown number.
+    rows.removeIf([&](const PersonRow &row) { return row.name != who; });
+    if (rows.isEmpty())
         return result;
-    return storeCheckIn(db, ids, how, result);
+    result.names = {who};
+    return storeCheckIn(db, rows, how, result);
 }
 
 ListCheckIn checkInList(Database &db, qint64 drawId, const QList<QStringList> &rows)
@@ -233,12 +225,14 @@ ListCheckIn checkInList(Database &db, qint64 drawId, const QList<QStringList> &r
             result.notFound.append(name.isEmpty() ? number : number + u' ' + name);
     }
     Database::Transaction transaction(db);
-    result.stored = db.isOpen() && writePresence(db, ids, Presence::CheckedIn, SetFromList) && transaction.commit();
+    result.stored =
+        db.isOpen() && writePresence(db, ids, Presence::CheckedIn, SetFromList) && transaction.commit();
     result.checkedIn = result.stored ? ids.size() : 0;
     return result;
 }
 
-qint64 setPresence(Database &db, qint64 drawId, const QList<qint64> &ids, Presence presence, const QString &how)
+qint64 setPresence(Database &db, qint64 drawId, const QList<qint64> &ids, Presence presence,
+                   const QString &how)
 {
     Database::Transaction transaction(db);
     const qint64 before = db.changeCount();
@@ -271,9 +265,10 @@ bool beforeCancellingResults(Database &db, const QList<qint64> &resultIds, bool 
         return true;
     // The winners, by draw: a person is their number and name, on every row they have.
     QList<std::tuple<qint64, QString, QString>> winners;
-    if (!db.forEachRow(Sql("SELECT CID,号码,姓名 FROM 结果表 WHERE ") + keysIn(resultIds), [&](const Row &row) {
-            winners.append({row.number(0), trimmedText(row.text(1)), trimmedText(row.text(2))});
-        }))
+    if (!db.forEachRow(
+            Sql("SELECT CID,号码,姓名 FROM 结果表 WHERE ") + keysIn(resultIds), [&](const Row &row) {
+                winners.append({row.number(0), trimmedText(row.text(1)), trimmedText(row.text(2))});
+            }))
         return false;
     QList<qint64> ids;
     QList<PersonRow> rows;
@@ -289,10 +284,12 @@ bool beforeCancellingResults(Database &db, const QList<qint64> &resultIds, bool 
         if (found)
             continue;
         // A number stored with spaces around it (an older file) is not in the index as typed.
-        if (!db.forEachRow(Sql("SELECT ID,号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId), [&](const Row &row) {
-                if (trimmedUtf8(row.utf8View(1)) == number.toUtf8() && trimmedUtf8(row.utf8View(2)) == name.toUtf8())
-                    ids.append(row.key(0));
-            }))
+        if (!db.forEachRow(Sql("SELECT ID,号码,姓名 FROM 号码表 WHERE CID=") + Sql::number(drawId),
+                           [&](const Row &row) {
+                               if (trimmedUtf8(row.utf8View(1)) == number.toUtf8() &&
+                                   trimmedUtf8(row.utf8View(2)) == name.toUtf8())
+                                   ids.append(row.key(0));
+                           }))
             return false;
     }
     return writePresence(db, ids, Presence::Absent, SetForAbsentWinner);

@@ -144,9 +144,9 @@ bool RecordModel::readTextOrder(const RecordColumn &column, size_t expected, std
     ends.reserve(expected);
     QByteArray keys;
     keys.reserve(qsizetype(expected) * 40); // pages are taken only as they are written
-    qsizetype shared = -1; // bytes every key so far begins with
-    const bool done = m_db.forEachRow(
-        Sql("SELECT ID, ") + Sql(column.expression) + readForwards(), [&](const Row &row) {
+    qsizetype shared = -1;                  // bytes every key so far begins with
+    const bool done =
+        m_db.forEachRow(Sql("SELECT ID, ") + Sql(column.expression) + readForwards(), [&](const Row &row) {
             const qsizetype at = keys.size();
             appendChineseSortKey(row.utf8View(1), keys);
             const qsizetype size = keys.size() - at;
@@ -181,7 +181,8 @@ bool RecordModel::readTextOrder(const RecordColumn &column, size_t expected, std
         const QByteArrayView key = keyAt(quint32(read));
         quint64 head = 0;
         for (quint32 i = skip; i < skip + 8; ++i)
-            head = head << 8 | (i < quint32(key.size()) ? quint8(key[i]) : 0); // zeros order a shorter key first
+            head =
+                head << 8 | (i < quint32(key.size()) ? quint8(key[i]) : 0); // zeros order a shorter key first
         const quint32 row = quint32(backwards ? rows - 1 - read : read);
         items[row] = {descending ? ~head : head, quint32(read)};
     }
@@ -312,8 +313,14 @@ void RecordModel::evictPages() const
 {
     if (m_keepAll)
         return;
-    // The oldest pages go, but never one holding an edit that was not stored, nor the newest.
-    for (auto it = m_kept.begin(); m_kept.size() > KeptPages && it + 1 != m_kept.end();) {
+    dropPages(KeptPages, true);
+}
+
+void RecordModel::dropPages(size_t keep, bool keepNewest) const
+{
+    // The oldest pages go first, but never one holding an edit that was not stored.
+    for (auto it = m_kept.begin();
+         m_kept.size() > keep && it != m_kept.end() && !(keepNewest && it + 1 == m_kept.end());) {
         const Page &page = *m_pages[*it];
         if (std::any_of(page.cbegin(), page.cend(), [](const Record &r) { return r.unsaved; })) {
             ++it;
@@ -363,15 +370,7 @@ void RecordModel::marksChanged()
 void RecordModel::refreshTexts()
 {
     // Pages with an edit not stored keep it.
-    for (auto it = m_kept.begin(); it != m_kept.end();) {
-        const Page &page = *m_pages[*it];
-        if (std::any_of(page.cbegin(), page.cend(), [](const Record &r) { return r.unsaved; })) {
-            ++it;
-            continue;
-        }
-        m_pages[*it].reset();
-        it = m_kept.erase(it);
-    }
+    dropPages(0, false);
     m_keepAll = false;
     if (!m_order.empty())
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
@@ -443,14 +442,16 @@ bool RecordModel::removeRecords(const QList<qint64> &keys, const std::function<b
         return false;
     const QSet<qint64> gone(keys.cbegin(), keys.cend());
     // Every record of the list: one statement, whatever their number.
-    const bool everything = qsizetype(m_order.size()) == gone.size() &&
-                            std::all_of(m_order.cbegin(), m_order.cend(), [&](qint64 k) { return gone.contains(k); });
+    const bool everything =
+        qsizetype(m_order.size()) == gone.size() &&
+        std::all_of(m_order.cbegin(), m_order.cend(), [&](qint64 k) { return gone.contains(k); });
     bool deleted = m_db.isOpen();
     {
         Database::Transaction transaction(m_db);
         deleted = deleted && (!alongside || alongside());
         if (everything) {
-            deleted = deleted && m_db.executeSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter);
+            deleted =
+                deleted && m_db.executeSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ") + m_filter);
         } else {
             constexpr qsizetype Chunk = 10000;
             // Each list is built as text once: joining Sql pieces one by one copies it each time.
@@ -458,8 +459,8 @@ bool RecordModel::removeRecords(const QList<qint64> &keys, const std::function<b
                 QString list;
                 for (qsizetype i = from; i < std::min(keys.size(), from + Chunk); ++i)
                     list += (i == from ? QString() : QStringLiteral(",")) + QString::number(keys.at(i));
-                deleted = m_db.executeSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ID IN (") + Sql(list) +
-                                          Sql(")"));
+                deleted = m_db.executeSql(Sql("DELETE FROM ") + Sql(m_table) + Sql(" WHERE ID IN (") +
+                                          Sql(list) + Sql(")"));
             }
         }
         deleted = deleted && transaction.commit();
@@ -486,8 +487,9 @@ bool RecordModel::removeRecords(const QList<qint64> &keys, const std::function<b
     const auto shrink = [this] { m_pages.resize((m_order.size() + PageRows - 1) / PageRows); };
     if (runs.size() > 16) {
         beginResetModel();
-        m_order.erase(std::remove_if(m_order.begin(), m_order.end(), [&gone](qint64 k) { return gone.contains(k); }),
-                      m_order.end());
+        m_order.erase(
+            std::remove_if(m_order.begin(), m_order.end(), [&gone](qint64 k) { return gone.contains(k); }),
+            m_order.end());
         shrink();
         endResetModel();
         return true;

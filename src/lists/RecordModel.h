@@ -123,6 +123,8 @@ class RecordModel : public QAbstractTableModel
     const Record *record(int row) const;
     Record *record(int row);
     void evictPages() const;
+    // Drops kept pages, oldest first, until `keep` remain; never the newest when asked.
+    void dropPages(size_t keep, bool keepNewest) const;
     // A read that failed part-way empties the list, once the view is done asking.
     void dropAfterFailure() const;
 
