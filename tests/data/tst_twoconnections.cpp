@@ -1,8 +1,10 @@
 #include "support/TempDatabase.h"
 
+#include <QDeadlineTimer>
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace quilla;
@@ -29,8 +31,14 @@ class TestTwoConnections : public QObject
                 Database::Transaction transaction(db);
                 if (db.executeSql(Sql("INSERT INTO 号码表(CID,号码,姓名) VALUES(2,'b','')")) && transaction.commit())
                     ++otherCommits;
+                // A writer that never let go would starve any other past its busy timeout;
+                // the phone server writes in batches, so does this one.
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         });
+        // Begins once the other is writing, however late a loaded machine starts its thread.
+        for (QDeadlineTimer deadline(5000); otherCommits == 0 && !deadline.hasExpired();)
+            QThread::msleep(1);
         int refused = 0;
         for (int i = 0; i < 40; ++i) {
             Database::Transaction transaction(file.db);

@@ -87,6 +87,22 @@ struct Screen : DrawFixture
 
 } // namespace
 
+// Counts the paints a widget receives.
+class PaintCounter : public QObject
+{
+  public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
+
 class TestDrawScreen : public QObject
 {
     Q_OBJECT
@@ -525,9 +541,14 @@ class TestDrawScreen : public QObject
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         const auto onScreen = [&] { return frame.screen()->grabWindow(frame.winId()).toImage(); };
+        PaintCounter paints(&frame);
         for (const QString &numbers : ticks) {
+            const int before = paints.count;
             frame.setNumbers(numbers);
-            QTest::qWait(50); // past the frame's repaint throttle
+            // The tick's own paint, however late a loaded machine runs its timer, then a
+            // moment past the repaint throttle for any paint still due.
+            QTRY_VERIFY(paints.count > before);
+            QTest::qWait(40);
             const QImage shown = onScreen();
             frame.repaint();
             QCOMPARE(shown, onScreen());
