@@ -160,6 +160,14 @@ def portable_run(wine, folder, sample, work, env):
     workbook = os.path.join(work, "名单.xlsx")
     write_workbook(workbook)
 
+    # 自动备份 to a "USB stick": the copying thread runs, and the program must still end
+    # when its window closes (a copy that hung in its exit would go on holding its files).
+    usb = os.path.join(work, "usb")
+    os.makedirs(usb, exist_ok=True)
+    subprocess.run([wine, "reg", "add", r"HKCU\Software\Vantolo\OrganizationDefaults\AutoBackup", "/v", "Folder",
+                    "/d", windows_path(usb).replace("\\", "/"), "/f"], env=env, timeout=120, check=True,
+                   stdout=subprocess.DEVNULL)
+
     step("starting the unpacked zip")
     program = WineProgram(wine, exe, env)
     try:
@@ -191,6 +199,14 @@ def portable_run(wine, folder, sample, work, env):
         e2e.wait_closed(done, e2e.MAIN)
         name = e2e.PRIZES[0][0]
         e2e.check_export(xlsx, [(name, number, person) for _, number, person in winners])
+
+        step("the standby copy, then 退出 by Alt+F4")
+        e2e.check_standby(os.path.join(usb, "Data.mdb"), db, draw)
+        e2e.keys(main, "alt+F4")
+        try:
+            program.process.wait(30)
+        except subprocess.TimeoutExpired:
+            fail("the program did not end within 30 s of its window closing")
     finally:
         program.end()
 

@@ -10,6 +10,7 @@
 #include "platform/MessagePrompt.h"
 #include "platform/Music.h"
 #include "platform/WindowHelpers.h"
+#include "system/ProcessExit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,7 +21,9 @@
 
 using namespace quilla;
 
-int main(int argc, char *argv[])
+namespace {
+
+int runProgram(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quilla"));
@@ -60,4 +63,12 @@ int main(int argc, char *argv[])
     centreInWorkArea(&window);
     window.show();
     return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Every window, file, database and lock is closed when runProgram returns.
+    return endProcess(runProgram(argc, argv));
 }

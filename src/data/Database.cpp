@@ -1062,12 +1062,18 @@ void Database::removeLeftoverCopies(const QString &folder)
 {
     // A copy killed part-way leaves its .part (and the journal of that); one still being
     // written is younger than this.
+    // Matched by hand, not by name filters: those compile a regular expression, whose
+    // per-thread stack on Windows (Qt's thread_local in a MinGW DLL) left the process
+    // hanging in its exit after a copy ran on the copying thread.
     const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-60);
-    const QFileInfoList parts = QDir(folder).entryInfoList(
-        {QStringLiteral("*.mdb.part"), QStringLiteral("*.mdb.part-journal")}, QDir::Files | QDir::Hidden);
-    for (const QFileInfo &part : parts)
-        if (part.lastModified().toUTC() < old)
-            QFile::remove(part.absoluteFilePath());
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
+    for (const QFileInfo &file : files) {
+        const QString name = file.fileName();
+        const bool part = name.endsWith(QLatin1String(".mdb.part"), Qt::CaseInsensitive) ||
+                          name.endsWith(QLatin1String(".mdb.part-journal"), Qt::CaseInsensitive);
+        if (part && file.lastModified().toUTC() < old)
+            QFile::remove(file.absoluteFilePath());
+    }
 }
 
 qint64 Database::changeCount() const

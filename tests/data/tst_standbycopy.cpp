@@ -212,6 +212,33 @@ class TestStandbyCopy : public QObject
         QVERIFY(t.db.executeSql(Sql("INSERT INTO 结果表(CID,WID,号码) VALUES(1,1,'2')")));
         QCOMPARE(resultsIn(t.path), 2);
     }
+
+    // A copy killed part-way leaves its .part (and that one's journal) in the folder; the
+    // next copy clears them once they are a minute old, and nothing else of the folder.
+    void theNextCopyClearsWhatAKilledOneLeft()
+    {
+        TempDatabase t;
+        const QString usb = t.dir.filePath(QStringLiteral("usb"));
+        QVERIFY(QDir().mkpath(usb));
+        const QDateTime old = QDateTime::currentDateTime().addSecs(-120);
+        const QStringList names{QStringLiteral("A.mdb.part"), QStringLiteral("B.MDB.part-journal"),
+                                QStringLiteral("young.mdb.part"), QStringLiteral("名单.xls"), QStringLiteral("C.mdb.partial")};
+        for (const QString &name : names) {
+            QFile file(QDir(usb).filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1 && file.flush());
+            if (name != QStringLiteral("young.mdb.part"))
+                QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        StandbyCopy standby;
+        standby.setSource(t.path);
+        standby.setFolder(usb);
+        standby.request();
+        QTRY_VERIFY_WITH_TIMEOUT(standby.isIdle(), 10'000);
+        QStringList left = QDir(usb).entryList(QDir::Files);
+        left.sort();
+        QCOMPARE(left, QStringList({QStringLiteral("C.mdb.partial"), QFileInfo(t.path).fileName(),
+                                    QStringLiteral("young.mdb.part"), QStringLiteral("名单.xls")}));
+    }
 };
 
 QTEST_MAIN(TestStandbyCopy)
