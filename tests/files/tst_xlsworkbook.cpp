@@ -1,6 +1,7 @@
 #include "files/CompoundFile.h"
 #include "files/XlsWorkbook.h"
 #include "support/BiffWriter.h"
+#include "system/ProcessUsage.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -377,12 +378,12 @@ class TestXlsWorkbook : public QObject
         const QByteArray file = xlsFile({{QStringLiteral("大表"), cells}}, globals);
         QVERIFY(quint8(file[cfb::DifatSectorCountAt]) > 0); // big enough to need DIFAT sectors
 
-        QElapsedTimer timer;
-        timer.start();
+        // Processor time, not time on the clock: a loaded machine must not fail it.
+        const double cpuStart = ownUsage().cpuSeconds;
         const auto book = openXls(file);
-        const qint64 elapsed = timer.elapsed();
+        const qint64 elapsed = qint64((ownUsage().cpuSeconds - cpuStart) * 1000);
         QVERIFY(book);
-        qInfo("65536 x 10 cells read in %lld ms", elapsed);
+        qInfo("65536 x 10 cells read in %lld ms of processor time", elapsed);
 #ifndef QUILLA_SANITIZED
         QVERIFY(elapsed < 2000);
 #endif

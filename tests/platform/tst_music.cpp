@@ -116,7 +116,7 @@ class TestMusic : public QObject
         clock.start();
         QVERIFY(music.playMusic(m_long));
         music.stopMusic();
-        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed()))); // room for a loaded machine, none for a hang
     }
 };
 
