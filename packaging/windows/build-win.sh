@@ -22,7 +22,7 @@ GCC_RUNTIME="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)"
 export QUILLA_WIN_PREFIX="$PREFIX"
 
 MODE="${1:-}"
-for lib in qtbase qtmultimedia zlib sqlite sqlitecpp quazip; do
+for lib in qtbase qtmultimedia zlib sqlite sqlitecpp quazip qrencode; do
     if [ ! -e "$PREFIX/.done-$lib" ]; then
         if [ "$MODE" = --if-cached ]; then
             echo "Windows libraries not cached ($PREFIX): cross-build skipped"
@@ -33,6 +33,15 @@ for lib in qtbase qtmultimedia zlib sqlite sqlitecpp quazip; do
     fi
 done
 
+# A build folder configured before check-in by phone came to Windows kept it off; it is made
+# anew (configured again in place, the sources it adds were left out of Qt's generated code).
+configureNeeded() {
+    if [ -f "$1/CMakeCache.txt" ] && grep -q '^QUILLA_WITH_PHONE:BOOL=OFF' "$1/CMakeCache.txt"; then
+        rm -rf "$1"
+    fi
+    [ ! -f "$1/build.ninja" ]
+}
+
 HOST_CMAKE="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake"
 # Through ccache where there is one: a second build dir or a fresh clone reuses the objects.
 LAUNCHER=()
@@ -41,10 +50,10 @@ if [ "$MODE" = --tests ]; then
     TESTS="$ROOT/build-win-tests"
     # CTest starts each test program through Wine; the Qt and MinGW DLLs are found
     # through WINEPATH, which wine-test.sh sets.
-    if [ ! -f "$TESTS/build.ninja" ]; then
+    if configureNeeded "$TESTS"; then
         cmake -S "$ROOT" -B "$TESTS" -G Ninja -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$PREFIX" \
-            -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$HOST_CMAKE" \
+            -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$HOST_CMAKE" -DQUILLA_WITH_PHONE=ON \
             -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 -DQUILLA_TESTS=ON "${LAUNCHER[@]}"
     fi
     "${LOW[@]}" ninja -C "$TESTS" -j"$JOBS"
@@ -52,10 +61,10 @@ if [ "$MODE" = --tests ]; then
 fi
 
 # Configure once; later runs only rebuild what changed.
-if [ ! -f "$BUILD/build.ninja" ]; then
+if configureNeeded "$BUILD"; then
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$PREFIX" \
-        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$HOST_CMAKE" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$HOST_CMAKE" -DQUILLA_WITH_PHONE=ON \
         -DQUILLA_TESTS=OFF "${LAUNCHER[@]}"
 fi
 "${LOW[@]}" ninja -C "$BUILD" -j"$JOBS" quilla
