@@ -5,7 +5,9 @@ exported workbook and screenshots out.
 
 The unpacked zip: start (creating Data.mdb beside quilla.exe), a draw with a prize,
 participants imported from a GB18030 CSV file and from an .xlsx workbook, two rounds,
-the results exported to .xlsx, a restart that finds everything. Then the installer:
+the results exported to .xlsx, one person checked in by phone (文件 → 现场签到…, the
+QR code read off the screen, the page posted to with curl), a restart that finds
+everything. Then the installer:
 installed silently, started (its database goes to AppData), uninstalled (the database
 stays).
 
@@ -191,6 +193,10 @@ def portable_run(wine, folder, sample, work, env):
         e2e.wait_closed(done, e2e.MAIN)
         name = e2e.PRIZES[0][0]
         e2e.check_export(xlsx, [(name, number, person) for _, number, person in winners])
+
+        # The server listens from inside Wine, on the address the window offers, and the
+        # phone is curl on the Linux side.
+        e2e.phone_check_in(main, db, draw, next(p for p in people if p[0]))
     finally:
         program.end()
 
