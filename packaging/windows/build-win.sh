@@ -104,6 +104,20 @@ while [ ${#pending[@]} -gt 0 ]; do
         pending+=("$STAGE/$dll")
     done
 done
+# What is left must be Windows' own: a DLL mingw-w64 has an import library for, or one of
+# Windows 10's API sets. Anything else would be missing on the user's machine.
+missing=()
+for dll in $(for f in "$STAGE"/*.exe "$STAGE"/*.dll "$STAGE"/*/*.dll; do
+                 "$OBJDUMP" -p "$f" | sed -n 's/^\s*DLL Name: //p'
+             done | sort -u); do
+    [ -e "$STAGE/$dll" ] && continue
+    lower="$(echo "${dll%.*}" | tr '[:upper:]' '[:lower:]')"
+    [ -f "/usr/x86_64-w64-mingw32/lib/lib$lower.a" ] || [[ "$lower" == api-ms-win-* ]] || missing+=("$dll")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Imported but neither shipped nor part of Windows: ${missing[*]}" >&2
+    exit 1
+fi
 "$STRIP" --strip-unneeded "$STAGE"/*.exe "$STAGE"/*.dll "$STAGE"/*/*.dll
 
 # Qt's Chinese texts (确定, 取消 ...) are the same files on every system.
