@@ -22,6 +22,11 @@ GCC_RUNTIME="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)"
 export QUILLA_WIN_PREFIX="$PREFIX"
 
 MODE="${1:-}"
+# Seconds to build, and added after the rest: made here for a cache that predates it
+# (CI's --if-cached included).
+if [ -e "$PREFIX/.done-qtbase" ] && [ ! -e "$PREFIX/.done-qrencode" ]; then
+    "$HERE/build-deps.sh" qrencode
+fi
 for lib in qtbase qtmultimedia zlib sqlite sqlitecpp quazip qrencode; do
     if [ ! -e "$PREFIX/.done-$lib" ]; then
         if [ "$MODE" = --if-cached ]; then
