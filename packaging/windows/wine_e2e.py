@@ -197,6 +197,13 @@ def portable_run(wine, folder, sample, work, env):
         # The server listens from inside Wine, on the address the window offers, and the
         # phone is curl on the Linux side.
         e2e.phone_check_in(main, db, draw, next(p for p in people if p[0]))
+        # Closed as a user closes it, the server still on: its thread must end cleanly.
+        e2e.keys(main, "alt+F4")
+        try:
+            program.process.wait(30)
+        except subprocess.TimeoutExpired:
+            shot(work, "closing.png")
+            fail("the program did not end within 30 s of closing its window after a check-in by phone")
     finally:
         program.end()
 
