@@ -28,8 +28,9 @@ packages=(
 windows_packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n dpkg-dev tcl cmake ninja-build
-    nsis zip unzip imagemagick
+    nsis zip unzip imagemagick pkg-config
     wine64 wine xvfb xauth xdotool sqlite3 python3-openpyxl fonts-noto-cjk fonts-arphic-ukai
+    zbar-tools curl
 )
 
 install_packages() {

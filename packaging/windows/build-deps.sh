@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows x64 libraries the program links against, from Debian's source packages, into a cache
 # outside the work tree. Each library is built once; a stamp file marks it done.
-#   build-deps.sh [qtbase|qtmultimedia|zlib|sqlite|sqlitecpp|quazip|all]
+#   build-deps.sh [qtbase|qtmultimedia|zlib|sqlite|sqlitecpp|quazip|qtwebsockets|qthttpserver|qrencode|all]
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -57,13 +57,9 @@ stage() {
     [ -e "$PREFIX/.done-$name" ] && return 0
     echo "== $name: building (log: $LOGS/$name.log)"
     local t0=$SECONDS
-    # A subshell of its own, so that `set -e` holds inside the build (it is off inside an `if`).
-    local rc
-    set +e
-    ( set -e; "build_$name" ) >"$LOGS/$name.log" 2>&1
-    rc=$?
-    set -e
-    if [ "$rc" = 0 ]; then
+    # A process of its own, so that `set -e` holds inside the build: in a subshell it stays off
+    # whenever the stage is called inside an `if` or a `&&` list.
+    if "${BASH_SOURCE[0]}" build-one "$name" >"$LOGS/$name.log" 2>&1; then
         touch "$PREFIX/.done-$name"
         echo "== $name: done in $(( (SECONDS - t0) / 60 )) min $(( (SECONDS - t0) % 60 )) s" | tee -a "$LOGS/times.txt"
     else
@@ -192,8 +188,55 @@ build_quazip() {
     rm -rf "$WORK/quazip-build" "$src"
 }
 
+# Qt HTTP Server and Qt WebSockets, which it needs, for check-in by phone: built as qtmultimedia was.
+build_qtwebsockets() {
+    aptSource "qt6-websockets=$QTWEBSOCKETS_DEB_VERSION"
+    unpack "qt6-websockets_$QTWEBSOCKETS_DEB_VERSION.dsc" qtwebsockets
+    qtModuleCross -S "$WORK/qtwebsockets" -B "$WORK/qtwebsockets-build" -DFEATURE_ssl=OFF
+    ninjaLow -C "$WORK/qtwebsockets-build"
+    ninjaLow -C "$WORK/qtwebsockets-build" install
+    rm -rf "$WORK/qtwebsockets-build" "$WORK/qtwebsockets"
+}
+
+build_qthttpserver() {
+    aptSource "qt6-httpserver=$QTHTTPSERVER_DEB_VERSION"
+    unpack "qt6-httpserver_$QTHTTPSERVER_DEB_VERSION.dsc" qthttpserver
+    qtModuleCross -S "$WORK/qthttpserver" -B "$WORK/qthttpserver-build"
+    ninjaLow -C "$WORK/qthttpserver-build"
+    ninjaLow -C "$WORK/qthttpserver-build" install
+    rm -rf "$WORK/qthttpserver-build" "$WORK/qthttpserver"
+}
+
+# libqrencode as a DLL, as Qt's libraries are: under the LGPL a user may put in their own
+# build. The library alone: no PNG, no command-line tool. Where the archive serves the
+# upstream tarball but not Debian's packaging (which patches nothing in the library), the
+# tarball is built as it is; apt-get has checked it against the archive's index all the same.
+build_qrencode() {
+    aptSource "qrencode=$QRENCODE_DEB_VERSION" ||
+        [ -f "$SRC/qrencode_$QRENCODE_VERSION.orig.tar.bz2" ]
+    if [ -f "$SRC/qrencode_$QRENCODE_DEB_VERSION.debian.tar.xz" ]; then
+        unpack "qrencode_$QRENCODE_DEB_VERSION.dsc" qrencode
+    else
+        echo "qrencode: Debian's packaging not served; building the upstream tarball"
+        rm -rf "$WORK/qrencode"
+        mkdir -p "$WORK/qrencode"
+        tar -xjf "$SRC/qrencode_$QRENCODE_VERSION.orig.tar.bz2" -C "$WORK/qrencode" --strip-components=1
+    fi
+    cmakeCross -S "$WORK/qrencode" -B "$WORK/qrencode-build" -DBUILD_SHARED_LIBS=ON -DWITH_TOOLS=OFF \
+        -DWITH_TESTS=OFF -DWITHOUT_PNG=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON -DCMAKE_DISABLE_FIND_PACKAGE_Iconv=ON
+    ninjaLow -C "$WORK/qrencode-build" install
+    # Its CMake puts the DLL beside the import library; the program's DLLs are found in bin/.
+    mv "$PREFIX"/lib/libqrencode*.dll "$PREFIX/bin/"
+    rm -rf "$WORK/qrencode-build" "$WORK/qrencode"
+}
+
 case "${1:-all}" in
     all)
-        for s in qtbase qtmultimedia zlib sqlite sqlitecpp quazip; do stage "$s"; done ;;
+        for s in qtbase qtmultimedia zlib sqlite sqlitecpp quazip qrencode; do stage "$s"; done
+        # Without these the program is built with its own small HTTP reader (see compat/QtHttpServer):
+        # the archive some machines reach lacks their tarballs.
+        stage qtwebsockets && stage qthttpserver ||
+            echo "== Qt HTTP Server not built: the program reads HTTP itself (packaging/windows/compat/QtHttpServer)" ;;
+    build-one) "build_$2" ;;
     *) stage "$1" ;;
 esac

@@ -5,7 +5,9 @@ exported workbook and screenshots out.
 
 The unpacked zip: start (creating Data.mdb beside quilla.exe), a draw with a prize,
 participants imported from a GB18030 CSV file and from an .xlsx workbook, two rounds,
-the results exported to .xlsx, a restart that finds everything. Then the installer:
+the results exported to .xlsx, one person checked in by phone (文件 → 现场签到…, the
+QR code read off the screen, the page posted to with curl), a restart that finds
+everything. Then the installer:
 installed silently, started (its database goes to AppData), uninstalled (the database
 stays).
 
@@ -200,13 +202,18 @@ def portable_run(wine, folder, sample, work, env):
         name = e2e.PRIZES[0][0]
         e2e.check_export(xlsx, [(name, number, person) for _, number, person in winners])
 
+        # The server listens from inside Wine, on the address the window offers, and the
+        # phone is curl on the Linux side.
+        e2e.phone_check_in(main, db, draw, next(p for p in people if p[0]))
         step("the standby copy, then 退出 by Alt+F4")
         e2e.check_standby(os.path.join(usb, "Data.mdb"), db, draw)
+        # Closed as a user closes it, the server still on and copies made: its threads must end cleanly.
         e2e.keys(main, "alt+F4")
         try:
             program.process.wait(30)
         except subprocess.TimeoutExpired:
-            fail("the program did not end within 30 s of its window closing")
+            shot(work, "closing.png")
+            fail("the program did not end within 30 s of closing its window (phone server on, 自动备份 on)")
     finally:
         program.end()
 

@@ -25,6 +25,14 @@ namespace {
 
 int runProgram(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    // With MinGW, a thread that ran a JIT-compiled QRegularExpression frees its JIT stack
+    // through thread-local storage already released, and crashes or corrupts the heap as
+    // it ends: the phone server's thread did, at 停止现场签到 and at exit. Interpreted
+    // patterns never touch that storage.
+    if (!qEnvironmentVariableIsSet("QT_ENABLE_REGEXP_JIT"))
+        qputenv("QT_ENABLE_REGEXP_JIT", "0");
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quilla"));
     QApplication::setOrganizationName(SettingsApplication);

@@ -124,7 +124,13 @@ PhoneCheckInWindow::PhoneCheckInWindow(Database &db, QWidget *parent)
     showState();
 }
 
-PhoneCheckInWindow::~PhoneCheckInWindow() = default;
+PhoneCheckInWindow::~PhoneCheckInWindow()
+{
+    // The server still running stops here, while this window is whole, and tells no one:
+    // its "stopped" would otherwise reach this window and the menu half torn down.
+    disconnect(m_server, nullptr, this, nullptr);
+    m_server->stop();
+}
 
 void PhoneCheckInWindow::setDraw(const QString &itemText)
 {
