@@ -1,6 +1,7 @@
 #include "lists/ProgressWindow.h"
 #include "platform/WindowHelpers.h"
 #include "support/XcbInput.h"
+#include "support/ShownImage.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -25,9 +26,10 @@ void busyFor(int milliseconds)
 // Whether the screen shows the bar blue at this fraction of its width.
 bool blueOnScreen(QWidget *bar, double fraction)
 {
-    const QPoint at = bar->mapToGlobal(QPoint(int(bar->width() * fraction), bar->height() / 2));
-    const QImage pixel = bar->screen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage();
-    return !pixel.isNull() && pixel.pixelColor(0, 0) == QColor(Qt::blue);
+    const QPoint at = bar->mapTo(bar->window(), QPoint(int(bar->width() * fraction), bar->height() / 2));
+    const QImage shown = shownImage(bar);
+    const QPoint pixel = (QPointF(at) * shown.devicePixelRatio()).toPoint();
+    return shown.valid(pixel) && shown.pixelColor(pixel) == QColor(Qt::blue);
 }
 
 // Another window of the program, open while the work runs.

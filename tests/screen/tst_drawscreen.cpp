@@ -7,6 +7,7 @@
 #include "support/FakeMusic.h"
 #include "support/RecordingProgress.h"
 #include "support/TempSettings.h"
+#include "support/ShownImage.h"
 
 #include <QAccessible>
 #include <QFontInfo>
@@ -540,7 +541,7 @@ class TestDrawScreen : public QObject
         frame.setTextColour(Qt::darkBlue);
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        const auto onScreen = [&] { return frame.screen()->grabWindow(frame.winId()).toImage(); };
+        const auto onScreen = [&] { return shownImage(&frame); };
         PaintCounter paints(&frame);
         for (const QString &numbers : ticks) {
             const int before = paints.count;
