@@ -87,6 +87,16 @@ class TestDatabase : public QObject
             addParticipant(db, 1, QString::number(100000 + i), QStringLiteral("人%1").arg(i));
         QVERIFY(transaction.commit());
     }
+    // A database file of twenty participants, closed again.
+    static bool storeTwentyPeople(const QString &path)
+    {
+        RecordingPrompt prompt;
+        Database db(prompt);
+        if (!db.openDatabase(path))
+            return false;
+        addParticipants(db, 20);
+        return true;
+    }
 
     void emptyFileIsCreated()
     {
@@ -235,12 +245,7 @@ class TestDatabase : public QObject
         QFETCH(QString, refusal);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Data.mdb"));
-        {
-            RecordingPrompt prompt;
-            Database db(prompt);
-            QVERIFY(db.openDatabase(path));
-            addParticipants(db, 20);
-        }
+        QVERIFY(storeTwentyPeople(path));
         sqlite3 *raw = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &raw), SQLITE_OK);
         const int rc = sqlite3_exec(raw, sql.constData(), nullptr, nullptr, nullptr);
@@ -275,12 +280,7 @@ class TestDatabase : public QObject
         // Closed before it is opened again: Windows replaces no file another connection holds.
         QTemporaryDir dir;
         const QString ours = dir.filePath(QStringLiteral("Data.mdb"));
-        {
-            RecordingPrompt prompt;
-            Database db(prompt);
-            QVERIFY(db.openDatabase(ours));
-            addParticipants(db, 20);
-        }
+        QVERIFY(storeTwentyPeople(ours));
         TempDatabase other;
         addParticipants(other.db, 3000);
         crashInsideACommit(other.path, "UPDATE 号码表 SET 姓名=printf('%0300d', ID) WHERE ID <= 600");
